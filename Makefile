@@ -1,0 +1,42 @@
+# Mendora: two entry points that do all the set-up on a fresh Debian 12 machine.
+#   make run   - install what is missing, build, and start Mendora
+#   make test  - install what is missing, build, and run every test (also under ASan/UBSan)
+
+BUILD_DIR ?= build
+ASAN_DIR  ?= build-asan
+JOBS      ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan run test test-release test-asan bench clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+build-asan: deps
+	@cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMENDORA_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+
+run: build
+	@./scripts/run.sh $(BUILD_DIR)
+
+test-release: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	@cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) -LE no-sanitize
+
+test: test-release test-asan
+
+bench: build
+	@$(BUILD_DIR)/bench/mendora-bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -1,0 +1,44 @@
+// Per-version layout constants of Jet 3 and Jet 4 files.
+//
+// Every reader step finds the fields of definition pages, column records and
+// data pages through one of these records, so a single code path serves both
+// versions.
+#ifndef MENDORA_READER_JET_FORMAT_H_
+#define MENDORA_READER_JET_FORMAT_H_
+
+#include <cstdint>
+
+namespace mendora {
+
+struct JetFormat {
+  uint32_t PageSize;
+  uint16_t RowCountPos;
+  uint16_t TableRowsPos;
+  uint16_t ColumnCountPos;
+  uint16_t IndexCountPos;
+  uint16_t RealIndexCountPos;
+  uint16_t UsageMapPos;
+  uint16_t FirstDataPagePos;
+  uint16_t ColumnsStartPos;
+  uint16_t RealIndexEntrySize;
+  uint16_t ColumnFlagsPos;
+  uint16_t ColumnSizePos;
+  uint16_t ColumnNumberPos;
+  uint16_t ColumnEntrySize;
+  uint16_t FreeMapPos;
+  uint16_t VarColumnNumberPos;
+  uint16_t FixedOffsetPos;
+  uint16_t RowColumnNumberPos;
+};
+
+inline constexpr JetFormat kJet3Format = {2048, 8,  12, 25, 27, 31, 35, 36, 43,
+                                          8,    13, 16, 1,  18, 39, 3,  14, 5};
+inline constexpr JetFormat kJet4Format = {4096, 12, 16, 45, 47, 51, 55, 56, 63,
+                                          12,   15, 23, 5,  25, 59, 7,  21, 9};
+
+// The page buffers hold the larger of the two page sizes.
+inline constexpr uint32_t kMaxPageSize = 4096;
+
+}  // namespace mendora
+
+#endif  // MENDORA_READER_JET_FORMAT_H_

@@ -1,0 +1,204 @@
+// Text decoding to UTF-8.
+#include "reader/text_codec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace mendora {
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+namespace {
+
+// Appends UTF-16 code units one at a time, pairing surrogates.
+class Utf16Sink {
+ public:
+  explicit Utf16Sink(std::string& out) : out_(out) {}
+  ~Utf16Sink() { Flush(); }
+
+  void Put(uint16_t unit) {
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      Flush();
+      high_ = unit;
+      return;
+    }
+    if (unit >= 0xDC00 && unit <= 0xDFFF && high_ != 0) {
+      AppendUtf8(out_, 0x10000 + ((static_cast<uint32_t>(high_) - 0xD800) << 10) + (unit - 0xDC00));
+      high_ = 0;
+      return;
+    }
+    Flush();
+    AppendUtf8(out_, unit);
+  }
+
+ private:
+  void Flush() {
+    if (high_ != 0) AppendUtf8(out_, 0xFFFD);
+    high_ = 0;
+  }
+  std::string& out_;
+  uint16_t high_ = 0;
+};
+
+}  // namespace
+
+std::string Utf16LeToUtf8(ByteView bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  Utf16Sink sink(out);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    sink.Put(static_cast<uint16_t>(bytes.data()[i] | (bytes.data()[i + 1] << 8)));
+  }
+  return out;
+}
+
+std::string Ucs2ToText(ByteView bytes) {
+  const uint8_t* b = bytes.data();
+  const size_t n = bytes.size();
+  std::string out;
+  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    out.reserve(n);
+    {
+      Utf16Sink sink(out);
+      bool compressed = true;
+      size_t i = 2;
+      while (i < n) {
+        if (b[i] == 0) {
+          compressed = !compressed;
+          ++i;
+          continue;
+        }
+        if (compressed) {
+          sink.Put(b[i]);
+          ++i;
+        } else {
+          if (i + 1 >= n) break;
+          sink.Put(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+          i += 2;
+        }
+      }
+    }
+    return out;
+  }
+  out.reserve(n / 2);
+  {
+    Utf16Sink sink(out);
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      sink.Put(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+    }
+  }
+  return out;
+}
+
+std::shared_ptr<const CodePage> CodePage::Windows1252() {
+  static const std::shared_ptr<const CodePage> cp1252 = ForWindowsCodePage(1252);
+  return cp1252;
+}
+
+std::shared_ptr<const CodePage> CodePage::ForWindowsCodePage(int number) {
+  static std::mutex mutex;
+  static std::array<std::shared_ptr<const CodePage>, 10> cache;  // 1250..1258, 874
+  const bool known = (number >= 1250 && number <= 1258) || number == 874;
+  if (!known) number = 1252;
+  const size_t slot = number == 874 ? 9 : static_cast<size_t>(number - 1250);
+  std::lock_guard<std::mutex> lock(mutex);
+  if (cache[slot]) return cache[slot];
+
+  auto page = std::make_shared<CodePage>();
+  page->number_ = number;
+  const std::string name = "CP" + std::to_string(number);
+  iconv_t conv = iconv_open("UTF-8", name.c_str());
+  for (int byte = 0; byte < 256; ++byte) {
+    std::string& target = page->utf8_[byte];
+    if (byte < 0x80) {
+      target.assign(1, static_cast<char>(byte));
+      continue;
+    }
+    bool converted = false;
+    if (conv != reinterpret_cast<iconv_t>(-1)) {
+      char in = static_cast<char>(byte);
+      char outbuf[8];
+      char* inp = &in;
+      char* outp = outbuf;
+      size_t inleft = 1, outleft = sizeof outbuf;
+      iconv(conv, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(conv, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1)) {
+        target.assign(outbuf, outp);
+        converted = true;
+      }
+    }
+    // Bytes the code page leaves undefined keep their Latin-1 meaning, so no
+    // byte of the source is lost.
+    if (!converted) {
+      target.clear();
+      AppendUtf8(target, static_cast<uint32_t>(byte));
+    }
+  }
+  if (conv != reinterpret_cast<iconv_t>(-1)) iconv_close(conv);
+  cache[slot] = page;
+  return page;
+}
+
+void CodePage::AppendTo(std::string& out, ByteView bytes) const {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const uint8_t byte = bytes.data()[i];
+    if (byte == 0) break;
+    out += utf8_[byte];
+  }
+}
+
+std::string CodePage::Decode(ByteView bytes) const {
+  std::string out;
+  out.reserve(bytes.size());
+  AppendTo(out, bytes);
+  return out;
+}
+
+namespace {
+
+constexpr size_t kHeaderScrambleStart = 0x18;
+constexpr size_t kHeaderCodePageOffset = 0x3C;
+
+}  // namespace
+
+int HeaderCodePage(ByteView page0) {
+  if (!page0.Contains(kHeaderScrambleStart, kHeaderCodePageOffset + 2 - kHeaderScrambleStart)) return 0;
+  // RC4 with the fixed key that every Jet file uses for its header.
+  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % 4]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  uint8_t plain[kHeaderCodePageOffset + 2 - kHeaderScrambleStart];
+  for (size_t k = 0, i = 0, j = 0; k < sizeof plain; ++k) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    plain[k] = page0.data()[kHeaderScrambleStart + k] ^ s[(s[i] + s[j]) & 0xFF];
+  }
+  const size_t at = kHeaderCodePageOffset - kHeaderScrambleStart;
+  return plain[at] | (plain[at + 1] << 8);
+}
+
+}  // namespace mendora

@@ -1,0 +1,52 @@
+// Text decoding: Jet 4 two-byte text (plain or compressed) and the
+// single-byte code pages of Jet 3 files, all to UTF-8.
+#ifndef MENDORA_READER_TEXT_CODEC_H_
+#define MENDORA_READER_TEXT_CODEC_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "reader/byte_view.h"
+
+namespace mendora {
+
+// A single-byte code page: each byte value maps to its UTF-8 form.
+class CodePage {
+ public:
+  // Windows-1252 when `windows_code_page` is not a single-byte code page the
+  // system can convert.
+  static std::shared_ptr<const CodePage> ForWindowsCodePage(int windows_code_page);
+  static std::shared_ptr<const CodePage> Windows1252();
+
+  int number() const { return number_; }
+  // Decodes bytes, stopping at the first zero byte.
+  std::string Decode(ByteView bytes) const;
+  void AppendTo(std::string& out, ByteView bytes) const;
+
+ private:
+  int number_ = 1252;
+  std::array<std::string, 256> utf8_;
+};
+
+// Appends the UTF-8 form of one Unicode code point (invalid ones as U+FFFD).
+void AppendUtf8(std::string& out, uint32_t code_point);
+
+// UTF-16LE to UTF-8; unpaired surrogates become U+FFFD. An odd last byte is
+// ignored.
+std::string Utf16LeToUtf8(ByteView bytes);
+
+// Jet 4 text: UTF-16LE, or, after a 0xFF 0xFE marker, the compressed form in
+// which runs of one-byte characters (the low byte of a character whose high
+// byte is 0) alternate with runs of UTF-16LE characters, a 0x00 byte
+// switching between them.
+std::string Ucs2ToText(ByteView bytes);
+
+// The code page stored in page 0 of a database file (the header after byte
+// 0x18 is RC4-scrambled), or 0 when the page is too short to hold it.
+int HeaderCodePage(ByteView page0);
+
+}  // namespace mendora
+
+#endif  // MENDORA_READER_TEXT_CODEC_H_

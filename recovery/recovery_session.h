@@ -1,0 +1,118 @@
+// One recovery session: the values a pass reads and the results it leaves.
+//
+// The desktop app and the command-line tool both fill a RecoverySession and
+// call RunRecovery. A pass reports to its viewer through RecoveryObserver and
+// can be paused and cancelled at safe points through PassControl.
+#ifndef MENDORA_RECOVERY_RECOVERY_SESSION_H_
+#define MENDORA_RECOVERY_RECOVERY_SESSION_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "recovery/target_engine.h"
+
+namespace mendora {
+
+// Receives what a pass shows while it runs. Called on the pass's thread.
+class RecoveryObserver {
+ public:
+  virtual ~RecoveryObserver() = default;
+  // The complete analysis log, rebuilt after every table.
+  virtual void OnAnalysisLog(const std::string& analysis_log) { (void)analysis_log; }
+  // Pages walked so far of the pages in the file.
+  virtual void OnProgress(uint32_t pages_done, uint32_t pages_total) {
+    (void)pages_done;
+    (void)pages_total;
+  }
+};
+
+// Thrown at a safe point once the pass has been cancelled. It passes through
+// every per-object guard of the pass.
+class PassCancelled {};
+
+// Pause and cancel requests from another thread, honoured at safe points
+// (between rows and between pages).
+class PassControl {
+ public:
+  void RequestPause();
+  void Resume();
+  void Cancel();
+  bool IsCancelled() const { return cancelled_.load(); }
+  bool IsPaused() const;
+  // Blocks while paused; throws PassCancelled once cancelled.
+  void CheckPoint();
+  // Back to running, not cancelled: for the next pass.
+  void Reset();
+
+ private:
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> pause_requested_{false};
+  mutable std::mutex mutex_;
+  std::condition_variable resumed_;
+};
+
+using TargetFactory = std::function<std::unique_ptr<EngineDatabase>()>;
+
+// A relation's field pair as read from the source, kept until every table
+// of the pass exists.
+struct PendingRelation {
+  std::string name;
+  std::string table;
+  std::string foreign_table;
+  std::vector<RelationField> fields;
+};
+
+struct RecoverySession {
+  // Set by the caller before a pass.
+  int RunMode = 0;  // 1: save, anything else: analysis only
+  std::string SourcePath;
+  std::string SourceFileLengthText;
+  std::string TargetPath;
+  bool ReplaceExisting = false;  // a save may replace a file at TargetPath
+  TargetFactory MakeTarget;      // the engine a save pass writes through
+  RecoveryObserver* observer = nullptr;
+  PassControl control;
+
+  // Results, started afresh by every pass.
+  std::string TableList;
+  int64_t GrandTotal = 0;
+  std::string AnalysisLog;
+
+  // Working state of the running pass.
+  std::unique_ptr<EngineDatabase> TargetDatabase;
+  std::unique_ptr<EngineRecordset> TargetRecordset;
+  std::set<int32_t> dispatched_definition_pages;
+  std::set<std::string> target_table_names;
+  std::vector<PendingRelation> pending_relations;
+
+  bool IsSaving() const { return RunMode == 1; }
+};
+
+enum class PassOutcome {
+  kCompleted,  // the pass ran to its end
+  kNotOpened,  // the source could not be opened or is not a Jet 3/4 file
+  kCancelled,  // cancelled through PassControl; nothing was left at TargetPath
+  kFailed,     // the target could not be written; nothing was left at TargetPath
+};
+
+struct PassResult {
+  PassOutcome outcome = PassOutcome::kCompleted;
+  std::string message;  // what went wrong, for kNotOpened and kFailed
+};
+
+// Opens SourcePath read-only and runs one pass in the session's RunMode.
+PassResult RunRecovery(RecoverySession& session);
+
+// The factory for the SQLite engine, the default target.
+TargetFactory SqliteTargetFactory();
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_RECOVERY_SESSION_H_

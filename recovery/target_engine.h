@@ -1,0 +1,98 @@
+// The target database engine: where a save pass writes what it recovered.
+//
+// Every operation reports failure by throwing EngineError; the recovery steps
+// catch those at fixed places so that one refused piece loses only itself.
+#ifndef MENDORA_RECOVERY_TARGET_ENGINE_H_
+#define MENDORA_RECOVERY_TARGET_ENGINE_H_
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mendora {
+
+class EngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One schema statement of a table's re-creation. `text` is its Jet SQL form
+// ("CREATE TABLE [T]([C] COUNTER);" or "ALTER TABLE [T] ADD [C] TEXT;"), kept
+// for logs and tests; the engine works from the structured fields, so no
+// name can change what the statement does.
+struct SchemaStatement {
+  enum class Kind { kCreateTable, kAddColumn };
+  Kind kind = Kind::kCreateTable;
+  std::string table;
+  std::string column;
+  std::string keyword;  // Jet type keyword without the bracket: "COUNTER", "TEXT", "DECIMAL(18,4)", ...
+  int column_type = 0;  // the source column's type code
+  int precision = 0;    // Numeric columns only
+  int scale = 0;
+  std::string text;
+};
+
+// Options of TargetDatabase::Execute and Create.
+inline constexpr int kFailOnError = 128;
+// Create option: Close may replace a file that already exists at the path.
+inline constexpr int kReplaceExisting = 1;
+
+class EngineRecordset {
+ public:
+  virtual ~EngineRecordset() = default;
+  // Opens the recordset on all rows of `table` ("SELECT * FROM [table]").
+  virtual void Open(int type, const std::string& table, int options) = 0;
+  virtual void AddNew() = 0;
+  // Converts `value` (the reader's text) to the field's type.
+  virtual void SetFieldValue(const std::string& field, const std::string& value) = 0;
+  virtual void Update() = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+struct RelationField {
+  std::string field;          // in the referenced (primary) table
+  std::string foreign_field;  // in the referencing table
+};
+
+// A connection used to create relations.
+class EngineRelationDatabase {
+ public:
+  virtual ~EngineRelationDatabase() = default;
+  virtual void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) = 0;
+  virtual void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
+                              int attributes, const std::vector<RelationField>& fields) = 0;
+  virtual void Close() = 0;
+};
+
+class EngineQueryDef {
+ public:
+  virtual ~EngineQueryDef() = default;
+  virtual void Create(const std::string& name, const std::string& sql) = 0;
+  virtual void Append() = 0;
+};
+
+class EngineDatabase {
+ public:
+  virtual ~EngineDatabase() = default;
+  // Starts a new database that Close will put at `path`. Nothing is written
+  // at `path` itself before Close succeeds.
+  virtual void Create(const std::string& path, const std::string& locale, int options) = 0;
+  virtual void Execute(const SchemaStatement& statement, int options) = 0;
+  // Runs exactly one SQL statement of the engine's own dialect.
+  virtual void Execute(const std::string& sql, int options) = 0;
+  virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
+  virtual std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() = 0;
+  virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;
+  // Completes the database and moves it into place.
+  virtual void Close() = 0;
+  // Drops an unfinished database: nothing is left at the path or beside it.
+  virtual void Abandon() noexcept = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_TARGET_ENGINE_H_
