@@ -1,0 +1,46 @@
+// The About box: its skin, the product name, and links to the web page and
+// to the support mail address.
+#ifndef MENDORA_APP_ABOUT_DIALOG_H_
+#define MENDORA_APP_ABOUT_DIALOG_H_
+
+#include <QDialog>
+#include <memory>
+
+#include "app/app_services.h"
+
+class QPushButton;
+
+namespace mendora {
+
+class CTransparentStatic;
+class LinkButton;
+class MailSender;
+class SkinnedSurface;
+
+inline constexpr char kProductLine[] = "Mendora 2.0";
+inline constexpr char kNoticeLine[] = "Recovers damaged Access databases into SQLite.";
+
+class AboutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  AboutDialog(const AppServices& services, QWidget* parent = nullptr);
+  ~AboutDialog() override;
+
+  LinkButton* webLink() const { return web_link_; }
+  LinkButton* mailLink() const { return mail_link_; }
+  SkinnedSurface* surface() const { return surface_; }
+
+ private:
+  std::unique_ptr<MailSender> mail_sender_;
+  SkinnedSurface* surface_ = nullptr;
+  LinkButton* web_link_ = nullptr;
+  LinkButton* mail_link_ = nullptr;
+  CTransparentStatic* product_ = nullptr;
+  CTransparentStatic* notice_ = nullptr;
+  QPushButton* ok_ = nullptr;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_APP_ABOUT_DIALOG_H_

@@ -1,0 +1,17 @@
+#include "app/file_dialogs.h"
+
+#include <QFileDialog>
+
+namespace mendora {
+
+QString DesktopFileDialogs::OpenFileName(QWidget* owner, const QString& title, const QString& filter) {
+  return QFileDialog::getOpenFileName(owner, title, QString(), filter, nullptr, QFileDialog::ReadOnly);
+}
+
+QString DesktopFileDialogs::SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,
+                                         const QString& filter) {
+  return QFileDialog::getSaveFileName(owner, title, suggested_path, filter, nullptr,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
+}  // namespace mendora

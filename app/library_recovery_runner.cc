@@ -1,0 +1,9 @@
+#include "app/recovery_runner.h"
+
+namespace mendora {
+
+PassResult LibraryRecoveryRunner::Run(RecoverySession& session) { return RunRecovery(session); }
+
+TargetFactory LibraryRecoveryRunner::Target() { return SqliteTargetFactory(); }
+
+}  // namespace mendora

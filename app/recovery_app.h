@@ -1,0 +1,31 @@
+// The program's start and end: one application object that runs the main
+// dialog and ends when the dialog ends.
+#ifndef MENDORA_APP_RECOVERY_APP_H_
+#define MENDORA_APP_RECOVERY_APP_H_
+
+#include <QApplication>
+
+namespace mendora {
+
+class RecoveryRunner;
+
+inline constexpr char kNoDisplayMessage[] =
+    "No display found: Mendora needs a desktop session. Use mendora-cli to recover a database from the terminal.";
+
+// True when Qt has a window system to use: one named by QT_QPA_PLATFORM, or
+// an X11 or Wayland display. Each argument is the variable's value or null.
+bool DisplayAvailable(const char* qpa_platform, const char* x11_display, const char* wayland_display);
+
+class RecoveryApp : public QApplication {
+  Q_OBJECT
+
+ public:
+  RecoveryApp(int& argc, char** argv);
+  // Runs the main dialog to its end, with `runner` doing the recovery
+  // passes; the exit code of the program.
+  int InitInstance(RecoveryRunner& runner);
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_APP_RECOVERY_APP_H_

@@ -1,0 +1,30 @@
+// The seam between the workflow and the recovery library: the workflow hands
+// a filled session to a RecoveryRunner on its worker thread.
+#ifndef MENDORA_APP_RECOVERY_RUNNER_H_
+#define MENDORA_APP_RECOVERY_RUNNER_H_
+
+#include "recovery/recovery_session.h"
+
+namespace mendora {
+
+class RecoveryRunner {
+ public:
+  virtual ~RecoveryRunner() = default;
+  // Runs one pass on the calling thread. Honours session.control and reports
+  // to session.observer; a cancelled pass returns kCancelled and leaves no
+  // file at session.TargetPath.
+  virtual PassResult Run(RecoverySession& session) = 0;
+  // The engine a save pass writes through.
+  virtual TargetFactory Target() = 0;
+};
+
+// The recovery library's own pass, writing SQLite.
+class LibraryRecoveryRunner : public RecoveryRunner {
+ public:
+  PassResult Run(RecoverySession& session) override;
+  TargetFactory Target() override;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_APP_RECOVERY_RUNNER_H_

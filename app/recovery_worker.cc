@@ -1,0 +1,69 @@
+#include "app/recovery_worker.h"
+
+#include <exception>
+
+#include "app/recovery_runner.h"
+
+namespace mendora {
+
+int ProgressPercent(uint32_t pages_done, uint32_t pages_total) {
+  if (pages_total == 0) return 0;
+  if (pages_done >= pages_total) return 100;
+  return static_cast<int>(static_cast<uint64_t>(pages_done) * 100 / pages_total);
+}
+
+// Turns the pass's reports into the worker's signals. A pass reports every
+// page; only a change of the whole percent is worth a trip to the window.
+class RecoveryWorker::Relay : public RecoveryObserver {
+ public:
+  explicit Relay(RecoveryWorker& worker) : worker_(worker) {}
+
+  void OnAnalysisLog(const std::string& analysis_log) override {
+    emit worker_.LogChanged(worker_.run_, QString::fromUtf8(analysis_log.data(), qsizetype(analysis_log.size())));
+  }
+
+  void OnProgress(uint32_t pages_done, uint32_t pages_total) override {
+    const int percent = ProgressPercent(pages_done, pages_total);
+    if (percent == last_percent_) return;
+    last_percent_ = percent;
+    emit worker_.ProgressChanged(worker_.run_, percent);
+  }
+
+ private:
+  RecoveryWorker& worker_;
+  int last_percent_ = -1;
+};
+
+RecoveryWorker::RecoveryWorker(RecoveryRunner& runner, std::unique_ptr<RecoverySession> session, quint64 run,
+                               QObject* parent)
+    : QObject(parent), runner_(runner), session_(std::move(session)), relay_(std::make_unique<Relay>(*this)),
+      run_(run) {
+  session_->observer = relay_.get();
+}
+
+RecoveryWorker::~RecoveryWorker() {
+  Cancel();
+  Join();
+}
+
+void RecoveryWorker::Start() { thread_ = std::thread([this] { Body(); }); }
+
+void RecoveryWorker::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void RecoveryWorker::Body() {
+  try {
+    result_ = runner_.Run(*session_);
+  } catch (const PassCancelled&) {
+    result_ = {PassOutcome::kCancelled, {}};
+  } catch (const std::exception& e) {
+    result_ = {PassOutcome::kFailed, e.what()};
+  } catch (...) {
+    result_ = {PassOutcome::kFailed, "unexpected failure"};
+  }
+  finished_ = true;
+  emit Finished(run_);
+}
+
+}  // namespace mendora
