@@ -1,0 +1,182 @@
+// Stand-ins for everything the app reaches outside itself: answers to its
+// questions, file choices, the desktop opener, the mail system and a
+// recovery pass that the test drives step by step.
+#ifndef MENDORA_TESTS_APP_TEST_SUPPORT_H_
+#define MENDORA_TESTS_APP_TEST_SUPPORT_H_
+
+#include <QFile>
+#include <QSemaphore>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "app/file_dialogs.h"
+#include "app/message_boxes.h"
+#include "app/recovery_runner.h"
+#include "controls/desktop_opener.h"
+#include "controls/mail_sender.h"
+
+namespace mendora::testing {
+
+class FakeBoxes : public MessageBoxes {
+ public:
+  BoxAnswer Show(QWidget* /*owner*/, const BoxRequest& request) override {
+    seen.push_back(request);
+    if (on_show) on_show(request);
+    if (request.buttons == BoxButtons::kOk) return BoxAnswer::kOk;
+    if (answers.empty()) return BoxAnswer::kNo;
+    const BoxAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  QStringList Texts() const {
+    QStringList texts;
+    for (const BoxRequest& r : seen) texts << r.text;
+    return texts;
+  }
+
+  std::vector<BoxRequest> seen;
+  std::deque<BoxAnswer> answers;
+  // Runs while the box would be open, before it is answered.
+  std::function<void(const BoxRequest&)> on_show;
+};
+
+class FakeFiles : public FileDialogs {
+ public:
+  QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
+    open_title = title;
+    open_filter = filter;
+    ++open_calls;
+    return open_answer;
+  }
+  QString SaveFileName(QWidget*, const QString& title, const QString& suggested, const QString& filter) override {
+    save_title = title;
+    save_suggested = suggested;
+    save_filter = filter;
+    ++save_calls;
+    return save_answer;
+  }
+
+  QString open_answer, open_title, open_filter;
+  QString save_answer, save_title, save_suggested, save_filter;
+  int open_calls = 0;
+  int save_calls = 0;
+};
+
+class FakeOpener : public DesktopOpener {
+ public:
+  bool Open(const QString& target) override {
+    opened << target;
+    return succeed;
+  }
+  QStringList opened;
+  bool succeed = true;
+};
+
+class FakeMailSystem : public MailSystem {
+ public:
+  Presence Probe() override {
+    ++probes;
+    return presence;
+  }
+  bool LogOn() override {
+    ++logons;
+    return logon_ok;
+  }
+  int ShowForSending(const MailMessage& message) override {
+    shown.push_back(message);
+    return compose_result;
+  }
+
+  Presence presence = Presence::kReady;
+  bool logon_ok = true;
+  int compose_result = 0;
+  int probes = 0;
+  int logons = 0;
+  std::vector<MailMessage> shown;
+};
+
+// What a run was started with.
+struct SessionRecord {
+  int run_mode = 0;
+  std::string source_path;
+  std::string source_length_text;
+  std::string target_path;
+  bool replace_existing = false;
+  bool has_target_factory = false;
+};
+
+// A pass in steps. Each step waits for the test to release it (when gated),
+// passes a safe point, then reports a log and its progress. Cancelling ends
+// it at the next safe point, as the library's pass does.
+class ScriptedRunner : public RecoveryRunner {
+ public:
+  static QString LogAfter(int step) { return QStringLiteral("Mendora test log\r\nstep %1\r\n").arg(step); }
+
+  PassResult Run(RecoverySession& session) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      sessions.push_back({session.RunMode, session.SourcePath, session.SourceFileLengthText, session.TargetPath,
+                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget)});
+    }
+    try {
+      for (int step = 1; step <= steps; ++step) {
+        if (gated) {
+          while (!gate.tryAcquire(1, 5)) {
+            if (session.control.IsCancelled()) throw PassCancelled{};
+          }
+        }
+        session.control.CheckPoint();
+        session.AnalysisLog = LogAfter(step).toStdString();
+        if (session.observer) {
+          session.observer->OnAnalysisLog(session.AnalysisLog);
+          session.observer->OnProgress(static_cast<uint32_t>(step), static_cast<uint32_t>(steps));
+        }
+        ++steps_done;
+      }
+      session.control.CheckPoint();
+      if (outcome == PassOutcome::kCompleted && session.RunMode == 1) {
+        QFile out(QString::fromStdString(session.TargetPath));
+        if (out.open(QIODevice::WriteOnly)) out.write("recovered");
+      }
+      ++completed_runs;
+      return {outcome, message};
+    } catch (const PassCancelled&) {
+      ++cancelled_runs;
+      return {PassOutcome::kCancelled, {}};
+    }
+  }
+
+  TargetFactory Target() override {
+    return [] { return std::unique_ptr<EngineDatabase>(); };
+  }
+
+  SessionRecord LastSession() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return sessions.empty() ? SessionRecord{} : sessions.back();
+  }
+  size_t SessionCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return sessions.size();
+  }
+
+  int steps = 3;
+  bool gated = false;
+  QSemaphore gate;
+  PassOutcome outcome = PassOutcome::kCompleted;
+  std::string message;
+  std::atomic<int> steps_done{0};
+  std::atomic<int> completed_runs{0};
+  std::atomic<int> cancelled_runs{0};
+  std::mutex mutex;
+  std::vector<SessionRecord> sessions;
+};
+
+}  // namespace mendora::testing
+
+#endif  // MENDORA_TESTS_APP_TEST_SUPPORT_H_
