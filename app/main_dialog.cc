@@ -39,6 +39,7 @@ MainDialog::MainDialog(const AppServices& services, QWidget* parent)
       services_(services) {
   setWindowTitle(QString::fromLatin1(kCaption));
   setObjectName(QStringLiteral("mainDialog"));
+  EnsureResources();
   setWindowIcon(QIcon(QString::fromLatin1(kAppIcon)));
   QFont dialog_font = font();
   dialog_font.setPointSize(8);

@@ -22,6 +22,7 @@ RecoveryApp::RecoveryApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationVersion(QStringLiteral("2.0"));
   setOrganizationDomain(QStringLiteral("mendora.example.org"));
   setDesktopFileName(QStringLiteral("mendora"));
+  EnsureResources();
   setWindowIcon(QIcon(QString::fromLatin1(kAppIcon)));
 }
 

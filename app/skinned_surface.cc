@@ -2,9 +2,21 @@
 
 #include <QPainter>
 
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void InitMendoraResources() { Q_INIT_RESOURCE(mendora); }
+
 namespace mendora {
 
+void EnsureResources() {
+  static const bool registered = [] {
+    InitMendoraResources();
+    return true;
+  }();
+  (void)registered;
+}
+
 SkinnedSurface::SkinnedSurface(const QString& skin_path, QWidget* parent) : QWidget(parent) {
+  EnsureResources();
   skin_.load(skin_path);
 }
 

@@ -12,6 +12,9 @@ inline constexpr char kMainSkin[] = ":/mendora/skins/main.png";
 inline constexpr char kAboutSkin[] = ":/mendora/skins/about.png";
 inline constexpr char kAppIcon[] = ":/mendora/icons/mendora.png";
 
+// Registers the program's pictures; cheap to call again.
+void EnsureResources();
+
 class SkinnedSurface : public QWidget {
   Q_OBJECT
 

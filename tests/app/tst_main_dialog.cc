@@ -1,0 +1,375 @@
+// The main dialog as a window and its commands that need no recovery pass:
+// start-up state, layout, menu, status bar, Browse, Exit, Help, About, the
+// keyboard's ways out, and the message boxes themselves.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/about_dialog.h"
+#include "app/control_ids.h"
+#include "app/main_dialog.h"
+#include "app/recovery_app.h"
+#include "app/skinned_surface.h"
+#include "controls/link_button.h"
+#include "test_support.h"
+
+using namespace mendora;
+using namespace mendora::testing;
+
+namespace {
+
+struct Fixture {
+  FakeBoxes boxes;
+  FakeFiles files;
+  FakeOpener opener;
+  FakeMailSystem mail;
+  ScriptedRunner runner;
+  std::unique_ptr<MainDialog> dialog;
+
+  Fixture() {
+    dialog = std::make_unique<MainDialog>(AppServices{&boxes, &files, &opener, &mail, &runner});
+    dialog->show();
+  }
+  QPushButton* Button(int id) const { return qobject_cast<QPushButton*>(dialog->Control(id)); }
+  QLineEdit* PathBox() const { return qobject_cast<QLineEdit*>(dialog->Control(kIdPathBox)); }
+  QPlainTextEdit* LogBox() const { return qobject_cast<QPlainTextEdit*>(dialog->Control(kIdLogBox)); }
+  bool Shown(int id) const { return dialog->Control(id)->isVisible(); }
+  bool Enabled(int id) const { return dialog->Control(id)->isEnabled(); }
+  bool MenuEnabled(int id) const { return dialog->MenuAction(id)->isEnabled(); }
+};
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+  return path;
+}
+
+// Runs `check` against the modal window that opens next, then closes it.
+void OnNextModal(std::function<void(QWidget*)> check) {
+  QTimer::singleShot(0, [check] {
+    QWidget* modal = QApplication::activeModalWidget();
+    check(modal);
+    if (modal != nullptr) modal->close();
+  });
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsInSelecting() {
+    Fixture f;
+    QCOMPARE(f.dialog->state(), MainDialog::State::kSelecting);
+    QCOMPARE(f.dialog->windowTitle(), QStringLiteral("Mendora"));
+    for (int id : {kIdPathBox, kIdBrowse, kIdSelectFrame, kIdStatusBar}) QVERIFY2(f.Shown(id), qPrintable(QString::number(id)));
+    for (int id : {kIdNext, kIdStop, kIdSave, kIdBack}) {
+      QVERIFY(f.Shown(id));
+      QVERIFY(!f.Enabled(id));
+    }
+    for (int id : {kIdLogBox, kIdProgress, kIdPathFrame, kIdProgressFrame, kIdRunningPath, kIdSourceLabel}) {
+      QVERIFY2(!f.Shown(id), qPrintable(QString::number(id)));
+    }
+    QVERIFY(f.MenuEnabled(kIdFileOpen));
+    QVERIFY(!f.MenuEnabled(kIdFileRecovery));
+    QVERIFY(f.MenuEnabled(kIdFileExit));
+    QCOMPARE(f.dialog->StartDirectory(), QDir::currentPath());
+    QVERIFY(!f.dialog->windowIcon().isNull());
+  }
+
+  void controlsStandWhereTheTemplatePutsThem() {
+    Fixture f;
+    const QWidget* surface = f.dialog->findChild<SkinnedSurface*>(QStringLiteral("mainSurface"));
+    QVERIFY(surface);
+    QCOMPARE(surface->size(), QSize(650, 408));
+    QCOMPARE(f.dialog->Control(kIdBrowse)->geometry(), QRect(446, 176, 75, 23));
+    QCOMPARE(f.dialog->Control(kIdLogBox)->geometry(), QRect(72, 150, 470, 148));
+    QCOMPARE(f.dialog->Control(kIdProgress)->geometry(), QRect(89, 323, 437, 20));
+    QCOMPARE(f.dialog->Control(kIdNext)->geometry(), QRect(416, 364, 75, 23));
+    QCOMPARE(qobject_cast<QGroupBox*>(f.dialog->Control(kIdSelectFrame))->title(), QStringLiteral("Select Mdb File"));
+    QCOMPARE(qobject_cast<QLabel*>(f.dialog->Control(kIdSourceLabel))->text(), QStringLiteral("Source File Path:"));
+    QCOMPARE(f.Button(kIdBrowse)->text(), QStringLiteral("Browse..."));
+    QVERIFY(f.LogBox() && !f.LogBox()->isReadOnly());
+  }
+
+  void skinIsPaintedUnscaled() {
+    Fixture f;
+    auto* surface = f.dialog->findChild<SkinnedSurface*>(QStringLiteral("mainSurface"));
+    QCOMPARE(surface->skin().size(), QSize(650, 410));
+    const QImage skin = surface->skin().toImage();
+    const QImage shown = surface->grab().toImage();
+    for (QPoint p : {QPoint(3, 3), QPoint(620, 40), QPoint(20, 250), QPoint(640, 300)}) {
+      QCOMPARE(shown.pixelColor(p), skin.pixelColor(p));
+    }
+  }
+
+  void menuAndStatusBar() {
+    Fixture f;
+    const QList<QAction*> top = f.dialog->findChild<QMenuBar*>()->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top[0]->text(), QStringLiteral("File"));
+    QCOMPARE(top[1]->text(), QStringLiteral("Help"));
+    QStringList file_items;
+    for (QAction* a : top[0]->menu()->actions()) file_items << a->text() + QLatin1Char('=') + a->data().toString();
+    QCOMPARE(file_items, (QStringList{QStringLiteral("Open=57601"), QStringLiteral("Recovery=32772"),
+                                      QStringLiteral("Exit=32773")}));
+    QStringList help_items;
+    for (QAction* a : top[1]->menu()->actions()) help_items << a->text() + QLatin1Char('=') + a->data().toString();
+    QCOMPARE(help_items, (QStringList{QStringLiteral("Content=32774"), QStringLiteral("About=32775")}));
+
+    auto* pane0 = f.dialog->statusBar()->findChild<QLabel*>(QStringLiteral("statusPane0"));
+    auto* pane1 = f.dialog->statusBar()->findChild<QLabel*>(QStringLiteral("statusPane1"));
+    QCOMPARE(pane0->text(), QStringLiteral(" Mendora"));
+    QCOMPARE(pane0->width(), 650 - 300);
+    QCOMPARE(pane1->text(), QStringLiteral("https://mendora.example.org"));
+    QCOMPARE(f.dialog->statusBar()->geometry().bottom(), 407);
+  }
+
+  void commandTableRoutesSharedHandlers() {
+    Fixture f;
+    QVERIFY(!f.dialog->OnCommand(4242));
+    f.dialog->MenuAction(kIdFileOpen)->trigger();  // File > Open is Browse
+    QCOMPARE(f.files.open_calls, 1);
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(f.files.open_calls, 2);
+    QCOMPARE(f.files.open_title, QStringLiteral("Select Access Database File"));
+  }
+
+  void browseConfirmedMakesReady() {
+    Fixture f;
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("Orders.MDB"), QByteArray(4096, 'x'));
+    f.files.open_answer = path;
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kReady);
+    QCOMPARE(f.dialog->SourcePath(), path);
+    QCOMPARE(f.PathBox()->text(), path);
+    QCOMPARE(f.dialog->TargetPath(), path);
+    QCOMPARE(f.dialog->SourceFileLength(), 4096);
+    QVERIFY(f.Enabled(kIdNext));
+    QVERIFY(f.MenuEnabled(kIdFileRecovery));
+    QVERIFY(!f.Enabled(kIdStop));
+    QVERIFY(f.boxes.seen.empty());
+  }
+
+  void browseCancelledClearsOnlyThePathBox() {
+    Fixture f;
+    QTemporaryDir dir;
+    const QString chosen = WriteFile(dir, QStringLiteral("a.mdb"), "x");
+    f.files.open_answer = chosen;
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    f.files.open_answer.clear();
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QVERIFY(f.PathBox()->text().isEmpty());
+    QVERIFY(f.Enabled(kIdNext));
+    QVERIFY(f.MenuEnabled(kIdFileRecovery));
+    QCOMPARE(f.dialog->SourcePath(), chosen);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kReady);
+  }
+
+  void browseOnEmptyFileStillEnablesNext() {
+    Fixture f;
+    QTemporaryDir dir;
+    f.files.open_answer = WriteFile(dir, QStringLiteral("empty.mdb"), QByteArray());
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(f.dialog->SourceFileLength(), 0);
+    QVERIFY(f.Enabled(kIdNext));
+  }
+
+  void browseOnUnreadableFileSaysSo() {
+    Fixture f;
+    QTemporaryDir dir;
+    f.files.open_answer = WriteFile(dir, QStringLiteral("good.mdb"), "x");
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    f.files.open_answer = dir.filePath(QStringLiteral("gone.mdb"));
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("gone.mdb")));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kSelecting);
+    QVERIFY(!f.Enabled(kIdNext));  // Next must not start on a file that cannot be read
+    QVERIFY(f.dialog->SourcePath().isEmpty());
+  }
+
+  void browseFilterFindsUpperAndLowerCaseNames() {
+    Fixture f;
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QStringList patterns;
+    const QRegularExpression inside(QStringLiteral("\\(([^)]*)\\)"));
+    for (auto it = inside.globalMatch(f.files.open_filter); it.hasNext();) {
+      patterns << it.next().captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    }
+    auto matches = [&](const QString& name) {
+      for (const QString& p : patterns) {
+        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p));
+        if (re.match(name).hasMatch()) return true;
+      }
+      return false;
+    };
+    for (const char* name : {"a.mdb", "B.MDB", "c.mde", "D.MDE"}) QVERIFY2(matches(QString::fromLatin1(name)), name);
+    QVERIFY(!matches(QStringLiteral("notes.txt")));
+  }
+
+  void exitAskedNoKeepsEverything() {
+    Fixture f;
+    f.boxes.answers = {BoxAnswer::kNo};
+    f.dialog->MenuAction(kIdFileExit)->trigger();
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Are you sure, you want to close the software?"));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kYesNo);
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
+    QVERIFY(f.dialog->isVisible());
+    QCOMPARE(f.dialog->state(), MainDialog::State::kSelecting);
+  }
+
+  void exitAskedYesEndsTheDialog() {
+    Fixture f;
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.dialog->MenuAction(kIdFileExit)->trigger();
+    QVERIFY(!f.dialog->isVisible());
+    QCOMPARE(f.dialog->result(), int(QDialog::Rejected));
+  }
+
+  void escapeAndEnterEndTheDialogWithoutAsking() {
+    {
+      Fixture f;
+      QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
+      QVERIFY(!f.dialog->isVisible());
+      QVERIFY(f.boxes.seen.empty());
+    }
+    {
+      Fixture f;
+      QTest::keyClick(f.PathBox(), Qt::Key_Return);
+      QVERIFY(!f.dialog->isVisible());
+      QVERIFY(f.boxes.seen.empty());
+    }
+  }
+
+  void helpWithoutManualSaysSo() {
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    Fixture f;
+    QDir::setCurrent(old);
+    f.dialog->MenuAction(kIdHelpContent)->trigger();
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Unable to locate software Help file"));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOk);
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kInformation);
+    QVERIFY(f.opener.opened.isEmpty());
+  }
+
+  void helpOpensTheManualOfTheStartDirectory() {
+    QTemporaryDir start;
+    QTemporaryDir elsewhere;
+    WriteFile(start, QStringLiteral("mendora.html"), "<html></html>");
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(start.path());
+    Fixture f;
+    // A later change of directory (the file dialog may make one) does not
+    // move the manual.
+    QDir::setCurrent(elsewhere.path());
+    f.dialog->MenuAction(kIdHelpContent)->trigger();
+    QDir::setCurrent(old);
+    QVERIFY(f.boxes.seen.empty());
+    QCOMPARE(f.opener.opened, QStringList{QDir(start.path()).filePath(QStringLiteral("mendora.html"))});
+  }
+
+  void aboutShowsTheLinksOverItsSkin() {
+    Fixture f;
+    bool seen = false;
+    OnNextModal([&](QWidget* modal) {
+      auto* about = qobject_cast<AboutDialog*>(modal);
+      QVERIFY(about);
+      seen = true;
+      QCOMPARE(about->windowTitle(), QStringLiteral("About Mendora"));
+      QCOMPARE(about->webLink()->text(), QStringLiteral("https://mendora.example.org"));
+      QCOMPARE(about->mailLink()->text(), QStringLiteral("support@mendora.example.org"));
+      QCOMPARE(about->surface()->skin().size(), QSize(416, 223));
+      QCOMPARE(about->surface()->size(), QSize(414, 205));
+      QVERIFY(about->webLink()->isVisible() && about->mailLink()->isVisible());
+      auto* ok = about->findChild<QPushButton*>(QStringLiteral("okButton"));
+      QVERIFY(ok && ok->isDefault());
+    });
+    f.dialog->MenuAction(kIdHelpAbout)->trigger();
+    QVERIFY(seen);
+  }
+
+  void aboutMailLinkFallsBackToTheMailComposer() {
+    Fixture f;
+    f.opener.succeed = false;
+    AboutDialog about(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get());
+    about.show();
+    QTest::mouseClick(about.mailLink(), Qt::LeftButton);
+    QCOMPARE(f.mail.shown.size(), size_t(1));
+    QCOMPARE(f.mail.shown[0].recipients[0].address, QStringLiteral("SMTP:support@mendora.example.org"));
+    QVERIFY(about.mailLink()->IsVisited());
+    QVERIFY(!about.webLink()->IsVisited());
+    // A new About box starts unvisited.
+    AboutDialog again(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get());
+    QVERIFY(!again.mailLink()->IsVisited());
+  }
+
+  void messageBoxesCarryCaptionIconAndButtons() {
+    DesktopMessageBoxes boxes;
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    OnNextModal([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box);
+      title = box->windowTitle();
+      text = box->text();
+      icon = box->icon();
+      buttons = box->standardButtons();
+      box->button(QMessageBox::No)->click();
+    });
+    const BoxAnswer answer = boxes.Show(nullptr, {QStringLiteral("Do you want to Go back ?"), BoxButtons::kYesNo,
+                                                  BoxIcon::kQuestion, true});
+    QCOMPARE(answer, BoxAnswer::kNo);
+    QCOMPARE(title, QStringLiteral("Mendora"));
+    QCOMPARE(text, QStringLiteral("Do you want to Go back ?"));
+    QCOMPARE(icon, QMessageBox::Question);
+    QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
+
+    OnNextModal([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box);
+      text = box->text();
+      icon = box->icon();
+      buttons = box->standardButtons();
+    });
+    QCOMPARE(boxes.Show(nullptr, {QStringLiteral("Analysis Completed Successfully\r\n"), BoxButtons::kOk,
+                                  BoxIcon::kQuestion, false}),
+             BoxAnswer::kOk);
+    QCOMPARE(text, QStringLiteral("Analysis Completed Successfully"));
+    QCOMPARE(icon, QMessageBox::Question);
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  }
+
+  void displayIsFoundOnlyWhenNamed() {
+    QVERIFY(!DisplayAvailable(nullptr, nullptr, nullptr));
+    QVERIFY(!DisplayAvailable("", "", ""));
+    QVERIFY(DisplayAvailable("offscreen", nullptr, nullptr));
+    QVERIFY(DisplayAvailable(nullptr, ":0", nullptr));
+    QVERIFY(DisplayAvailable(nullptr, nullptr, "wayland-0"));
+  }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "tst_main_dialog.moc"
