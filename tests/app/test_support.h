@@ -140,6 +140,8 @@ class ScriptedRunner : public RecoveryRunner {
         ++steps_done;
       }
       session.control.CheckPoint();
+      // Past its last safe point: the pass can no longer be paused or cancelled.
+      if (hold_at_end) end_gate.acquire();
       if (outcome == PassOutcome::kCompleted && session.RunMode == 1) {
         QFile out(QString::fromStdString(session.TargetPath));
         if (out.open(QIODevice::WriteOnly)) out.write("recovered");
@@ -168,6 +170,8 @@ class ScriptedRunner : public RecoveryRunner {
   int steps = 3;
   bool gated = false;
   QSemaphore gate;
+  bool hold_at_end = false;
+  QSemaphore end_gate;
   PassOutcome outcome = PassOutcome::kCompleted;
   std::string message;
   std::atomic<int> steps_done{0};

@@ -1,0 +1,446 @@
+// The recovery workflow with a pass the test drives step by step: Next,
+// the log and progress while it runs, completion, Stop, Back, Save, failures,
+// and leaving during a run.
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/control_ids.h"
+#include "app/main_dialog.h"
+#include "controls/transparent_static.h"
+#include "test_support.h"
+
+using namespace mendora;
+using namespace mendora::testing;
+using State = MainDialog::State;
+
+namespace {
+
+QString Shown(const QString& log) {
+  QString s = log;
+  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return s;
+}
+
+struct Fixture {
+  QTemporaryDir dir;
+  QString source;
+  FakeBoxes boxes;
+  FakeFiles files;
+  FakeOpener opener;
+  FakeMailSystem mail;
+  ScriptedRunner runner;
+  std::unique_ptr<MainDialog> dialog;
+
+  explicit Fixture(bool gated = true, int steps = 3) {
+    runner.gated = gated;
+    runner.steps = steps;
+    source = dir.filePath(QStringLiteral("Sales.mdb"));
+    QFile f(source);
+    if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(2048, '\0'));
+    f.close();
+    dialog = std::make_unique<MainDialog>(AppServices{&boxes, &files, &opener, &mail, &runner});
+    dialog->show();
+    files.open_answer = source;
+    Click(kIdBrowse);
+  }
+  ~Fixture() {
+    runner.gate.release(100);  // never leave a pass waiting on the test
+    dialog.reset();
+  }
+
+  void Click(int id) { QTest::mouseClick(qobject_cast<QPushButton*>(dialog->Control(id)), Qt::LeftButton); }
+  bool Enabled(int id) const { return dialog->Control(id)->isEnabled(); }
+  bool Visible(int id) const { return dialog->Control(id)->isVisible(); }
+  QString LogText() const { return qobject_cast<QPlainTextEdit*>(dialog->Control(kIdLogBox))->toPlainText(); }
+  int Progress() const { return qobject_cast<QProgressBar*>(dialog->Control(kIdProgress))->value(); }
+  void Step(int n = 1) { runner.gate.release(n); }
+  bool WaitForLog(int step) {
+    return QTest::qWaitFor([&] { return LogText() == Shown(ScriptedRunner::LogAfter(step)); }, 5000);
+  }
+  bool WaitForState(State s) {
+    return QTest::qWaitFor([&] { return dialog->state() == s; }, 5000);
+  }
+};
+
+}  // namespace
+
+class WorkflowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void nextShowsTheRunGroupAndStartsAnAnalysis() {
+    Fixture f;
+    f.Click(kIdNext);
+    QCOMPARE(f.dialog->state(), State::kRunning);
+    for (int id : {kIdLogBox, kIdRunningPath, kIdSourceLabel, kIdPathFrame, kIdProgressFrame, kIdProgress}) {
+      QVERIFY2(f.Visible(id), qPrintable(QString::number(id)));
+    }
+    for (int id : {kIdSelectFrame, kIdPathBox, kIdBrowse}) QVERIFY(!f.Visible(id));
+    QVERIFY(!f.Enabled(kIdNext));
+    QVERIFY(f.Enabled(kIdStop));
+    QVERIFY(!f.Enabled(kIdSave));
+    QVERIFY(f.Enabled(kIdBack));
+    QVERIFY(!f.dialog->MenuAction(kIdFileOpen)->isEnabled());
+    QVERIFY(!f.dialog->MenuAction(kIdFileRecovery)->isEnabled());
+    QCOMPARE(qobject_cast<QLabel*>(f.dialog->Control(kIdRunningPath))->text(), f.source);
+    QTRY_COMPARE(f.runner.SessionCount(), size_t(1));
+    const SessionRecord s = f.runner.LastSession();
+    QCOMPARE(s.run_mode, 0);
+    QCOMPARE(QString::fromStdString(s.source_path), f.source);
+    QCOMPARE(s.source_length_text, std::string("2048"));
+    QVERIFY(s.target_path.empty());
+    QVERIFY(!s.has_target_factory);
+  }
+
+  void logAndProgressFollowThePass() {
+    Fixture f(true, 4);
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    QTRY_COMPARE(f.Progress(), 25);
+    QCOMPARE(f.dialog->AnalysisLog(), ScriptedRunner::LogAfter(1));
+    f.Step(2);
+    QVERIFY(f.WaitForLog(3));
+    QTRY_COMPARE(f.Progress(), 75);
+    QCOMPARE(f.dialog->state(), State::kRunning);
+    QVERIFY(f.boxes.seen.empty());
+  }
+
+  void aRunToItsEnd() {
+    Fixture f;
+    int progress_while_told = -1;
+    f.boxes.on_show = [&](const BoxRequest&) { progress_while_told = f.Progress(); };
+    f.Click(kIdNext);
+    f.Step(3);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Analysis Completed Successfully\r\n"));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOk);
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);  // as the program always asked it
+    QCOMPARE(progress_while_told, 100);
+    QCOMPARE(f.Progress(), 0);
+    const QString expected =
+        ScriptedRunner::LogAfter(3) + QStringLiteral("\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
+    QCOMPARE(f.dialog->AnalysisLog(), expected);
+    QCOMPARE(f.LogText(), Shown(expected));
+    QVERIFY(!f.Enabled(kIdStop));
+    QVERIFY(f.Enabled(kIdSave));
+    QVERIFY(f.Enabled(kIdBack));
+    QVERIFY(!f.Enabled(kIdNext));
+  }
+
+  void stopAnsweredNoPausesThenGoesOn() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    State state_while_asked = State::kSelecting;
+    int steps_while_asked = -1;
+    f.boxes.answers = {BoxAnswer::kNo};
+    f.boxes.on_show = [&](const BoxRequest& r) {
+      if (r.text != QLatin1String(kStopQuestion)) return;
+      state_while_asked = f.dialog->state();
+      // The pass may go on only to its next safe point while the question is open.
+      f.Step();
+      QTest::qWait(200);
+      steps_while_asked = f.runner.steps_done.load();
+    };
+    f.Click(kIdStop);
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to stop current process ?"));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kYesNo);
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
+    QVERIFY(f.boxes.seen[0].interrupts_run);
+    QCOMPARE(state_while_asked, State::kPaused);
+    QCOMPARE(steps_while_asked, 1);
+    QVERIFY(f.WaitForLog(2));  // resumed where it stood
+    f.boxes.on_show = nullptr;
+    f.Step();
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QVERIFY(f.Enabled(kIdSave));
+  }
+
+  void stopAnsweredYesAbandonsTheRun() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdStop);
+    QCOMPARE(f.dialog->state(), State::kAbandoned);
+    f.Step(5);
+    QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
+    QTest::qWait(100);
+    // Nothing more happens: no log, no completion, no change of controls.
+    QCOMPARE(f.runner.steps_done.load(), 1);
+    QCOMPARE(f.LogText(), Shown(ScriptedRunner::LogAfter(1)));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(!f.Enabled(kIdStop));
+    QVERIFY(!f.Enabled(kIdSave));
+    QVERIFY(f.Enabled(kIdBack));
+    QVERIFY(f.Visible(kIdLogBox));
+    // Stop has nothing left to stop.
+    f.Click(kIdStop);
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+  }
+
+  void passEndingWhileStopIsAskedWaitsForTheAnswer() {
+    Fixture f(true, 1);
+    f.runner.hold_at_end = true;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    size_t boxes_while_asked = 0;
+    State state_while_asked = State::kSelecting;
+    f.boxes.answers = {BoxAnswer::kNo};
+    f.boxes.on_show = [&](const BoxRequest& r) {
+      if (r.text != QLatin1String(kStopQuestion)) return;
+      // The pass is past its last safe point, so it ends while the question is open.
+      f.runner.end_gate.release();
+      QTRY_COMPARE(f.runner.completed_runs.load(), 1);
+      QTest::qWait(100);
+      boxes_while_asked = f.boxes.seen.size();
+      state_while_asked = f.dialog->state();
+    };
+    f.Click(kIdStop);
+    QCOMPARE(boxes_while_asked, size_t(1));  // no completion box over the question
+    QCOMPARE(state_while_asked, State::kPaused);
+    QCOMPARE(f.dialog->state(), State::kCompleted);
+    QCOMPARE(f.boxes.Texts(), (QStringList{QString::fromLatin1(kStopQuestion), QString::fromLatin1(kCompletedMessage)}));
+  }
+
+  void passEndingWhileBackIsAskedIsDroppedOnYes() {
+    Fixture f(true, 1);
+    f.runner.hold_at_end = true;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.boxes.on_show = [&](const BoxRequest&) {
+      f.runner.end_gate.release();
+      QTRY_COMPARE(f.runner.completed_runs.load(), 1);
+      QTest::qWait(100);
+    };
+    f.Click(kIdBack);
+    QTest::qWait(100);
+    QCOMPARE(f.dialog->state(), State::kReturned);
+    QCOMPARE(f.boxes.Texts(), QStringList{QString::fromLatin1(kBackQuestion)});
+    QCOMPARE(f.LogText(), QStringLiteral(" "));
+  }
+
+  void backDuringARunCancelsItAndReturns() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdBack);
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to Go back ?"));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
+    QVERIFY(f.boxes.seen[0].interrupts_run);
+    QCOMPARE(f.dialog->state(), State::kReturned);
+    QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
+    f.Step(5);
+    QTest::qWait(100);
+    QCOMPARE(f.runner.steps_done.load(), 1);
+    for (int id : {kIdSelectFrame, kIdPathBox, kIdBrowse}) QVERIFY(f.Visible(id));
+    for (int id : {kIdLogBox, kIdProgress, kIdRunningPath}) QVERIFY(!f.Visible(id));
+    QCOMPARE(f.LogText(), QStringLiteral(" "));
+    QVERIFY(f.dialog->AnalysisLog().isEmpty());
+    QVERIFY(qobject_cast<QLineEdit*>(f.dialog->Control(kIdPathBox))->text().isEmpty());
+    QVERIFY(f.dialog->SourcePath().isEmpty());
+    for (int id : {kIdNext, kIdStop, kIdSave, kIdBack}) QVERIFY(!f.Enabled(id));
+    QVERIFY(f.dialog->MenuAction(kIdFileOpen)->isEnabled());
+    QVERIFY(!f.dialog->MenuAction(kIdFileRecovery)->isEnabled());
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+  }
+
+  void backAnsweredNoChangesNothing() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kNo};
+    f.Click(kIdBack);
+    QCOMPARE(f.dialog->state(), State::kRunning);
+    f.Step(2);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.cancelled_runs.load(), 0);
+  }
+
+  void backAfterARunAndASecondRun() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdBack);
+    QCOMPARE(f.dialog->state(), State::kReturned);
+    QCOMPARE(f.LogText(), QStringLiteral(" "));
+    QVERIFY(!f.Enabled(kIdNext));
+    // Browse leads to Ready again, and the next run starts from nothing.
+    f.Click(kIdBrowse);
+    QCOMPARE(f.dialog->state(), State::kReady);
+    f.Click(kIdNext);
+    QCOMPARE(f.Progress(), 0);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.SessionCount(), size_t(2));
+    QCOMPARE(f.dialog->AnalysisLog().count(QStringLiteral("Analyzing process is completed")), 1);
+  }
+
+  void saveAsksForANewFileBesideTheSource() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.files.save_answer.clear();  // cancelled: nothing happens
+    f.Click(kIdSave);
+    QCOMPARE(f.files.save_calls, 1);
+    QCOMPARE(f.files.save_title, QStringLiteral("Save Recovered Database"));
+    QCOMPARE(f.files.save_suggested, f.dir.filePath(QStringLiteral("Sales_recovered.sqlite")));
+    QVERIFY(f.files.save_filter.contains(QStringLiteral("*.sqlite")));
+    QCOMPARE(f.runner.SessionCount(), size_t(1));
+    QCOMPARE(f.dialog->state(), State::kCompleted);
+
+    const QString target = f.dir.filePath(QStringLiteral("Sales_recovered.sqlite"));
+    f.files.save_answer = target;
+    f.boxes.seen.clear();
+    f.Click(kIdSave);
+    QCOMPARE(f.dialog->state(), State::kRunning);
+    QVERIFY(f.dialog->AnalysisLog().isEmpty());  // a fresh log for the save run
+    QVERIFY(f.LogText().isEmpty());
+    QVERIFY(f.WaitForState(State::kCompleted));
+    const SessionRecord s = f.runner.LastSession();
+    QCOMPARE(s.run_mode, 1);
+    QCOMPARE(QString::fromStdString(s.target_path), target);
+    QVERIFY(!s.replace_existing);
+    QVERIFY(s.has_target_factory);
+    QVERIFY(QFile::exists(target));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("The recovered database has been saved to:\n") + target);
+    QVERIFY(f.dialog->AnalysisLog().startsWith(ScriptedRunner::LogAfter(3)));
+    QVERIFY(f.dialog->AnalysisLog().contains(target));
+    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save button")));
+    QCOMPARE(f.dialog->RunMode(), 0);  // back to analysis once the save ends
+    QCOMPARE(f.Progress(), 0);
+  }
+
+  void saveNeverWritesOverTheSource() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.files.save_answer = f.source;
+    f.boxes.seen.clear();
+    f.Click(kIdSave);
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    QCOMPARE(f.runner.SessionCount(), size_t(1));
+    QCOMPARE(QFileInfo(f.source).size(), 2048);
+  }
+
+  void replacingAFileNeedsConfirmation() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    const QString target = f.dir.filePath(QStringLiteral("old.sqlite"));
+    QFile existing(target);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    f.files.save_answer = target;
+    f.boxes.seen.clear();
+    f.boxes.answers = {BoxAnswer::kNo};
+    f.Click(kIdSave);
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(target));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kYesNo);
+    QCOMPARE(f.runner.SessionCount(), size_t(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.SessionCount(), size_t(2));
+    QVERIFY(f.runner.LastSession().replace_existing);
+  }
+
+  void backDuringASaveCancelsIt() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.runner.gated = true;
+    const QString target = f.dir.filePath(QStringLiteral("x.sqlite"));
+    f.files.save_answer = target;
+    f.Click(kIdSave);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdBack);
+    QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(f.dialog->RunMode(), 1);  // not yet reset: the next Next sets analysis again
+    f.Click(kIdBrowse);
+    f.Click(kIdNext);
+    QTRY_COMPARE(f.runner.SessionCount(), size_t(3));
+    QCOMPARE(f.runner.LastSession().run_mode, 0);
+  }
+
+  void passThatCannotOpenTheFileSaysSo() {
+    Fixture f(false);
+    f.runner.outcome = PassOutcome::kNotOpened;
+    f.runner.message = "Couldn't open file Sales.mdb";
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kFailed));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("Couldn't open file Sales.mdb")));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    QVERIFY(!f.Enabled(kIdSave));
+    QVERIFY(f.Enabled(kIdBack));
+    QCOMPARE(f.Progress(), 0);
+  }
+
+  void failedSaveSaysNothingWasSaved() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.runner.outcome = PassOutcome::kFailed;
+    f.runner.message = "disk full";
+    f.files.save_answer = f.dir.filePath(QStringLiteral("y.sqlite"));
+    f.boxes.seen.clear();
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kFailed));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("Nothing was saved")));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("disk full")));
+    QVERIFY(!f.Enabled(kIdSave));
+  }
+
+  void escapeDuringARunEndsTheProgramAndCancelsThePass() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
+    QVERIFY(!f.dialog->isVisible());
+    QVERIFY(f.boxes.seen.empty());
+    f.dialog.reset();  // must not hang on the waiting pass
+    QCOMPARE(f.runner.cancelled_runs.load(), 1);
+    QCOMPARE(f.runner.completed_runs.load(), 0);
+  }
+
+  void exitConfirmedDuringARunCancelsThePass() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.dialog->MenuAction(kIdFileExit)->setEnabled(true);
+    f.dialog->MenuAction(kIdFileExit)->trigger();
+    QVERIFY(!f.dialog->isVisible());
+    f.dialog.reset();
+    QCOMPARE(f.runner.cancelled_runs.load(), 1);
+  }
+};
+
+QTEST_MAIN(WorkflowTest)
+#include "tst_workflow.moc"
