@@ -27,6 +27,7 @@ class SqliteDatabase final : public EngineDatabase {
   // `locale` orders text in Jet; SQLite's text order does not depend on it.
   // Without kReplaceExisting, fails at once when something is at `path`.
   void Create(const std::string& path, const std::string& locale, int options) override;
+  // Every failure throws, so kFailOnError in `options` changes nothing.
   void Execute(const SchemaStatement& statement, int options) override;
   // Refuses empty text, a second statement and transaction control, which
   // would end the transaction the whole pass is written in.

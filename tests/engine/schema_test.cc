@@ -83,16 +83,5 @@ TEST_F(SchemaTest, RecordsetCallsOutOfOrderAreRefused) {
   EXPECT_EQ(Rows(target_, "SELECT A FROM T"), (std::vector<std::string>{"x"}));
 }
 
-TEST_F(SchemaTest, ManyRowsAreQuick) {
-  MakeTable(*db_, "Big", {{"Id", "COUNTER"}, {"Name", "TEXT"}, {"Amount", "CURRENCY"}});
-  auto rs = db_->NewRecordset();
-  rs->Open(0, "Big", 0);
-  for (int i = 0; i < 20000; ++i) {
-    AddRow(*rs, {{"Id", std::to_string(i)}, {"Name", "row " + std::to_string(i)}, {"Amount", "12.3400"}});
-  }
-  db_->Close();
-  EXPECT_EQ(Rows(target_, "SELECT count(*), sum(Id) FROM Big"), (std::vector<std::string>{"20000|199990000"}));
-}
-
 }  // namespace
 }  // namespace mendora::testing
