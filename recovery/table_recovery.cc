@@ -122,10 +122,21 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   const std::string name = DistinctTableName(session, table_name, definition_page);
   const uint32_t column_count = table->columns.count();
 
+  // A column the target refuses loses only itself: the table is created by
+  // the first statement it accepts, and the refused column gets no values.
+  std::vector<bool> in_target(column_count, false);
+  bool created = false;
   for (uint32_t i = 0; i < column_count; ++i) {
-    const SchemaStatement statement = MakeStatement(name, table->columns[i], i == 0);
-    if (saving) session.TargetDatabase->Execute(statement, kFailOnError);
+    const SchemaStatement statement = MakeStatement(name, table->columns[i], !created);
+    if (!saving) continue;
+    try {
+      session.TargetDatabase->Execute(statement, kFailOnError);
+      in_target[i] = true;
+      created = true;
+    } catch (const EngineError&) {
+    }
   }
+  if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
 
   std::vector<std::string> values(column_count);
   for (uint32_t i = 0; i < column_count; ++i) UnbindColumn(*table, static_cast<int>(i));
@@ -163,6 +174,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         skip = 0;
         continue;
       }
+      if (!in_target[i]) continue;  // like a refused value: neither skipped nor set
       try {
         session.TargetRecordset->SetFieldValue(column.name, value);
         skip = 0;
