@@ -173,6 +173,25 @@ std::string CodePage::Decode(ByteView bytes) const {
   return out;
 }
 
+size_t CountUtf8Chars(const std::string& text) {
+  size_t chars = 0;
+  for (const char c : text) {
+    if ((static_cast<uint8_t>(c) & 0xC0) != 0x80) ++chars;
+  }
+  return chars;
+}
+
+std::string CutUtf8(const std::string& text, size_t chars) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
+      if (seen == chars) return text.substr(0, i);
+      ++seen;
+    }
+  }
+  return text;
+}
+
 namespace {
 
 constexpr size_t kHeaderScrambleStart = 0x18;

@@ -43,6 +43,11 @@ std::string Utf16LeToUtf8(ByteView bytes);
 // switching between them.
 std::string Ucs2ToText(ByteView bytes);
 
+// Number of characters (code points) in UTF-8 text.
+size_t CountUtf8Chars(const std::string& text);
+// The first `chars` characters of UTF-8 text.
+std::string CutUtf8(const std::string& text, size_t chars);
+
 // The code page stored in page 0 of a database file (the header after byte
 // 0x18 is RC4-scrambled), or 0 when the page is too short to hold it.
 int HeaderCodePage(ByteView page0);

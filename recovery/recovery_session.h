@@ -33,6 +33,23 @@ class RecoveryObserver {
   }
 };
 
+// A column of a recovered table, as a TableSink sees it.
+struct SinkColumn {
+  std::string name;
+  int type = 0;  // the stored type code
+};
+
+// Receives every recovered table's rows as text (the command-line dump and
+// tests read tables through it). Called on the pass's thread.
+class TableSink {
+ public:
+  virtual ~TableSink() = default;
+  virtual void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) = 0;
+  // `nulls[i]` tells a null value from an empty text.
+  virtual void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) = 0;
+  virtual void OnTableEnd(int64_t rows) = 0;
+};
+
 // Thrown at a safe point once the pass has been cancelled. It passes through
 // every per-object guard of the pass.
 class PassCancelled {};
@@ -78,6 +95,7 @@ struct RecoverySession {
   bool ReplaceExisting = false;  // a save may replace a file at TargetPath
   TargetFactory MakeTarget;      // the engine a save pass writes through
   RecoveryObserver* observer = nullptr;
+  TableSink* table_sink = nullptr;
   PassControl control;
 
   // Results, started afresh by every pass.
@@ -89,6 +107,7 @@ struct RecoverySession {
   std::unique_ptr<EngineDatabase> TargetDatabase;
   std::unique_ptr<EngineRecordset> TargetRecordset;
   std::set<int32_t> dispatched_definition_pages;
+  std::set<uint32_t> dispatched_query_ids;
   std::set<std::string> target_table_names;
   std::vector<PendingRelation> pending_relations;
 

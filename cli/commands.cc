@@ -1,0 +1,177 @@
+// The commands of mendora-cli.
+#include "cli/commands.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "reader/jet_handle.h"
+#include "reader/table_def.h"
+#include "recovery/recovery_session.h"
+#include "recovery/recovery_steps.h"
+
+namespace mendora::cli {
+
+namespace {
+
+constexpr int kExitNotOpened = 2;
+constexpr int kExitFailed = 3;
+
+std::string FileLengthText(const std::string& file) {
+  struct stat st;
+  return stat(file.c_str(), &st) == 0 ? std::to_string(static_cast<long long>(st.st_size)) : "0";
+}
+
+void PrepareSession(RecoverySession& session, const std::string& file) {
+  session.SourcePath = file;
+  session.SourceFileLengthText = FileLengthText(file);
+}
+
+int ReportNotOpened(const std::string& file) {
+  std::cerr << "mendora-cli: " << file << " could not be opened, or it is not a Jet 3 or Jet 4 database.\n";
+  return kExitNotOpened;
+}
+
+class JsonTableSink : public TableSink {
+ public:
+  explicit JsonTableSink(nlohmann::ordered_json& tables) : tables_(tables) {}
+  void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
+    table_ = &tables_[name];
+    (*table_)["columns"] = nlohmann::ordered_json::array();
+    for (const SinkColumn& column : columns) {
+      (*table_)["columns"].push_back({{"name", column.name}, {"type", DumpTypeName(column.type)}});
+    }
+    (*table_)["rows"] = nlohmann::ordered_json::array();
+  }
+  void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (nulls[i]) {
+        row.push_back(nullptr);
+      } else {
+        row.push_back(values[i]);
+      }
+    }
+    (*table_)["rows"].push_back(std::move(row));
+  }
+  void OnTableEnd(int64_t) override {}
+
+ private:
+  nlohmann::ordered_json& tables_;
+  nlohmann::ordered_json* table_ = nullptr;
+};
+
+}  // namespace
+
+std::string PlatformLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+std::string DumpTypeName(int type) {
+  switch (type) {
+    case kColumnBoolean: return "boolean";
+    case kColumnByte: return "byte";
+    case kColumnInteger: return "integer";
+    case kColumnLongInteger: return "long";
+    case kColumnCurrency: return "currency";
+    case kColumnSingle: return "float";
+    case kColumnDouble: return "double";
+    case kColumnDateTime: return "datetime";
+    case kColumnText: return "text";
+    case kColumnOle: return "ole";
+    case kColumnMemo: return "memo";
+    case kColumnReplicationId: return "repid";
+    case kColumnNumeric: return "numeric";
+    default: return ColumnTypeName(type);
+  }
+}
+
+int RunCatalog(const std::string& file, std::ostream& out) {
+  JetHandlePtr handle = OpenJetHandle(file, 0);
+  if (!handle) return ReportNotOpened(file);
+  out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
+      << handle->PageSize() << " bytes\n";
+  out << "page  row  deleted  type  definition  name\n";
+  for (uint32_t page = 0; ReadPage(*handle, page) != 0; ++page) {
+    if (handle->page[0] != 0x01 || handle->page[1] != 0x01 || handle->Page().U32(4).value_or(0) != 2) continue;
+    const int64_t rows = PageU16(*handle, handle->format->RowCountPos);
+    for (int j = 0; j < rows; ++j) {
+      CatalogRecord record;
+      if (!ReadCatalogRecord(*handle, j, record)) continue;
+      char line[64];
+      std::snprintf(line, sizeof line, "%4u  %3d  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
+                    record.object_type, record.definition_page);
+      out << line << record.name << "\n";
+    }
+  }
+  return 0;
+}
+
+int RunAnalyze(const std::string& file, std::ostream& out) {
+  RecoverySession session;
+  PrepareSession(session, file);
+  const PassResult result = RunRecovery(session);
+  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  out << PlatformLineEnds(session.AnalysisLog);
+  return 0;
+}
+
+int RunDump(const std::string& file, std::ostream& out) {
+  JetHandlePtr probe = OpenJetHandle(file, 0);
+  if (!probe) return ReportNotOpened(file);
+  const bool jet4 = probe->IsJet4();
+  probe.reset();
+
+  nlohmann::ordered_json document;
+  document["format"] = jet4 ? "Jet4" : "Jet3";
+  document["tables"] = nlohmann::ordered_json::object();
+  JsonTableSink sink(document["tables"]);
+  RecoverySession session;
+  PrepareSession(session, file);
+  session.table_sink = &sink;
+  const PassResult result = RunRecovery(session);
+  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+  return 0;
+}
+
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
+  struct stat st;
+  if (!force && stat(target.c_str(), &st) == 0) {
+    std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
+    return kExitFailed;
+  }
+  RecoverySession session;
+  PrepareSession(session, file);
+  session.RunMode = 1;
+  session.TargetPath = target;
+  session.ReplaceExisting = force;
+  session.MakeTarget = SqliteTargetFactory();
+  const PassResult result = RunRecovery(session);
+  switch (result.outcome) {
+    case PassOutcome::kNotOpened:
+      return ReportNotOpened(file);
+    case PassOutcome::kFailed:
+    case PassOutcome::kCancelled:
+      std::cerr << "mendora-cli: the recovered database could not be written to " << target << ": "
+                << result.message << "\nNothing was left at " << target << ".\n";
+      return kExitFailed;
+    case PassOutcome::kCompleted:
+      break;
+  }
+  if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  out << PlatformLineEnds(session.AnalysisLog);
+  out << "Recovered database written to " << target << "\n";
+  return 0;
+}
+
+}  // namespace mendora::cli

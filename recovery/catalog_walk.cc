@@ -1,0 +1,179 @@
+// The recovery pass and the catalog walk: every page of the file is scanned
+// for catalog rows, deleted ones included, and each object is dispatched.
+#include <cstdio>
+#include <cstring>
+
+#include "reader/table_def.h"
+#include "reader/text_codec.h"
+#include "recovery/recovery_steps.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr uint32_t kCatalogDefinitionPage = 2;
+constexpr int32_t kObjectTable = 1;
+constexpr int32_t kObjectQuery = 5;
+constexpr size_t kMaxObjectNameChars = 257;
+// Catalog row fields, from the row's start: the fixed part holds Id,
+// ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
+// variable-length column.
+constexpr uint32_t kCatalogFixedSize = 30;
+constexpr uint32_t kIdOffset = 0;
+constexpr uint32_t kTypeOffset = 8;
+
+bool IsCatalogPage(const JetHandle& handle) {
+  return handle.page[0] == 0x01 && handle.page[1] == 0x01 && handle.Page().U32(4).value_or(0) == kCatalogDefinitionPage;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The name's bytes as the row's variable-column offsets give them, or
+// nothing when the row's own layout does not hold together.
+std::optional<ByteView> NameFromLayout(ByteView page, bool jet4, const RowExtent& row) {
+  const uint32_t s = row.start;
+  const uint32_t e = row.end;
+  const uint32_t size = row.size();
+  const uint32_t count_size = jet4 ? 2 : 1;
+  const uint32_t fixed_end = count_size + kCatalogFixedSize;  // where variable data begins
+  if (size < fixed_end + 4) return std::nullopt;
+  const uint32_t c = jet4 ? *page.U16(s) : *page.U8(s);
+  if (c < 3 || c > 256) return std::nullopt;
+  const uint32_t m = (c - 1) / 8 + 1;
+  uint32_t name_start, name_end;
+  if (jet4) {
+    if (size < 2 + m + 6) return std::nullopt;
+    const uint32_t r = *page.U16(e - m - 1);
+    if (r == 0 || 2ull + m + 2ull * r + 2 > size) return std::nullopt;
+    name_start = *page.U16(e - m - 3);
+    name_end = *page.U16(e - m - 5);  // next column's start, or the end of data when r is 1
+  } else {
+    const uint32_t jumps = (size - 1) / 256;
+    if (size < 1 + m + 1 + jumps + 2) return std::nullopt;
+    const uint32_t r = *page.U8(e - m);
+    if (r == 0 || 1ull + m + 1 + jumps + r + 1 > size) return std::nullopt;
+    const uint32_t offsets_top = e - m - 1 - jumps;
+    name_start = *page.U8(offsets_top);
+    name_end = *page.U8(offsets_top - 1);
+  }
+  if (name_start < fixed_end || name_end < name_start || name_end > size) return std::nullopt;
+  if (jet4 && (name_end - name_start) % 2 != 0) return std::nullopt;
+  return page.Sub(s + name_start, name_end - name_start);
+}
+
+// The scan for a damaged row: printable characters from the name's usual
+// place, stopping at the row's end.
+std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
+  std::string name;
+  const uint32_t from = row.start + (jet4 ? 2 : 1) + kCatalogFixedSize;
+  const uint32_t step = jet4 ? 2 : 1;
+  size_t kept = 0;
+  for (uint32_t at = from; at <= row.end; at += step) {
+    const uint8_t byte = page.data()[at];
+    if (byte < 0x20 || byte > 0x7E) break;
+    if (jet4 && at + 1 <= row.end && page.data()[at + 1] != 0) break;
+    if (kept < kMaxObjectNameChars) name.push_back(static_cast<char>(byte));
+    ++kept;
+  }
+  return name;
+}
+
+template <typename Step>
+void Guarded(RecoverySession& session, Step&& step) {
+  try {
+    step();
+  } catch (const PassCancelled&) {
+    throw;
+  } catch (...) {
+    // One object's failure loses only that object.
+  }
+  (void)session;
+}
+
+}  // namespace
+
+bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
+  const ByteView page = handle.Page();
+  const JetFormat& format = *handle.format;
+  const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * static_cast<uint32_t>(j));
+  if (!entry) return false;
+  const std::optional<RowExtent> row = RowBounds(page, format, j);
+  const bool jet4 = handle.IsJet4();
+  const uint32_t count_size = jet4 ? 2 : 1;
+  if (!row || row->size() < count_size + kTypeOffset + 2) return false;
+
+  record = CatalogRecord{};
+  record.deleted = (*entry & 0x4000) != 0;
+  record.object_id = *page.U32(row->start + count_size + kIdOffset);
+  record.object_type = *page.U8(row->start + count_size + kTypeOffset) & 0x7F;
+  // Object ids carry flags above the page number in their top bytes.
+  const uint32_t page_count = handle.PageCount();
+  const uint32_t low24 = record.object_id & 0xFFFFFF;
+  record.definition_page = static_cast<int32_t>(low24 < page_count ? low24 : record.object_id & 0xFFFF);
+
+  if (const std::optional<ByteView> bytes = NameFromLayout(page, jet4, *row)) {
+    record.name = jet4 ? Ucs2ToText(*bytes) : handle.file->code_page->Decode(*bytes);
+    record.name_from_layout = true;
+  } else {
+    record.name = NameByScan(page, jet4, *row);
+    record.name_from_layout = false;
+  }
+  if (CountUtf8Chars(record.name) > kMaxObjectNameChars) record.name = CutUtf8(record.name, kMaxObjectNameChars);
+  return true;
+}
+
+void CatalogWalk(RecoverySession& session, JetHandle& handle) {
+  handle.RowCounter = 0;
+  const uint32_t pages = handle.PageCount();
+  for (uint32_t i = 0;; ++i) {
+    session.control.CheckPoint();
+    if (session.observer != nullptr) session.observer->OnProgress(i < pages ? i : pages, pages);
+    if (ReadPage(handle, i) == 0) break;
+    if (!IsCatalogPage(handle)) continue;
+    const int64_t rows = PageU16(handle, handle.format->RowCountPos);
+    for (int j = 0; j < rows; ++j) {
+      if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
+      CatalogRecord record;
+      if (!ReadCatalogRecord(handle, j, record)) continue;
+      const std::string& name = record.name;
+      if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
+        if (!session.dispatched_definition_pages.insert(record.definition_page).second) continue;
+        Guarded(session, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+      } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
+        // Old versions of a catalog row stay behind as deleted rows naming
+        // the same definition: a table is recovered once.
+        if (!session.dispatched_definition_pages.insert(record.definition_page).second) continue;
+        Guarded(session, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+      } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
+        if (!session.dispatched_query_ids.insert(record.object_id).second) continue;
+        Guarded(session, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+      }
+    }
+  }
+  if (session.observer != nullptr) session.observer->OnProgress(pages, pages);
+}
+
+void RecoveryPass(RecoverySession& session, JetHandle& handle) {
+  session.TableList.clear();
+  session.GrandTotal = 0;
+  session.AnalysisLog.clear();
+  session.dispatched_definition_pages.clear();
+  session.dispatched_query_ids.clear();
+  session.target_table_names.clear();
+  session.pending_relations.clear();
+
+  if (session.IsSaving()) {
+    if (!session.MakeTarget) throw EngineError("no target engine");
+    session.TargetDatabase = session.MakeTarget();
+    session.TargetDatabase->Create(session.TargetPath, kTargetLocale, session.ReplaceExisting ? kReplaceExisting : 0);
+    session.TargetRecordset = session.TargetDatabase->NewRecordset();
+  }
+  CatalogWalk(session, handle);
+  if (session.IsSaving()) {
+    CreatePendingRelations(session);
+    session.TargetRecordset.reset();
+    session.TargetDatabase->Close();
+  }
+}
+
+}  // namespace mendora

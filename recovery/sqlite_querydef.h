@@ -1,0 +1,37 @@
+// Saved queries of the source, kept by name in a catalog table of the target.
+//
+// SQLite has no saved queries of its own, and a recovered query's Jet SQL
+// rarely runs as a SQLite view, so its text is kept as recovered.
+#ifndef MENDORA_RECOVERY_SQLITE_QUERYDEF_H_
+#define MENDORA_RECOVERY_SQLITE_QUERYDEF_H_
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "recovery/sqlite_connection.h"
+#include "recovery/target_engine.h"
+
+namespace mendora {
+
+// The catalog: "mendora_queries"("name" TEXT PRIMARY KEY, "sql" TEXT), names
+// unique regardless of ASCII case as in Jet.
+inline constexpr char kQueryCatalog[] = "mendora_queries";
+
+class SqliteQueryDef final : public EngineQueryDef {
+ public:
+  explicit SqliteQueryDef(std::shared_ptr<SqliteConnection> connection) : connection_(std::move(connection)) {}
+
+  void Create(const std::string& name, const std::string& sql) override;
+  // Adds the query to the catalog; EngineError when the name is taken.
+  void Append() override;
+
+ private:
+  std::shared_ptr<SqliteConnection> connection_;
+  std::optional<std::string> name_;
+  std::string sql_;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_SQLITE_QUERYDEF_H_

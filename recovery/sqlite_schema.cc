@@ -1,0 +1,43 @@
+// Naming and looking up tables and columns of the target database.
+#include "recovery/sqlite_schema.h"
+
+namespace mendora {
+
+std::string QuoteIdentifier(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) throw EngineError("a name holds a NUL character");
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::string& table) {
+  auto stmt =
+      connection.Prepare("SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
+                         "cannot look up a table");
+  stmt.BindText(1, table);
+  if (!stmt.Step("cannot look up table " + table)) return std::nullopt;
+  return TableInfo{stmt.ColumnText(0), stmt.ColumnText(1)};
+}
+
+std::vector<ColumnInfo> TableColumns(SqliteConnection& connection, const std::string& table) {
+  auto stmt = connection.Prepare("SELECT name, type FROM pragma_table_info(?1)", "cannot read table columns");
+  stmt.BindText(1, table);
+  std::vector<ColumnInfo> columns;
+  while (stmt.Step("cannot read the columns of " + table)) columns.push_back({stmt.ColumnText(0), stmt.ColumnText(1)});
+  return columns;
+}
+
+}  // namespace mendora

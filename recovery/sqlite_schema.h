@@ -1,0 +1,41 @@
+// Naming and looking up tables and columns of the target database.
+//
+// Every name that reaches SQL text goes through QuoteIdentifier; lookups bind
+// names as parameters, so a recovered name can never become a statement.
+#ifndef MENDORA_RECOVERY_SQLITE_SCHEMA_H_
+#define MENDORA_RECOVERY_SQLITE_SCHEMA_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "recovery/sqlite_connection.h"
+
+namespace mendora {
+
+// "name" with embedded quotes doubled. Throws for a name holding a NUL byte,
+// which SQL text cannot carry.
+std::string QuoteIdentifier(std::string_view name);
+
+// SQLite compares names without regard to ASCII case, and so does Jet.
+bool SameName(std::string_view a, std::string_view b);
+
+struct TableInfo {
+  std::string name;  // as stored, which may differ in case from the lookup
+  std::string sql;   // its CREATE TABLE text
+};
+
+std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::string& table);
+
+struct ColumnInfo {
+  std::string name;
+  std::string declared_type;
+};
+
+// Empty when the table does not exist.
+std::vector<ColumnInfo> TableColumns(SqliteConnection& connection, const std::string& table);
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_SQLITE_SCHEMA_H_

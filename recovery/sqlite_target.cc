@@ -1,0 +1,153 @@
+// The SQLite target engine.
+#include "recovery/sqlite_target.h"
+
+#include <sys/stat.h>
+
+#include "recovery/recovery_session.h"
+#include "recovery/sqlite_querydef.h"
+#include "recovery/sqlite_recordset.h"
+#include "recovery/sqlite_relation.h"
+#include "recovery/sqlite_schema.h"
+#include "recovery/sqlite_types.h"
+#include "recovery/target_file.h"
+
+namespace mendora {
+namespace {
+
+// The journal only has to undo a failed statement or relation: it stays in
+// memory. A crash loses the whole unfinished file anyway, so syncing waits
+// for PublishFile. Neither setting is stored in the file.
+constexpr char kFreshFilePragmas[] =
+    "PRAGMA journal_mode = MEMORY;"
+    "PRAGMA synchronous = OFF;"
+    "PRAGMA locking_mode = EXCLUSIVE;"
+    "PRAGMA foreign_keys = OFF;"
+    "PRAGMA cache_size = -16384;";
+
+int DenyTransactionControl(void*, int action, const char*, const char*, const char*, const char*) {
+  return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Prepares the single statement of `sql`, or throws.
+SqliteStatement PrepareOne(const std::shared_ptr<SqliteConnection>& connection, const std::string& sql) {
+  const std::string what = "cannot run \"" + sql + "\"";
+  sqlite3* db = connection->Handle();
+  const char* end = sql.data() + sql.size();
+  const char* tail = nullptr;
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_set_authorizer(db, DenyTransactionControl, nullptr);
+  int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, &tail);
+  sqlite3_set_authorizer(db, nullptr, nullptr);
+  if (rc != SQLITE_OK) connection->Fail(what);
+  if (raw == nullptr) throw EngineError(what + ": there is no statement");
+  SqliteStatement statement(connection, raw);
+  // Whatever follows may only be blanks, comments and semicolons. Preparing
+  // a further statement runs none of it.
+  while (tail != nullptr && tail < end) {
+    sqlite3_stmt* next = nullptr;
+    const char* rest = nullptr;
+    rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &next, &rest);
+    sqlite3_finalize(next);
+    if (rc != SQLITE_OK || next != nullptr) throw EngineError(what + ": it holds more than one statement");
+    if (rest == tail) break;
+    tail = rest;
+  }
+  return statement;
+}
+
+}  // namespace
+
+SqliteDatabase::~SqliteDatabase() { Abandon(); }
+
+bool SqliteDatabase::IsOpen() const { return connection_ != nullptr && connection_->IsOpen(); }
+
+SqliteConnection& SqliteDatabase::Connection(const char* what) {
+  if (!IsOpen()) throw EngineError(std::string(what) + ": the target database is not open");
+  return *connection_;
+}
+
+void SqliteDatabase::Create(const std::string& path, const std::string& /*locale*/, int options) {
+  if (IsOpen()) throw EngineError("cannot create " + path + ": the target " + path_ + " is still open");
+  bool replace = (options & kReplaceExisting) != 0;
+  // Better refused now than after a long pass; Close checks again.
+  if (!replace && Exists(path)) {
+    throw EngineError("cannot create " + path + ": a file already exists there and replacing it was not requested");
+  }
+  std::string temp = CreateFileBeside(path);
+  try {
+    connection_ = SqliteConnection::Open(temp);
+    connection_->Exec(kFreshFilePragmas, "cannot set up " + temp);
+    connection_->BeginPass();
+  } catch (...) {
+    connection_.reset();
+    RemoveWithJournals(temp);
+    throw;
+  }
+  path_ = path;
+  temp_path_ = temp;
+  replace_existing_ = replace;
+}
+
+void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
+  SqliteConnection& connection = Connection("cannot change the schema");
+  std::string column = QuoteIdentifier(statement.column) + " " + DeclaredType(statement);
+  std::string table = QuoteIdentifier(statement.table);
+  std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
+                        ? "CREATE TABLE " + table + " (" + column + ")"
+                        : "ALTER TABLE " + table + " ADD COLUMN " + column;
+  connection.Exec(sql, "cannot run " + (statement.text.empty() ? sql : statement.text));
+}
+
+void SqliteDatabase::Execute(const std::string& sql, int /*options*/) {
+  Connection("cannot run a statement");
+  SqliteStatement statement = PrepareOne(connection_, sql);
+  while (statement.Step("cannot run \"" + sql + "\"")) {
+  }
+}
+
+std::unique_ptr<EngineRecordset> SqliteDatabase::NewRecordset() {
+  Connection("cannot make a recordset");
+  return std::make_unique<SqliteRecordset>(connection_);
+}
+
+std::unique_ptr<EngineRelationDatabase> SqliteDatabase::NewRelationDatabase() {
+  Connection("cannot make a relation database");
+  return std::make_unique<SqliteRelationDatabase>(connection_, path_);
+}
+
+std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {
+  Connection("cannot make a query");
+  return std::make_unique<SqliteQueryDef>(connection_);
+}
+
+void SqliteDatabase::Close() {
+  SqliteConnection& connection = Connection("cannot close");
+  try {
+    connection.CommitPass();
+    connection.Close();
+    PublishFile(temp_path_, path_, replace_existing_);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  connection_.reset();
+  temp_path_.clear();
+}
+
+void SqliteDatabase::Abandon() noexcept {
+  if (connection_ != nullptr) connection_->Close();
+  connection_.reset();
+  if (!temp_path_.empty()) RemoveWithJournals(temp_path_);
+  temp_path_.clear();
+}
+
+TargetFactory SqliteTargetFactory() {
+  return [] { return std::make_unique<SqliteDatabase>(); };
+}
+
+}  // namespace mendora

@@ -1,0 +1,53 @@
+// The SQLite target engine: a save pass writes what it recovered into a new
+// SQLite database through this.
+//
+// The database is built in a file beside the chosen path under one
+// transaction, and only moved to the path when Close has committed it. It
+// is opened by no other connection, so nothing is journaled to disk or
+// synced before that move.
+#ifndef MENDORA_RECOVERY_SQLITE_TARGET_H_
+#define MENDORA_RECOVERY_SQLITE_TARGET_H_
+
+#include <memory>
+#include <string>
+
+#include "recovery/sqlite_connection.h"
+#include "recovery/target_engine.h"
+
+namespace mendora {
+
+class SqliteDatabase final : public EngineDatabase {
+ public:
+  SqliteDatabase() = default;
+  // An unfinished database is abandoned.
+  ~SqliteDatabase() override;
+  SqliteDatabase(const SqliteDatabase&) = delete;
+  SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+  // `locale` orders text in Jet; SQLite's text order does not depend on it.
+  // Without kReplaceExisting, fails at once when something is at `path`.
+  void Create(const std::string& path, const std::string& locale, int options) override;
+  // Every failure throws, so kFailOnError in `options` changes nothing.
+  void Execute(const SchemaStatement& statement, int options) override;
+  // Refuses empty text, a second statement and transaction control, which
+  // would end the transaction the whole pass is written in.
+  void Execute(const std::string& sql, int options) override;
+  std::unique_ptr<EngineRecordset> NewRecordset() override;
+  std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
+  std::unique_ptr<EngineQueryDef> NewQueryDef() override;
+  void Close() override;
+  void Abandon() noexcept override;
+  bool IsOpen() const override;
+
+ private:
+  SqliteConnection& Connection(const char* what);
+
+  std::shared_ptr<SqliteConnection> connection_;
+  std::string path_;
+  std::string temp_path_;
+  bool replace_existing_ = false;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_SQLITE_TARGET_H_

@@ -1,0 +1,103 @@
+// Relations become foreign keys of the referencing table without losing its
+// rows, its indexes or the keys it already had.
+#include "engine_test_util.h"
+
+namespace mendora::testing {
+namespace {
+
+class RelationTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeTable(*db_, "Customers", {{"Id", "LONG"}, {"Region", "TEXT"}, {"Name", "TEXT"}});
+    MakeTable(*db_, "Order Lines", {{"Customer", "LONG"}, {"Region", "TEXT"}, {"Note", "MEMO"}});
+    db_->Execute("CREATE INDEX \"by customer\" ON \"Order Lines\" (Customer)", 0);
+    auto rs = db_->NewRecordset();
+    rs->Open(0, "Order Lines", 0);
+    // Customer 9 does not exist: recovered rows may break a relation.
+    AddRow(*rs, {{"Customer", "1"}, {"Region", "N"}, {"Note", "first"}});
+    AddRow(*rs, {{"Customer", "9"}, {"Region", "S"}, {"Note", "orphan"}});
+    relations_ = db_->NewRelationDatabase();
+    relations_->Open(target_, false, false, "");
+  }
+
+  std::vector<std::string> ForeignKeys() {
+    return Rows(target_,
+                "SELECT id, seq, \"table\", \"from\", \"to\", on_update, on_delete "
+                "FROM pragma_foreign_key_list('Order Lines') ORDER BY id, seq");
+  }
+
+  std::unique_ptr<EngineRelationDatabase> relations_;
+};
+
+TEST_F(RelationTest, OneAndTwoFieldRelationsBecomeForeignKeys) {
+  relations_->CreateRelation("CustomersOrders", "Customers", "Order Lines", 0x1000, {{"id", "customer"}});
+  relations_->CreateRelation("ByRegion", "Customers", "Order Lines", 0, {{"Id", "Customer"}, {"Region", "Region"}});
+  relations_->Close();
+  db_->Close();
+  EXPECT_EQ(ForeignKeys(), (std::vector<std::string>{"0|0|Customers|Customer|Id|NO ACTION|NO ACTION",
+                                                     "0|1|Customers|Region|Region|NO ACTION|NO ACTION",
+                                                     "1|0|Customers|Customer|Id|NO ACTION|CASCADE"}));
+  EXPECT_EQ(Rows(target_, "SELECT Customer, Note FROM \"Order Lines\" ORDER BY rowid"),
+            (std::vector<std::string>{"1|first", "9|orphan"}));
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE tbl_name = 'Order Lines' AND type = 'index'"),
+            (std::vector<std::string>{"by customer"}));
+  std::vector<std::string> sql = Rows(target_, "SELECT sql FROM sqlite_schema WHERE name = 'Order Lines'");
+  ASSERT_EQ(sql.size(), 1u);
+  EXPECT_NE(sql[0].find("CONSTRAINT \"CustomersOrders\""), std::string::npos) << sql[0];
+  EXPECT_NE(sql[0].find("CONSTRAINT \"ByRegion\""), std::string::npos) << sql[0];
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE name LIKE 'mendora%'"), std::vector<std::string>{});
+}
+
+TEST_F(RelationTest, RowsAddedAfterwardsAreNotCheckedAgainstIt) {
+  relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
+  auto rs = db_->NewRecordset();
+  rs->Open(0, "Order Lines", 0);
+  AddRow(*rs, {{"Customer", "42"}});
+  rs->Close();
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM \"Order Lines\""), (std::vector<std::string>{"3"}));
+}
+
+TEST_F(RelationTest, ViewOnTheTableSurvivesTheRebuild) {
+  db_->Execute("CREATE VIEW Orphans AS SELECT Note FROM \"Order Lines\" WHERE Customer = 9", 0);
+  relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT Note FROM Orphans"), (std::vector<std::string>{"orphan"}));
+}
+
+TEST_F(RelationTest, SelfRelationReferencesItsOwnTable) {
+  MakeTable(*db_, "Staff", {{"Id", "LONG"}, {"Boss", "LONG"}});
+  relations_->CreateRelation("Reports", "Staff", "Staff", 0, {{"Id", "Boss"}});
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT \"table\", \"from\", \"to\" FROM pragma_foreign_key_list('Staff')"),
+            (std::vector<std::string>{"Staff|Boss|Id"}));
+}
+
+TEST_F(RelationTest, BadRelationsFailAndLeaveTheTableAlone) {
+  relations_->CreateRelation("Kept", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
+  using Fields = std::vector<RelationField>;
+  EXPECT_THROW(relations_->CreateRelation("R", "Missing", "Order Lines", 0, Fields{{"Id", "Customer"}}), EngineError);
+  EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Missing", 0, Fields{{"Id", "Customer"}}), EngineError);
+  EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, Fields{{"Nope", "Customer"}}),
+               EngineError);
+  EXPECT_THROW(
+      relations_->CreateRelation("R", "Customers", "Order Lines", 0, Fields{{"Id", "Customer"}, {"Id", "Nope"}}),
+      EngineError);
+  EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, Fields{}), EngineError);
+  db_->Close();
+  EXPECT_EQ(ForeignKeys(), (std::vector<std::string>{"0|0|Customers|Customer|Id|NO ACTION|NO ACTION"}));
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM \"Order Lines\""), (std::vector<std::string>{"2"}));
+}
+
+TEST_F(RelationTest, OnlyTheTargetCanBeOpenedForRelations) {
+  auto other = db_->NewRelationDatabase();
+  EXPECT_THROW(other->Open(dir_.File("other.sqlite"), false, false, ""), EngineError);
+  EXPECT_THROW(other->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
+  EXPECT_THROW(other->Open(target_, false, true, ""), EngineError);
+  db_->Close();
+  EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
+}
+
+}  // namespace
+}  // namespace mendora::testing

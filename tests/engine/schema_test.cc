@@ -1,0 +1,87 @@
+// Tables, columns, free statements and saved queries of the target, and the
+// calls the engine refuses.
+#include "engine_test_util.h"
+
+namespace mendora::testing {
+namespace {
+
+using SchemaTest = EngineTest;
+
+TEST_F(SchemaTest, HostileNamesAreOnlyNames) {
+  const std::string table = "x\"; DROP TABLE t; --";
+  MakeTable(*db_, "t", {{"c", "TEXT"}});
+  MakeTable(*db_, table, {{"a]b", "TEXT"}, {"sp ace;\"q\"", "LONG"}, {"Größe ✓", "DOUBLE"}});
+  auto rs = db_->NewRecordset();
+  rs->Open(0, table, 0);
+  AddRow(*rs, {{"a]b", "v"}, {"sp ace;\"q\"", "5"}, {"Größe ✓", "2.5"}});
+  rs->Close();
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name"),
+            (std::vector<std::string>{"t", table}));
+  EXPECT_EQ(Rows(target_, "SELECT * FROM \"x\"\"; DROP TABLE t; --\""), (std::vector<std::string>{"v|5|2.5"}));
+}
+
+TEST_F(SchemaTest, ExistingTableOrColumnIsRefused) {
+  MakeTable(*db_, "T", {{"A", "TEXT"}});
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kCreateTable, "t", "B", "TEXT"), 0), EngineError);
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "T", "a", "LONG"), 0), EngineError);
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "Missing", "A", "LONG"), 0), EngineError);
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name FROM pragma_table_info('T')"), (std::vector<std::string>{"A"}));
+}
+
+TEST_F(SchemaTest, ExecuteRunsExactlyOneStatement) {
+  db_->Execute("CREATE TABLE a (x INTEGER);  -- trailing comment\n ;", 0);
+  db_->Execute("INSERT INTO a VALUES (1)", 0);
+  for (const char* sql :
+       {"", "  -- nothing\n", "INSERT INTO a VALUES (2); DROP TABLE a", "INSERT INTO a VALUES (3); CREATE TABLE b (y)",
+        "INSERT INTO a VALUES (4); garbage", "COMMIT", "SAVEPOINT s", "SELEC 1"}) {
+    EXPECT_THROW(db_->Execute(std::string(sql), 0), EngineError) << sql;
+  }
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT x FROM a"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM sqlite_schema WHERE name = 'b'"), (std::vector<std::string>{"0"}));
+}
+
+TEST_F(SchemaTest, QueriesAreKeptInTheCatalog) {
+  auto query = db_->NewQueryDef();
+  EXPECT_THROW(query->Append(), EngineError);
+  query->Create("Active Customers", "SELECT * FROM [Customers] WHERE [Active];");
+  query->Append();
+  auto second = db_->NewQueryDef();
+  second->Create("Totals", "SELECT Sum([x]) FROM [t];");
+  second->Append();
+  auto duplicate = db_->NewQueryDef();
+  duplicate->Create("active customers", "SELECT 1;");
+  EXPECT_THROW(duplicate->Append(), EngineError);
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name, sql FROM mendora_queries ORDER BY name"),
+            (std::vector<std::string>{"Active Customers|SELECT * FROM [Customers] WHERE [Active];",
+                                      "Totals|SELECT Sum([x]) FROM [t];"}));
+}
+
+TEST_F(SchemaTest, RecordsetCallsOutOfOrderAreRefused) {
+  MakeTable(*db_, "T", {{"A", "TEXT"}});
+  auto rs = db_->NewRecordset();
+  EXPECT_THROW(rs->AddNew(), EngineError);
+  EXPECT_THROW(rs->Open(0, "Missing", 0), EngineError);
+  EXPECT_FALSE(rs->IsOpen());
+  rs->Open(0, "T", 0);
+  EXPECT_THROW(rs->SetFieldValue("A", "x"), EngineError);
+  EXPECT_THROW(rs->Update(), EngineError);
+  rs->AddNew();
+  EXPECT_THROW(rs->SetFieldValue("B", "x"), EngineError);
+  rs->SetFieldValue("A", "x");
+  rs->Update();
+  EXPECT_THROW(rs->Update(), EngineError);  // the row is already saved
+  db_->Close();
+  // The database is gone: its recordset fails cleanly instead of dangling.
+  EXPECT_FALSE(rs->IsOpen());
+  EXPECT_THROW(rs->AddNew(), EngineError);
+  EXPECT_THROW(db_->Execute("SELECT 1", 0), EngineError);
+  EXPECT_THROW(db_->NewRecordset(), EngineError);
+  EXPECT_EQ(Rows(target_, "SELECT A FROM T"), (std::vector<std::string>{"x"}));
+}
+
+}  // namespace
+}  // namespace mendora::testing

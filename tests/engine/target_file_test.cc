@@ -1,0 +1,110 @@
+// Nothing appears at the target path before Close, and nothing is left
+// behind by a target that was abandoned or could not be made.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "engine_test_util.h"
+
+namespace mendora::testing {
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+class TargetFileTest : public ::testing::Test {
+ protected:
+  // Creates the target with one table holding one row.
+  std::unique_ptr<EngineDatabase> Build(int options) {
+    auto db = SqliteTargetFactory()();
+    db->Create(target_, "General", options);
+    MakeTable(*db, "T", {{"A", "LONG"}});
+    db->Execute("INSERT INTO T VALUES (1)", 0);
+    return db;
+  }
+
+  ScratchDir dir_;
+  std::string target_ = dir_.File("out.sqlite");
+};
+
+TEST_F(TargetFileTest, TargetAppearsOnlyOnCloseAsAPlainDatabase) {
+  ::umask(022);
+  auto db = Build(0);
+  std::set<std::string> during = dir_.Names();
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_EQ(during.begin()->rfind("out.sqlite.mendora-", 0), 0u) << *during.begin();
+  db->Close();
+  EXPECT_FALSE(db->IsOpen());
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+  EXPECT_EQ(Rows(target_, "PRAGMA journal_mode"), (std::vector<std::string>{"delete"}));
+  EXPECT_EQ(Rows(target_, "PRAGMA integrity_check"), (std::vector<std::string>{"ok"}));
+  EXPECT_EQ(Rows(target_, "SELECT A FROM T"), (std::vector<std::string>{"1"}));
+  struct stat info {};
+  ASSERT_EQ(::stat(target_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);  // as the umask says, not mkstemp's 0600
+}
+
+TEST_F(TargetFileTest, AbandonAndDestructionLeaveNothing) {
+  auto db = Build(0);
+  db->Abandon();
+  EXPECT_FALSE(db->IsOpen());
+  EXPECT_TRUE(dir_.Names().empty());
+  Build(0).reset();
+  EXPECT_TRUE(dir_.Names().empty());
+  EXPECT_THROW(db->Close(), EngineError);
+}
+
+TEST_F(TargetFileTest, ExistingFileIsKeptUnlessReplacingWasAsked) {
+  WriteFile(target_, "precious");
+  EXPECT_THROW(Build(0), EngineError);
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+
+  auto db = Build(kReplaceExisting);
+  EXPECT_EQ(Contents(target_), "precious");  // still, until Close
+  db->Close();
+  EXPECT_EQ(Rows(target_, "SELECT A FROM T"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+}
+
+TEST_F(TargetFileTest, FileAppearingDuringThePassIsNotClobbered) {
+  auto db = Build(0);
+  WriteFile(target_, "arrived meanwhile");
+  EXPECT_THROW(db->Close(), EngineError);
+  EXPECT_FALSE(db->IsOpen());
+  EXPECT_EQ(Contents(target_), "arrived meanwhile");
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+}
+
+TEST_F(TargetFileTest, UnwritablePlacesFailCleanly) {
+  std::vector<std::string> places = {dir_.File("missing/out.sqlite"), "/proc/mendora-out.sqlite"};
+  std::string locked = dir_.File("locked");
+  ::mkdir(locked.c_str(), 0555);
+  if (::geteuid() != 0) places.push_back(locked + "/out.sqlite");  // root writes anyway
+  for (const std::string& path : places) {
+    auto db = SqliteTargetFactory()();
+    EXPECT_THROW(db->Create(path, "General", 0), EngineError) << path;
+    EXPECT_FALSE(db->IsOpen());
+  }
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"locked"}));
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(std::filesystem::is_empty(locked));
+  }
+}
+
+TEST_F(TargetFileTest, CloseFailsWhenTheDirectoryIsGone) {
+  std::string sub = dir_.File("sub");
+  std::filesystem::create_directory(sub);
+  target_ = sub + "/out.sqlite";
+  auto db = Build(0);
+  std::filesystem::remove_all(sub);
+  EXPECT_THROW(db->Close(), EngineError);
+  EXPECT_FALSE(db->IsOpen());
+}
+
+}  // namespace
+}  // namespace mendora::testing

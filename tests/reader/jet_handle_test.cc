@@ -1,0 +1,161 @@
+// Opening files, recognising versions and reading pages.
+#include "reader/jet_handle.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "reader/ptr_array.h"
+
+namespace mendora {
+namespace {
+
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<uint8_t>& bytes) {
+    char name[] = "/tmp/mendora-handle-XXXXXX";
+    const int fd = mkstemp(name);
+    path_ = name;
+    if (!bytes.empty()) EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+  }
+  ~TempFile() { std::filesystem::remove(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::vector<uint8_t> JetFileBytes(uint32_t version, size_t pages, uint32_t page_size) {
+  std::vector<uint8_t> bytes(pages * page_size);
+  bytes[0x14] = static_cast<uint8_t>(version);
+  for (size_t p = 1; p < pages; ++p) bytes[p * page_size] = static_cast<uint8_t>(p);  // mark each page
+  return bytes;
+}
+
+TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenJetHandle("/nonexistent/file.mdb", 0), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Can't alloc filename\n");
+
+  std::vector<uint8_t> bytes = JetFileBytes(0, 2, 2048);
+  bytes[0] = 1;
+  TempFile not_zero(bytes);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenJetHandle(not_zero.path(), 0), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+  TempFile version2(JetFileBytes(2, 2, 2048));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenJetHandle(version2.path(), 0), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Unknown Jet version.\n");
+
+  TempFile empty({});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenJetHandle(empty.path(), 0), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Couldn't read first page.\n");
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenJetHandle("/tmp", 0), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Couldn't open file /tmp\n");
+}
+
+TEST(OpenJetFileTest, RunsThePassOnlyOnARecognisedFile) {
+  TempFile jet4(JetFileBytes(1, 3, 4096));
+  int runs = 0;
+  EXPECT_TRUE(OpenJetFile(jet4.path(), 0, [&](JetHandle& handle) {
+    ++runs;
+    EXPECT_TRUE(handle.IsJet4());
+    EXPECT_EQ(handle.PageSize(), 4096u);
+    EXPECT_FALSE(handle.file->writable);
+  }));
+  EXPECT_EQ(runs, 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(OpenJetFile("/nonexistent", 0, [&](JetHandle&) { ++runs; }));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(ReadPageTest, ShortcutEndOfFileAndBuffers) {
+  TempFile file(JetFileBytes(0, 3, 2048));
+  JetHandlePtr handle = OpenJetHandle(file.path(), 0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->PageSize(), 2048u);
+
+  EXPECT_EQ(ReadPage(*handle, 2), 2048u);
+  EXPECT_EQ(handle->page[0], 2);
+  handle->page[0] = 99;  // the shortcut must not touch the file
+  EXPECT_EQ(ReadPage(*handle, 2), 2048u);
+  EXPECT_EQ(handle->page[0], 99);
+  handle->page[0] = 99;
+  EXPECT_EQ(ReadPage(*handle, 0), 2048u);  // page 0 always reads
+  EXPECT_EQ(handle->page[0], 0);
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadPage(*handle, 3), 0u);  // starts exactly at the end
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(ReadPage(*handle, 4), 0u);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "offset 8192 is beyond EOF\n");
+  // A failed read is never taken for the page by the shortcut.
+  EXPECT_NE(handle->current_page, 4);
+
+  ASSERT_EQ(ReadPage(*handle, 1), 2048u);
+  ASSERT_EQ(ReadAltPage(*handle, 2), 2048u);
+  EXPECT_EQ(handle->current_page, 1);
+  SwapPageBuffers(*handle);
+  EXPECT_EQ(handle->page[0], 2);
+  EXPECT_EQ(handle->alt_page[0], 1);
+  EXPECT_EQ(handle->current_page, 1);
+}
+
+TEST(ReadPageTest, ShortLastPageIsZeroFilled) {
+  std::vector<uint8_t> bytes = JetFileBytes(0, 2, 2048);
+  bytes.resize(2048 + 10);
+  TempFile file(bytes);
+  JetHandlePtr handle = OpenJetHandle(file.path(), 0);
+  ASSERT_NE(handle, nullptr);
+  ReadAltPage(*handle, 1);
+  handle->alt_page.fill(0xAA);
+  EXPECT_EQ(ReadAltPage(*handle, 1), 10u);
+  EXPECT_EQ(handle->alt_page[10], 0);
+}
+
+TEST(GuardedReadTest, StaysInsideThePageSize) {
+  TempFile file(JetFileBytes(0, 2, 2048));
+  JetHandlePtr handle = OpenJetHandle(file.path(), 0);
+  ASSERT_NE(handle, nullptr);
+  handle->page[2046] = 0x34;
+  handle->page[2047] = 0x12;
+  handle->ReadPosition = 0;
+  EXPECT_EQ(PageU16(*handle, 2046), 0x1234);
+  EXPECT_EQ(handle->ReadPosition, 2);
+  EXPECT_EQ(PageU24(*handle, 2045), -1);  // needs four bytes of room
+  EXPECT_EQ(PageU32(*handle, 2045), -1);
+  EXPECT_EQ(PageU16(*handle, -1), -1);
+  EXPECT_EQ(PageU16(*handle, 2047), -1);
+  EXPECT_EQ(handle->ReadPosition, 2);
+  EXPECT_EQ(PageU32(*handle, 0x14), 0);
+}
+
+TEST(PtrArrayTest, CapacityRunsFrom120ThenPowersOfTwo) {
+  PtrArray<int> array;
+  EXPECT_EQ(array.capacity(), 0u);
+  array.PtrArrayAppend(std::make_unique<int>(1));
+  EXPECT_EQ(array.capacity(), 120u);
+  for (int i = 1; i < 120; ++i) array.PtrArrayAppend(std::make_unique<int>(i + 1));
+  EXPECT_EQ(array.capacity(), 120u);
+  array.PtrArrayAppend(std::make_unique<int>(121));
+  EXPECT_EQ(array.capacity(), 128u);
+  EXPECT_EQ(array.count(), 121u);
+  EXPECT_EQ(array[120], 121);
+  int sum = 0;
+  for (const int value : array) sum += value;
+  EXPECT_EQ(sum, 121 * 122 / 2);
+}
+
+}  // namespace
+}  // namespace mendora

@@ -1,0 +1,302 @@
+// Save passes: everything recovered lands in a new SQLite file, and what the
+// target refuses loses only itself.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <charconv>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "recovery/recovery_session.h"
+#include "recovery/sqlite_target.h"
+#include "tests/engine/engine_test_util.h"
+#include "tests/support/corpus.h"
+
+namespace mendora {
+namespace {
+
+using testing::CorpusDir;
+using testing::ScratchDir;
+
+using Cell = std::optional<std::string>;
+
+// Every row of `table`, in insertion order, each value as text (REAL in its
+// shortest exact form, BLOB as its bytes).
+std::vector<std::vector<Cell>> ReadTable(sqlite3* db, const std::string& table, std::vector<std::string>& columns) {
+  std::string quoted = "\"";
+  for (const char c : table) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  quoted += "\"";
+  sqlite3_stmt* stmt = nullptr;
+  std::vector<std::vector<Cell>> rows;
+  if (sqlite3_prepare_v2(db, ("SELECT * FROM " + quoted + " ORDER BY rowid").c_str(), -1, &stmt, nullptr) !=
+      SQLITE_OK) {
+    ADD_FAILURE() << table << ": " << sqlite3_errmsg(db);
+    return rows;
+  }
+  columns.clear();
+  for (int i = 0; i < sqlite3_column_count(stmt); ++i) columns.push_back(sqlite3_column_name(stmt, i));
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    std::vector<Cell> row;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_NULL:
+          row.push_back(std::nullopt);
+          break;
+        case SQLITE_FLOAT: {
+          char text[64];
+          const auto end = std::to_chars(text, text + sizeof text, sqlite3_column_double(stmt, i));
+          row.push_back(std::string(text, end.ptr));
+          break;
+        }
+        default:
+          row.push_back(std::string(reinterpret_cast<const char*>(sqlite3_column_blob(stmt, i)),
+                                    static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  sqlite3_finalize(stmt);
+  return rows;
+}
+
+bool SameSavedValue(const std::string& type, const Cell& expected, const Cell& saved) {
+  if (type == "datetime" && expected && saved) {
+    std::string want = expected->substr(0, 19);
+    want[10] = ' ';
+    return want == *saved;
+  }
+  // An empty text is not written, so the field keeps its default.
+  if (type == "text" || type == "memo") {
+    if (expected && expected->empty() && !saved) return true;
+  }
+  return testing::SameValue(type, expected, saved);
+}
+
+PassResult Save(const std::string& source, const std::string& target, TargetFactory factory = SqliteTargetFactory()) {
+  RecoverySession session;
+  session.SourcePath = source;
+  session.RunMode = 1;
+  session.TargetPath = target;
+  session.MakeTarget = std::move(factory);
+  return RunRecovery(session);
+}
+
+TEST(SaveCorpusTest, EveryExpectedTableRowAndValueReadsBackFromTheTarget) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  size_t tables = 0, tables_matched = 0, rows = 0, rows_matched = 0, values = 0, values_matched = 0;
+  for (const auto& sample : testing::CorpusFiles()) {
+    SCOPED_TRACE(sample.filename().string());
+    ScratchDir dir;
+    const std::string target = dir.File("recovered.sqlite");
+    ASSERT_EQ(Save(sample.string(), target).outcome, PassOutcome::kCompleted);
+    std::ifstream in(sample.parent_path() / "expected" / (sample.stem().string() + ".json"));
+    const nlohmann::json expected = nlohmann::json::parse(in);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    for (const auto& [name, table] : expected["tables"].items()) {
+      ++tables;
+      std::vector<std::string> columns;
+      const auto saved = ReadTable(db, name, columns);
+      std::vector<std::string> want_columns;
+      for (const auto& column : table["columns"]) want_columns.push_back(column["name"]);
+      EXPECT_EQ(columns, want_columns) << name;
+      bool table_ok = columns == want_columns && saved.size() == table["rows"].size();
+      EXPECT_EQ(saved.size(), table["rows"].size()) << name;
+      for (size_t r = 0; r < table["rows"].size(); ++r) {
+        ++rows;
+        bool row_ok = r < saved.size();
+        for (size_t c = 0; c < table["columns"].size(); ++c) {
+          ++values;
+          const nlohmann::json& cell = table["rows"][r][c];
+          const Cell want = cell.is_null() ? std::nullopt : Cell(cell.get<std::string>());
+          const Cell have = r < saved.size() && c < saved[r].size() ? saved[r][c] : std::nullopt;
+          const std::string type = table["columns"][c]["type"];
+          if (r < saved.size() && SameSavedValue(type, want, have)) {
+            ++values_matched;
+          } else {
+            row_ok = false;
+            ADD_FAILURE() << name << " row " << r << " column " << want_columns[c] << " (" << type << "): expected "
+                          << want.value_or("null") << ", saved " << have.value_or("null");
+          }
+        }
+        if (row_ok) ++rows_matched;
+        table_ok = table_ok && row_ok;
+      }
+      if (table_ok) ++tables_matched;
+    }
+    sqlite3_close(db);
+  }
+  std::printf("saved corpus: tables %zu/%zu, rows %zu/%zu, values %zu/%zu\n", tables_matched, tables, rows_matched,
+              rows, values_matched, values);
+}
+
+TEST(SaveCorpusTest, RelationsAndQueriesOfTheSampleArrive) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  const std::string target = dir.File("northwind.sqlite");
+  ASSERT_EQ(Save((*CorpusDir() / "jet4-northwind.mdb").string(), target).outcome, PassOutcome::kCompleted);
+  const auto keys = testing::Rows(target, "SELECT \"table\", \"from\", \"to\" FROM pragma_foreign_key_list('Orders')");
+  EXPECT_EQ(keys.size(), 3u);
+  EXPECT_NE(std::find(keys.begin(), keys.end(), "Customers|CustomerID|CustomerID"), keys.end());
+
+  const std::string queries_target = dir.File("queries.sqlite");
+  ASSERT_EQ(Save((*CorpusDir() / "jet4-queries.mdb").string(), queries_target).outcome, PassOutcome::kCompleted);
+  const auto queries = testing::Rows(queries_target, "SELECT name FROM mendora_queries ORDER BY name");
+  EXPECT_FALSE(queries.empty());
+  for (const std::string& name : queries) EXPECT_NE(name.rfind("~s", 0), 0u) << name;
+}
+
+// An engine that refuses chosen pieces and passes everything else on.
+struct Refusals {
+  std::set<std::string> statement_columns;  // Execute for these columns
+  std::string value;             // SetFieldValue of this text
+  int update_number = -1;        // the n-th Update of the pass (from 0)
+  std::string relation_foreign_table;
+};
+
+class RefusingRecordset : public EngineRecordset {
+ public:
+  RefusingRecordset(std::unique_ptr<EngineRecordset> inner, const Refusals& refusals, int& updates)
+      : inner_(std::move(inner)), refusals_(refusals), updates_(updates) {}
+  void Open(int type, const std::string& table, int options) override { inner_->Open(type, table, options); }
+  void AddNew() override { inner_->AddNew(); }
+  void SetFieldValue(const std::string& field, const std::string& value) override {
+    if (value == refusals_.value) throw EngineError("refused value");
+    inner_->SetFieldValue(field, value);
+  }
+  void Update() override {
+    if (updates_++ == refusals_.update_number) throw EngineError("refused row");
+    inner_->Update();
+  }
+  void Close() override { inner_->Close(); }
+  bool IsOpen() const override { return inner_->IsOpen(); }
+
+ private:
+  std::unique_ptr<EngineRecordset> inner_;
+  const Refusals& refusals_;
+  int& updates_;
+};
+
+class RefusingRelations : public EngineRelationDatabase {
+ public:
+  RefusingRelations(std::unique_ptr<EngineRelationDatabase> inner, const Refusals& refusals)
+      : inner_(std::move(inner)), refusals_(refusals) {}
+  void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) override {
+    inner_->Open(path, exclusive, read_only, connect);
+  }
+  void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
+                      int attributes, const std::vector<RelationField>& fields) override {
+    if (foreign_table == refusals_.relation_foreign_table) throw EngineError("refused relation");
+    inner_->CreateRelation(name, table, foreign_table, attributes, fields);
+  }
+  void Close() override { inner_->Close(); }
+
+ private:
+  std::unique_ptr<EngineRelationDatabase> inner_;
+  const Refusals& refusals_;
+};
+
+class RefusingDatabase : public EngineDatabase {
+ public:
+  explicit RefusingDatabase(const Refusals& refusals) : refusals_(refusals) {}
+  void Create(const std::string& path, const std::string& locale, int options) override {
+    inner_.Create(path, locale, options);
+  }
+  void Execute(const SchemaStatement& statement, int options) override {
+    if (refusals_.statement_columns.count(statement.column) != 0) throw EngineError("refused statement");
+    inner_.Execute(statement, options);
+  }
+  void Execute(const std::string& sql, int options) override { inner_.Execute(sql, options); }
+  std::unique_ptr<EngineRecordset> NewRecordset() override {
+    return std::make_unique<RefusingRecordset>(inner_.NewRecordset(), refusals_, updates_);
+  }
+  std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override {
+    return std::make_unique<RefusingRelations>(inner_.NewRelationDatabase(), refusals_);
+  }
+  std::unique_ptr<EngineQueryDef> NewQueryDef() override { return inner_.NewQueryDef(); }
+  void Close() override { inner_.Close(); }
+  void Abandon() noexcept override { inner_.Abandon(); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+
+ private:
+  SqliteDatabase inner_;
+  const Refusals& refusals_;
+  int updates_ = 0;
+};
+
+TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  const std::string source = (*CorpusDir() / "jet4-northwind.mdb").string();
+  ScratchDir dir;
+  Refusals refusals;
+  refusals.statement_columns = {"Phone"};  // a column of Shippers, Customers and Suppliers
+  refusals.value = "Exotic Liquids";         // one supplier's company name
+  refusals.update_number = 1;                // the second stored row: a category
+  refusals.relation_foreign_table = "Orders";
+  const std::string target = dir.File("faulty.sqlite");
+  RecoverySession session;
+  session.SourcePath = source;
+  session.RunMode = 1;
+  session.TargetPath = target;
+  session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+
+  // A refused schema statement loses its column; the table and its other
+  // values arrive.
+  EXPECT_EQ(testing::Rows(target, "SELECT group_concat(name, ',') FROM pragma_table_info('Shippers')")[0],
+            "ShipperID,CompanyName");
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Shippers WHERE CompanyName IS NOT NULL")[0], "3");
+  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
+  EXPECT_NE(session.AnalysisLog.find("Orders :  830  Records"), std::string::npos);
+  // A refused value leaves its field empty; the row is still stored.
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers")[0], "29");
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers WHERE CompanyName IS NULL")[0], "1");
+  // A refused row loses that row alone.
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Categories")[0], "7");
+  EXPECT_NE(session.AnalysisLog.find("Categories :  8  Records"), std::string::npos);
+  // A refused relation loses that relation alone.
+  EXPECT_TRUE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Orders')").empty());
+  EXPECT_FALSE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Order Details')").empty());
+}
+
+TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  Refusals refusals;
+  refusals.statement_columns = {"ShipperID", "CompanyName", "Phone"};  // all of Shippers
+  const std::string target = dir.File("without-shippers.sqlite");
+  RecoverySession session;
+  session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
+  session.RunMode = 1;
+  session.TargetPath = target;
+  session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  EXPECT_TRUE(testing::Rows(target, "SELECT name FROM sqlite_master WHERE name = 'Shippers'").empty());
+  EXPECT_EQ(session.AnalysisLog.find("Shippers :"), std::string::npos);
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
+  EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"), std::string::npos);
+}
+
+TEST(SaveFaultTest, AnUnwritableTargetFailsCleanly) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  const std::string source = (*CorpusDir() / "jet3-indexes.mdb").string();
+  const PassResult missing_dir = Save(source, "/nonexistent-dir/out.sqlite");
+  EXPECT_EQ(missing_dir.outcome, PassOutcome::kFailed);
+  EXPECT_FALSE(missing_dir.message.empty());
+  EXPECT_FALSE(std::filesystem::exists("/nonexistent-dir"));
+  const PassResult proc = Save(source, "/proc/mendora-out.sqlite");
+  EXPECT_EQ(proc.outcome, PassOutcome::kFailed);
+
+  // An existing file is never opened for writing, and stays as it was.
+  ScratchDir dir;
+  const std::string existing = dir.File("existing.sqlite");
+  std::ofstream(existing) << "precious";
+  EXPECT_EQ(Save(source, existing).outcome, PassOutcome::kFailed);
+  std::ifstream in(existing);
+  std::string content((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(content, "precious");
+  EXPECT_EQ(dir.Names(), std::set<std::string>{"existing.sqlite"});
+}
+
+}  // namespace
+}  // namespace mendora

@@ -1,0 +1,94 @@
+// Finding the real sample databases and comparing values with them.
+#include "tests/support/corpus.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef MENDORA_DEFAULT_CORPUS
+#define MENDORA_DEFAULT_CORPUS ""
+#endif
+
+namespace mendora::testing {
+
+namespace {
+
+// Canonical decimal text: sign, digits without leading zeros, fraction
+// without trailing zeros; empty when the text is no plain decimal.
+std::string CanonicalDecimal(const std::string& text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::string whole, fraction;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      (point ? fraction : whole).push_back(c);
+    } else {
+      return "";
+    }
+  }
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (whole.empty()) whole = "0";
+  std::string out = whole;
+  if (!fraction.empty()) out += "." + fraction;
+  if (negative && out != "0") out = "-" + out;
+  return out;
+}
+
+// "MM/DD/YYYY HH:MM:SS" as "YYYY-MM-DDTHH:MM:SS".
+std::string IsoFromRendered(const std::string& text) {
+  int month, day, year, hour, minute, second;
+  if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &month, &day, &year, &hour, &minute, &second) != 6) return text;
+  char iso[32];
+  std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute, second);
+  return iso;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> CorpusDir() {
+  const char* env = std::getenv("MENDORA_CORPUS");
+  std::filesystem::path dir = env != nullptr && *env != '\0' ? env : MENDORA_DEFAULT_CORPUS;
+  std::error_code error;
+  if (dir.empty() || !std::filesystem::is_directory(dir, error)) return std::nullopt;
+  return dir;
+}
+
+std::vector<std::filesystem::path> CorpusFiles() {
+  std::vector<std::filesystem::path> files;
+  const std::optional<std::filesystem::path> dir = CorpusDir();
+  if (!dir) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(*dir)) {
+    if (entry.path().extension() == ".mdb") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+bool SameValue(const std::string& type, const std::optional<std::string>& expected,
+               const std::optional<std::string>& rendered) {
+  if (!expected || !rendered) {
+    // A boolean is never null in the file: its bit is its value.
+    if (type == "boolean" && !expected && rendered) return *rendered == "0";
+    return !expected && !rendered;
+  }
+  const std::string& want = *expected;
+  const std::string& got = *rendered;
+  if (type == "boolean") return (want == "true" && got == "1") || (want == "false" && got == "0");
+  if (type == "ole") return got == "OLE DATA";
+  if (type == "float") return static_cast<float>(std::strtod(want.c_str(), nullptr)) == std::strtof(got.c_str(), nullptr);
+  if (type == "double") return std::strtod(want.c_str(), nullptr) == std::strtod(got.c_str(), nullptr);
+  if (type == "long" || type == "integer" || type == "byte" || type == "currency" || type == "numeric") {
+    const std::string a = CanonicalDecimal(want);
+    return !a.empty() && a == CanonicalDecimal(got);
+  }
+  if (type == "datetime") return want.substr(0, 19) == IsoFromRendered(got);
+  return want == got;
+}
+
+}  // namespace mendora::testing

@@ -1,0 +1,26 @@
+// Finding the real sample databases and their expected contents.
+#ifndef MENDORA_TESTS_SUPPORT_CORPUS_H_
+#define MENDORA_TESTS_SUPPORT_CORPUS_H_
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mendora::testing {
+
+// The sample folder: $MENDORA_CORPUS, else the shared folder beside the
+// repository; nothing when neither exists.
+std::optional<std::filesystem::path> CorpusDir();
+// The sample databases (*.mdb) of the corpus, sorted by name.
+std::vector<std::filesystem::path> CorpusFiles();
+
+// Compares a value the reader rendered with the corpus's expected form for
+// a column type: numbers by value, dates by instant, booleans 1/0 against
+// true/false, OLE against its placeholder.
+bool SameValue(const std::string& type, const std::optional<std::string>& expected,
+               const std::optional<std::string>& rendered);
+
+}  // namespace mendora::testing
+
+#endif  // MENDORA_TESTS_SUPPORT_CORPUS_H_
