@@ -50,8 +50,11 @@ inline constexpr int kHeight = 126;
 inline constexpr Units kProductName{40, 10, 119, 8};
 inline constexpr Units kNotice{40, 25, 119, 8};
 inline constexpr Units kOk{125, 107, 50, 14};
-inline constexpr Units kWebLink{102, 81, 155, 12};
-inline constexpr Units kMailLink{102, 95, 146, 11};
+// The links stand under the product name and run to the right edge: the
+// desktop's bold sans is wider than the font the box was first drawn for,
+// and a cut address would be useless.
+inline constexpr Units kWebLink{40, 81, 228, 12};
+inline constexpr Units kMailLink{40, 95, 228, 11};
 }  // namespace about_dialog
 
 }  // namespace mendora::layout

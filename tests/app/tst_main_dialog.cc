@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -303,6 +304,13 @@ class MainDialogTest : public QObject {
       QCOMPARE(about->surface()->skin().size(), QSize(416, 223));
       QCOMPARE(about->surface()->size(), QSize(414, 205));
       QVERIFY(about->webLink()->isVisible() && about->mailLink()->isVisible());
+      // Each link shows its whole text in the link font; a cut address is useless.
+      for (LinkButton* link : {about->webLink(), about->mailLink()}) {
+        link->grab();
+        const int needed = QFontMetrics(link->CurrentFont()).horizontalAdvance(link->text());
+        QVERIFY2(needed <= link->width(), qPrintable(link->text()));
+        QVERIFY(about->surface()->rect().contains(link->geometry()));
+      }
       auto* ok = about->findChild<QPushButton*>(QStringLiteral("okButton"));
       QVERIFY(ok && ok->isDefault());
     });
