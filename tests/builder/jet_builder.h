@@ -63,7 +63,13 @@ struct Table {
   LongValueForm long_value_form = LongValueForm::kAuto;
   bool compress_text = false;          // Jet 4: write text in the compressed form where possible
   // Forces the definition onto continuation pages: each definition page holds
-  // at most this many bytes of the definition (0 = as much as fits).
+  // at most this many bytes of the definition after its 8-byte header (0 = as
+  // much as fits). Pages then end early, which the engine never does (it
+  // fills every page but the last), so only a reader that takes each page's
+  // used length into account follows them: Jet 4 pages give it through the
+  // free-space field (used = page size - 8 - free), Jet 3 pages do not. For a
+  // definition that straddles pages the engine's way, give the table enough
+  // columns (or long enough names) to outgrow one page.
   int definition_page_capacity = 0;
   int rows_per_page = 0;               // 0 = as many as fit
   // Rows made on demand instead of `rows`, for tables too large to hold in
