@@ -99,7 +99,9 @@ class JetFileBuilder {
   explicit JetFileBuilder(JetVersion version);
 
   // Adds a user table (definition, data pages, usage map, catalog row) and
-  // returns the number of its first definition page.
+  // returns the number of its first definition page. Throws
+  // std::invalid_argument for values that do not suit their column (the
+  // builder then holds a half-written table and is best dropped).
   uint32_t AddTable(const Table& table);
   // Adds a saved query object (catalog row of type 5 only).
   void AddQuery(const std::string& name);

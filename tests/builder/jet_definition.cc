@@ -24,13 +24,14 @@ void PutMapReference(Bytes& out, RowAddress at) {
 
 void PutColumnRecord(Bytes& out, const Layout& layout, const ColumnSpec& c) {
   const auto var_number = static_cast<uint16_t>(c.fixed ? c.var_before : c.var_index);
+  const auto row_number = static_cast<uint16_t>(c.row_number >= 0 ? c.row_number : c.number);
   const bool numeric = c.type == kNumeric;
   if (layout.jet4()) {
     PutU8(out, static_cast<uint8_t>(c.type));
     PutU32(out, kJet4DefinitionTag);
     PutU16(out, static_cast<uint16_t>(c.number));
     PutU16(out, var_number);
-    PutU16(out, static_cast<uint16_t>(c.number));
+    PutU16(out, row_number);
     if (numeric) {
       PutU8(out, static_cast<uint8_t>(c.precision));
       PutU8(out, static_cast<uint8_t>(c.scale));
@@ -50,7 +51,7 @@ void PutColumnRecord(Bytes& out, const Layout& layout, const ColumnSpec& c) {
   PutU8(out, static_cast<uint8_t>(c.number));
   PutU8(out, 0);
   PutU16(out, var_number);
-  PutU16(out, static_cast<uint16_t>(c.number));
+  PutU16(out, row_number);
   PutU16(out, 1);
   PutU16(out, kSortOrder);
   if (numeric) {

@@ -23,6 +23,7 @@ struct ColumnSpec {
   int precision = 0;
   int scale = 0;
   int number = 0;
+  int row_number = -1;  // the record's row column number; -1 = `number` (system tables hold 0)
   uint8_t flags = 0;
   bool compressed = false;  // Jet 4: text written in the compressed form
 

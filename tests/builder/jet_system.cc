@@ -23,6 +23,7 @@ ColumnSpec SystemColumn(const char* name, int type, int number, JetVersion versi
   c.name = name;
   c.type = type;
   c.number = number;
+  c.row_number = 0;  // as the engine writes it in its own tables
   c.size = NaturalSize(type, version);
   c.flags = flags != 0 ? flags : (IsFixedType(type) ? kSystemFixed : kSystemVariable);
   return c;

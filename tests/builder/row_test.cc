@@ -155,7 +155,14 @@ TEST_F(Jet3RowTest, RowsPast256BytesCarryAJumpTable) {
     EXPECT_EQ(row[n - 5], 205 - 0) << "b's offset modulo 256";
     EXPECT_EQ(row[n - 6], 305 - 256) << "c's offset modulo 256";
   }
-  EXPECT_EQ(slots[2].end - slots[2].start, 1025u + 1 + 4 + 4 + 1 + 1);
+  {
+    const probe::Slot s = slots[2];  // b, c, d and the end offset each pass a step
+    const uint8_t* end = p + s.end;
+    EXPECT_EQ(s.end - s.start, 1025u + 1 + 4 + 4 + 1 + 1);
+    EXPECT_EQ((Bytes{end[-7], end[-6], end[-5], end[-4], end[-3], end[-2]}),
+              (Bytes{5, 4, 3, 2, 1, 4}))
+        << "first jump next to the variable count";
+  }
   {
     const probe::Slot s = slots[3];
     const size_t n = s.end - s.start;
