@@ -27,12 +27,6 @@ bool TakePage(TableDef& table, uint32_t p) {
 
 bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
 
-// The null-bitmap bit of column number k; columns beyond the bitmap are null.
-bool ValueBit(const ByteView& page, uint32_t bitmap_start, uint32_t bitmap_size, uint32_t k) {
-  if (k / 8 >= bitmap_size) return false;
-  return ((page.data()[bitmap_start + k / 8] >> (k % 8)) & 1) != 0;
-}
-
 uint32_t VariableColumnCount(const TableDef& table) {
   uint32_t count = 0;
   for (const ColumnDef& column : table.columns) {
@@ -41,158 +35,111 @@ uint32_t VariableColumnCount(const TableDef& table) {
   return count;
 }
 
-// Jet 3 rows of a table whose columns are all fixed: no variable table.
-int CrackFixedOnly(TableDef& table, ByteView page, uint32_t s, uint32_t e, uint32_t count_size, uint32_t c,
-                   uint32_t m, std::vector<FieldSlot>& slots) {
-  const uint32_t bitmap_start = e - m + 1;
-  const uint32_t fixed_end = bitmap_start - s;
+}  // namespace
+
+std::optional<RowLayout> ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table) {
+  const uint32_t s = row.start;
+  const uint32_t e = row.end;
+  if (e < s || e >= page.size()) return std::nullopt;
+  const uint32_t size = row.size();
+  RowLayout layout;
+  layout.count_size = jet4 ? 2 : 1;
+  if (size < layout.count_size + 1) return std::nullopt;
+  layout.column_count = jet4 ? *page.U16(s) : *page.U8(s);
+  layout.bitmap_size = layout.column_count == 0 ? 1 : (layout.column_count - 1) / 8 + 1;
+  if (layout.count_size + layout.bitmap_size > size) return std::nullopt;
+  layout.bitmap_start = e - layout.bitmap_size + 1;
+  layout.data_end = layout.bitmap_start - s;
+  if (!has_var_table) return layout;
+
+  const uint32_t m = layout.bitmap_size;
+  if (jet4) {
+    // From the end: bitmap, variable count, offsets of each variable column
+    // (first one nearest the count), then the end-of-data offset.
+    if (2u + m + 2u > size) return std::nullopt;
+    const uint32_t r = *page.U16(e - m - 1);
+    if (2ull + m + 2ull + 2ull * r + 2ull > size) return std::nullopt;
+    layout.var_count = r;
+    layout.offsets.resize(r + 1);
+    for (uint32_t k = 0; k <= r; ++k) layout.offsets[k] = *page.U16(e - m - 3 - 2 * k);
+    layout.data_end = e - m - 3 - 2 * r - s;
+  } else {
+    // From the end: bitmap, variable count, the jump table (one entry for
+    // each further 256 bytes of the row, naming the variable column from
+    // which offsets count from the next 256-byte boundary), single-byte
+    // offsets, then the end-of-data offset.
+    if (1u + m + 1u > size) return std::nullopt;
+    const uint32_t r = *page.U8(e - m);
+    const uint32_t jumps = (size - 1) / 256;
+    if (1ull + m + 1ull + jumps + r + 1ull > size) return std::nullopt;
+    layout.var_count = r;
+    layout.offsets.resize(r + 1);
+    const uint32_t jump_top = e - m - 1;
+    const uint32_t offsets_top = jump_top - jumps;
+    uint32_t base = 0;
+    uint32_t jump = 0;
+    for (uint32_t k = 0; k <= r; ++k) {
+      while (jump < jumps && page.data()[jump_top - jump] == k) {
+        base += 256;
+        ++jump;
+      }
+      layout.offsets[k] = base + page.data()[offsets_top - k];
+    }
+    layout.data_end = offsets_top - r - s;
+  }
+  return layout;
+}
+
+std::optional<std::pair<uint32_t, uint32_t>> VariableExtent(const RowLayout& layout, uint32_t index) {
+  if (index >= layout.var_count) return std::nullopt;
+  const uint32_t from = layout.offsets[index];
+  uint32_t to = layout.offsets[index + 1];
+  // A next offset below its start means a 256-byte boundary the jump table
+  // did not record: the length is taken modulo 256.
+  while (to < from) to += 256;
+  if (from < layout.count_size || to > layout.data_end) return std::nullopt;
+  return std::make_pair(from, to);
+}
+
+namespace {
+
+int CrackWithLayout(TableDef& table, ByteView page, RowExtent row, const RowLayout& layout,
+                    std::vector<FieldSlot>& slots) {
   for (size_t i = 0; i < slots.size(); ++i) {
     ColumnDef& column = table.columns[i];
     FieldSlot& slot = slots[i];
     slot = FieldSlot{};
     slot.column = static_cast<int>(i);
     slot.fixed = column.fixed;
-    slot.null = !ValueBit(page, bitmap_start, m, column.column_number);
+    const uint32_t k = column.column_number;
+    slot.null = k / 8 >= layout.bitmap_size || ((page.data()[layout.bitmap_start + k / 8] >> (k % 8)) & 1) == 0;
     if (column.type == kColumnBoolean) continue;
-    const uint64_t at = count_size + static_cast<uint64_t>(column.fixed_offset);
-    if (!column.fixed || column.column_number >= c || at + static_cast<uint32_t>(column.size) > fixed_end) {
+    if (column.fixed) {
+      const uint64_t at = layout.count_size + static_cast<uint64_t>(column.fixed_offset);
+      // A column added after the row was written is not in it.
+      if (k >= layout.column_count || at + static_cast<uint32_t>(column.size) > layout.data_end) {
+        slot.null = true;
+        continue;
+      }
+      slot.start = row.start + static_cast<uint32_t>(at);
+      slot.length = static_cast<uint32_t>(column.size);
+      continue;
+    }
+    if (column.var_column_number >= layout.var_count) {
       slot.null = true;
       continue;
     }
-    slot.start = s + static_cast<uint32_t>(at);
-    slot.length = static_cast<uint32_t>(column.size);
-  }
-  return static_cast<int>(c);
-}
-
-int CrackJet4(TableDef& table, ByteView page, uint32_t s, uint32_t e, std::vector<FieldSlot>& slots) {
-  const uint32_t row_size = e - s + 1;
-  if (row_size < 2) return -1;
-  const uint32_t c = *page.U16(s);
-  const uint32_t m = c == 0 ? 1 : (c - 1) / 8 + 1;
-  // Count, bitmap and the variable-column count must fit the row.
-  if (2u + m + 2u > row_size) return -1;
-  const uint32_t bitmap_start = e - m + 1;
-  // Rows of a table without variable-length columns carry no variable table.
-  const bool has_var_table = VariableColumnCount(table) > 0;
-  const uint32_t r = has_var_table ? *page.U16(e - m - 1) : 0;
-  const uint64_t table_bytes = has_var_table ? 2ull + m + 2ull * r + 2ull : 2ull + m;
-  if (table_bytes + (has_var_table ? 2 : 0) > row_size) return -1;
-  // First byte of the variable table (its end-of-data entry), or of the bitmap.
-  const uint32_t var_table_low =
-      has_var_table ? static_cast<uint32_t>(e + 1 - m - 2 - 2 * r - 2) : bitmap_start;
-
-  auto var_offset = [&](uint32_t index) -> uint32_t { return *page.U16(e - m - 3 - 2 * index); };
-  const uint32_t end_of_data = has_var_table ? var_offset(r) : 0;
-  const uint32_t var_area_end = var_table_low - s;  // offsets relative to s must stay below this
-
-  for (size_t i = 0; i < slots.size(); ++i) {
-    ColumnDef& column = table.columns[i];
-    FieldSlot& slot = slots[i];
-    slot = FieldSlot{};
-    slot.column = static_cast<int>(i);
-    slot.fixed = column.fixed;
-    slot.null = !ValueBit(page, bitmap_start, m, column.column_number);
-    if (column.type == kColumnBoolean) continue;
-    if (column.fixed) {
-      const uint64_t at = 2ull + column.fixed_offset;
-      if (column.column_number >= c || at + static_cast<uint32_t>(column.size) > var_area_end) {
-        slot.null = true;  // added after the row was written, or damaged
-        continue;
-      }
-      slot.start = s + static_cast<uint32_t>(at);
-      slot.length = static_cast<uint32_t>(column.size);
-    } else {
-      const uint32_t v = column.var_column_number;
-      if (v >= r) {
-        slot.null = true;
-        continue;
-      }
-      const uint32_t from = var_offset(v);
-      const uint32_t to = v + 1 == r ? end_of_data : var_offset(v + 1);
-      if (from > to || to > var_area_end) {
-        std::fprintf(stderr, "Table %s: variable column %s lies outside its row\n", table.name.c_str(),
-                     column.name.c_str());
-        slot.null = true;
-        continue;
-      }
-      slot.start = s + from;
-      slot.length = to - from;
+    const auto extent = VariableExtent(layout, column.var_column_number);
+    if (!extent) {
+      std::fprintf(stderr, "Table %s: variable column %s lies outside its row\n", table.name.c_str(),
+                   column.name.c_str());
+      slot.null = true;
+      continue;
     }
+    slot.start = row.start + extent->first;
+    slot.length = extent->second - extent->first;
   }
-  return static_cast<int>(c);
-}
-
-int CrackJet3(TableDef& table, ByteView page, uint32_t s, uint32_t e, std::vector<FieldSlot>& slots) {
-  const uint32_t row_size = e - s + 1;
-  if (row_size < 2) return -1;
-  const uint32_t c = page.data()[s];
-  const uint32_t m = c == 0 ? 1 : (c - 1) / 8 + 1;
-  if (1u + m + 1u > row_size) return -1;
-  const uint32_t bitmap_start = e - m + 1;
-  if (VariableColumnCount(table) == 0) return CrackFixedOnly(table, page, s, e, 1, c, m, slots);
-  const uint32_t r = page.data()[e - m];
-  // One jump entry for each further 256 bytes of the row: offsets are single
-  // bytes, and an entry names the variable column from which they count
-  // from the next 256-byte boundary.
-  const uint32_t jumps = (row_size - 1) / 256;
-  const uint64_t table_bytes = 1ull + m + 1ull + jumps + r + 1ull;
-  if (table_bytes > row_size) return -1;
-  const uint32_t jump_top = e - m - 1;                // jump entry i at jump_top - i
-  const uint32_t offsets_top = e - m - 1 - jumps;     // variable offset k at offsets_top - k
-  const uint32_t var_table_low = offsets_top - r;     // the end-of-data byte
-  const uint32_t var_area_end = var_table_low - s;
-
-  // Resolves the full offset of variable entry k (k = r is the end of data).
-  std::vector<uint32_t> offsets(r + 1);
-  uint32_t base = 0;
-  uint32_t jump = 0;
-  for (uint32_t k = 0; k <= r; ++k) {
-    while (jump < jumps && page.data()[jump_top - jump] == k) {
-      base += 256;
-      ++jump;
-    }
-    offsets[k] = base + page.data()[offsets_top - k];
-  }
-
-  for (size_t i = 0; i < slots.size(); ++i) {
-    ColumnDef& column = table.columns[i];
-    FieldSlot& slot = slots[i];
-    slot = FieldSlot{};
-    slot.column = static_cast<int>(i);
-    slot.fixed = column.fixed;
-    slot.null = !ValueBit(page, bitmap_start, m, column.column_number);
-    if (column.type == kColumnBoolean) continue;
-    if (column.fixed) {
-      const uint64_t at = 1ull + column.fixed_offset;
-      if (column.column_number >= c || at + static_cast<uint32_t>(column.size) > var_area_end) {
-        slot.null = true;
-        continue;
-      }
-      slot.start = s + static_cast<uint32_t>(at);
-      slot.length = static_cast<uint32_t>(column.size);
-    } else {
-      const uint32_t v = column.var_column_number;
-      if (v >= r) {
-        slot.null = true;
-        continue;
-      }
-      uint32_t from = offsets[v];
-      uint32_t to = offsets[v + 1];
-      // A next offset below its start means a boundary the jump table did
-      // not record: the length is taken modulo 256.
-      while (to < from) to += 256;
-      if (to > var_area_end) {
-        std::fprintf(stderr, "Table %s: variable column %s lies outside its row\n", table.name.c_str(),
-                     column.name.c_str());
-        slot.null = true;
-        continue;
-      }
-      slot.start = s + from;
-      slot.length = to - from;
-    }
-  }
-  return static_cast<int>(c);
+  return static_cast<int>(layout.column_count);
 }
 
 }  // namespace
@@ -316,9 +263,13 @@ int ReadRow(TableDef& table, int n) {
 int CrackRow(TableDef& table, uint32_t start, uint32_t end, std::vector<FieldSlot>& slots) {
   JetHandle& handle = *table.entry.handle;
   const ByteView page = handle.Page();
-  if (start > end || end >= page.size()) return -1;
+  const RowExtent row{start, end};
+  // Rows of a table without variable-length columns carry no variable table.
+  const std::optional<RowLayout> layout =
+      ParseRowLayout(page, handle.IsJet4(), row, VariableColumnCount(table) > 0);
+  if (!layout) return -1;
   slots.resize(table.columns.count());
-  return handle.IsJet4() ? CrackJet4(table, page, start, end, slots) : CrackJet3(table, page, start, end, slots);
+  return CrackWithLayout(table, page, row, *layout, slots);
 }
 
 void TransferValue(JetHandle& handle, ColumnDef& column, bool null, uint32_t start, uint32_t length) {

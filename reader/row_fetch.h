@@ -4,6 +4,8 @@
 #define MENDORA_READER_ROW_FETCH_H_
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "reader/table_def.h"
@@ -18,6 +20,25 @@ struct FieldSlot {
   bool fixed = false;
   int column = 0;
 };
+
+// A row's own description of where its values lie.
+struct RowLayout {
+  uint32_t count_size = 0;     // bytes of the stored column count
+  uint32_t column_count = 0;   // columns stored in the row
+  uint32_t bitmap_start = 0;   // offset of the null bitmap in the page
+  uint32_t bitmap_size = 0;
+  uint32_t var_count = 0;      // variable-length columns stored in the row
+  // Start of each variable column relative to the row, then the end of data.
+  std::vector<uint32_t> offsets;
+  uint32_t data_end = 0;       // values end before this offset (relative to the row)
+};
+
+// Parses the row's column count, bitmap and variable-column table; nothing
+// when they do not fit inside the row. Rows of tables without
+// variable-length columns have no variable table.
+std::optional<RowLayout> ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table);
+// [from, to) of variable column `index` relative to the row start.
+std::optional<std::pair<uint32_t, uint32_t>> VariableExtent(const RowLayout& layout, uint32_t index);
 
 // 1 when a row was delivered into the bound buffers, 0 at the table's end.
 int FetchRow(TableDef& table);

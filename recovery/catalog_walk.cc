@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "reader/row_fetch.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
 #include "recovery/recovery_steps.h"
@@ -28,37 +29,15 @@ bool IsCatalogPage(const JetHandle& handle) {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-// The name's bytes as the row's variable-column offsets give them, or
+// The name's bytes as the row's variable-column table gives them, or
 // nothing when the row's own layout does not hold together.
 std::optional<ByteView> NameFromLayout(ByteView page, bool jet4, const RowExtent& row) {
-  const uint32_t s = row.start;
-  const uint32_t e = row.end;
-  const uint32_t size = row.size();
-  const uint32_t count_size = jet4 ? 2 : 1;
-  const uint32_t fixed_end = count_size + kCatalogFixedSize;  // where variable data begins
-  if (size < fixed_end + 4) return std::nullopt;
-  const uint32_t c = jet4 ? *page.U16(s) : *page.U8(s);
-  if (c < 3 || c > 256) return std::nullopt;
-  const uint32_t m = (c - 1) / 8 + 1;
-  uint32_t name_start, name_end;
-  if (jet4) {
-    if (size < 2 + m + 6) return std::nullopt;
-    const uint32_t r = *page.U16(e - m - 1);
-    if (r == 0 || 2ull + m + 2ull * r + 2 > size) return std::nullopt;
-    name_start = *page.U16(e - m - 3);
-    name_end = *page.U16(e - m - 5);  // next column's start, or the end of data when r is 1
-  } else {
-    const uint32_t jumps = (size - 1) / 256;
-    if (size < 1 + m + 1 + jumps + 2) return std::nullopt;
-    const uint32_t r = *page.U8(e - m);
-    if (r == 0 || 1ull + m + 1 + jumps + r + 1 > size) return std::nullopt;
-    const uint32_t offsets_top = e - m - 1 - jumps;
-    name_start = *page.U8(offsets_top);
-    name_end = *page.U8(offsets_top - 1);
-  }
-  if (name_start < fixed_end || name_end < name_start || name_end > size) return std::nullopt;
-  if (jet4 && (name_end - name_start) % 2 != 0) return std::nullopt;
-  return page.Sub(s + name_start, name_end - name_start);
+  const std::optional<RowLayout> layout = ParseRowLayout(page, jet4, row, true);
+  if (!layout || layout->column_count < 3 || layout->column_count > 256) return std::nullopt;
+  const auto extent = VariableExtent(*layout, 0);
+  if (!extent || extent->first < layout->count_size + kCatalogFixedSize) return std::nullopt;
+  if (jet4 && (extent->second - extent->first) % 2 != 0) return std::nullopt;
+  return page.Sub(row.start + extent->first, extent->second - extent->first);
 }
 
 // The scan for a damaged row: printable characters from the name's usual

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
 
 #include "recovery/recovery_session.h"
 #include "tests/support/corpus.h"
+#include "tests/support/recording_sink.h"
 
 namespace mendora {
 namespace {
@@ -14,29 +14,8 @@ namespace {
 using testing::CorpusDir;
 using testing::CorpusFiles;
 
-struct RecordedTable {
-  std::vector<SinkColumn> columns;
-  std::vector<std::vector<std::optional<std::string>>> rows;
-};
-
-class RecordingSink : public TableSink {
- public:
-  void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
-    order.push_back(name);
-    current = &tables[name];
-    current->columns = columns;
-  }
-  void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
-    std::vector<std::optional<std::string>> row;
-    for (size_t i = 0; i < values.size(); ++i) row.push_back(nulls[i] ? std::nullopt : std::optional(values[i]));
-    current->rows.push_back(std::move(row));
-  }
-  void OnTableEnd(int64_t) override {}
-
-  std::vector<std::string> order;
-  std::map<std::string, RecordedTable> tables;
-  RecordedTable* current = nullptr;
-};
+using testing::RecordedTable;
+using testing::RecordingSink;
 
 nlohmann::json Expected(const std::filesystem::path& sample) {
   std::ifstream in(sample.parent_path() / "expected" / (sample.stem().string() + ".json"));

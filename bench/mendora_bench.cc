@@ -1,0 +1,195 @@
+// Benchmark: analysis and save throughput on a large database made by the
+// test builder, next to a plain SQLite bulk insert of the same rows.
+//
+//   mendora-bench [--rows N] [--file PATH] [--maker PATH]
+//
+// Each measurement runs in a child process so that its peak memory is its
+// own. Memory that stays flat as the file grows is the point: run it with
+// two sizes and compare.
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recovery/recovery_session.h"
+
+namespace {
+
+using mendora::PassOutcome;
+using mendora::RecoverySession;
+
+struct Measurement {
+  double seconds = 0;
+  long peak_kib = 0;
+  int64_t rows = 0;
+  bool ok = false;
+};
+
+// Runs `work` in a child; its exit code carries success, a pipe the row count.
+Measurement Measure(const std::function<int64_t()>& work) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return {};
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_fds[0]);
+    const int64_t rows = work();
+    const ssize_t written = write(pipe_fds[1], &rows, sizeof rows);
+    _exit(rows >= 0 && written == sizeof rows ? 0 : 1);
+  }
+  close(pipe_fds[1]);
+  Measurement m;
+  int status = 0;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peak_kib = usage.ru_maxrss;
+  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && read(pipe_fds[0], &m.rows, sizeof m.rows) == sizeof m.rows;
+  close(pipe_fds[0]);
+  return m;
+}
+
+class CountingSink : public mendora::TableSink {
+ public:
+  void OnTableStart(const std::string&, const std::vector<mendora::SinkColumn>&) override {}
+  void OnRow(const std::vector<std::string>&, const std::vector<bool>&) override { ++rows; }
+  void OnTableEnd(int64_t) override {}
+  int64_t rows = 0;
+};
+
+int64_t Analyse(const std::string& file) {
+  RecoverySession session;
+  session.SourcePath = file;
+  CountingSink sink;
+  session.table_sink = &sink;
+  return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? sink.rows : -1;
+}
+
+int64_t Save(const std::string& file, const std::string& target) {
+  RecoverySession session;
+  session.SourcePath = file;
+  session.RunMode = 1;
+  session.TargetPath = target;
+  session.ReplaceExisting = true;
+  session.MakeTarget = mendora::SqliteTargetFactory();
+  CountingSink sink;
+  session.table_sink = &sink;
+  return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? sink.rows : -1;
+}
+
+// The bound to approach: the same rows, as text, inserted into one SQLite
+// table by one prepared statement in one transaction.
+class BulkInsertSink : public mendora::TableSink {
+ public:
+  explicit BulkInsertSink(sqlite3* db) : db_(db) {}
+  ~BulkInsertSink() override { sqlite3_finalize(insert_); }
+  void OnTableStart(const std::string& name, const std::vector<mendora::SinkColumn>& columns) override {
+    sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    const std::string table = "t" + std::to_string(tables_++);
+    std::string create = "CREATE TABLE " + table + "(", insert = "INSERT INTO " + table + " VALUES(";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      create += (i ? ",c" : "c") + std::to_string(i);
+      insert += i ? ",?" : "?";
+    }
+    sqlite3_exec(db_, (create + ")").c_str(), nullptr, nullptr, nullptr);
+    sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, &insert_, nullptr);
+    (void)name;
+  }
+  void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (nulls[i]) {
+        sqlite3_bind_null(insert_, static_cast<int>(i) + 1);
+      } else {
+        sqlite3_bind_text(insert_, static_cast<int>(i) + 1, values[i].data(), static_cast<int>(values[i].size()),
+                          SQLITE_STATIC);
+      }
+    }
+    sqlite3_step(insert_);
+    sqlite3_reset(insert_);
+    ++rows;
+  }
+  void OnTableEnd(int64_t) override {}
+  int64_t rows = 0;
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* insert_ = nullptr;
+  int tables_ = 0;
+};
+
+int64_t PlainBulkInsert(const std::string& file, const std::string& target) {
+  std::filesystem::remove(target);
+  sqlite3* db = nullptr;
+  if (sqlite3_open(target.c_str(), &db) != SQLITE_OK) return -1;
+  sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
+  int64_t rows;
+  {
+    BulkInsertSink sink(db);
+    RecoverySession session;
+    session.SourcePath = file;
+    session.table_sink = &sink;
+    rows = mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? sink.rows : -1;
+  }
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return rows;
+}
+
+void Report(const char* what, const Measurement& m, double megabytes) {
+  if (!m.ok) {
+    std::printf("%-34s failed\n", what);
+    return;
+  }
+  std::printf("%-34s %8.2f s  %9.1f MB/s  %11.0f rows/s  peak %7.1f MiB\n", what, m.seconds, megabytes / m.seconds,
+              static_cast<double>(m.rows) / m.seconds, static_cast<double>(m.peak_kib) / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long rows = 1000000;
+  std::string file;
+  std::string maker = (std::filesystem::path(argv[0]).parent_path() / "../tests/builder/mendora-make-sample").string();
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    if (flag == "--rows") rows = std::atol(argv[i + 1]);
+    if (flag == "--file") file = argv[i + 1];
+    if (flag == "--maker") maker = argv[i + 1];
+  }
+  const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  if (file.empty()) {
+    file = dir + "/large.mdb";
+    const std::string command = maker + " " + file + " --rows " + std::to_string(rows) + " > /dev/null";
+    std::printf("Writing a database of %ld rows with the test builder...\n", rows);
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) {
+      std::fprintf(stderr, "mendora-bench: could not run %s\n", maker.c_str());
+      return 1;
+    }
+    std::printf("  written in %.1f s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  const double megabytes = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+  std::printf("Source: %s, %.1f MB\n\n", file.c_str(), megabytes);
+
+  const Measurement analysis = Measure([&] { return Analyse(file); });
+  Report("analysis (read every row)", analysis, megabytes);
+  const Measurement save = Measure([&] { return Save(file, dir + "/saved.sqlite"); });
+  Report("save pass (into SQLite)", save, megabytes);
+  const Measurement bulk = Measure([&] { return PlainBulkInsert(file, dir + "/bulk.sqlite"); });
+  Report("read + plain SQLite bulk insert", bulk, megabytes);
+  if (save.ok && bulk.ok) std::printf("\nsave pass at %.0f%% of the plain bulk insert's rate\n", 100.0 * bulk.seconds / save.seconds);
+
+  std::filesystem::remove_all(dir);
+  return analysis.ok && save.ok && bulk.ok ? 0 : 1;
+}

@@ -1,0 +1,151 @@
+// Writes small Jet 3 and Jet 4 database files page by page, for tests and
+// benchmarks: real layouts, plus the damage and odd corners that sample
+// files lack (deleted catalog rows, straddling definitions, long names...).
+#ifndef MENDORA_TESTS_BUILDER_JET_BUILDER_H_
+#define MENDORA_TESTS_BUILDER_JET_BUILDER_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mendora::testing {
+
+enum class JetVersion { kJet3, kJet4 };
+
+// Column type codes as stored in column records.
+enum ColumnCode : int {
+  kBoolean = 0x01, kByte = 0x02, kInteger = 0x03, kLong = 0x04, kCurrency = 0x05,
+  kSingle = 0x06, kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A,
+  kOle = 0x0B, kMemo = 0x0C, kGuid = 0x0F, kNumeric = 0x10,
+};
+
+struct Column {
+  std::string name;  // UTF-8
+  int type = kText;
+  int size = 0;         // stored size in bytes; 0 = the type's natural size (text: 255 chars)
+  int precision = 0;    // Numeric
+  int scale = 0;        // Numeric
+  // The column number stored in the record; -1 = its position in the table.
+  int number = -1;
+};
+
+// How a long value (memo, OLE) is laid out.
+enum class LongValueForm { kAuto, kInline, kSinglePage, kChained };
+
+// A cell value. Which alternative fits which column type:
+//   null: monostate
+//   Boolean: bool
+//   Byte, Integer, Long: int64_t (stored in the column's width)
+//   Currency: int64_t count of 1/10000 units
+//   Single, Double, DateTime (days since 1899-12-30): double
+//   Text, Memo: std::string (UTF-8)
+//   Numeric, OLE, Binary, GUID, or any raw field: Bytes (stored as given;
+//   for Memo and OLE the bytes are the long value's content)
+using Bytes = std::vector<uint8_t>;
+using Value = std::variant<std::monostate, bool, int64_t, double, std::string, Bytes>;
+using Row = std::vector<Value>;
+
+struct Table {
+  std::string name;  // UTF-8
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+  int usage_map_type = 0;             // 0: inline map, 1: map pages
+  std::vector<size_t> deleted_rows;   // indices into rows written with the deleted mark
+  std::optional<int32_t> stored_row_count;  // default: live rows
+  // Rows written before the last `late_columns` columns were added: those rows
+  // store fewer columns (their values for the late columns must be null).
+  size_t late_columns = 0;
+  size_t rows_before_late_columns = 0;
+  LongValueForm long_value_form = LongValueForm::kAuto;
+  bool compress_text = false;          // Jet 4: write text in the compressed form where possible
+  // Forces the definition onto continuation pages: each definition page holds
+  // at most this many bytes of the definition after its 8-byte header (0 = as
+  // much as fits). Pages then end early, which the engine never does (it
+  // fills every page but the last), so only a reader that takes each page's
+  // used length into account follows them: Jet 4 pages give it through the
+  // free-space field (used = page size - 8 - free), Jet 3 pages do not. For a
+  // definition that straddles pages the engine's way, give the table enough
+  // columns (or long enough names) to outgrow one page.
+  int definition_page_capacity = 0;
+  int rows_per_page = 0;               // 0 = as many as fit
+  // Rows made on demand instead of `rows`, for tables too large to hold in
+  // memory: called with 0, 1, 2, ... until it returns false.
+  std::function<bool(size_t index, Row& row)> row_source;
+};
+
+struct Relationship {
+  std::string name;
+  std::string table;           // referenced (primary) table
+  std::string column;          // its field
+  std::string foreign_table;   // referencing table
+  std::string foreign_column;  // its field
+};
+
+// A catalog row as written, for cases the high-level calls do not cover.
+struct CatalogRow {
+  std::string name;  // UTF-8; written in the file's text form
+  int type = 1;      // 1 table, 5 query, ...; written as stored (flags in high bits allowed)
+  uint32_t id = 0;   // object id; its low 24 bits name the definition page
+  bool deleted = false;
+  uint32_t flags = 0;  // 0x80000000 / 0x00000002 mark system objects
+};
+
+class JetFileBuilder {
+ public:
+  explicit JetFileBuilder(JetVersion version);
+
+  // Adds a user table (definition, data pages, usage map, catalog row) and
+  // returns the number of its first definition page. Throws
+  // std::invalid_argument for values that do not suit their column (the
+  // builder then holds a half-written table and is best dropped).
+  uint32_t AddTable(const Table& table);
+  // Adds a saved query object (catalog row of type 5 only).
+  void AddQuery(const std::string& name);
+  // Adds the relationships system table's rows (created on first use; its
+  // catalog row is placed before the tables added later or earlier, as
+  // `relationships_first` in Build says).
+  void AddRelationship(const Relationship& relationship);
+  // Adds a raw catalog row.
+  void AddCatalogRow(const CatalogRow& row);
+  // Marks the catalog row of an added table deleted (the table stays).
+  void DeleteCatalogRowOf(const std::string& table_name);
+
+  // Places the relationships table's catalog row before all tables.
+  void SetRelationshipsFirst(bool first);
+
+  // The whole file. Page 0 header, page 1 the global page map, the system
+  // tables' definitions at pages 2-5, their usage maps at page 6, the first
+  // catalog data page at 7, then everything added in order; the pages made
+  // last (more catalog rows, relationship rows, their maps) follow at the end.
+  // The first Build() or WriteTo() completes the file: adding to it afterwards
+  // throws std::logic_error.
+  Bytes Build();
+  // Build() written to `path`, page by page (the file is not held twice).
+  void WriteTo(const std::string& path);
+
+  uint32_t page_size() const;
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+// Field values in their stored form.
+// Numeric: sign byte (0x80 = negative), then 16 bytes holding the unscaled
+// magnitude as four 32-bit little-endian words, most significant word first.
+Bytes NumericBytes(int64_t unscaled);
+// Days since 1899-12-30 as stored for DateTime.
+double DateValue(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// Low-level helpers for damaging built files in tests.
+void WriteU16(Bytes& file, size_t offset, uint16_t value);
+void WriteU32(Bytes& file, size_t offset, uint32_t value);
+void ZeroPage(Bytes& file, uint32_t page_size, uint32_t page);
+
+}  // namespace mendora::testing
+
+#endif  // MENDORA_TESTS_BUILDER_JET_BUILDER_H_

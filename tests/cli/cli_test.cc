@@ -1,0 +1,86 @@
+// mendora-cli's commands: output, exit codes and the refusal to clobber.
+#include "cli/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/engine/engine_test_util.h"
+#include "tests/support/corpus.h"
+
+namespace mendora {
+namespace {
+
+using testing::CorpusDir;
+
+std::string Sample(const char* name) { return (*CorpusDir() / name).string(); }
+
+TEST(CliTest, AnalyzePrintsTheLogWithPlatformLineEnds) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  std::ostringstream out;
+  EXPECT_EQ(cli::RunAnalyze(Sample("jet4-northwind.mdb"), out), 0);
+  const std::string log = out.str();
+  EXPECT_EQ(log.find('\r'), std::string::npos);
+  EXPECT_NE(log.find("Total Number of Records :\n3202\n"), std::string::npos);
+  EXPECT_NE(log.find("\nOrder Details :  2155  Records\n"), std::string::npos);
+}
+
+TEST(CliTest, AFileThatIsNoDatabaseExitsNonZeroWithAReason) {
+  testing::ScratchDir dir;
+  const std::string text = dir.File("notes.mdb");
+  std::ofstream(text) << "just some text, not a database";
+  std::ostringstream out;
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(cli::RunAnalyze(text, out), 0);
+  EXPECT_NE(cli::RunDump(text, out), 0);
+  EXPECT_NE(cli::RunRecover(text, dir.File("out.sqlite"), false, out), 0);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("is not a Jet 3 or Jet 4 database"), std::string::npos);
+  EXPECT_TRUE(out.str().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.sqlite")));
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(cli::RunAnalyze(dir.File("missing.mdb"), out), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Can't alloc filename\n"), std::string::npos);
+}
+
+TEST(CliTest, DumpIsJsonWithNullsAndTypes) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  std::ostringstream out;
+  ASSERT_EQ(cli::RunDump(Sample("jet4-northwind.mdb"), out), 0);
+  const nlohmann::json dump = nlohmann::json::parse(out.str());
+  EXPECT_EQ(dump["format"], "Jet4");
+  const nlohmann::json& shippers = dump["tables"]["Shippers"];
+  EXPECT_EQ(shippers["columns"][0], (nlohmann::json{{"name", "ShipperID"}, {"type", "long"}}));
+  EXPECT_EQ(shippers["rows"].size(), 3u);
+  EXPECT_EQ(shippers["rows"][0][1], "Speedy Express");
+  bool saw_null = false;
+  for (const auto& row : dump["tables"]["Customers"]["rows"]) saw_null = saw_null || row[6].is_null();
+  EXPECT_TRUE(saw_null);  // Region is empty for most customers
+}
+
+TEST(CliTest, RecoverRefusesAnExistingFileUnlessForced) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  testing::ScratchDir dir;
+  const std::string target = dir.File("out.sqlite");
+  std::ostringstream out;
+  ASSERT_EQ(cli::RunRecover(Sample("jet3-indexes.mdb"), target, false, out), 0);
+  EXPECT_NE(out.str().find("Recovered database written to " + target), std::string::npos);
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Table1")[0], "4");
+
+  std::ofstream(dir.File("keep.sqlite")) << "mine";
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(cli::RunRecover(Sample("jet3-indexes.mdb"), dir.File("keep.sqlite"), false, out), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("already exists"), std::string::npos);
+  std::ifstream kept(dir.File("keep.sqlite"));
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), {}), "mine");
+
+  ASSERT_EQ(cli::RunRecover(Sample("jet3-indexes.mdb"), dir.File("keep.sqlite"), true, out), 0);
+  EXPECT_EQ(testing::Rows(dir.File("keep.sqlite"), "SELECT count(*) FROM Table3")[0], "4");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"keep.sqlite", "out.sqlite"}));
+}
+
+}  // namespace
+}  // namespace mendora
