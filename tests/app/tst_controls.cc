@@ -282,12 +282,6 @@ class ControlsTest : public QObject {
                           QStringLiteral("support@mendora.example.org")}));
   }
 
-  void desktopMailSystemWithoutComposerIsMissing() {
-    DesktopMailSystem mail(QStringLiteral("mendora-no-such-mail-program"));
-    MailSender sender(&mail);
-    QCOMPARE(sender.Load(), MailSender::kNoMailSystem);
-  }
-
   void openerTellsWhatItCanOpen() {
     QCOMPARE(OpenableUrl(QStringLiteral("https://mendora.example.org")), QUrl(QStringLiteral("https://mendora.example.org")));
     QVERIFY(OpenableUrl(QStringLiteral("support@mendora.example.org")).isEmpty());

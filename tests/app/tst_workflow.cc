@@ -427,19 +427,6 @@ class WorkflowTest : public QObject {
     QCOMPARE(f.runner.cancelled_runs.load(), 1);
     QCOMPARE(f.runner.completed_runs.load(), 0);
   }
-
-  void exitConfirmedDuringARunCancelsThePass() {
-    Fixture f;
-    f.Click(kIdNext);
-    f.Step();
-    QVERIFY(f.WaitForLog(1));
-    f.boxes.answers = {BoxAnswer::kYes};
-    f.dialog->MenuAction(kIdFileExit)->setEnabled(true);
-    f.dialog->MenuAction(kIdFileExit)->trigger();
-    QVERIFY(!f.dialog->isVisible());
-    f.dialog.reset();
-    QCOMPARE(f.runner.cancelled_runs.load(), 1);
-  }
 };
 
 QTEST_MAIN(WorkflowTest)
