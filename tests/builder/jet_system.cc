@@ -17,9 +17,9 @@ constexpr uint8_t kSystemFixed = 0x13;
 constexpr uint8_t kSystemVariable = 0x12;
 constexpr uint8_t kSystemSid = 0x32;
 
-ColumnSpec SystemColumn(const char* name, int type, int number, JetVersion version,
+StoredColumn SystemColumn(const char* name, int type, int number, JetVersion version,
                         uint8_t flags = 0) {
-  ColumnSpec c;
+  StoredColumn c;
   c.name = name;
   c.type = type;
   c.number = number;
@@ -35,9 +35,9 @@ std::string Folded(const std::string& s) {
   return out;
 }
 
-TableSchema SystemSchema(std::vector<ColumnSpec> columns, JetVersion version) {
+TableSchema SystemSchema(std::vector<StoredColumn> columns, JetVersion version) {
   if (version == JetVersion::kJet4) {
-    std::stable_sort(columns.begin(), columns.end(), [](const ColumnSpec& a, const ColumnSpec& b) {
+    std::stable_sort(columns.begin(), columns.end(), [](const StoredColumn& a, const StoredColumn& b) {
       return Folded(a.name) < Folded(b.name);
     });
   }
@@ -47,7 +47,7 @@ TableSchema SystemSchema(std::vector<ColumnSpec> columns, JetVersion version) {
 std::vector<Cell> CellsByName(const TableSchema& schema, std::map<std::string, Cell> cells) {
   std::vector<Cell> out;
   out.reserve(schema.columns.size());
-  for (const ColumnSpec& c : schema.columns) {
+  for (const StoredColumn& c : schema.columns) {
     auto it = cells.find(c.name);
     out.push_back(it == cells.end() ? Cell{} : std::move(it->second));
   }
@@ -120,7 +120,7 @@ TableSchema AcesSchema(JetVersion v) {
 }
 
 TableSchema QueriesSchema(JetVersion v) {
-  std::vector<ColumnSpec> columns = {
+  std::vector<StoredColumn> columns = {
       SystemColumn("ObjectId", kLong, 0, v),   SystemColumn("Attribute", kByte, 1, v),
       SystemColumn("Order", kBinary, 2, v),    SystemColumn("Name1", kText, 3, v),
       SystemColumn("Name2", kText, 4, v),      SystemColumn("Expression", kMemo, 5, v),

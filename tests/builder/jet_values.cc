@@ -106,7 +106,7 @@ Bytes LongValueWriter::Chain(const Bytes& content, bool split) {
 
 namespace {
 
-[[noreturn]] void Mismatch(const ColumnSpec& column, const char* what) {
+[[noreturn]] void Mismatch(const StoredColumn& column, const char* what) {
   throw std::invalid_argument("column '" + column.name + "': " + what);
 }
 
@@ -131,7 +131,7 @@ Bytes SingleBytes(double d) {
 
 }  // namespace
 
-Cell MakeCell(JetVersion version, const ColumnSpec& column, const Value& value,
+Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value,
               LongValueWriter& long_values, LongValueForm form, bool compress_text) {
   Cell cell;
   if (std::holds_alternative<std::monostate>(value)) return cell;
