@@ -50,7 +50,8 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   Impl& m = *impl_;
   m.CheckOpen();
   const Layout& layout = m.layout;
-  if (table.columns.empty()) throw std::invalid_argument("table '" + table.name + "' has no columns");
+  if (table.columns.empty())
+    throw std::invalid_argument("table '" + table.name + "' has no columns");
   if (table.late_columns > table.columns.size()) {
     throw std::invalid_argument("more late columns than columns");
   }
@@ -104,8 +105,8 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   uint32_t live = 0;
   auto write_row = [&](size_t index, const Row& row) {
     if (row.size() != table.columns.size()) {
-      throw std::invalid_argument("row " + std::to_string(index) + " of '" + table.name +
-                                  "' has " + std::to_string(row.size()) + " values for " +
+      throw std::invalid_argument("row " + std::to_string(index) + " of '" + table.name + "' has " +
+                                  std::to_string(row.size()) + " values for " +
                                   std::to_string(table.columns.size()) + " columns");
     }
     const bool before_late = table.late_columns > 0 && index < table.rows_before_late_columns;
@@ -156,16 +157,16 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
 
 void JetFileBuilder::AddQuery(const std::string& name) {
   impl_->CheckOpen();
-  impl_->objects.push_back(CatalogEntry{name, kTypeQuery, impl_->next_object_id++,
-                                        kTablesContainer, 0, false, false});
+  impl_->objects.push_back(
+      CatalogEntry{name, kTypeQuery, impl_->next_object_id++, kTablesContainer, 0, false, false});
 }
 
 void JetFileBuilder::AddRelationship(const Relationship& relationship) {
   impl_->CheckOpen();
   impl_->relationships.push_back(relationship);
   impl_->objects.push_back(CatalogEntry{relationship.name, kTypeRelationship,
-                                        impl_->next_object_id++, kRelationshipsContainer, 0,
-                                        false, false});
+                                        impl_->next_object_id++, kRelationshipsContainer, 0, false,
+                                        false});
 }
 
 void JetFileBuilder::AddCatalogRow(const CatalogRow& row) {

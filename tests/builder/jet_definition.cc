@@ -136,7 +136,8 @@ void WriteDefinitionPages(PageStore& store, const Layout& layout, const Bytes& d
     if (layout.jet4()) {
       // Free space as the engine counts it, which leaves out 8 more bytes.
       const size_t used = 8 + n;
-      SetU16(p + 2, static_cast<uint16_t>(used + 8 < layout.page_size ? layout.page_size - used - 8 : 0));
+      SetU16(p + 2,
+             static_cast<uint16_t>(used + 8 < layout.page_size ? layout.page_size - used - 8 : 0));
     } else {
       p[2] = 'V';
       p[3] = 'C';

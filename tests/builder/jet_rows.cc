@@ -94,8 +94,8 @@ void AppendBitmap(Bytes& row, const std::vector<Placed>& stored, int column_coun
   const size_t at = row.size();
   row.resize(at + (column_count + 7) / 8, 0);
   for (const Placed& p : stored) {
-    const bool set = p.column->type == kBoolean ? (p.cell->present && p.cell->truth)
-                                              : p.cell->present;
+    const bool set =
+        p.column->type == kBoolean ? (p.cell->present && p.cell->truth) : p.cell->present;
     if (set) row[at + p.column->number / 8] |= static_cast<uint8_t>(1u << (p.column->number % 8));
   }
 }
@@ -122,8 +122,9 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
   for (const Placed& p : stored) {
     if (!p.column->fixed) vars.push_back(&p);
   }
-  std::sort(vars.begin(), vars.end(),
-            [](const Placed* a, const Placed* b) { return a->column->var_index < b->column->var_index; });
+  std::sort(vars.begin(), vars.end(), [](const Placed* a, const Placed* b) {
+    return a->column->var_index < b->column->var_index;
+  });
   for (size_t k = 0; k < vars.size(); ++k) {
     if (vars[k]->column->var_index != static_cast<int>(k)) {
       throw std::invalid_argument("the columns a row leaves out must be the last ones");
@@ -162,7 +163,8 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
     return row;
   }
 
-  if (vars.size() > 255) throw std::invalid_argument("Jet 3 rows hold at most 255 variable columns");
+  if (vars.size() > 255)
+    throw std::invalid_argument("Jet 3 rows hold at most 255 variable columns");
   const size_t bitmap = (column_count + 7) / 8;
   size_t jumps = 0;
   for (;;) {

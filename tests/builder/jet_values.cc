@@ -160,11 +160,10 @@ Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value
     case kLong:
     case kCurrency:
       if (!number) Mismatch(column, "integer columns take int64_t");
-      cell.bytes = LittleEndian(static_cast<uint64_t>(*number),
-                                column.type == kByte      ? 1
-                                : column.type == kInteger ? 2
-                                : column.type == kLong    ? 4
-                                                          : 8);
+      cell.bytes = LittleEndian(static_cast<uint64_t>(*number), column.type == kByte      ? 1
+                                                                : column.type == kInteger ? 2
+                                                                : column.type == kLong    ? 4
+                                                                                          : 8);
       return cell;
     case kSingle:
     case kDouble:
