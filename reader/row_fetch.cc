@@ -150,13 +150,10 @@ uint32_t ScanInlineMap(TableDef& table) {
   const uint32_t first = ByteView(map.data(), map.size()).U32(1).value_or(0);
   const uint64_t bits = (map.size() - 5) * 8ull;
   // Resume just after the current page: the search only moves forward.
-  uint64_t index = table.current_page >= first ? table.current_page - first + 1ull : 0;
-  if (table.current_page < first && table.current_page == 0 && first == 0) index = 1;
-  for (; index < bits; ++index) {
+  for (uint64_t index = table.current_page >= first ? table.current_page - first + 1ull : 0; index < bits; ++index) {
     if (!BitSet(map.data() + 5, index)) continue;
     const uint64_t p = first + index;
     if (p > UINT32_MAX) return 0;
-    if (p <= table.current_page && table.started && table.current_page != 0) continue;
     if (TakePage(table, static_cast<uint32_t>(p))) return static_cast<uint32_t>(p);
   }
   return 0;

@@ -230,6 +230,18 @@ bool ReadColumns(TableDef& table) {
   return true;
 }
 
+TableDefPtr OpenTable(JetHandle& handle, const std::string& name, int32_t object_type, int32_t definition_page) {
+  CatalogEntry entry;
+  entry.handle = &handle;
+  entry.name = name;
+  entry.object_type = object_type;
+  entry.definition_page = definition_page;
+  TableDefPtr table = ReadTableDef(entry);
+  if (!table || !ReadColumns(*table)) return nullptr;
+  RewindTable(*table);
+  return table;
+}
+
 void BindColumn(TableDef& table, int number, std::string* buffer) {
   if (number >= 1 && static_cast<uint32_t>(number) <= table.columns.count()) table.columns[number - 1].bound = buffer;
 }

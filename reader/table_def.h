@@ -100,6 +100,10 @@ TableDefPtr ReadTableDef(const CatalogEntry& entry);
 // they do not fit the definition.
 bool ReadColumns(TableDef& table);
 
+// The definition and columns of the table a catalog row names, rewound and
+// with no column bound; null when either is unusable.
+TableDefPtr OpenTable(JetHandle& handle, const std::string& name, int32_t object_type, int32_t definition_page);
+
 void BindColumn(TableDef& table, int number, std::string* buffer);
 void UnbindColumn(TableDef& table, int index);
 void BindColumnByName(TableDef& table, const std::string& name, std::string* buffer);

@@ -29,33 +29,64 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 namespace {
 
-// Appends UTF-16 code units one at a time, pairing surrogates.
-class Utf16Sink {
+// Writes UTF-8 into storage sized for the worst case up front; text decoding
+// is the hottest loop of an analysis.
+class Utf8Writer {
  public:
-  explicit Utf16Sink(std::string& out) : out_(out) {}
-  ~Utf16Sink() { Flush(); }
+  Utf8Writer(std::string& out, size_t max_bytes) : out_(out) {
+    out_.resize(max_bytes);
+    at_ = out_.data();
+  }
+  ~Utf8Writer() {
+    FlushHigh();
+    out_.resize(static_cast<size_t>(at_ - out_.data()));
+  }
 
-  void Put(uint16_t unit) {
+  void PutUnit(uint16_t unit) {
+    if (unit < 0x80 && high_ == 0) {
+      *at_++ = static_cast<char>(unit);
+      return;
+    }
     if (unit >= 0xD800 && unit <= 0xDBFF) {
-      Flush();
+      FlushHigh();
       high_ = unit;
       return;
     }
     if (unit >= 0xDC00 && unit <= 0xDFFF && high_ != 0) {
-      AppendUtf8(out_, 0x10000 + ((static_cast<uint32_t>(high_) - 0xD800) << 10) + (unit - 0xDC00));
+      Put(0x10000 + ((static_cast<uint32_t>(high_) - 0xD800) << 10) + (unit - 0xDC00u));
       high_ = 0;
       return;
     }
-    Flush();
-    AppendUtf8(out_, unit);
+    FlushHigh();
+    Put(unit);
   }
 
  private:
-  void Flush() {
-    if (high_ != 0) AppendUtf8(out_, 0xFFFD);
+  void FlushHigh() {
+    if (high_ != 0) Put(0xFFFD);
     high_ = 0;
   }
+  void Put(uint32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+      *at_++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *at_++ = static_cast<char>(0xC0 | (cp >> 6));
+      *at_++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *at_++ = static_cast<char>(0xE0 | (cp >> 12));
+      *at_++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *at_++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *at_++ = static_cast<char>(0xF0 | (cp >> 18));
+      *at_++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *at_++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *at_++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+
   std::string& out_;
+  char* at_;
   uint16_t high_ = 0;
 };
 
@@ -63,10 +94,13 @@ class Utf16Sink {
 
 std::string Utf16LeToUtf8(ByteView bytes) {
   std::string out;
-  out.reserve(bytes.size() / 2);
-  Utf16Sink sink(out);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    sink.Put(static_cast<uint16_t>(bytes.data()[i] | (bytes.data()[i + 1] << 8)));
+  {
+    // Two input bytes give at most three output bytes; a pending high
+    // surrogate at the end adds three more.
+    Utf8Writer writer(out, bytes.size() / 2 * 3 + 3);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      writer.PutUnit(static_cast<uint16_t>(bytes.data()[i] | (bytes.data()[i + 1] << 8)));
+    }
   }
   return out;
 }
@@ -74,36 +108,26 @@ std::string Utf16LeToUtf8(ByteView bytes) {
 std::string Ucs2ToText(ByteView bytes) {
   const uint8_t* b = bytes.data();
   const size_t n = bytes.size();
+  if (n < 2 || b[0] != 0xFF || b[1] != 0xFE) return Utf16LeToUtf8(bytes);
   std::string out;
-  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-    out.reserve(n);
-    {
-      Utf16Sink sink(out);
-      bool compressed = true;
-      size_t i = 2;
-      while (i < n) {
-        if (b[i] == 0) {
-          compressed = !compressed;
-          ++i;
-          continue;
-        }
-        if (compressed) {
-          sink.Put(b[i]);
-          ++i;
-        } else {
-          if (i + 1 >= n) break;
-          sink.Put(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
-          i += 2;
-        }
-      }
-    }
-    return out;
-  }
-  out.reserve(n / 2);
   {
-    Utf16Sink sink(out);
-    for (size_t i = 0; i + 1 < n; i += 2) {
-      sink.Put(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+    // A one-byte character gives at most two output bytes, a two-byte one
+    // at most three.
+    Utf8Writer writer(out, n * 2 + 3);
+    bool compressed = true;
+    size_t i = 2;
+    while (i < n) {
+      if (b[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        writer.PutUnit(b[i]);
+        ++i;
+      } else {
+        if (i + 1 >= n) break;
+        writer.PutUnit(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+        i += 2;
+      }
     }
   }
   return out;

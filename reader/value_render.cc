@@ -128,10 +128,23 @@ std::string RenderDate(double days) {
   while (month < 11 && kStarts[leap][month + 1] <= day_of_year) ++month;
   const int64_t day_of_month = day_of_year - kStarts[leap][month] + 1;
 
-  char text[40];
-  std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", month + 1, static_cast<int>(day_of_month),
-                static_cast<int>(year), hour, minute, second);
-  return text;
+  // "MM/DD/YYYY HH:MM:SS", written by hand: dates fill whole columns.
+  char text[19];
+  auto put = [&text](int at, int value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value /= 10) text[at + i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, month + 1, 2);
+  text[2] = '/';
+  put(3, static_cast<int>(day_of_month), 2);
+  text[5] = '/';
+  put(6, static_cast<int>(year), 4);
+  text[10] = ' ';
+  put(11, hour, 2);
+  text[13] = ':';
+  put(14, minute, 2);
+  text[16] = ':';
+  put(17, second, 2);
+  return std::string(text, sizeof text);
 }
 
 std::string RenderDate(JetHandle& handle, uint32_t start) {

@@ -104,11 +104,12 @@ bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
 void CatalogWalk(RecoverySession& session, JetHandle& handle) {
   handle.RowCounter = 0;
   const uint32_t pages = handle.PageCount();
-  for (uint32_t i = 0;; ++i) {
+  for (uint32_t i = 0; i < pages; ++i) {
     session.control.CheckPoint();
-    if (session.observer != nullptr) session.observer->OnProgress(i < pages ? i : pages, pages);
-    if (ReadPage(handle, i) == 0) break;
-    if (!IsCatalogPage(handle)) continue;
+    if (session.observer != nullptr) session.observer->OnProgress(i, pages);
+    // A page that cannot be read (a bad sector) loses only itself: the
+    // catalog pages after it are still found.
+    if (ReadPage(handle, i) == 0 || !IsCatalogPage(handle)) continue;
     const int64_t rows = PageU16(handle, handle.format->RowCountPos);
     for (int j = 0; j < rows; ++j) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer

@@ -10,15 +10,8 @@ namespace mendora {
 
 int32_t RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                          const std::string& name) {
-  CatalogEntry entry;
-  entry.handle = &handle;
-  entry.name = name;
-  entry.object_type = object_type;
-  entry.definition_page = definition_page;
-  TableDefPtr table = ReadTableDef(entry);
-  if (!table || !ReadColumns(*table)) return 0;
-  RewindTable(*table);
-  for (uint32_t i = 0; i < table->columns.count(); ++i) UnbindColumn(*table, static_cast<int>(i));
+  TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
+  if (!table) return 0;
 
   std::string column, object, referenced_column, referenced_object, relationship;
   BindColumnByName(*table, "szColumn", &column);
@@ -26,7 +19,6 @@ int32_t RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t ob
   BindColumnByName(*table, "szReferencedColumn", &referenced_column);
   BindColumnByName(*table, "szReferencedObject", &referenced_object);
   BindColumnByName(*table, "szRelationship", &relationship);
-  RewindTable(*table);
 
   // The relations are created once every table exists; here each row adds
   // its field pair to the relation of its name.

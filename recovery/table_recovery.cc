@@ -108,15 +108,8 @@ void RebuildAnalysisLog(RecoverySession& session) {
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
   handle.RowCounter = 0;
-  CatalogEntry entry;
-  entry.handle = &handle;
-  entry.name = table_name;
-  entry.object_type = object_type;
-  entry.definition_page = definition_page;
-  TableDefPtr table = ReadTableDef(entry);
+  TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) return;
-  if (!ReadColumns(*table)) return;
-  RewindTable(*table);
 
   const bool saving = session.IsSaving();
   const std::string name = DistinctTableName(session, table_name, definition_page);
@@ -139,7 +132,6 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
 
   std::vector<std::string> values(column_count);
-  for (uint32_t i = 0; i < column_count; ++i) UnbindColumn(*table, static_cast<int>(i));
   for (uint32_t i = 0; i < column_count; ++i) BindColumn(*table, static_cast<int>(i) + 1, &values[i]);
 
   RecordsetCloser closer(session);

@@ -18,9 +18,9 @@ class DefinitionTest : public ::testing::TestWithParam<JetVersion> {
 Table MixedTable() {
   Table t;
   t.name = "Stock";
-  t.columns = {{"Id", kLong},          {"Label", kText, 60},     {"Flag", kBoolean},
-               {"Price", kNumeric, 0, 12, 3}, {"Note", kMemo},  {"Qty", kInteger},
-               {"Straße", kText}};
+  t.columns = {
+      {"Id", kLong},   {"Label", kText, 60}, {"Flag", kBoolean}, {"Price", kNumeric, 0, 12, 3},
+      {"Note", kMemo}, {"Qty", kInteger},    {"Straße", kText}};
   t.rows = {{int64_t{1}, std::string("a"), true, NumericBytes(5), std::string("n"), int64_t{2},
              std::string("x")},
             {int64_t{2}, Value{}, false, Value{}, Value{}, int64_t{3}, Value{}}};
@@ -59,7 +59,8 @@ TEST_P(DefinitionTest, HeaderFieldsSitAtTheirOffsets) {
   EXPECT_EQ(Le(price + (jet4() ? 23 : 16), 2), 17u);
   const uint8_t* qty = c + 5 * record;
   EXPECT_EQ(Le(qty + (jet4() ? 21 : 14), 2), 21u);
-  EXPECT_EQ(Le(qty + (jet4() ? 7 : 3), 2), 2u) << "fixed columns count the variable ones before them";
+  EXPECT_EQ(Le(qty + (jet4() ? 7 : 3), 2), 2u)
+      << "fixed columns count the variable ones before them";
   const uint8_t* note = c + 4 * record;
   EXPECT_EQ(note[jet4() ? 15 : 13] & 0x01, 0) << "memo is variable";
   EXPECT_EQ(Le(note + (jet4() ? 7 : 3), 2), 1u) << "second variable column";
@@ -85,8 +86,8 @@ TEST_P(DefinitionTest, ColumnsRoundTrip) {
   EXPECT_EQ(d.kind, 'N');
   EXPECT_EQ(d.rows, 1u) << "deleted rows are not counted";
   const uint32_t name_chars = 2 + 5 + 4 + 5 + 4 + 3 + 6;  // one byte each in code page 1252
-  EXPECT_EQ(d.length, jet4() ? 63 + 7 * 25 + 7 * 2 + 2 * name_chars + 2
-                             : 43 + 7 * 18 + 7 + name_chars + 2);
+  EXPECT_EQ(d.length,
+            jet4() ? 63 + 7 * 25 + 7 * 2 + 2 * name_chars + 2 : 43 + 7 * 18 + 7 + name_chars + 2);
   ASSERT_EQ(d.columns.size(), 7u);
   EXPECT_EQ(d.var_columns, 3);
   EXPECT_EQ(d.next_number, 7);
@@ -106,7 +107,9 @@ TEST_P(DefinitionTest, ExplicitColumnNumbersKeepTheirGaps) {
   JetFileBuilder b(GetParam());
   Table t;
   t.name = "Gaps";
-  t.columns = {{"a", kLong, 0, 0, 0, 0}, {"c", kLong, 0, 0, 0, 2}, {"d", kText, 0, 0, 0, 3},
+  t.columns = {{"a", kLong, 0, 0, 0, 0},
+               {"c", kLong, 0, 0, 0, 2},
+               {"d", kText, 0, 0, 0, 3},
                {"f", kText, 0, 0, 0, 5}};
   t.rows = {{int64_t{7}, int64_t{9}, std::string("dd"), std::string("ff")}};
   const uint32_t def = b.AddTable(t);
@@ -180,7 +183,8 @@ TEST_P(DefinitionTest, CapacityForcesContinuationPages) {
   EXPECT_EQ(chain.size(), (length - 8 + 63) / 64);
   for (uint32_t n : chain) {
     const uint8_t* p = f.page(n);
-    for (uint32_t k = 8 + 64; k < f.page_size; ++k) ASSERT_EQ(p[k], 0) << "page " << n << " byte " << k;
+    for (uint32_t k = 8 + 64; k < f.page_size; ++k)
+      ASSERT_EQ(p[k], 0) << "page " << n << " byte " << k;
     if (!jet4()) {
       EXPECT_EQ(Le(p + 2, 2), uint32_t{'V' | ('C' << 8)});
     }

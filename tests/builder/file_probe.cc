@@ -67,7 +67,8 @@ std::string Name(const File& f, const Bytes& b, size_t& at) {
   if (f.jet4) {
     const uint32_t n = Le(b.data() + at, 2);
     std::vector<uint16_t> units;
-    for (uint32_t k = 0; k < n; k += 2) units.push_back(static_cast<uint16_t>(Le(b.data() + at + 2 + k, 2)));
+    for (uint32_t k = 0; k < n; k += 2)
+      units.push_back(static_cast<uint16_t>(Le(b.data() + at + 2 + k, 2)));
     at += 2 + n;
     return FromUnits(units);
   }
@@ -98,7 +99,8 @@ Definition ReadDefinition(const File& f, uint32_t page, bool used_length) {
   }
   const Bytes& b = d.bytes;
   const uint8_t* h = b.data();
-  const int shift = f.jet4 ? 20 : 0;  // Jet 4 header fields from the kind byte on sit 20 bytes later
+  const int shift =
+      f.jet4 ? 20 : 0;  // Jet 4 header fields from the kind byte on sit 20 bytes later
   d.length = Le(h + 8, 4);
   d.rows = Le(h + (f.jet4 ? 16 : 12), 4);
   d.kind = h[20 + shift];
@@ -218,7 +220,8 @@ std::string Text(const File& f, const Bytes& b) {
       }
     }
   } else {
-    for (size_t i = 0; i + 1 < b.size(); i += 2) units.push_back(static_cast<uint16_t>(Le(b.data() + i, 2)));
+    for (size_t i = 0; i + 1 < b.size(); i += 2)
+      units.push_back(static_cast<uint16_t>(Le(b.data() + i, 2)));
   }
   return FromUnits(units);
 }

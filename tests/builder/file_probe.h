@@ -30,7 +30,9 @@ struct File {
   bool jet4 = false;
   uint32_t page_size = 0;
   Bytes bytes;
-  const uint8_t* page(uint32_t n) const { return bytes.data() + static_cast<size_t>(n) * page_size; }
+  const uint8_t* page(uint32_t n) const {
+    return bytes.data() + static_cast<size_t>(n) * page_size;
+  }
   uint32_t pages() const { return static_cast<uint32_t>(bytes.size() / page_size); }
   uint32_t Field(uint32_t page_number, uint32_t offset, int width) const {
     return Le(page(page_number) + offset, width);

@@ -94,8 +94,8 @@ TEST_P(FileTest, CatalogNamesEveryObject) {
     EXPECT_NE(it, catalog.end()) << name;
     return it == catalog.end() ? probe::CatalogEntry{} : *it;
   };
-  for (const char* name : {"Tables", "Databases", "Relationships", "MSysObjects", "MSysACEs",
-                           "MSysQueries"}) {
+  for (const char* name :
+       {"Tables", "Databases", "Relationships", "MSysObjects", "MSysACEs", "MSysQueries"}) {
     EXPECT_EQ(find(name).flags, 0x80000000u) << name;
   }
   EXPECT_EQ(find("MSysObjects").id, 2u);
@@ -122,7 +122,8 @@ TEST_P(FileTest, CatalogNamesEveryObject) {
   ASSERT_EQ(rows.size(), 1u);
   std::map<std::string, std::string> fields;
   for (size_t i = 0; i < rel.columns.size(); ++i) {
-    if (rel.columns[i].type == kText) fields[rel.columns[i].name] = probe::Text(f, rows[0].fields[i].bytes);
+    if (rel.columns[i].type == kText)
+      fields[rel.columns[i].name] = probe::Text(f, rows[0].fields[i].bytes);
   }
   EXPECT_EQ(fields["szRelationship"], "CustomersOrders");
   EXPECT_EQ(fields["szObject"], "Orders");
@@ -136,7 +137,8 @@ TEST_P(FileTest, RelationshipsTableComesFirstByDefault) {
   b.AddTable(Numbers("A", 1));
   const auto catalog = probe::Catalog(probe::File(b.Build()));
   const auto pos = [&](const std::string& n) {
-    return std::find_if(catalog.begin(), catalog.end(), [&](const auto& e) { return e.name == n; }) -
+    return std::find_if(catalog.begin(), catalog.end(),
+                        [&](const auto& e) { return e.name == n; }) -
            catalog.begin();
   };
   EXPECT_LT(pos("MSysRelationships"), pos("A"));
@@ -199,7 +201,8 @@ TEST(UsageMapTest, Type1MapsUseOneMapPagePerBlock) {
   const uint32_t def = b.AddTable(filler);
   const probe::File f(b.Build());
   const probe::Definition d = probe::ReadDefinition(f, def);
-  const uint8_t* map_row = f.page(d.usage_page) + probe::Slots(f, d.usage_page).at(d.usage_row).start;
+  const uint8_t* map_row =
+      f.page(d.usage_page) + probe::Slots(f, d.usage_page).at(d.usage_row).start;
   EXPECT_NE(Le(map_row + 1, 4), 0u);
   EXPECT_NE(Le(map_row + 5, 4), 0u);
   EXPECT_EQ(probe::MapPages(f, d.usage_row, d.usage_page), probe::PagesOwnedBy(f, def));
@@ -243,7 +246,8 @@ TEST_P(FileTest, DemoDatabaseReadsBack) {
     queries += e.type == 5;
   }
   EXPECT_EQ(queries, 2);
-  const std::map<std::string, size_t> expected = {{"Customers", 12}, {"Products", 20}, {"Orders", 240}};
+  const std::map<std::string, size_t> expected = {
+      {"Customers", 12}, {"Products", 20}, {"Orders", 240}};
   for (const auto& [name, count] : expected) {
     ASSERT_TRUE(tables.count(name)) << name;
     const probe::Definition d = probe::ReadDefinition(f, tables[name]);

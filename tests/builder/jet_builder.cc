@@ -50,15 +50,16 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   Impl& m = *impl_;
   m.CheckOpen();
   const Layout& layout = m.layout;
-  if (table.columns.empty()) throw std::invalid_argument("table '" + table.name + "' has no columns");
+  if (table.columns.empty())
+    throw std::invalid_argument("table '" + table.name + "' has no columns");
   if (table.late_columns > table.columns.size()) {
     throw std::invalid_argument("more late columns than columns");
   }
 
-  std::vector<ColumnSpec> specs;
+  std::vector<StoredColumn> stored;
   for (size_t i = 0; i < table.columns.size(); ++i) {
     const Column& c = table.columns[i];
-    ColumnSpec s;
+    StoredColumn s;
     s.name = c.name;
     s.type = c.type;
     s.size = c.size > 0 ? c.size : NaturalSize(c.type, m.version);
@@ -67,9 +68,9 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
     s.number = c.number >= 0 ? c.number : static_cast<int>(i);
     s.flags = IsFixedType(c.type) ? (kFlagFixed | kFlagNullable) : kFlagNullable;
     s.compressed = layout.jet4() && table.compress_text && (c.type == kText || c.type == kMemo);
-    specs.push_back(s);
+    stored.push_back(s);
   }
-  const TableSchema schema = PlanColumns(std::move(specs));
+  const TableSchema schema = PlanColumns(std::move(stored));
   const size_t first_late = table.columns.size() - table.late_columns;
   int early_columns = schema.next_number;
   if (table.late_columns > 0) {
@@ -91,9 +92,9 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   // The definition goes first, then the page holding its maps, as the engine
   // lays out a new table; the definition is written last, once the row count
   // and map places are known.
-  DefinitionSpec spec{&schema, false, 0, {}, {}};
+  DefinitionFields fields{&schema, false, 0, {}, {}};
   const uint32_t definition_pages = DefinitionPageCount(
-      layout, SerializeDefinition(layout, spec).size(), table.definition_page_capacity);
+      layout, SerializeDefinition(layout, fields).size(), table.definition_page_capacity);
   std::vector<uint32_t> pages;
   for (uint32_t k = 0; k < definition_pages; ++k) pages.push_back(m.store.Allocate());
   const uint32_t map_page = m.store.Allocate();
@@ -104,8 +105,8 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   uint32_t live = 0;
   auto write_row = [&](size_t index, const Row& row) {
     if (row.size() != table.columns.size()) {
-      throw std::invalid_argument("row " + std::to_string(index) + " of '" + table.name +
-                                  "' has " + std::to_string(row.size()) + " values for " +
+      throw std::invalid_argument("row " + std::to_string(index) + " of '" + table.name + "' has " +
+                                  std::to_string(row.size()) + " values for " +
                                   std::to_string(table.columns.size()) + " columns");
     }
     const bool before_late = table.late_columns > 0 && index < table.rows_before_late_columns;
@@ -139,14 +140,14 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   }
 
   RowPageWriter maps(m.store, layout, 0, 0, map_page);
-  spec.usage_map = maps.Add(MakeUsageMap(m.store, layout, table.usage_map_type, data.pages()));
+  fields.usage_map = maps.Add(MakeUsageMap(m.store, layout, table.usage_map_type, data.pages()));
   std::vector<uint32_t> roomy;
   if (!data.pages().empty() && data.FreeSpace(data.pages().back()) >= layout.page_size / 8) {
     roomy.push_back(data.pages().back());
   }
-  spec.free_map = maps.Add(MakeUsageMap(m.store, layout, 0, roomy));
-  spec.row_count = table.stored_row_count ? static_cast<uint32_t>(*table.stored_row_count) : live;
-  WriteDefinitionPages(m.store, layout, SerializeDefinition(layout, spec), pages,
+  fields.free_map = maps.Add(MakeUsageMap(m.store, layout, 0, roomy));
+  fields.row_count = table.stored_row_count ? static_cast<uint32_t>(*table.stored_row_count) : live;
+  WriteDefinitionPages(m.store, layout, SerializeDefinition(layout, fields), pages,
                        table.definition_page_capacity);
 
   m.objects.push_back(
@@ -156,16 +157,16 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
 
 void JetFileBuilder::AddQuery(const std::string& name) {
   impl_->CheckOpen();
-  impl_->objects.push_back(CatalogEntry{name, kTypeQuery, impl_->next_object_id++,
-                                        kTablesContainer, 0, false, false});
+  impl_->objects.push_back(
+      CatalogEntry{name, kTypeQuery, impl_->next_object_id++, kTablesContainer, 0, false, false});
 }
 
 void JetFileBuilder::AddRelationship(const Relationship& relationship) {
   impl_->CheckOpen();
   impl_->relationships.push_back(relationship);
   impl_->objects.push_back(CatalogEntry{relationship.name, kTypeRelationship,
-                                        impl_->next_object_id++, kRelationshipsContainer, 0,
-                                        false, false});
+                                        impl_->next_object_id++, kRelationshipsContainer, 0, false,
+                                        false});
 }
 
 void JetFileBuilder::AddCatalogRow(const CatalogRow& row) {
@@ -202,8 +203,8 @@ std::pair<RowAddress, RowAddress> JetFileBuilder::Impl::WriteMaps(
 void JetFileBuilder::Impl::WriteSystemDefinition(uint32_t page, const TableSchema& schema,
                                                  uint32_t rows,
                                                  std::pair<RowAddress, RowAddress> maps) {
-  const DefinitionSpec spec{&schema, true, rows, maps.first, maps.second};
-  const Bytes definition = SerializeDefinition(layout, spec);
+  const DefinitionFields fields{&schema, true, rows, maps.first, maps.second};
+  const Bytes definition = SerializeDefinition(layout, fields);
   if (DefinitionPageCount(layout, definition.size(), 0) != 1) {
     throw std::logic_error("system table definition outgrew its page");
   }

@@ -26,7 +26,8 @@ enum ColumnCode : int {
 struct Column {
   std::string name;  // UTF-8
   int type = kText;
-  int size = 0;         // stored size in bytes; 0 = the type's natural size (text: 255 chars)
+  int size = 0;         // stored size in bytes; 0 = the type's natural size (text: 255 chars,
+                        // 510 bytes in Jet 4)
   int precision = 0;    // Numeric
   int scale = 0;        // Numeric
   // The column number stored in the record; -1 = its position in the table.
@@ -72,8 +73,9 @@ struct Table {
   // columns (or long enough names) to outgrow one page.
   int definition_page_capacity = 0;
   int rows_per_page = 0;               // 0 = as many as fit
-  // Rows made on demand instead of `rows`, for tables too large to hold in
-  // memory: called with 0, 1, 2, ... until it returns false.
+  // Rows made on demand instead of `rows` (which is then ignored), for tables
+  // too large to hold in memory: called with 0, 1, 2, ... until it returns
+  // false.
   std::function<bool(size_t index, Row& row)> row_source;
 };
 
@@ -105,16 +107,17 @@ class JetFileBuilder {
   uint32_t AddTable(const Table& table);
   // Adds a saved query object (catalog row of type 5 only).
   void AddQuery(const std::string& name);
-  // Adds the relationships system table's rows (created on first use; its
-  // catalog row is placed before the tables added later or earlier, as
-  // `relationships_first` in Build says).
+  // Adds a one-field relationship: a row of the relationships system table
+  // MSysRelationships (which every file has, as files the engine makes do)
+  // and a catalog row of type 8 in the Relationships container.
   void AddRelationship(const Relationship& relationship);
   // Adds a raw catalog row.
   void AddCatalogRow(const CatalogRow& row);
   // Marks the catalog row of an added table deleted (the table stays).
   void DeleteCatalogRowOf(const std::string& table_name);
 
-  // Places the relationships table's catalog row before all tables.
+  // Places the relationships table's own catalog row before all added
+  // objects (the default, as the engine does) or, with false, after them.
   void SetRelationshipsFirst(bool first);
 
   // The whole file. Page 0 header, page 1 the global page map, the system

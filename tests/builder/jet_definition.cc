@@ -22,7 +22,7 @@ void PutMapReference(Bytes& out, RowAddress at) {
   PutU24(out, at.page);
 }
 
-void PutColumnRecord(Bytes& out, const Layout& layout, const ColumnSpec& c) {
+void PutColumnRecord(Bytes& out, const Layout& layout, const StoredColumn& c) {
   const auto var_number = static_cast<uint16_t>(c.fixed ? c.var_before : c.var_index);
   const auto row_number = static_cast<uint16_t>(c.row_number >= 0 ? c.row_number : c.number);
   const bool numeric = c.type == kNumeric;
@@ -85,31 +85,31 @@ uint32_t ChunkSize(const Layout& layout, int capacity) {
 
 }  // namespace
 
-Bytes SerializeDefinition(const Layout& layout, const DefinitionSpec& spec) {
-  const TableSchema& schema = *spec.schema;
+Bytes SerializeDefinition(const Layout& layout, const DefinitionFields& fields) {
+  const TableSchema& schema = *fields.schema;
   Bytes out(8, 0);
   PutU32(out, 0);  // definition length, set below
   if (layout.jet4()) {
     PutU32(out, kJet4DefinitionTag);
-    PutU32(out, spec.row_count);
+    PutU32(out, fields.row_count);
     PutU32(out, 0);  // next autonumber
     PutU32(out, 1);
     out.resize(40, 0);
   } else {
-    PutU32(out, spec.row_count);
+    PutU32(out, fields.row_count);
     PutU32(out, 0);  // next autonumber
   }
-  PutU8(out, spec.system ? kSystemTable : kUserTable);
+  PutU8(out, fields.system ? kSystemTable : kUserTable);
   PutU16(out, static_cast<uint16_t>(schema.next_number));
   PutU16(out, static_cast<uint16_t>(schema.var_count));
   PutU16(out, static_cast<uint16_t>(schema.columns.size()));
   PutU32(out, 0);  // indexes
   PutU32(out, 0);  // real indexes
-  PutMapReference(out, spec.usage_map);
-  PutMapReference(out, spec.free_map);
+  PutMapReference(out, fields.usage_map);
+  PutMapReference(out, fields.free_map);
   if (out.size() != layout.def_columns_pos) throw std::logic_error("definition header size");
-  for (const ColumnSpec& c : schema.columns) PutColumnRecord(out, layout, c);
-  for (const ColumnSpec& c : schema.columns) PutName(out, layout, c.name);
+  for (const StoredColumn& c : schema.columns) PutColumnRecord(out, layout, c);
+  for (const StoredColumn& c : schema.columns) PutName(out, layout, c.name);
   PutU16(out, 0xFFFF);
   SetU32(out.data() + 8, static_cast<uint32_t>(out.size()));
   return out;
@@ -136,7 +136,8 @@ void WriteDefinitionPages(PageStore& store, const Layout& layout, const Bytes& d
     if (layout.jet4()) {
       // Free space as the engine counts it, which leaves out 8 more bytes.
       const size_t used = 8 + n;
-      SetU16(p + 2, static_cast<uint16_t>(used + 8 < layout.page_size ? layout.page_size - used - 8 : 0));
+      SetU16(p + 2,
+             static_cast<uint16_t>(used + 8 < layout.page_size ? layout.page_size - used - 8 : 0));
     } else {
       p[2] = 'V';
       p[3] = 'C';

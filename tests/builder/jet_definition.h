@@ -11,7 +11,7 @@
 
 namespace mendora::testing::detail {
 
-struct DefinitionSpec {
+struct DefinitionFields {
   const TableSchema* schema = nullptr;
   bool system = false;
   uint32_t row_count = 0;
@@ -23,7 +23,7 @@ struct DefinitionSpec {
 // header (filled in per page when written). Tables are written without
 // indexes: the column records follow the header directly, then the names,
 // then the 0xFFFF that closes the definition.
-Bytes SerializeDefinition(const Layout& layout, const DefinitionSpec& spec);
+Bytes SerializeDefinition(const Layout& layout, const DefinitionFields& fields);
 
 // Pages a definition of `size` bytes takes when each page carries at most
 // `capacity` bytes of it after its header (0 = a full page).

@@ -19,9 +19,7 @@ uint32_t MaxInlineMapRow(const Layout& layout) { return layout.max_row() / 2; }
 
 }  // namespace
 
-const Layout& LayoutFor(JetVersion version) {
-  return version == JetVersion::kJet3 ? kJet3 : kJet4;
-}
+const Layout& LayoutFor(JetVersion version) { return version == JetVersion::kJet3 ? kJet3 : kJet4; }
 
 uint32_t PageStore::Allocate() {
   auto page = std::make_unique<uint8_t[]>(page_size_);

@@ -14,8 +14,8 @@ namespace mendora::testing::detail {
 struct Layout {
   JetVersion version;
   uint32_t page_size;
-  uint32_t data_header;      // bytes before the first row-offset entry
-  uint32_t row_count_pos;    // 16-bit row count of a data page
+  uint32_t data_header;    // bytes before the first row-offset entry
+  uint32_t row_count_pos;  // 16-bit row count of a data page
   // Table definition
   uint32_t def_rows_pos;
   uint32_t def_column_count_pos;

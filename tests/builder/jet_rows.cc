@@ -48,7 +48,7 @@ int NaturalSize(int type, JetVersion version) {
   }
 }
 
-TableSchema PlanColumns(std::vector<ColumnSpec> columns) {
+TableSchema PlanColumns(std::vector<StoredColumn> columns) {
   TableSchema schema;
   std::vector<size_t> order(columns.size());
   std::iota(order.begin(), order.end(), 0);
@@ -58,7 +58,7 @@ TableSchema PlanColumns(std::vector<ColumnSpec> columns) {
   int fixed_end = 0;
   int vars = 0;
   for (size_t i : order) {
-    ColumnSpec& c = columns[i];
+    StoredColumn& c = columns[i];
     if (c.number < 0 || !seen.insert(c.number).second) {
       throw std::invalid_argument("column '" + c.name + "': duplicate or negative column number");
     }
@@ -86,7 +86,7 @@ TableSchema PlanColumns(std::vector<ColumnSpec> columns) {
 namespace {
 
 struct Placed {
-  const ColumnSpec* spec;
+  const StoredColumn* column;
   const Cell* cell;
 };
 
@@ -94,9 +94,9 @@ void AppendBitmap(Bytes& row, const std::vector<Placed>& stored, int column_coun
   const size_t at = row.size();
   row.resize(at + (column_count + 7) / 8, 0);
   for (const Placed& p : stored) {
-    const bool set = p.spec->type == kBoolean ? (p.cell->present && p.cell->truth)
-                                              : p.cell->present;
-    if (set) row[at + p.spec->number / 8] |= static_cast<uint8_t>(1u << (p.spec->number % 8));
+    const bool set =
+        p.column->type == kBoolean ? (p.cell->present && p.cell->truth) : p.cell->present;
+    if (set) row[at + p.column->number / 8] |= static_cast<uint8_t>(1u << (p.column->number % 8));
   }
 }
 
@@ -112,20 +112,21 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
   std::vector<const Placed*> vars;
   int fixed_length = 0;
   for (size_t i = 0; i < cells.size(); ++i) {
-    const ColumnSpec& spec = schema.columns[i];
-    if (spec.number >= column_count) continue;
-    stored.push_back({&spec, &cells[i]});
-    if (spec.fixed && spec.type != kBoolean) {
-      fixed_length = std::max(fixed_length, spec.fixed_offset + spec.size);
+    const StoredColumn& column = schema.columns[i];
+    if (column.number >= column_count) continue;
+    stored.push_back({&column, &cells[i]});
+    if (column.fixed && column.type != kBoolean) {
+      fixed_length = std::max(fixed_length, column.fixed_offset + column.size);
     }
   }
   for (const Placed& p : stored) {
-    if (!p.spec->fixed) vars.push_back(&p);
+    if (!p.column->fixed) vars.push_back(&p);
   }
-  std::sort(vars.begin(), vars.end(),
-            [](const Placed* a, const Placed* b) { return a->spec->var_index < b->spec->var_index; });
+  std::sort(vars.begin(), vars.end(), [](const Placed* a, const Placed* b) {
+    return a->column->var_index < b->column->var_index;
+  });
   for (size_t k = 0; k < vars.size(); ++k) {
-    if (vars[k]->spec->var_index != static_cast<int>(k)) {
+    if (vars[k]->column->var_index != static_cast<int>(k)) {
       throw std::invalid_argument("the columns a row leaves out must be the last ones");
     }
   }
@@ -141,10 +142,10 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
   }
   row.resize(count_size + fixed_length, 0);
   for (const Placed& p : stored) {
-    if (!p.spec->fixed || p.spec->type == kBoolean || !p.cell->present) continue;
+    if (!p.column->fixed || p.column->type == kBoolean || !p.cell->present) continue;
     const Bytes& b = p.cell->bytes;
-    const size_t n = std::min<size_t>(b.size(), p.spec->size);
-    std::copy_n(b.begin(), n, row.begin() + count_size + p.spec->fixed_offset);
+    const size_t n = std::min<size_t>(b.size(), p.column->size);
+    std::copy_n(b.begin(), n, row.begin() + count_size + p.column->fixed_offset);
   }
   std::vector<uint32_t> offsets;
   for (const Placed* p : vars) {
@@ -162,7 +163,8 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
     return row;
   }
 
-  if (vars.size() > 255) throw std::invalid_argument("Jet 3 rows hold at most 255 variable columns");
+  if (vars.size() > 255)
+    throw std::invalid_argument("Jet 3 rows hold at most 255 variable columns");
   const size_t bitmap = (column_count + 7) / 8;
   size_t jumps = 0;
   for (;;) {

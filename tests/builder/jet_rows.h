@@ -16,7 +16,7 @@ namespace mendora::testing::detail {
 constexpr uint8_t kFlagFixed = 0x01;
 constexpr uint8_t kFlagNullable = 0x02;
 
-struct ColumnSpec {
+struct StoredColumn {
   std::string name;
   int type = kText;
   int size = 0;  // as stored in the record
@@ -35,7 +35,7 @@ struct ColumnSpec {
 };
 
 struct TableSchema {
-  std::vector<ColumnSpec> columns;  // in record order
+  std::vector<StoredColumn> columns;  // in record order
   int var_count = 0;
   int next_number = 0;  // highest column number + 1
 };
@@ -48,7 +48,7 @@ int NaturalSize(int type, JetVersion version);
 // gaps, Boolean taking no bytes; variable columns numbered in turn), which is
 // how the engine lays out rows whatever order the records are in. Throws
 // std::invalid_argument on duplicate column numbers.
-TableSchema PlanColumns(std::vector<ColumnSpec> columns);
+TableSchema PlanColumns(std::vector<StoredColumn> columns);
 
 // One field of a row: `bytes` is the stored form for present non-Boolean
 // columns; Boolean columns live only in the null bitmap as `truth`.

@@ -17,9 +17,9 @@ constexpr uint8_t kSystemFixed = 0x13;
 constexpr uint8_t kSystemVariable = 0x12;
 constexpr uint8_t kSystemSid = 0x32;
 
-ColumnSpec SystemColumn(const char* name, int type, int number, JetVersion version,
-                        uint8_t flags = 0) {
-  ColumnSpec c;
+StoredColumn SystemColumn(const char* name, int type, int number, JetVersion version,
+                          uint8_t flags = 0) {
+  StoredColumn c;
   c.name = name;
   c.type = type;
   c.number = number;
@@ -35,11 +35,12 @@ std::string Folded(const std::string& s) {
   return out;
 }
 
-TableSchema SystemSchema(std::vector<ColumnSpec> columns, JetVersion version) {
+TableSchema SystemSchema(std::vector<StoredColumn> columns, JetVersion version) {
   if (version == JetVersion::kJet4) {
-    std::stable_sort(columns.begin(), columns.end(), [](const ColumnSpec& a, const ColumnSpec& b) {
-      return Folded(a.name) < Folded(b.name);
-    });
+    std::stable_sort(columns.begin(), columns.end(),
+                     [](const StoredColumn& a, const StoredColumn& b) {
+                       return Folded(a.name) < Folded(b.name);
+                     });
   }
   return PlanColumns(std::move(columns));
 }
@@ -47,7 +48,7 @@ TableSchema SystemSchema(std::vector<ColumnSpec> columns, JetVersion version) {
 std::vector<Cell> CellsByName(const TableSchema& schema, std::map<std::string, Cell> cells) {
   std::vector<Cell> out;
   out.reserve(schema.columns.size());
-  for (const ColumnSpec& c : schema.columns) {
+  for (const StoredColumn& c : schema.columns) {
     auto it = cells.find(c.name);
     out.push_back(it == cells.end() ? Cell{} : std::move(it->second));
   }
@@ -97,33 +98,31 @@ Bytes Rc4(const std::array<uint8_t, 4>& key, const uint8_t* data, size_t n) {
 }  // namespace
 
 TableSchema CatalogSchema(JetVersion v) {
-  return SystemSchema({SystemColumn("Id", kLong, 0, v), SystemColumn("ParentId", kLong, 1, v),
-                       SystemColumn("Name", kText, 2, v), SystemColumn("Type", kInteger, 3, v),
-                       SystemColumn("DateCreate", kDateTime, 4, v),
-                       SystemColumn("DateUpdate", kDateTime, 5, v),
-                       SystemColumn("Owner", kBinary, 6, v, kSystemSid),
-                       SystemColumn("Flags", kLong, 7, v), SystemColumn("Database", kMemo, 8, v),
-                       SystemColumn("Connect", kMemo, 9, v),
-                       SystemColumn("ForeignName", kText, 10, v),
-                       SystemColumn("RmtInfoShort", kBinary, 11, v),
-                       SystemColumn("RmtInfoLong", kOle, 12, v), SystemColumn("Lv", kOle, 13, v),
-                       SystemColumn("LvProp", kOle, 14, v), SystemColumn("LvModule", kOle, 15, v),
-                       SystemColumn("LvExtra", kOle, 16, v)},
-                      v);
+  return SystemSchema(
+      {SystemColumn("Id", kLong, 0, v), SystemColumn("ParentId", kLong, 1, v),
+       SystemColumn("Name", kText, 2, v), SystemColumn("Type", kInteger, 3, v),
+       SystemColumn("DateCreate", kDateTime, 4, v), SystemColumn("DateUpdate", kDateTime, 5, v),
+       SystemColumn("Owner", kBinary, 6, v, kSystemSid), SystemColumn("Flags", kLong, 7, v),
+       SystemColumn("Database", kMemo, 8, v), SystemColumn("Connect", kMemo, 9, v),
+       SystemColumn("ForeignName", kText, 10, v), SystemColumn("RmtInfoShort", kBinary, 11, v),
+       SystemColumn("RmtInfoLong", kOle, 12, v), SystemColumn("Lv", kOle, 13, v),
+       SystemColumn("LvProp", kOle, 14, v), SystemColumn("LvModule", kOle, 15, v),
+       SystemColumn("LvExtra", kOle, 16, v)},
+      v);
 }
 
 TableSchema AcesSchema(JetVersion v) {
-  return SystemSchema({SystemColumn("ObjectId", kLong, 0, v),
-                       SystemColumn("SID", kBinary, 1, v, kSystemSid),
-                       SystemColumn("ACM", kLong, 2, v), SystemColumn("FInheritable", kBoolean, 3, v)},
-                      v);
+  return SystemSchema(
+      {SystemColumn("ObjectId", kLong, 0, v), SystemColumn("SID", kBinary, 1, v, kSystemSid),
+       SystemColumn("ACM", kLong, 2, v), SystemColumn("FInheritable", kBoolean, 3, v)},
+      v);
 }
 
 TableSchema QueriesSchema(JetVersion v) {
-  std::vector<ColumnSpec> columns = {
-      SystemColumn("ObjectId", kLong, 0, v),   SystemColumn("Attribute", kByte, 1, v),
-      SystemColumn("Order", kBinary, 2, v),    SystemColumn("Name1", kText, 3, v),
-      SystemColumn("Name2", kText, 4, v),      SystemColumn("Expression", kMemo, 5, v),
+  std::vector<StoredColumn> columns = {
+      SystemColumn("ObjectId", kLong, 0, v), SystemColumn("Attribute", kByte, 1, v),
+      SystemColumn("Order", kBinary, 2, v),  SystemColumn("Name1", kText, 3, v),
+      SystemColumn("Name2", kText, 4, v),    SystemColumn("Expression", kMemo, 5, v),
       SystemColumn("Flag", kInteger, 6, v)};
   if (v == JetVersion::kJet4) columns.push_back(SystemColumn("LvExtra", kLong, 7, v));
   return SystemSchema(std::move(columns), v);
@@ -153,8 +152,12 @@ std::vector<CatalogEntry> CatalogHead() {
 }
 
 CatalogEntry RelationshipsTableEntry() {
-  return CatalogEntry{"MSysRelationships", kTypeTable,         kRelationshipsDefinitionPage,
-                      kTablesContainer,    kSystemObjectFlags, false,
+  return CatalogEntry{"MSysRelationships",
+                      kTypeTable,
+                      kRelationshipsDefinitionPage,
+                      kTablesContainer,
+                      kSystemObjectFlags,
+                      false,
                       true};
 }
 
@@ -186,7 +189,8 @@ Bytes EncodeCatalogRow(const Layout& layout, const TableSchema& schema, const Ca
   return EncodeRow(layout, schema, CellsByName(schema, std::move(cells)), schema.next_number);
 }
 
-Bytes EncodeRelationshipRow(const Layout& layout, const TableSchema& schema, const Relationship& r) {
+Bytes EncodeRelationshipRow(const Layout& layout, const TableSchema& schema,
+                            const Relationship& r) {
   auto text = [&](const std::string& s) { return Present(EncodeText(layout.version, s, false)); };
   std::map<std::string, Cell> cells;
   cells["szRelationship"] = text(r.name);

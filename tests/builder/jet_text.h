@@ -35,7 +35,9 @@ inline void SetU24(uint8_t* at, uint32_t v) {
 inline void SetU32(uint8_t* at, uint32_t v) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void Append(Bytes& out, const Bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
 
 // UTF-8 to UTF-16 code units; malformed sequences become U+FFFD so a test
 // string can never make the builder fail.

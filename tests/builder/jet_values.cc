@@ -106,7 +106,7 @@ Bytes LongValueWriter::Chain(const Bytes& content, bool split) {
 
 namespace {
 
-[[noreturn]] void Mismatch(const ColumnSpec& column, const char* what) {
+[[noreturn]] void Mismatch(const StoredColumn& column, const char* what) {
   throw std::invalid_argument("column '" + column.name + "': " + what);
 }
 
@@ -131,7 +131,7 @@ Bytes SingleBytes(double d) {
 
 }  // namespace
 
-Cell MakeCell(JetVersion version, const ColumnSpec& column, const Value& value,
+Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value,
               LongValueWriter& long_values, LongValueForm form, bool compress_text) {
   Cell cell;
   if (std::holds_alternative<std::monostate>(value)) return cell;
@@ -160,11 +160,10 @@ Cell MakeCell(JetVersion version, const ColumnSpec& column, const Value& value,
     case kLong:
     case kCurrency:
       if (!number) Mismatch(column, "integer columns take int64_t");
-      cell.bytes = LittleEndian(static_cast<uint64_t>(*number),
-                                column.type == kByte      ? 1
-                                : column.type == kInteger ? 2
-                                : column.type == kLong    ? 4
-                                                          : 8);
+      cell.bytes = LittleEndian(static_cast<uint64_t>(*number), column.type == kByte      ? 1
+                                                                : column.type == kInteger ? 2
+                                                                : column.type == kLong    ? 4
+                                                                                          : 8);
       return cell;
     case kSingle:
     case kDouble:

@@ -57,9 +57,10 @@ double AsDouble(const Bytes& b) {
 TEST_P(RowTest, FixedTypesAndNullsRoundTrip) {
   Table t;
   t.name = "Types";
-  t.columns = {{"b", kByte},     {"i", kInteger}, {"l", kLong},     {"c", kCurrency},
-               {"s", kSingle},   {"d", kDouble},  {"t", kDateTime}, {"g", kGuid},
-               {"n", kNumeric, 0, 18, 2}, {"yes", kBoolean}, {"no", kBoolean}};
+  t.columns = {{"b", kByte},      {"i", kInteger}, {"l", kLong},
+               {"c", kCurrency},  {"s", kSingle},  {"d", kDouble},
+               {"t", kDateTime},  {"g", kGuid},    {"n", kNumeric, 0, 18, 2},
+               {"yes", kBoolean}, {"no", kBoolean}};
   const Bytes guid = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   t.rows = {{int64_t{200}, int64_t{-2}, int64_t{-100000}, int64_t{-12345678}, 1.5, -2.25,
              DateValue(1995, 1, 20, 12), guid, int64_t{-123456789012}, true, false},
@@ -178,8 +179,8 @@ TEST_F(Jet4RowTest, CompressedTextRoundTrips) {
   t.columns = {{"w", kText}, {"m", kMemo}};
   t.rows = {{std::string("only ascii"), std::string("memo text")},
             {std::string("abc Мир def"), Value{}},  // mode switches both ways
-            {std::string("東京"), Value{}},          // nothing to gain
-            {std::string("Āb"), Value{}},            // a wide unit whose low byte is 0
+            {std::string("東京"), Value{}},         // nothing to gain
+            {std::string("Āb"), Value{}},           // a wide unit whose low byte is 0
             {std::string(""), std::string("ääkkösiä")}};
   const auto rows = RoundTrip(t);
   ASSERT_EQ(rows.size(), 5u);
@@ -322,8 +323,7 @@ TEST_P(RowTest, ValuesOfTheWrongKindAreRefused) {
   EXPECT_THROW(JetFileBuilder(GetParam()).AddTable(t), std::invalid_argument);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, RowTest,
-                         ::testing::Values(JetVersion::kJet3, JetVersion::kJet4),
+INSTANTIATE_TEST_SUITE_P(Versions, RowTest, ::testing::Values(JetVersion::kJet3, JetVersion::kJet4),
                          [](const auto& info) { return ::testing::PrintToString(info.param); });
 
 }  // namespace

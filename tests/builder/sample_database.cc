@@ -31,7 +31,8 @@ Column Plain(const std::string& name, int type) { return Column{name, type}; }
 
 Bytes GuidFor(uint32_t n) {
   Bytes g(16);
-  for (int i = 0; i < 16; ++i) g[i] = static_cast<uint8_t>((n * 2654435761u) >> ((i % 4) * 8)) ^ static_cast<uint8_t>(i * 17);
+  for (int i = 0; i < 16; ++i)
+    g[i] = static_cast<uint8_t>((n * 2654435761u) >> ((i % 4) * 8)) ^ static_cast<uint8_t>(i * 17);
   return g;
 }
 
@@ -42,9 +43,9 @@ std::string Repeat(const std::string& piece, size_t length) {
   return out;
 }
 
-const char* const kWords[] = {"delivery", "invoice",  "pallet", "urgent",  "fragile",
+const char* const kWords[] = {"delivery", "invoice",  "pallet",    "urgent",    "fragile",
                               "customs",  "discount", "backorder", "warehouse", "courier",
-                              "returned", "insured",  "quarterly", "sample",  "priority"};
+                              "returned", "insured",  "quarterly", "sample",    "priority"};
 
 std::string Sentence(Dice& dice, int words) {
   std::string s;
@@ -60,10 +61,14 @@ void AddCustomers(JetFileBuilder& builder, JetVersion version) {
   Table t;
   t.name = "Customers";
   t.compress_text = true;
-  t.columns = {Plain("CustomerID", kLong),          TextColumn("CompanyName", 40, version),
-               TextColumn("ContactName", 30, version), TextColumn("City", 20, version),
-               TextColumn("Country", 20, version),  Plain("Notes", kMemo),
-               Plain("Active", kBoolean),           Plain("CustomerSince", kDateTime),
+  t.columns = {Plain("CustomerID", kLong),
+               TextColumn("CompanyName", 40, version),
+               TextColumn("ContactName", 30, version),
+               TextColumn("City", 20, version),
+               TextColumn("Country", 20, version),
+               Plain("Notes", kMemo),
+               Plain("Active", kBoolean),
+               Plain("CustomerSince", kDateTime),
                Plain("CreditLimit", kCurrency)};
   struct Customer {
     const char* company;
@@ -107,7 +112,8 @@ void AddCustomers(JetFileBuilder& builder, JetVersion version) {
     const char* city = jet4 && c.city_jet4 ? c.city_jet4 : c.city;
     t.rows.push_back({id, std::string(c.company), std::string(c.contact), std::string(city),
                       std::string(c.country), notes, id % 3 != 0,
-                      DateValue(2015 + static_cast<int>(id % 8), 1 + static_cast<int>(id % 12), 1 + static_cast<int>(id * 3 % 28)),
+                      DateValue(2015 + static_cast<int>(id % 8), 1 + static_cast<int>(id % 12),
+                                1 + static_cast<int>(id * 3 % 28)),
                       id % 5 == 0 ? Value{} : Value{int64_t{5000 + id * 1250} * 10000}});
     ++id;
   }
@@ -118,19 +124,38 @@ void AddProducts(JetFileBuilder& builder, JetVersion version) {
   const bool jet4 = version == JetVersion::kJet4;
   Table t;
   t.name = "Products";
-  t.columns = {Plain("ProductID", kLong),         TextColumn("ProductName", 40, version),
-               TextColumn("Category", 15, version), Plain("UnitPrice", kCurrency),
-               Plain("UnitsInStock", kInteger),   Plain("Weight", kDouble),
-               Plain("Rating", kByte),            Plain("Discontinued", kBoolean),
+  t.columns = {Plain("ProductID", kLong),
+               TextColumn("ProductName", 40, version),
+               TextColumn("Category", 15, version),
+               Plain("UnitPrice", kCurrency),
+               Plain("UnitsInStock", kInteger),
+               Plain("Weight", kDouble),
+               Plain("Rating", kByte),
+               Plain("Discontinued", kBoolean),
                Plain("ProductGuid", kGuid)};
   if (jet4) t.columns.push_back(Column{"ExactPrice", kNumeric, 0, 18, 4});
-  const char* const names[] = {"Chai",          "Chang",           "Aniseed Syrup",  "Chef Anton's Cajun Seasoning",
-                               "Grandma's Boysenberry Spread", "Uncle Bob's Organic Dried Pears", "Northwoods Cranberry Sauce",
-                               "Mishi Kobe Niku", "Ikura",          "Queso Cabrales", "Queso Manchego La Pastora",
-                               "Konbu",         "Tofu",            "Genen Shouyu",   "Pavlova",
-                               "Alice Mutton",  "Carnarvon Tigers", "Teatime Chocolate Biscuits",
-                               "Sir Rodney's Marmalade", "Gustaf's Knäckebröd"};
-  const char* const categories[] = {"Beverages", "Condiments", "Produce", "Seafood", "Dairy", "Confections"};
+  const char* const names[] = {"Chai",
+                               "Chang",
+                               "Aniseed Syrup",
+                               "Chef Anton's Cajun Seasoning",
+                               "Grandma's Boysenberry Spread",
+                               "Uncle Bob's Organic Dried Pears",
+                               "Northwoods Cranberry Sauce",
+                               "Mishi Kobe Niku",
+                               "Ikura",
+                               "Queso Cabrales",
+                               "Queso Manchego La Pastora",
+                               "Konbu",
+                               "Tofu",
+                               "Genen Shouyu",
+                               "Pavlova",
+                               "Alice Mutton",
+                               "Carnarvon Tigers",
+                               "Teatime Chocolate Biscuits",
+                               "Sir Rodney's Marmalade",
+                               "Gustaf's Knäckebröd"};
+  const char* const categories[] = {"Beverages", "Condiments", "Produce",
+                                    "Seafood",   "Dairy",      "Confections"};
   Dice dice(23);
   int64_t id = 1;
   for (const char* name : names) {
@@ -155,11 +180,11 @@ void AddOrders(JetFileBuilder& builder, JetVersion version) {
   Table t;
   t.name = "Orders";
   t.compress_text = true;
-  t.columns = {Plain("OrderID", kLong),        Plain("CustomerID", kLong),
-               Plain("ProductID", kLong),      Plain("OrderDate", kDateTime),
+  t.columns = {Plain("OrderID", kLong),         Plain("CustomerID", kLong),
+               Plain("ProductID", kLong),       Plain("OrderDate", kDateTime),
                Plain("ShippedDate", kDateTime), Plain("Quantity", kInteger),
-               Plain("Discount", kSingle),     Plain("Total", kCurrency),
-               Plain("Comment", kMemo),        TextColumn("ShipVia", 20, version)};
+               Plain("Discount", kSingle),      Plain("Total", kCurrency),
+               Plain("Comment", kMemo),         TextColumn("ShipVia", 20, version)};
   const char* const shippers[] = {"Speedy Express", "United Package", "Federal Shipping"};
   Dice dice(37);
   for (int64_t id = 10248; id < 10248 + 240; ++id) {
@@ -169,11 +194,11 @@ void AddOrders(JetFileBuilder& builder, JetVersion version) {
     const int64_t price = 250 + dice.Below(9000);
     Value comment;
     if (dice.Below(3) == 0) comment = Sentence(dice, 3 + dice.Below(10));
-    t.rows.push_back({id, int64_t{1 + dice.Below(12)}, int64_t{1 + dice.Below(20)}, ordered,
-                      dice.Below(5) == 0 ? Value{} : Value{ordered + 1 + dice.Below(14)}, quantity,
-                      discount,
-                      static_cast<int64_t>(static_cast<double>(quantity * price) * (1 - discount)) * 100,
-                      comment, std::string(shippers[dice.Below(3)])});
+    t.rows.push_back(
+        {id, int64_t{1 + dice.Below(12)}, int64_t{1 + dice.Below(20)}, ordered,
+         dice.Below(5) == 0 ? Value{} : Value{ordered + 1 + dice.Below(14)}, quantity, discount,
+         static_cast<int64_t>(static_cast<double>(quantity * price) * (1 - discount)) * 100,
+         comment, std::string(shippers[dice.Below(3)])});
   }
   builder.AddTable(t);
 }
@@ -196,9 +221,12 @@ void AddBenchmarkTable(JetFileBuilder& builder, JetVersion version, size_t rows)
   t.name = "Readings";
   t.usage_map_type = 1;
   t.compress_text = true;
-  t.columns = {TextColumn("Label", 40, version), Plain("Notes", kMemo),
+  t.columns = {TextColumn("Label", 40, version),
+               Plain("Notes", kMemo),
                jet4 ? Column{"Amount", kNumeric, 0, 18, 4} : Plain("Amount", kCurrency),
-               Plain("Counter", kLong), Plain("Reading", kDouble), Plain("Taken", kDateTime)};
+               Plain("Counter", kLong),
+               Plain("Reading", kDouble),
+               Plain("Taken", kDateTime)};
   const double start = DateValue(2020, 1, 1);
   auto dice = std::make_shared<Dice>(101);
   t.row_source = [rows, jet4, start, dice](size_t i, Row& row) {
@@ -215,12 +243,13 @@ void AddBenchmarkTable(JetFileBuilder& builder, JetVersion version, size_t rows)
         notes = Sentence(*dice, 2 + dice->Below(12));
     }
     const int64_t amount = (n * 7919) % 100000000 - 50000000;
-    row = {"Sensor-" + std::to_string(100000 + n % 900000) + " Hall " + static_cast<char>('A' + n % 6),
-           notes,
-           jet4 ? Value{NumericBytes(amount)} : Value{amount},
-           n,
-           (n % 1000) / 7.0 - 50.0,
-           start + n / 1440.0};
+    row = {
+        "Sensor-" + std::to_string(100000 + n % 900000) + " Hall " + static_cast<char>('A' + n % 6),
+        notes,
+        jet4 ? Value{NumericBytes(amount)} : Value{amount},
+        n,
+        (n % 1000) / 7.0 - 50.0,
+        start + n / 1440.0};
     return true;
   };
   builder.AddTable(t);
