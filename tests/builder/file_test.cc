@@ -1,6 +1,7 @@
 // Whole files: the header page, where the system pieces sit, the catalog,
 // usage maps, and the demo and benchmark databases.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -214,7 +215,9 @@ TEST_P(FileTest, BuildingCompletesTheFile) {
   const Bytes first = b.Build();
   EXPECT_EQ(b.Build(), first);
   EXPECT_THROW(b.AddTable(Numbers("U", 1)), std::logic_error);
-  const std::string path = ::testing::TempDir() + "builder_file_test.mdb";
+  // Each instance writes its own file: the tests run in parallel.
+  std::string path = ::testing::TempDir() + "builder_file_test_XXXXXX";
+  close(mkstemp(path.data()));
   b.WriteTo(path);
   std::ifstream in(path, std::ios::binary);
   const Bytes written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
