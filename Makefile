@@ -31,7 +31,7 @@ test-release: build
 test-asan: build-asan
 	@cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS) -LE no-sanitize
+	  ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-asan
 
