@@ -1,6 +1,7 @@
 // Finding a table's data pages and cracking its rows.
 #include "reader/row_fetch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "reader/value_render.h"
@@ -10,6 +11,7 @@ namespace mendora {
 namespace {
 
 constexpr uint8_t kDataPageType = 0x01;
+constexpr uint8_t kMapPageType = 0x05;
 constexpr uint16_t kRowPointerOrDeleted = 0x4000;
 
 bool IsDataPageOf(const TableDef& table, const JetHandle& handle) {
@@ -170,9 +172,20 @@ uint32_t ScanPageMap(TableDef& table) {
     const uint64_t block_start = k * block;
     if (p < block_start) p = block_start;
     if (map_page == 0) continue;
-    if (ReadAltPage(handle, map_page) < handle.PageSize()) {
-      std::fprintf(stderr, "Oops! didn't get a full page at %d\n", static_cast<int>(map_page));
-      return 0;
+    const bool full = ReadAltPage(handle, map_page) == handle.PageSize();
+    if (!full || handle.alt_page[0] != kMapPageType) {
+      if (!full) {
+        std::fprintf(stderr, "Oops! didn't get a full page at %d\n", static_cast<int>(map_page));
+      } else {
+        std::fprintf(stderr, "Table %s: usage map page %u is damaged\n", table.name.c_str(), map_page);
+      }
+      // Without its map the block is searched page by page: a data page
+      // says which table owns it.
+      const uint64_t block_end = std::min<uint64_t>(block_start + block, handle.PageCount());
+      for (; p < block_end; ++p) {
+        if (TakePage(table, static_cast<uint32_t>(p))) return static_cast<uint32_t>(p);
+      }
+      continue;
     }
     // The data page must not be disturbed while its map is consulted, so the
     // map page stays in the alternate buffer and its bits are copied first.

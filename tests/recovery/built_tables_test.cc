@@ -174,6 +174,28 @@ TEST_P(BuiltVersionTest, AChainWhoseSecondPageIsUnreadableLosesOnlyThatValue) {
   EXPECT_NE(errors.find("Memo: row"), std::string::npos);
 }
 
+TEST_P(BuiltVersionTest, ADamagedUsageMapPageIsSearchedPageByPage) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table = NumberedTable(30);
+  table.usage_map_type = 1;
+  table.rows_per_page = 4;
+  builder.AddTable(table);
+  tb::Bytes file = builder.Build();
+  const uint32_t page_size = builder.page_size();
+  int damaged = 0;
+  for (uint32_t p = 1; (p + 1) * page_size <= file.size(); ++p) {
+    if (file[p * page_size] == 0x05) {
+      tb::ZeroPage(file, page_size, p);
+      ++damaged;
+    }
+  }
+  ASSERT_EQ(damaged, 1);
+  ::testing::internal::CaptureStderr();
+  const tb::Analysis analysis = tb::Analyse(file);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("usage map page"), std::string::npos);
+  EXPECT_EQ(analysis.sink.tables.at("Numbered").rows, Numbered(0, 30));
+}
+
 TEST_P(BuiltVersionTest, RowsLongerThanSeveralHundredBytes) {
   tb::JetFileBuilder builder(GetParam());
   tb::Table table;
