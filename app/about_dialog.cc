@@ -1,3 +1,4 @@
+// The About box.
 #include "app/about_dialog.h"
 
 #include <QPushButton>

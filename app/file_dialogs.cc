@@ -1,3 +1,4 @@
+// The desktop file choosers behind the FileDialogs interface.
 #include "app/file_dialogs.h"
 
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// The runner that hands a pass to the recovery library.
 #include "app/recovery_runner.h"
 
 namespace mendora {

@@ -1,3 +1,4 @@
+// The message boxes the user answers, behind the MessageBoxes interface.
 #include "app/message_boxes.h"
 
 #include <QMessageBox>

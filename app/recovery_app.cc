@@ -1,3 +1,4 @@
+// Program start and end.
 #include "app/recovery_app.h"
 
 #include <QIcon>

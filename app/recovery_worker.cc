@@ -1,3 +1,4 @@
+// Running one recovery pass on a thread of its own.
 #include "app/recovery_worker.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// Painting a dialog's skin.
 #include "app/skinned_surface.h"
 
 #include <QPainter>

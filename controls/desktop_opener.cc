@@ -1,3 +1,4 @@
+// Opening targets with the desktop's chosen program.
 #include "controls/desktop_opener.h"
 
 #include <QDesktopServices>

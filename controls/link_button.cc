@@ -1,3 +1,4 @@
+// The hyperlink button: drawing, hover and visited states, keys and clicks.
 #include "controls/link_button.h"
 
 #include <QEnterEvent>

@@ -1,3 +1,4 @@
+// Composing a mail in the user's own mail program.
 #include "controls/mail_sender.h"
 
 #include <QProcess>

@@ -1,3 +1,4 @@
+// The transparent label.
 #include "controls/transparent_static.h"
 
 namespace mendora {

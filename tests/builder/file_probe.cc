@@ -1,3 +1,4 @@
+// The builder's independent decoder.
 #include "tests/builder/file_probe.h"
 
 #include <stdexcept>

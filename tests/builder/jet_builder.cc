@@ -1,3 +1,4 @@
+// JetFileBuilder: puts tables, queries and relationships into pages.
 #include "tests/builder/jet_builder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Writing table definitions and their continuation pages.
 #include "tests/builder/jet_definition.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Page layout numbers, the page store and usage maps.
 #include "tests/builder/jet_pages.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Column placement and row encoding for both versions.
 #include "tests/builder/jet_rows.h"
 
 #include <algorithm>

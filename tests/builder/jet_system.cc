@@ -1,3 +1,4 @@
+// Page 0, the global page map, the system tables and catalog rows.
 #include "tests/builder/jet_system.h"
 
 #include <algorithm>

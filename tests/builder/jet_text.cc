@@ -1,3 +1,4 @@
+// Field writers and text encodings.
 #include "tests/builder/jet_text.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Cell values in their stored form, and long-value pages.
 #include "tests/builder/jet_values.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The demo and benchmark databases of mendora-make-sample.
 #include "tests/builder/sample_database.h"
 
 #include <array>
