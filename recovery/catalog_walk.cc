@@ -2,6 +2,7 @@
 // for catalog rows, deleted ones included, and each object is dispatched.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "reader/row_fetch.h"
 #include "reader/table_def.h"
@@ -101,9 +102,34 @@ bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
   return true;
 }
 
+namespace {
+
+void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
+  const std::string& name = record.name;
+  if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
+    if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    Guarded(session, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+  } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
+    // Old versions of a catalog row stay behind as deleted rows naming the
+    // same definition: a table is recovered once.
+    if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    Guarded(session, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+  } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
+    if (!session.dispatched_query_ids.insert(record.object_id).second) return;
+    Guarded(session, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+  }
+}
+
+}  // namespace
+
 void CatalogWalk(RecoverySession& session, JetHandle& handle) {
   handle.RowCounter = 0;
   const uint32_t pages = handle.PageCount();
+  // Deleted rows wait until every live row has been seen: a deleted row may
+  // name a definition page that a live row of another name has since taken
+  // over (an old name, or a dropped table's page reused), and the live row's
+  // name is the right one. What no live row names comes back after the walk.
+  std::vector<CatalogRecord> deleted;
   for (uint32_t i = 0; i < pages; ++i) {
     session.control.CheckPoint();
     if (session.observer != nullptr) session.observer->OnProgress(i, pages);
@@ -115,20 +141,16 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, j, record)) continue;
-      const std::string& name = record.name;
-      if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
-        if (!session.dispatched_definition_pages.insert(record.definition_page).second) continue;
-        Guarded(session, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
-      } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
-        // Old versions of a catalog row stay behind as deleted rows naming
-        // the same definition: a table is recovered once.
-        if (!session.dispatched_definition_pages.insert(record.definition_page).second) continue;
-        Guarded(session, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
-      } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
-        if (!session.dispatched_query_ids.insert(record.object_id).second) continue;
-        Guarded(session, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+      if (record.deleted) {
+        deleted.push_back(std::move(record));
+      } else {
+        Dispatch(session, handle, record);
       }
     }
+  }
+  for (const CatalogRecord& record : deleted) {
+    session.control.CheckPoint();
+    Dispatch(session, handle, record);
   }
   if (session.observer != nullptr) session.observer->OnProgress(pages, pages);
 }

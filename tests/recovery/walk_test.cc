@@ -38,6 +38,20 @@ TEST_P(WalkTest, DeletedCatalogRowsStillOfferTheirTableButEachDefinitionOnce) {
   EXPECT_NE(analysis.log.find("Total Number of Records :\r\n5\r\n"), std::string::npos);
 }
 
+TEST_P(WalkTest, ALiveRowNamesItsTableBeforeAnOldDeletedOne) {
+  // Where the table will land: the file is built the same way twice.
+  uint32_t page = 0;
+  {
+    tb::JetFileBuilder probe(GetParam());
+    page = probe.AddTable(SmallTable("Current"));
+  }
+  tb::JetFileBuilder builder(GetParam());
+  builder.AddCatalogRow({"Former", 1, page, true, 0});  // an old name, ahead of the live row
+  ASSERT_EQ(builder.AddTable(SmallTable("Current")), page);
+  const tb::Analysis analysis = tb::Analyse(builder.Build());
+  EXPECT_EQ(analysis.sink.order, std::vector<std::string>{"Current"});
+}
+
 TEST_P(WalkTest, SystemTablesAreNotOfferedButLookalikesAre) {
   tb::JetFileBuilder builder(GetParam());
   const uint32_t page = builder.AddTable(SmallTable("Real"));
