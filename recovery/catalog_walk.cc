@@ -59,7 +59,7 @@ std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
 }
 
 template <typename Step>
-void Guarded(RecoverySession& session, Step&& step) {
+void Guarded(Step&& step) {
   try {
     step();
   } catch (const PassCancelled&) {
@@ -67,7 +67,6 @@ void Guarded(RecoverySession& session, Step&& step) {
   } catch (...) {
     // One object's failure loses only that object.
   }
-  (void)session;
 }
 
 }  // namespace
@@ -108,15 +107,15 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
   const std::string& name = record.name;
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded(session, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+    Guarded([&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded(session, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+    Guarded([&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
-    Guarded(session, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+    Guarded([&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
   }
 }
 
