@@ -86,13 +86,27 @@ std::string RenderMoney(ByteView value) {
 }
 
 std::string RenderNumeric(ByteView field, int precision, int scale) {
-  (void)precision;
   if (field.size() < 17) return "";
   uint128 magnitude = 0;
   for (size_t word = 0; word < 4; ++word) magnitude = (magnitude << 32) | *field.U32(1 + 4 * word);
   const bool negative = (field.data()[0] & 0x80) != 0 && magnitude != 0;
-  std::string text = WithScale(Decimal(magnitude), scale);
-  return negative ? "-" + text : text;
+  std::string digits = Decimal(magnitude);
+  const size_t sign = negative ? 1 : 0;
+  // The column's own layout: sign and digits padded with zeros to
+  // `precision` characters, the point `scale` characters from the right.
+  // A value or record that does not fit it (damage) keeps its plain form.
+  const bool fits = scale >= 0 && precision > 0 && scale <= precision &&
+                    digits.size() + sign <= static_cast<size_t>(precision) &&
+                    static_cast<size_t>(precision - scale) >= sign;
+  if (!fits) {
+    std::string text = WithScale(std::move(digits), scale);
+    return negative ? "-" + text : text;
+  }
+  std::string text(sign, '-');
+  text.append(static_cast<size_t>(precision) - sign - digits.size(), '0');
+  text += digits;
+  if (scale > 0) text.insert(static_cast<size_t>(precision - scale), 1, '.');
+  return text;
 }
 
 std::string RenderDate(double days) {

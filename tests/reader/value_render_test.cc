@@ -43,14 +43,22 @@ TEST(RenderMoneyTest, KeepsFourDecimalsAndTheFullSignedRange) {
   EXPECT_EQ(Money(int64_t{1} << 56), "7205759403792.7936");
 }
 
-TEST(RenderNumericTest, UsesSignByteAndAllValueBytes) {
-  EXPECT_EQ(Numeric(false, 12345, 6, 2), "123.45");
-  EXPECT_EQ(Numeric(false, 12345, 6, 0), "12345");
-  EXPECT_EQ(Numeric(true, 1, 18, 0), "-1");
-  EXPECT_EQ(Numeric(true, 5, 10, 3), "-0.005");
-  EXPECT_EQ(Numeric(false, 0, 10, 2), "0.00");
+TEST(RenderNumericTest, PaddedToPrecisionFromSignByteAndAllValueBytes) {
+  EXPECT_EQ(Numeric(false, 12345, 6, 2), "0123.45");
+  EXPECT_EQ(Numeric(false, 12345, 6, 0), "012345");
+  EXPECT_EQ(Numeric(false, 0, 4, 2), "00.00");
+  EXPECT_EQ(Numeric(true, 1, 5, 0), "-0001");
+  EXPECT_EQ(Numeric(true, 5, 6, 3), "-00.005");
+  // The sign byte alone does not make zero negative.
+  EXPECT_EQ(Numeric(true, 0, 3, 0), "000");
+  // Values beyond the low 32 bits.
   const unsigned __int128 big = (static_cast<unsigned __int128>(1) << 96) + 7;
-  EXPECT_EQ(Numeric(false, big, 28, 0), "79228162514264337593543950343");
+  EXPECT_EQ(Numeric(false, big, 29, 0), "79228162514264337593543950343");
+  EXPECT_EQ(Numeric(true, big, 29, 4), "-7922816251426433759354395.0343");
+  // What does not fit the column's layout keeps its plain form.
+  EXPECT_EQ(Numeric(false, 123456, 4, 2), "1234.56");
+  EXPECT_EQ(Numeric(true, 5, 2, 2), "-0.05");
+  EXPECT_EQ(Numeric(false, 5, 1, 3), "0.005");
   const std::vector<uint8_t> short_field(16);
   EXPECT_EQ(RenderNumeric(ByteView(short_field.data(), short_field.size()), 10, 2), "");
 }
