@@ -1,6 +1,7 @@
 // Relations of the target database, written as FOREIGN KEY constraints.
 #include "recovery/sqlite_relation.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "recovery/sqlite_schema.h"
@@ -54,10 +55,77 @@ std::string ColumnsWith(const TableInfo& table, const std::string& constraint) {
   return table.sql.substr(open, close - open) + ", " + constraint + ")";
 }
 
-std::string UnusedTableName(SqliteConnection& connection) {
-  for (int i = 0;; ++i) {
-    std::string name = "mendora_rebuild_" + std::to_string(i);
-    if (!FindTable(connection, name)) return name;
+// Tables, indexes, views and triggers share one namespace, without regard to case.
+bool NameTaken(SqliteConnection& connection, const std::string& name) {
+  auto stmt = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
+  stmt.BindText(1, name);
+  return stmt.Step("cannot look up name " + name);
+}
+
+std::string UnusedName(SqliteConnection& connection, const std::string& base) {
+  if (!NameTaken(connection, base)) return base;
+  for (int i = 1;; ++i) {
+    std::string name = base + "_" + std::to_string(i);
+    if (!NameTaken(connection, name)) return name;
+  }
+}
+
+std::vector<std::string> Lowered(std::vector<std::string> names) {
+  for (std::string& name : names) {
+    for (char& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Whether `columns` are already the table's primary key or the whole of one
+// of its unique indexes, which is what SQLite asks of a referenced key.
+bool HasUniqueKey(SqliteConnection& connection, const std::string& table, const std::vector<std::string>& columns) {
+  const std::vector<std::string> wanted = Lowered(columns);
+  std::vector<std::string> primary;
+  auto info = connection.Prepare("SELECT name FROM pragma_table_info(?1) WHERE pk > 0", "cannot read a primary key");
+  info.BindText(1, table);
+  while (info.Step("cannot read the primary key of " + table)) primary.push_back(info.ColumnText(0));
+  if (!primary.empty() && Lowered(primary) == wanted) return true;
+
+  auto indexes = connection.Prepare("SELECT name FROM pragma_index_list(?1) WHERE \"unique\" = 1 AND partial = 0",
+                                    "cannot read the indexes of a table");
+  indexes.BindText(1, table);
+  std::vector<std::string> unique_indexes;
+  while (indexes.Step("cannot read the indexes of " + table)) unique_indexes.push_back(indexes.ColumnText(0));
+  for (const std::string& index : unique_indexes) {
+    auto key = connection.Prepare("SELECT name FROM pragma_index_info(?1)", "cannot read an index");
+    key.BindText(1, index);
+    std::vector<std::string> indexed;
+    while (key.Step("cannot read index " + index)) indexed.push_back(key.ColumnText(0));
+    if (Lowered(indexed) == wanted) return true;
+  }
+  return false;
+}
+
+// A foreign key whose referenced columns are not unique is a schema error to
+// SQLite: once foreign keys are enforced, every change to either table fails
+// with "foreign key mismatch". Jet keeps the primary side of a relation
+// unique, so its recovered rows normally take the index.
+void EnsureUniqueKey(SqliteConnection& connection, const std::string& relation, const std::string& table,
+                     const std::vector<std::string>& columns) {
+  if (HasUniqueKey(connection, table, columns)) return;
+  std::string base = table;
+  std::string list;
+  for (const std::string& column : columns) {
+    base += "_" + column;
+    if (!list.empty()) list += ", ";
+    list += QuoteIdentifier(column);
+  }
+  const std::string index = UnusedName(connection, base + "_key");
+  try {
+    connection.Exec("CREATE UNIQUE INDEX " + QuoteIdentifier(index) + " ON " + QuoteIdentifier(table) + " (" + list + ")",
+                    "cannot create relation " + relation);
+  } catch (const EngineError& error) {
+    throw EngineError("cannot create relation " + relation + ": the fields of " + table +
+                      " it refers to are not a key, their values repeat (" + error.what() + ")");
   }
 }
 
@@ -79,7 +147,7 @@ void Rebuild(SqliteConnection& connection, const TableInfo& table, const std::st
   connection.Exec("SAVEPOINT mendora_relation", what);
   try {
     std::vector<std::string> dependents = DependentObjects(connection, table.name);
-    std::string rebuilt = UnusedTableName(connection);
+    std::string rebuilt = UnusedName(connection, "mendora_rebuild");
     connection.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " " + columns, what);
     connection.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " SELECT * FROM " + QuoteIdentifier(table.name), what);
     connection.Exec("DROP TABLE " + QuoteIdentifier(table.name), what);
@@ -125,13 +193,15 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   std::vector<ColumnInfo> referencing_columns = TableColumns(*connection_, referencing->name);
   std::string keys;
   std::string referenced_keys;
+  std::vector<std::string> key_columns;
   for (const RelationField& field : fields) {
     if (!keys.empty()) {
       keys += ", ";
       referenced_keys += ", ";
     }
     keys += QuoteIdentifier(StoredColumn(referencing_columns, referencing->name, field.foreign_field));
-    referenced_keys += QuoteIdentifier(StoredColumn(referenced_columns, referenced->name, field.field));
+    key_columns.push_back(StoredColumn(referenced_columns, referenced->name, field.field));
+    referenced_keys += QuoteIdentifier(key_columns.back());
   }
 
   std::string constraint = name.empty() ? "" : "CONSTRAINT " + QuoteIdentifier(name) + " ";
@@ -140,7 +210,18 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   if (attributes & kRelationDeleteCascade) constraint += " ON DELETE CASCADE";
   if (attributes & kRelationUpdateCascade) constraint += " ON UPDATE CASCADE";
 
-  Rebuild(*connection_, *referencing, ColumnsWith(*referencing, constraint));
+  // The key and the constraint come together or not at all.
+  const std::string what = "cannot create relation " + name;
+  connection_->Exec("SAVEPOINT mendora_key", what);
+  try {
+    EnsureUniqueKey(*connection_, name, referenced->name, key_columns);
+    Rebuild(*connection_, *referencing, ColumnsWith(*referencing, constraint));
+    connection_->Exec("RELEASE mendora_key", what);
+  } catch (...) {
+    connection_->ExecQuietly("ROLLBACK TO mendora_key");
+    connection_->ExecQuietly("RELEASE mendora_key");
+    throw;
+  }
 }
 
 }  // namespace mendora

@@ -30,6 +30,21 @@ class RelationTest : public EngineTest {
   std::unique_ptr<EngineRelationDatabase> relations_;
 };
 
+// Runs `sql` on `path` the way a user's tool does with foreign keys enforced;
+// SQLite's error text, or empty on success.
+std::string ExecEnforcingKeys(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  std::string error;
+  char* message = nullptr;
+  if (sqlite3_exec(db, ("PRAGMA foreign_keys = ON; " + sql).c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    error = message != nullptr ? message : "failed";
+  }
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return error;
+}
+
 TEST_F(RelationTest, OneAndTwoFieldRelationsBecomeForeignKeys) {
   relations_->CreateRelation("CustomersOrders", "Customers", "Order Lines", 0x1000, {{"id", "customer"}});
   relations_->CreateRelation("ByRegion", "Customers", "Order Lines", 0, {{"Id", "Customer"}, {"Region", "Region"}});
@@ -47,6 +62,43 @@ TEST_F(RelationTest, OneAndTwoFieldRelationsBecomeForeignKeys) {
   EXPECT_NE(sql[0].find("CONSTRAINT \"CustomersOrders\""), std::string::npos) << sql[0];
   EXPECT_NE(sql[0].find("CONSTRAINT \"ByRegion\""), std::string::npos) << sql[0];
   EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE name LIKE 'mendora%'"), std::vector<std::string>{});
+}
+
+// SQLite calls a foreign key whose referenced columns are not unique a
+// mismatch and refuses every change to either table once keys are enforced.
+TEST_F(RelationTest, ReferencedFieldsGetOneUniqueKeyAndBothTablesStayWritable) {
+  auto customers = db_->NewRecordset();
+  customers->Open(0, "Customers", 0);
+  AddRow(*customers, {{"Id", "1"}, {"Region", "N"}, {"Name", "Ann"}});
+  AddRow(*customers, {{"Id", "2"}, {"Region", "N"}, {"Name", "Bob"}});
+  customers->Close();
+  relations_->CreateRelation("First", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
+  relations_->CreateRelation("Again", "Customers", "Order Lines", 0, {{"ID", "customer"}});
+  relations_->CreateRelation("Pair", "Customers", "Order Lines", 0, {{"Region", "Region"}, {"Id", "Customer"}});
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name FROM pragma_index_list('Customers') WHERE \"unique\" = 1 ORDER BY name"),
+            (std::vector<std::string>{"Customers_Id_key", "Customers_Region_Id_key"}));
+  EXPECT_EQ(ExecEnforcingKeys(target_, "INSERT INTO \"Order Lines\" (Customer, Region) VALUES (2, 'N')"), "");
+  EXPECT_EQ(ExecEnforcingKeys(target_, "UPDATE Customers SET Name = 'Cy' WHERE Id = 2"), "");
+  EXPECT_NE(ExecEnforcingKeys(target_, "INSERT INTO \"Order Lines\" (Customer) VALUES (7)"), "");
+  // The orphan the file held is reported, once per relation, not an error in the schema.
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM pragma_foreign_key_check('Order Lines')"),
+            (std::vector<std::string>{"3"}));
+}
+
+TEST_F(RelationTest, RepeatedReferencedValuesRefuseTheRelationAndChangeNothing) {
+  auto customers = db_->NewRecordset();
+  customers->Open(0, "Customers", 0);
+  AddRow(*customers, {{"Id", "1"}, {"Region", "N"}});
+  AddRow(*customers, {{"Id", "1"}, {"Region", "S"}});
+  customers->Close();
+  EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
+  relations_->CreateRelation("ByBoth", "Customers", "Order Lines", 0, {{"Id", "Customer"}, {"Region", "Region"}});
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'Customers'"),
+            (std::vector<std::string>{"Customers_Id_Region_key"}));
+  EXPECT_EQ(Rows(target_, "SELECT \"from\" FROM pragma_foreign_key_list('Order Lines')"),
+            (std::vector<std::string>{"Customer", "Region"}));
 }
 
 TEST_F(RelationTest, RowsAddedAfterwardsAreNotCheckedAgainstIt) {
