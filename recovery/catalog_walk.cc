@@ -59,17 +59,33 @@ std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
 }
 
 template <typename Step>
-void Guarded(Step&& step) {
+void Guarded(const char* kind, const std::string& name, Step&& step) {
   try {
     step();
   } catch (const PassCancelled&) {
     throw;
   } catch (...) {
     // One object's failure loses only that object.
+    ReportLoss(std::string(kind) + " " + name + " was not recovered");
   }
 }
 
 }  // namespace
+
+void ReportLoss(const std::string& what) noexcept {
+  try {
+    std::string reason = "unknown failure";
+    try {
+      throw;
+    } catch (const std::exception& error) {
+      reason = error.what();
+    } catch (...) {
+    }
+    std::fprintf(stderr, "%s: %s\n", what.c_str(), reason.c_str());
+  } catch (...) {
+    // Out of memory while reporting: the loss itself already happened.
+  }
+}
 
 bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
   const ByteView page = handle.Page();
@@ -107,15 +123,15 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
   const std::string& name = record.name;
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded([&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+    Guarded("Relationships of", name, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded([&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+    Guarded("Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
-    Guarded([&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+    Guarded("Query", name, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
   }
 }
 

@@ -41,6 +41,10 @@ bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record);
 
 // The Jet SQL type keyword of a column ("COUNTER", "TEXT", "DECIMAL(10,2)"...).
 std::string TypeKeyword(int type, int column_number, int precision, int scale);
+// Says on stderr what was lost and why; call only inside a catch block. The
+// pass goes on without the piece, so this line is all the user learns of it.
+void ReportLoss(const std::string& what) noexcept;
+
 // Rebuilds AnalysisLog from the session's table list and total.
 void RebuildAnalysisLog(RecoverySession& session);
 

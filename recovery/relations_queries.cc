@@ -51,6 +51,7 @@ void CreatePendingRelations(RecoverySession& session) {
     } catch (const EngineError&) {
       // A relation the target refuses (a table that was not recovered, a
       // field it lacks) loses only itself.
+      ReportLoss("Relation " + relation.name + " was not created");
     }
   }
   database->Close();

@@ -127,6 +127,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
       in_target[i] = true;
       created = true;
     } catch (const EngineError&) {
+      ReportLoss("Table " + name + ": column " + table->columns[i].name + " was not created");
     }
   }
   if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
@@ -172,6 +173,8 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         skip = 0;
       } catch (...) {
         // The field keeps its default; the rest of the row is still stored.
+        ReportLoss("Table " + name + ": value of " + column.name + " in record " +
+                   std::to_string(handle.RowCounter) + " was not stored");
       }
     }
     if (!(skip != 0 && skip == static_cast<int32_t>(column_count)) && saving) {
@@ -179,6 +182,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         session.TargetRecordset->Update();
         skip = 0;
       } catch (...) {
+        ReportLoss("Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
       }
     }
     carried_skip = skip;

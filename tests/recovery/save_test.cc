@@ -239,7 +239,17 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   session.RunMode = 1;
   session.TargetPath = target;
   session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  const std::string report = ::testing::internal::GetCapturedStderr();
+
+  // Each loss is said once, with the engine's reason.
+  for (const char* line : {"Table Shippers: column Phone was not created: refused statement\n",
+                           "Table Suppliers: value of CompanyName in record 1 was not stored: refused value\n",
+                           "Table Categories: record 2 was not stored: refused row\n"}) {
+    EXPECT_NE(report.find(line), std::string::npos) << line << " missing from:\n" << report;
+  }
+  EXPECT_NE(report.find(" was not created: refused relation\n"), std::string::npos) << report;
 
   // A refused schema statement loses its column; the table and its other
   // values arrive.
@@ -270,7 +280,11 @@ TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
   session.RunMode = 1;
   session.TargetPath = target;
   session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                "Table Shippers was not recovered: the target refused every column of Shippers\n"),
+            std::string::npos);
   EXPECT_TRUE(testing::Rows(target, "SELECT name FROM sqlite_master WHERE name = 'Shippers'").empty());
   EXPECT_EQ(session.AnalysisLog.find("Shippers :"), std::string::npos);
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
