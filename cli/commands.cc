@@ -34,33 +34,58 @@ int ReportNotOpened(const std::string& file) {
   return kExitNotOpened;
 }
 
+// Writes the dump as the pass reads it, a row per line, so a database of any
+// size is exported in constant memory.
 class JsonTableSink : public TableSink {
  public:
-  explicit JsonTableSink(nlohmann::ordered_json& tables) : tables_(tables) {}
+  JsonTableSink(std::ostream& out, bool jet4) : out_(out) {
+    out_ << "{\n  \"format\": \"" << (jet4 ? "Jet4" : "Jet3") << "\",\n  \"tables\": {";
+  }
   void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
-    table_ = &tables_[name];
-    (*table_)["columns"] = nlohmann::ordered_json::array();
-    for (const SinkColumn& column : columns) {
-      (*table_)["columns"].push_back({{"name", column.name}, {"type", DumpTypeName(column.type)}});
+    CloseTable();
+    out_ << (tables_++ == 0 ? "\n" : ",\n") << "    " << Quoted(name) << ": {\n      \"columns\": [";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      out_ << (i == 0 ? "\n" : ",\n") << "        {\"name\": " << Quoted(columns[i].name)
+           << ", \"type\": " << Quoted(DumpTypeName(columns[i].type)) << "}";
     }
-    (*table_)["rows"] = nlohmann::ordered_json::array();
+    out_ << (columns.empty() ? "],\n" : "\n      ],\n") << "      \"rows\": [";
+    table_open_ = true;
+    rows_ = 0;
   }
   void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
-    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    out_ << (rows_++ == 0 ? "\n        [" : ",\n        [");
     for (size_t i = 0; i < values.size(); ++i) {
+      if (i > 0) out_ << ", ";
       if (nulls[i]) {
-        row.push_back(nullptr);
+        out_ << "null";
       } else {
-        row.push_back(values[i]);
+        out_ << Quoted(values[i]);
       }
     }
-    (*table_)["rows"].push_back(std::move(row));
+    out_ << "]";
   }
-  void OnTableEnd(int64_t) override {}
+  // A table whose step ends early keeps the rows read so far; it is closed
+  // when the next one starts or the dump ends.
+  void OnTableEnd(int64_t) override { CloseTable(); }
+  void Finish() {
+    CloseTable();
+    out_ << (tables_ == 0 ? "}\n}\n" : "\n  }\n}\n");
+  }
 
  private:
-  nlohmann::ordered_json& tables_;
-  nlohmann::ordered_json* table_ = nullptr;
+  static std::string Quoted(const std::string& text) {
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  void CloseTable() {
+    if (!table_open_) return;
+    out_ << (rows_ == 0 ? "]\n    }" : "\n      ]\n    }");
+    table_open_ = false;
+  }
+
+  std::ostream& out_;
+  size_t tables_ = 0;
+  size_t rows_ = 0;
+  bool table_open_ = false;
 };
 
 }  // namespace
@@ -131,16 +156,14 @@ int RunDump(const std::string& file, std::ostream& out) {
   const bool jet4 = probe->IsJet4();
   probe.reset();
 
-  nlohmann::ordered_json document;
-  document["format"] = jet4 ? "Jet4" : "Jet3";
-  document["tables"] = nlohmann::ordered_json::object();
-  JsonTableSink sink(document["tables"]);
+  // The probe proved the file opens, so the document can start at once.
+  JsonTableSink sink(out, jet4);
   RecoverySession session;
   PrepareSession(session, file);
   session.table_sink = &sink;
   const PassResult result = RunRecovery(session);
+  sink.Finish();
   if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
-  out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
   return 0;
 }
 
