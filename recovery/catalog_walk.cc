@@ -1,5 +1,7 @@
 // The recovery pass and the catalog walk: every page of the file is scanned
 // for catalog rows, deleted ones included, and each object is dispatched.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -170,6 +172,20 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
   if (session.observer != nullptr) session.observer->OnProgress(pages, pages);
 }
 
+namespace {
+
+// Whether `target` names the very file being read: replacing it would put the
+// copy in place of the only original the user has.
+bool IsTheSource(const JetHandle& handle, const std::string& target) {
+  struct stat source_status;
+  struct stat target_status;
+  if (!handle.file || ::fstat(handle.file->descriptor, &source_status) != 0) return false;
+  if (::stat(target.c_str(), &target_status) != 0) return false;
+  return source_status.st_dev == target_status.st_dev && source_status.st_ino == target_status.st_ino;
+}
+
+}  // namespace
+
 void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.TableList.clear();
   session.GrandTotal = 0;
@@ -181,6 +197,9 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
 
   if (session.IsSaving()) {
     if (!session.MakeTarget) throw EngineError("no target engine");
+    if (IsTheSource(handle, session.TargetPath)) {
+      throw EngineError("cannot save to " + session.TargetPath + ": it is the file being recovered");
+    }
     session.TargetDatabase = session.MakeTarget();
     session.TargetDatabase->Create(session.TargetPath, kTargetLocale, session.ReplaceExisting ? kReplaceExisting : 0);
     session.TargetRecordset = session.TargetDatabase->NewRecordset();

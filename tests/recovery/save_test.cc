@@ -312,5 +312,33 @@ TEST(SaveFaultTest, AnUnwritableTargetFailsCleanly) {
   EXPECT_EQ(dir.Names(), std::set<std::string>{"existing.sqlite"});
 }
 
+// Replacing the target is allowed, but never when the target is the damaged
+// original itself, under whatever spelling or link.
+TEST(SaveFaultTest, TheSourceIsNeverReplacedByItsCopy) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  const std::string source = dir.File("damaged.mdb");
+  std::filesystem::copy_file(*CorpusDir() / "jet3-indexes.mdb", source);
+  std::filesystem::create_symlink(source, dir.File("link.mdb"));
+  auto bytes = [&] {
+    std::ifstream in(source, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  const std::string original = bytes();
+  for (const std::string& target : {source, dir.File("./damaged.mdb"), dir.File("link.mdb")}) {
+    RecoverySession session;
+    session.SourcePath = source;
+    session.RunMode = 1;
+    session.TargetPath = target;
+    session.ReplaceExisting = true;
+    session.MakeTarget = SqliteTargetFactory();
+    const PassResult result = RunRecovery(session);
+    EXPECT_EQ(result.outcome, PassOutcome::kFailed) << target;
+    EXPECT_NE(result.message.find("it is the file being recovered"), std::string::npos) << result.message;
+  }
+  EXPECT_EQ(bytes(), original);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"damaged.mdb", "link.mdb"}));
+}
+
 }  // namespace
 }  // namespace mendora
