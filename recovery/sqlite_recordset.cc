@@ -16,7 +16,8 @@ std::string Lower(const std::string& name) {
 
 }  // namespace
 
-void SqliteRecordset::Open(int /*type*/, const std::string& table, int /*options*/) {
+void SqliteRecordset::Open(int /*type*/, const std::string& recovered_name, int /*options*/) {
+  const std::string table = StoredTableName(recovered_name);
   Close();
   std::vector<ColumnInfo> found = TableColumns(*connection_, table);
   if (found.empty()) throw EngineError("cannot open a recordset: no table named " + table);

@@ -184,9 +184,9 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
                                             const std::vector<RelationField>& fields) {
   if (!open_) throw EngineError("cannot create relation " + name + ": the relation database is not open");
   if (fields.empty()) throw EngineError("cannot create relation " + name + ": it has no fields");
-  auto referenced = FindTable(*connection_, table);
+  auto referenced = FindTable(*connection_, StoredTableName(table));
   if (!referenced) throw EngineError("cannot create relation " + name + ": no table named " + table);
-  auto referencing = FindTable(*connection_, foreign_table);
+  auto referencing = FindTable(*connection_, StoredTableName(foreign_table));
   if (!referencing) throw EngineError("cannot create relation " + name + ": no table named " + foreign_table);
 
   std::vector<ColumnInfo> referenced_columns = TableColumns(*connection_, referenced->name);

@@ -1,6 +1,8 @@
 // Naming and looking up tables and columns of the target database.
 #include "recovery/sqlite_schema.h"
 
+#include "recovery/sqlite_querydef.h"
+
 namespace mendora {
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -21,6 +23,11 @@ bool SameName(std::string_view a, std::string_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+std::string StoredTableName(std::string_view name) {
+  const bool reserved = (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog);
+  return reserved ? "_" + std::string(name) : std::string(name);
 }
 
 std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::string& table) {

@@ -21,6 +21,11 @@ std::string QuoteIdentifier(std::string_view name);
 // SQLite compares names without regard to ASCII case, and so does Jet.
 bool SameName(std::string_view a, std::string_view b);
 
+// The name a recovered table is kept under. SQLite reserves names that start
+// with "sqlite_" and the query catalog is this engine's own; such a table
+// gets a leading underscore rather than being refused.
+std::string StoredTableName(std::string_view name);
+
 struct TableInfo {
   std::string name;  // as stored, which may differ in case from the lookup
   std::string sql;   // its CREATE TABLE text

@@ -96,7 +96,7 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
 void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
   SqliteConnection& connection = Connection("cannot change the schema");
   std::string column = QuoteIdentifier(statement.column) + " " + DeclaredType(statement);
-  std::string table = QuoteIdentifier(statement.table);
+  std::string table = QuoteIdentifier(StoredTableName(statement.table));
   std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
                         ? "CREATE TABLE " + table + " (" + column + ")"
                         : "ALTER TABLE " + table + " ADD COLUMN " + column;

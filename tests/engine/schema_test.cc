@@ -21,6 +21,36 @@ TEST_F(SchemaTest, HostileNamesAreOnlyNames) {
   EXPECT_EQ(Rows(target_, "SELECT * FROM \"x\"\"; DROP TABLE t; --\""), (std::vector<std::string>{"v|5|2.5"}));
 }
 
+// SQLite refuses names starting with "sqlite_", and the query catalog is the
+// engine's own: such tables are kept under a leading underscore, for rows and
+// relations alike, whichever comes first.
+TEST_F(SchemaTest, ReservedTableNamesAreKeptUnderAnUnderscore) {
+  auto query = db_->NewQueryDef();
+  query->Create("Q", "");
+  query->Append();
+  MakeTable(*db_, "SQLite_Users", {{"Id", "LONG"}});
+  MakeTable(*db_, "mendora_queries", {{"name", "TEXT"}, {"sql", "TEXT"}, {"User", "LONG"}});
+  auto rs = db_->NewRecordset();
+  rs->Open(0, "SQLite_Users", 0);
+  AddRow(*rs, {{"Id", "7"}});
+  rs->Open(0, "mendora_queries", 0);
+  AddRow(*rs, {{"name", "mine"}, {"User", "7"}});
+  rs->Close();
+  auto relations = db_->NewRelationDatabase();
+  relations->Open(target_, false, false, "");
+  relations->CreateRelation("R", "SQLite_Users", "mendora_queries", 0, {{"Id", "User"}});
+  relations->Close();
+  auto later = db_->NewQueryDef();
+  later->Create("Later", "");
+  later->Append();
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT Id FROM _SQLite_Users"), (std::vector<std::string>{"7"}));
+  EXPECT_EQ(Rows(target_, "SELECT name, User FROM _mendora_queries"), (std::vector<std::string>{"mine|7"}));
+  EXPECT_EQ(Rows(target_, "SELECT name FROM mendora_queries ORDER BY name"), (std::vector<std::string>{"Later", "Q"}));
+  EXPECT_EQ(Rows(target_, "SELECT \"table\" FROM pragma_foreign_key_list('_mendora_queries')"),
+            (std::vector<std::string>{"_SQLite_Users"}));
+}
+
 TEST_F(SchemaTest, ExistingTableOrColumnIsRefused) {
   MakeTable(*db_, "T", {{"A", "TEXT"}});
   EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kCreateTable, "t", "B", "TEXT"), 0), EngineError);
