@@ -36,6 +36,14 @@ int ReportNotOpened(const std::string& file) {
 
 // Writes the dump as the pass reads it, a row per line, so a database of any
 // size is exported in constant memory.
+// The pass stopped part-way: what was printed is incomplete and must not pass
+// for a full result.
+int ReportStopped(const std::string& file, const PassResult& result) {
+  std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
+            << "\nThe output above is incomplete.\n";
+  return kExitFailed;
+}
+
 class JsonTableSink : public TableSink {
  public:
   JsonTableSink(std::ostream& out, bool jet4) : out_(out) {
@@ -147,6 +155,7 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   out << PlatformLineEnds(session.AnalysisLog);
+  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
   return 0;
 }
 
@@ -164,12 +173,14 @@ int RunDump(const std::string& file, std::ostream& out) {
   const PassResult result = RunRecovery(session);
   sink.Finish();
   if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
   return 0;
 }
 
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
   struct stat st;
-  if (!force && stat(target.c_str(), &st) == 0) {
+  const bool target_existed = stat(target.c_str(), &st) == 0;
+  if (!force && target_existed) {
     std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
     return kExitFailed;
   }
@@ -186,7 +197,8 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
     case PassOutcome::kFailed:
     case PassOutcome::kCancelled:
       std::cerr << "mendora-cli: the recovered database could not be written to " << target << ": "
-                << result.message << "\nNothing was left at " << target << ".\n";
+                << result.message << "\n"
+                << (target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n");
       return kExitFailed;
     case PassOutcome::kCompleted:
       break;

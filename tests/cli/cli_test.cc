@@ -105,6 +105,16 @@ TEST(CliTest, RecoverRefusesAnExistingFileUnlessForced) {
   ASSERT_EQ(cli::RunRecover(Sample("jet3-indexes.mdb"), dir.File("keep.sqlite"), true, out), 0);
   EXPECT_EQ(testing::Rows(dir.File("keep.sqlite"), "SELECT count(*) FROM Table3")[0], "4");
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"keep.sqlite", "out.sqlite"}));
+
+  // Even forced, the source is not replaced, and the message says it is still there.
+  const std::string source = dir.File("damaged.mdb");
+  std::filesystem::copy_file(Sample("jet3-indexes.mdb"), source);
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(cli::RunRecover(source, source, true, out), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("it is the file being recovered\n" + source +
+                                                          " was left as it was.\n"),
+            std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(source), std::filesystem::file_size(Sample("jet3-indexes.mdb")));
 }
 
 }  // namespace
