@@ -59,6 +59,8 @@ class JsonTableSink : public TableSink {
     out_ << (columns.empty() ? "],\n" : "\n      ],\n") << "      \"rows\": [";
     table_open_ = true;
     rows_ = 0;
+    binary_.clear();
+    for (const SinkColumn& column : columns) binary_.push_back(column.type == kColumnOle);
   }
   void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
     out_ << (rows_++ == 0 ? "\n        [" : ",\n        [");
@@ -66,6 +68,8 @@ class JsonTableSink : public TableSink {
       if (i > 0) out_ << ", ";
       if (nulls[i]) {
         out_ << "null";
+      } else if (i < binary_.size() && binary_[i]) {
+        out_ << '"' << Base64(values[i]) << '"';  // an OLE object's bytes are no text
       } else {
         out_ << Quoted(values[i]);
       }
@@ -94,6 +98,7 @@ class JsonTableSink : public TableSink {
   size_t tables_ = 0;
   size_t rows_ = 0;
   bool table_open_ = false;
+  std::vector<bool> binary_;
 };
 
 }  // namespace
@@ -104,6 +109,30 @@ std::string PlatformLineEnds(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     out.push_back(text[i]);
+  }
+  return out;
+}
+
+std::string Base64(const std::string& bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | static_cast<uint8_t>(bytes[i + 1]) << 8 |
+                       static_cast<uint8_t>(bytes[i + 2]);
+    out += kAlphabet[n >> 18];
+    out += kAlphabet[(n >> 12) & 63];
+    out += kAlphabet[(n >> 6) & 63];
+    out += kAlphabet[n & 63];
+  }
+  if (i < bytes.size()) {
+    const bool two = i + 1 < bytes.size();
+    const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | (two ? static_cast<uint8_t>(bytes[i + 1]) << 8 : 0);
+    out += kAlphabet[n >> 18];
+    out += kAlphabet[(n >> 12) & 63];
+    out += two ? kAlphabet[(n >> 6) & 63] : '=';
+    out += '=';
   }
   return out;
 }

@@ -64,6 +64,8 @@ std::string ShortestText(T value) {
   return std::string(buffer, result.ptr);
 }
 
+std::string AsBytes(ByteView view) { return std::string(reinterpret_cast<const char*>(view.data()), view.size()); }
+
 }  // namespace
 
 void TrimZeros(std::string& text) {
@@ -177,7 +179,7 @@ std::string RenderGuid(ByteView value) {
   return text;
 }
 
-std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length) {
+std::string ReadLongValue(JetHandle& handle, uint32_t start, uint32_t length, const char* kind) {
   if (length < kLongValueHeaderSize) return "";
   const std::optional<ByteView> field = handle.Page().Sub(start, length);
   if (!field) return "";
@@ -187,7 +189,7 @@ std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length) {
   if ((word & kLongValueInline) != 0) {
     const uint32_t available = length - kLongValueHeaderSize;
     const uint32_t take = total < available ? total : available;
-    return DecodeText(handle, *field->Sub(kLongValueHeaderSize, take));
+    return AsBytes(*field->Sub(kLongValueHeaderSize, take));
   }
 
   uint32_t row = *field->U8(4);
@@ -196,35 +198,35 @@ std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length) {
 
   if ((word & kLongValueSingleRow) != 0) {
     if (ReadAltPage(handle, page) < page_size) {
-      std::fprintf(stderr, "Memo: long-value page %u cannot be read\n", page);
+      std::fprintf(stderr, "%s: long-value page %u cannot be read\n", kind, page);
       return "";
     }
     const std::optional<RowExtent> extent = RowBounds(handle.AltPage(), *handle.format, static_cast<int>(row));
     if (!extent) {
-      std::fprintf(stderr, "Memo: row %u of long-value page %u lies outside its page\n", row, page);
+      std::fprintf(stderr, "%s: row %u of long-value page %u lies outside its page\n", kind, row, page);
       return "";
     }
     const uint32_t take = total != 0 && total < extent->size() ? total : extent->size();
-    return DecodeText(handle, *handle.AltPage().Sub(extent->start, take));
+    return AsBytes(*handle.AltPage().Sub(extent->start, take));
   }
 
-  // A chain of long-value rows, each naming the next. The text is joined
-  // first and decoded once, since a character may straddle two rows.
-  std::vector<uint8_t> joined;
+  // A chain of long-value rows, each naming the next. The bytes are joined
+  // first, since a character of a memo may straddle two rows.
+  std::string joined;
   joined.reserve(total);
   std::set<std::pair<uint32_t, uint32_t>> visited;
   while (page != 0) {
     if (!visited.insert({page, row}).second) {
-      std::fprintf(stderr, "Memo: long-value chain loops at row %u of page %u\n", row, page);
+      std::fprintf(stderr, "%s: long-value chain loops at row %u of page %u\n", kind, row, page);
       return "";
     }
     if (ReadAltPage(handle, page) < page_size) {
-      std::fprintf(stderr, "Memo: long-value page %u cannot be read\n", page);
+      std::fprintf(stderr, "%s: long-value page %u cannot be read\n", kind, page);
       return "";
     }
     const std::optional<RowExtent> extent = RowBounds(handle.AltPage(), *handle.format, static_cast<int>(row));
     if (!extent || extent->size() < kChainRowHeaderSize) {
-      std::fprintf(stderr, "Memo: row %u of long-value page %u is damaged\n", row, page);
+      std::fprintf(stderr, "%s: row %u of long-value page %u is damaged\n", kind, row, page);
       return "";
     }
     const ByteView rowbytes = *handle.AltPage().Sub(extent->start, extent->size());
@@ -233,12 +235,17 @@ std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length) {
     const uint32_t chunk = extent->size() - kChainRowHeaderSize;
     const uint32_t wanted = total > joined.size() ? total - static_cast<uint32_t>(joined.size()) : 0;
     const uint32_t take = total == 0 ? chunk : (chunk < wanted ? chunk : wanted);
-    joined.insert(joined.end(), rowbytes.data() + kChainRowHeaderSize, rowbytes.data() + kChainRowHeaderSize + take);
+    joined.append(reinterpret_cast<const char*>(rowbytes.data()) + kChainRowHeaderSize, take);
     if (total != 0 && joined.size() >= total) break;
     row = next_row;
     page = next_page;
   }
-  return DecodeText(handle, ByteView(joined.data(), joined.size()));
+  return joined;
+}
+
+std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length) {
+  const std::string bytes = ReadLongValue(handle, start, length, "Memo");
+  return DecodeText(handle, ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::string RenderValue(JetHandle& handle, uint32_t start, int type, uint32_t length) {
@@ -263,7 +270,8 @@ std::string RenderValue(JetHandle& handle, uint32_t start, int type, uint32_t le
     case kColumnText:
       return DecodeText(handle, *value);
     case kColumnOle:
-      return kOleDataText;
+      // The object's stored bytes: a copy of them is the object recovered.
+      return ReadLongValue(handle, start, length, "OLE object");
     case kColumnMemo:
       return ReadMemo(handle, start, length);
     case kColumnReplicationId:

@@ -30,13 +30,15 @@ std::string RenderSingle(float value);
 std::string RenderDouble(double value);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" of a 16-byte GUID.
 std::string RenderGuid(ByteView value);
-// A long-value (memo) field of the row in the page buffer. Long-value pages
-// are read into the alternate buffer; the page buffer is left as it was.
+// The stored bytes of a long-value field (memo or OLE object) of the row in
+// the page buffer; empty when they cannot be read, with a line on stderr
+// naming `kind`. Long-value pages are read into the alternate buffer; the
+// page buffer is left as it was.
+std::string ReadLongValue(JetHandle& handle, uint32_t start, uint32_t length, const char* kind);
+// A memo field's text, as UTF-8.
 std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length);
 // Removes a fraction's trailing zeros (and a bare point).
 void TrimZeros(std::string& text);
-
-inline constexpr const char* kOleDataText = "OLE DATA";
 
 }  // namespace mendora
 

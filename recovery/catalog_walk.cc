@@ -74,6 +74,8 @@ void Guarded(const char* kind, const std::string& name, Step&& step) {
 
 }  // namespace
 
+bool IsSystemObjectName(const std::string& name) { return StartsWith(name, "MSys"); }
+
 void ReportLoss(const std::string& what) noexcept {
   try {
     std::string reason = "unknown failure";
@@ -125,8 +127,9 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
   const std::string& name = record.name;
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded("Relationships of", name, [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
-  } else if (record.object_type == kObjectTable && !name.empty() && !StartsWith(name, "MSys")) {
+    Guarded("Relationships of", name,
+            [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+  } else if (record.object_type == kObjectTable && !name.empty() && !IsSystemObjectName(name)) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;

