@@ -183,6 +183,9 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         skip = 0;
       } catch (...) {
         ReportLoss("Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
+        // The refused record's values are still pending; the next record
+        // must start afresh, or its empty fields would keep them.
+        skip = 0;
       }
     }
     carried_skip = skip;

@@ -9,8 +9,10 @@
 
 #include "recovery/recovery_session.h"
 #include "recovery/sqlite_target.h"
+#include "tests/builder/jet_builder.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/support/corpus.h"
+#include "tests/support/temp_database.h"
 
 namespace mendora {
 namespace {
@@ -267,6 +269,34 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   // A refused relation loses that relation alone.
   EXPECT_TRUE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Orders')").empty());
   EXPECT_FALSE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Order Details')").empty());
+}
+
+// A refused record must not lend its values to the next one: fields the next
+// record leaves empty stay empty.
+TEST(SaveFaultTest, ARefusedRecordLeavesNothingInTheNext) {
+  using testing::kLong;
+  using testing::kText;
+  for (const auto version : {testing::JetVersion::kJet3, testing::JetVersion::kJet4}) {
+    testing::JetFileBuilder builder(version);
+    testing::Table table;
+    table.name = "Readings";
+    table.columns = {{"Sensor", kLong}, {"Label", kText}, {"Note", kText}};
+    table.rows = {{int64_t{1}, std::string("first"), std::string("kept")},
+                  {int64_t{2}, std::string("refused"), std::monostate{}},
+                  {std::monostate{}, std::string("third"), std::monostate{}}};
+    builder.AddTable(table);
+    testing::TempDatabase source(builder.Build());
+    ScratchDir dir;
+    Refusals refusals;
+    refusals.update_number = 1;
+    const std::string target = dir.File("readings.sqlite");
+    ::testing::internal::CaptureStderr();
+    const PassResult result = Save(source.path(), target, [&] { return std::make_unique<RefusingDatabase>(refusals); });
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(result.outcome, PassOutcome::kCompleted);
+    EXPECT_EQ(testing::Rows(target, "SELECT Sensor, Label, Note FROM Readings ORDER BY rowid"),
+              (std::vector<std::string>{"1|first|kept", "NULL|third|NULL"}));
+  }
 }
 
 TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
