@@ -1,6 +1,7 @@
 // Rendering of stored column values as text.
 #include "reader/value_render.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -213,7 +214,9 @@ std::string ReadLongValue(JetHandle& handle, uint32_t start, uint32_t length, co
   // A chain of long-value rows, each naming the next. The bytes are joined
   // first, since a character of a memo may straddle two rows.
   std::string joined;
-  joined.reserve(total);
+  // The stored length is untrusted: a damaged one must not claim a gigabyte
+  // up front. The bytes actually chained still grow the buffer as needed.
+  joined.reserve(std::min<uint32_t>(total, 1u << 20));
   std::set<std::pair<uint32_t, uint32_t>> visited;
   while (page != 0) {
     if (!visited.insert({page, row}).second) {
