@@ -1,10 +1,15 @@
 // The commands of mendora-cli.
 #include "cli/commands.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "reader/jet_handle.h"
@@ -18,6 +23,40 @@ namespace {
 
 constexpr int kExitNotOpened = 2;
 constexpr int kExitFailed = 3;
+constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
+
+// While alive, Ctrl-C, a hang-up or a termination request cancels `control`'s
+// pass at its next safe point instead of killing the process, so a save can
+// remove its unfinished file. The signals are taken by a thread of their own,
+// where cancelling may lock; a signal handler may not.
+class InterruptCancels {
+ public:
+  explicit InterruptCancels(PassControl& control) : control_(control) {
+    sigemptyset(&signals_);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal);
+    pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    waiter_ = std::thread([this] {
+      const timespec tick{0, 50 * 1000 * 1000};
+      while (!done_.load()) {
+        if (sigtimedwait(&signals_, nullptr, &tick) > 0) control_.Cancel();
+      }
+    });
+  }
+  ~InterruptCancels() {
+    done_ = true;
+    waiter_.join();
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  InterruptCancels(const InterruptCancels&) = delete;
+  InterruptCancels& operator=(const InterruptCancels&) = delete;
+
+ private:
+  PassControl& control_;
+  sigset_t signals_;
+  sigset_t previous_;
+  std::atomic<bool> done_{false};
+  std::thread waiter_;
+};
 
 std::string FileLengthText(const std::string& file) {
   struct stat st;
@@ -219,15 +258,22 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   session.TargetPath = target;
   session.ReplaceExisting = force;
   session.MakeTarget = SqliteTargetFactory();
-  const PassResult result = RunRecovery(session);
+  PassResult result;
+  {
+    InterruptCancels interrupt(session.control);
+    result = RunRecovery(session);
+  }
+  const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
       return ReportNotOpened(file);
-    case PassOutcome::kFailed:
     case PassOutcome::kCancelled:
+      std::cerr << "mendora-cli: the save was interrupted before it was complete.\n" << left;
+      return kExitInterrupted;
+    case PassOutcome::kFailed:
       std::cerr << "mendora-cli: the recovered database could not be written to " << target << ": "
                 << result.message << "\n"
-                << (target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n");
+                << left;
       return kExitFailed;
     case PassOutcome::kCompleted:
       break;

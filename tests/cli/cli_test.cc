@@ -2,11 +2,16 @@
 #include "cli/commands.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
+#include "tests/builder/sample_database.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/support/corpus.h"
 
@@ -128,6 +133,43 @@ TEST(CliTest, RecoverRefusesAnExistingFileUnlessForced) {
                                                           " was left as it was.\n"),
             std::string::npos);
   EXPECT_EQ(std::filesystem::file_size(source), std::filesystem::file_size(Sample("jet3-indexes.mdb")));
+}
+
+// Ctrl-C or a termination request during a save cancels it at a safe point:
+// the unfinished file beside the target is removed, not left behind.
+TEST(CliTest, AnInterruptedSaveLeavesNoFileBehind) {
+  testing::ScratchDir dir;
+  const std::string source = dir.File("large.mdb");
+  {
+    testing::JetFileBuilder builder(testing::JetVersion::kJet4);
+    testing::AddBenchmarkTable(builder, testing::JetVersion::kJet4, 300000);
+    builder.WriteTo(source);
+  }
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    const std::string target = dir.File("out.sqlite");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      execl(MENDORA_CLI_PATH, "mendora-cli", "recover", source.c_str(), target.c_str(), nullptr);
+      _exit(127);
+    }
+    // The unfinished file appears as soon as the save starts.
+    bool started = false;
+    for (int i = 0; i < 20000 && !started; ++i) {
+      for (const std::string& name : dir.Names()) started = started || name.rfind("out.sqlite.", 0) == 0;
+      if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(started);
+    kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(dir.Names(), std::set<std::string>{"large.mdb"});
+  }
 }
 
 }  // namespace
