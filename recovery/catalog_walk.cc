@@ -136,7 +136,8 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     Guarded("Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
-    Guarded("Query", name, [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+    Guarded("Query", name,
+            [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
   }
 }
 

@@ -121,8 +121,9 @@ void EnsureUniqueKey(SqliteConnection& connection, const std::string& relation, 
   }
   const std::string index = UnusedName(connection, base + "_key");
   try {
-    connection.Exec("CREATE UNIQUE INDEX " + QuoteIdentifier(index) + " ON " + QuoteIdentifier(table) + " (" + list + ")",
-                    "cannot create relation " + relation);
+    connection.Exec(
+        "CREATE UNIQUE INDEX " + QuoteIdentifier(index) + " ON " + QuoteIdentifier(table) + " (" + list + ")",
+        "cannot create relation " + relation);
   } catch (const EngineError& error) {
     throw EngineError("cannot create relation " + relation + ": the fields of " + table +
                       " it refers to are not a key, their values repeat (" + error.what() + ")");
