@@ -99,7 +99,9 @@ class JsonTableSink : public TableSink {
     table_open_ = true;
     rows_ = 0;
     binary_.clear();
-    for (const SinkColumn& column : columns) binary_.push_back(column.type == kColumnOle);
+    for (const SinkColumn& column : columns) {
+      binary_.push_back(column.type == kColumnOle || column.type == kColumnUnknown09);
+    }
   }
   void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
     out_ << (rows_++ == 0 ? "\n        [" : ",\n        [");
@@ -108,7 +110,7 @@ class JsonTableSink : public TableSink {
       if (nulls[i]) {
         out_ << "null";
       } else if (i < binary_.size() && binary_[i]) {
-        out_ << '"' << Base64(values[i]) << '"';  // an OLE object's bytes are no text
+        out_ << '"' << Base64(values[i]) << '"';  // OLE and binary bytes are no text
       } else {
         out_ << Quoted(values[i]);
       }
@@ -191,6 +193,7 @@ std::string DumpTypeName(int type) {
     case kColumnMemo: return "memo";
     case kColumnReplicationId: return "repid";
     case kColumnNumeric: return "numeric";
+    case kColumnUnknown09: return "binary";
     default: return ColumnTypeName(type);
   }
 }

@@ -279,6 +279,9 @@ std::string RenderValue(JetHandle& handle, uint32_t start, int type, uint32_t le
       return ReadMemo(handle, start, length);
     case kColumnReplicationId:
       return RenderGuid(*value);
+    case kColumnUnknown09:
+      // Binary: bytes kept as stored, like an OLE object's.
+      return AsBytes(*value);
     default:
       return "";
   }

@@ -139,7 +139,7 @@ std::string DeclaredType(const SchemaStatement& statement) {
       {"LONG", "INTEGER"},      {"COUNTER", "INTEGER"}, {"CURRENCY", "DECIMAL_BLOB(19,4)"},
       {"SINGLE", "REAL"},       {"DOUBLE", "DOUBLE"},   {"DATE", "DATETIME"},
       {"DATETIME", "DATETIME"}, {"TEXT", "TEXT"},       {"MEMO", "TEXT"},
-      {"OLEOBJECT", "BLOB"},    {"REPID", "TEXT"},
+      {"OLEOBJECT", "BLOB"},    {"REPID", "TEXT"},      {"BINARY", "BLOB"},
   };
   std::string base = BaseName(statement.keyword);
   if (auto it = kTypes.find(base); it != kTypes.end()) return it->second;

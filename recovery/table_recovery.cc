@@ -81,6 +81,7 @@ std::string TypeKeyword(int type, int column_number, int precision, int scale) {
     case kColumnOle: return "OLEOBJECT";
     case kColumnMemo: return "MEMO";
     case kColumnReplicationId: return "REPID";
+    case kColumnUnknown09: return "BINARY";
     case kColumnNumeric: {
       // A damaged record must not declare an impossible type.
       const int p = precision >= 1 && precision <= 28 ? precision : 28;

@@ -144,7 +144,7 @@ TEST_P(BuiltVersionTest, LongValuesInlineOnOnePageAndChained) {
 }
 
 // An OLE object is recovered as its stored bytes, zeros and all, in every
-// long-value form; text decoding must not touch them.
+// long-value form, and so is a binary field; text decoding must not touch them.
 TEST_P(BuiltVersionTest, OleObjectsKeepTheirBytesInEveryForm) {
   tb::JetFileBuilder builder(GetParam());
   const size_t sizes[] = {40, 1500, 9000};
@@ -160,14 +160,15 @@ TEST_P(BuiltVersionTest, OleObjectsKeepTheirBytesInEveryForm) {
     tb::Table table;
     table.name = "Ole" + std::to_string(i + 1);
     table.long_value_form = forms[i];
-    table.columns = {{"ID", tb::kLong}, {"Object", tb::kOle}};
-    table.rows = {{int64_t{1}, bytes}, {int64_t{2}, std::monostate{}}};
+    table.columns = {{"ID", tb::kLong}, {"Object", tb::kOle}, {"Key", tb::kBinary}};
+    table.rows = {{int64_t{1}, bytes, tb::Bytes{0x00, 0x01, 0xFF, 0x00}}, {int64_t{2}, std::monostate{}, std::monostate{}}};
     builder.AddTable(table);
   }
   const tb::Analysis analysis = tb::Analyse(builder.Build());
   for (int i = 0; i < 3; ++i) {
     const auto& rows = analysis.sink.tables.at("Ole" + std::to_string(i + 1)).rows;
     EXPECT_EQ(rows[0][1], std::string(objects[i].begin(), objects[i].end())) << i;
+    EXPECT_EQ(rows[0][2], std::string("\x00\x01\xFF\x00", 4)) << i;  // a binary field, too
     EXPECT_EQ(rows[1][1], std::nullopt) << i;
   }
 }

@@ -159,6 +159,20 @@ TEST_P(WalkTest, SavedQueriesExceptHiddenOnesAreListedByName) {
             (std::vector<std::string>{"Monthly totals", "sq1", "~Query"}));
 }
 
+TEST_P(WalkTest, ObjectsAndBinaryFieldsAreSavedAsTheirBytes) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table;
+  table.name = "Files";
+  table.columns = {{"Picture", tb::kOle}, {"Hash", tb::kBinary}};
+  table.rows = {{tb::Bytes{0x42, 0x4D, 0x00, 0xFF}, tb::Bytes{0xDE, 0xAD, 0x00}}};
+  builder.AddTable(table);
+  tb::ScratchDir dir;
+  const std::string target = dir.File("files.sqlite");
+  ASSERT_EQ(Save(builder.Build(), target).outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(tb::Rows(target, "SELECT typeof(Picture), hex(Picture), typeof(Hash), hex(Hash) FROM Files"),
+            (std::vector<std::string>{"blob|424D00FF|blob|DEAD00"}));
+}
+
 TEST_P(WalkTest, TablesOfTheSameNameAreAllSavedUnderDistinctNames) {
   tb::JetFileBuilder builder(GetParam());
   builder.AddTable(SmallTable("Dup", 1));
