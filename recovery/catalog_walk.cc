@@ -129,6 +129,10 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
     Guarded("Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
+  } else if (record.object_type == kObjectTable && name == "MSysQueries") {
+    if (!session.IsSaving() || !session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    Guarded("Query table", name,
+            [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && !name.empty() && !IsSystemObjectName(name)) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
@@ -136,8 +140,9 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     Guarded("Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
-    Guarded("Query", name,
-            [&] { CreateSavedQuery(session, handle, record.object_type, record.definition_page, name); });
+    // Created after the walk: the query table that holds its text may come
+    // later in the catalog.
+    if (session.IsSaving()) session.pending_queries.push_back(PendingQuery{name, record.object_id});
   }
 }
 
@@ -198,6 +203,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.dispatched_query_ids.clear();
   session.target_table_names.clear();
   session.pending_relations.clear();
+  session.pending_queries.clear();
+  session.query_rows.clear();
 
   if (session.IsSaving()) {
     if (!session.MakeTarget) throw EngineError("no target engine");
@@ -211,6 +218,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   CatalogWalk(session, handle);
   if (session.IsSaving()) {
     CreatePendingRelations(session);
+    CreatePendingQueries(session);
     session.TargetRecordset.reset();
     session.TargetDatabase->Close();
   }

@@ -10,12 +10,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "recovery/query_text.h"
 #include "recovery/target_engine.h"
 
 namespace mendora {
@@ -77,6 +79,12 @@ class PassControl {
 
 using TargetFactory = std::function<std::unique_ptr<EngineDatabase>()>;
 
+// A saved query met by the walk, created once the query table has been read.
+struct PendingQuery {
+  std::string name;
+  uint32_t object_id = 0;
+};
+
 // A relation's field pair as read from the source, kept until every table
 // of the pass exists.
 struct PendingRelation {
@@ -110,6 +118,8 @@ struct RecoverySession {
   std::set<uint32_t> dispatched_query_ids;
   std::set<std::string> target_table_names;
   std::vector<PendingRelation> pending_relations;
+  std::vector<PendingQuery> pending_queries;
+  std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
 
   bool IsSaving() const { return RunMode == 1; }
 };

@@ -30,8 +30,13 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
                   const std::string& table_name);
 int32_t RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                          const std::string& name);
-void CreateSavedQuery(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
-                      const std::string& name);
+// Reads the query table (MSysQueries) into session.query_rows.
+void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
+                    const std::string& name);
+// Creates one saved query in the target, with its SQL text when known.
+void CreateSavedQuery(RecoverySession& session, const std::string& name, const std::string& sql);
+// Creates the queries met during the walk, once the query table has been read.
+void CreatePendingQueries(RecoverySession& session);
 // Creates the relations gathered during the walk, once every table exists.
 void CreatePendingRelations(RecoverySession& session);
 

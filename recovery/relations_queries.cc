@@ -1,5 +1,7 @@
 // Relationships and saved queries: carried over into the new database.
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "reader/row_fetch.h"
@@ -60,15 +62,63 @@ void CreatePendingRelations(RecoverySession& session) {
   database->Close();
 }
 
-void CreateSavedQuery(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
-                      const std::string& name) {
-  (void)handle;
-  (void)object_type;
-  (void)definition_page;
+void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
+                    const std::string& name) {
+  TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
+  if (!table) return;
+
+  std::string attribute, expression, flag, name1, name2, object_id, order;
+  BindColumnByName(*table, "Attribute", &attribute);
+  BindColumnByName(*table, "Expression", &expression);
+  BindColumnByName(*table, "Flag", &flag);
+  BindColumnByName(*table, "Name1", &name1);
+  BindColumnByName(*table, "Name2", &name2);
+  BindColumnByName(*table, "ObjectId", &object_id);
+  BindColumnByName(*table, "Order", &order);
+
+  auto number = [](const std::string& text) -> std::optional<int64_t> {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0') return std::nullopt;
+    return value;
+  };
+  while (FetchRow(*table) == 1) {
+    session.control.CheckPoint();
+    const std::optional<int64_t> kind = number(attribute);
+    const std::optional<int64_t> id = number(object_id);
+    if (!kind || !id) continue;
+    QueryRow row;
+    row.attribute = static_cast<int>(*kind);
+    if (const std::optional<int64_t> value = number(flag)) row.flag = static_cast<int>(*value);
+    row.expression = expression;
+    row.name1 = name1;
+    row.name2 = name2;
+    // The place among rows of the same attribute, stored big-endian so that
+    // the bytes sort as the numbers do.
+    for (const char byte : order) row.order = row.order << 8 | static_cast<uint8_t>(byte);
+    session.query_rows[static_cast<uint32_t>(*id)].push_back(std::move(row));
+  }
+}
+
+void CreateSavedQuery(RecoverySession& session, const std::string& name, const std::string& sql) {
   if (!session.IsSaving()) return;
   std::unique_ptr<EngineQueryDef> query = session.TargetDatabase->NewQueryDef();
-  query->Create(name, "");
+  query->Create(name, sql);
   query->Append();
+}
+
+void CreatePendingQueries(RecoverySession& session) {
+  for (const PendingQuery& query : session.pending_queries) {
+    session.control.CheckPoint();
+    const auto rows = session.query_rows.find(query.object_id);
+    const std::string sql = rows == session.query_rows.end() ? "" : QueryText(rows->second);
+    try {
+      CreateSavedQuery(session, query.name, sql);
+    } catch (const EngineError&) {
+      ReportLoss("Query " + query.name + " was not recovered");
+    }
+  }
 }
 
 }  // namespace mendora

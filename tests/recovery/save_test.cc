@@ -144,8 +144,42 @@ TEST(SaveCorpusTest, RelationsAndQueriesOfTheSampleArrive) {
   const std::string queries_target = dir.File("queries.sqlite");
   ASSERT_EQ(Save((*CorpusDir() / "jet4-queries.mdb").string(), queries_target).outcome, PassOutcome::kCompleted);
   const auto queries = testing::Rows(queries_target, "SELECT name FROM mendora_queries ORDER BY name");
-  EXPECT_FALSE(queries.empty());
-  for (const std::string& name : queries) EXPECT_NE(name.rfind("~s", 0), 0u) << name;
+  EXPECT_EQ(queries, (std::vector<std::string>{"AppendQuery", "CrosstabQuery", "DataDefinitionQuery", "DeleteQuery",
+                                               "MakeTableQuery", "PassthroughQuery", "SelectQuery", "UnionQuery",
+                                               "UpdateQuery"}));
+  // Every saved query of both samples has its text back.
+  EXPECT_EQ(testing::Rows(queries_target, "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0], "0");
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0], "0");
+  auto sql = [](const std::string& file, const std::string& name) {
+    const auto rows = testing::Rows(file, "SELECT sql FROM mendora_queries WHERE name = '" + name + "'");
+    return rows.empty() ? std::string("(missing)") : rows[0];
+  };
+  EXPECT_EQ(sql(target, "Ten Most Expensive Products"),
+            "SELECT DISTINCTROW TOP 10 Products.ProductName AS TenMostExpensiveProducts, Products.UnitPrice\n"
+            "FROM Products\nORDER BY Products.UnitPrice DESC;");
+  EXPECT_EQ(sql(target, "Quarterly Orders"),
+            "SELECT DISTINCTROW Customers.CustomerID, Customers.CompanyName, Customers.City, Customers.Country\n"
+            "FROM Customers RIGHT JOIN Orders ON Customers.CustomerID = Orders.CustomerID\n"
+            "WHERE (((Orders.OrderDate) Between #1/1/95# And #12/31/95#));");
+  EXPECT_EQ(sql(target, "Customers and Suppliers by City"),
+            "SELECT City, CompanyName, ContactName, \"Customers\" AS [Relationship] \nFROM Customers\n"
+            "UNION SELECT City, CompanyName, ContactName, \"Suppliers\"\nFROM Suppliers\n"
+            "ORDER BY City, CompanyName;");
+  EXPECT_EQ(sql(target, "Employee Sales by Country").substr(0, 63),
+            "PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime;\nS");
+  EXPECT_NE(sql(target, "Invoices")
+                .find("FROM Shippers INNER JOIN (Products INNER JOIN ((Employees INNER JOIN (Customers INNER JOIN "
+                      "Orders ON Customers.CustomerID = Orders.CustomerID) ON Employees.EmployeeID = "
+                      "Orders.EmployeeID) INNER JOIN [Order Details] ON Orders.OrderID = [Order Details].OrderID) ON "
+                      "Products.ProductID = [Order Details].ProductID) ON Shippers.ShipperID = Orders.ShipVia;"),
+            std::string::npos);
+  EXPECT_EQ(sql(queries_target, "SelectQuery"),
+            "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
+            "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 ON "
+            "(Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2)\n"
+            "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
+            "ORDER BY Table2.col1;");
+  EXPECT_EQ(sql(queries_target, "DataDefinitionQuery"), "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);");
 }
 
 // An engine that refuses chosen pieces and passes everything else on.
