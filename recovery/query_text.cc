@@ -354,6 +354,9 @@ std::string UnixLineEnds(std::string text) {
 
 }  // namespace
 
-std::string QueryText(std::vector<QueryRow> rows) { return UnixLineEnds(BuildQueryText(std::move(rows))); }
+std::string QueryText(std::vector<QueryRow> rows) {
+  if (rows.size() > kMaxQueryRows) return "";
+  return UnixLineEnds(BuildQueryText(std::move(rows)));
+}
 
 }  // namespace mendora

@@ -58,8 +58,13 @@ struct QueryRow {
   uint32_t order = 0;  // the row's place among rows of its attribute
 };
 
+// Access queries stay far below this (255 fields, 32 tables); more rows than
+// this under one query id come from damage, and nesting that many joins
+// would only build an enormous text.
+inline constexpr size_t kMaxQueryRows = 4096;
+
 // The query's Jet SQL, ending in ";"; empty when its rows do not say what
-// kind of query it is.
+// kind of query it is, or are too many to be one.
 std::string QueryText(std::vector<QueryRow> rows);
 
 }  // namespace mendora

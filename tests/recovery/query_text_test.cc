@@ -106,6 +106,13 @@ TEST(QueryTextTest, StatementsStoredWholeAndQueriesOfUnknownKind) {
   EXPECT_EQ(QueryText({}), "");
   EXPECT_EQ(QueryText({Input("T", 1), Field("a", 1)}), "");
   EXPECT_EQ(QueryText({Kind(42), Input("T", 1)}), "");
+  // Damage can file any number of rows under one query.
+  std::vector<QueryRow> flood = {Kind(kQuerySelect), Input("T0", 0)};
+  for (uint32_t i = 1; i <= kMaxQueryRows; ++i) {
+    flood.push_back(Input("T" + std::to_string(i), i));
+    flood.push_back(Join("x", 1, "T" + std::to_string(i - 1), "T" + std::to_string(i), i));
+  }
+  EXPECT_EQ(QueryText(flood), "");
 }
 
 }  // namespace
