@@ -27,6 +27,7 @@ namespace mendora {
 class CTransparentStatic;
 class RecoveryWorker;
 class SkinnedSurface;
+struct RecoverySession;
 
 inline constexpr char kWebAddress[] = "https://mendora.example.org";
 inline constexpr char kSupportAddress[] = "support@mendora.example.org";
@@ -114,6 +115,7 @@ class MainDialog : public QDialog {
   void OnWorkerProgress(quint64 run, int percent);
   void OnWorkerFinished(quint64 run);
   void FinishRun();
+  void ShowLosses(const RecoverySession& session);
 
   AppServices services_;
   State state_ = State::kSelecting;

@@ -170,6 +170,7 @@ void MainDialog::FinishRun() {
   } else {
     Ask(QString::fromLatin1(kCompletedMessage), BoxButtons::kOk, BoxIcon::kQuestion);
   }
+  if (session.loss_count > 0) ShowLosses(session);
   progress_->setValue(0);
   if (saving) {
     analysis_log_ += QStringLiteral("\r\nThe recovered database has been saved to:\r\n%1\r\n").arg(target);
@@ -178,6 +179,20 @@ void MainDialog::FinishRun() {
   }
   ShowLog(analysis_log_);
   ApplyState(State::kCompleted);
+}
+
+// The pass went on past pieces it could not recover; the completion message
+// alone would read as a full recovery.
+void MainDialog::ShowLosses(const RecoverySession& session) {
+  constexpr size_t kListed = 8;
+  QString text = session.loss_count == 1
+                     ? QStringLiteral("One part of the database could not be recovered:\n")
+                     : QStringLiteral("%1 parts of the database could not be recovered:\n").arg(session.loss_count);
+  for (size_t i = 0; i < session.losses.size() && i < kListed; ++i) {
+    text += QStringLiteral("\n") + QString::fromStdString(session.losses[i]);
+  }
+  if (session.loss_count > kListed) text += QStringLiteral("\n... and %1 more.").arg(session.loss_count - kListed);
+  Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
 }
 
 void MainDialog::OnStop() {

@@ -75,6 +75,14 @@ int ReportNotOpened(const std::string& file) {
 
 // Writes the dump as the pass reads it, a row per line, so a database of any
 // size is exported in constant memory.
+// Each loss already has its line on stderr; this says how many, so the last
+// line a user sees does not read as a full recovery.
+void SummariseLosses(const RecoverySession& session) {
+  if (session.loss_count == 0) return;
+  std::cerr << "mendora-cli: " << session.loss_count
+            << (session.loss_count == 1 ? " part" : " parts") << " could not be recovered; each is named above.\n";
+}
+
 // The pass stopped part-way: what was printed is incomplete and must not pass
 // for a full result.
 int ReportStopped(const std::string& file, const PassResult& result) {
@@ -227,6 +235,7 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   out << PlatformLineEnds(session.AnalysisLog);
   if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
+  SummariseLosses(session);
   return 0;
 }
 
@@ -245,6 +254,7 @@ int RunDump(const std::string& file, std::ostream& out) {
   sink.Finish();
   if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
   if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
+  SummariseLosses(session);
   return 0;
 }
 
@@ -284,6 +294,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   out << PlatformLineEnds(session.AnalysisLog);
   out << "Recovered database written to " << target << "\n";
+  SummariseLosses(session);
   return 0;
 }
 

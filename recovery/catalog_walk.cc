@@ -61,14 +61,14 @@ std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
 }
 
 template <typename Step>
-void Guarded(const char* kind, const std::string& name, Step&& step) {
+void Guarded(RecoverySession& session, const char* kind, const std::string& name, Step&& step) {
   try {
     step();
   } catch (const PassCancelled&) {
     throw;
   } catch (...) {
     // One object's failure loses only that object.
-    ReportLoss(std::string(kind) + " " + name + " was not recovered");
+    ReportLoss(session, std::string(kind) + " " + name + " was not recovered");
   }
 }
 
@@ -76,7 +76,8 @@ void Guarded(const char* kind, const std::string& name, Step&& step) {
 
 bool IsSystemObjectName(const std::string& name) { return StartsWith(name, "MSys"); }
 
-void ReportLoss(const std::string& what) noexcept {
+void ReportLoss(RecoverySession& session, const std::string& what) noexcept {
+  ++session.loss_count;
   try {
     std::string reason = "unknown failure";
     try {
@@ -85,7 +86,9 @@ void ReportLoss(const std::string& what) noexcept {
       reason = error.what();
     } catch (...) {
     }
-    std::fprintf(stderr, "%s: %s\n", what.c_str(), reason.c_str());
+    const std::string line = what + ": " + reason;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    if (session.losses.size() < kKeptLosses) session.losses.push_back(line);
   } catch (...) {
     // Out of memory while reporting: the loss itself already happened.
   }
@@ -127,17 +130,17 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
   const std::string& name = record.name;
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded("Relationships of", name,
+    Guarded(session, "Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && name == "MSysQueries") {
     if (!session.IsSaving() || !session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded("Query table", name,
+    Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && !name.empty() && !IsSystemObjectName(name)) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded("Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+    Guarded(session, "Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
@@ -205,6 +208,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_relations.clear();
   session.pending_queries.clear();
   session.query_rows.clear();
+  session.losses.clear();
+  session.loss_count = 0;
 
   if (session.IsSaving()) {
     if (!session.MakeTarget) throw EngineError("no target engine");

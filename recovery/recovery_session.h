@@ -94,6 +94,8 @@ struct PendingRelation {
   std::vector<RelationField> fields;
 };
 
+inline constexpr size_t kKeptLosses = 100;
+
 struct RecoverySession {
   // Set by the caller before a pass.
   int RunMode = 0;  // 1: save, anything else: analysis only
@@ -110,6 +112,11 @@ struct RecoverySession {
   std::string TableList;
   int64_t GrandTotal = 0;
   std::string AnalysisLog;
+  // What the pass could not recover (a table, column, value, record, relation
+  // or query), each with its reason: all are counted, the first
+  // kKeptLosses are kept.
+  size_t loss_count = 0;
+  std::vector<std::string> losses;
 
   // Working state of the running pass.
   std::unique_ptr<EngineDatabase> TargetDatabase;

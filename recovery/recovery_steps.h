@@ -49,9 +49,10 @@ std::string TypeKeyword(int type, int column_number, int precision, int scale);
 // Access's own tables ("MSys..."), which are not recovered as tables.
 bool IsSystemObjectName(const std::string& name);
 
-// Says on stderr what was lost and why; call only inside a catch block. The
-// pass goes on without the piece, so this line is all the user learns of it.
-void ReportLoss(const std::string& what) noexcept;
+// Says on stderr what was lost and why, and keeps it in the session for the
+// caller to show; call only inside a catch block. The pass goes on without
+// the piece.
+void ReportLoss(RecoverySession& session, const std::string& what) noexcept;
 
 // Rebuilds AnalysisLog from the session's table list and total.
 void RebuildAnalysisLog(RecoverySession& session);

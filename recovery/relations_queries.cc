@@ -56,7 +56,7 @@ void CreatePendingRelations(RecoverySession& session) {
     } catch (const EngineError&) {
       // A relation the target refuses (a table that was not recovered, a
       // field it lacks) loses only itself.
-      ReportLoss("Relation " + relation.name + " was not created");
+      ReportLoss(session, "Relation " + relation.name + " was not created");
     }
   }
   database->Close();
@@ -116,7 +116,7 @@ void CreatePendingQueries(RecoverySession& session) {
     try {
       CreateSavedQuery(session, query.name, sql);
     } catch (const EngineError&) {
-      ReportLoss("Query " + query.name + " was not recovered");
+      ReportLoss(session, "Query " + query.name + " was not recovered");
     }
   }
 }

@@ -128,7 +128,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
       in_target[i] = true;
       created = true;
     } catch (const EngineError&) {
-      ReportLoss("Table " + name + ": column " + table->columns[i].name + " was not created");
+      ReportLoss(session, "Table " + name + ": column " + table->columns[i].name + " was not created");
     }
   }
   if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
@@ -174,7 +174,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         skip = 0;
       } catch (...) {
         // The field keeps its default; the rest of the row is still stored.
-        ReportLoss("Table " + name + ": value of " + column.name + " in record " +
+        ReportLoss(session, "Table " + name + ": value of " + column.name + " in record " +
                    std::to_string(handle.RowCounter) + " was not stored");
       }
     }
@@ -183,7 +183,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
         session.TargetRecordset->Update();
         skip = 0;
       } catch (...) {
-        ReportLoss("Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
+        ReportLoss(session, "Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
         // The refused record's values are still pending; the next record
         // must start afresh, or its empty fields would keep them.
         skip = 0;

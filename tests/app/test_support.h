@@ -142,6 +142,10 @@ class ScriptedRunner : public RecoveryRunner {
       session.control.CheckPoint();
       // Past its last safe point: the pass can no longer be paused or cancelled.
       if (hold_at_end) end_gate.acquire();
+      for (const std::string& loss : losses) {
+        ++session.loss_count;
+        session.losses.push_back(loss);
+      }
       if (outcome == PassOutcome::kCompleted && session.RunMode == 1) {
         QFile out(QString::fromStdString(session.TargetPath));
         if (out.open(QIODevice::WriteOnly)) out.write("recovered");
@@ -173,6 +177,7 @@ class ScriptedRunner : public RecoveryRunner {
   bool hold_at_end = false;
   QSemaphore end_gate;
   PassOutcome outcome = PassOutcome::kCompleted;
+  std::vector<std::string> losses;  // reported by every run
   std::string message;
   std::atomic<int> steps_done{0};
   std::atomic<int> completed_runs{0};

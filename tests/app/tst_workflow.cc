@@ -415,6 +415,29 @@ class WorkflowTest : public QObject {
     QVERIFY(!f.Enabled(kIdSave));
   }
 
+  // A save that went on past refused pieces says so after its completion
+  // message, naming the first of them.
+  void aSaveWithLossesWarnsAfterItsMessage() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.runner.losses = {"Table Orders: record 12 was not stored: disk I/O error"};
+    for (int i = 0; i < 9; ++i) f.runner.losses.push_back("Relation R" + std::to_string(i) + " was not created: x");
+    f.files.save_answer = f.dir.filePath(QStringLiteral("z.sqlite"));
+    f.boxes.seen.clear();
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.boxes.seen.size(), size_t(2));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("has been saved to")));
+    const QString warning = f.boxes.seen[1].text;
+    QCOMPARE(f.boxes.seen[1].icon, BoxIcon::kWarning);
+    QVERIFY(warning.startsWith(QStringLiteral("10 parts of the database could not be recovered:")));
+    QVERIFY(warning.contains(QStringLiteral("Table Orders: record 12 was not stored: disk I/O error")));
+    QVERIFY(warning.contains(QStringLiteral("Relation R6 was not created")));
+    QVERIFY(!warning.contains(QStringLiteral("Relation R7 ")));
+    QVERIFY(warning.endsWith(QStringLiteral("... and 2 more.")));
+  }
+
   void escapeDuringARunEndsTheProgramAndCancelsThePass() {
     Fixture f;
     f.Click(kIdNext);

@@ -286,6 +286,11 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
     EXPECT_NE(report.find(line), std::string::npos) << line << " missing from:\n" << report;
   }
   EXPECT_NE(report.find(" was not created: refused relation\n"), std::string::npos) << report;
+  // The session keeps the same lines for a caller that has no terminal.
+  std::string kept;
+  for (const std::string& loss : session.losses) kept += loss + "\n";
+  EXPECT_EQ(kept, report);
+  EXPECT_EQ(session.loss_count, session.losses.size());
 
   // A refused schema statement loses its column; the table and its other
   // values arrive.
