@@ -133,7 +133,10 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     Guarded(session, "Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && name == "MSysQueries") {
-    if (!session.IsSaving() || !session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    // One query table: live rows come first, and an old deleted row's table
+    // would add its rows to the same queries again.
+    if (!session.IsSaving() || session.query_table_read) return;
+    session.query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && !name.empty() && !IsSystemObjectName(name)) {
@@ -208,6 +211,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_relations.clear();
   session.pending_queries.clear();
   session.query_rows.clear();
+  session.query_table_read = false;
   session.losses.clear();
   session.loss_count = 0;
 

@@ -127,6 +127,7 @@ struct RecoverySession {
   std::vector<PendingRelation> pending_relations;
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
+  bool query_table_read = false;
 
   bool IsSaving() const { return RunMode == 1; }
 };
