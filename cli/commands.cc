@@ -73,8 +73,6 @@ int ReportNotOpened(const std::string& file) {
   return kExitNotOpened;
 }
 
-// Writes the dump as the pass reads it, a row per line, so a database of any
-// size is exported in constant memory.
 // Each loss already has its line on stderr; this says how many, so the last
 // line a user sees does not read as a full recovery.
 void SummariseLosses(const RecoverySession& session) {
@@ -91,6 +89,8 @@ int ReportStopped(const std::string& file, const PassResult& result) {
   return kExitFailed;
 }
 
+// Writes the dump as the pass reads it, a row per line, so a database of any
+// size is exported in constant memory.
 class JsonTableSink : public TableSink {
  public:
   JsonTableSink(std::ostream& out, bool jet4) : out_(out) {
