@@ -4,17 +4,6 @@
 #include "recovery/sqlite_schema.h"
 
 namespace mendora {
-namespace {
-
-std::string Lower(const std::string& name) {
-  std::string out = name;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-}  // namespace
 
 void SqliteRecordset::Open(int /*type*/, const std::string& recovered_name, int /*options*/) {
   const std::string table = StoredTableName(recovered_name);
@@ -33,7 +22,7 @@ void SqliteRecordset::Open(int /*type*/, const std::string& recovered_name, int 
     }
     names += QuoteIdentifier(column.name);
     parameters += "?";
-    index_by_name.emplace(Lower(column.name), columns.size());
+    index_by_name.emplace(LowerName(column.name), columns.size());
     columns.push_back({column.name, KindOfDeclaredType(column.declared_type)});
   }
   std::string sql = "INSERT INTO " + QuoteIdentifier(table) + " (" + names + ") VALUES (" + parameters + ")";
@@ -54,7 +43,7 @@ void SqliteRecordset::AddNew() {
 }
 
 size_t SqliteRecordset::ColumnIndex(const std::string& field) const {
-  auto it = index_by_name_.find(Lower(field));
+  auto it = index_by_name_.find(LowerName(field));
   if (it == index_by_name_.end()) throw EngineError("table " + table_ + " has no field named " + field);
   return it->second;
 }

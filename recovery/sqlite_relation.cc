@@ -70,12 +70,9 @@ std::string UnusedName(SqliteConnection& connection, const std::string& base) {
   }
 }
 
+// The names as a set, compared the way SQLite compares names.
 std::vector<std::string> Lowered(std::vector<std::string> names) {
-  for (std::string& name : names) {
-    for (char& c : name) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
+  for (std::string& name : names) name = LowerName(name);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -25,6 +25,14 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string LowerName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 std::string StoredTableName(std::string_view name) {
   const bool reserved = (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog);
   return reserved ? "_" + std::string(name) : std::string(name);

@@ -20,6 +20,9 @@ std::string QuoteIdentifier(std::string_view name);
 
 // SQLite compares names without regard to ASCII case, and so does Jet.
 bool SameName(std::string_view a, std::string_view b);
+// `name` with ASCII letters in lower case: a key under which names that
+// SameName calls equal meet.
+std::string LowerName(std::string_view name);
 
 // The name a recovered table is kept under. SQLite reserves names that start
 // with "sqlite_" and the query catalog is this engine's own; such a table
