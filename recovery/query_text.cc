@@ -215,10 +215,14 @@ class FromClause {
   std::vector<std::string> extra_conditions_;
 };
 
+std::string From(const FromClause& from) {
+  const std::string tables = from.Text();
+  return tables.empty() ? tables : "\nFROM " + tables;
+}
+
+// WHERE, GROUP BY and HAVING.
 std::string Clauses(const QueryParts& parts, const FromClause& from, bool crosstab) {
   std::string text;
-  const std::string tables = from.Text();
-  if (!tables.empty()) text += "\nFROM " + tables;
   std::string where = Joined(parts.Of(kQueryWhere), " AND ");
   for (const std::string& condition : from.extra_conditions()) {
     where += (where.empty() ? "" : " AND ") + ("(" + condition + ")");
@@ -296,10 +300,10 @@ std::string BuildQueryText(std::vector<QueryRow> rows) {
   std::string text = Parameters(parts);
   switch (kind) {
     case kQuerySelect:
-      text += "SELECT " + Options(parts) + FieldList(fields) + Clauses(parts, from, false) + OrderBy(parts);
+      text += "SELECT " + Options(parts) + FieldList(fields) + From(from) + Clauses(parts, from, false) + OrderBy(parts);
       break;
     case kQueryMakeTable:
-      text += "SELECT " + Options(parts) + FieldList(fields) + "\nINTO " + target + Clauses(parts, from, false) +
+      text += "SELECT " + Options(parts) + FieldList(fields) + "\nINTO " + target + From(from) + Clauses(parts, from, false) +
               OrderBy(parts);
       break;
     case kQueryAppend: {
@@ -313,7 +317,7 @@ std::string BuildQueryText(std::vector<QueryRow> rows) {
       }
       if (!columns.empty()) columns += ")";
       text += "INSERT INTO " + target + columns + "\nSELECT " + Options(parts) + FieldList(fields) +
-              Clauses(parts, from, false) + OrderBy(parts);
+              From(from) + Clauses(parts, from, false) + OrderBy(parts);
       break;
     }
     case kQueryUpdate: {
@@ -322,20 +326,17 @@ std::string BuildQueryText(std::vector<QueryRow> rows) {
         if (field->name2.empty()) continue;
         assignments += (assignments.empty() ? "" : ", ") + field->name2 + " = " + field->expression;
       }
-      std::string clauses = Clauses(parts, from, false);
       // UPDATE names its tables without FROM.
-      const std::string tables = "\nFROM " + from.Text();
-      if (clauses.rfind(tables, 0) == 0) clauses.erase(0, tables.size());
-      text += "UPDATE " + Options(parts) + from.Text() + "\nSET " + assignments + clauses;
+      text += "UPDATE " + Options(parts) + from.Text() + "\nSET " + assignments + Clauses(parts, from, false);
       break;
     }
     case kQueryDelete:
-      text += "DELETE " + Options(parts) + (fields.empty() ? "*" : FieldList(fields)) + Clauses(parts, from, false);
+      text += "DELETE " + Options(parts) + (fields.empty() ? "*" : FieldList(fields)) + From(from) + Clauses(parts, from, false);
       break;
     case kQueryCrosstab: {
       const Rows pivot = WithFlag(fields, kCrosstabColumnHeading, true);
       text += "TRANSFORM " + FieldList(WithFlag(fields, kCrosstabValue, true)) + "\nSELECT " + Options(parts) +
-              FieldList(WithFlag(fields, kCrosstabRowHeading, true)) + Clauses(parts, from, true) + OrderBy(parts);
+              FieldList(WithFlag(fields, kCrosstabRowHeading, true)) + From(from) + Clauses(parts, from, true) + OrderBy(parts);
       if (!pivot.empty()) text += "\nPIVOT " + FieldList(pivot, false);
       break;
     }

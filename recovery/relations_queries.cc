@@ -111,8 +111,9 @@ void CreateSavedQuery(RecoverySession& session, const std::string& name, const s
 void CreatePendingQueries(RecoverySession& session) {
   for (const PendingQuery& query : session.pending_queries) {
     session.control.CheckPoint();
-    const auto rows = session.query_rows.find(query.object_id);
-    const std::string sql = rows == session.query_rows.end() ? "" : QueryText(rows->second);
+    auto rows = session.query_rows.find(query.object_id);
+    // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
+    const std::string sql = rows == session.query_rows.end() ? "" : QueryText(std::move(rows->second));
     try {
       CreateSavedQuery(session, query.name, sql);
     } catch (const EngineError&) {
