@@ -1,5 +1,6 @@
 // The runner that hands a pass to the recovery library.
 #include "app/recovery_runner.h"
+#include "output/sqlite/sqlite_output.h"
 
 namespace mendora {
 

@@ -164,18 +164,29 @@ void MainDialog::FinishRun() {
   progress_->setValue(100);
   analysis_log_ = final_log;
   const QString target = QDir::toNativeSeparators(target_path_);
+  const bool lossy = session.losses.AnyLoss();
   if (saving) {
     Ask(QStringLiteral("The recovered database has been saved to:\n%1").arg(target), BoxButtons::kOk,
         BoxIcon::kInformation);
-  } else {
+  } else if (!lossy) {
     Ask(QString::fromLatin1(kCompletedMessage), BoxButtons::kOk, BoxIcon::kQuestion);
+  } else {
+    // Not a success: what was lost follows at once.
+    Ask(tr("The analysis is complete, but not everything in the file could be recovered."), BoxButtons::kOk,
+        BoxIcon::kWarning);
   }
-  if (session.loss_count > 0) ShowLosses(session);
+  if (lossy) ShowLosses(session);
   progress_->setValue(0);
   if (saving) {
     analysis_log_ += QStringLiteral("\r\nThe recovered database has been saved to:\r\n%1\r\n").arg(target);
   } else {
     analysis_log_ += QString::fromLatin1(kCompletedLogTail);
+  }
+  if (lossy) {
+    analysis_log_ += tr("\r\nWhat could not be recovered:\r\n");
+    for (const std::string& line : session.losses.SummaryLines()) {
+      analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
+    }
   }
   ShowLog(analysis_log_);
   ApplyState(State::kCompleted);
@@ -185,13 +196,19 @@ void MainDialog::FinishRun() {
 // alone would read as a full recovery.
 void MainDialog::ShowLosses(const RecoverySession& session) {
   constexpr size_t kListed = 8;
-  QString text = session.loss_count == 1
-                     ? QStringLiteral("One part of the database could not be recovered:\n")
-                     : QStringLiteral("%1 parts of the database could not be recovered:\n").arg(session.loss_count);
-  for (size_t i = 0; i < session.losses.size() && i < kListed; ++i) {
-    text += QStringLiteral("\n") + QString::fromStdString(session.losses[i]);
+  const std::vector<std::string> summary = session.losses.SummaryLines();
+  const std::vector<std::string>& details = session.losses.lines();
+  const size_t count = session.losses.count();
+  QString text = count == 1 ? tr("One part of the database could not be recovered:\n")
+                            : tr("%1 parts of the database could not be recovered:\n").arg(count);
+  for (const std::string& line : summary) text += QStringLiteral("\n") + QString::fromStdString(line);
+  if (!details.empty()) text += QStringLiteral("\n");
+  for (size_t i = 0; i < details.size() && i < kListed; ++i) {
+    text += QStringLiteral("\n") + QString::fromStdString(details[i]);
   }
-  if (session.loss_count > kListed) text += QStringLiteral("\n... and %1 more.").arg(session.loss_count - kListed);
+  if (count > kListed) {
+    text += tr("\n... and %1 more. The summary is also at the end of the log.").arg(count - kListed);
+  }
   Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
 }
 

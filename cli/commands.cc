@@ -10,8 +10,8 @@
 #include <ctime>
 #include <iostream>
 #include <thread>
-#include <nlohmann/json.hpp>
-
+#include "output/json/json_dump.h"
+#include "output/sqlite/sqlite_output.h"
 #include "reader/jet_handle.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_session.h"
@@ -21,8 +21,11 @@ namespace mendora::cli {
 
 namespace {
 
+// The exit codes, as --help and the README list them.
+constexpr int kExitLosses = 4;
 constexpr int kExitNotOpened = 2;
 constexpr int kExitFailed = 3;
+constexpr int kExitNothingRecovered = 5;
 constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
 
 // While alive, Ctrl-C, a hang-up or a termination request cancels `control`'s
@@ -68,17 +71,27 @@ void PrepareSession(RecoverySession& session, const std::string& file) {
   session.SourceFileLengthText = FileLengthText(file);
 }
 
-int ReportNotOpened(const std::string& file) {
+int ReportNotOpened(const std::string& file, const std::string& reason) {
+  if (!reason.empty()) std::cerr << reason << "\n";
   std::cerr << "mendora-cli: " << file << " could not be opened, or it is not a Jet 3 or Jet 4 database.\n";
   return kExitNotOpened;
 }
 
-// Each loss already has its line on stderr; this says how many, so the last
-// line a user sees does not read as a full recovery.
-void SummariseLosses(const RecoverySession& session) {
-  if (session.loss_count == 0) return;
-  std::cerr << "mendora-cli: " << session.loss_count
-            << (session.loss_count == 1 ? " part" : " parts") << " could not be recovered; each is named above.\n";
+// After a completed pass: the loss account, one line per table that lost
+// anything and a total, and the exit code that says whether anything was
+// lost. Each loss already has its detail line above.
+int AccountForLosses(const RecoverySession& session, const std::string& file) {
+  if (session.GrandTotal == 0 && session.user_data_pages > 0) {
+    for (const std::string& line : session.losses.SummaryLines()) std::cerr << line << "\n";
+    std::cerr << "mendora-cli: no row could be recovered from the " << session.user_data_pages
+              << " data pages of " << file << " that hold rows.\n";
+    return kExitNothingRecovered;
+  }
+  const std::vector<std::string> lines = session.losses.SummaryLines();
+  if (lines.empty()) return 0;
+  std::cerr << "Losses:\n";
+  for (const std::string& line : lines) std::cerr << "  " << line << "\n";
+  return kExitLosses;
 }
 
 // The pass stopped part-way: what was printed is incomplete and must not pass
@@ -88,67 +101,6 @@ int ReportStopped(const std::string& file, const PassResult& result) {
             << "\nThe output above is incomplete.\n";
   return kExitFailed;
 }
-
-// Writes the dump as the pass reads it, a row per line, so a database of any
-// size is exported in constant memory.
-class JsonTableSink : public TableSink {
- public:
-  JsonTableSink(std::ostream& out, bool jet4) : out_(out) {
-    out_ << "{\n  \"format\": \"" << (jet4 ? "Jet4" : "Jet3") << "\",\n  \"tables\": {";
-  }
-  void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
-    CloseTable();
-    out_ << (tables_++ == 0 ? "\n" : ",\n") << "    " << Quoted(name) << ": {\n      \"columns\": [";
-    for (size_t i = 0; i < columns.size(); ++i) {
-      out_ << (i == 0 ? "\n" : ",\n") << "        {\"name\": " << Quoted(columns[i].name)
-           << ", \"type\": " << Quoted(DumpTypeName(columns[i].type)) << "}";
-    }
-    out_ << (columns.empty() ? "],\n" : "\n      ],\n") << "      \"rows\": [";
-    table_open_ = true;
-    rows_ = 0;
-    binary_.clear();
-    for (const SinkColumn& column : columns) {
-      binary_.push_back(column.type == kColumnOle || column.type == kColumnUnknown09);
-    }
-  }
-  void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
-    out_ << (rows_++ == 0 ? "\n        [" : ",\n        [");
-    for (size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) out_ << ", ";
-      if (nulls[i]) {
-        out_ << "null";
-      } else if (i < binary_.size() && binary_[i]) {
-        out_ << '"' << Base64(values[i]) << '"';  // OLE and binary bytes are no text
-      } else {
-        out_ << Quoted(values[i]);
-      }
-    }
-    out_ << "]";
-  }
-  // A table whose step ends early keeps the rows read so far; it is closed
-  // when the next one starts or the dump ends.
-  void OnTableEnd(int64_t) override { CloseTable(); }
-  void Finish() {
-    CloseTable();
-    out_ << (tables_ == 0 ? "}\n}\n" : "\n  }\n}\n");
-  }
-
- private:
-  static std::string Quoted(const std::string& text) {
-    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  void CloseTable() {
-    if (!table_open_) return;
-    out_ << (rows_ == 0 ? "]\n    }" : "\n      ]\n    }");
-    table_open_ = false;
-  }
-
-  std::ostream& out_;
-  size_t tables_ = 0;
-  size_t rows_ = 0;
-  bool table_open_ = false;
-  std::vector<bool> binary_;
-};
 
 }  // namespace
 
@@ -162,53 +114,10 @@ std::string PlatformLineEnds(const std::string& text) {
   return out;
 }
 
-std::string Base64(const std::string& bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | static_cast<uint8_t>(bytes[i + 1]) << 8 |
-                       static_cast<uint8_t>(bytes[i + 2]);
-    out += kAlphabet[n >> 18];
-    out += kAlphabet[(n >> 12) & 63];
-    out += kAlphabet[(n >> 6) & 63];
-    out += kAlphabet[n & 63];
-  }
-  if (i < bytes.size()) {
-    const bool two = i + 1 < bytes.size();
-    const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | (two ? static_cast<uint8_t>(bytes[i + 1]) << 8 : 0);
-    out += kAlphabet[n >> 18];
-    out += kAlphabet[(n >> 12) & 63];
-    out += two ? kAlphabet[(n >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-std::string DumpTypeName(int type) {
-  switch (type) {
-    case kColumnBoolean: return "boolean";
-    case kColumnByte: return "byte";
-    case kColumnInteger: return "integer";
-    case kColumnLongInteger: return "long";
-    case kColumnCurrency: return "currency";
-    case kColumnSingle: return "float";
-    case kColumnDouble: return "double";
-    case kColumnDateTime: return "datetime";
-    case kColumnText: return "text";
-    case kColumnOle: return "ole";
-    case kColumnMemo: return "memo";
-    case kColumnReplicationId: return "repid";
-    case kColumnNumeric: return "numeric";
-    case kColumnUnknown09: return "binary";
-    default: return ColumnTypeName(type);
-  }
-}
-
 int RunCatalog(const std::string& file, std::ostream& out) {
-  JetHandlePtr handle = OpenJetHandle(file, 0);
-  if (!handle) return ReportNotOpened(file);
+  std::string error;
+  JetHandlePtr handle = OpenJetHandle(file, &error);
+  if (!handle) return ReportNotOpened(file, error);
   out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
       << handle->PageSize() << " bytes\n";
   out << "page  row  deleted  type  definition  name\n";
@@ -231,31 +140,31 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
   PrepareSession(session, file);
   const PassResult result = RunRecovery(session);
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file, result.message);
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   out << PlatformLineEnds(session.AnalysisLog);
+  out.flush();
   if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
-  SummariseLosses(session);
-  return 0;
+  return AccountForLosses(session, file);
 }
 
 int RunDump(const std::string& file, std::ostream& out) {
-  JetHandlePtr probe = OpenJetHandle(file, 0);
-  if (!probe) return ReportNotOpened(file);
+  std::string error;
+  JetHandlePtr probe = OpenJetHandle(file, &error);
+  if (!probe) return ReportNotOpened(file, error);
   const bool jet4 = probe->IsJet4();
   probe.reset();
 
   // The probe proved the file opens, so the document can start at once.
-  JsonTableSink sink(out, jet4);
+  JsonDumpOutput dump(out, jet4 ? "Jet4" : "Jet3");
   RecoverySession session;
   PrepareSession(session, file);
-  session.table_sink = &sink;
+  session.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
-  sink.Finish();
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  out.flush();
+  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file, result.message);
   if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
-  SummariseLosses(session);
-  return 0;
+  return AccountForLosses(session, file);
 }
 
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
@@ -279,7 +188,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
-      return ReportNotOpened(file);
+      return ReportNotOpened(file, result.message);
     case PassOutcome::kCancelled:
       std::cerr << "mendora-cli: the save was interrupted before it was complete.\n" << left;
       return kExitInterrupted;
@@ -294,8 +203,8 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   out << PlatformLineEnds(session.AnalysisLog);
   out << "Recovered database written to " << target << "\n";
-  SummariseLosses(session);
-  return 0;
+  out.flush();
+  return AccountForLosses(session, file);
 }
 
 }  // namespace mendora::cli

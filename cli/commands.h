@@ -15,10 +15,6 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);
-// The dump's name for a column type code ("text", "long", ...).
-std::string DumpTypeName(int type);
-// Standard base64 with padding: how the dump carries an OLE object's bytes.
-std::string Base64(const std::string& bytes);
 
 }  // namespace mendora::cli
 

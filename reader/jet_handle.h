@@ -1,7 +1,9 @@
 // The reader handle: an open database file, its format and two page buffers.
 //
-// All page access of the reader goes through a JetHandle. Diagnostics are
-// single lines on the standard error stream; nothing here throws.
+// All page access of the reader goes through a JetHandle. The file is only
+// ever opened read-only. Nothing here prints or throws: an open that fails
+// says why in its error text, and damage met while reading goes to the
+// handle's DamageReporter.
 #ifndef MENDORA_READER_JET_HANDLE_H_
 #define MENDORA_READER_JET_HANDLE_H_
 
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "reader/byte_view.h"
+#include "reader/damage.h"
 #include "reader/jet_format.h"
 #include "reader/text_codec.h"
 
@@ -19,72 +22,68 @@ namespace mendora {
 
 struct JetFile {
   int descriptor = -1;
-  bool writable = false;
   std::string path;
   uint32_t version = 0;  // 0: Jet 3, 1: Jet 4
-  int reference_count = 1;
+  // Measured once at open: the source is not expected to change under us,
+  // and a file that shrinks gives short reads, which are checked anyway.
+  uint64_t size = 0;
   // How single-byte text of this file (Jet 3) turns into UTF-8.
   std::shared_ptr<const CodePage> code_page;
+
+  ~JetFile();
 };
 
 using PageBuffer = std::array<uint8_t, kMaxPageSize>;
 
 struct JetHandle {
   std::shared_ptr<JetFile> file;
-  int32_t current_page = 0;
-  int32_t ReadPosition = 0;
+  int64_t current_page = -1;  // the page in `page`, -1 for none
+  int64_t alt_page_number = -1;  // the page in `alt_page`, -1 for none
   PageBuffer page{};
   PageBuffer alt_page{};
-  int32_t RowCounter = 0;
   const JetFormat* format = &kJet3Format;
+  DamageReporter* damage = nullptr;  // never null once opened
 
   bool IsJet4() const { return file && file->version == 1; }
   uint32_t PageSize() const { return format->PageSize; }
   // The page buffer (or the alternate one) limited to the current page size.
   ByteView Page() const { return ByteView(page.data(), format->PageSize); }
   ByteView AltPage() const { return ByteView(alt_page.data(), format->PageSize); }
-  // Size of the underlying file in bytes, or 0 when it cannot be measured.
-  uint64_t FileSize() const;
+  // Size of the underlying file in bytes.
+  uint64_t FileSize() const { return file ? file->size : 0; }
   uint32_t PageCount() const;
+  void Report(const DamageReport& report) const { damage->Report(report); }
 };
 
-struct HandleDeleter {
-  void operator()(JetHandle* handle) const;
-};
-using JetHandlePtr = std::unique_ptr<JetHandle, HandleDeleter>;
+using JetHandlePtr = std::unique_ptr<JetHandle>;
 
 // A recovery pass run on a freshly opened handle (see OpenJetFile).
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 
-inline constexpr int kOpenReadWrite = 1;
-
-// Opens and recognises a Jet 3 or Jet 4 file: the handle on success, null
-// after writing the reason to stderr.
-JetHandlePtr OpenJetHandle(const std::string& path, int flags);
+// Opens and recognises a Jet 3 or Jet 4 file read-only: the handle on success,
+// null with the reason in `error` (the lines a user is shown) otherwise.
+JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr);
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
 // file could not be opened or recognised (the pass then does not run).
-bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass);
+bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error = nullptr);
 
-void ReleaseHandle(JetHandle* handle);
-
+// Each returns the bytes read: the page size for a whole page, less for a
+// last page the file cuts short (the rest of the buffer is zeroed), 0 when
+// the page cannot be read at all.
 uint32_t ReadPage(JetHandle& handle, int64_t n);
 uint32_t ReadAltPage(JetHandle& handle, int64_t n);
 uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n);
-void SwapPageBuffers(JetHandle& handle);
 
 // Guarded reads from the page buffer: -1 outside the page.
-int64_t PageU16(JetHandle& handle, int64_t offset);
-int64_t PageU24(JetHandle& handle, int64_t offset);
-int64_t PageU32(JetHandle& handle, int64_t offset);
+int64_t PageU16(const JetHandle& handle, int64_t offset);
+int64_t PageU24(const JetHandle& handle, int64_t offset);
+int64_t PageU32(const JetHandle& handle, int64_t offset);
 
-// Unchecked little-endian reads; callers have checked the extent.
-uint8_t GetU8(const uint8_t* buffer, size_t offset);
-uint16_t GetU16(const uint8_t* buffer, size_t offset);
-uint32_t GetU24(const uint8_t* buffer, size_t offset);
-int32_t GetU32(const uint8_t* buffer, size_t offset);
-float GetSingle(const uint8_t* buffer, size_t offset);
-double GetDouble(const uint8_t* buffer, size_t offset);
+// Little-endian floating-point values at `offset` of a view the caller has
+// checked holds them.
+float GetSingle(ByteView bytes, size_t offset);
+double GetDouble(ByteView bytes, size_t offset);
 
 }  // namespace mendora
 

@@ -94,6 +94,11 @@ class Utf8Writer {
 
 std::string Utf16LeToUtf8(ByteView bytes) {
   std::string out;
+  Utf16LeToUtf8Into(bytes, out);
+  return out;
+}
+
+void Utf16LeToUtf8Into(ByteView bytes, std::string& out) {
   {
     // Two input bytes give at most three output bytes; a pending high
     // surrogate at the end adds three more.
@@ -102,14 +107,21 @@ std::string Utf16LeToUtf8(ByteView bytes) {
       writer.PutUnit(static_cast<uint16_t>(bytes.data()[i] | (bytes.data()[i + 1] << 8)));
     }
   }
-  return out;
 }
 
 std::string Ucs2ToText(ByteView bytes) {
+  std::string out;
+  Ucs2ToTextInto(bytes, out);
+  return out;
+}
+
+void Ucs2ToTextInto(ByteView bytes, std::string& out) {
   const uint8_t* b = bytes.data();
   const size_t n = bytes.size();
-  if (n < 2 || b[0] != 0xFF || b[1] != 0xFE) return Utf16LeToUtf8(bytes);
-  std::string out;
+  if (n < 2 || b[0] != 0xFF || b[1] != 0xFE) {
+    Utf16LeToUtf8Into(bytes, out);
+    return;
+  }
   {
     // A one-byte character gives at most two output bytes, a two-byte one
     // at most three.
@@ -130,7 +142,6 @@ std::string Ucs2ToText(ByteView bytes) {
       }
     }
   }
-  return out;
 }
 
 std::shared_ptr<const CodePage> CodePage::Windows1252() {
@@ -188,6 +199,11 @@ void CodePage::AppendTo(std::string& out, ByteView bytes) const {
     if (byte == 0) break;
     out += utf8_[byte];
   }
+}
+
+void CodePage::DecodeInto(ByteView bytes, std::string& out) const {
+  out.clear();
+  AppendTo(out, bytes);
 }
 
 std::string CodePage::Decode(ByteView bytes) const {

@@ -23,6 +23,7 @@ class CodePage {
   int number() const { return number_; }
   // Decodes bytes, stopping at the first zero byte.
   std::string Decode(ByteView bytes) const;
+  void DecodeInto(ByteView bytes, std::string& out) const;
   void AppendTo(std::string& out, ByteView bytes) const;
 
  private:
@@ -36,12 +37,15 @@ void AppendUtf8(std::string& out, uint32_t code_point);
 // UTF-16LE to UTF-8; unpaired surrogates become U+FFFD. An odd last byte is
 // ignored.
 std::string Utf16LeToUtf8(ByteView bytes);
+void Utf16LeToUtf8Into(ByteView bytes, std::string& out);
 
 // Jet 4 text: UTF-16LE, or, after a 0xFF 0xFE marker, the compressed form in
 // which runs of one-byte characters (the low byte of a character whose high
 // byte is 0) alternate with runs of UTF-16LE characters, a 0x00 byte
 // switching between them.
 std::string Ucs2ToText(ByteView bytes);
+// The same, into `out`, whose storage is reused.
+void Ucs2ToTextInto(ByteView bytes, std::string& out);
 
 // Number of characters (code points) in UTF-8 text.
 size_t CountUtf8Chars(const std::string& text);

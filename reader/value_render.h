@@ -1,8 +1,9 @@
-// Rendering of stored column values as UTF-8 text.
+// Rendering of typed values as the text that the analysis, the dump and the
+// app's log show.
 //
-// Every value leaves the reader as text: numbers in plain decimal, currency
-// with four decimals, dates as "MM/DD/YYYY HH:MM:SS", text and memos decoded
-// from the file's text forms.
+// Numbers in plain decimal, currency with four decimals, Numeric padded to
+// its precision, dates as "MM/DD/YYYY HH:MM:SS", GUIDs in braces; text and
+// bytes as they are.
 #ifndef MENDORA_READER_VALUE_RENDER_H_
 #define MENDORA_READER_VALUE_RENDER_H_
 
@@ -10,35 +11,43 @@
 #include <string>
 
 #include "reader/byte_view.h"
-#include "reader/jet_handle.h"
+#include "reader/value.h"
 
 namespace mendora {
 
-// Renders the value of `length` bytes at `start` of the page buffer.
-std::string RenderValue(JetHandle& handle, uint32_t start, int type, uint32_t length);
+// The text of `value`; empty for a null.
+std::string RenderValue(const Value& value);
+void RenderValueInto(const Value& value, std::string& out);
 
+// A Numeric magnitude with its sign, padded to `precision` characters with
+// the point `scale` characters from the right; a value or record that does
+// not fit that layout (damage) keeps its plain form.
+std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale);
 // A 17-byte Numeric field: sign byte (0x80 negative), then a 128-bit value
 // as four 32-bit little-endian words, most significant first.
 std::string RenderNumeric(ByteView field, int precision, int scale);
-// An 8-byte signed count of 1/10000 units.
+// A signed count of 1/10000 units.
+std::string RenderMoney(int64_t units);
 std::string RenderMoney(ByteView value);
+
+// A date as the calendar has it: the proleptic Gregorian calendar, the time
+// rounded to the second, a time that rounds to midnight on the next day.
+struct DateParts {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+// False for days outside the years 100 to 9999, which Jet never stores.
+bool DateFromDays(double days, DateParts& parts);
 // Days since 1899-12-30, the time of day as the fraction.
 std::string RenderDate(double days);
-std::string RenderDate(JetHandle& handle, uint32_t start);
+// "YYYY-MM-DD HH:MM:SS", so dates sort as text and SQLite's date functions
+// read them; empty where RenderDate is.
+std::string IsoDate(double days);
+
 // Shortest text that reads back as the same value.
 std::string RenderSingle(float value);
 std::string RenderDouble(double value);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" of a 16-byte GUID.
 std::string RenderGuid(ByteView value);
-// The stored bytes of a long-value field (memo or OLE object) of the row in
-// the page buffer; empty when they cannot be read, with a line on stderr
-// naming `kind`. Long-value pages are read into the alternate buffer; the
-// page buffer is left as it was.
-std::string ReadLongValue(JetHandle& handle, uint32_t start, uint32_t length, const char* kind);
-// A memo field's text, as UTF-8.
-std::string ReadMemo(JetHandle& handle, uint32_t start, uint32_t length);
-// Removes a fraction's trailing zeros (and a bare point).
-void TrimZeros(std::string& text);
 
 }  // namespace mendora
 

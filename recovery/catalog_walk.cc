@@ -2,11 +2,11 @@
 // for catalog rows, deleted ones included, and each object is dispatched.
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstring>
+#include <map>
 #include <vector>
 
-#include "reader/row_fetch.h"
+#include "reader/row_layout.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
 #include "recovery/recovery_steps.h"
@@ -28,6 +28,19 @@ constexpr uint32_t kTypeOffset = 8;
 
 bool IsCatalogPage(const JetHandle& handle) {
   return handle.page[0] == 0x01 && handle.page[1] == 0x01 && handle.Page().U32(4).value_or(0) == kCatalogDefinitionPage;
+}
+
+// A data page with at least one row slot that is not marked deleted.
+bool HoldsLiveRows(const JetHandle& handle) {
+  if (handle.page[0] != 0x01) return false;
+  const ByteView page = handle.Page();
+  const uint32_t slots = page.U16(handle.format->RowCountPos).value_or(0);
+  for (uint32_t j = 0; j < slots; ++j) {
+    const std::optional<uint16_t> entry = page.U16(handle.format->RowCountPos + 2u + 2u * j);
+    if (!entry) break;
+    if ((*entry & 0x4000) == 0) return true;
+  }
+  return false;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -60,39 +73,26 @@ std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
   return name;
 }
 
+// Runs one object's step: its failure loses only that object, counted. A
+// cancelled pass, and a target that can no longer be written, end the pass.
 template <typename Step>
 void Guarded(RecoverySession& session, const char* kind, const std::string& name, Step&& step) {
   try {
     step();
   } catch (const PassCancelled&) {
     throw;
+  } catch (const TargetFailed&) {
+    throw;
+  } catch (const std::exception& error) {
+    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + error.what());
   } catch (...) {
-    // One object's failure loses only that object.
-    ReportLoss(session, std::string(kind) + " " + name + " was not recovered");
+    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: unknown failure");
   }
 }
 
 }  // namespace
 
 bool IsSystemObjectName(const std::string& name) { return StartsWith(name, "MSys"); }
-
-void ReportLoss(RecoverySession& session, const std::string& what) noexcept {
-  ++session.loss_count;
-  try {
-    std::string reason = "unknown failure";
-    try {
-      throw;
-    } catch (const std::exception& error) {
-      reason = error.what();
-    } catch (...) {
-    }
-    const std::string line = what + ": " + reason;
-    std::fprintf(stderr, "%s\n", line.c_str());
-    if (session.losses.size() < kKeptLosses) session.losses.push_back(line);
-  } catch (...) {
-    // Out of memory while reporting: the loss itself already happened.
-  }
-}
 
 bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
   const ByteView page = handle.Page();
@@ -128,6 +128,9 @@ namespace {
 
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
+  if (record.object_type == kObjectTable && IsSystemObjectName(name)) {
+    session.system_definition_pages.insert(record.definition_page);
+  }
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
     Guarded(session, "Relationships of", name,
@@ -155,8 +158,9 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
 }  // namespace
 
 void CatalogWalk(RecoverySession& session, JetHandle& handle) {
-  handle.RowCounter = 0;
   const uint32_t pages = handle.PageCount();
+  // Data pages by the definition page that owns them, counted on the way.
+  std::map<uint32_t, int64_t> data_pages;
   // Deleted rows wait until every live row has been seen: a deleted row may
   // name a definition page that a live row of another name has since taken
   // over (an old name, or a dropped table's page reused), and the live row's
@@ -167,7 +171,9 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     if (session.observer != nullptr) session.observer->OnProgress(i, pages);
     // A page that cannot be read (a bad sector) loses only itself: the
     // catalog pages after it are still found.
-    if (ReadPage(handle, i) == 0 || !IsCatalogPage(handle)) continue;
+    if (ReadPage(handle, i) == 0) continue;
+    if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
+    if (!IsCatalogPage(handle)) continue;
     const int64_t rows = PageU16(handle, handle.format->RowCountPos);
     for (int j = 0; j < rows; ++j) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
@@ -183,6 +189,15 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
   for (const CatalogRecord& record : deleted) {
     session.control.CheckPoint();
     Dispatch(session, handle, record);
+  }
+  session.user_data_pages = 0;
+  // Owners below the catalog's definition are the file's own maps, and
+  // owners beyond the file are long-value pages ("LVAL"), not tables.
+  for (const auto& [owner, count] : data_pages) {
+    if (owner > kCatalogDefinitionPage && owner < pages &&
+        session.system_definition_pages.count(static_cast<int32_t>(owner)) == 0) {
+      session.user_data_pages += count;
+    }
   }
   if (session.observer != nullptr) session.observer->OnProgress(pages, pages);
 }
@@ -206,31 +221,34 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.GrandTotal = 0;
   session.AnalysisLog.clear();
   session.dispatched_definition_pages.clear();
+  session.system_definition_pages.clear();
   session.dispatched_query_ids.clear();
   session.target_table_names.clear();
   session.pending_relations.clear();
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
-  session.losses.clear();
-  session.loss_count = 0;
+  session.losses.Clear();
+  session.user_data_pages = 0;
+  session.active_outputs.clear();
+  handle.damage = &session.losses;
 
   if (session.IsSaving()) {
-    if (!session.MakeTarget) throw EngineError("no target engine");
+    if (!session.MakeTarget) throw TargetFailed("no target to save into");
     if (IsTheSource(handle, session.TargetPath)) {
-      throw EngineError("cannot save to " + session.TargetPath + ": it is the file being recovered");
+      throw TargetFailed("cannot save to " + session.TargetPath + ": it is the file being recovered");
     }
-    session.TargetDatabase = session.MakeTarget();
-    session.TargetDatabase->Create(session.TargetPath, kTargetLocale, session.ReplaceExisting ? kReplaceExisting : 0);
-    session.TargetRecordset = session.TargetDatabase->NewRecordset();
+    session.target = session.MakeTarget(session.TargetPath, session.ReplaceExisting);
+    session.active_outputs.push_back(session.target.get());
   }
+  for (RecoveryOutput* output : session.outputs) session.active_outputs.push_back(output);
+  for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
+
   CatalogWalk(session, handle);
-  if (session.IsSaving()) {
-    CreatePendingRelations(session);
-    CreatePendingQueries(session);
-    session.TargetRecordset.reset();
-    session.TargetDatabase->Close();
-  }
+  CreatePendingRelations(session);
+  CreatePendingQueries(session);
+  for (RecoveryOutput* output : session.active_outputs) output->Finish();
+  session.target.reset();
 }
 
 }  // namespace mendora

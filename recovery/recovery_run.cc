@@ -8,31 +8,33 @@ namespace mendora {
 
 PassResult RunRecovery(RecoverySession& session) {
   PassResult result;
-  bool pass_ran = false;
-  const bool opened = OpenJetFile(session.SourcePath, 0, [&](JetHandle& handle) {
-    pass_ran = true;
-    try {
-      RecoveryPass(session, handle);
-    } catch (const PassCancelled&) {
-      result.outcome = PassOutcome::kCancelled;
-    } catch (const std::exception& error) {
-      result.outcome = PassOutcome::kFailed;
-      result.message = error.what();
-    } catch (...) {
-      result.outcome = PassOutcome::kFailed;
-      result.message = "unexpected failure";
-    }
-    if (result.outcome != PassOutcome::kCompleted && session.TargetDatabase) {
-      // A save that did not complete leaves nothing behind.
-      session.TargetRecordset.reset();
-      session.TargetDatabase->Abandon();
-    }
-    session.TargetRecordset.reset();
-    session.TargetDatabase.reset();
-  });
-  if (!opened || !pass_ran) {
+  std::string open_error;
+  const bool opened = OpenJetFile(
+      session.SourcePath,
+      [&](JetHandle& handle) {
+        try {
+          RecoveryPass(session, handle);
+        } catch (const PassCancelled&) {
+          result.outcome = PassOutcome::kCancelled;
+        } catch (const std::exception& error) {
+          result.outcome = PassOutcome::kFailed;
+          result.message = error.what();
+        } catch (...) {
+          result.outcome = PassOutcome::kFailed;
+          result.message = "unexpected failure";
+        }
+        if (result.outcome != PassOutcome::kCompleted) {
+          // A save that did not complete leaves nothing behind; a dump
+          // closes what it wrote.
+          for (RecoveryOutput* output : session.active_outputs) output->Abandon();
+        }
+        session.active_outputs.clear();
+        session.target.reset();
+      },
+      &open_error);
+  if (!opened) {
     result.outcome = PassOutcome::kNotOpened;
-    result.message = session.SourcePath + " could not be opened, or it is not a Jet 3 or Jet 4 database";
+    result.message = open_error;
   }
   return result;
 }

@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "recovery/loss_account.h"
 #include "recovery/query_text.h"
-#include "recovery/target_engine.h"
+#include "recovery/recovery_output.h"
 
 namespace mendora {
 
@@ -33,23 +34,6 @@ class RecoveryObserver {
     (void)pages_done;
     (void)pages_total;
   }
-};
-
-// A column of a recovered table, as a TableSink sees it.
-struct SinkColumn {
-  std::string name;
-  int type = 0;  // the stored type code
-};
-
-// Receives every recovered table's rows as text (the command-line dump and
-// tests read tables through it). Called on the pass's thread.
-class TableSink {
- public:
-  virtual ~TableSink() = default;
-  virtual void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) = 0;
-  // `nulls[i]` tells a null value from an empty text.
-  virtual void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) = 0;
-  virtual void OnTableEnd(int64_t rows) = 0;
 };
 
 // Thrown at a safe point once the pass has been cancelled. It passes through
@@ -77,7 +61,9 @@ class PassControl {
   std::condition_variable resumed_;
 };
 
-using TargetFactory = std::function<std::unique_ptr<EngineDatabase>()>;
+// Makes the output a save pass writes: one that will complete at `path`
+// (replacing a file there only when `replace_existing`).
+using TargetFactory = std::function<std::unique_ptr<RecoveryOutput>(const std::string& path, bool replace_existing)>;
 
 // A saved query met by the walk, created once the query table has been read.
 struct PendingQuery {
@@ -92,9 +78,8 @@ struct PendingRelation {
   std::string table;
   std::string foreign_table;
   std::vector<RelationField> fields;
+  int32_t flags = 0;
 };
-
-inline constexpr size_t kKeptLosses = 100;
 
 struct RecoverySession {
   // Set by the caller before a pass.
@@ -103,25 +88,29 @@ struct RecoverySession {
   std::string SourceFileLengthText;
   std::string TargetPath;
   bool ReplaceExisting = false;  // a save may replace a file at TargetPath
-  TargetFactory MakeTarget;      // the engine a save pass writes through
+  TargetFactory MakeTarget;      // the target a save pass writes
   RecoveryObserver* observer = nullptr;
-  TableSink* table_sink = nullptr;
+  // Further outputs fed by every pass (the dump, an export, a test's
+  // recorder), in this order after the target.
+  std::vector<RecoveryOutput*> outputs;
   PassControl control;
 
   // Results, started afresh by every pass.
   std::string TableList;
   int64_t GrandTotal = 0;
   std::string AnalysisLog;
-  // What the pass could not recover (a table, column, value, record, relation
-  // or query), each with its reason: all are counted, the first
-  // kKeptLosses are kept.
-  size_t loss_count = 0;
-  std::vector<std::string> losses;
+  // What the pass could not recover, per table and in all.
+  LossAccount losses;
+  // Data pages of user tables the walk saw (any data page that is neither
+  // the catalog's nor a system table's): a pass that recovers no row from
+  // them recovered nothing of what the file holds.
+  int64_t user_data_pages = 0;
 
   // Working state of the running pass.
-  std::unique_ptr<EngineDatabase> TargetDatabase;
-  std::unique_ptr<EngineRecordset> TargetRecordset;
+  std::unique_ptr<RecoveryOutput> target;
+  std::vector<RecoveryOutput*> active_outputs;  // the target, then `outputs`
   std::set<int32_t> dispatched_definition_pages;
+  std::set<int32_t> system_definition_pages;
   std::set<uint32_t> dispatched_query_ids;
   std::set<std::string> target_table_names;
   std::vector<PendingRelation> pending_relations;
@@ -133,7 +122,7 @@ struct RecoverySession {
 };
 
 enum class PassOutcome {
-  kCompleted,  // the pass ran to its end
+  kCompleted,  // the pass ran to its end (see `losses` for what it lost)
   kNotOpened,  // the source could not be opened or is not a Jet 3/4 file
   kCancelled,  // cancelled through PassControl; nothing was left at TargetPath
   kFailed,     // the target could not be written; nothing was left at TargetPath
@@ -146,9 +135,6 @@ struct PassResult {
 
 // Opens SourcePath read-only and runs one pass in the session's RunMode.
 PassResult RunRecovery(RecoverySession& session);
-
-// The factory for the SQLite engine, the default target.
-TargetFactory SqliteTargetFactory();
 
 }  // namespace mendora
 

@@ -1,111 +1,114 @@
-// Relationships and saved queries: carried over into the new database.
-#include <cstdlib>
+// Relationships and saved queries: read from the source's system tables and
+// carried over to the outputs once every table exists.
 #include <map>
 #include <optional>
 #include <string>
 
-#include "reader/row_fetch.h"
+#include "reader/row_cursor.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
 
-int32_t RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
-                         const std::string& name) {
-  TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
-  if (!table) return 0;
+namespace {
 
-  std::string column, object, referenced_column, referenced_object, relationship;
-  BindColumnByName(*table, "szColumn", &column);
-  BindColumnByName(*table, "szObject", &object);
-  BindColumnByName(*table, "szReferencedColumn", &referenced_column);
-  BindColumnByName(*table, "szReferencedObject", &referenced_object);
-  BindColumnByName(*table, "szRelationship", &relationship);
+// The value of the column named `name` in `row`, or null when the table has
+// no such column.
+const Value& Field(const TableDef& table, const Row& row, const std::optional<size_t>& index) {
+  static const Value kNull;
+  return index && *index < row.values.size() ? row.values[*index] : kNull;
+}
+
+std::string Text(const Value& value) { return value.kind == ValueKind::kText ? value.bytes : std::string(); }
+
+std::optional<int64_t> Integer(const Value& value) {
+  if (value.kind != ValueKind::kInteger) return std::nullopt;
+  return value.integer;
+}
+
+}  // namespace
+
+void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
+                      const std::string& name) {
+  TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
+  if (!table) return;
+  const auto column = table->ColumnIndex("szColumn");
+  const auto object = table->ColumnIndex("szObject");
+  const auto referenced_column = table->ColumnIndex("szReferencedColumn");
+  const auto referenced_object = table->ColumnIndex("szReferencedObject");
+  const auto relationship = table->ColumnIndex("szRelationship");
+  const auto flags = table->ColumnIndex("grbit");
 
   // The relations are created once every table exists; here each row adds
   // its field pair to the relation of its name.
-  while (FetchRow(*table) == 1) {
+  RowCursor cursor(*table);
+  Row row;
+  while (cursor.Next(row)) {
     session.control.CheckPoint();
+    const std::string relation_name = Text(Field(*table, row, relationship));
+    const std::string primary = Text(Field(*table, row, referenced_object));
+    const std::string foreign = Text(Field(*table, row, object));
     PendingRelation* relation = nullptr;
     for (PendingRelation& known : session.pending_relations) {
-      if (known.name == relationship && known.table == referenced_object && known.foreign_table == object) {
+      if (known.name == relation_name && known.table == primary && known.foreign_table == foreign) {
         relation = &known;
         break;
       }
     }
     if (relation == nullptr) {
-      session.pending_relations.push_back(PendingRelation{relationship, referenced_object, object, {}});
+      session.pending_relations.push_back(PendingRelation{relation_name, primary, foreign, {}, 0});
       relation = &session.pending_relations.back();
+      relation->flags = static_cast<int32_t>(Integer(Field(*table, row, flags)).value_or(0));
     }
-    relation->fields.push_back(RelationField{referenced_column, column});
+    relation->fields.push_back(
+        RelationField{Text(Field(*table, row, referenced_column)), Text(Field(*table, row, column))});
   }
-  return table->row_count;
 }
 
 void CreatePendingRelations(RecoverySession& session) {
-  if (!session.IsSaving() || session.pending_relations.empty()) return;
-  std::unique_ptr<EngineRelationDatabase> database = session.TargetDatabase->NewRelationDatabase();
-  database->Open(session.TargetPath, false, false, "");
   for (const PendingRelation& relation : session.pending_relations) {
     session.control.CheckPoint();
     // System tables are never recovered, so relations among them have
     // nothing to join; they are not losses worth a line.
     if (IsSystemObjectName(relation.table) || IsSystemObjectName(relation.foreign_table)) continue;
-    try {
-      database->CreateRelation(relation.name, relation.table, relation.foreign_table, 3, relation.fields);
-    } catch (const EngineError&) {
-      // A relation the target refuses (a table that was not recovered, a
-      // field it lacks) loses only itself.
-      ReportLoss(session, "Relation " + relation.name + " was not created");
-    }
+    const OutputRelation out{relation.name, relation.table, relation.foreign_table, relation.fields, relation.flags};
+    for (RecoveryOutput* output : session.active_outputs) output->AddRelation(out);
   }
-  database->Close();
 }
 
 void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                     const std::string& name) {
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
   if (!table) return;
+  const auto attribute = table->ColumnIndex("Attribute");
+  const auto expression = table->ColumnIndex("Expression");
+  const auto flag = table->ColumnIndex("Flag");
+  const auto name1 = table->ColumnIndex("Name1");
+  const auto name2 = table->ColumnIndex("Name2");
+  const auto object_id = table->ColumnIndex("ObjectId");
+  const auto order = table->ColumnIndex("Order");
 
-  std::string attribute, expression, flag, name1, name2, object_id, order;
-  BindColumnByName(*table, "Attribute", &attribute);
-  BindColumnByName(*table, "Expression", &expression);
-  BindColumnByName(*table, "Flag", &flag);
-  BindColumnByName(*table, "Name1", &name1);
-  BindColumnByName(*table, "Name2", &name2);
-  BindColumnByName(*table, "ObjectId", &object_id);
-  BindColumnByName(*table, "Order", &order);
-
-  auto number = [](const std::string& text) -> std::optional<int64_t> {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0') return std::nullopt;
-    return value;
-  };
-  while (FetchRow(*table) == 1) {
+  RowCursor cursor(*table);
+  Row row;
+  while (cursor.Next(row)) {
     session.control.CheckPoint();
-    const std::optional<int64_t> kind = number(attribute);
-    const std::optional<int64_t> id = number(object_id);
+    const std::optional<int64_t> kind = Integer(Field(*table, row, attribute));
+    const std::optional<int64_t> id = Integer(Field(*table, row, object_id));
     if (!kind || !id) continue;
-    QueryRow row;
-    row.attribute = static_cast<int>(*kind);
-    if (const std::optional<int64_t> value = number(flag)) row.flag = static_cast<int>(*value);
-    row.expression = expression;
-    row.name1 = name1;
-    row.name2 = name2;
+    QueryRow query;
+    query.attribute = static_cast<int>(*kind);
+    if (const std::optional<int64_t> value = Integer(Field(*table, row, flag))) query.flag = static_cast<int>(*value);
+    query.expression = Text(Field(*table, row, expression));
+    query.name1 = Text(Field(*table, row, name1));
+    query.name2 = Text(Field(*table, row, name2));
     // The place among rows of the same attribute, stored big-endian so that
     // the bytes sort as the numbers do.
-    for (const char byte : order) row.order = row.order << 8 | static_cast<uint8_t>(byte);
-    session.query_rows[static_cast<uint32_t>(*id)].push_back(std::move(row));
+    const Value& stored_order = Field(*table, row, order);
+    if (stored_order.kind == ValueKind::kBytes) {
+      for (const char byte : stored_order.bytes) query.order = query.order << 8 | static_cast<uint8_t>(byte);
+    }
+    session.query_rows[static_cast<uint32_t>(*id)].push_back(std::move(query));
   }
-}
-
-void CreateSavedQuery(RecoverySession& session, const std::string& name, const std::string& sql) {
-  if (!session.IsSaving()) return;
-  std::unique_ptr<EngineQueryDef> query = session.TargetDatabase->NewQueryDef();
-  query->Create(name, sql);
-  query->Append();
 }
 
 void CreatePendingQueries(RecoverySession& session) {
@@ -114,11 +117,7 @@ void CreatePendingQueries(RecoverySession& session) {
     auto rows = session.query_rows.find(query.object_id);
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     const std::string sql = rows == session.query_rows.end() ? "" : QueryText(std::move(rows->second));
-    try {
-      CreateSavedQuery(session, query.name, sql);
-    } catch (const EngineError&) {
-      ReportLoss(session, "Query " + query.name + " was not recovered");
-    }
+    for (RecoveryOutput* output : session.active_outputs) output->AddQuery(query.name, sql);
   }
 }
 

@@ -1,8 +1,8 @@
-// Recovering one table: its schema statements, its rows and its log line.
+// Recovering one table: its rows, delivered to every output, and its log line.
 #include <string>
 #include <vector>
 
-#include "reader/row_fetch.h"
+#include "reader/row_cursor.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
 
@@ -12,13 +12,6 @@ namespace {
 
 const std::string kLongRule(107, '-');
 const std::string kShortRule(50, '-');
-
-// A DateTime text whose year part came out malformed is not copied.
-bool RejectedDateText(const std::string& text) {
-  const size_t slash_space = text.find("/ ");
-  const size_t slash_quote = text.find("/'");
-  return slash_space == 7 || slash_quote == 5;
-}
 
 // The name a recovered table is saved and logged under: its own, unless an
 // earlier table of this pass took it (a dropped table found again through a
@@ -33,66 +26,18 @@ std::string DistinctTableName(RecoverySession& session, const std::string& name,
   return candidate;
 }
 
-SchemaStatement MakeStatement(const std::string& table, const ColumnDef& column, bool first) {
-  SchemaStatement statement;
-  statement.kind = first ? SchemaStatement::Kind::kCreateTable : SchemaStatement::Kind::kAddColumn;
-  statement.table = table;
-  statement.column = column.name;
-  statement.column_type = column.type;
-  statement.precision = column.precision;
-  statement.scale = column.scale;
-  statement.keyword = TypeKeyword(column.type, column.column_number & 0xFF, column.precision, column.scale);
-  statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
-                         : "ALTER TABLE [" + table + "] ADD [" + column.name + "] " + statement.keyword + ";";
-  return statement;
-}
-
-// Closes the shared recordset however the table's step ends, so the next
-// table can open it again.
-class RecordsetCloser {
- public:
-  explicit RecordsetCloser(RecoverySession& session) : session_(session) {}
-  ~RecordsetCloser() {
-    if (session_.TargetRecordset && session_.TargetRecordset->IsOpen()) {
-      try {
-        session_.TargetRecordset->Close();
-      } catch (...) {
-      }
-    }
+OutputTable DescribeTable(const TableDef& table, const std::string& name) {
+  OutputTable out;
+  out.name = name;
+  out.definition_page = table.entry.definition_page;
+  for (const ColumnDef& column : table.columns) {
+    out.columns.push_back(OutputColumn{column.name, column.type, column.precision, column.scale,
+                                       column.column_number, column.size});
   }
-
- private:
-  RecoverySession& session_;
-};
+  return out;
+}
 
 }  // namespace
-
-std::string TypeKeyword(int type, int column_number, int precision, int scale) {
-  switch (type) {
-    case kColumnBoolean: return "BIT";
-    case kColumnByte: return "BYTE";
-    case kColumnInteger: return "INT";
-    case kColumnLongInteger: return column_number == 0 ? "COUNTER" : "LONG";
-    case kColumnCurrency: return "CURRENCY";
-    case kColumnSingle: return "SINGLE";
-    case kColumnDouble: return "DOUBLE";
-    case kColumnDateTime: return "DATE";
-    case kColumnText: return "TEXT";
-    case kColumnOle: return "OLEOBJECT";
-    case kColumnMemo: return "MEMO";
-    case kColumnReplicationId: return "REPID";
-    case kColumnUnknown09: return "BINARY";
-    case kColumnNumeric: {
-      // A damaged record must not declare an impossible type.
-      const int p = precision >= 1 && precision <= 28 ? precision : 28;
-      const int s = scale >= 0 && scale <= p ? scale : 0;
-      return "DECIMAL(" + std::to_string(p) + "," + std::to_string(s) + ")";
-    }
-    default:
-      // No type of its own: declared so that whatever text it holds is kept.
-      return "MEMO";
-  }
-}
 
 void RebuildAnalysisLog(RecoverySession& session) {
   std::string& log = session.AnalysisLog;
@@ -108,98 +53,35 @@ void RebuildAnalysisLog(RecoverySession& session) {
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
-  handle.RowCounter = 0;
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
-  if (!table) return;
-
-  const bool saving = session.IsSaving();
+  if (!table) {
+    session.losses.TableLost(table_name, "its definition at page " + std::to_string(definition_page) +
+                                             " cannot be read");
+    return;
+  }
   const std::string name = DistinctTableName(session, table_name, definition_page);
-  const uint32_t column_count = table->columns.count();
+  const OutputTable description = DescribeTable(*table, name);
+  session.losses.BeginTable(name, table->row_count);
+  for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
-  // A column the target refuses loses only itself: the table is created by
-  // the first statement it accepts, and the refused column gets no values.
-  std::vector<bool> in_target(column_count, false);
-  bool created = false;
-  for (uint32_t i = 0; i < column_count; ++i) {
-    const SchemaStatement statement = MakeStatement(name, table->columns[i], !created);
-    if (!saving) continue;
-    try {
-      session.TargetDatabase->Execute(statement, kFailOnError);
-      in_target[i] = true;
-      created = true;
-    } catch (const EngineError&) {
-      ReportLoss(session, "Table " + name + ": column " + table->columns[i].name + " was not created");
+  int64_t rows = 0;
+  try {
+    RowCursor cursor(*table);
+    Row row;
+    while (cursor.Next(row)) {
+      session.control.CheckPoint();
+      ++rows;
+      session.losses.RowRecovered();
+      for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
     }
+  } catch (...) {
+    for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
+    session.losses.EndTable();
+    throw;
   }
-  if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
+  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
+  session.losses.EndTable();
 
-  std::vector<std::string> values(column_count);
-  for (uint32_t i = 0; i < column_count; ++i) BindColumn(*table, static_cast<int>(i) + 1, &values[i]);
-
-  RecordsetCloser closer(session);
-  if (saving) session.TargetRecordset->Open(-1, name, 0);
-
-  TableSink* const sink = session.table_sink;
-  std::vector<bool> nulls(column_count);
-  if (sink != nullptr) {
-    std::vector<SinkColumn> columns;
-    for (const ColumnDef& column : table->columns) columns.push_back(SinkColumn{column.name, column.type});
-    sink->OnTableStart(name, columns);
-  }
-
-  int32_t carried_skip = 0;
-  while (FetchRow(*table) == 1) {
-    session.control.CheckPoint();
-    ++handle.RowCounter;
-    if (sink != nullptr) {
-      for (uint32_t i = 0; i < column_count; ++i) nulls[i] = table->columns[i].last_null;
-      sink->OnRow(values, nulls);
-    }
-    if (saving && carried_skip == 0) session.TargetRecordset->AddNew();
-    int32_t skip = 0;
-    for (uint32_t i = 0; i < column_count; ++i) {
-      const ColumnDef& column = table->columns[i];
-      const std::string& value = values[i];
-      if (value.empty() || (column.type == kColumnDateTime && RejectedDateText(value))) {
-        ++skip;
-        continue;
-      }
-      if (!saving) {
-        skip = 0;
-        continue;
-      }
-      if (!in_target[i]) continue;  // like a refused value: neither skipped nor set
-      try {
-        session.TargetRecordset->SetFieldValue(column.name, value);
-        skip = 0;
-      } catch (...) {
-        // The field keeps its default; the rest of the row is still stored.
-        ReportLoss(session, "Table " + name + ": value of " + column.name + " in record " +
-                   std::to_string(handle.RowCounter) + " was not stored");
-      }
-    }
-    if (!(skip != 0 && skip == static_cast<int32_t>(column_count)) && saving) {
-      try {
-        session.TargetRecordset->Update();
-        skip = 0;
-      } catch (...) {
-        ReportLoss(session, "Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
-        // The refused record's values are still pending; the next record
-        // must start afresh, or its empty fields would keep them.
-        skip = 0;
-      }
-    }
-    carried_skip = skip;
-  }
-  if (saving && session.TargetRecordset->IsOpen()) {
-    try {
-      session.TargetRecordset->Close();
-    } catch (...) {
-    }
-  }
-
-  const int32_t rows = handle.RowCounter;
-  if (sink != nullptr) sink->OnTableEnd(rows);
   session.GrandTotal += rows;
   session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
   RebuildAnalysisLog(session);

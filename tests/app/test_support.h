@@ -142,10 +142,7 @@ class ScriptedRunner : public RecoveryRunner {
       session.control.CheckPoint();
       // Past its last safe point: the pass can no longer be paused or cancelled.
       if (hold_at_end) end_gate.acquire();
-      for (const std::string& loss : losses) {
-        ++session.loss_count;
-        session.losses.push_back(loss);
-      }
+      for (const std::string& loss : losses) session.losses.PieceLost(loss);
       if (outcome == PassOutcome::kCompleted && session.RunMode == 1) {
         QFile out(QString::fromStdString(session.TargetPath));
         if (out.open(QIODevice::WriteOnly)) out.write("recovered");
@@ -159,7 +156,7 @@ class ScriptedRunner : public RecoveryRunner {
   }
 
   TargetFactory Target() override {
-    return [] { return std::unique_ptr<EngineDatabase>(); };
+    return [](const std::string&, bool) { return std::unique_ptr<RecoveryOutput>(); };
   }
 
   SessionRecord LastSession() {

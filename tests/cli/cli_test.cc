@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "output/json/json_dump.h"
 #include "tests/builder/sample_database.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/support/corpus.h"
@@ -71,12 +72,12 @@ TEST(CliTest, DumpIsJsonWithNullsAndTypes) {
 }
 
 TEST(CliTest, Base64PadsAsTheStandardSays) {
-  EXPECT_EQ(cli::Base64(""), "");
-  EXPECT_EQ(cli::Base64("f"), "Zg==");
-  EXPECT_EQ(cli::Base64("fo"), "Zm8=");
-  EXPECT_EQ(cli::Base64("foo"), "Zm9v");
-  EXPECT_EQ(cli::Base64("foob"), "Zm9vYg==");
-  EXPECT_EQ(cli::Base64(std::string("\xff\x00\xfe", 3)), "/wD+");
+  EXPECT_EQ(Base64(""), "");
+  EXPECT_EQ(Base64("f"), "Zg==");
+  EXPECT_EQ(Base64("fo"), "Zm8=");
+  EXPECT_EQ(Base64("foo"), "Zm9v");
+  EXPECT_EQ(Base64("foob"), "Zm9vYg==");
+  EXPECT_EQ(Base64(std::string("\xff\x00\xfe", 3)), "/wD+");
 }
 
 // The dump is written as it is read, so its JSON is put together by hand:

@@ -7,12 +7,14 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "recovery/recovery_session.h"
+#include "output/sqlite/sqlite_output.h"
+#include "output/sqlite/sqlite_target.h"
 
 namespace mendora::testing {
 
@@ -59,16 +61,20 @@ inline std::vector<std::string> Rows(const std::string& path, const std::string&
   return rows;
 }
 
+// The type code a test names by its Jet keyword.
+inline int TypeOfKeyword(const std::string& keyword) {
+  static const std::map<std::string, int> kCodes = {
+      {"BIT", 0x01},  {"BYTE", 0x02},     {"INT", 0x03},       {"LONG", 0x04},  {"COUNTER", 0x04},
+      {"CURRENCY", 0x05}, {"SINGLE", 0x06}, {"DOUBLE", 0x07}, {"DATE", 0x08},  {"BINARY", 0x09},
+      {"TEXT", 0x0A}, {"OLEOBJECT", 0x0B}, {"MEMO", 0x0C},     {"REPID", 0x0F}, {"DECIMAL", 0x10}};
+  auto it = kCodes.find(keyword);
+  return it == kCodes.end() ? 0x0E : it->second;
+}
+
 inline SchemaStatement Column(SchemaStatement::Kind kind, const std::string& table, const std::string& column,
                               const std::string& keyword, int precision = 0, int scale = 0) {
-  SchemaStatement statement;
-  statement.kind = kind;
-  statement.table = table;
-  statement.column = column;
-  statement.keyword = keyword;
-  statement.precision = precision;
-  statement.scale = scale;
-  return statement;
+  OutputColumn described{column, TypeOfKeyword(keyword), precision, scale, keyword == "COUNTER" ? 0 : 1, 0};
+  return ColumnStatement(table, described, kind == SchemaStatement::Kind::kCreateTable);
 }
 
 // Creates `table` with the given (column, keyword) pairs.
@@ -81,18 +87,43 @@ inline void MakeTable(EngineDatabase& db, const std::string& table,
   }
 }
 
-// Adds one row of (field, value text) pairs.
-inline void AddRow(EngineRecordset& rs, const std::vector<std::pair<std::string, std::string>>& values) {
-  rs.AddNew();
-  for (const auto& [field, value] : values) rs.SetFieldValue(field, value);
-  rs.Update();
+// Opens `rs` on all `columns` columns of `table`, in order.
+inline void OpenAll(EngineRecordset& rs, const std::string& table, size_t columns) {
+  std::vector<size_t> sources(columns);
+  for (size_t i = 0; i < columns; ++i) sources[i] = i;
+  rs.Open(table, sources);
+}
+
+inline mendora::Value N() { return mendora::Value{}; }
+inline mendora::Value I(int64_t v) {
+  mendora::Value value;
+  value.SetInteger(v);
+  return value;
+}
+inline mendora::Value D(double v) {
+  mendora::Value value;
+  value.SetDouble(v);
+  return value;
+}
+inline mendora::Value T(const std::string& text) {
+  mendora::Value value;
+  value.kind = ValueKind::kText;
+  value.bytes = text;
+  return value;
+}
+
+// Adds one row of values, in the recordset's column order.
+inline void AddRow(EngineRecordset& rs, std::vector<mendora::Value> values) {
+  mendora::Row row;
+  row.values = std::move(values);
+  rs.AddRow(row);
 }
 
 // A target created in a fresh scratch directory.
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    db_ = SqliteTargetFactory()();
+    db_ = std::make_unique<SqliteDatabase>();
     db_->Create(target_, "General", 0);
   }
 

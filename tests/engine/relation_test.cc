@@ -13,10 +13,10 @@ class RelationTest : public EngineTest {
     MakeTable(*db_, "Order Lines", {{"Customer", "LONG"}, {"Region", "TEXT"}, {"Note", "MEMO"}});
     db_->Execute("CREATE INDEX \"by customer\" ON \"Order Lines\" (Customer)", 0);
     auto rs = db_->NewRecordset();
-    rs->Open(0, "Order Lines", 0);
+    OpenAll(*rs, "Order Lines", 3);
     // Customer 9 does not exist: recovered rows may break a relation.
-    AddRow(*rs, {{"Customer", "1"}, {"Region", "N"}, {"Note", "first"}});
-    AddRow(*rs, {{"Customer", "9"}, {"Region", "S"}, {"Note", "orphan"}});
+    AddRow(*rs, {I(1), T("N"), T("first")});
+    AddRow(*rs, {I(9), T("S"), T("orphan")});
     relations_ = db_->NewRelationDatabase();
     relations_->Open(target_, false, false, "");
   }
@@ -68,9 +68,9 @@ TEST_F(RelationTest, OneAndTwoFieldRelationsBecomeForeignKeys) {
 // mismatch and refuses every change to either table once keys are enforced.
 TEST_F(RelationTest, ReferencedFieldsGetOneUniqueKeyAndBothTablesStayWritable) {
   auto customers = db_->NewRecordset();
-  customers->Open(0, "Customers", 0);
-  AddRow(*customers, {{"Id", "1"}, {"Region", "N"}, {"Name", "Ann"}});
-  AddRow(*customers, {{"Id", "2"}, {"Region", "N"}, {"Name", "Bob"}});
+  OpenAll(*customers, "Customers", 3);
+  AddRow(*customers, {I(1), T("N"), T("Ann")});
+  AddRow(*customers, {I(2), T("N"), T("Bob")});
   customers->Close();
   relations_->CreateRelation("First", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
   relations_->CreateRelation("Again", "Customers", "Order Lines", 0, {{"ID", "customer"}});
@@ -88,9 +88,9 @@ TEST_F(RelationTest, ReferencedFieldsGetOneUniqueKeyAndBothTablesStayWritable) {
 
 TEST_F(RelationTest, RepeatedReferencedValuesRefuseTheRelationAndChangeNothing) {
   auto customers = db_->NewRecordset();
-  customers->Open(0, "Customers", 0);
-  AddRow(*customers, {{"Id", "1"}, {"Region", "N"}});
-  AddRow(*customers, {{"Id", "1"}, {"Region", "S"}});
+  OpenAll(*customers, "Customers", 3);
+  AddRow(*customers, {I(1), T("N"), N()});
+  AddRow(*customers, {I(1), T("S"), N()});
   customers->Close();
   EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
   relations_->CreateRelation("ByBoth", "Customers", "Order Lines", 0, {{"Id", "Customer"}, {"Region", "Region"}});
@@ -104,8 +104,8 @@ TEST_F(RelationTest, RepeatedReferencedValuesRefuseTheRelationAndChangeNothing) 
 TEST_F(RelationTest, RowsAddedAfterwardsAreNotCheckedAgainstIt) {
   relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
   auto rs = db_->NewRecordset();
-  rs->Open(0, "Order Lines", 0);
-  AddRow(*rs, {{"Customer", "42"}});
+  OpenAll(*rs, "Order Lines", 3);
+  AddRow(*rs, {I(42), N(), N()});
   rs->Close();
   db_->Close();
   EXPECT_EQ(Rows(target_, "SELECT count(*) FROM \"Order Lines\""), (std::vector<std::string>{"3"}));

@@ -21,7 +21,7 @@ class TargetFileTest : public ::testing::Test {
  protected:
   // Creates the target with one table holding one row.
   std::unique_ptr<EngineDatabase> Build(int options) {
-    auto db = SqliteTargetFactory()();
+    auto db = std::make_unique<SqliteDatabase>();
     db->Create(target_, "General", options);
     MakeTable(*db, "T", {{"A", "LONG"}});
     db->Execute("INSERT INTO T VALUES (1)", 0);
@@ -86,7 +86,7 @@ TEST_F(TargetFileTest, UnwritablePlacesFailCleanly) {
   ::mkdir(locked.c_str(), 0555);
   if (::geteuid() != 0) places.push_back(locked + "/out.sqlite");  // root writes anyway
   for (const std::string& path : places) {
-    auto db = SqliteTargetFactory()();
+    auto db = std::make_unique<SqliteDatabase>();
     EXPECT_THROW(db->Create(path, "General", 0), EngineError) << path;
     EXPECT_FALSE(db->IsOpen());
   }

@@ -98,16 +98,40 @@ TEST(RenderGuidTest, BracedWithLittleEndianLeadingGroups) {
   EXPECT_EQ(RenderGuid(ByteView(bytes, 16)), "{12345678-1234-5678-9ABC-DEF012345678}");
 }
 
-TEST(TrimZerosTest, OnlyFractionZeros) {
-  std::string a = "12.500";
-  TrimZeros(a);
-  EXPECT_EQ(a, "12.5");
-  std::string b = "100";
-  TrimZeros(b);
-  EXPECT_EQ(b, "100");
-  std::string c = "7.000";
-  TrimZeros(c);
-  EXPECT_EQ(c, "7");
+TEST(RenderValueTest, EachKindAsTheDumpShowsIt) {
+  Value value;
+  EXPECT_EQ(RenderValue(value), "");
+  value.SetInteger(-42);
+  EXPECT_EQ(RenderValue(value), "-42");
+  value.SetCurrency(-123456);
+  EXPECT_EQ(RenderValue(value), "-12.3456");
+  value.SetSingle(0.1f);
+  EXPECT_EQ(RenderValue(value), "0.1");
+  value.SetDateTime(36526.5);
+  EXPECT_EQ(RenderValue(value), "01/01/2000 12:00:00");
+  value.kind = ValueKind::kDecimal;
+  value.magnitude_high = 0;
+  value.magnitude_low = 12345;
+  value.negative = true;
+  value.precision = 8;
+  value.scale = 2;
+  EXPECT_EQ(RenderValue(value), "-00123.45");
+  // 2^64 + 1 needs both halves of the magnitude.
+  value.magnitude_high = 1;
+  value.magnitude_low = 1;
+  value.negative = false;
+  value.precision = 28;
+  value.scale = 0;
+  EXPECT_EQ(RenderValue(value), "0000000018446744073709551617");
+  value.kind = ValueKind::kText;
+  value.bytes = "text";
+  EXPECT_EQ(RenderValue(value), "text");
+}
+
+TEST(IsoDateTest, SameCalendarAsTheRenderedDate) {
+  EXPECT_EQ(IsoDate(36526.5), "2000-01-01 12:00:00");
+  EXPECT_EQ(IsoDate(-1.25), "1899-12-29 06:00:00");
+  EXPECT_EQ(IsoDate(1e12), "");
 }
 
 }  // namespace

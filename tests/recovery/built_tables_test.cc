@@ -199,9 +199,14 @@ TEST_P(BuiltVersionTest, AChainWhoseSecondPageIsUnreadableLosesOnlyThatValue) {
   ::testing::internal::CaptureStderr();
   const tb::Analysis analysis = tb::Analyse(file);
   const std::string errors = ::testing::internal::GetCapturedStderr();
-  const std::vector<Cells> expected = {{"1", "", "kept"}, {"2", "x", "next"}};
+  const std::vector<Cells> expected = {{"1", std::nullopt, "kept"}, {"2", "x", "next"}};
   EXPECT_EQ(analysis.sink.tables.at("Broken").rows, expected);
-  EXPECT_NE(errors.find("Memo: row"), std::string::npos);
+  EXPECT_NE(errors.find("Table Broken: row 0 of page "), std::string::npos) << errors;
+  EXPECT_NE(errors.find("column Body: memo lost: "), std::string::npos) << errors;
+  // The loss is counted, and only it.
+  EXPECT_EQ(analysis.loss_summary,
+            (std::vector<std::string>{"Broken: 2 of 2 rows, 1 memo value lost",
+                                      "Total: 2 of 2 rows recovered; 0 rows and 1 value lost"}));
 }
 
 TEST_P(BuiltVersionTest, ADamagedUsageMapPageIsSearchedPageByPage) {

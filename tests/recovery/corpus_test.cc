@@ -26,7 +26,7 @@ RecordingSink Analyse(const std::filesystem::path& sample) {
   RecordingSink sink;
   RecoverySession session;
   session.SourcePath = sample.string();
-  session.table_sink = &sink;
+  session.outputs.push_back(&sink);
   EXPECT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted) << sample;
   return sink;
 }
@@ -43,7 +43,7 @@ TEST(CorpusTest, WalkOffersEveryExpectedTableWithItsColumnsAndNoSystemTable) {
       ASSERT_NE(found, sink.tables.end()) << "table " << name << " not offered";
       std::vector<std::string> want, got;
       for (const auto& column : table["columns"]) want.push_back(column["name"]);
-      for (const SinkColumn& column : found->second.columns) got.push_back(column.name);
+      for (const OutputColumn& column : found->second.columns) got.push_back(column.name);
       EXPECT_EQ(got, want) << name;
     }
   }

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "output/sqlite/sqlite_output.h"
 #include "recovery/recovery_session.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/builder/sample_database.h"

@@ -7,8 +7,9 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "output/sqlite/sqlite_output.h"
 #include "recovery/recovery_session.h"
-#include "recovery/sqlite_target.h"
+#include "output/sqlite/sqlite_target.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/support/corpus.h"
@@ -185,8 +186,8 @@ TEST(SaveCorpusTest, RelationsAndQueriesOfTheSampleArrive) {
 // An engine that refuses chosen pieces and passes everything else on.
 struct Refusals {
   std::set<std::string> statement_columns;  // Execute for these columns
-  std::string value;             // SetFieldValue of this text
-  int update_number = -1;        // the n-th Update of the pass (from 0)
+  std::string value;             // a row holding this text
+  int update_number = -1;        // the n-th row of the pass (from 0)
   std::string relation_foreign_table;
 };
 
@@ -194,15 +195,13 @@ class RefusingRecordset : public EngineRecordset {
  public:
   RefusingRecordset(std::unique_ptr<EngineRecordset> inner, const Refusals& refusals, int& updates)
       : inner_(std::move(inner)), refusals_(refusals), updates_(updates) {}
-  void Open(int type, const std::string& table, int options) override { inner_->Open(type, table, options); }
-  void AddNew() override { inner_->AddNew(); }
-  void SetFieldValue(const std::string& field, const std::string& value) override {
-    if (value == refusals_.value) throw EngineError("refused value");
-    inner_->SetFieldValue(field, value);
-  }
-  void Update() override {
+  void Open(const std::string& table, const std::vector<size_t>& sources) override { inner_->Open(table, sources); }
+  void AddRow(const Row& row) override {
+    for (const Value& value : row.values) {
+      if (value.kind == ValueKind::kText && value.bytes == refusals_.value) throw EngineError("refused value");
+    }
     if (updates_++ == refusals_.update_number) throw EngineError("refused row");
-    inner_->Update();
+    inner_->AddRow(row);
   }
   void Close() override { inner_->Close(); }
   bool IsOpen() const override { return inner_->IsOpen(); }
@@ -274,23 +273,28 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   session.SourcePath = source;
   session.RunMode = 1;
   session.TargetPath = target;
-  session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   const std::string report = ::testing::internal::GetCapturedStderr();
 
   // Each loss is said once, with the engine's reason.
   for (const char* line : {"Table Shippers: column Phone was not created: refused statement\n",
-                           "Table Suppliers: value of CompanyName in record 1 was not stored: refused value\n",
+                           "Table Suppliers: record 1 was not stored: refused value\n",
                            "Table Categories: record 2 was not stored: refused row\n"}) {
     EXPECT_NE(report.find(line), std::string::npos) << line << " missing from:\n" << report;
   }
   EXPECT_NE(report.find(" was not created: refused relation\n"), std::string::npos) << report;
   // The session keeps the same lines for a caller that has no terminal.
   std::string kept;
-  for (const std::string& loss : session.losses) kept += loss + "\n";
+  for (const std::string& loss : session.losses.lines()) kept += loss + "\n";
   EXPECT_EQ(kept, report);
-  EXPECT_EQ(session.loss_count, session.losses.size());
+  EXPECT_EQ(session.losses.count(), session.losses.lines().size());
+  // The account names each table that lost anything.
+  const std::vector<std::string> summary = session.losses.SummaryLines();
+  ASSERT_EQ(summary.size(), 3u);
+  EXPECT_EQ(summary[0], "Categories: 8 of 8 rows, 1 row refused by the target");
+  EXPECT_EQ(summary[1], "Suppliers: 29 of 29 rows, 1 row refused by the target");
 
   // A refused schema statement loses its column; the table and its other
   // values arrive.
@@ -299,9 +303,8 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Shippers WHERE CompanyName IS NOT NULL")[0], "3");
   EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
   EXPECT_NE(session.AnalysisLog.find("Orders :  830  Records"), std::string::npos);
-  // A refused value leaves its field empty; the row is still stored.
-  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers")[0], "29");
-  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers WHERE CompanyName IS NULL")[0], "1");
+  // A refused row is that row alone.
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers")[0], "28");
   // A refused row loses that row alone.
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Categories")[0], "7");
   EXPECT_NE(session.AnalysisLog.find("Categories :  8  Records"), std::string::npos);
@@ -330,7 +333,7 @@ TEST(SaveFaultTest, ARefusedRecordLeavesNothingInTheNext) {
     refusals.update_number = 1;
     const std::string target = dir.File("readings.sqlite");
     ::testing::internal::CaptureStderr();
-    const PassResult result = Save(source.path(), target, [&] { return std::make_unique<RefusingDatabase>(refusals); });
+    const PassResult result = Save(source.path(), target, EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); }));
     ::testing::internal::GetCapturedStderr();
     ASSERT_EQ(result.outcome, PassOutcome::kCompleted);
     EXPECT_EQ(testing::Rows(target, "SELECT Sensor, Label, Note FROM Readings ORDER BY rowid"),
@@ -348,14 +351,16 @@ TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
   session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
   session.RunMode = 1;
   session.TargetPath = target;
-  session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find(
-                "Table Shippers was not recovered: the target refused every column of Shippers\n"),
+                "Table Shippers was not recovered: the target refused every column: refused statement\n"),
             std::string::npos);
   EXPECT_TRUE(testing::Rows(target, "SELECT name FROM sqlite_master WHERE name = 'Shippers'").empty());
-  EXPECT_EQ(session.AnalysisLog.find("Shippers :"), std::string::npos);
+  // The log counts what the source holds; the account says the target lost it.
+  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
+  EXPECT_EQ(session.losses.SummaryLines()[0], "Shippers: not recovered (the target refused every column: refused statement)");
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
   EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"), std::string::npos);
 }

@@ -1,4 +1,4 @@
-// A TableSink that keeps every table it is offered, for tests.
+// An output that keeps every table it is offered, values rendered as text, for tests.
 #ifndef MENDORA_TESTS_SUPPORT_RECORDING_SINK_H_
 #define MENDORA_TESTS_SUPPORT_RECORDING_SINK_H_
 
@@ -7,39 +7,44 @@
 #include <string>
 #include <vector>
 
-#include "recovery/recovery_session.h"
+#include "reader/value_render.h"
+#include "recovery/recovery_output.h"
 
 namespace mendora::testing {
 
 struct RecordedTable {
-  std::vector<SinkColumn> columns;
+  std::vector<OutputColumn> columns;
   std::vector<std::vector<std::optional<std::string>>> rows;
+  std::vector<mendora::Row> typed_rows;
 
   std::vector<std::string> ColumnNames() const {
     std::vector<std::string> names;
-    for (const SinkColumn& column : columns) names.push_back(column.name);
+    for (const OutputColumn& column : columns) names.push_back(column.name);
     return names;
   }
 };
 
-class RecordingSink : public TableSink {
+class RecordingSink : public RecoveryOutput {
  public:
-  void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
-    order.push_back(name);
-    current = &tables[name];
-    current->columns = columns;
+  void BeginTable(const OutputTable& table) override {
+    order.push_back(table.name);
+    current = &tables[table.name];
+    current->columns = table.columns;
   }
-  void OnRow(const std::vector<std::string>& values, const std::vector<bool>& nulls) override {
-    std::vector<std::optional<std::string>> row;
-    for (size_t i = 0; i < values.size(); ++i) {
-      row.push_back(nulls[i] ? std::nullopt : std::optional<std::string>(values[i]));
+  void AddRow(const mendora::Row& row) override {
+    std::vector<std::optional<std::string>> rendered;
+    for (const mendora::Value& value : row.values) {
+      rendered.push_back(value.IsNull() ? std::nullopt : std::optional<std::string>(RenderValue(value)));
     }
-    current->rows.push_back(std::move(row));
+    current->rows.push_back(std::move(rendered));
+    current->typed_rows.push_back(row);
   }
-  void OnTableEnd(int64_t) override {}
+  void EndTable(int64_t) override {}
+  void AddRelation(const OutputRelation& relation) override { relations.push_back(relation); }
 
   std::vector<std::string> order;  // tables in the order they were offered
   std::map<std::string, RecordedTable> tables;
+  std::vector<OutputRelation> relations;
   RecordedTable* current = nullptr;
 };
 

@@ -39,6 +39,8 @@ struct Analysis {
   PassResult result;
   RecordingSink sink;
   std::string log;
+  std::vector<std::string> loss_summary;
+  size_t loss_count = 0;
 };
 
 inline Analysis Analyse(const std::vector<uint8_t>& bytes) {
@@ -46,9 +48,11 @@ inline Analysis Analyse(const std::vector<uint8_t>& bytes) {
   Analysis analysis;
   RecoverySession session;
   session.SourcePath = file.path();
-  session.table_sink = &analysis.sink;
+  session.outputs.push_back(&analysis.sink);
   analysis.result = RunRecovery(session);
   analysis.log = session.AnalysisLog;
+  analysis.loss_summary = session.losses.SummaryLines();
+  analysis.loss_count = session.losses.count();
   return analysis;
 }
 

@@ -1,15 +1,14 @@
 // The SQLite target engine.
-#include "recovery/sqlite_target.h"
+#include "output/sqlite/sqlite_target.h"
 
 #include <sys/stat.h>
 
-#include "recovery/recovery_session.h"
-#include "recovery/sqlite_querydef.h"
-#include "recovery/sqlite_recordset.h"
-#include "recovery/sqlite_relation.h"
-#include "recovery/sqlite_schema.h"
-#include "recovery/sqlite_types.h"
-#include "recovery/target_file.h"
+#include "output/sqlite/sqlite_querydef.h"
+#include "output/sqlite/sqlite_recordset.h"
+#include "output/sqlite/sqlite_relation.h"
+#include "output/sqlite/sqlite_schema.h"
+#include "output/sqlite/sqlite_types.h"
+#include "output/sqlite/target_file.h"
 
 namespace mendora {
 namespace {
@@ -95,7 +94,7 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
 
 void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
   SqliteConnection& connection = Connection("cannot change the schema");
-  std::string column = QuoteIdentifier(statement.column) + " " + DeclaredType(statement);
+  std::string column = QuoteIdentifier(statement.column) + " " + statement.declared_type;
   std::string table = QuoteIdentifier(StoredTableName(statement.table));
   std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
                         ? "CREATE TABLE " + table + " (" + column + ")"
@@ -146,8 +145,5 @@ void SqliteDatabase::Abandon() noexcept {
   temp_path_.clear();
 }
 
-TargetFactory SqliteTargetFactory() {
-  return [] { return std::make_unique<SqliteDatabase>(); };
-}
 
 }  // namespace mendora

@@ -2,15 +2,15 @@
 //
 // SQLite has no saved queries of its own, and a recovered query's Jet SQL
 // rarely runs as a SQLite view, so its text is kept as recovered.
-#ifndef MENDORA_RECOVERY_SQLITE_QUERYDEF_H_
-#define MENDORA_RECOVERY_SQLITE_QUERYDEF_H_
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_QUERYDEF_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_QUERYDEF_H_
 
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "recovery/sqlite_connection.h"
-#include "recovery/target_engine.h"
+#include "output/sqlite/sqlite_connection.h"
+#include "output/sqlite/target_engine.h"
 
 namespace mendora {
 
@@ -34,4 +34,4 @@ class SqliteQueryDef final : public EngineQueryDef {
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_SQLITE_QUERYDEF_H_
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_QUERYDEF_H_

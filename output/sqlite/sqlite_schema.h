@@ -2,15 +2,15 @@
 //
 // Every name that reaches SQL text goes through QuoteIdentifier; lookups bind
 // names as parameters, so a recovered name can never become a statement.
-#ifndef MENDORA_RECOVERY_SQLITE_SCHEMA_H_
-#define MENDORA_RECOVERY_SQLITE_SCHEMA_H_
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_SCHEMA_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_SCHEMA_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "recovery/sqlite_connection.h"
+#include "output/sqlite/sqlite_connection.h"
 
 namespace mendora {
 
@@ -46,4 +46,4 @@ std::vector<ColumnInfo> TableColumns(SqliteConnection& connection, const std::st
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_SQLITE_SCHEMA_H_
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_SCHEMA_H_

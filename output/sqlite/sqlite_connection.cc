@@ -1,5 +1,5 @@
 // A SQLite connection and its prepared statements, failing with EngineError.
-#include "recovery/sqlite_connection.h"
+#include "output/sqlite/sqlite_connection.h"
 
 #include <utility>
 
@@ -125,6 +125,18 @@ bool SqliteStatement::Step(std::string_view what) {
   std::string detail = sqlite3_errmsg(sqlite3_db_handle(stmt));
   sqlite3_reset(stmt);
   connection_->Fail(what, detail);
+}
+
+void SqliteStatement::BindTextStatic(int index, std::string_view text) {
+  CheckBind(sqlite3_bind_text64(Get(), index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8));
+}
+
+void SqliteStatement::BindBlobStatic(int index, std::string_view bytes) {
+  CheckBind(sqlite3_bind_blob64(Get(), index, bytes.data(), bytes.size(), SQLITE_STATIC));
+}
+
+void SqliteStatement::Rewind() noexcept {
+  if (stmt_ != nullptr) sqlite3_reset(stmt_);
 }
 
 void SqliteStatement::Reset() noexcept {

@@ -3,8 +3,8 @@
 // Statements share ownership of their connection: a recordset that outlives
 // its database finds the connection closed and fails cleanly instead of
 // touching a freed handle.
-#ifndef MENDORA_RECOVERY_SQLITE_CONNECTION_H_
-#define MENDORA_RECOVERY_SQLITE_CONNECTION_H_
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_CONNECTION_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_CONNECTION_H_
 
 #include <sqlite3.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "recovery/target_engine.h"
+#include "output/sqlite/target_engine.h"
 
 namespace mendora {
 
@@ -74,11 +74,17 @@ class SqliteStatement {
   void BindDouble(int index, double value);
   void BindText(int index, std::string_view text);
   void BindBlob(int index, std::string_view bytes);
+  // Without a copy: the bytes must stay put until the statement has run.
+  void BindTextStatic(int index, std::string_view text);
+  void BindBlobStatic(int index, std::string_view bytes);
 
   // Returns true while there is a row to read.
   bool Step(std::string_view what);
   // Ready to run again, with every parameter back to NULL.
   void Reset() noexcept;
+  // Ready to run again, keeping the parameters: for a statement whose every
+  // parameter is bound before each run.
+  void Rewind() noexcept;
 
   std::string ColumnText(int column);
   int64_t ColumnInt(int column);
@@ -94,4 +100,4 @@ class SqliteStatement {
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_SQLITE_CONNECTION_H_
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_CONNECTION_H_

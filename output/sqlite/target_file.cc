@@ -1,5 +1,5 @@
 // The file a target database is built in before it is moved to its path.
-#include "recovery/target_file.h"
+#include "output/sqlite/target_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-#include "recovery/target_engine.h"
+#include "output/sqlite/target_engine.h"
 
 namespace mendora {
 namespace {

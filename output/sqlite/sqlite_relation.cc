@@ -1,10 +1,10 @@
 // Relations of the target database, written as FOREIGN KEY constraints.
-#include "recovery/sqlite_relation.h"
+#include "output/sqlite/sqlite_relation.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "recovery/sqlite_schema.h"
+#include "output/sqlite/sqlite_schema.h"
 
 namespace mendora {
 namespace {
@@ -205,8 +205,9 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   std::string constraint = name.empty() ? "" : "CONSTRAINT " + QuoteIdentifier(name) + " ";
   constraint +=
       "FOREIGN KEY (" + keys + ") REFERENCES " + QuoteIdentifier(referenced->name) + " (" + referenced_keys + ")";
-  if (attributes & kRelationDeleteCascade) constraint += " ON DELETE CASCADE";
-  if (attributes & kRelationUpdateCascade) constraint += " ON UPDATE CASCADE";
+  // The rules the source stores.
+  if (attributes & kRelationCascadeDeletes) constraint += " ON DELETE CASCADE";
+  if (attributes & kRelationCascadeUpdates) constraint += " ON UPDATE CASCADE";
 
   // The key and the constraint come together or not at all.
   const std::string what = "cannot create relation " + name;

@@ -1,7 +1,7 @@
 // Naming and looking up tables and columns of the target database.
-#include "recovery/sqlite_schema.h"
+#include "output/sqlite/sqlite_schema.h"
 
-#include "recovery/sqlite_querydef.h"
+#include "output/sqlite/sqlite_querydef.h"
 
 namespace mendora {
 

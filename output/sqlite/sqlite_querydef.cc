@@ -1,7 +1,7 @@
 // Saved queries of the source, kept by name in a catalog table of the target.
-#include "recovery/sqlite_querydef.h"
+#include "output/sqlite/sqlite_querydef.h"
 
-#include "recovery/sqlite_schema.h"
+#include "output/sqlite/sqlite_schema.h"
 
 namespace mendora {
 

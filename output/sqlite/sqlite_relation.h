@@ -3,21 +3,17 @@
 // SQLite cannot add a constraint to an existing table, so the referencing
 // table is rebuilt with it. Enforcement stays off: recovered rows may break
 // a relation and are kept all the same.
-#ifndef MENDORA_RECOVERY_SQLITE_RELATION_H_
-#define MENDORA_RECOVERY_SQLITE_RELATION_H_
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_RELATION_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_RELATION_H_
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "recovery/sqlite_connection.h"
-#include "recovery/target_engine.h"
+#include "output/sqlite/sqlite_connection.h"
+#include "output/sqlite/target_engine.h"
 
 namespace mendora {
-
-// Jet relation attributes that carry over to the constraint.
-inline constexpr int kRelationUpdateCascade = 0x100;
-inline constexpr int kRelationDeleteCascade = 0x1000;
 
 class SqliteRelationDatabase final : public EngineRelationDatabase {
  public:
@@ -40,4 +36,4 @@ class SqliteRelationDatabase final : public EngineRelationDatabase {
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_SQLITE_RELATION_H_
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_RELATION_H_

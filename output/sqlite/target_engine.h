@@ -1,15 +1,18 @@
 // The target database engine: where a save pass writes what it recovered.
 //
-// Every operation reports failure by throwing EngineError; the recovery steps
-// catch those at fixed places so that one refused piece loses only itself.
-#ifndef MENDORA_RECOVERY_TARGET_ENGINE_H_
-#define MENDORA_RECOVERY_TARGET_ENGINE_H_
+// Every operation reports failure by throwing EngineError; the SQLite output
+// catches those at fixed places so that one refused piece loses only itself.
+#ifndef MENDORA_OUTPUT_SQLITE_TARGET_ENGINE_H_
+#define MENDORA_OUTPUT_SQLITE_TARGET_ENGINE_H_
 
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "reader/value.h"
+#include "recovery/recovery_output.h"
 
 namespace mendora {
 
@@ -27,10 +30,8 @@ struct SchemaStatement {
   Kind kind = Kind::kCreateTable;
   std::string table;
   std::string column;
-  std::string keyword;  // Jet type keyword without the bracket: "COUNTER", "TEXT", "DECIMAL(18,4)", ...
-  int column_type = 0;  // the source column's type code
-  int precision = 0;    // Numeric columns only
-  int scale = 0;
+  std::string keyword;        // Jet type keyword without the bracket: "COUNTER", "TEXT", "DECIMAL(18,4)", ...
+  std::string declared_type;  // the target's: "INTEGER", "DECIMAL_BLOB(18,4)", ...
   std::string text;
 };
 
@@ -42,19 +43,14 @@ inline constexpr int kReplaceExisting = 1;
 class EngineRecordset {
  public:
   virtual ~EngineRecordset() = default;
-  // Opens the recordset on all rows of `table` ("SELECT * FROM [table]").
-  virtual void Open(int type, const std::string& table, int options) = 0;
-  virtual void AddNew() = 0;
-  // Converts `value` (the reader's text) to the field's type.
-  virtual void SetFieldValue(const std::string& field, const std::string& value) = 0;
-  virtual void Update() = 0;
+  // Opens the recordset for adding rows to `table`, whose columns in order
+  // take the values at `sources` of each row added.
+  virtual void Open(const std::string& table, const std::vector<size_t>& sources) = 0;
+  // Adds one row; the values are bound as their types say, with no text
+  // parsed back.
+  virtual void AddRow(const Row& row) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
-};
-
-struct RelationField {
-  std::string field;          // in the referenced (primary) table
-  std::string foreign_field;  // in the referencing table
 };
 
 // A connection used to create relations.
@@ -95,4 +91,4 @@ class EngineDatabase {
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_TARGET_ENGINE_H_
+#endif  // MENDORA_OUTPUT_SQLITE_TARGET_ENGINE_H_

@@ -5,14 +5,14 @@
 // transaction, and only moved to the path when Close has committed it. It
 // is opened by no other connection, so nothing is journaled to disk or
 // synced before that move.
-#ifndef MENDORA_RECOVERY_SQLITE_TARGET_H_
-#define MENDORA_RECOVERY_SQLITE_TARGET_H_
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_TARGET_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_TARGET_H_
 
 #include <memory>
 #include <string>
 
-#include "recovery/sqlite_connection.h"
-#include "recovery/target_engine.h"
+#include "output/sqlite/sqlite_connection.h"
+#include "output/sqlite/target_engine.h"
 
 namespace mendora {
 
@@ -50,4 +50,4 @@ class SqliteDatabase final : public EngineDatabase {
 
 }  // namespace mendora
 
-#endif  // MENDORA_RECOVERY_SQLITE_TARGET_H_
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_TARGET_H_

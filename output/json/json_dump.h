@@ -1,0 +1,51 @@
+// The JSON dump: every recovered table, its columns and rows, written as the
+// pass reads them (a row per line), so a database of any size is dumped in
+// constant memory.
+//
+//   {"format": "Jet4", "tables": {NAME: {"columns": [{"name", "type"}], "rows": [[...]]}}}
+//
+// Each value is its rendered text, binary data as base64, a null as null.
+#ifndef MENDORA_OUTPUT_JSON_JSON_DUMP_H_
+#define MENDORA_OUTPUT_JSON_JSON_DUMP_H_
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "recovery/recovery_output.h"
+
+namespace mendora {
+
+class JsonDumpOutput final : public RecoveryOutput {
+ public:
+  // Writes the document's head at once.
+  JsonDumpOutput(std::ostream& out, const std::string& format);
+
+  void BeginTable(const OutputTable& table) override;
+  void AddRow(const Row& row) override;
+  // A table whose step ends early keeps the rows read so far; it is closed
+  // when the next one starts or the dump ends.
+  void EndTable(int64_t rows) override;
+  // Closes the document; also right after a pass that stopped part-way, so
+  // what was written still parses.
+  void Finish() override;
+  void Abandon() noexcept override;
+
+ private:
+  void CloseTable();
+
+  std::ostream& out_;
+  size_t tables_ = 0;
+  size_t rows_ = 0;
+  bool table_open_ = false;
+  bool finished_ = false;
+  std::string text_;
+};
+
+// `text` as a JSON string, quotes included.
+void AppendJsonString(std::string& out, const std::string& text);
+std::string Base64(const std::string& bytes);
+
+}  // namespace mendora
+
+#endif  // MENDORA_OUTPUT_JSON_JSON_DUMP_H_

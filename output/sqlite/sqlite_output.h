@@ -1,0 +1,59 @@
+// The save target: a recovery output that writes a new SQLite database
+// through the target engine.
+//
+// Each table is created column by column, so a column the engine refuses
+// loses only itself; each row is one INSERT of its typed values; relations
+// become foreign keys once every table exists; saved queries go to the
+// query catalog. Whatever the engine refuses is counted in the pass's loss
+// account and the rest is saved.
+#ifndef MENDORA_OUTPUT_SQLITE_SQLITE_OUTPUT_H_
+#define MENDORA_OUTPUT_SQLITE_SQLITE_OUTPUT_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/sqlite/target_engine.h"
+#include "recovery/recovery_output.h"
+#include "recovery/recovery_session.h"
+
+namespace mendora {
+
+// The statement that creates `column` of `table`: the table itself when
+// `first`, else a column added to it.
+SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& column, bool first);
+
+class EngineOutput final : public RecoveryOutput {
+ public:
+  // Starts the new database; nothing appears at `path` before Finish.
+  EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing);
+  ~EngineOutput() override;
+
+  void BeginTable(const OutputTable& table) override;
+  void AddRow(const Row& row) override;
+  void EndTable(int64_t rows) override;
+  void AddRelation(const OutputRelation& relation) override;
+  void AddQuery(const std::string& name, const std::string& sql) override;
+  void Finish() override;
+  void Abandon() noexcept override;
+
+ private:
+  std::unique_ptr<EngineDatabase> database_;
+  std::unique_ptr<EngineRecordset> recordset_;
+  std::unique_ptr<EngineRelationDatabase> relations_;
+  std::string path_;
+  std::string table_;        // the table rows go to; empty when it was refused
+  int64_t record_ = 0;       // rows offered to the current table
+};
+
+using EngineFactory = std::function<std::unique_ptr<EngineDatabase>()>;
+
+// Targets written through engines `make` creates.
+TargetFactory EngineTargetFactory(EngineFactory make);
+// The SQLite target, the default.
+TargetFactory SqliteTargetFactory();
+
+}  // namespace mendora
+
+#endif  // MENDORA_OUTPUT_SQLITE_SQLITE_OUTPUT_H_

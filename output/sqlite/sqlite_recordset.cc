@@ -1,0 +1,61 @@
+// Adds recovered rows to one table of the target database.
+#include "output/sqlite/sqlite_recordset.h"
+
+#include "output/sqlite/sqlite_schema.h"
+#include "output/sqlite/sqlite_types.h"
+
+namespace mendora {
+
+void SqliteRecordset::Open(const std::string& recovered_name, const std::vector<size_t>& sources) {
+  const std::string table = StoredTableName(recovered_name);
+  Close();
+  std::vector<ColumnInfo> found = TableColumns(*connection_, table);
+  if (found.empty()) throw EngineError("cannot open a recordset: no table named " + table);
+  if (found.size() != sources.size()) {
+    throw EngineError("cannot open a recordset: table " + table + " has " + std::to_string(found.size()) +
+                      " columns, not " + std::to_string(sources.size()));
+  }
+  std::string names;
+  std::string parameters;
+  for (const ColumnInfo& column : found) {
+    if (!names.empty()) {
+      names += ", ";
+      parameters += ", ";
+    }
+    names += QuoteIdentifier(column.name);
+    parameters += "?";
+  }
+  std::string sql = "INSERT INTO " + QuoteIdentifier(table) + " (" + names + ") VALUES (" + parameters + ")";
+  insert_.emplace(connection_->Prepare(sql, "cannot prepare adding rows to " + table));
+  add_row_failed_ = "cannot add a row to " + table;
+  sources_ = sources;
+  scratch_.assign(sources_.size(), std::string());
+}
+
+bool SqliteRecordset::IsOpen() const { return insert_.has_value() && connection_->IsOpen(); }
+
+void SqliteRecordset::AddRow(const Row& row) {
+  if (!IsOpen()) throw EngineError("cannot add a row: the recordset is not open");
+  SqliteStatement& insert = *insert_;
+  static const Value kNull;
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    const Value& value = sources_[i] < row.values.size() ? row.values[sources_[i]] : kNull;
+    BindValue(insert, static_cast<int>(i) + 1, value, scratch_[i]);
+  }
+  // Every parameter is bound for every row, so none is cleared in between.
+  try {
+    insert.Step(add_row_failed_);
+  } catch (...) {
+    insert.Rewind();
+    throw;
+  }
+  insert.Rewind();
+}
+
+void SqliteRecordset::Close() {
+  insert_.reset();
+  sources_.clear();
+  scratch_.clear();
+}
+
+}  // namespace mendora

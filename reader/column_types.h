@@ -1,0 +1,62 @@
+// The column types of a table definition, keyed by their stored type code.
+//
+// Everything that depends on a column's type reads it from here: its display
+// and dump names, its Jet SQL keyword, the type a SQLite target declares, and
+// the kind of Value its decoder produces. A new type is one entry here plus
+// its decoder (field_decode.cc) and, for a new kind, its renderer.
+#ifndef MENDORA_READER_COLUMN_TYPES_H_
+#define MENDORA_READER_COLUMN_TYPES_H_
+
+#include <cstdint>
+#include <string>
+
+#include "reader/value.h"
+
+namespace mendora {
+
+enum ColumnType : int {
+  kColumnUnknown00 = 0x00,
+  kColumnBoolean = 0x01,
+  kColumnByte = 0x02,
+  kColumnInteger = 0x03,
+  kColumnLongInteger = 0x04,
+  kColumnCurrency = 0x05,
+  kColumnSingle = 0x06,
+  kColumnDouble = 0x07,
+  kColumnDateTime = 0x08,
+  kColumnBinary = 0x09,
+  kColumnText = 0x0A,
+  kColumnOle = 0x0B,
+  kColumnMemo = 0x0C,
+  kColumnUnknown0D = 0x0D,
+  kColumnUnknown0E = 0x0E,
+  kColumnReplicationId = 0x0F,
+  kColumnNumeric = 0x10,
+};
+
+struct ColumnTypeInfo {
+  int code;
+  const char* name;          // "Long Integer", as the log and the catalog show it
+  const char* dump_name;     // "long", as the JSON dump names it; null: the display name
+  const char* keyword;       // Jet SQL: "LONG", "TEXT", ...; Numeric adds "(p,s)"
+  const char* sqlite_type;   // declared in a SQLite target; Numeric adds "(p,s)"
+  ValueKind kind;            // what its decoder produces
+  bool long_value;           // stored as a long-value reference (memo, OLE)
+};
+
+// The entry for `code`; an unknown code gets an entry that keeps its bytes.
+const ColumnTypeInfo& ColumnTypeOf(int code);
+
+// "Text", "Unknown 0x09", ...
+std::string ColumnTypeName(int code);
+// "text", "long", ...: the dump's type names.
+std::string DumpTypeName(int code);
+// The Jet SQL keyword of a column ("COUNTER", "TEXT", "DECIMAL(10,2)", ...):
+// a Long Integer stored first in its table is the AutoNumber counter.
+std::string TypeKeyword(int code, int column_number, int precision, int scale);
+// The SQLite declared type ("INTEGER", "DECIMAL_BLOB(18,4)", ...).
+std::string SqliteDeclaredType(int code, int precision, int scale);
+
+}  // namespace mendora
+
+#endif  // MENDORA_READER_COLUMN_TYPES_H_

@@ -1,0 +1,286 @@
+// Walking a table's data pages and decoding its rows.
+#include "reader/row_cursor.h"
+
+#include <algorithm>
+
+#include "reader/value_render.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr uint8_t kDataPageType = 0x01;
+constexpr uint8_t kMapPageType = 0x05;
+
+bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
+
+}  // namespace
+
+RowCursor::RowCursor(TableDef& table) : table_(table), handle_(*table.entry.handle), long_values_(handle_) {}
+
+void RowCursor::Report(DamageKind kind, int slot, const std::string& column, const std::string& detail) const {
+  handle_.Report(DamageReport{kind, table_.name, current_page_, slot, column, detail});
+}
+
+bool RowCursor::TakePage(uint32_t p) {
+  current_page_ = p;
+  if (ReadPage(handle_, p) < handle_.PageSize()) return false;
+  if (handle_.page[0] != kDataPageType ||
+      handle_.Page().U32(4).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
+    return false;
+  }
+  slots_.Load(handle_.Page(), *handle_.format);
+  next_slot_ = 0;
+  return true;
+}
+
+bool RowCursor::ScanInlineMap() {
+  const std::vector<uint8_t>& map = table_.usage_map;
+  if (map.size() < 5) return false;
+  const uint32_t first = ByteView(map.data(), map.size()).U32(1).value_or(0);
+  const uint64_t bits = (map.size() - 5) * 8ull;
+  // Resume just after the current page: the search only moves forward.
+  const uint64_t from = started_ && current_page_ >= first ? current_page_ - first + 1ull : 0;
+  for (uint64_t index = from; index < bits; ++index) {
+    if (!BitSet(map.data() + 5, index)) continue;
+    const uint64_t p = first + index;
+    if (p > UINT32_MAX) return false;
+    if (TakePage(static_cast<uint32_t>(p))) return true;
+  }
+  return false;
+}
+
+bool RowCursor::ScanPageMap() {
+  const std::vector<uint8_t>& map = table_.usage_map;
+  const uint64_t block = (handle_.PageSize() - 4ull) * 8ull;
+  uint64_t p = started_ ? current_page_ + 1ull : 0;
+  const uint64_t entries = map.size() > 1 ? (map.size() - 1) / 4 : 0;
+  for (uint64_t k = p / block; k < entries; ++k) {
+    const uint32_t map_page = ByteView(map.data(), map.size()).U32(1 + 4 * k).value_or(0);
+    const uint64_t block_start = k * block;
+    if (p < block_start) p = block_start;
+    if (map_page == 0) continue;
+    if (map_block_ != static_cast<int64_t>(k)) {
+      // Each map page is read once; its bits stay here while the block's
+      // data pages take the page buffer.
+      map_block_ = static_cast<int64_t>(k);
+      map_block_readable_ = ReadAltPage(handle_, map_page) == handle_.PageSize() && handle_.alt_page[0] == kMapPageType;
+      if (map_block_readable_) {
+        map_bits_.assign(handle_.alt_page.begin() + 4, handle_.alt_page.begin() + handle_.PageSize());
+      } else {
+        handle_.Report(DamageReport{DamageKind::kUsageMap, table_.name, map_page, -1, "",
+                                    "usage map page " + std::to_string(map_page) +
+                                        " is damaged; its block is searched page by page"});
+      }
+    }
+    if (!map_block_readable_) {
+      // Without its map the block is searched page by page: a data page
+      // says which table owns it.
+      const uint64_t block_end = std::min<uint64_t>(block_start + block, handle_.PageCount());
+      for (; p < block_end; ++p) {
+        if (TakePage(static_cast<uint32_t>(p))) return true;
+      }
+      continue;
+    }
+    for (uint64_t o = p - block_start; o < block; ++o) {
+      if (!BitSet(map_bits_.data(), o)) continue;
+      const uint64_t page = block_start + o;
+      if (page > UINT32_MAX) return false;
+      if (TakePage(static_cast<uint32_t>(page))) return true;
+    }
+    p = block_start + block;
+  }
+  return false;
+}
+
+bool RowCursor::ScanAllPages() {
+  const uint32_t pages = handle_.PageCount();
+  for (uint64_t p = started_ ? current_page_ + 1ull : 1; p < pages; ++p) {
+    if (TakePage(static_cast<uint32_t>(p))) return true;
+  }
+  return false;
+}
+
+bool RowCursor::NextDataPage() {
+  const int type = table_.usage_map.empty() ? -1 : table_.usage_map[0];
+  bool found;
+  switch (type) {
+    case 0:
+      found = ScanInlineMap();
+      break;
+    case 1:
+      found = ScanPageMap();
+      break;
+    default:
+      if (!started_) {
+        handle_.Report(DamageReport{DamageKind::kUsageMap, table_.name, table_.entry.definition_page, -1, "",
+                                    "its usage map is unreadable (type " + std::to_string(type) +
+                                        "); every page of the file is searched for its rows"});
+      }
+      found = ScanAllPages();
+      break;
+  }
+  started_ = true;
+  return found;
+}
+
+bool RowCursor::EnsureCurrentPage() {
+  // Work between rows (long values use the alternate buffer, but a caller
+  // may have used the handle in between) may have replaced the page.
+  if (handle_.current_page == current_page_) return true;
+  return ReadPage(handle_, current_page_) == handle_.PageSize() && handle_.page[0] == kDataPageType;
+}
+
+bool RowCursor::Next(Row& row) {
+  if (finished_) return false;
+  if (!started_ && !NextDataPage()) {
+    finished_ = true;
+    return false;
+  }
+  for (;;) {
+    if (next_slot_ >= slots_.count() || !EnsureCurrentPage()) {
+      if (!NextDataPage()) {
+        finished_ = true;
+        return false;
+      }
+      continue;
+    }
+    const uint32_t slot = next_slot_++;
+    // Deleted rows and the pointers of rows moved to another page.
+    if ((slots_.entry(slot) & kSlotOverflowFlag) != 0) continue;
+    if (DecodeRow(slot, row)) return true;
+  }
+}
+
+bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
+  const ByteView page = handle_.Page();
+  const std::optional<RowExtent> extent = slots_.extent(slot);
+  if (!extent) {
+    Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row lies outside its page");
+    return false;
+  }
+  if (!ParseRowLayout(page, handle_.IsJet4(), *extent, table_.has_variable_columns, layout_)) {
+    Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row's layout does not hold together");
+    return false;
+  }
+  row.page = current_page_;
+  row.slot = static_cast<uint16_t>(slot);
+  row.flags = slots_.entry(slot) & (kSlotDeletedFlag | kSlotOverflowFlag);
+  row.values.resize(table_.columns.size());
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& column = table_.columns[i];
+    Value& value = row.values[i];
+    const uint32_t number = column.column_number;
+    const bool has_value = layout_.HasValue(page, number);
+    if (column.type == kColumnBoolean) {
+      value.SetInteger(has_value ? 1 : 0);
+      continue;
+    }
+    value.SetNull();
+    if (column.fixed) {
+      // A column added after the row was written is not in it.
+      if (number >= layout_.column_count) continue;
+      const uint64_t at = layout_.count_size + static_cast<uint64_t>(column.fixed_offset);
+      if (at + static_cast<uint32_t>(column.size) > layout_.data_end) {
+        if (has_value) Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name, "its bytes lie outside the row");
+        continue;
+      }
+      if (has_value) DecodeField(column, *page.Sub(extent->start + at, column.size), value, slot);
+      continue;
+    }
+    if (column.var_column_number >= layout_.var_count) continue;
+    const auto bounds = VariableExtent(layout_, column.var_column_number);
+    if (!bounds) {
+      if (has_value) Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name, "its bytes lie outside the row");
+      continue;
+    }
+    if (has_value) {
+      DecodeField(column, *page.Sub(extent->start + bounds->first, bounds->second - bounds->first), value, slot);
+    }
+  }
+  return true;
+}
+
+void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot) {
+  const size_t length = field.size();
+  switch (column.type) {
+    case kColumnByte:
+      if (length >= 1) value.SetInteger(field.data()[0]);
+      return;
+    case kColumnInteger:
+      if (length >= 2) value.SetInteger(static_cast<int16_t>(*field.U16(0)));
+      return;
+    case kColumnLongInteger:
+      if (length >= 4) value.SetInteger(static_cast<int32_t>(*field.U32(0)));
+      return;
+    case kColumnCurrency:
+      if (length >= 8) value.SetCurrency(static_cast<int64_t>(*field.U64(0)));
+      return;
+    case kColumnSingle:
+      if (length >= 4) value.SetSingle(GetSingle(field, 0));
+      return;
+    case kColumnDouble:
+      if (length >= 8) value.SetDouble(GetDouble(field, 0));
+      return;
+    case kColumnDateTime:
+      if (length >= 8) value.SetDateTime(GetDouble(field, 0));
+      return;
+    case kColumnNumeric:
+      if (length >= 17) {
+        value.kind = ValueKind::kDecimal;
+        value.negative = (field.data()[0] & 0x80) != 0;
+        value.magnitude_high = static_cast<uint64_t>(*field.U32(1)) << 32 | *field.U32(5);
+        value.magnitude_low = static_cast<uint64_t>(*field.U32(9)) << 32 | *field.U32(13);
+        value.precision = column.precision;
+        value.scale = column.scale;
+      }
+      return;
+    case kColumnReplicationId:
+      if (length >= 16) {
+        value.kind = ValueKind::kGuid;
+        std::copy(field.data(), field.data() + 16, value.guid.begin());
+      }
+      return;
+    case kColumnText:
+      value.kind = ValueKind::kText;
+      if (handle_.IsJet4()) {
+        Ucs2ToTextInto(field, value.bytes);
+      } else {
+        handle_.file->code_page->DecodeInto(field, value.bytes);
+      }
+      return;
+    case kColumnMemo:
+    case kColumnOle: {
+      const bool memo = column.type == kColumnMemo;
+      value.kind = memo ? ValueKind::kText : ValueKind::kBytes;
+      if (length == 0) {
+        value.bytes.clear();
+        return;
+      }
+      std::string problem;
+      std::string& target = memo ? scratch_ : value.bytes;
+      if (!long_values_.Read(field, target, problem)) {
+        value.SetNull();
+        Report(DamageKind::kLongValue, static_cast<int>(slot), column.name,
+               std::string(memo ? "memo" : "OLE object") + " lost: " + problem);
+        return;
+      }
+      if (memo) {
+        const ByteView bytes(reinterpret_cast<const uint8_t*>(scratch_.data()), scratch_.size());
+        if (handle_.IsJet4()) {
+          Ucs2ToTextInto(bytes, value.bytes);
+        } else {
+          handle_.file->code_page->DecodeInto(bytes, value.bytes);
+        }
+      }
+      return;
+    }
+    default:
+      // Binary, and types without a decoder of their own: the bytes as stored.
+      value.kind = ValueKind::kBytes;
+      value.bytes.assign(reinterpret_cast<const char*>(field.data()), length);
+      return;
+  }
+}
+
+}  // namespace mendora

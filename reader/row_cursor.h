@@ -1,0 +1,61 @@
+// A cursor over a table's rows: finds the table's data pages through its
+// usage map and yields each live row with one typed Value per column.
+//
+// Damage met on the way (a page that is not the table's, a row whose layout
+// does not hold together, a value outside its row, a long value that cannot
+// be read) goes to the handle's DamageReporter, and the cursor goes on.
+#ifndef MENDORA_READER_ROW_CURSOR_H_
+#define MENDORA_READER_ROW_CURSOR_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reader/long_value.h"
+#include "reader/row_layout.h"
+#include "reader/table_def.h"
+#include "reader/value.h"
+
+namespace mendora {
+
+class RowCursor {
+ public:
+  explicit RowCursor(TableDef& table);
+
+  // The next live row into `row` (whose values' storage is reused); false at
+  // the table's end.
+  bool Next(Row& row);
+
+ private:
+  bool NextDataPage();
+  bool ScanInlineMap();
+  bool ScanPageMap();
+  bool ScanAllPages();
+  // Reads page p; true when it is one of this table's data pages.
+  bool TakePage(uint32_t p);
+  bool EnsureCurrentPage();
+  // False when the row's layout does not hold together (reported).
+  bool DecodeRow(uint32_t slot, Row& row);
+  void DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
+  void Report(DamageKind kind, int slot, const std::string& column, const std::string& detail) const;
+
+  TableDef& table_;
+  JetHandle& handle_;
+  LongValueReader long_values_;
+  bool started_ = false;
+  bool finished_ = false;
+  uint32_t current_page_ = 0;
+  uint32_t next_slot_ = 0;
+  PageSlots slots_;
+  RowLayout layout_;
+  std::string scratch_;
+  // The bitmap of the usage-map page that covers the block being scanned,
+  // read once per block.
+  int64_t map_block_ = -1;
+  bool map_block_readable_ = false;
+  std::vector<uint8_t> map_bits_;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_READER_ROW_CURSOR_H_

@@ -1,0 +1,127 @@
+// Row slots of a data page and the layout of a row.
+#include "reader/row_layout.h"
+
+#include <algorithm>
+
+namespace mendora {
+
+namespace {
+constexpr uint16_t kOffsetMask = 0x1FFF;
+}
+
+std::optional<RowExtent> RowBounds(ByteView page, const JetFormat& format, int n) {
+  const std::optional<uint16_t> count = page.U16(format.RowCountPos);
+  if (!count || n < 0 || n >= *count) return std::nullopt;
+  const uint32_t table_end = format.RowCountPos + 2u + 2u * *count;
+  const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * static_cast<uint32_t>(n));
+  if (!entry) return std::nullopt;
+  const uint32_t start = *entry & kOffsetMask;
+  if (start < table_end || start >= format.PageSize) return std::nullopt;
+  uint32_t end = format.PageSize - 1;
+  for (uint32_t j = 0; j < *count; ++j) {
+    const std::optional<uint16_t> other = page.U16(format.RowCountPos + 2u + 2u * j);
+    if (!other) break;
+    const uint32_t other_start = *other & kOffsetMask;
+    if (other_start > start && other_start - 1 < end) end = other_start - 1;
+  }
+  return RowExtent{start, end};
+}
+
+void PageSlots::Load(ByteView page, const JetFormat& format) {
+  entries_.clear();
+  sorted_starts_.clear();
+  page_size_ = std::min<uint32_t>(format.PageSize, static_cast<uint32_t>(page.size()));
+  const std::optional<uint16_t> count = page.U16(format.RowCountPos);
+  if (!count) return;
+  table_end_ = format.RowCountPos + 2u + 2u * *count;
+  for (uint32_t j = 0; j < *count; ++j) {
+    const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * j);
+    if (!entry) break;  // a count that runs past the page: the slots that fit
+    entries_.push_back(*entry);
+    sorted_starts_.push_back(*entry & kOffsetMask);
+  }
+  std::sort(sorted_starts_.begin(), sorted_starts_.end());
+}
+
+std::optional<RowExtent> PageSlots::extent(uint32_t n) const {
+  if (n >= entries_.size()) return std::nullopt;
+  const uint32_t start = entries_[n] & kOffsetMask;
+  if (start < table_end_ || start >= page_size_) return std::nullopt;
+  const auto above = std::upper_bound(sorted_starts_.begin(), sorted_starts_.end(), start);
+  uint32_t end = page_size_ - 1;
+  if (above != sorted_starts_.end() && *above - 1u < end) end = *above - 1u;
+  return RowExtent{start, end};
+}
+
+bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table, RowLayout& layout) {
+  const uint32_t s = row.start;
+  const uint32_t e = row.end;
+  if (e < s || e >= page.size()) return false;
+  const uint32_t size = row.size();
+  layout.count_size = jet4 ? 2 : 1;
+  layout.var_count = 0;
+  layout.offsets.clear();
+  if (size < layout.count_size + 1) return false;
+  layout.column_count = jet4 ? *page.U16(s) : *page.U8(s);
+  layout.bitmap_size = layout.column_count == 0 ? 1 : (layout.column_count - 1) / 8 + 1;
+  if (layout.count_size + layout.bitmap_size > size) return false;
+  layout.bitmap_start = e - layout.bitmap_size + 1;
+  layout.data_end = layout.bitmap_start - s;
+  if (!has_var_table) return true;
+
+  const uint32_t m = layout.bitmap_size;
+  if (jet4) {
+    // From the end: bitmap, variable count, offsets of each variable column
+    // (first one nearest the count), then the end-of-data offset.
+    if (2u + m + 2u > size) return false;
+    const uint32_t r = *page.U16(e - m - 1);
+    if (2ull + m + 2ull + 2ull * r + 2ull > size) return false;
+    layout.var_count = r;
+    layout.offsets.resize(r + 1);
+    for (uint32_t k = 0; k <= r; ++k) layout.offsets[k] = *page.U16(e - m - 3 - 2 * k);
+    layout.data_end = e - m - 3 - 2 * r - s;
+  } else {
+    // From the end: bitmap, variable count, the jump table (one entry for
+    // each further 256 bytes of the row, naming the variable column from
+    // which offsets count from the next 256-byte boundary), single-byte
+    // offsets, then the end-of-data offset.
+    if (1u + m + 1u > size) return false;
+    const uint32_t r = *page.U8(e - m);
+    const uint32_t jumps = (size - 1) / 256;
+    if (1ull + m + 1ull + jumps + r + 1ull > size) return false;
+    layout.var_count = r;
+    layout.offsets.resize(r + 1);
+    const uint32_t jump_top = e - m - 1;
+    const uint32_t offsets_top = jump_top - jumps;
+    uint32_t base = 0;
+    uint32_t jump = 0;
+    for (uint32_t k = 0; k <= r; ++k) {
+      while (jump < jumps && page.data()[jump_top - jump] == k) {
+        base += 256;
+        ++jump;
+      }
+      layout.offsets[k] = base + page.data()[offsets_top - k];
+    }
+    layout.data_end = offsets_top - r - s;
+  }
+  return true;
+}
+
+std::optional<RowLayout> ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table) {
+  RowLayout layout;
+  if (!ParseRowLayout(page, jet4, row, has_var_table, layout)) return std::nullopt;
+  return layout;
+}
+
+std::optional<std::pair<uint32_t, uint32_t>> VariableExtent(const RowLayout& layout, uint32_t index) {
+  if (index >= layout.var_count) return std::nullopt;
+  const uint32_t from = layout.offsets[index];
+  uint32_t to = layout.offsets[index + 1];
+  // A next offset below its start means a 256-byte boundary the jump table
+  // did not record: the length is taken modulo 256.
+  while (to < from) to += 256;
+  if (from < layout.count_size || to > layout.data_end) return std::nullopt;
+  return std::make_pair(from, to);
+}
+
+}  // namespace mendora

@@ -1,0 +1,83 @@
+// Typed values and rows as the reader delivers them.
+//
+// A Value keeps what the file stores, exactly: currency as its count of
+// 1/10000, decimals as their 128-bit magnitude, dates as the stored double.
+// Rendering to text and binding to a target are separate steps, so neither
+// has to parse the other's output. A Row's values are reused from row to row:
+// a cursor assigns into them, and their buffers keep their capacity.
+#ifndef MENDORA_READER_VALUE_H_
+#define MENDORA_READER_VALUE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mendora {
+
+enum class ValueKind : uint8_t {
+  kNull,
+  kInteger,   // 8 to 64 bits, and Boolean as 0/1
+  kSingle,
+  kDouble,
+  kCurrency,  // integer holds the count of 1/10000
+  kDecimal,   // magnitude_high/low, negative, precision, scale
+  kDateTime,  // real holds the days since 1899-12-30
+  kText,      // bytes holds UTF-8
+  kBytes,     // bytes holds the stored bytes (binary, OLE, long binary)
+  kGuid,      // guid holds the 16 stored bytes
+};
+
+struct Value {
+  ValueKind kind = ValueKind::kNull;
+  bool negative = false;  // kDecimal
+  uint8_t precision = 0;  // kDecimal
+  uint8_t scale = 0;      // kDecimal
+  int64_t integer = 0;    // kInteger, kCurrency
+  uint64_t magnitude_high = 0;  // kDecimal
+  uint64_t magnitude_low = 0;   // kDecimal
+  double real = 0;        // kSingle (as stored, widened), kDouble, kDateTime
+  std::string bytes;      // kText, kBytes
+  std::array<uint8_t, 16> guid{};
+
+  bool IsNull() const { return kind == ValueKind::kNull; }
+  void SetNull() { kind = ValueKind::kNull; }
+  void SetInteger(int64_t v) {
+    kind = ValueKind::kInteger;
+    integer = v;
+  }
+  void SetSingle(float v) {
+    kind = ValueKind::kSingle;
+    real = v;
+  }
+  void SetDouble(double v) {
+    kind = ValueKind::kDouble;
+    real = v;
+  }
+  void SetCurrency(int64_t units) {
+    kind = ValueKind::kCurrency;
+    integer = units;
+  }
+  void SetDateTime(double days) {
+    kind = ValueKind::kDateTime;
+    real = days;
+  }
+  float AsSingle() const { return static_cast<float>(real); }
+};
+
+// Row slot flags as stored in a data page's offset table.
+inline constexpr uint16_t kSlotDeletedFlag = 0x8000;
+inline constexpr uint16_t kSlotOverflowFlag = 0x4000;
+
+struct Row {
+  uint32_t page = 0;
+  uint16_t slot = 0;
+  uint16_t flags = 0;  // the slot's top bits as stored
+  std::vector<Value> values;
+
+  bool IsDeleted() const { return (flags & (kSlotDeletedFlag | kSlotOverflowFlag)) == (kSlotDeletedFlag | kSlotOverflowFlag); }
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_READER_VALUE_H_

@@ -1,0 +1,85 @@
+// Where a recovery pass delivers what it recovered: tables, their rows as
+// typed values, relations and saved queries.
+//
+// The SQLite target, the JSON dump and the exports each implement this; the
+// pass feeds every output it is given in the same order. An output says what
+// it refused through the LossAccount it is attached to, and throws only when
+// it cannot go on at all (a target that can no longer be written).
+#ifndef MENDORA_RECOVERY_RECOVERY_OUTPUT_H_
+#define MENDORA_RECOVERY_RECOVERY_OUTPUT_H_
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "reader/value.h"
+
+namespace mendora {
+
+class LossAccount;
+
+// Thrown by an output that cannot go on at all (its file can no longer be
+// written): the pass ends, where a refused piece would only be counted.
+class TargetFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct OutputColumn {
+  std::string name;
+  int type = 0;  // the stored type code (see reader/column_types.h)
+  int precision = 0;
+  int scale = 0;
+  int column_number = 0;
+  int size = 0;
+};
+
+struct OutputTable {
+  std::string name;  // distinct within the pass
+  int32_t definition_page = 0;
+  std::vector<OutputColumn> columns;
+};
+
+struct RelationField {
+  std::string field;          // in the referenced (primary) table
+  std::string foreign_field;  // in the referencing table
+};
+
+// Relation flags as the source stores them.
+inline constexpr int32_t kRelationCascadeUpdates = 0x100;
+inline constexpr int32_t kRelationCascadeDeletes = 0x1000;
+
+struct OutputRelation {
+  std::string name;
+  std::string table;          // referenced (primary) table, as output
+  std::string foreign_table;  // referencing table, as output
+  std::vector<RelationField> fields;
+  int32_t flags = 0;
+};
+
+class RecoveryOutput {
+ public:
+  virtual ~RecoveryOutput() = default;
+  // Called once before anything else; refusals are counted there.
+  virtual void Attach(LossAccount& losses) { losses_ = &losses; }
+  virtual void BeginTable(const OutputTable& table) = 0;
+  virtual void AddRow(const Row& row) = 0;
+  virtual void EndTable(int64_t rows) = 0;
+  virtual void AddRelation(const OutputRelation& relation) { (void)relation; }
+  virtual void AddQuery(const std::string& name, const std::string& sql) {
+    (void)name;
+    (void)sql;
+  }
+  // The pass completed: make the output whole (a target file is published).
+  virtual void Finish() {}
+  // The pass did not complete: leave nothing half-made behind.
+  virtual void Abandon() noexcept {}
+
+ protected:
+  LossAccount* losses_ = nullptr;
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_RECOVERY_RECOVERY_OUTPUT_H_
