@@ -159,7 +159,10 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
     Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row lies outside its page");
     return false;
   }
-  if (!ParseRowLayout(page, handle_.IsJet4(), *extent, table_.has_variable_columns, layout_)) {
+  const bool jet4 = handle_.IsJet4();
+  const uint32_t stored_columns = jet4 ? page.U16(extent->start).value_or(0) : page.U8(extent->start).value_or(0);
+  const bool holds_variable = stored_columns > table_.lowest_variable_number;
+  if (!ParseRowLayout(page, jet4, *extent, holds_variable, layout_)) {
     Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row's layout does not hold together");
     return false;
   }

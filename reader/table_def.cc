@@ -1,6 +1,7 @@
 // Reading table definitions, column records and column names.
 #include "reader/table_def.h"
 
+#include <algorithm>
 #include <set>
 
 namespace mendora {
@@ -151,7 +152,9 @@ bool ReadColumns(TableDef& table) {
     column.fixed = (record[format.ColumnFlagsPos] & 1) != 0;
     column.fixed_offset = *r.U16(format.FixedOffsetPos);
     column.size = column.type == kColumnBoolean ? 0 : *r.U16(format.ColumnSizePos);
-    if (!column.fixed && column.type != kColumnBoolean) table.has_variable_columns = true;
+    if (!column.fixed && column.type != kColumnBoolean) {
+      table.lowest_variable_number = std::min<uint32_t>(table.lowest_variable_number, column.column_number);
+    }
   }
 
   std::vector<uint8_t> raw;

@@ -43,7 +43,10 @@ struct TableDef {
   std::vector<ColumnDef> columns;
   int32_t row_count = 0;  // as the definition stores it
   int32_t real_index_count = 0;
-  bool has_variable_columns = false;
+  // The lowest stored number of a variable-length column: a row holds an
+  // offset table only when it holds such a column (rows written before the
+  // table's first one was added have none). UINT32_MAX: the table has none.
+  uint32_t lowest_variable_number = UINT32_MAX;
   std::vector<uint8_t> usage_map;
   // The definition with its continuation pages' headers removed.
   std::vector<uint8_t> definition;

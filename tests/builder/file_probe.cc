@@ -152,9 +152,15 @@ DecodedRow DecodeRow(const File& f, const Definition& d, const uint8_t* row, siz
   const size_t bitmap = (count + 7) / 8;
   const uint8_t* nulls = row + length - bitmap;
   const size_t count_at = length - bitmap - w;
-  const uint32_t vars = Le(row + count_at, static_cast<int>(w));
+  bool holds_variable = false;
+  for (const ColumnRecord& c : d.columns) {
+    if (!(c.flags & 1) && c.type != kBoolean && c.number < count) holds_variable = true;
+  }
+  const uint32_t vars = holds_variable ? Le(row + count_at, static_cast<int>(w)) : 0;
   std::vector<uint32_t> offsets;  // vars + 1, the end offset last
-  if (f.jet4) {
+  if (!holds_variable) {
+    offsets.push_back(0);
+  } else if (f.jet4) {
     for (uint32_t i = 0; i <= vars; ++i) offsets.push_back(Le(row + count_at - 2 - 2 * i, 2));
   } else {
     const size_t jumps = (length - 1) / 256;

@@ -72,22 +72,22 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
     stored.push_back(s);
   }
   const TableSchema schema = PlanColumns(std::move(stored));
-  const size_t first_late = table.columns.size() - table.late_columns;
+  // The late columns are those with the highest stored numbers, wherever the
+  // definition lists them: the engine numbers a column it adds next, and may
+  // list it before older ones.
+  std::vector<bool> late(schema.columns.size(), false);
   int early_columns = schema.next_number;
   if (table.late_columns > 0) {
-    int early_max = -1;
-    int late_min = INT_MAX;
-    for (size_t i = 0; i < schema.columns.size(); ++i) {
-      if (i < first_late) {
-        early_max = std::max(early_max, schema.columns[i].number);
-      } else {
-        late_min = std::min(late_min, schema.columns[i].number);
-      }
-    }
-    if (late_min <= early_max) {
+    std::vector<size_t> by_number(schema.columns.size());
+    for (size_t i = 0; i < by_number.size(); ++i) by_number[i] = i;
+    std::sort(by_number.begin(), by_number.end(),
+              [&](size_t a, size_t b) { return schema.columns[a].number < schema.columns[b].number; });
+    const size_t first_late = by_number.size() - table.late_columns;
+    for (size_t k = first_late; k < by_number.size(); ++k) late[by_number[k]] = true;
+    early_columns = first_late == 0 ? 0 : schema.columns[by_number[first_late - 1]].number + 1;
+    if (schema.columns[by_number[first_late]].number < early_columns) {
       throw std::invalid_argument("late columns must carry the highest column numbers");
     }
-    early_columns = early_max + 1;
   }
 
   // The definition goes first, then the page holding its maps, as the engine
@@ -113,7 +113,7 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
     const bool before_late = table.late_columns > 0 && index < table.rows_before_late_columns;
     std::vector<Cell> cells(row.size());
     for (size_t i = 0; i < row.size(); ++i) {
-      if (before_late && i >= first_late) {
+      if (before_late && late[i]) {
         if (!std::holds_alternative<std::monostate>(row[i])) {
           throw std::invalid_argument("row " + std::to_string(index) +
                                       " predates the late columns but has a value for one");

@@ -57,8 +57,9 @@ struct Table {
   int usage_map_type = 0;             // 0: inline map, 1: map pages
   std::vector<size_t> deleted_rows;   // indices into rows written with the deleted mark
   std::optional<int32_t> stored_row_count;  // default: live rows
-  // Rows written before the last `late_columns` columns were added: those rows
-  // store fewer columns (their values for the late columns must be null).
+  // Rows written before the `late_columns` columns with the highest stored
+  // numbers were added (wherever the definition lists them): those rows store
+  // fewer columns (their values for the late columns must be null).
   size_t late_columns = 0;
   size_t rows_before_late_columns = 0;
   LongValueForm long_value_form = LongValueForm::kAuto;

@@ -156,6 +156,14 @@ Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vect
   const auto end = static_cast<uint32_t>(row.size());
   offsets.push_back(end);  // the end offset follows the last column's
 
+  // A row that holds no variable-length column has no offset table at all:
+  // the engine writes none for a table without such columns, and keeps the
+  // rows written before its first one was added as they were.
+  if (vars.empty()) {
+    AppendBitmap(row, stored, column_count);
+    return row;
+  }
+
   if (jet4) {
     PutU16(row, static_cast<uint16_t>(end));
     for (size_t k = vars.size(); k-- > 0;) PutU16(row, static_cast<uint16_t>(offsets[k]));

@@ -65,7 +65,9 @@ struct Cell {
 // Jet 3 fields are one byte; the jump table holds, for each 256-byte step of
 // the row, the index of the first offset (the end offset counting as index
 // `variable count`) at or past that step, 0xFF when only the trailing tables
-// reach it. Its first entry sits next to the variable count.
+// reach it. Its first entry sits next to the variable count. A row holding
+// no variable-length column ends with its null bitmap right after the fixed
+// part.
 Bytes EncodeRow(const Layout& layout, const TableSchema& schema, const std::vector<Cell>& cells,
                 int column_count);
 

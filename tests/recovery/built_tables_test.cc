@@ -119,6 +119,37 @@ TEST_P(BuiltVersionTest, RowsWrittenBeforeAColumnWasAddedReadItAsNull) {
   EXPECT_EQ(tb::Analyse(builder.Build()).sink.tables.at("Grown").rows, expected);
 }
 
+// A column added to a table takes the next free column number, but the
+// definition may list it before older columns. Whether a row holds a column,
+// and which bit of its null mask is the column's, goes by that stored number.
+TEST_P(BuiltVersionTest, AColumnListedBeforeOlderOnesIsFoundByItsStoredNumber) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table;
+  table.name = "Reordered";
+  table.columns = {{"A", tb::kLong, 0, 0, 0, 0},
+                   {"B", tb::kLong, 0, 0, 0, 1},
+                   {"Label", tb::kText, 0, 0, 0, 16},
+                   {"Last", tb::kLong, 0, 0, 0, 15}};
+  for (int i = 2; i < 15; ++i) table.columns.push_back({"Pad" + std::to_string(i), tb::kByte, 0, 0, 0, i});
+  table.late_columns = 1;
+  table.rows_before_late_columns = 2;
+  auto row = [](int64_t a, tb::Value label, int64_t last) {
+    tb::Row cells = {a, int64_t{a + 1}, std::move(label), last};
+    for (int i = 2; i < 15; ++i) cells.push_back(std::monostate{});
+    return cells;
+  };
+  table.rows = {row(1, std::monostate{}, 60), row(2, std::monostate{}, 20), row(3, std::string("new"), 7)};
+  builder.AddTable(table);
+  const tb::Analysis analysis = tb::Analyse(builder.Build());
+  const auto& rows = analysis.sink.tables.at("Reordered").rows;
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0][3], "60");
+  EXPECT_EQ(rows[1][3], "20");
+  EXPECT_EQ(rows[0][2], std::nullopt);
+  EXPECT_EQ(rows[2][2], "new");
+  EXPECT_EQ(rows[2][3], "7");
+}
+
 TEST_P(BuiltVersionTest, LongValuesInlineOnOnePageAndChained) {
   tb::JetFileBuilder builder(GetParam());
   const std::string short_text = "a short memo";
