@@ -75,6 +75,8 @@ class LossAccount final : public DamageReporter {
   // nothing was lost.
   std::vector<std::string> SummaryLines() const;
   int64_t RowsRecovered() const;
+  // Every table read, in order.
+  const std::vector<TableLosses>& tables() const { return tables_; }
 
  private:
   TableLosses& current();

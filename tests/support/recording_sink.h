@@ -13,6 +13,7 @@
 namespace mendora::testing {
 
 struct RecordedTable {
+  int32_t definition_page = 0;
   std::vector<OutputColumn> columns;
   std::vector<std::vector<std::optional<std::string>>> rows;
   std::vector<mendora::Row> typed_rows;
@@ -30,6 +31,7 @@ class RecordingSink : public RecoveryOutput {
     order.push_back(table.name);
     current = &tables[table.name];
     current->columns = table.columns;
+    current->definition_page = table.definition_page;
   }
   void AddRow(const mendora::Row& row) override {
     std::vector<std::optional<std::string>> rendered;
