@@ -90,7 +90,8 @@ int64_t Save(const std::string& file, const std::string& target) {
 
 // The bound to approach: the same rows, typed as the reader gives them,
 // inserted into one untyped SQLite table by one prepared statement in one
-// transaction, with nothing in between.
+// transaction, with nothing in between, and the file synced to disk at the
+// end as a save's is.
 class BulkInsertOutput : public mendora::RecoveryOutput {
  public:
   explicit BulkInsertOutput(sqlite3* db) : db_(db) {}
@@ -160,6 +161,10 @@ int64_t PlainBulkInsert(const std::string& file, const std::string& target) {
   }
   sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(db);
+  // A save is only done once its file is on disk; so is the bound.
+  const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) rows = -1;
+  if (fd >= 0) close(fd);
   return rows;
 }
 

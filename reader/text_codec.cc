@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 namespace mendora {
@@ -33,9 +34,10 @@ namespace {
 // is the hottest loop of an analysis.
 class Utf8Writer {
  public:
-  Utf8Writer(std::string& out, size_t max_bytes) : out_(out) {
-    out_.resize(max_bytes);
-    at_ = out_.data();
+  // Keeps the first `keep` bytes already in `out`.
+  Utf8Writer(std::string& out, size_t max_bytes, size_t keep = 0) : out_(out) {
+    out_.resize(keep + max_bytes);
+    at_ = out_.data() + keep;
   }
   ~Utf8Writer() {
     FlushHigh();
@@ -99,14 +101,33 @@ std::string Utf16LeToUtf8(ByteView bytes) {
 }
 
 void Utf16LeToUtf8Into(ByteView bytes, std::string& out) {
-  {
-    // Two input bytes give at most three output bytes; a pending high
-    // surrogate at the end adds three more.
-    Utf8Writer writer(out, bytes.size() / 2 * 3 + 3);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      writer.PutUnit(static_cast<uint16_t>(bytes.data()[i] | (bytes.data()[i + 1] << 8)));
-    }
+  // Most text is ASCII: it is copied a character at a time until the first
+  // character that is not, and only the rest goes through the writer.
+  const uint8_t* b = bytes.data();
+  const size_t units = bytes.size() / 2;
+  out.resize(units);
+  char* o = out.data();
+  size_t i = 0;
+  // Four characters at a time while all four are ASCII.
+  for (; i + 4 <= units; i += 4) {
+    uint64_t word;
+    std::memcpy(&word, b + 2 * i, 8);
+    if ((word & 0xFF80FF80FF80FF80ull) != 0) break;
+    o[i] = static_cast<char>(word);
+    o[i + 1] = static_cast<char>(word >> 16);
+    o[i + 2] = static_cast<char>(word >> 32);
+    o[i + 3] = static_cast<char>(word >> 48);
   }
+  for (; i < units; ++i) {
+    const uint8_t low = b[2 * i];
+    if (b[2 * i + 1] != 0 || low >= 0x80) break;
+    o[i] = static_cast<char>(low);
+  }
+  if (i == units) return;
+  // Two input bytes give at most three output bytes; a pending high
+  // surrogate at the end adds three more.
+  Utf8Writer writer(out, (units - i) * 3 + 3, i);
+  for (; i < units; ++i) writer.PutUnit(static_cast<uint16_t>(b[2 * i] | (b[2 * i + 1] << 8)));
 }
 
 std::string Ucs2ToText(ByteView bytes) {
@@ -122,24 +143,37 @@ void Ucs2ToTextInto(ByteView bytes, std::string& out) {
     Utf16LeToUtf8Into(bytes, out);
     return;
   }
-  {
-    // A one-byte character gives at most two output bytes, a two-byte one
-    // at most three.
-    Utf8Writer writer(out, n * 2 + 3);
-    bool compressed = true;
-    size_t i = 2;
-    while (i < n) {
-      if (b[i] == 0) {
-        compressed = !compressed;
-        ++i;
-      } else if (compressed) {
-        writer.PutUnit(b[i]);
-        ++i;
-      } else {
-        if (i + 1 >= n) break;
-        writer.PutUnit(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
-        i += 2;
-      }
+  // The compressed form starts with a run of one-byte characters; while they
+  // are ASCII they are copied as they are.
+  out.resize(n - 2);
+  char* o = out.data();
+  size_t i = 2;
+  // Eight characters at a time while none is a zero (a switch of form) or
+  // past ASCII.
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, b + i, 8);
+    const bool has_zero = ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
+    if (has_zero || (word & 0x8080808080808080ull) != 0) break;
+    std::memcpy(o + i - 2, &word, 8);
+  }
+  for (; i < n && b[i] != 0 && b[i] < 0x80; ++i) o[i - 2] = static_cast<char>(b[i]);
+  if (i == n) return;
+  // A one-byte character gives at most two output bytes, a two-byte one
+  // at most three.
+  Utf8Writer writer(out, (n - i) * 2 + 3, i - 2);
+  bool compressed = true;
+  while (i < n) {
+    if (b[i] == 0) {
+      compressed = !compressed;
+      ++i;
+    } else if (compressed) {
+      writer.PutUnit(b[i]);
+      ++i;
+    } else {
+      if (i + 1 >= n) break;
+      writer.PutUnit(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+      i += 2;
     }
   }
 }

@@ -150,17 +150,27 @@ std::string RenderDate(double days) {
   return std::string(text, sizeof text);
 }
 
-std::string IsoDate(double days) {
+bool IsoDateInto(double days, std::string& out) {
   DateParts d;
-  if (!DateFromDays(days, d)) return "";
-  char text[19] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0, ' ', 0, 0, ':', 0, 0, ':', 0, 0};
+  if (!DateFromDays(days, d)) {
+    out.clear();
+    return false;
+  }
+  out.assign("0000-00-00 00:00:00");
+  char* text = out.data();
   PutDigits(text, d.year, 4);
   PutDigits(text + 5, d.month, 2);
   PutDigits(text + 8, d.day, 2);
   PutDigits(text + 11, d.hour, 2);
   PutDigits(text + 14, d.minute, 2);
   PutDigits(text + 17, d.second, 2);
-  return std::string(text, sizeof text);
+  return true;
+}
+
+std::string IsoDate(double days) {
+  std::string out;
+  IsoDateInto(days, out);
+  return out;
 }
 
 std::string RenderGuid(ByteView value) {

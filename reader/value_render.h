@@ -42,6 +42,9 @@ std::string RenderDate(double days);
 // "YYYY-MM-DD HH:MM:SS", so dates sort as text and SQLite's date functions
 // read them; empty where RenderDate is.
 std::string IsoDate(double days);
+// The same into `out`, reusing its storage; false (and `out` empty) where
+// IsoDate is empty.
+bool IsoDateInto(double days, std::string& out);
 
 // Shortest text that reads back as the same value.
 std::string RenderSingle(float value);

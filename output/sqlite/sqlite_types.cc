@@ -17,7 +17,8 @@ constexpr int kExactRealDigits = 15;
 
 int DecimalDigits(uint128 n) {
   int digits = 0;
-  for (; n != 0; n /= 10) ++digits;
+  for (; n > UINT64_MAX; n /= 10) ++digits;
+  for (uint64_t small = static_cast<uint64_t>(n); small != 0; small /= 10) ++digits;
   return digits;
 }
 
@@ -25,10 +26,13 @@ int DecimalDigits(uint128 n) {
 // has at most 15 significant digits, else as the exact text `exact()`.
 template <typename ExactText>
 FieldValue ExactDecimal(uint128 magnitude, bool negative, int scale, ExactText&& exact) {
+  if (magnitude == 0) return int64_t{0};
   uint128 power = 1;
   for (int i = 0; i < scale; ++i) power *= 10;
-  if (magnitude == 0) return int64_t{0};
-  if (magnitude % power == 0) {
+  const bool whole_number = magnitude <= UINT64_MAX && power <= UINT64_MAX
+                                ? static_cast<uint64_t>(magnitude) % static_cast<uint64_t>(power) == 0
+                                : magnitude % power == 0;
+  if (whole_number) {
     const uint128 whole = magnitude / power;
     if (whole <= static_cast<uint128>(INT64_MAX)) {
       return negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole);
@@ -37,6 +41,14 @@ FieldValue ExactDecimal(uint128 magnitude, bool negative, int scale, ExactText&&
   }
   uint128 significant = magnitude;
   int dropped = 0;  // trailing zeros of the fraction, which a REAL needs no digit for
+  if (significant <= UINT64_MAX) {
+    uint64_t small = static_cast<uint64_t>(significant);
+    while (dropped < scale && small % 10 == 0) {
+      small /= 10;
+      ++dropped;
+    }
+    significant = small;
+  }
   while (dropped < scale && significant % 10 == 0) {
     significant /= 10;
     ++dropped;
@@ -130,6 +142,21 @@ void BindValue(SqliteStatement& statement, int index, const Value& value, std::s
     case ValueKind::kDouble:
       if (std::isfinite(value.real)) {
         statement.BindDouble(index, value.real);
+        return;
+      }
+      break;
+    case ValueKind::kDateTime:
+      // The text goes straight into the scratch buffer: dates fill whole columns.
+      if (IsoDateInto(value.real, scratch)) {
+        statement.BindTextStatic(index, scratch);
+      } else {
+        statement.BindNull(index);
+      }
+      return;
+    case ValueKind::kCurrency:
+      // Whole amounts are the common case: no digit counting for them.
+      if (value.integer % 10000 == 0) {
+        statement.BindInt(index, value.integer / 10000);
         return;
       }
       break;
