@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace mendora {
 
@@ -38,7 +39,21 @@ void ReleaseHandle(JetHandle* handle) {
   delete handle;
 }
 
-JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
+namespace {
+
+// The reader's own line first, then the system's reason on a line of its own.
+void SayWhy(const std::string& line, const std::string& reason) {
+  std::fprintf(stderr, "%s\n%s\n", line.c_str(), reason.c_str());
+}
+
+}  // namespace
+
+JetHandlePtr OpenJetHandle(const std::string& path, int flags, OpenFailure* failure) {
+  auto fail = [failure](OpenFailure why) -> JetHandlePtr {
+    if (failure != nullptr) *failure = why;
+    return nullptr;
+  };
+  if (failure != nullptr) *failure = OpenFailure::kNone;
   JetHandlePtr handle(new JetHandle());
   handle->format = &kJet3Format;
   handle->file = std::make_shared<JetFile>();
@@ -46,34 +61,44 @@ JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
 
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
-    std::fprintf(stderr, "Can't alloc filename\n");
-    return nullptr;
+    SayWhy("Can't alloc filename", std::strerror(errno));
+    return fail(OpenFailure::kUnreachable);
   }
   JetFile& file = *handle->file;
   file.path = path;
+  const std::string cannot_open = "Couldn't open file " + path;
   // Only regular files are read: a directory or device would "open" but is
-  // no database.
+  // no database, and opening a FIFO would wait for a writer.
+  if (S_ISDIR(st.st_mode)) {
+    SayWhy(cannot_open, std::strerror(EISDIR));
+    return fail(OpenFailure::kUnreachable);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    SayWhy(cannot_open, "not a regular file");
+    return fail(OpenFailure::kUnreachable);
+  }
   if ((flags & kOpenReadWrite) != 0) {
     file.writable = true;
-    file.descriptor = S_ISREG(st.st_mode) ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+    file.descriptor = open(path.c_str(), O_RDWR | O_CLOEXEC);
   } else {
-    file.descriptor = S_ISREG(st.st_mode) ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    file.descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   }
   if (file.descriptor < 0) {
-    std::fprintf(stderr, "Couldn't open file %s\n", path.c_str());
-    return nullptr;
+    SayWhy(cannot_open, std::strerror(errno));
+    return fail(OpenFailure::kUnreachable);
   }
   if (ReadPage(*handle, 0) == 0) {
     std::fprintf(stderr, "Couldn't read first page.\n");
-    return nullptr;
+    // An empty file is no database; one that cannot be read is unreachable.
+    return fail(handle->FileSize() == 0 ? OpenFailure::kNotJet : OpenFailure::kUnreachable);
   }
-  if (handle->page[0] != 0) return nullptr;
+  if (handle->page[0] != 0) return fail(OpenFailure::kNotJet);
   const int64_t version = PageU32(*handle, 0x14);
   if (version == 1) {
     handle->format = &kJet4Format;
   } else if (version != 0) {
     std::fprintf(stderr, "Unknown Jet version.\n");
-    return nullptr;
+    return fail(OpenFailure::kNotJet);
   }
   file.version = static_cast<uint32_t>(version);
   if (version == 0) {
@@ -82,8 +107,8 @@ JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
   return handle;
 }
 
-bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass) {
-  JetHandlePtr handle = OpenJetHandle(path, flags);
+bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass, OpenFailure* failure) {
+  JetHandlePtr handle = OpenJetHandle(path, flags, failure);
   if (!handle) return false;
   if (pass) pass(*handle);
   return true;

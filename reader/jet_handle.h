@@ -58,13 +58,17 @@ using RecoveryPassFn = std::function<void(JetHandle&)>;
 
 inline constexpr int kOpenReadWrite = 1;
 
+// Why a file was not opened: the system refused it (missing, unreadable, not
+// a regular file), or its first page is no Jet 3 or Jet 4 header.
+enum class OpenFailure { kNone, kUnreachable, kNotJet };
+
 // Opens and recognises a Jet 3 or Jet 4 file: the handle on success, null
-// after writing the reason to stderr.
-JetHandlePtr OpenJetHandle(const std::string& path, int flags);
+// after writing the reason to stderr (and to `failure` when given).
+JetHandlePtr OpenJetHandle(const std::string& path, int flags, OpenFailure* failure = nullptr);
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
 // file could not be opened or recognised (the pass then does not run).
-bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass);
+bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass, OpenFailure* failure = nullptr);
 
 void ReleaseHandle(JetHandle* handle);
 

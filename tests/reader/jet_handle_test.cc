@@ -2,6 +2,7 @@
 #include "reader/jet_handle.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -39,7 +40,7 @@ std::vector<uint8_t> JetFileBytes(uint32_t version, size_t pages, uint32_t page_
 TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(OpenJetHandle("/nonexistent/file.mdb", 0), nullptr);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Can't alloc filename\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Can't alloc filename\nNo such file or directory\n");
 
   std::vector<uint8_t> bytes = JetFileBytes(0, 2, 2048);
   bytes[0] = 1;
@@ -60,7 +61,46 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
 
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(OpenJetHandle("/tmp", 0), nullptr);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Couldn't open file /tmp\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Couldn't open file /tmp\nIs a directory\n");
+}
+
+// The reader's own line stays as it was; the system's reason follows it, and
+// the caller learns whether the file was unreachable or no Jet file.
+TEST(OpenJetFileTest, EachRefusalNamesItsCause) {
+  const std::string dir = std::filesystem::temp_directory_path() / ("mendora-causes-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(dir + "/loop-b", dir + "/loop-a");
+  std::filesystem::create_symlink(dir + "/loop-a", dir + "/loop-b");
+  std::filesystem::create_symlink(dir + "/nowhere", dir + "/dangling");
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  std::ofstream(dir + "/locked") << "secret";
+  std::filesystem::permissions(dir + "/locked", std::filesystem::perms::none);
+  std::ofstream(dir + "/text") << "not a database";
+
+  struct Case {
+    std::string name;
+    std::string message;
+    OpenFailure failure;
+  };
+  std::vector<Case> cases = {
+      {"missing", "Can't alloc filename\nNo such file or directory\n", OpenFailure::kUnreachable},
+      {"loop-a", "Can't alloc filename\nToo many levels of symbolic links\n", OpenFailure::kUnreachable},
+      {"dangling", "Can't alloc filename\nNo such file or directory\n", OpenFailure::kUnreachable},
+      {"fifo", "Couldn't open file " + dir + "/fifo\nnot a regular file\n", OpenFailure::kUnreachable},
+      {"text", "", OpenFailure::kNotJet},
+  };
+  if (geteuid() != 0) {  // root reads whatever the mode says
+    cases.push_back({"locked", "Couldn't open file " + dir + "/locked\nPermission denied\n", OpenFailure::kUnreachable});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenFailure failure = OpenFailure::kNone;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenJetHandle(dir + "/" + c.name, 0, &failure), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
+    EXPECT_EQ(failure, c.failure);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(OpenJetFileTest, RunsThePassOnlyOnARecognisedFile) {
