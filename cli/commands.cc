@@ -1,59 +1,84 @@
 // The commands of mendora-cli.
 #include "cli/commands.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <mutex>
 #include <thread>
 #include <nlohmann/json.hpp>
 
+#include "cli/output_check.h"
 #include "reader/jet_handle.h"
+#include "reader/page_probe.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_steps.h"
+#include "recovery/target_file.h"
 
 namespace mendora::cli {
 
 namespace {
 
-constexpr int kExitNotOpened = 2;
-constexpr int kExitFailed = 3;
-constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
-
 // While alive, Ctrl-C, a hang-up or a termination request cancels `control`'s
 // pass at its next safe point instead of killing the process, so a save can
-// remove its unfinished file. The signals are taken by a thread of their own,
-// where cancelling may lock; a signal handler may not.
+// remove its unfinished file. The signals are blocked and read from a
+// signalfd by a thread of their own, where cancelling may lock; a signal
+// handler may not. The pass's last safe point before its file is moved into
+// place reads the signalfd itself, so an interrupt that has arrived by then
+// cancels the save however late it came.
 class InterruptCancels {
  public:
   explicit InterruptCancels(PassControl& control) : control_(control) {
     sigemptyset(&signals_);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal);
     pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    fd_ = signalfd(-1, &signals_, SFD_NONBLOCK | SFD_CLOEXEC);
+    control_.SetLatePoll([this] { Take(); });
     waiter_ = std::thread([this] {
-      const timespec tick{0, 50 * 1000 * 1000};
       while (!done_.load()) {
-        if (sigtimedwait(&signals_, nullptr, &tick) > 0) control_.Cancel();
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 50) > 0) Take();
       }
     });
   }
   ~InterruptCancels() {
     done_ = true;
     waiter_.join();
+    control_.SetLatePoll({});
+    Take();  // what is still queued would kill the process once unblocked
+    if (fd_ >= 0) ::close(fd_);
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   InterruptCancels(const InterruptCancels&) = delete;
   InterruptCancels& operator=(const InterruptCancels&) = delete;
 
+  // Cancels the pass for every interrupt that has arrived; true once any has.
+  bool Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalfd_siginfo info;
+    while (fd_ >= 0 && ::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      interrupted_ = true;
+      control_.Cancel();
+    }
+    return interrupted_;
+  }
+
  private:
   PassControl& control_;
   sigset_t signals_;
   sigset_t previous_;
+  int fd_ = -1;
+  std::mutex mutex_;
+  bool interrupted_ = false;
   std::atomic<bool> done_{false};
   std::thread waiter_;
 };
@@ -68,9 +93,54 @@ void PrepareSession(RecoverySession& session, const std::string& file) {
   session.SourceFileLengthText = FileLengthText(file);
 }
 
+// What the reader could not open it has already said, with the system's
+// reason; this names the file for the last line.
 int ReportNotOpened(const std::string& file) {
-  std::cerr << "mendora-cli: " << file << " could not be opened, or it is not a Jet 3 or Jet 4 database.\n";
+  std::cerr << "mendora-cli: " << file << " could not be opened.\n";
   return kExitNotOpened;
+}
+
+int ReportNotADatabase(const std::string& file) {
+  std::cerr << "mendora-cli: " << file
+            << " is not an Access database: it has neither a Jet 3 or Jet 4 header nor any page that looks like one.\n";
+  return kExitNotADatabase;
+}
+
+int ReportNothingRecovered(const std::string& file) {
+  std::cerr << "mendora-cli: nothing could be recovered from " << file
+            << ": no catalog row was found, so no table, query or relation could be read.\n";
+  return kExitNothingRecovered;
+}
+
+int ReportOutputFailed(const OutputCheck& check) {
+  std::cerr << "mendora-cli: the output could not be written: " << check.reason() << "\nThe output is incomplete.\n";
+  return kExitOutputFailed;
+}
+
+// Opens `file` for a command that reads it directly, or says why not.
+JetHandlePtr OpenForCommand(const std::string& file, int& exit_code) {
+  OpenFailure failure = OpenFailure::kNone;
+  JetHandlePtr handle = OpenJetHandle(file, 0, &failure);
+  if (!handle) {
+    exit_code = failure == OpenFailure::kNotJet ? ReportNotADatabase(file) : ReportNotOpened(file);
+  } else if (!LooksLikeJetDatabase(*handle)) {
+    exit_code = ReportNotADatabase(file);
+    handle.reset();
+  }
+  return handle;
+}
+
+// The exit code of a pass that did not complete, after its message.
+int ReportUnfinished(const std::string& file, const PassResult& result) {
+  switch (result.outcome) {
+    case PassOutcome::kNotOpened: return ReportNotOpened(file);
+    case PassOutcome::kNotADatabase: return ReportNotADatabase(file);
+    case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file);
+    default: break;
+  }
+  std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
+            << "\nThe output above is incomplete.\n";
+  return kExitFailed;
 }
 
 // Each loss already has its line on stderr; this says how many, so the last
@@ -81,19 +151,14 @@ void SummariseLosses(const RecoverySession& session) {
             << (session.loss_count == 1 ? " part" : " parts") << " could not be recovered; each is named above.\n";
 }
 
-// The pass stopped part-way: what was printed is incomplete and must not pass
-// for a full result.
-int ReportStopped(const std::string& file, const PassResult& result) {
-  std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
-            << "\nThe output above is incomplete.\n";
-  return kExitFailed;
-}
-
 // Writes the dump as the pass reads it, a row per line, so a database of any
 // size is exported in constant memory.
 class JsonTableSink : public TableSink {
  public:
-  JsonTableSink(std::ostream& out, bool jet4) : out_(out) {
+  // A write that fails cancels `control`'s pass: a dump no one receives is
+  // not worth reading on.
+  JsonTableSink(std::ostream& out, bool jet4, OutputCheck& check, PassControl& control)
+      : out_(out), check_(check), control_(control) {
     out_ << "{\n  \"format\": \"" << (jet4 ? "Jet4" : "Jet3") << "\",\n  \"tables\": {";
   }
   void OnTableStart(const std::string& name, const std::vector<SinkColumn>& columns) override {
@@ -124,6 +189,7 @@ class JsonTableSink : public TableSink {
       }
     }
     out_ << "]";
+    if (!check_.Ok()) control_.Cancel();
   }
   // A table whose step ends early keeps the rows read so far; it is closed
   // when the next one starts or the dump ends.
@@ -144,6 +210,8 @@ class JsonTableSink : public TableSink {
   }
 
   std::ostream& out_;
+  OutputCheck& check_;
+  PassControl& control_;
   size_t tables_ = 0;
   size_t rows_ = 0;
   bool table_open_ = false;
@@ -207,22 +275,31 @@ std::string DumpTypeName(int type) {
 }
 
 int RunCatalog(const std::string& file, std::ostream& out) {
-  JetHandlePtr handle = OpenJetHandle(file, 0);
-  if (!handle) return ReportNotOpened(file);
+  int exit_code = 0;
+  JetHandlePtr handle = OpenForCommand(file, exit_code);
+  if (!handle) return exit_code;
+  OutputCheck check(out);
   out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
       << handle->PageSize() << " bytes\n";
   out << "page  row  deleted  type  definition  name\n";
-  for (uint32_t page = 0; ReadPage(*handle, page) != 0; ++page) {
+  size_t found = 0;
+  for (uint32_t page = 0; ReadPage(*handle, page) != 0 && check.Ok(); ++page) {
     if (handle->page[0] != 0x01 || handle->page[1] != 0x01 || handle->Page().U32(4).value_or(0) != 2) continue;
     const int64_t rows = PageU16(*handle, handle->format->RowCountPos);
     for (int j = 0; j < rows; ++j) {
       CatalogRecord record;
       if (!ReadCatalogRecord(*handle, j, record)) continue;
+      ++found;
       char line[64];
       std::snprintf(line, sizeof line, "%4u  %3d  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
                     record.object_type, record.definition_page);
       out << line << record.name << "\n";
     }
+  }
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (found == 0) {
+    std::cerr << "mendora-cli: no catalog row was found in " << file << ".\n";
+    return kExitNothingRecovered;
   }
   return 0;
 }
@@ -231,36 +308,52 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
   PrepareSession(session, file);
   const PassResult result = RunRecovery(session);
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
+  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
+    return ReportUnfinished(file, result);
+  }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  OutputCheck check(out);
   out << PlatformLineEnds(session.AnalysisLog);
-  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, result);
   SummariseLosses(session);
   return 0;
 }
 
 int RunDump(const std::string& file, std::ostream& out) {
-  JetHandlePtr probe = OpenJetHandle(file, 0);
-  if (!probe) return ReportNotOpened(file);
+  int exit_code = 0;
+  JetHandlePtr probe = OpenForCommand(file, exit_code);
+  if (!probe) return exit_code;
   const bool jet4 = probe->IsJet4();
   probe.reset();
 
   // The probe proved the file opens, so the document can start at once.
-  JsonTableSink sink(out, jet4);
   RecoverySession session;
+  OutputCheck check(out);
+  JsonTableSink sink(out, jet4, check, session.control);
   PrepareSession(session, file);
   session.table_sink = &sink;
   const PassResult result = RunRecovery(session);
   sink.Finish();
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file);
-  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, result);
   SummariseLosses(session);
   return 0;
 }
 
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
   struct stat st;
-  const bool target_existed = stat(target.c_str(), &st) == 0;
+  const bool target_existed = lstat(target.c_str(), &st) == 0;
+  if (target_existed) {
+    // Even with --force only a regular file is replaced: never a device
+    // (/dev/null), a FIFO or a directory.
+    try {
+      CheckReplaceable(target);
+    } catch (const EngineError& error) {
+      std::cerr << "mendora-cli: " << error.what() << ".\n";
+      return kExitFailed;
+    }
+  }
   if (!force && target_existed) {
     std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
     return kExitFailed;
@@ -271,15 +364,19 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   session.TargetPath = target;
   session.ReplaceExisting = force;
   session.MakeTarget = SqliteTargetFactory();
-  PassResult result;
-  {
-    InterruptCancels interrupt(session.control);
-    result = RunRecovery(session);
-  }
+  // Interrupts stay with the pass until the last line is printed, so one
+  // that comes after the file was moved into place is said, not lost.
+  InterruptCancels interrupt(session.control);
+  const PassResult result = RunRecovery(session);
   const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
-      return ReportNotOpened(file);
+    case PassOutcome::kNotADatabase:
+      return ReportUnfinished(file, result);
+    case PassOutcome::kNothingRecovered:
+      ReportNothingRecovered(file);
+      std::cerr << left;
+      return kExitNothingRecovered;
     case PassOutcome::kCancelled:
       std::cerr << "mendora-cli: the save was interrupted before it was complete.\n" << left;
       return kExitInterrupted;
@@ -292,9 +389,20 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
       break;
   }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  OutputCheck check(out);
   out << PlatformLineEnds(session.AnalysisLog);
   out << "Recovered database written to " << target << "\n";
+  const bool printed = check.Finish();
   SummariseLosses(session);
+  if (interrupt.Take()) {
+    std::cerr << "mendora-cli: the interrupt came too late to cancel the save: " << target
+              << " had already been written, and it is complete.\n";
+  }
+  if (!printed) {
+    std::cerr << "mendora-cli: the log could not be written: " << check.reason() << "\nThe recovered database was written to "
+              << target << " all the same.\n";
+    return kExitOutputFailed;
+  }
   return 0;
 }
 

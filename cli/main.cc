@@ -16,6 +16,7 @@
 int main(int argc, char** argv) {
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
   app.require_subcommand(1);
+  app.footer(mendora::cli::kExitCodeHelp);
 
   std::string file;
   auto* catalog = app.add_subcommand("catalog", "List every catalog row the walk finds, deleted ones included");

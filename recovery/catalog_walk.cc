@@ -66,6 +66,8 @@ void Guarded(RecoverySession& session, const char* kind, const std::string& name
     step();
   } catch (const PassCancelled&) {
     throw;
+  } catch (const TargetBroken&) {
+    throw;  // the save is over, not just this object
   } catch (...) {
     // One object's failure loses only that object.
     ReportLoss(session, std::string(kind) + " " + name + " was not recovered");
@@ -173,6 +175,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, j, record)) continue;
+      ++session.catalog_rows;
       if (record.deleted) {
         deleted.push_back(std::move(record));
       } else {
@@ -212,6 +215,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
+  session.catalog_rows = 0;
   session.losses.clear();
   session.loss_count = 0;
 
@@ -223,8 +227,13 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
     session.TargetDatabase = session.MakeTarget();
     session.TargetDatabase->Create(session.TargetPath, kTargetLocale, session.ReplaceExisting ? kReplaceExisting : 0);
     session.TargetRecordset = session.TargetDatabase->NewRecordset();
+    session.TargetDatabase->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
   }
   CatalogWalk(session, handle);
+  // Without a single catalog row, not even Access's own, nothing of the file
+  // could be read, and an empty target would pass for a result. A database
+  // that merely holds no tables of its own still has those rows.
+  if (session.catalog_rows == 0) throw NothingRecovered{};
   if (session.IsSaving()) {
     CreatePendingRelations(session);
     CreatePendingQueries(session);

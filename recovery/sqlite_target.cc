@@ -3,12 +3,15 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "recovery/recovery_session.h"
 #include "recovery/sqlite_querydef.h"
 #include "recovery/sqlite_recordset.h"
 #include "recovery/sqlite_relation.h"
 #include "recovery/sqlite_schema.h"
 #include "recovery/sqlite_types.h"
+#include "recovery/stop_point.h"
 #include "recovery/target_file.h"
 
 namespace mendora {
@@ -78,7 +81,12 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
   if (!replace && Exists(path)) {
     throw EngineError("cannot create " + path + ": a file already exists there and replacing it was not requested");
   }
-  std::string temp = CreateFileBeside(path);
+  if (replace) CheckReplaceable(path);
+  for (const std::string& leftover : RemoveLeftoverFiles(path)) {
+    std::fprintf(stderr, "Removed %s, the unfinished file of an earlier save that was killed.\n", leftover.c_str());
+  }
+  FileBeside file = CreateFileBeside(path);
+  const std::string& temp = file.path;
   try {
     connection_ = SqliteConnection::Open(temp);
     connection_->Exec(kFreshFilePragmas, "cannot set up " + temp);
@@ -86,10 +94,12 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
   } catch (...) {
     connection_.reset();
     RemoveWithJournals(temp);
+    ReleaseLock(file.lock);
     throw;
   }
   path_ = path;
   temp_path_ = temp;
+  lock_ = file.lock;
   replace_existing_ = replace;
 }
 
@@ -128,15 +138,18 @@ std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {
 void SqliteDatabase::Close() {
   SqliteConnection& connection = Connection("cannot close");
   try {
+    StopPoint("commit");
     connection.CommitPass();
+    if (publish_check_) publish_check_();
     connection.Close();
-    PublishFile(temp_path_, path_, replace_existing_);
+    PublishFile(temp_path_, path_, replace_existing_, publish_check_);
   } catch (...) {
     Abandon();
     throw;
   }
   connection_.reset();
   temp_path_.clear();
+  ReleaseLock(lock_);
 }
 
 void SqliteDatabase::Abandon() noexcept {
@@ -144,7 +157,10 @@ void SqliteDatabase::Abandon() noexcept {
   connection_.reset();
   if (!temp_path_.empty()) RemoveWithJournals(temp_path_);
   temp_path_.clear();
+  ReleaseLock(lock_);
 }
+
+void SqliteDatabase::SetPublishCheck(std::function<void()> check) { publish_check_ = std::move(check); }
 
 TargetFactory SqliteTargetFactory() {
   return [] { return std::make_unique<SqliteDatabase>(); };

@@ -172,6 +172,8 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
       try {
         session.TargetRecordset->SetFieldValue(column.name, value);
         skip = 0;
+      } catch (const TargetBroken&) {
+        throw;  // no later value could be stored either
       } catch (...) {
         // The field keeps its default; the rest of the row is still stored.
         ReportLoss(session, "Table " + name + ": value of " + column.name + " in record " +
@@ -182,6 +184,8 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
       try {
         session.TargetRecordset->Update();
         skip = 0;
+      } catch (const TargetBroken&) {
+        throw;
       } catch (...) {
         ReportLoss(session, "Table " + name + ": record " + std::to_string(handle.RowCounter) + " was not stored");
         // The refused record's values are still pending; the next record

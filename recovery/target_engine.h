@@ -5,6 +5,7 @@
 #ifndef MENDORA_RECOVERY_TARGET_ENGINE_H_
 #define MENDORA_RECOVERY_TARGET_ENGINE_H_
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,15 @@
 namespace mendora {
 
 class EngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The target itself can no longer be written (its disk is full, an I/O
+// error, its transaction was lost): unlike an EngineError, which refuses one
+// piece, this ends the save. It is deliberately no EngineError, so the guards
+// that let one refused piece lose only itself do not catch it.
+class TargetBroken : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -88,6 +98,9 @@ class EngineDatabase {
   virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;
   // Completes the database and moves it into place.
   virtual void Close() = 0;
+  // Close runs `check` at its last moments before the move (after the commit,
+  // after the flush to disk): an exception from it abandons the database.
+  virtual void SetPublishCheck(std::function<void()> check) { (void)check; }
   // Drops an unfinished database: nothing is left at the path or beside it.
   virtual void Abandon() noexcept = 0;
   virtual bool IsOpen() const = 0;

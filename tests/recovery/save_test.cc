@@ -187,6 +187,7 @@ struct Refusals {
   std::set<std::string> statement_columns;  // Execute for these columns
   std::string value;             // SetFieldValue of this text
   int update_number = -1;        // the n-th Update of the pass (from 0)
+  int broken_from = -1;          // from this Update on, the target is broken (a full disk)
   std::string relation_foreign_table;
 };
 
@@ -201,6 +202,10 @@ class RefusingRecordset : public EngineRecordset {
     inner_->SetFieldValue(field, value);
   }
   void Update() override {
+    if (refusals_.broken_from >= 0 && updates_ >= refusals_.broken_from) {
+      ++updates_;
+      throw TargetBroken("database or disk is full");
+    }
     if (updates_++ == refusals_.update_number) throw EngineError("refused row");
     inner_->Update();
   }
@@ -358,6 +363,28 @@ TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
   EXPECT_EQ(session.AnalysisLog.find("Shippers :"), std::string::npos);
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
   EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"), std::string::npos);
+}
+
+// A broken target ends the save at its first failure: not a loss line for
+// every row and table still to come.
+TEST(SaveFaultTest, TheFirstFailureOfABrokenTargetEndsTheSave) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  Refusals refusals;
+  refusals.broken_from = 5;
+  RecoverySession session;
+  session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
+  session.RunMode = 1;
+  session.TargetPath = dir.File("full.sqlite");
+  session.MakeTarget = [&] { return std::make_unique<RefusingDatabase>(refusals); };
+  ::testing::internal::CaptureStderr();
+  const PassResult result = RunRecovery(session);
+  const std::string report = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result.outcome, PassOutcome::kFailed);
+  EXPECT_EQ(result.message, "database or disk is full");
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(session.loss_count, 0u);
+  EXPECT_TRUE(dir.Names().empty());
 }
 
 TEST(SaveFaultTest, AnUnwritableTargetFailsCleanly) {
