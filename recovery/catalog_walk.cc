@@ -9,6 +9,7 @@
 #include "reader/row_fetch.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -88,7 +89,7 @@ void ReportLoss(RecoverySession& session, const std::string& what) noexcept {
       reason = error.what();
     } catch (...) {
     }
-    const std::string line = what + ": " + reason;
+    const std::string line = PrintableText(what + ": " + reason);
     std::fprintf(stderr, "%s\n", line.c_str());
     if (session.losses.size() < kKeptLosses) session.losses.push_back(line);
   } catch (...) {

@@ -2,10 +2,12 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "reader/row_fetch.h"
 #include "reader/table_def.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -109,15 +111,21 @@ void CreateSavedQuery(RecoverySession& session, const std::string& name, const s
 }
 
 void CreatePendingQueries(RecoverySession& session) {
+  // Query names the target cannot tell apart (equal but for case) would
+  // cost the later query.
+  std::set<std::string> taken;
+  NameKey key;
+  if (session.IsSaving()) key = [&](const std::string& n) { return session.TargetDatabase->QueryNameKey(n); };
   for (const PendingQuery& query : session.pending_queries) {
     session.control.CheckPoint();
     auto rows = session.query_rows.find(query.object_id);
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     const std::string sql = rows == session.query_rows.end() ? "" : QueryText(std::move(rows->second));
+    const std::string name = ClaimDistinctName(taken, query.name, " (2)", key);
     try {
-      CreateSavedQuery(session, query.name, sql);
+      CreateSavedQuery(session, name, sql);
     } catch (const EngineError&) {
-      ReportLoss(session, "Query " + query.name + " was not recovered");
+      ReportLoss(session, "Query " + name + " was not recovered");
     }
   }
 }

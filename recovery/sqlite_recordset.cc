@@ -43,7 +43,7 @@ void SqliteRecordset::AddNew() {
 }
 
 size_t SqliteRecordset::ColumnIndex(const std::string& field) const {
-  auto it = index_by_name_.find(LowerName(field));
+  auto it = index_by_name_.find(LowerName(StoredColumnName(field)));
   if (it == index_by_name_.end()) throw EngineError("table " + table_ + " has no field named " + field);
   return it->second;
 }

@@ -21,7 +21,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 // The column's name as the table stores it.
 std::string StoredColumn(const std::vector<ColumnInfo>& columns, const std::string& table, const std::string& field) {
   for (const ColumnInfo& column : columns) {
-    if (SameName(column.name, field)) return column.name;
+    if (SameName(column.name, StoredColumnName(field))) return column.name;
   }
   throw EngineError("cannot create a relation: table " + table + " has no field named " + field);
 }

@@ -105,7 +105,7 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
 
 void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
   SqliteConnection& connection = Connection("cannot change the schema");
-  std::string column = QuoteIdentifier(statement.column) + " " + DeclaredType(statement);
+  std::string column = QuoteIdentifier(StoredColumnName(statement.column)) + " " + DeclaredType(statement);
   std::string table = QuoteIdentifier(StoredTableName(statement.table));
   std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
                         ? "CREATE TABLE " + table + " (" + column + ")"
@@ -134,6 +134,12 @@ std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {
   Connection("cannot make a query");
   return std::make_unique<SqliteQueryDef>(connection_);
 }
+
+std::string SqliteDatabase::TableNameKey(const std::string& name) const { return LowerName(StoredTableName(name)); }
+
+std::string SqliteDatabase::ColumnNameKey(const std::string& name) const { return LowerName(StoredColumnName(name)); }
+
+std::string SqliteDatabase::QueryNameKey(const std::string& name) const { return LowerName(name); }
 
 void SqliteDatabase::Close() {
   SqliteConnection& connection = Connection("cannot close");

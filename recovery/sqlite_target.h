@@ -37,6 +37,10 @@ class SqliteDatabase final : public EngineDatabase {
   std::unique_ptr<EngineRecordset> NewRecordset() override;
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;
+  // Names compare without ASCII case, after StoredTableName or StoredColumnName.
+  std::string TableNameKey(const std::string& name) const override;
+  std::string ColumnNameKey(const std::string& name) const override;
+  std::string QueryNameKey(const std::string& name) const override;
   void Close() override;
   void SetPublishCheck(std::function<void()> check) override;
   void Abandon() noexcept override;

@@ -1,9 +1,11 @@
 // Recovering one table: its schema statements, its rows and its log line.
+#include <set>
 #include <string>
 #include <vector>
 
 #include "reader/row_fetch.h"
 #include "reader/table_def.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -22,28 +24,38 @@ bool RejectedDateText(const std::string& text) {
 
 // The name a recovered table is saved and logged under: its own, unless an
 // earlier table of this pass took it (a dropped table found again through a
-// deleted catalog row, or a damaged duplicate).
+// deleted catalog row, or a damaged duplicate) or, when saving, one the
+// target cannot tell from it.
 std::string DistinctTableName(RecoverySession& session, const std::string& name, int32_t definition_page) {
-  if (session.target_table_names.insert(name).second) return name;
-  const std::string base = name + " (recovered from page " + std::to_string(definition_page) + ")";
-  std::string candidate = base;
-  for (int n = 2; !session.target_table_names.insert(candidate).second; ++n) {
-    candidate = base + " " + std::to_string(n);
-  }
-  return candidate;
+  NameKey key;
+  if (session.IsSaving()) key = [&](const std::string& n) { return session.TargetDatabase->TableNameKey(n); };
+  return ClaimDistinctName(session.target_table_names, name,
+                           " (recovered from page " + std::to_string(definition_page) + ")", key);
 }
 
-SchemaStatement MakeStatement(const std::string& table, const ColumnDef& column, bool first) {
+// The names the table's columns are saved under: two the target cannot tell
+// apart would cost the second its column.
+std::vector<std::string> DistinctColumnNames(RecoverySession& session, const TableDef& table) {
+  std::vector<std::string> names;
+  std::set<std::string> taken;
+  NameKey key;
+  if (session.IsSaving()) key = [&](const std::string& n) { return session.TargetDatabase->ColumnNameKey(n); };
+  for (const ColumnDef& column : table.columns) names.push_back(ClaimDistinctName(taken, column.name, " (2)", key));
+  return names;
+}
+
+SchemaStatement MakeStatement(const std::string& table, const ColumnDef& column, const std::string& column_name,
+                              bool first) {
   SchemaStatement statement;
   statement.kind = first ? SchemaStatement::Kind::kCreateTable : SchemaStatement::Kind::kAddColumn;
   statement.table = table;
-  statement.column = column.name;
+  statement.column = column_name;
   statement.column_type = column.type;
   statement.precision = column.precision;
   statement.scale = column.scale;
   statement.keyword = TypeKeyword(column.type, column.column_number & 0xFF, column.precision, column.scale);
-  statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
-                         : "ALTER TABLE [" + table + "] ADD [" + column.name + "] " + statement.keyword + ";";
+  statement.text = first ? "CREATE TABLE [" + table + "]([" + column_name + "] " + statement.keyword + ");"
+                         : "ALTER TABLE [" + table + "] ADD [" + column_name + "] " + statement.keyword + ";";
   return statement;
 }
 
@@ -115,20 +127,21 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   const bool saving = session.IsSaving();
   const std::string name = DistinctTableName(session, table_name, definition_page);
   const uint32_t column_count = table->columns.count();
+  const std::vector<std::string> column_names = DistinctColumnNames(session, *table);
 
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
   std::vector<bool> in_target(column_count, false);
   bool created = false;
   for (uint32_t i = 0; i < column_count; ++i) {
-    const SchemaStatement statement = MakeStatement(name, table->columns[i], !created);
+    const SchemaStatement statement = MakeStatement(name, table->columns[i], column_names[i], !created);
     if (!saving) continue;
     try {
       session.TargetDatabase->Execute(statement, kFailOnError);
       in_target[i] = true;
       created = true;
     } catch (const EngineError&) {
-      ReportLoss(session, "Table " + name + ": column " + table->columns[i].name + " was not created");
+      ReportLoss(session, "Table " + name + ": column " + column_names[i] + " was not created");
     }
   }
   if (saving && column_count > 0 && !created) throw EngineError("the target refused every column of " + name);
@@ -170,7 +183,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
       }
       if (!in_target[i]) continue;  // like a refused value: neither skipped nor set
       try {
-        session.TargetRecordset->SetFieldValue(column.name, value);
+        session.TargetRecordset->SetFieldValue(column_names[i], value);
         skip = 0;
       } catch (const TargetBroken&) {
         throw;  // no later value could be stored either

@@ -96,6 +96,11 @@ class EngineDatabase {
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
   virtual std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() = 0;
   virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;
+  // The forms under which the target tells table names and column names of
+  // a table apart: two with the same key cannot both be kept.
+  virtual std::string TableNameKey(const std::string& name) const { return name; }
+  virtual std::string ColumnNameKey(const std::string& name) const { return name; }
+  virtual std::string QueryNameKey(const std::string& name) const { return name; }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
   // Close runs `check` at its last moments before the move (after the commit,
