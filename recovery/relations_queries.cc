@@ -61,7 +61,11 @@ void CreatePendingRelations(RecoverySession& session) {
       ReportLoss(session, "Relation " + relation.name + " was not created");
     }
   }
-  database->Close();
+  try {
+    database->Close();
+  } catch (const EngineError&) {
+    ReportLoss(session, "Relations were not created");
+  }
 }
 
 void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,

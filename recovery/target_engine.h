@@ -67,7 +67,9 @@ struct RelationField {
   std::string foreign_field;  // in the referencing table
 };
 
-// A connection used to create relations.
+// A connection used to create relations. CreateRelation checks a relation
+// and may leave the making of it to Close, which is therefore part of the
+// work: relations not closed may be missing.
 class EngineRelationDatabase {
  public:
   virtual ~EngineRelationDatabase() = default;
