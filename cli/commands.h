@@ -19,12 +19,14 @@ inline constexpr int kExitInterrupted = 130;      // Ctrl-C or a termination req
 // The exit codes as --help lists them.
 inline constexpr const char* kExitCodeHelp =
     "Exit codes:\n"
-    "  0    done (losses, if any, are named on stderr and counted)\n"
+    "  0    done (losses, if any, are named on stderr and counted; an interrupt that came after\n"
+    "       OUT was in place is said on stderr)\n"
     "  2    FILE could not be opened: missing, unreadable or not a regular file\n"
     "  3    the save failed (nothing is left at OUT), or reading stopped part-way\n"
     "  4    the output could not be written (a full disk, /dev/full, a closed pipe)\n"
     "  5    FILE is not an Access database\n"
     "  6    FILE is an Access file, but nothing could be recovered from it (nothing is left at OUT)\n"
+    "  100-127  the command line was not understood\n"
     "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
 
 int RunCatalog(const std::string& file, std::ostream& out);
