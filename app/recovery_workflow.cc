@@ -148,8 +148,10 @@ void MainDialog::FinishRun() {
     progress_->setValue(0);
     const QString reason = QString::fromStdString(result.message);
     QString text;
-    if (result.outcome == PassOutcome::kNotOpened) {
+    if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
       text = QStringLiteral("The file could not be read as an Access database.");
+    } else if (result.outcome == PassOutcome::kNothingRecovered) {
+      text = QStringLiteral("Nothing could be recovered from the file. Nothing was saved.");
     } else if (saving) {
       text = QStringLiteral("The recovered database could not be written. Nothing was saved.");
     } else {

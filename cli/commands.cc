@@ -1,18 +1,26 @@
 // The commands of mendora-cli.
 #include "cli/commands.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <mutex>
 #include <thread>
+
+#include "cli/output_check.h"
 #include "output/json/json_dump.h"
 #include "output/sqlite/sqlite_output.h"
+#include "output/sqlite/target_file.h"
 #include "reader/jet_handle.h"
+#include "reader/page_probe.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_steps.h"
@@ -21,42 +29,57 @@ namespace mendora::cli {
 
 namespace {
 
-// The exit codes, as --help and the README list them.
-constexpr int kExitLosses = 4;
-constexpr int kExitNotOpened = 2;
-constexpr int kExitFailed = 3;
-constexpr int kExitNothingRecovered = 5;
-constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
-
 // While alive, Ctrl-C, a hang-up or a termination request cancels `control`'s
 // pass at its next safe point instead of killing the process, so a save can
-// remove its unfinished file. The signals are taken by a thread of their own,
-// where cancelling may lock; a signal handler may not.
+// remove its unfinished file. The signals are blocked and read from a
+// signalfd by a thread of their own, where cancelling may lock; a signal
+// handler may not. The pass's last safe point before its file is moved into
+// place reads the signalfd itself, so an interrupt that has arrived by then
+// cancels the save however late it came.
 class InterruptCancels {
  public:
   explicit InterruptCancels(PassControl& control) : control_(control) {
     sigemptyset(&signals_);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal);
     pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    fd_ = signalfd(-1, &signals_, SFD_NONBLOCK | SFD_CLOEXEC);
+    control_.SetLatePoll([this] { Take(); });
     waiter_ = std::thread([this] {
-      const timespec tick{0, 50 * 1000 * 1000};
       while (!done_.load()) {
-        if (sigtimedwait(&signals_, nullptr, &tick) > 0) control_.Cancel();
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 50) > 0) Take();
       }
     });
   }
   ~InterruptCancels() {
     done_ = true;
     waiter_.join();
+    control_.SetLatePoll({});
+    Take();  // what is still queued would kill the process once unblocked
+    if (fd_ >= 0) ::close(fd_);
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   InterruptCancels(const InterruptCancels&) = delete;
   InterruptCancels& operator=(const InterruptCancels&) = delete;
 
+  // Cancels the pass for every interrupt that has arrived; true once any has.
+  bool Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalfd_siginfo info;
+    while (fd_ >= 0 && ::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      interrupted_ = true;
+      control_.Cancel();
+    }
+    return interrupted_;
+  }
+
  private:
   PassControl& control_;
   sigset_t signals_;
   sigset_t previous_;
+  int fd_ = -1;
+  std::mutex mutex_;
+  bool interrupted_ = false;
   std::atomic<bool> done_{false};
   std::thread waiter_;
 };
@@ -71,22 +94,31 @@ void PrepareSession(RecoverySession& session, const std::string& file) {
   session.SourceFileLengthText = FileLengthText(file);
 }
 
-int ReportNotOpened(const std::string& file, const std::string& reason) {
-  if (!reason.empty()) std::cerr << reason << "\n";
-  std::cerr << "mendora-cli: " << file << " could not be opened, or it is not a Jet 3 or Jet 4 database.\n";
+// The reader's own lines first (with the system's reason), then the file
+// named in the last line.
+int ReportNotOpened(const std::string& file, const std::string& reader_lines) {
+  if (!reader_lines.empty()) std::cerr << reader_lines << "\n";
+  std::cerr << "mendora-cli: " << file << " could not be opened.\n";
   return kExitNotOpened;
+}
+
+int ReportNotADatabase(const std::string& file, const std::string& reader_lines) {
+  if (!reader_lines.empty()) std::cerr << reader_lines << "\n";
+  std::cerr << "mendora-cli: " << file
+            << " is not an Access database: it has neither a Jet 3 or Jet 4 header nor any page that looks like one.\n";
+  return kExitNotADatabase;
+}
+
+int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
+  for (const std::string& line : session.losses.SummaryLines()) std::cerr << line << "\n";
+  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << result.message << ".\n";
+  return kExitNothingRecovered;
 }
 
 // After a completed pass: the loss account, one line per table that lost
 // anything and a total, and the exit code that says whether anything was
 // lost. Each loss already has its detail line above.
-int AccountForLosses(const RecoverySession& session, const std::string& file) {
-  if (session.GrandTotal == 0 && session.user_data_pages > 0) {
-    for (const std::string& line : session.losses.SummaryLines()) std::cerr << line << "\n";
-    std::cerr << "mendora-cli: no row could be recovered from the " << session.user_data_pages
-              << " data pages of " << file << " that hold rows.\n";
-    return kExitNothingRecovered;
-  }
+int AccountForLosses(const RecoverySession& session) {
   const std::vector<std::string> lines = session.losses.SummaryLines();
   if (lines.empty()) return 0;
   std::cerr << "Losses:\n";
@@ -94,13 +126,58 @@ int AccountForLosses(const RecoverySession& session, const std::string& file) {
   return kExitLosses;
 }
 
-// The pass stopped part-way: what was printed is incomplete and must not pass
-// for a full result.
-int ReportStopped(const std::string& file, const PassResult& result) {
+int ReportOutputFailed(const OutputCheck& check) {
+  std::cerr << "mendora-cli: the output could not be written: " << check.reason() << "\nThe output is incomplete.\n";
+  return kExitOutputFailed;
+}
+
+// Opens `file` for a command that reads it directly, or says why not.
+JetHandlePtr OpenForCommand(const std::string& file, int& exit_code) {
+  OpenFailure failure = OpenFailure::kNone;
+  std::string error;
+  JetHandlePtr handle = OpenJetHandle(file, &error, &failure);
+  if (!handle) {
+    exit_code = failure == OpenFailure::kNotJet ? ReportNotADatabase(file, error) : ReportNotOpened(file, error);
+  } else if (!LooksLikeJetDatabase(*handle)) {
+    exit_code = ReportNotADatabase(file, "");
+    handle.reset();
+  }
+  return handle;
+}
+
+// The exit code of a pass that did not complete, after its message.
+int ReportUnfinished(const std::string& file, const RecoverySession& session, const PassResult& result) {
+  switch (result.outcome) {
+    case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
+    case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
+    case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file, session, result);
+    default: break;
+  }
   std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
             << "\nThe output above is incomplete.\n";
   return kExitFailed;
 }
+
+// The dump, cancelling the pass at the first write that fails: a dump no
+// one receives is not worth reading on.
+class CheckedDump final : public RecoveryOutput {
+ public:
+  CheckedDump(std::ostream& out, const std::string& format, OutputCheck& check, PassControl& control)
+      : dump_(out, format), check_(check), control_(control) {}
+  void BeginTable(const OutputTable& table) override { dump_.BeginTable(table); }
+  void AddRow(const Row& row) override {
+    dump_.AddRow(row);
+    if (!check_.Ok()) control_.Cancel();
+  }
+  void EndTable(int64_t rows) override { dump_.EndTable(rows); }
+  void Finish() override { dump_.Finish(); }
+  void Abandon() noexcept override { dump_.Abandon(); }
+
+ private:
+  JsonDumpOutput dump_;
+  OutputCheck& check_;
+  PassControl& control_;
+};
 
 }  // namespace
 
@@ -115,23 +192,31 @@ std::string PlatformLineEnds(const std::string& text) {
 }
 
 int RunCatalog(const std::string& file, std::ostream& out) {
-  std::string error;
-  JetHandlePtr handle = OpenJetHandle(file, &error);
-  if (!handle) return ReportNotOpened(file, error);
+  int exit_code = 0;
+  JetHandlePtr handle = OpenForCommand(file, exit_code);
+  if (!handle) return exit_code;
+  OutputCheck check(out);
   out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
       << handle->PageSize() << " bytes\n";
   out << "page  row  deleted  type  definition  name\n";
-  for (uint32_t page = 0; ReadPage(*handle, page) != 0; ++page) {
+  size_t found = 0;
+  for (uint32_t page = 0; ReadPage(*handle, page) != 0 && check.Ok(); ++page) {
     if (handle->page[0] != 0x01 || handle->page[1] != 0x01 || handle->Page().U32(4).value_or(0) != 2) continue;
     const int64_t rows = PageU16(*handle, handle->format->RowCountPos);
     for (int j = 0; j < rows; ++j) {
       CatalogRecord record;
       if (!ReadCatalogRecord(*handle, j, record)) continue;
+      ++found;
       char line[64];
       std::snprintf(line, sizeof line, "%4u  %3d  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
                     record.object_type, record.definition_page);
       out << line << record.name << "\n";
     }
+  }
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (found == 0) {
+    std::cerr << "mendora-cli: no catalog row was found in " << file << ".\n";
+    return kExitNothingRecovered;
   }
   return 0;
 }
@@ -140,36 +225,50 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
   PrepareSession(session, file);
   const PassResult result = RunRecovery(session);
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file, result.message);
+  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
+    return ReportUnfinished(file, session, result);
+  }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  OutputCheck check(out);
   out << PlatformLineEnds(session.AnalysisLog);
-  out.flush();
-  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
-  return AccountForLosses(session, file);
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, session, result);
+  return AccountForLosses(session);
 }
 
 int RunDump(const std::string& file, std::ostream& out) {
-  std::string error;
-  JetHandlePtr probe = OpenJetHandle(file, &error);
-  if (!probe) return ReportNotOpened(file, error);
+  int exit_code = 0;
+  JetHandlePtr probe = OpenForCommand(file, exit_code);
+  if (!probe) return exit_code;
   const bool jet4 = probe->IsJet4();
   probe.reset();
 
   // The probe proved the file opens, so the document can start at once.
-  JsonDumpOutput dump(out, jet4 ? "Jet4" : "Jet3");
   RecoverySession session;
+  OutputCheck check(out);
+  CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", check, session.control);
   PrepareSession(session, file);
   session.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
-  out.flush();
-  if (result.outcome == PassOutcome::kNotOpened) return ReportNotOpened(file, result.message);
-  if (result.outcome != PassOutcome::kCompleted) return ReportStopped(file, result);
-  return AccountForLosses(session, file);
+  dump.Finish();
+  if (!check.Finish()) return ReportOutputFailed(check);
+  if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, session, result);
+  return AccountForLosses(session);
 }
 
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
   struct stat st;
-  const bool target_existed = stat(target.c_str(), &st) == 0;
+  const bool target_existed = lstat(target.c_str(), &st) == 0;
+  if (target_existed) {
+    // Even with --force only a regular file is replaced: never a device
+    // (/dev/null), a FIFO or a directory.
+    try {
+      CheckReplaceable(target);
+    } catch (const EngineError& error) {
+      std::cerr << "mendora-cli: " << error.what() << ".\n";
+      return kExitFailed;
+    }
+  }
   if (!force && target_existed) {
     std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
     return kExitFailed;
@@ -180,15 +279,19 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   session.TargetPath = target;
   session.ReplaceExisting = force;
   session.MakeTarget = SqliteTargetFactory();
-  PassResult result;
-  {
-    InterruptCancels interrupt(session.control);
-    result = RunRecovery(session);
-  }
+  // Interrupts stay with the pass until the last line is printed, so one
+  // that comes after the file was moved into place is said, not lost.
+  InterruptCancels interrupt(session.control);
+  const PassResult result = RunRecovery(session);
   const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
-      return ReportNotOpened(file, result.message);
+    case PassOutcome::kNotADatabase:
+      return ReportUnfinished(file, session, result);
+    case PassOutcome::kNothingRecovered:
+      ReportNothingRecovered(file, session, result);
+      std::cerr << left;
+      return kExitNothingRecovered;
     case PassOutcome::kCancelled:
       std::cerr << "mendora-cli: the save was interrupted before it was complete.\n" << left;
       return kExitInterrupted;
@@ -201,10 +304,21 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
       break;
   }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  OutputCheck check(out);
   out << PlatformLineEnds(session.AnalysisLog);
   out << "Recovered database written to " << target << "\n";
-  out.flush();
-  return AccountForLosses(session, file);
+  const bool printed = check.Finish();
+  const int account = AccountForLosses(session);
+  if (interrupt.Take()) {
+    std::cerr << "mendora-cli: the interrupt came too late to cancel the save: " << target
+              << " had already been written, and it is complete.\n";
+  }
+  if (!printed) {
+    std::cerr << "mendora-cli: the log could not be written: " << check.reason() << "\nThe recovered database was written to "
+              << target << " all the same.\n";
+    return kExitOutputFailed;
+  }
+  return account;
 }
 
 }  // namespace mendora::cli

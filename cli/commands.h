@@ -8,6 +8,30 @@
 
 namespace mendora::cli {
 
+// Exit codes of every command; 0 is a complete result.
+inline constexpr int kExitNotOpened = 2;          // the source is missing, unreadable or not a regular file
+inline constexpr int kExitFailed = 3;             // the save failed, or reading stopped part-way
+inline constexpr int kExitLosses = 4;             // complete, but rows or values were lost (the account says which)
+inline constexpr int kExitNotADatabase = 5;       // the source is not an Access database
+inline constexpr int kExitNothingRecovered = 6;   // an Access file, but nothing could be recovered from it
+inline constexpr int kExitOutputFailed = 7;       // what was printed did not reach its destination
+inline constexpr int kExitInterrupted = 130;      // Ctrl-C or a termination request cancelled the save
+
+// The exit codes as --help lists them.
+inline constexpr const char* kExitCodeHelp =
+    "Exit codes:\n"
+    "  0    everything found was recovered (an interrupt that came after OUT was in place is said\n"
+    "       on stderr)\n"
+    "  2    FILE could not be opened: missing, unreadable or not a regular file\n"
+    "  3    the save failed (nothing is left at OUT), or reading stopped part-way\n"
+    "  4    complete, but rows or values were lost: the loss account on stderr names them\n"
+    "  5    FILE is not an Access database\n"
+    "  6    FILE is an Access file, but nothing could be recovered from it: no catalog row, or data\n"
+    "       pages holding rows of which not one could be read (nothing is left at OUT)\n"
+    "  7    the output could not be written (a full disk, /dev/full, a closed pipe)\n"
+    "  100-127  the command line was not understood\n"
+    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
+
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);
 int RunDump(const std::string& file, std::ostream& out);

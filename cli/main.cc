@@ -16,14 +16,7 @@
 int main(int argc, char** argv) {
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
   app.require_subcommand(1);
-  app.footer(
-      "Exit codes:\n"
-      "  0    everything found was recovered\n"
-      "  2    the file could not be opened, or is not a Jet 3 or Jet 4 database\n"
-      "  3    the pass stopped before its end, or the new database could not be written\n"
-      "  4    the pass completed, but rows or values were lost (listed on stderr)\n"
-      "  5    the file holds data pages, but no row could be recovered from them\n"
-      "  130  interrupted (Ctrl-C, hang-up or termination); nothing was left behind");
+  app.footer(mendora::cli::kExitCodeHelp);
 
   std::string file;
   auto* catalog = app.add_subcommand("catalog", "List every catalog row the walk finds, deleted ones included");

@@ -32,7 +32,14 @@ uint32_t JetHandle::PageCount() const {
   return pages > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(pages);
 }
 
-JetHandlePtr OpenJetHandle(const std::string& path, std::string* error) {
+JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFailure* failure) {
+  if (failure != nullptr) *failure = OpenFailure::kNone;
+  // The reader's own line first, then the system's reason on a line of its own.
+  auto fail = [&](OpenFailure why, const std::string& line, const std::string& reason = "") -> JetHandlePtr {
+    SetError(error, reason.empty() ? line : line + "\n" + reason);
+    if (failure != nullptr) *failure = why;
+    return nullptr;
+  };
   auto handle = std::make_unique<JetHandle>();
   handle->format = &kJet3Format;
   handle->damage = &NoReporter();
@@ -40,35 +47,28 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error) {
   handle->file->code_page = CodePage::Windows1252();
 
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    SetError(error, "Can't alloc filename");
-    return nullptr;
-  }
+  if (stat(path.c_str(), &st) != 0) return fail(OpenFailure::kUnreachable, "Can't alloc filename", std::strerror(errno));
   JetFile& file = *handle->file;
   file.path = path;
+  const std::string cannot_open = "Couldn't open file " + path;
   // Only regular files are read: a directory or device would "open" but is
-  // no database.
-  file.descriptor = S_ISREG(st.st_mode) ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-  if (file.descriptor < 0) {
-    SetError(error, "Couldn't open file " + path);
-    return nullptr;
-  }
+  // no database, and opening a FIFO would wait for a writer.
+  if (S_ISDIR(st.st_mode)) return fail(OpenFailure::kUnreachable, cannot_open, std::strerror(EISDIR));
+  if (!S_ISREG(st.st_mode)) return fail(OpenFailure::kUnreachable, cannot_open, "not a regular file");
+  file.descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.descriptor < 0) return fail(OpenFailure::kUnreachable, cannot_open, std::strerror(errno));
   struct stat opened;
   file.size = fstat(file.descriptor, &opened) == 0 ? static_cast<uint64_t>(opened.st_size) : 0;
   if (ReadPage(*handle, 0) == 0) {
-    SetError(error, "Couldn't read first page.");
-    return nullptr;
+    // An empty file is no database; one that cannot be read is unreachable.
+    return fail(file.size == 0 ? OpenFailure::kNotJet : OpenFailure::kUnreachable, "Couldn't read first page.");
   }
-  if (handle->page[0] != 0) {
-    SetError(error, "");
-    return nullptr;
-  }
+  if (handle->page[0] != 0) return fail(OpenFailure::kNotJet, "");
   const int64_t version = PageU32(*handle, 0x14);
   if (version == 1) {
     handle->format = &kJet4Format;
   } else if (version != 0) {
-    SetError(error, "Unknown Jet version.");
-    return nullptr;
+    return fail(OpenFailure::kNotJet, "Unknown Jet version.");
   }
   file.version = static_cast<uint32_t>(version);
   if (version == 0) {
@@ -77,8 +77,8 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error) {
   return handle;
 }
 
-bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error) {
-  JetHandlePtr handle = OpenJetHandle(path, error);
+bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error, OpenFailure* failure) {
+  JetHandlePtr handle = OpenJetHandle(path, error, failure);
   if (!handle) return false;
   if (pass) pass(*handle);
   return true;

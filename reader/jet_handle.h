@@ -60,13 +60,20 @@ using JetHandlePtr = std::unique_ptr<JetHandle>;
 // A recovery pass run on a freshly opened handle (see OpenJetFile).
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 
+// Why a file was not opened: the system refused it (missing, unreadable, not
+// a regular file), or its first page is no Jet 3 or Jet 4 header.
+enum class OpenFailure { kNone, kUnreachable, kNotJet };
+
 // Opens and recognises a Jet 3 or Jet 4 file read-only: the handle on success,
-// null with the reason in `error` (the lines a user is shown) otherwise.
-JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr);
+// null otherwise, with the lines a user is shown in `error` (the reader's own
+// line, then the system's reason where there is one) and the kind of
+// failure in `failure`.
+JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr, OpenFailure* failure = nullptr);
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
 // file could not be opened or recognised (the pass then does not run).
-bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error = nullptr);
+bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error = nullptr,
+                 OpenFailure* failure = nullptr);
 
 // Each returns the bytes read: the page size for a whole page, less for a
 // last page the file cuts short (the rest of the buffer is zeroed), 0 when

@@ -9,6 +9,7 @@
 #include "reader/row_layout.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -82,7 +83,7 @@ void Guarded(RecoverySession& session, const char* kind, const std::string& name
   } catch (const PassCancelled&) {
     throw;
   } catch (const TargetFailed&) {
-    throw;
+    throw;  // the save is over, not just this object
   } catch (const std::exception& error) {
     session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + error.what());
   } catch (...) {
@@ -179,6 +180,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, j, record)) continue;
+      ++session.catalog_rows;
       if (record.deleted) {
         deleted.push_back(std::move(record));
       } else {
@@ -228,6 +230,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
+  session.catalog_rows = 0;
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();
@@ -239,12 +242,19 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
       throw TargetFailed("cannot save to " + session.TargetPath + ": it is the file being recovered");
     }
     session.target = session.MakeTarget(session.TargetPath, session.ReplaceExisting);
+    session.target->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
     session.active_outputs.push_back(session.target.get());
   }
   for (RecoveryOutput* output : session.outputs) session.active_outputs.push_back(output);
   for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
 
   CatalogWalk(session, handle);
+  // Without a single catalog row, not even Access's own, nothing of the file
+  // could be read; and data pages holding rows of which not one came back
+  // are no recovery either. An empty target would pass for a result.
+  if (session.catalog_rows == 0 || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
+    throw NothingRecovered{};
+  }
   CreatePendingRelations(session);
   CreatePendingQueries(session);
   for (RecoveryOutput* output : session.active_outputs) output->Finish();

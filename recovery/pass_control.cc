@@ -34,6 +34,21 @@ void PassControl::CheckPoint() {
   if (cancelled_.load()) throw PassCancelled{};
 }
 
+void PassControl::FinalCheckPoint() {
+  std::function<void()> poll;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    poll = late_poll_;
+  }
+  if (poll) poll();
+  CheckPoint();
+}
+
+void PassControl::SetLatePoll(std::function<void()> poll) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  late_poll_ = std::move(poll);
+}
+
 void PassControl::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = false;

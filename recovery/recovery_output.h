@@ -9,6 +9,7 @@
 #define MENDORA_RECOVERY_RECOVERY_OUTPUT_H_
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,14 @@ class RecoveryOutput {
     (void)name;
     (void)sql;
   }
+  // The keys under which the output compares names of tables, columns and
+  // queries: two names with one key would be one name there.
+  virtual std::string TableNameKey(const std::string& name) const { return name; }
+  virtual std::string ColumnNameKey(const std::string& name) const { return name; }
+  virtual std::string QueryNameKey(const std::string& name) const { return name; }
+  // Called right before a target file is moved into place: the last moment
+  // at which the pass may still be cancelled.
+  virtual void SetPublishCheck(std::function<void()> check) { (void)check; }
   // The pass completed: make the output whole (a target file is published).
   virtual void Finish() {}
   // The pass did not complete: leave nothing half-made behind.

@@ -2,20 +2,36 @@
 #include <exception>
 
 #include "reader/jet_handle.h"
+#include "reader/page_probe.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
 
 PassResult RunRecovery(RecoverySession& session) {
   PassResult result;
+  bool pass_ran = false;
   std::string open_error;
+  OpenFailure failure = OpenFailure::kNone;
   const bool opened = OpenJetFile(
       session.SourcePath,
       [&](JetHandle& handle) {
+        // A file of nothing but zeros or text opens as a Jet 3 file of no
+        // tables; it is no database, and saying "0 records" would hide that.
+        if (!LooksLikeJetDatabase(handle)) {
+          failure = OpenFailure::kNotJet;
+          return;
+        }
+        pass_ran = true;
         try {
           RecoveryPass(session, handle);
         } catch (const PassCancelled&) {
           result.outcome = PassOutcome::kCancelled;
+        } catch (const NothingRecovered&) {
+          result.outcome = PassOutcome::kNothingRecovered;
+          result.message = session.catalog_rows == 0
+                               ? "no catalog row was found, so no table, query or relation could be read"
+                               : "not one row could be read from the " + std::to_string(session.user_data_pages) +
+                                     " data pages that hold rows";
         } catch (const std::exception& error) {
           result.outcome = PassOutcome::kFailed;
           result.message = error.what();
@@ -31,8 +47,11 @@ PassResult RunRecovery(RecoverySession& session) {
         session.active_outputs.clear();
         session.target.reset();
       },
-      &open_error);
-  if (!opened) {
+      &open_error, &failure);
+  if (failure == OpenFailure::kNotJet) {
+    result.outcome = PassOutcome::kNotADatabase;
+    result.message = open_error;
+  } else if (!opened || !pass_ran) {
     result.outcome = PassOutcome::kNotOpened;
     result.message = open_error;
   }

@@ -40,6 +40,10 @@ class RecoveryObserver {
 // every per-object guard of the pass.
 class PassCancelled {};
 
+// Thrown at the end of a pass whose walk found not a single catalog row:
+// an empty target would pass for a recovery.
+class NothingRecovered {};
+
 // Pause and cancel requests from another thread, honoured at safe points
 // (between rows and between pages).
 class PassControl {
@@ -51,12 +55,20 @@ class PassControl {
   bool IsPaused() const;
   // Blocks while paused; throws PassCancelled once cancelled.
   void CheckPoint();
+  // The last safe point of a save, right before its file is moved into
+  // place: first asks `poll` (see SetLatePoll) about a cancel that may still
+  // be on its way, then acts as CheckPoint.
+  void FinalCheckPoint();
+  // `poll` may call Cancel for a request that has arrived but not been
+  // passed on yet (a signal still queued); it runs only at FinalCheckPoint.
+  void SetLatePoll(std::function<void()> poll);
   // Back to running, not cancelled: for the next pass.
   void Reset();
 
  private:
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> pause_requested_{false};
+  std::function<void()> late_poll_;
   mutable std::mutex mutex_;
   std::condition_variable resumed_;
 };
@@ -117,20 +129,23 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
 
   bool IsSaving() const { return RunMode == 1; }
 };
 
 enum class PassOutcome {
-  kCompleted,  // the pass ran to its end (see `losses` for what it lost)
-  kNotOpened,  // the source could not be opened or is not a Jet 3/4 file
-  kCancelled,  // cancelled through PassControl; nothing was left at TargetPath
-  kFailed,     // the target could not be written; nothing was left at TargetPath
+  kCompleted,        // the pass ran to its end (see `losses` for what it lost)
+  kNotOpened,         // the source could not be opened (missing, unreadable, not a regular file)
+  kNotADatabase,      // neither a Jet 3/4 header nor any page that looks like a Jet page
+  kNothingRecovered,  // Jet pages, but no catalog row to recover from; nothing was left at TargetPath
+  kCancelled,         // cancelled through PassControl; nothing was left at TargetPath
+  kFailed,            // the target could not be written; nothing was left at TargetPath
 };
 
 struct PassResult {
   PassOutcome outcome = PassOutcome::kCompleted;
-  std::string message;  // what went wrong, for kNotOpened and kFailed
+  std::string message;  // what went wrong, for every outcome but kCompleted and kCancelled
 };
 
 // Opens SourcePath read-only and runs one pass in the session's RunMode.

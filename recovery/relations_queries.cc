@@ -2,10 +2,12 @@
 // carried over to the outputs once every table exists.
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "reader/row_cursor.h"
 #include "reader/table_def.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -112,12 +114,17 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
 }
 
 void CreatePendingQueries(RecoverySession& session) {
+  // Two queries the target cannot tell apart would cost the second.
+  std::set<std::string> taken;
+  NameKey key;
+  if (session.target) key = [&](const std::string& n) { return session.target->QueryNameKey(n); };
   for (const PendingQuery& query : session.pending_queries) {
     session.control.CheckPoint();
     auto rows = session.query_rows.find(query.object_id);
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     const std::string sql = rows == session.query_rows.end() ? "" : QueryText(std::move(rows->second));
-    for (RecoveryOutput* output : session.active_outputs) output->AddQuery(query.name, sql);
+    const std::string name = ClaimDistinctName(taken, query.name, " (2)", key);
+    for (RecoveryOutput* output : session.active_outputs) output->AddQuery(name, sql);
   }
 }
 

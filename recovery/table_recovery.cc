@@ -1,9 +1,11 @@
 // Recovering one table: its rows, delivered to every output, and its log line.
+#include <set>
 #include <string>
 #include <vector>
 
 #include "reader/row_cursor.h"
 #include "reader/table_def.h"
+#include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -15,24 +17,27 @@ const std::string kShortRule(50, '-');
 
 // The name a recovered table is saved and logged under: its own, unless an
 // earlier table of this pass took it (a dropped table found again through a
-// deleted catalog row, or a damaged duplicate).
+// deleted catalog row, or a damaged duplicate) or, when saving, one the
+// target cannot tell from it.
 std::string DistinctTableName(RecoverySession& session, const std::string& name, int32_t definition_page) {
-  if (session.target_table_names.insert(name).second) return name;
-  const std::string base = name + " (recovered from page " + std::to_string(definition_page) + ")";
-  std::string candidate = base;
-  for (int n = 2; !session.target_table_names.insert(candidate).second; ++n) {
-    candidate = base + " " + std::to_string(n);
-  }
-  return candidate;
+  NameKey key;
+  if (session.target) key = [&](const std::string& n) { return session.target->TableNameKey(n); };
+  return ClaimDistinctName(session.target_table_names, name,
+                           " (recovered from page " + std::to_string(definition_page) + ")", key);
 }
 
-OutputTable DescribeTable(const TableDef& table, const std::string& name) {
+// The table as the outputs see it. Two columns the target cannot tell apart
+// would cost the second its values, so each gets a name of its own.
+OutputTable DescribeTable(RecoverySession& session, const TableDef& table, const std::string& name) {
   OutputTable out;
   out.name = name;
   out.definition_page = table.entry.definition_page;
+  std::set<std::string> taken;
+  NameKey key;
+  if (session.target) key = [&](const std::string& n) { return session.target->ColumnNameKey(n); };
   for (const ColumnDef& column : table.columns) {
-    out.columns.push_back(OutputColumn{column.name, column.type, column.precision, column.scale,
-                                       column.column_number, column.size});
+    out.columns.push_back(OutputColumn{ClaimDistinctName(taken, column.name, " (2)", key), column.type,
+                                       column.precision, column.scale, column.column_number, column.size});
   }
   return out;
 }
@@ -60,7 +65,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     return;
   }
   const std::string name = DistinctTableName(session, table_name, definition_page);
-  const OutputTable description = DescribeTable(*table, name);
+  const OutputTable description = DescribeTable(session, *table, name);
   session.losses.BeginTable(name, table->row_count);
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 

@@ -30,18 +30,44 @@ void SqliteConnection::Close() noexcept {
   in_pass_ = false;
 }
 
+namespace {
+
+// Failures of the file or the engine rather than of the statement: whatever
+// comes next would fail the same way.
+bool TargetIsBroken(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_NOMEM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_READONLY:
+    case SQLITE_PROTOCOL:
+    case SQLITE_NOLFS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 sqlite3* SqliteConnection::Handle() {
   if (db_ == nullptr) throw EngineError("the target database is closed");
-  if (!lost_pass_.empty()) throw EngineError("the target database lost its unsaved work: " + lost_pass_);
+  if (!lost_pass_.empty()) throw TargetBroken("the target database lost its unsaved work: " + lost_pass_);
   return db_;
 }
 
-void SqliteConnection::Fail(std::string_view what, const std::string& detail) {
+void SqliteConnection::Fail(std::string_view what, const std::string& detail, int code) {
+  if (code < 0) code = db_ != nullptr ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
   std::string message = std::string(what) + ": " + detail;
   if (in_pass_ && db_ != nullptr && sqlite3_get_autocommit(db_) != 0 && lost_pass_.empty()) {
     lost_pass_ = message;
     message += " (the transaction was rolled back; the target cannot be completed)";
+    throw TargetBroken(message);
   }
+  if (TargetIsBroken(code)) throw TargetBroken(message);
   throw EngineError(message);
 }
 
@@ -124,7 +150,7 @@ bool SqliteStatement::Step(std::string_view what) {
   if (rc == SQLITE_DONE) return false;
   std::string detail = sqlite3_errmsg(sqlite3_db_handle(stmt));
   sqlite3_reset(stmt);
-  connection_->Fail(what, detail);
+  connection_->Fail(what, detail, rc);
 }
 
 void SqliteStatement::BindTextStatic(int index, std::string_view text) {

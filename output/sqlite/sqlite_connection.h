@@ -47,8 +47,11 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // The open handle; throws once closed or once the pass transaction was lost.
   sqlite3* Handle();
 
-  // Throws EngineError naming `what` with SQLite's error text `detail`.
-  [[noreturn]] void Fail(std::string_view what, const std::string& detail);
+  // Throws EngineError naming `what` with SQLite's error text `detail`, or
+  // TargetBroken when SQLite's result `code` (the connection's last one when
+  // -1) says the file or the transaction is lost rather than the statement
+  // refused.
+  [[noreturn]] void Fail(std::string_view what, const std::string& detail, int code = -1);
   [[noreturn]] void Fail(std::string_view what);
 
  private:

@@ -35,6 +35,10 @@ class EngineOutput final : public RecoveryOutput {
   void EndTable(int64_t rows) override;
   void AddRelation(const OutputRelation& relation) override;
   void AddQuery(const std::string& name, const std::string& sql) override;
+  std::string TableNameKey(const std::string& name) const override { return database_->TableNameKey(name); }
+  std::string ColumnNameKey(const std::string& name) const override { return database_->ColumnNameKey(name); }
+  std::string QueryNameKey(const std::string& name) const override { return database_->QueryNameKey(name); }
+  void SetPublishCheck(std::function<void()> check) override { database_->SetPublishCheck(std::move(check)); }
   void Finish() override;
   void Abandon() noexcept override;
 

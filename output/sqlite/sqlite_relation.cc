@@ -21,7 +21,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 // The column's name as the table stores it.
 std::string StoredColumn(const std::vector<ColumnInfo>& columns, const std::string& table, const std::string& field) {
   for (const ColumnInfo& column : columns) {
-    if (SameName(column.name, field)) return column.name;
+    if (SameName(column.name, StoredColumnName(field))) return column.name;
   }
   throw EngineError("cannot create a relation: table " + table + " has no field named " + field);
 }
@@ -45,7 +45,8 @@ size_t ColumnListStart(const std::string& sql) {
   return std::string::npos;
 }
 
-// The column list of `sql` with `constraint` added as its last entry.
+// The column list of `sql` with `constraint` (one or more, comma separated)
+// added at its end.
 std::string ColumnsWith(const TableInfo& table, const std::string& constraint) {
   size_t open = ColumnListStart(table.sql);
   size_t close = table.sql.find_last_not_of(" \t\r\n");
@@ -209,18 +210,50 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   if (attributes & kRelationCascadeDeletes) constraint += " ON DELETE CASCADE";
   if (attributes & kRelationCascadeUpdates) constraint += " ON UPDATE CASCADE";
 
-  // The key and the constraint come together or not at all.
   const std::string what = "cannot create relation " + name;
   connection_->Exec("SAVEPOINT mendora_key", what);
   try {
     EnsureUniqueKey(*connection_, name, referenced->name, key_columns);
-    Rebuild(*connection_, *referencing, ColumnsWith(*referencing, constraint));
     connection_->Exec("RELEASE mendora_key", what);
   } catch (...) {
     connection_->ExecQuietly("ROLLBACK TO mendora_key");
     connection_->ExecQuietly("RELEASE mendora_key");
     throw;
   }
+  auto same_table = [&](const auto& entry) { return entry.first == referencing->name; };
+  auto entry = std::find_if(pending_.begin(), pending_.end(), same_table);
+  if (entry == pending_.end()) entry = pending_.insert(pending_.end(), {referencing->name, {}});
+  entry->second.push_back(Constraint{name, constraint});
+}
+
+void SqliteRelationDatabase::Close() {
+  open_ = false;
+  std::vector<std::pair<std::string, std::vector<Constraint>>> pending = std::move(pending_);
+  pending_.clear();
+  std::string refused;  // "relation (reason)", ...
+  auto rebuild = [&](const std::string& table, const std::vector<Constraint>& constraints) {
+    auto info = FindTable(*connection_, table);
+    if (!info) throw EngineError("no table named " + table);
+    std::string all;
+    for (const Constraint& constraint : constraints) all += (all.empty() ? "" : ", ") + constraint.text;
+    Rebuild(*connection_, *info, ColumnsWith(*info, all));
+  };
+  for (const auto& [table, constraints] : pending) {
+    try {
+      rebuild(table, constraints);
+      continue;
+    } catch (const EngineError&) {
+      // One bad relation must not cost the others: each on its own.
+    }
+    for (const Constraint& constraint : constraints) {
+      try {
+        rebuild(table, {constraint});
+      } catch (const EngineError& error) {
+        refused += (refused.empty() ? "" : "; ") + constraint.relation + " (" + error.what() + ")";
+      }
+    }
+  }
+  if (!refused.empty()) throw EngineError("relations not created: " + refused);
 }
 
 }  // namespace mendora

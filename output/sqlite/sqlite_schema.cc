@@ -33,9 +33,18 @@ std::string LowerName(std::string_view name) {
   return out;
 }
 
-std::string StoredTableName(std::string_view name) {
-  const bool reserved = (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog);
-  return reserved ? "_" + std::string(name) : std::string(name);
+std::string StoredColumnName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) out += c == '\0' ? std::string_view("\xE2\x90\x80") : std::string_view(&c, 1);
+  return out;
+}
+
+std::string StoredTableName(std::string_view recovered) {
+  const std::string name = StoredColumnName(recovered);
+  const bool reserved =
+      (name.size() >= 7 && SameName(std::string_view(name).substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog);
+  return reserved ? "_" + name : name;
 }
 
 std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::string& table) {

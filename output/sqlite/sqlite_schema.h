@@ -26,8 +26,12 @@ std::string LowerName(std::string_view name);
 
 // The name a recovered table is kept under. SQLite reserves names that start
 // with "sqlite_" and the query catalog is this engine's own; such a table
-// gets a leading underscore rather than being refused.
+// gets a leading underscore rather than being refused. A NUL byte, which SQL
+// text cannot carry, is kept as U+2400 (SYMBOL FOR NULL), as in
+// StoredColumnName.
 std::string StoredTableName(std::string_view name);
+// The name a recovered column is kept under: its own, with NUL as U+2400.
+std::string StoredColumnName(std::string_view name);
 
 struct TableInfo {
   std::string name;  // as stored, which may differ in case from the lookup

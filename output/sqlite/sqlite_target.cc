@@ -3,12 +3,15 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "output/sqlite/sqlite_querydef.h"
 #include "output/sqlite/sqlite_recordset.h"
 #include "output/sqlite/sqlite_relation.h"
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
 #include "output/sqlite/target_file.h"
+#include "recovery/stop_point.h"
 
 namespace mendora {
 namespace {
@@ -77,7 +80,12 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
   if (!replace && Exists(path)) {
     throw EngineError("cannot create " + path + ": a file already exists there and replacing it was not requested");
   }
-  std::string temp = CreateFileBeside(path);
+  if (replace) CheckReplaceable(path);
+  for (const std::string& leftover : RemoveLeftoverFiles(path)) {
+    std::fprintf(stderr, "Removed %s, the unfinished file of an earlier save that was killed.\n", leftover.c_str());
+  }
+  FileBeside file = CreateFileBeside(path);
+  const std::string& temp = file.path;
   try {
     connection_ = SqliteConnection::Open(temp);
     connection_->Exec(kFreshFilePragmas, "cannot set up " + temp);
@@ -85,16 +93,18 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
   } catch (...) {
     connection_.reset();
     RemoveWithJournals(temp);
+    ReleaseLock(file.lock);
     throw;
   }
   path_ = path;
   temp_path_ = temp;
+  lock_ = file.lock;
   replace_existing_ = replace;
 }
 
 void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
   SqliteConnection& connection = Connection("cannot change the schema");
-  std::string column = QuoteIdentifier(statement.column) + " " + statement.declared_type;
+  std::string column = QuoteIdentifier(StoredColumnName(statement.column)) + " " + statement.declared_type;
   std::string table = QuoteIdentifier(StoredTableName(statement.table));
   std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
                         ? "CREATE TABLE " + table + " (" + column + ")"
@@ -124,18 +134,27 @@ std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {
   return std::make_unique<SqliteQueryDef>(connection_);
 }
 
+std::string SqliteDatabase::TableNameKey(const std::string& name) const { return LowerName(StoredTableName(name)); }
+
+std::string SqliteDatabase::ColumnNameKey(const std::string& name) const { return LowerName(StoredColumnName(name)); }
+
+std::string SqliteDatabase::QueryNameKey(const std::string& name) const { return LowerName(name); }
+
 void SqliteDatabase::Close() {
   SqliteConnection& connection = Connection("cannot close");
   try {
+    StopPoint("commit");
     connection.CommitPass();
+    if (publish_check_) publish_check_();
     connection.Close();
-    PublishFile(temp_path_, path_, replace_existing_);
+    PublishFile(temp_path_, path_, replace_existing_, publish_check_);
   } catch (...) {
     Abandon();
     throw;
   }
   connection_.reset();
   temp_path_.clear();
+  ReleaseLock(lock_);
 }
 
 void SqliteDatabase::Abandon() noexcept {
@@ -143,7 +162,9 @@ void SqliteDatabase::Abandon() noexcept {
   connection_.reset();
   if (!temp_path_.empty()) RemoveWithJournals(temp_path_);
   temp_path_.clear();
+  ReleaseLock(lock_);
 }
 
+void SqliteDatabase::SetPublishCheck(std::function<void()> check) { publish_check_ = std::move(check); }
 
 }  // namespace mendora

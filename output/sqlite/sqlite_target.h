@@ -25,7 +25,9 @@ class SqliteDatabase final : public EngineDatabase {
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
   // `locale` orders text in Jet; SQLite's text order does not depend on it.
-  // Without kReplaceExisting, fails at once when something is at `path`.
+  // Without kReplaceExisting, fails at once when something is at `path`; with
+  // it, when what is there is no regular file. Removes the files that killed
+  // saves to `path` left beside it, and says so on stderr.
   void Create(const std::string& path, const std::string& locale, int options) override;
   // Every failure throws, so kFailOnError in `options` changes nothing.
   void Execute(const SchemaStatement& statement, int options) override;
@@ -35,7 +37,12 @@ class SqliteDatabase final : public EngineDatabase {
   std::unique_ptr<EngineRecordset> NewRecordset() override;
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;
+  // Names compare without ASCII case, after StoredTableName or StoredColumnName.
+  std::string TableNameKey(const std::string& name) const override;
+  std::string ColumnNameKey(const std::string& name) const override;
+  std::string QueryNameKey(const std::string& name) const override;
   void Close() override;
+  void SetPublishCheck(std::function<void()> check) override;
   void Abandon() noexcept override;
   bool IsOpen() const override;
 
@@ -46,6 +53,8 @@ class SqliteDatabase final : public EngineDatabase {
   std::string path_;
   std::string temp_path_;
   bool replace_existing_ = false;
+  int lock_ = -1;  // marks temp_path_ as the file of a live save
+  std::function<void()> publish_check_;
 };
 
 }  // namespace mendora

@@ -5,6 +5,7 @@
 #ifndef MENDORA_OUTPUT_SQLITE_TARGET_ENGINE_H_
 #define MENDORA_OUTPUT_SQLITE_TARGET_ENGINE_H_
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,15 @@ namespace mendora {
 class EngineError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// The target itself can no longer be written (its disk is full, an I/O
+// error, its transaction was lost): unlike an EngineError, which refuses one
+// piece, this ends the save. It is deliberately no EngineError, so the guards
+// that let one refused piece lose only itself do not catch it.
+class TargetBroken : public TargetFailed {
+ public:
+  using TargetFailed::TargetFailed;
 };
 
 // One schema statement of a table's re-creation. `text` is its Jet SQL form
@@ -53,7 +63,9 @@ class EngineRecordset {
   virtual bool IsOpen() const = 0;
 };
 
-// A connection used to create relations.
+// A connection used to create relations. CreateRelation checks a relation
+// and may leave the making of it to Close, which is therefore part of the
+// work: relations not closed may be missing.
 class EngineRelationDatabase {
  public:
   virtual ~EngineRelationDatabase() = default;
@@ -82,8 +94,16 @@ class EngineDatabase {
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
   virtual std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() = 0;
   virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;
+  // The forms under which the target tells table names and column names of
+  // a table apart: two with the same key cannot both be kept.
+  virtual std::string TableNameKey(const std::string& name) const { return name; }
+  virtual std::string ColumnNameKey(const std::string& name) const { return name; }
+  virtual std::string QueryNameKey(const std::string& name) const { return name; }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
+  // Close runs `check` at its last moments before the move (after the commit,
+  // after the flush to disk): an exception from it abandons the database.
+  virtual void SetPublishCheck(std::function<void()> check) { (void)check; }
   // Drops an unfinished database: nothing is left at the path or beside it.
   virtual void Abandon() noexcept = 0;
   virtual bool IsOpen() const = 0;

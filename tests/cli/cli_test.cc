@@ -39,17 +39,70 @@ TEST(CliTest, AFileThatIsNoDatabaseExitsNonZeroWithAReason) {
   std::ofstream(text) << "just some text, not a database";
   std::ostringstream out;
   ::testing::internal::CaptureStderr();
-  EXPECT_NE(cli::RunAnalyze(text, out), 0);
-  EXPECT_NE(cli::RunDump(text, out), 0);
-  EXPECT_NE(cli::RunRecover(text, dir.File("out.sqlite"), false, out), 0);
+  EXPECT_EQ(cli::RunAnalyze(text, out), cli::kExitNotADatabase);
+  EXPECT_EQ(cli::RunDump(text, out), cli::kExitNotADatabase);
+  EXPECT_EQ(cli::RunCatalog(text, out), cli::kExitNotADatabase);
+  EXPECT_EQ(cli::RunRecover(text, dir.File("out.sqlite"), false, out), cli::kExitNotADatabase);
   const std::string errors = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(errors.find("is not a Jet 3 or Jet 4 database"), std::string::npos);
+  EXPECT_NE(errors.find(text + " is not an Access database"), std::string::npos) << errors;
   EXPECT_TRUE(out.str().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.sqlite")));
 
   ::testing::internal::CaptureStderr();
-  EXPECT_NE(cli::RunAnalyze(dir.File("missing.mdb"), out), 0);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Can't alloc filename\n"), std::string::npos);
+  EXPECT_EQ(cli::RunAnalyze(dir.File("missing.mdb"), out), cli::kExitNotOpened);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Can't alloc filename\nNo such file or directory\n"),
+            std::string::npos);
+}
+
+// Files that are no database, or hold nothing, were once "0 records" and an
+// empty SQLite file with exit code 0.
+TEST(CliTest, NoDatabaseAndNothingRecoveredAreFailuresWithoutATarget) {
+  testing::ScratchDir dir;
+  testing::JetFileBuilder builder(testing::JetVersion::kJet4);
+  testing::AddDemoDatabase(builder, testing::JetVersion::kJet4);
+  const testing::Bytes database = builder.Build();
+  auto write = [&](const std::string& name, const testing::Bytes& bytes) {
+    std::ofstream(dir.File(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return dir.File(name);
+  };
+  struct Case {
+    std::string file;
+    int exit_code;
+  };
+  const std::vector<Case> cases = {
+      {write("one-zero-byte", testing::Bytes(1, 0)), cli::kExitNotADatabase},
+      {write("100-zeros", testing::Bytes(100, 0)), cli::kExitNotADatabase},
+      {write("4096-zeros", testing::Bytes(4096, 0)), cli::kExitNotADatabase},
+      {write("first-100-bytes", testing::Bytes(database.begin(), database.begin() + 100)), cli::kExitNothingRecovered},
+      {write("header-page", testing::Bytes(database.begin(), database.begin() + 4096)), cli::kExitNothingRecovered},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::ostringstream out;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(cli::RunAnalyze(c.file, out), c.exit_code);
+    EXPECT_EQ(cli::RunRecover(c.file, dir.File("out.sqlite"), false, out), c.exit_code);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find(c.exit_code == cli::kExitNotADatabase ? "is not an Access database"
+                                                                 : "nothing could be recovered from"),
+              std::string::npos)
+        << errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.sqlite")));
+  }
+
+  // A damaged engine name alone must not cost the recovery.
+  testing::Bytes nameless = database;
+  std::fill(nameless.begin() + 4, nameless.begin() + 20, 0);
+  std::ostringstream whole, damaged;
+  ASSERT_EQ(cli::RunAnalyze(write("whole.mdb", database), whole), 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(cli::RunRecover(write("nameless.mdb", nameless), dir.File("out.sqlite"), false, damaged), 0);
+  ::testing::internal::GetCapturedStderr();
+  const std::string records = "Total Number of Records :\n";
+  EXPECT_EQ(damaged.str().substr(damaged.str().find(records), 12 + records.size()),
+            whole.str().substr(whole.str().find(records), 12 + records.size()));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("out.sqlite")));
 }
 
 TEST(CliTest, DumpIsJsonWithNullsAndTypes) {

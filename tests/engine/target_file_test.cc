@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "output/sqlite/target_file.h"
+
 #include "engine_test_util.h"
 
 namespace mendora::testing {
@@ -104,6 +106,77 @@ TEST_F(TargetFileTest, CloseFailsWhenTheDirectoryIsGone) {
   std::filesystem::remove_all(sub);
   EXPECT_THROW(db->Close(), EngineError);
   EXPECT_FALSE(db->IsOpen());
+}
+
+TEST_F(TargetFileTest, OnlyARegularFileIsReplaced) {
+  ASSERT_EQ(::mkfifo(target_.c_str(), 0600), 0);
+  EXPECT_THROW(Build(kReplaceExisting), EngineError);
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+  std::filesystem::remove(target_);
+
+  // A FIFO put there while the pass runs is not replaced by the move either.
+  auto db = Build(kReplaceExisting);
+  ASSERT_EQ(::mkfifo(target_.c_str(), 0600), 0);
+  EXPECT_THROW(db->Close(), EngineError);
+  EXPECT_TRUE(std::filesystem::is_fifo(target_));
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
+}
+
+TEST_F(TargetFileTest, ACheckThatThrowsAtTheLastMomentStopsTheMove) {
+  for (const int throw_at : {1, 2}) {
+    auto db = Build(0);
+    int calls = 0;
+    db->SetPublishCheck([&] {
+      if (++calls == throw_at) throw std::runtime_error("cancelled");
+    });
+    EXPECT_THROW(db->Close(), std::runtime_error);
+    EXPECT_EQ(calls, throw_at);  // after the commit, then right before the move
+    EXPECT_TRUE(dir_.Names().empty());
+  }
+}
+
+TEST_F(TargetFileTest, LeftoversOfKilledSavesGoButLiveFilesStay) {
+  const std::string dead = target_ + ".mendora-Ab3dE6gH";
+  WriteFile(dead, "killed mid-save");
+  WriteFile(dead + "-journal", "its journal");
+  WriteFile(target_ + ".mendora-short", "not a name a save makes");
+  WriteFile(dir_.File("other.sqlite.mendora-Ab3dE6gH"), "another target's");
+  EXPECT_EQ(RemoveLeftoverFiles(target_), std::vector<std::string>{dead});
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite.mendora-short", "other.sqlite.mendora-Ab3dE6gH"}));
+
+  // A save that is running holds the lock on its file.
+  auto live = std::make_unique<SqliteDatabase>();
+  live->Create(target_, "General", 0);
+  const std::set<std::string> during = dir_.Names();
+  EXPECT_EQ(during.size(), 3u);
+  EXPECT_TRUE(RemoveLeftoverFiles(target_).empty());
+  EXPECT_EQ(dir_.Names(), during);
+  live->Abandon();
+  EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite.mendora-short", "other.sqlite.mendora-Ab3dE6gH"}));
+}
+
+// A full disk ends the save; a refused value or row does not.
+TEST_F(TargetFileTest, AFullTargetIsBrokenWhereARefusedRowIsNot) {
+  auto db = Build(0);
+  db->Execute("CREATE TABLE K (id INTEGER PRIMARY KEY, blob TEXT)", 0);
+  auto rs = db->NewRecordset();
+  OpenAll(*rs, "K", 2);
+  AddRow(*rs, {I(1), N()});
+  EXPECT_THROW(AddRow(*rs, {I(1), N()}), EngineError);  // the key repeats: this row only
+
+  db->Execute("PRAGMA max_page_count = 20", 0);
+  const std::string text(4000, 'x');
+  bool broken = false;
+  for (int i = 2; i < 200 && !broken; ++i) {
+    try {
+      AddRow(*rs, {I(i), T(text)});
+    } catch (const TargetBroken& error) {
+      broken = true;
+      EXPECT_NE(std::string(error.what()).find("full"), std::string::npos) << error.what();
+    }
+  }
+  EXPECT_TRUE(broken);
+  db->Abandon();
 }
 
 }  // namespace

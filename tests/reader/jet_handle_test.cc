@@ -2,6 +2,7 @@
 #include "reader/jet_handle.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -40,7 +41,7 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
     EXPECT_EQ(OpenJetHandle(path, &error), nullptr);
     return error;
   };
-  EXPECT_EQ(refusal("/nonexistent/file.mdb"), "Can't alloc filename");
+  EXPECT_EQ(refusal("/nonexistent/file.mdb"), "Can't alloc filename\nNo such file or directory");
 
   std::vector<uint8_t> bytes = JetFileBytes(0, 2, 2048);
   bytes[0] = 1;
@@ -52,7 +53,46 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
 
   TempFile empty({});
   EXPECT_EQ(refusal(empty.path()), "Couldn't read first page.");
-  EXPECT_EQ(refusal("/tmp"), "Couldn't open file /tmp");
+  EXPECT_EQ(refusal("/tmp"), "Couldn't open file /tmp\nIs a directory");
+}
+
+// The reader's own line stays as it was; the system's reason follows it, and
+// the caller learns whether the file was unreachable or no Jet file.
+TEST(OpenJetFileTest, EachRefusalNamesItsCause) {
+  const std::string dir = std::filesystem::temp_directory_path() / ("mendora-causes-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(dir + "/loop-b", dir + "/loop-a");
+  std::filesystem::create_symlink(dir + "/loop-a", dir + "/loop-b");
+  std::filesystem::create_symlink(dir + "/nowhere", dir + "/dangling");
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  std::ofstream(dir + "/locked") << "secret";
+  std::filesystem::permissions(dir + "/locked", std::filesystem::perms::none);
+  std::ofstream(dir + "/text") << "not a database";
+
+  struct Case {
+    std::string name;
+    std::string message;
+    OpenFailure failure;
+  };
+  std::vector<Case> cases = {
+      {"missing", "Can't alloc filename\nNo such file or directory", OpenFailure::kUnreachable},
+      {"loop-a", "Can't alloc filename\nToo many levels of symbolic links", OpenFailure::kUnreachable},
+      {"dangling", "Can't alloc filename\nNo such file or directory", OpenFailure::kUnreachable},
+      {"fifo", "Couldn't open file " + dir + "/fifo\nnot a regular file", OpenFailure::kUnreachable},
+      {"text", "", OpenFailure::kNotJet},
+  };
+  if (geteuid() != 0) {  // root reads whatever the mode says
+    cases.push_back({"locked", "Couldn't open file " + dir + "/locked\nPermission denied", OpenFailure::kUnreachable});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenFailure failure = OpenFailure::kNone;
+    std::string error;
+    EXPECT_EQ(OpenJetHandle(dir + "/" + c.name, &error, &failure), nullptr);
+    EXPECT_EQ(error, c.message);
+    EXPECT_EQ(failure, c.failure);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(OpenJetFileTest, RunsThePassOnlyOnARecognisedFile) {

@@ -19,7 +19,6 @@ namespace mendora {
 namespace {
 
 namespace tb = ::mendora::testing;
-
 using testing::CorpusDir;
 using testing::ScratchDir;
 
@@ -27,41 +26,35 @@ using Cell = std::optional<std::string>;
 
 // Every row of `table`, in insertion order, each value as text (REAL in its
 // shortest exact form, BLOB as its bytes).
-std::vector<std::vector<Cell>> ReadTable(sqlite3 *db, const std::string &table,
-                                         std::vector<std::string> &columns) {
+std::vector<std::vector<Cell>> ReadTable(sqlite3* db, const std::string& table, std::vector<std::string>& columns) {
   std::string quoted = "\"";
-  for (const char c : table)
-    quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (const char c : table) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   quoted += "\"";
-  sqlite3_stmt *stmt = nullptr;
+  sqlite3_stmt* stmt = nullptr;
   std::vector<std::vector<Cell>> rows;
-  if (sqlite3_prepare_v2(
-          db, ("SELECT * FROM " + quoted + " ORDER BY rowid").c_str(), -1,
-          &stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, ("SELECT * FROM " + quoted + " ORDER BY rowid").c_str(), -1, &stmt, nullptr) !=
+      SQLITE_OK) {
     ADD_FAILURE() << table << ": " << sqlite3_errmsg(db);
     return rows;
   }
   columns.clear();
-  for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-    columns.push_back(sqlite3_column_name(stmt, i));
+  for (int i = 0; i < sqlite3_column_count(stmt); ++i) columns.push_back(sqlite3_column_name(stmt, i));
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     std::vector<Cell> row;
     for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
       switch (sqlite3_column_type(stmt, i)) {
-      case SQLITE_NULL:
-        row.push_back(std::nullopt);
-        break;
-      case SQLITE_FLOAT: {
-        char text[64];
-        const auto end = std::to_chars(text, text + sizeof text,
-                                       sqlite3_column_double(stmt, i));
-        row.push_back(std::string(text, end.ptr));
-        break;
-      }
-      default:
-        row.push_back(std::string(
-            reinterpret_cast<const char *>(sqlite3_column_blob(stmt, i)),
-            static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
+        case SQLITE_NULL:
+          row.push_back(std::nullopt);
+          break;
+        case SQLITE_FLOAT: {
+          char text[64];
+          const auto end = std::to_chars(text, text + sizeof text, sqlite3_column_double(stmt, i));
+          row.push_back(std::string(text, end.ptr));
+          break;
+        }
+        default:
+          row.push_back(std::string(reinterpret_cast<const char*>(sqlite3_column_blob(stmt, i)),
+                                    static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
       }
     }
     rows.push_back(std::move(row));
@@ -70,8 +63,7 @@ std::vector<std::vector<Cell>> ReadTable(sqlite3 *db, const std::string &table,
   return rows;
 }
 
-bool SameSavedValue(const std::string &type, const Cell &expected,
-                    const Cell &saved) {
+bool SameSavedValue(const std::string& type, const Cell& expected, const Cell& saved) {
   if (type == "datetime" && expected && saved) {
     std::string want = expected->substr(0, 19);
     want[10] = ' ';
@@ -79,14 +71,12 @@ bool SameSavedValue(const std::string &type, const Cell &expected,
   }
   // An empty text is not written, so the field keeps its default.
   if (type == "text" || type == "memo") {
-    if (expected && expected->empty() && !saved)
-      return true;
+    if (expected && expected->empty() && !saved) return true;
   }
   return testing::SameValue(type, expected, saved);
 }
 
-PassResult Save(const std::string &source, const std::string &target,
-                TargetFactory factory = SqliteTargetFactory()) {
+PassResult Save(const std::string& source, const std::string& target, TargetFactory factory = SqliteTargetFactory()) {
   RecoverySession session;
   session.SourcePath = source;
   session.RunMode = 1;
@@ -96,147 +86,102 @@ PassResult Save(const std::string &source, const std::string &target,
 }
 
 TEST(SaveCorpusTest, EveryExpectedTableRowAndValueReadsBackFromTheTarget) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
-  size_t tables = 0, tables_matched = 0, rows = 0, rows_matched = 0, values = 0,
-         values_matched = 0;
-  for (const auto &sample : testing::CorpusFiles()) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  size_t tables = 0, tables_matched = 0, rows = 0, rows_matched = 0, values = 0, values_matched = 0;
+  for (const auto& sample : testing::CorpusFiles()) {
     SCOPED_TRACE(sample.filename().string());
     ScratchDir dir;
     const std::string target = dir.File("recovered.sqlite");
     ASSERT_EQ(Save(sample.string(), target).outcome, PassOutcome::kCompleted);
-    std::ifstream in(sample.parent_path() / "expected" /
-                     (sample.stem().string() + ".json"));
+    std::ifstream in(sample.parent_path() / "expected" / (sample.stem().string() + ".json"));
     const nlohmann::json expected = nlohmann::json::parse(in);
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(
-        sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-        SQLITE_OK);
-    for (const auto &[name, table] : expected["tables"].items()) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    for (const auto& [name, table] : expected["tables"].items()) {
       ++tables;
       std::vector<std::string> columns;
       const auto saved = ReadTable(db, name, columns);
       std::vector<std::string> want_columns;
-      for (const auto &column : table["columns"])
-        want_columns.push_back(column["name"]);
+      for (const auto& column : table["columns"]) want_columns.push_back(column["name"]);
       EXPECT_EQ(columns, want_columns) << name;
-      bool table_ok =
-          columns == want_columns && saved.size() == table["rows"].size();
+      bool table_ok = columns == want_columns && saved.size() == table["rows"].size();
       EXPECT_EQ(saved.size(), table["rows"].size()) << name;
       for (size_t r = 0; r < table["rows"].size(); ++r) {
         ++rows;
         bool row_ok = r < saved.size();
         for (size_t c = 0; c < table["columns"].size(); ++c) {
           ++values;
-          const nlohmann::json &cell = table["rows"][r][c];
-          const Cell want =
-              cell.is_null() ? std::nullopt : Cell(cell.get<std::string>());
-          const Cell have = r < saved.size() && c < saved[r].size()
-                                ? saved[r][c]
-                                : std::nullopt;
+          const nlohmann::json& cell = table["rows"][r][c];
+          const Cell want = cell.is_null() ? std::nullopt : Cell(cell.get<std::string>());
+          const Cell have = r < saved.size() && c < saved[r].size() ? saved[r][c] : std::nullopt;
           const std::string type = table["columns"][c]["type"];
           if (r < saved.size() && SameSavedValue(type, want, have)) {
             ++values_matched;
           } else {
             row_ok = false;
-            ADD_FAILURE() << name << " row " << r << " column "
-                          << want_columns[c] << " (" << type << "): expected "
-                          << want.value_or("null") << ", saved "
-                          << have.value_or("null");
+            ADD_FAILURE() << name << " row " << r << " column " << want_columns[c] << " (" << type << "): expected "
+                          << want.value_or("null") << ", saved " << have.value_or("null");
           }
         }
-        if (row_ok)
-          ++rows_matched;
+        if (row_ok) ++rows_matched;
         table_ok = table_ok && row_ok;
       }
-      if (table_ok)
-        ++tables_matched;
+      if (table_ok) ++tables_matched;
     }
     sqlite3_close(db);
   }
-  std::printf("saved corpus: tables %zu/%zu, rows %zu/%zu, values %zu/%zu\n",
-              tables_matched, tables, rows_matched, rows, values_matched,
-              values);
+  std::printf("saved corpus: tables %zu/%zu, rows %zu/%zu, values %zu/%zu\n", tables_matched, tables, rows_matched,
+              rows, values_matched, values);
 }
 
 TEST(SaveCorpusTest, RelationsAndQueriesOfTheSampleArrive) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   ScratchDir dir;
   const std::string target = dir.File("northwind.sqlite");
-  ASSERT_EQ(
-      Save((*CorpusDir() / "jet4-northwind.mdb").string(), target).outcome,
-      PassOutcome::kCompleted);
-  const auto keys =
-      testing::Rows(target, "SELECT \"table\", \"from\", \"to\" FROM "
-                            "pragma_foreign_key_list('Orders')");
+  ASSERT_EQ(Save((*CorpusDir() / "jet4-northwind.mdb").string(), target).outcome, PassOutcome::kCompleted);
+  const auto keys = testing::Rows(target, "SELECT \"table\", \"from\", \"to\" FROM pragma_foreign_key_list('Orders')");
   EXPECT_EQ(keys.size(), 3u);
-  EXPECT_NE(
-      std::find(keys.begin(), keys.end(), "Customers|CustomerID|CustomerID"),
-      keys.end());
+  EXPECT_NE(std::find(keys.begin(), keys.end(), "Customers|CustomerID|CustomerID"), keys.end());
 
   const std::string queries_target = dir.File("queries.sqlite");
-  ASSERT_EQ(Save((*CorpusDir() / "jet4-queries.mdb").string(), queries_target)
-                .outcome,
-            PassOutcome::kCompleted);
-  const auto queries = testing::Rows(
-      queries_target, "SELECT name FROM mendora_queries ORDER BY name");
-  EXPECT_EQ(queries, (std::vector<std::string>{
-                         "AppendQuery", "CrosstabQuery", "DataDefinitionQuery",
-                         "DeleteQuery", "MakeTableQuery", "PassthroughQuery",
-                         "SelectQuery", "UnionQuery", "UpdateQuery"}));
+  ASSERT_EQ(Save((*CorpusDir() / "jet4-queries.mdb").string(), queries_target).outcome, PassOutcome::kCompleted);
+  const auto queries = testing::Rows(queries_target, "SELECT name FROM mendora_queries ORDER BY name");
+  EXPECT_EQ(queries, (std::vector<std::string>{"AppendQuery", "CrosstabQuery", "DataDefinitionQuery", "DeleteQuery",
+                                               "MakeTableQuery", "PassthroughQuery", "SelectQuery", "UnionQuery",
+                                               "UpdateQuery"}));
   // Every saved query of both samples has its text back.
-  EXPECT_EQ(
-      testing::Rows(queries_target,
-                    "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0],
-      "0");
-  EXPECT_EQ(
-      testing::Rows(target,
-                    "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0],
-      "0");
-  auto sql = [](const std::string &file, const std::string &name) {
-    const auto rows = testing::Rows(
-        file, "SELECT sql FROM mendora_queries WHERE name = '" + name + "'");
+  EXPECT_EQ(testing::Rows(queries_target, "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0], "0");
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM mendora_queries WHERE sql = ''")[0], "0");
+  auto sql = [](const std::string& file, const std::string& name) {
+    const auto rows = testing::Rows(file, "SELECT sql FROM mendora_queries WHERE name = '" + name + "'");
     return rows.empty() ? std::string("(missing)") : rows[0];
   };
   EXPECT_EQ(sql(target, "Ten Most Expensive Products"),
-            "SELECT DISTINCTROW TOP 10 Products.ProductName AS "
-            "TenMostExpensiveProducts, Products.UnitPrice\n"
+            "SELECT DISTINCTROW TOP 10 Products.ProductName AS TenMostExpensiveProducts, Products.UnitPrice\n"
             "FROM Products\nORDER BY Products.UnitPrice DESC;");
   EXPECT_EQ(sql(target, "Quarterly Orders"),
-            "SELECT DISTINCTROW Customers.CustomerID, Customers.CompanyName, "
-            "Customers.City, Customers.Country\n"
-            "FROM Customers RIGHT JOIN Orders ON Customers.CustomerID = "
-            "Orders.CustomerID\n"
+            "SELECT DISTINCTROW Customers.CustomerID, Customers.CompanyName, Customers.City, Customers.Country\n"
+            "FROM Customers RIGHT JOIN Orders ON Customers.CustomerID = Orders.CustomerID\n"
             "WHERE (((Orders.OrderDate) Between #1/1/95# And #12/31/95#));");
   EXPECT_EQ(sql(target, "Customers and Suppliers by City"),
-            "SELECT City, CompanyName, ContactName, \"Customers\" AS "
-            "[Relationship] \nFROM Customers\n"
-            "UNION SELECT City, CompanyName, ContactName, \"Suppliers\"\nFROM "
-            "Suppliers\n"
+            "SELECT City, CompanyName, ContactName, \"Customers\" AS [Relationship] \nFROM Customers\n"
+            "UNION SELECT City, CompanyName, ContactName, \"Suppliers\"\nFROM Suppliers\n"
             "ORDER BY City, CompanyName;");
   EXPECT_EQ(sql(target, "Employee Sales by Country").substr(0, 63),
             "PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime;\nS");
   EXPECT_NE(sql(target, "Invoices")
-                .find("FROM Shippers INNER JOIN (Products INNER JOIN "
-                      "((Employees INNER JOIN (Customers INNER JOIN "
-                      "Orders ON Customers.CustomerID = Orders.CustomerID) ON "
-                      "Employees.EmployeeID = "
-                      "Orders.EmployeeID) INNER JOIN [Order Details] ON "
-                      "Orders.OrderID = [Order Details].OrderID) ON "
-                      "Products.ProductID = [Order Details].ProductID) ON "
-                      "Shippers.ShipperID = Orders.ShipVia;"),
+                .find("FROM Shippers INNER JOIN (Products INNER JOIN ((Employees INNER JOIN (Customers INNER JOIN "
+                      "Orders ON Customers.CustomerID = Orders.CustomerID) ON Employees.EmployeeID = "
+                      "Orders.EmployeeID) INNER JOIN [Order Details] ON Orders.OrderID = [Order Details].OrderID) ON "
+                      "Products.ProductID = [Order Details].ProductID) ON Shippers.ShipperID = Orders.ShipVia;"),
             std::string::npos);
   EXPECT_EQ(sql(queries_target, "SelectQuery"),
             "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
-            "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER "
-            "JOIN Table2 ON "
+            "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 ON "
             "(Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2)\n"
-            "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In "
-            "(\"buzz\",\"bazz\")))\n"
+            "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
             "ORDER BY Table2.col1;");
-  EXPECT_EQ(sql(queries_target, "DataDefinitionQuery"),
-            "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);");
+  EXPECT_EQ(sql(queries_target, "DataDefinitionQuery"), "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);");
 }
 
 // A row of nulls and empty values is still a row: the log counts it, and
@@ -272,176 +217,137 @@ TEST(SaveTest, ARowOfNullsIsKeptInTheTarget) {
 
 // An engine that refuses chosen pieces and passes everything else on.
 struct Refusals {
-  std::set<std::string> statement_columns; // Execute for these columns
-  std::string value;                       // a row holding this text
-  int update_number = -1;                  // the n-th row of the pass (from 0)
+  std::set<std::string> statement_columns;  // Execute for these columns
+  std::string value;             // a row holding this text
+  int update_number = -1;        // the n-th row of the pass (from 0)
+  int broken_from = -1;          // from this row on, the target is broken (a full disk)
   std::string relation_foreign_table;
 };
 
 class RefusingRecordset : public EngineRecordset {
-public:
-  RefusingRecordset(std::unique_ptr<EngineRecordset> inner,
-                    const Refusals &refusals, int &updates)
+ public:
+  RefusingRecordset(std::unique_ptr<EngineRecordset> inner, const Refusals& refusals, int& updates)
       : inner_(std::move(inner)), refusals_(refusals), updates_(updates) {}
-  void Open(const std::string &table,
-            const std::vector<size_t> &sources) override {
-    inner_->Open(table, sources);
-  }
-  void AddRow(const Row &row) override {
-    for (const Value &value : row.values) {
-      if (value.kind == ValueKind::kText && value.bytes == refusals_.value)
-        throw EngineError("refused value");
+  void Open(const std::string& table, const std::vector<size_t>& sources) override { inner_->Open(table, sources); }
+  void AddRow(const Row& row) override {
+    if (refusals_.broken_from >= 0 && updates_ >= refusals_.broken_from) {
+      ++updates_;
+      throw TargetBroken("database or disk is full");
     }
-    if (updates_++ == refusals_.update_number)
-      throw EngineError("refused row");
+    for (const Value& value : row.values) {
+      if (value.kind == ValueKind::kText && value.bytes == refusals_.value) throw EngineError("refused value");
+    }
+    if (updates_++ == refusals_.update_number) throw EngineError("refused row");
     inner_->AddRow(row);
   }
   void Close() override { inner_->Close(); }
   bool IsOpen() const override { return inner_->IsOpen(); }
 
-private:
+ private:
   std::unique_ptr<EngineRecordset> inner_;
-  const Refusals &refusals_;
-  int &updates_;
+  const Refusals& refusals_;
+  int& updates_;
 };
 
 class RefusingRelations : public EngineRelationDatabase {
-public:
-  RefusingRelations(std::unique_ptr<EngineRelationDatabase> inner,
-                    const Refusals &refusals)
+ public:
+  RefusingRelations(std::unique_ptr<EngineRelationDatabase> inner, const Refusals& refusals)
       : inner_(std::move(inner)), refusals_(refusals) {}
-  void Open(const std::string &path, bool exclusive, bool read_only,
-            const std::string &connect) override {
+  void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) override {
     inner_->Open(path, exclusive, read_only, connect);
   }
-  void CreateRelation(const std::string &name, const std::string &table,
-                      const std::string &foreign_table, int attributes,
-                      const std::vector<RelationField> &fields) override {
-    if (foreign_table == refusals_.relation_foreign_table)
-      throw EngineError("refused relation");
+  void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
+                      int attributes, const std::vector<RelationField>& fields) override {
+    if (foreign_table == refusals_.relation_foreign_table) throw EngineError("refused relation");
     inner_->CreateRelation(name, table, foreign_table, attributes, fields);
   }
   void Close() override { inner_->Close(); }
 
-private:
+ private:
   std::unique_ptr<EngineRelationDatabase> inner_;
-  const Refusals &refusals_;
+  const Refusals& refusals_;
 };
 
 class RefusingDatabase : public EngineDatabase {
-public:
-  explicit RefusingDatabase(const Refusals &refusals) : refusals_(refusals) {}
-  void Create(const std::string &path, const std::string &locale,
-              int options) override {
+ public:
+  explicit RefusingDatabase(const Refusals& refusals) : refusals_(refusals) {}
+  void Create(const std::string& path, const std::string& locale, int options) override {
     inner_.Create(path, locale, options);
   }
-  void Execute(const SchemaStatement &statement, int options) override {
-    if (refusals_.statement_columns.count(statement.column) != 0)
-      throw EngineError("refused statement");
+  void Execute(const SchemaStatement& statement, int options) override {
+    if (refusals_.statement_columns.count(statement.column) != 0) throw EngineError("refused statement");
     inner_.Execute(statement, options);
   }
-  void Execute(const std::string &sql, int options) override {
-    inner_.Execute(sql, options);
-  }
+  void Execute(const std::string& sql, int options) override { inner_.Execute(sql, options); }
   std::unique_ptr<EngineRecordset> NewRecordset() override {
-    return std::make_unique<RefusingRecordset>(inner_.NewRecordset(), refusals_,
-                                               updates_);
+    return std::make_unique<RefusingRecordset>(inner_.NewRecordset(), refusals_, updates_);
   }
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override {
-    return std::make_unique<RefusingRelations>(inner_.NewRelationDatabase(),
-                                               refusals_);
+    return std::make_unique<RefusingRelations>(inner_.NewRelationDatabase(), refusals_);
   }
-  std::unique_ptr<EngineQueryDef> NewQueryDef() override {
-    return inner_.NewQueryDef();
-  }
+  std::unique_ptr<EngineQueryDef> NewQueryDef() override { return inner_.NewQueryDef(); }
   void Close() override { inner_.Close(); }
   void Abandon() noexcept override { inner_.Abandon(); }
   bool IsOpen() const override { return inner_.IsOpen(); }
 
-private:
+ private:
   SqliteDatabase inner_;
-  const Refusals &refusals_;
+  const Refusals& refusals_;
   int updates_ = 0;
 };
 
 TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   const std::string source = (*CorpusDir() / "jet4-northwind.mdb").string();
   ScratchDir dir;
   Refusals refusals;
-  refusals.statement_columns = {
-      "Phone"}; // a column of Shippers, Customers and Suppliers
-  refusals.value = "Exotic Liquids"; // one supplier's company name
-  refusals.update_number = 1;        // the second stored row: a category
+  refusals.statement_columns = {"Phone"};  // a column of Shippers, Customers and Suppliers
+  refusals.value = "Exotic Liquids";         // one supplier's company name
+  refusals.update_number = 1;                // the second stored row: a category
   refusals.relation_foreign_table = "Orders";
   const std::string target = dir.File("faulty.sqlite");
   RecoverySession session;
   session.SourcePath = source;
   session.RunMode = 1;
   session.TargetPath = target;
-  session.MakeTarget = EngineTargetFactory(
-      [&] { return std::make_unique<RefusingDatabase>(refusals); });
+  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   const std::string report = ::testing::internal::GetCapturedStderr();
 
   // Each loss is said once, with the engine's reason.
-  for (const char *line :
-       {"Table Shippers: column Phone was not created: refused statement\n",
-        "Table Suppliers: record 1 was not stored: refused value\n",
-        "Table Categories: record 2 was not stored: refused row\n"}) {
-    EXPECT_NE(report.find(line), std::string::npos)
-        << line << " missing from:\n"
-        << report;
+  for (const char* line : {"Table Shippers: column Phone was not created: refused statement\n",
+                           "Table Suppliers: record 1 was not stored: refused value\n",
+                           "Table Categories: record 2 was not stored: refused row\n"}) {
+    EXPECT_NE(report.find(line), std::string::npos) << line << " missing from:\n" << report;
   }
-  EXPECT_NE(report.find(" was not created: refused relation\n"),
-            std::string::npos)
-      << report;
+  EXPECT_NE(report.find(" was not created: refused relation\n"), std::string::npos) << report;
   // The session keeps the same lines for a caller that has no terminal.
   std::string kept;
-  for (const std::string &loss : session.losses.lines())
-    kept += loss + "\n";
+  for (const std::string& loss : session.losses.lines()) kept += loss + "\n";
   EXPECT_EQ(kept, report);
   EXPECT_EQ(session.losses.count(), session.losses.lines().size());
   // The account names each table that lost anything.
   const std::vector<std::string> summary = session.losses.SummaryLines();
   ASSERT_EQ(summary.size(), 3u);
   EXPECT_EQ(summary[0], "Categories: 8 of 8 rows, 1 row refused by the target");
-  EXPECT_EQ(summary[1],
-            "Suppliers: 29 of 29 rows, 1 row refused by the target");
+  EXPECT_EQ(summary[1], "Suppliers: 29 of 29 rows, 1 row refused by the target");
 
   // A refused schema statement loses its column; the table and its other
   // values arrive.
-  EXPECT_EQ(
-      testing::Rows(
-          target,
-          "SELECT group_concat(name, ',') FROM pragma_table_info('Shippers')")
-          [0],
-      "ShipperID,CompanyName");
-  EXPECT_EQ(
-      testing::Rows(
-          target,
-          "SELECT count(*) FROM Shippers WHERE CompanyName IS NOT NULL")[0],
-      "3");
-  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"),
-            std::string::npos);
-  EXPECT_NE(session.AnalysisLog.find("Orders :  830  Records"),
-            std::string::npos);
+  EXPECT_EQ(testing::Rows(target, "SELECT group_concat(name, ',') FROM pragma_table_info('Shippers')")[0],
+            "ShipperID,CompanyName");
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Shippers WHERE CompanyName IS NOT NULL")[0], "3");
+  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
+  EXPECT_NE(session.AnalysisLog.find("Orders :  830  Records"), std::string::npos);
   // A refused row is that row alone.
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers")[0], "28");
   // A refused row loses that row alone.
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Categories")[0], "7");
-  EXPECT_NE(session.AnalysisLog.find("Categories :  8  Records"),
-            std::string::npos);
+  EXPECT_NE(session.AnalysisLog.find("Categories :  8  Records"), std::string::npos);
   // A refused relation loses that relation alone.
-  EXPECT_TRUE(
-      testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Orders')")
-          .empty());
-  EXPECT_FALSE(
-      testing::Rows(target,
-                    "SELECT * FROM pragma_foreign_key_list('Order Details')")
-          .empty());
+  EXPECT_TRUE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Orders')").empty());
+  EXPECT_FALSE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Order Details')").empty());
 }
 
 // A refused record must not lend its values to the next one: fields the next
@@ -449,8 +355,7 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
 TEST(SaveFaultTest, ARefusedRecordLeavesNothingInTheNext) {
   using testing::kLong;
   using testing::kText;
-  for (const auto version :
-       {testing::JetVersion::kJet3, testing::JetVersion::kJet4}) {
+  for (const auto version : {testing::JetVersion::kJet3, testing::JetVersion::kJet4}) {
     testing::JetFileBuilder builder(version);
     testing::Table table;
     table.name = "Readings";
@@ -465,57 +370,63 @@ TEST(SaveFaultTest, ARefusedRecordLeavesNothingInTheNext) {
     refusals.update_number = 1;
     const std::string target = dir.File("readings.sqlite");
     ::testing::internal::CaptureStderr();
-    const PassResult result =
-        Save(source.path(), target, EngineTargetFactory([&] {
-               return std::make_unique<RefusingDatabase>(refusals);
-             }));
+    const PassResult result = Save(source.path(), target, EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); }));
     ::testing::internal::GetCapturedStderr();
     ASSERT_EQ(result.outcome, PassOutcome::kCompleted);
-    EXPECT_EQ(
-        testing::Rows(
-            target, "SELECT Sensor, Label, Note FROM Readings ORDER BY rowid"),
-        (std::vector<std::string>{"1|first|kept", "NULL|third|NULL"}));
+    EXPECT_EQ(testing::Rows(target, "SELECT Sensor, Label, Note FROM Readings ORDER BY rowid"),
+              (std::vector<std::string>{"1|first|kept", "NULL|third|NULL"}));
   }
 }
 
 TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   ScratchDir dir;
   Refusals refusals;
-  refusals.statement_columns = {"ShipperID", "CompanyName",
-                                "Phone"}; // all of Shippers
+  refusals.statement_columns = {"ShipperID", "CompanyName", "Phone"};  // all of Shippers
   const std::string target = dir.File("without-shippers.sqlite");
   RecoverySession session;
   session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
   session.RunMode = 1;
   session.TargetPath = target;
-  session.MakeTarget = EngineTargetFactory(
-      [&] { return std::make_unique<RefusingDatabase>(refusals); });
+  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find(
-                "Table Shippers was not recovered: the target refused every "
-                "column: refused statement\n"),
+                "Table Shippers was not recovered: the target refused every column: refused statement\n"),
             std::string::npos);
-  EXPECT_TRUE(
-      testing::Rows(target,
-                    "SELECT name FROM sqlite_master WHERE name = 'Shippers'")
-          .empty());
+  EXPECT_TRUE(testing::Rows(target, "SELECT name FROM sqlite_master WHERE name = 'Shippers'").empty());
   // The log counts what the source holds; the account says the target lost it.
-  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"),
-            std::string::npos);
+  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
   EXPECT_EQ(session.losses.SummaryLines()[0],
-            "Shippers: not recovered (the target refused every column: refused "
-            "statement)");
+            "Shippers: not recovered (the target refused every column: refused statement)");
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
-  EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"),
-            std::string::npos);
+  EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"), std::string::npos);
+}
+
+// A broken target ends the save at its first failure: not a loss line for
+// every row and table still to come.
+TEST(SaveFaultTest, TheFirstFailureOfABrokenTargetEndsTheSave) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  Refusals refusals;
+  refusals.broken_from = 5;
+  RecoverySession session;
+  session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
+  session.RunMode = 1;
+  session.TargetPath = dir.File("full.sqlite");
+  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
+  ::testing::internal::CaptureStderr();
+  const PassResult result = RunRecovery(session);
+  const std::string report = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result.outcome, PassOutcome::kFailed);
+  EXPECT_EQ(result.message, "database or disk is full");
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(session.losses.count(), 0u);
+  EXPECT_TRUE(dir.Names().empty());
 }
 
 TEST(SaveFaultTest, AnUnwritableTargetFailsCleanly) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   const std::string source = (*CorpusDir() / "jet3-indexes.mdb").string();
   const PassResult missing_dir = Save(source, "/nonexistent-dir/out.sqlite");
   EXPECT_EQ(missing_dir.outcome, PassOutcome::kFailed);
@@ -538,8 +449,7 @@ TEST(SaveFaultTest, AnUnwritableTargetFailsCleanly) {
 // Replacing the target is allowed, but never when the target is the damaged
 // original itself, under whatever spelling or link.
 TEST(SaveFaultTest, TheSourceIsNeverReplacedByItsCopy) {
-  if (!CorpusDir())
-    GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   ScratchDir dir;
   const std::string source = dir.File("damaged.mdb");
   std::filesystem::copy_file(*CorpusDir() / "jet3-indexes.mdb", source);
@@ -549,8 +459,7 @@ TEST(SaveFaultTest, TheSourceIsNeverReplacedByItsCopy) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
   };
   const std::string original = bytes();
-  for (const std::string &target :
-       {source, dir.File("./damaged.mdb"), dir.File("link.mdb")}) {
+  for (const std::string& target : {source, dir.File("./damaged.mdb"), dir.File("link.mdb")}) {
     RecoverySession session;
     session.SourcePath = source;
     session.RunMode = 1;
@@ -559,13 +468,11 @@ TEST(SaveFaultTest, TheSourceIsNeverReplacedByItsCopy) {
     session.MakeTarget = SqliteTargetFactory();
     const PassResult result = RunRecovery(session);
     EXPECT_EQ(result.outcome, PassOutcome::kFailed) << target;
-    EXPECT_NE(result.message.find("it is the file being recovered"),
-              std::string::npos)
-        << result.message;
+    EXPECT_NE(result.message.find("it is the file being recovered"), std::string::npos) << result.message;
   }
   EXPECT_EQ(bytes(), original);
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"damaged.mdb", "link.mdb"}));
 }
 
-} // namespace
-} // namespace mendora
+}  // namespace
+}  // namespace mendora

@@ -62,6 +62,19 @@ std::optional<std::filesystem::path> CorpusDir() {
   return dir;
 }
 
+std::optional<std::filesystem::path> HostileDir() {
+  const char* env = std::getenv("MENDORA_HOSTILE");
+  std::filesystem::path dir;
+  if (env != nullptr && *env != '\0') {
+    dir = env;
+  } else if (const std::optional<std::filesystem::path> corpus = CorpusDir()) {
+    dir = corpus->parent_path() / "hostile";
+  }
+  std::error_code error;
+  if (dir.empty() || !std::filesystem::is_directory(dir, error)) return std::nullopt;
+  return dir;
+}
+
 std::vector<std::filesystem::path> CorpusFiles() {
   std::vector<std::filesystem::path> files;
   const std::optional<std::filesystem::path> dir = CorpusDir();
