@@ -89,7 +89,10 @@ std::string FileLengthText(const std::string& file) {
   return stat(file.c_str(), &st) == 0 ? std::to_string(static_cast<long long>(st.st_size)) : "0";
 }
 
+bool verbose_losses = false;
+
 void PrepareSession(RecoverySession& session, const std::string& file) {
+  session.losses.SetVerbose(verbose_losses);
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
 }
@@ -181,6 +184,8 @@ class CheckedDump final : public RecoveryOutput {
 
 }  // namespace
 
+void SetVerbose(bool verbose) { verbose_losses = verbose; }
+
 std::string PlatformLineEnds(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -202,13 +207,13 @@ int RunCatalog(const std::string& file, std::ostream& out) {
   size_t found = 0;
   for (uint32_t page = 0; ReadPage(*handle, page) != 0 && check.Ok(); ++page) {
     if (handle->page[0] != 0x01 || handle->page[1] != 0x01 || handle->Page().U32(4).value_or(0) != 2) continue;
-    const int64_t rows = PageU16(*handle, handle->format->RowCountPos);
-    for (int j = 0; j < rows; ++j) {
+    const PageSlots slots(handle->Page(), *handle->format);
+    for (uint32_t j = 0; j < slots.count(); ++j) {
       CatalogRecord record;
-      if (!ReadCatalogRecord(*handle, j, record)) continue;
+      if (!ReadCatalogRecord(*handle, slots, static_cast<int>(j), record)) continue;
       ++found;
       char line[64];
-      std::snprintf(line, sizeof line, "%4u  %3d  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
+      std::snprintf(line, sizeof line, "%4u  %3u  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
                     record.object_type, record.definition_page);
       out << line << record.name << "\n";
     }

@@ -32,6 +32,9 @@ inline constexpr const char* kExitCodeHelp =
     "  100-127  the command line was not understood\n"
     "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
 
+// Every damage report on stderr, not just the first of each table.
+void SetVerbose(bool verbose);
+
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);
 int RunDump(const std::string& file, std::ostream& out);

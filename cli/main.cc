@@ -30,12 +30,18 @@ int main(int argc, char** argv) {
 
   std::string out;
   bool force = false;
+  bool verbose = false;
   auto* recover = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
   recover->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
   recover->add_option("OUT", out, "the new SQLite database to create")->required();
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
 
+  for (CLI::App* command : {analyze, dump, recover}) {
+    command->add_flag("--verbose", verbose, "show every damage report, not only the first of each table");
+  }
+
   CLI11_PARSE(app, argc, argv);
+  mendora::cli::SetVerbose(verbose);
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);

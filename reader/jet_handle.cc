@@ -106,6 +106,7 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   if (n < 0 || n > INT32_MAX) return 0;
   const uint64_t offset = static_cast<uint64_t>(n) * page_size;
   if (handle.FileSize() <= offset) return 0;
+  ++handle.pages_read;
   ssize_t got;
   do {
     got = pread(handle.file->descriptor, buffer.data(), page_size, static_cast<off_t>(offset));

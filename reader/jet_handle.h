@@ -16,6 +16,7 @@
 #include "reader/byte_view.h"
 #include "reader/damage.h"
 #include "reader/jet_format.h"
+#include "reader/page_index.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -43,6 +44,11 @@ struct JetHandle {
   PageBuffer alt_page{};
   const JetFormat* format = &kJet3Format;
   DamageReporter* damage = nullptr;  // never null once opened
+  // Pages read from the file so far: the work a pass does, counted.
+  uint64_t pages_read = 0;
+  // Built on first need; see page_index.h.
+  std::unique_ptr<DataPageIndex> data_pages;
+  LongValueClaims long_value_claims;
 
   bool IsJet4() const { return file && file->version == 1; }
   uint32_t PageSize() const { return format->PageSize; }
@@ -53,6 +59,10 @@ struct JetHandle {
   uint64_t FileSize() const { return file ? file->size : 0; }
   uint32_t PageCount() const;
   void Report(const DamageReport& report) const { damage->Report(report); }
+  const DataPageIndex& DataPages() {
+    if (!data_pages) data_pages = std::make_unique<DataPageIndex>(*this);
+    return *data_pages;
+  }
 };
 
 using JetHandlePtr = std::unique_ptr<JetHandle>;

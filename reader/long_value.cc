@@ -63,6 +63,10 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
   RowExtent extent;
 
   if ((word & kLongValueSingleRow) != 0) {
+    if (!handle_.long_value_claims.Claim(page, row, handle_.PageCount())) {
+      problem = At(row, page) + " already holds another value";
+      return false;
+    }
     if (!LoadRow(page, row, extent, problem)) return false;
     const uint32_t take = total != 0 && total < extent.size() ? total : extent.size();
     out.assign(reinterpret_cast<const char*>(handle_.alt_page.data()) + extent.start, take);
@@ -78,6 +82,13 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
   while (page != 0) {
     if (!visited.insert({page, row}).second) {
       problem = "its long-value chain loops at " + At(row, page);
+      out.clear();
+      return false;
+    }
+    // A row another value already took is damage: the first owner keeps it,
+    // and no row of the file is read, or written out, twice.
+    if (!handle_.long_value_claims.Claim(page, row, handle_.PageCount())) {
+      problem = "its long-value chain runs into " + At(row, page) + ", which holds another value";
       out.clear();
       return false;
     }

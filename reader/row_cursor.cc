@@ -55,12 +55,27 @@ bool RowCursor::ScanPageMap() {
   const uint64_t block = (handle_.PageSize() - 4ull) * 8ull;
   uint64_t p = started_ ? current_page_ + 1ull : 0;
   const uint64_t entries = map.size() > 1 ? (map.size() - 1) / 4 : 0;
+  const uint64_t pages = handle_.PageCount();
   for (uint64_t k = p / block; k < entries; ++k) {
     const uint32_t map_page = ByteView(map.data(), map.size()).U32(1 + 4 * k).value_or(0);
     const uint64_t block_start = k * block;
+    // Blocks past the end of the file hold no page of it.
+    if (block_start >= pages) return false;
     if (p < block_start) p = block_start;
     if (map_page == 0) continue;
     if (map_block_ != static_cast<int64_t>(k)) {
+      // A map page named for a second block is damage: its bits were those
+      // of the first.
+      if (!map_pages_seen_.insert(map_page).second) {
+        handle_.Report(DamageReport{DamageKind::kUsageMap, table_.name, map_page, -1, "",
+                                    "usage map page " + std::to_string(map_page) +
+                                        " is named for more than one block; the second mention is skipped"});
+        map_block_ = static_cast<int64_t>(k);
+        map_block_readable_ = true;
+        map_bits_.assign(map_bits_.size(), 0);
+        p = block_start + block;
+        continue;
+      }
       // Each map page is read once; its bits stay here while the block's
       // data pages take the page buffer.
       map_block_ = static_cast<int64_t>(k);
@@ -74,12 +89,11 @@ bool RowCursor::ScanPageMap() {
       }
     }
     if (!map_block_readable_) {
-      // Without its map the block is searched page by page: a data page
-      // says which table owns it.
-      const uint64_t block_end = std::min<uint64_t>(block_start + block, handle_.PageCount());
-      for (; p < block_end; ++p) {
-        if (TakePage(static_cast<uint32_t>(p))) return true;
-      }
+      // Without its map the block is searched through the file's data pages:
+      // a data page says which table owns it.
+      const uint64_t block_end = std::min<uint64_t>(block_start + block, pages);
+      if (TakeIndexedPage(p, block_end)) return true;
+      p = block_end;
       continue;
     }
     for (uint64_t o = p - block_start; o < block; ++o) {
@@ -93,12 +107,17 @@ bool RowCursor::ScanPageMap() {
   return false;
 }
 
-bool RowCursor::ScanAllPages() {
-  const uint32_t pages = handle_.PageCount();
-  for (uint64_t p = started_ ? current_page_ + 1ull : 1; p < pages; ++p) {
-    if (TakePage(static_cast<uint32_t>(p))) return true;
+bool RowCursor::TakeIndexedPage(uint64_t from, uint64_t to) {
+  const std::vector<uint32_t>& owned =
+      handle_.DataPages().PagesOf(static_cast<uint32_t>(table_.entry.definition_page));
+  for (auto it = std::lower_bound(owned.begin(), owned.end(), from); it != owned.end() && *it < to; ++it) {
+    if (TakePage(*it)) return true;
   }
   return false;
+}
+
+bool RowCursor::ScanAllPages() {
+  return TakeIndexedPage(started_ ? current_page_ + 1ull : 1, handle_.PageCount());
 }
 
 bool RowCursor::NextDataPage() {

@@ -8,6 +8,7 @@
 #define MENDORA_READER_ROW_CURSOR_H_
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ class RowCursor {
   bool ScanInlineMap();
   bool ScanPageMap();
   bool ScanAllPages();
+  // Takes the first page of this table in [from, to) that the file's data
+  // page index names; false when there is none.
+  bool TakeIndexedPage(uint64_t from, uint64_t to);
   // Reads page p; true when it is one of this table's data pages.
   bool TakePage(uint32_t p);
   bool EnsureCurrentPage();
@@ -54,6 +58,7 @@ class RowCursor {
   int64_t map_block_ = -1;
   bool map_block_readable_ = false;
   std::vector<uint8_t> map_bits_;
+  std::set<uint32_t> map_pages_seen_;
 };
 
 }  // namespace mendora

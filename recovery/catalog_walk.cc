@@ -95,12 +95,11 @@ void Guarded(RecoverySession& session, const char* kind, const std::string& name
 
 bool IsSystemObjectName(const std::string& name) { return StartsWith(name, "MSys"); }
 
-bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record) {
+bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, CatalogRecord& record) {
   const ByteView page = handle.Page();
-  const JetFormat& format = *handle.format;
-  const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * static_cast<uint32_t>(j));
-  if (!entry) return false;
-  const std::optional<RowExtent> row = RowBounds(page, format, j);
+  if (j < 0 || static_cast<uint32_t>(j) >= slots.count()) return false;
+  const std::optional<uint16_t> entry = slots.entry(static_cast<uint32_t>(j));
+  const std::optional<RowExtent> row = slots.extent(static_cast<uint32_t>(j));
   const bool jet4 = handle.IsJet4();
   const uint32_t count_size = jet4 ? 2 : 1;
   if (!row || row->size() < count_size + kTypeOffset + 2) return false;
@@ -175,11 +174,13 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     if (ReadPage(handle, i) == 0) continue;
     if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
     if (!IsCatalogPage(handle)) continue;
-    const int64_t rows = PageU16(handle, handle.format->RowCountPos);
-    for (int j = 0; j < rows; ++j) {
+    // The slots are worked out once per page: a page of thousands of rows
+    // would otherwise cost the square of them.
+    const PageSlots slots(handle.Page(), *handle.format);
+    for (uint32_t j = 0; j < slots.count(); ++j) {
       if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
       CatalogRecord record;
-      if (!ReadCatalogRecord(handle, j, record)) continue;
+      if (!ReadCatalogRecord(handle, slots, static_cast<int>(j), record)) continue;
       ++session.catalog_rows;
       if (record.deleted) {
         deleted.push_back(std::move(record));

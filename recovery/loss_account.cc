@@ -57,6 +57,8 @@ std::string TableLosses::Summary() const {
 }
 
 void LossAccount::Clear() {
+  shown_in_table_ = 0;
+  hidden_in_table_ = 0;
   tables_.clear();
   current_ = -1;
   count_ = 0;
@@ -65,13 +67,24 @@ void LossAccount::Clear() {
 }
 
 void LossAccount::BeginTable(const std::string& name, int64_t stored_rows) {
+  shown_in_table_ = 0;
+  hidden_in_table_ = 0;
   tables_.push_back(TableLosses{});
   tables_.back().name = name;
   tables_.back().stored_rows = stored_rows;
   current_ = static_cast<int64_t>(tables_.size()) - 1;
 }
 
-void LossAccount::EndTable() { current_ = -1; }
+void LossAccount::EndTable() {
+  if (hidden_in_table_ > 0 && details_ != nullptr && current_ >= 0) {
+    const std::string line = Printable(tables_[static_cast<size_t>(current_)].name) + ": " +
+                             std::to_string(hidden_in_table_) + " more damage reports not shown (--verbose shows them)";
+    std::fprintf(details_, "%s\n", line.c_str());
+  }
+  current_ = -1;
+  shown_in_table_ = 0;
+  hidden_in_table_ = 0;
+}
 
 TableLosses& LossAccount::current() {
   if (current_ < 0) {
@@ -93,8 +106,13 @@ TableLosses& LossAccount::Named(const std::string& table) {
 
 void LossAccount::Detail(const std::string& line) {
   const std::string shown = Printable(line);
-  if (details_ != nullptr) std::fprintf(details_, "%s\n", shown.c_str());
   if (lines_.size() < kKeptLosses) lines_.push_back(shown);
+  if (current_ >= 0 && !verbose_ && shown_in_table_ >= kShownPerTable) {
+    ++hidden_in_table_;
+    return;
+  }
+  ++shown_in_table_;
+  if (details_ != nullptr) std::fprintf(details_, "%s\n", shown.c_str());
 }
 
 void LossAccount::Report(const DamageReport& report) {

@@ -20,6 +20,9 @@
 namespace mendora {
 
 inline constexpr size_t kKeptLosses = 100;
+// Detail lines shown per table before the rest are only counted: a table of
+// thousands of damaged rows must not bury the summary.
+inline constexpr size_t kShownPerTable = 10;
 
 struct TableLosses {
   std::string name;
@@ -46,6 +49,9 @@ class LossAccount final : public DamageReporter {
   explicit LossAccount(std::FILE* details = stderr) : details_(details) {}
 
   void Clear();
+  // Every detail line is shown; otherwise the first kShownPerTable of each
+  // table's, and a line that counts the rest when the table ends.
+  void SetVerbose(bool verbose) { verbose_ = verbose; }
 
   // The table whose rows are being read: damage reported until EndTable is
   // charged to it.
@@ -84,6 +90,9 @@ class LossAccount final : public DamageReporter {
   void Detail(const std::string& line);
 
   std::FILE* details_;
+  bool verbose_ = false;
+  size_t shown_in_table_ = 0;
+  size_t hidden_in_table_ = 0;
   std::vector<TableLosses> tables_;
   int64_t current_ = -1;
   size_t count_ = 0;

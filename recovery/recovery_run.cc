@@ -46,6 +46,8 @@ PassResult RunRecovery(RecoverySession& session) {
         }
         session.active_outputs.clear();
         session.target.reset();
+        session.pages_read = handle.pages_read;
+        session.page_count = handle.PageCount();
       },
       &open_error, &failure);
   if (failure == OpenFailure::kNotJet) {

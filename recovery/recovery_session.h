@@ -117,6 +117,9 @@ struct RecoverySession {
   // the catalog's nor a system table's): a pass that recovers no row from
   // them recovered nothing of what the file holds.
   int64_t user_data_pages = 0;
+  // Pages the pass read from the file: its work, counted.
+  uint64_t pages_read = 0;
+  uint32_t page_count = 0;
 
   // Working state of the running pass.
   std::unique_ptr<RecoveryOutput> target;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "reader/jet_handle.h"
+#include "reader/row_layout.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora {
@@ -38,7 +39,7 @@ void CreatePendingRelations(RecoverySession& session);
 
 // Reads catalog row j of the catalog page in the page buffer; false when the
 // slot holds nothing readable.
-bool ReadCatalogRecord(JetHandle& handle, int j, CatalogRecord& record);
+bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, CatalogRecord& record);
 
 // Access's own tables ("MSys..."), which are not recovered as tables.
 bool IsSystemObjectName(const std::string& name);

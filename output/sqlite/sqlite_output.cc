@@ -40,7 +40,18 @@ void EngineOutput::BeginTable(const OutputTable& table) {
   // the first statement it accepts, and the refused column gets no values.
   std::vector<size_t> sources;
   std::string refusal;
-  for (size_t i = 0; i < table.columns.size(); ++i) {
+  // One statement for the whole table; column by column only when the
+  // engine refuses it, so that a refused column loses only itself.
+  std::vector<SchemaStatement> whole;
+  for (size_t i = 0; i < table.columns.size(); ++i) whole.push_back(ColumnStatement(table.name, table.columns[i], i == 0));
+  try {
+    if (!whole.empty()) {
+      database_->CreateTable(whole);
+      for (size_t i = 0; i < whole.size(); ++i) sources.push_back(i);
+    }
+  } catch (const EngineError&) {
+  }
+  for (size_t i = sources.empty() ? 0 : table.columns.size(); i < table.columns.size(); ++i) {
     const SchemaStatement statement = ColumnStatement(table.name, table.columns[i], sources.empty());
     try {
       database_->Execute(statement, kFailOnError);

@@ -112,6 +112,18 @@ void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) 
   connection.Exec(sql, "cannot run " + (statement.text.empty() ? sql : statement.text));
 }
 
+void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns) {
+  SqliteConnection& connection = Connection("cannot change the schema");
+  if (columns.empty()) throw EngineError("cannot create a table without columns");
+  std::string sql = "CREATE TABLE " + QuoteIdentifier(StoredTableName(columns.front().table)) + " (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += QuoteIdentifier(StoredColumnName(columns[i].column)) + " " + columns[i].declared_type;
+  }
+  sql += ")";
+  connection.Exec(sql, "cannot create table " + columns.front().table);
+}
+
 void SqliteDatabase::Execute(const std::string& sql, int /*options*/) {
   Connection("cannot run a statement");
   SqliteStatement statement = PrepareOne(connection_, sql);

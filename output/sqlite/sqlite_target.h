@@ -31,6 +31,7 @@ class SqliteDatabase final : public EngineDatabase {
   void Create(const std::string& path, const std::string& locale, int options) override;
   // Every failure throws, so kFailOnError in `options` changes nothing.
   void Execute(const SchemaStatement& statement, int options) override;
+  void CreateTable(const std::vector<SchemaStatement>& columns) override;
   // Refuses empty text, a second statement and transaction control, which
   // would end the transaction the whole pass is written in.
   void Execute(const std::string& sql, int options) override;

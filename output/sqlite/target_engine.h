@@ -89,6 +89,15 @@ class EngineDatabase {
   // at `path` itself before Close succeeds.
   virtual void Create(const std::string& path, const std::string& locale, int options) = 0;
   virtual void Execute(const SchemaStatement& statement, int options) = 0;
+  // Creates a table with all its columns in one statement (the first creates
+  // the table, the rest add columns): a schema change per column would cost
+  // a rewrite of the whole schema each. Throws EngineError when the engine
+  // refuses any of them, changing nothing; the caller then goes column by
+  // column to lose only what is refused.
+  virtual void CreateTable(const std::vector<SchemaStatement>& columns) {
+    (void)columns;
+    throw EngineError("tables are created column by column");
+  }
   // Runs exactly one SQL statement of the engine's own dialect.
   virtual void Execute(const std::string& sql, int options) = 0;
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
