@@ -11,6 +11,12 @@
 
 namespace mendora {
 
+namespace {
+
+constexpr char kAceEngineName[] = "Standard ACE DB";
+
+}  // namespace
+
 uint64_t JetHandle::FileSize() const {
   struct stat st;
   if (!file || file->descriptor < 0 || fstat(file->descriptor, &st) != 0) return 0;
@@ -68,14 +74,21 @@ JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
     return nullptr;
   }
   if (handle->page[0] != 0) return nullptr;
-  const int64_t version = PageU32(*handle, 0x14);
-  if (version == 1) {
+  // The version is the byte at 0x14: Access 2010 files set the byte after
+  // it as well, which says nothing about the layout.
+  const uint32_t version = handle->page[0x14];
+  if (version >= 1 && version <= kLastAceVersion) {
     handle->format = &kJet4Format;
-  } else if (version != 0) {
-    std::fprintf(stderr, "Unknown Jet version.\n");
+  } else if (version > kLastAceVersion) {
+    // A newer Access writes its own engine name: such a file is no damage.
+    if (std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0) {
+      std::fprintf(stderr, "Access 2007+ file of an unknown version %u\n", version);
+    } else {
+      std::fprintf(stderr, "Unknown Jet version.\n");
+    }
     return nullptr;
   }
-  file.version = static_cast<uint32_t>(version);
+  file.version = version;
   if (version == 0) {
     file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }

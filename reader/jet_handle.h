@@ -17,11 +17,16 @@
 
 namespace mendora {
 
+// The newest version number of page 0 that the reader knows (Access 2019).
+inline constexpr uint32_t kLastAceVersion = 6;
+
 struct JetFile {
   int descriptor = -1;
   bool writable = false;
   std::string path;
-  uint32_t version = 0;  // 0: Jet 3, 1: Jet 4
+  // 0: Jet 3, 1: Jet 4, 2-6: Access 2007, 2010, 2013, 2016, 2019 (".accdb",
+  // laid out as Jet 4).
+  uint32_t version = 0;
   int reference_count = 1;
   // How single-byte text of this file (Jet 3) turns into UTF-8.
   std::shared_ptr<const CodePage> code_page;
@@ -38,7 +43,9 @@ struct JetHandle {
   int32_t RowCounter = 0;
   const JetFormat* format = &kJet3Format;
 
-  bool IsJet4() const { return file && file->version == 1; }
+  // True for every file of the Jet 4 layout, Access 2007+ files included.
+  bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }
+  bool IsAce() const { return file && file->version >= 2 && file->version <= kLastAceVersion; }
   uint32_t PageSize() const { return format->PageSize; }
   // The page buffer (or the alternate one) limited to the current page size.
   ByteView Page() const { return ByteView(page.data(), format->PageSize); }
@@ -58,8 +65,8 @@ using RecoveryPassFn = std::function<void(JetHandle&)>;
 
 inline constexpr int kOpenReadWrite = 1;
 
-// Opens and recognises a Jet 3 or Jet 4 file: the handle on success, null
-// after writing the reason to stderr.
+// Opens and recognises a Jet 3, Jet 4 or Access 2007+ file: the handle on
+// success, null after writing the reason to stderr.
 JetHandlePtr OpenJetHandle(const std::string& path, int flags);
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
