@@ -1,5 +1,5 @@
-// The Access 2007+ samples: they open with the Jet 4 layout, and their
-// complex columns and attachments decode as the expected JSON says.
+// Access 2007+ files, the samples and built ones: they open with the Jet 4
+// layout, and their complex columns and attachments decode as written.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +12,9 @@
 #include "reader/table_def.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_steps.h"
+#include "tests/builder/jet_builder.h"
 #include "tests/support/corpus.h"
+#include "tests/support/temp_database.h"
 
 namespace mendora {
 namespace {
@@ -168,6 +170,49 @@ TEST(AceCorpusTest, AttachmentsInflateToTheExpectedFiles) {
     EXPECT_FALSE(want.empty());
     EXPECT_EQ(got, want);
   }
+}
+
+TEST(AceBuiltTest, AttachmentsOfABuiltFileComeBackWhole) {
+  using testing::JetFileBuilder;
+  JetFileBuilder builder(testing::AceVersion::kAccess2016);
+  testing::Table parent;
+  parent.name = "Notes";
+  testing::Column files{"Files", testing::kComplex};
+  files.complex_id = 3;
+  parent.columns = {{"id", testing::kBigInt}, files};
+  parent.rows = {{int64_t{1} << 40, int64_t{1}}, {int64_t{-1}, int64_t{2}}};
+  builder.AddTable(parent);
+  testing::ComplexColumn attachments;
+  attachments.table = "Notes";
+  attachments.column = "Files";
+  attachments.complex_id = 3;
+  attachments.type = testing::ComplexType::kAttachments;
+  const std::string big(100000, 'x');  // past one long-value page
+  attachments.attachments = {{2, {"a.txt", "txt", testing::Bytes{'a', 'b', 'c'}, true}},
+                             {2, {"b.bin", "bin", testing::Bytes(big.begin(), big.end()), false}},
+                             {1, {"c.txt", "txt", testing::Bytes{}, true}}};
+  builder.AddComplexColumn(attachments);
+  const testing::TempDatabase file(builder.Build());
+
+  JetHandlePtr handle = OpenJetHandle(file.path(), 0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->file->version, 5u);
+  const std::map<std::string, int32_t> tables = CatalogTables(*handle);
+  const auto hidden = std::find_if(tables.begin(), tables.end(), [](const auto& t) { return t.first.ends_with("_Files"); });
+  ASSERT_NE(hidden, tables.end());
+  TableDefPtr table = OpenTable(*handle, hidden->first, 1, hidden->second);
+  ASSERT_NE(table, nullptr);
+  std::vector<std::string> got;
+  for (const Row& row : ReadRows(*table)) {
+    const std::string& stored = row.at("FileData").value();
+    const AttachmentData data =
+        DecodeAttachmentData(ByteView(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()));
+    EXPECT_EQ(data.error, AceError::kNone);
+    got.push_back(row.at("_Files").value() + " " + row.at("FileName").value() + " " + data.extension + " " +
+                  std::string(data.file.begin(), data.file.end()).substr(0, 5) + " " +
+                  std::to_string(data.file.size()));
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"2 a.txt txt abc 3", "2 b.bin bin xxxxx 100000", "1 c.txt txt  0"}));
 }
 
 }  // namespace
