@@ -12,6 +12,8 @@ namespace mendora {
 
 namespace {
 
+constexpr char kAceEngineName[] = "Standard ACE DB";
+
 IgnoreDamage& NoReporter() {
   static IgnoreDamage ignore;
   return ignore;
@@ -63,14 +65,19 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error) {
     SetError(error, "");
     return nullptr;
   }
-  const int64_t version = PageU32(*handle, 0x14);
-  if (version == 1) {
+  // The version is the byte at 0x14: Access 2010 files set the byte after
+  // it as well, which says nothing about the layout.
+  const uint32_t version = handle->page[0x14];
+  const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
+  if (version >= 1 && version <= kLastAceVersion) {
     handle->format = &kJet4Format;
-  } else if (version != 0) {
-    SetError(error, "Unknown Jet version.");
+  } else if (version > kLastAceVersion) {
+    // A newer Access writes its own engine name: such a file is no damage.
+    SetError(error, ace_engine ? "Access 2007+ file of an unknown version " + std::to_string(version)
+                               : "Unknown Jet version.");
     return nullptr;
   }
-  file.version = static_cast<uint32_t>(version);
+  file.version = version;
   if (version == 0) {
     file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }

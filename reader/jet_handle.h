@@ -20,10 +20,15 @@
 
 namespace mendora {
 
+// The newest version number of page 0 that the reader knows (Access 2019).
+inline constexpr uint32_t kLastAceVersion = 6;
+
 struct JetFile {
   int descriptor = -1;
   std::string path;
-  uint32_t version = 0;  // 0: Jet 3, 1: Jet 4
+  // 0: Jet 3, 1: Jet 4, 2-6: Access 2007, 2010, 2013, 2016, 2019 (".accdb",
+  // laid out as Jet 4).
+  uint32_t version = 0;
   // Measured once at open: the source is not expected to change under us,
   // and a file that shrinks gives short reads, which are checked anyway.
   uint64_t size = 0;
@@ -44,7 +49,9 @@ struct JetHandle {
   const JetFormat* format = &kJet3Format;
   DamageReporter* damage = nullptr;  // never null once opened
 
-  bool IsJet4() const { return file && file->version == 1; }
+  // True for every file of the Jet 4 layout, Access 2007+ files included.
+  bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }
+  bool IsAce() const { return file && file->version >= 2 && file->version <= kLastAceVersion; }
   uint32_t PageSize() const { return format->PageSize; }
   // The page buffer (or the alternate one) limited to the current page size.
   ByteView Page() const { return ByteView(page.data(), format->PageSize); }
@@ -60,8 +67,9 @@ using JetHandlePtr = std::unique_ptr<JetHandle>;
 // A recovery pass run on a freshly opened handle (see OpenJetFile).
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 
-// Opens and recognises a Jet 3 or Jet 4 file read-only: the handle on success,
-// null with the reason in `error` (the lines a user is shown) otherwise.
+// Opens and recognises a Jet 3, Jet 4 or Access 2007+ file read-only: the
+// handle on success, null with the reason in `error` (the lines a user is
+// shown) otherwise.
 JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr);
 
 // Opens the file, runs `pass` on the handle, releases it. False when the

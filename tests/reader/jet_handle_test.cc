@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -47,12 +48,43 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
   TempFile not_zero(bytes);
   EXPECT_EQ(refusal(not_zero.path()), "");
 
-  TempFile version2(JetFileBytes(2, 2, 2048));
-  EXPECT_EQ(refusal(version2.path()), "Unknown Jet version.");
+  TempFile version7(JetFileBytes(7, 2, 2048));
+  EXPECT_EQ(refusal(version7.path()), "Unknown Jet version.");
 
   TempFile empty({});
   EXPECT_EQ(refusal(empty.path()), "Couldn't read first page.");
   EXPECT_EQ(refusal("/tmp"), "Couldn't open file /tmp");
+}
+
+std::vector<uint8_t> AceFileBytes(uint8_t version, uint8_t byte_after) {
+  std::vector<uint8_t> bytes = JetFileBytes(version, 3, 4096);
+  const char name[] = "Standard ACE DB";
+  std::copy(name, name + sizeof name, bytes.begin() + 4);
+  bytes[0x15] = byte_after;
+  return bytes;
+}
+
+TEST(OpenJetFileTest, OpensAccess2007To2019FilesWithTheJet4Layout) {
+  // Access 2010 files carry a 1 in the byte after the version.
+  for (const auto& [version, byte_after] : {std::pair{2, 0}, {3, 1}, {3, 0}, {4, 0}, {5, 0}, {6, 0}}) {
+    SCOPED_TRACE(version);
+    TempFile file(AceFileBytes(static_cast<uint8_t>(version), static_cast<uint8_t>(byte_after)));
+    JetHandlePtr handle = OpenJetHandle(file.path());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(handle->file->version, static_cast<uint32_t>(version));
+    EXPECT_TRUE(handle->IsJet4());
+    EXPECT_TRUE(handle->IsAce());
+    EXPECT_EQ(handle->format, &kJet4Format);
+  }
+  TempFile jet4(JetFileBytes(1, 3, 4096));
+  EXPECT_FALSE(OpenJetHandle(jet4.path())->IsAce());
+}
+
+TEST(OpenJetFileTest, NamesANewerAccessVersionRatherThanCallingItDamage) {
+  TempFile newer(AceFileBytes(7, 0));
+  std::string error;
+  EXPECT_EQ(OpenJetHandle(newer.path(), &error), nullptr);
+  EXPECT_EQ(error, "Access 2007+ file of an unknown version 7");
 }
 
 TEST(OpenJetFileTest, RunsThePassOnlyOnARecognisedFile) {
