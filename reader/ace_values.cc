@@ -130,9 +130,13 @@ std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value) {
   }
   if (*days > static_cast<uint64_t>(kLastDay) || *ticks >= kTicksPerDay) return std::nullopt;
 
+  return ExtendedDateTimeFrom(static_cast<int64_t>(*days), *ticks);
+}
+
+ExtendedDateTime ExtendedDateTimeFrom(int64_t days, uint64_t ticks) {
   ExtendedDateTime out;
-  out.days = static_cast<int64_t>(*days);
-  out.ticks = *ticks;
+  out.days = days;
+  out.ticks = ticks;
   // Civil date from a day count, with years starting in March so the leap
   // day comes last.
   const int64_t z = out.days - kDaysBefore1970 + 719468;
@@ -199,7 +203,10 @@ CalculatedValue UnwrapCalculated(ByteView stored) {
 }
 
 std::optional<CalculatedDecimal> DecodeCalculatedDecimal(ByteView result) {
-  if (result.size() != 16 || *result.U16(0) != 0x000E) return std::nullopt;
+  // The first word is 0x000E, or 0 in a column whose result type is set to
+  // Decimal (DecimalTest); nothing else was seen.
+  const uint16_t tag = result.size() == 16 ? *result.U16(0) : 1;
+  if (tag != 0x000E && tag != 0) return std::nullopt;
   CalculatedDecimal out;
   out.scale = *result.U8(2);
   const uint8_t sign = *result.U8(3);
@@ -269,6 +276,29 @@ AttachmentData DecodeAttachmentData(ByteView stored, size_t max_size) {
   out.extension = std::move(extension);
   out.file.assign(content.begin() + *header, content.end());
   return out;
+}
+
+bool AceHeaderIsEncrypted(ByteView page0) {
+  // RC4 with the fixed key every Jet and ACE file masks its header with,
+  // from 0x18; the database key is the 32 bits at 0x3E.
+  constexpr size_t kMaskStart = 0x18;
+  constexpr size_t kKeyAt = 0x3E;
+  if (!page0.Contains(kMaskStart, kKeyAt + 4 - kMaskStart)) return false;
+  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % 4]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  uint32_t any = 0;
+  for (size_t k = 0, i = 0, j = 0; kMaskStart + k < kKeyAt + 4; ++k) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    if (kMaskStart + k >= kKeyAt) any |= page0.data()[kMaskStart + k] ^ s[(s[i] + s[j]) & 0xFF];
+  }
+  return any != 0;
 }
 
 std::optional<uint32_t> ComplexIdOfColumnRecord(ByteView record) { return record.U32(11); }

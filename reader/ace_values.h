@@ -16,13 +16,12 @@
 #include <vector>
 
 #include "reader/byte_view.h"
+#include "reader/column_types.h"
 
 namespace mendora {
 
-// Column type codes beyond Jet 4.
-inline constexpr int kColumnComplex = 0x12;
-inline constexpr int kColumnBigInt = 0x13;
-inline constexpr int kColumnExtendedDateTime = 0x14;
+// The column type codes beyond Jet 4 (kColumnComplex, kColumnBigInt,
+// kColumnExtendedDateTime) are in reader/column_types.h.
 
 enum class AceError {
   kNone,
@@ -58,6 +57,8 @@ inline constexpr size_t kExtendedDateTimeSize = 42;
 // Nothing when the bytes are not the stored form or name a day after
 // 9999-12-31 or a time past midnight.
 std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value);
+// The calendar fields of a day count and a time of day (as parsed above).
+ExtendedDateTime ExtendedDateTimeFrom(int64_t days, uint64_t ticks);
 // "MM/DD/YYYY HH:MM:SS.fffffff", all seven decimals.
 std::string RenderExtendedDateTime(const ExtendedDateTime& value);
 // "YYYY-MM-DDTHH:MM:SS.fffffff" (ISO 8601, no zone: the stored time is local).
@@ -79,7 +80,7 @@ struct CalculatedValue {
 
 CalculatedValue UnwrapCalculated(ByteView stored);
 
-// A Decimal result of a calculated column (16 bytes): 0x000E, scale, sign,
+// A Decimal result of a calculated column (16 bytes): 0x000E (or 0), scale, sign,
 // then a 96-bit magnitude as its high 32 and low 64 bits.
 struct CalculatedDecimal {
   bool negative = false;
@@ -107,6 +108,10 @@ inline constexpr size_t kMaxAttachmentSize = size_t{1} << 30;
 // `max_size` caps the content further (tests use small caps). On an error,
 // `file` holds what could be recovered of the file before it, if anything.
 AttachmentData DecodeAttachmentData(ByteView stored, size_t max_size = kMaxAttachmentSize);
+
+// ---- Encryption: Access 2007+ files that need a password carry a database
+// key in the masked header; every other file has zeros there.
+bool AceHeaderIsEncrypted(ByteView page0);
 
 // ---- Complex columns (0x12).
 // The complex id of a 25-byte column record: the 32 bits at offset 11.

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "reader/ace_values.h"
+
 namespace mendora {
 
 namespace {
@@ -75,6 +77,12 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error) {
     // A newer Access writes its own engine name: such a file is no damage.
     SetError(error, ace_engine ? "Access 2007+ file of an unknown version " + std::to_string(version)
                                : "Unknown Jet version.");
+    return nullptr;
+  }
+  // Checked before anything else of the file is read: its pages are
+  // ciphertext, which the walk would take for damage everywhere.
+  if (version >= 2 && AceHeaderIsEncrypted(handle->Page())) {
+    SetError(error, "encrypted: this database needs its password");
     return nullptr;
   }
   file.version = version;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/catalog_objects.h"
 #include "recovery/loss_account.h"
 #include "recovery/query_text.h"
 #include "recovery/recovery_output.h"
@@ -117,6 +118,11 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  // Read when the walk first needs it (link targets, complex columns,
+  // calculated columns' result types).
+  CatalogObjects catalog_objects;
+  // Linked tables met by the walk, for the log: "name :  linked to ...".
+  std::set<std::string> linked_tables;
 
   bool IsSaving() const { return RunMode == 1; }
 };

@@ -125,6 +125,7 @@ TEST(AceCalculatedTest, DecodesDecimalResults) {
       {"0e000800000000000000000000000000", "0.00000000"},
       {"0e000080000000000000000000000000", "0"},  // a negative zero has no sign
       {"0e000000ffffffffffffffffffffffff", "79228162514264337593543950335"},
+      {"00000600000000000c30000000000000", "0.012300"},  // DecimalTest: 0 in the first word
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
