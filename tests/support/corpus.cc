@@ -124,7 +124,7 @@ bool SameValue(const std::string& type, const std::optional<std::string>& expect
   const std::string& want = *expected;
   const std::string& got = *rendered;
   if (type == "boolean") return (want == "true" && got == "1") || (want == "false" && got == "0");
-  if (type == "ole") return want == BinarySummary(got);
+  if (type == "ole" || type == "binary") return want == BinarySummary(got);
   if (type == "float") return static_cast<float>(std::strtod(want.c_str(), nullptr)) == std::strtof(got.c_str(), nullptr);
   if (type == "double") return std::strtod(want.c_str(), nullptr) == std::strtod(got.c_str(), nullptr);
   if (type == "long" || type == "integer" || type == "byte" || type == "currency" || type == "numeric" ||
