@@ -73,7 +73,7 @@ void PrepareSession(RecoverySession& session, const std::string& file) {
 
 int ReportNotOpened(const std::string& file, const std::string& reason) {
   if (!reason.empty()) std::cerr << reason << "\n";
-  std::cerr << "mendora-cli: " << file << " could not be opened, or it is not a Jet 3 or Jet 4 database.\n";
+  std::cerr << "mendora-cli: " << file << " could not be opened, or it is not an Access database (Jet 3, Jet 4 or Access 2007+).\n";
   return kExitNotOpened;
 }
 

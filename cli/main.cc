@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit codes:\n"
       "  0    everything found was recovered\n"
-      "  2    the file could not be opened, or is not a Jet 3 or Jet 4 database\n"
+      "  2    the file could not be opened, or is not an Access database (Jet 3, Jet 4 or Access 2007+)\n"
       "  3    the pass stopped before its end, or the new database could not be written\n"
       "  4    the pass completed, but rows or values were lost (listed on stderr)\n"
       "  5    the file holds data pages, but no row could be recovered from them\n"
@@ -27,18 +27,18 @@ int main(int argc, char** argv) {
 
   std::string file;
   auto* catalog = app.add_subcommand("catalog", "List every catalog row the walk finds, deleted ones included");
-  catalog->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  catalog->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   auto* analyze = app.add_subcommand("analyze", "Read every table and print the analysis log");
-  analyze->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  analyze->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   auto* dump = app.add_subcommand("dump", "Print every table the walk finds as JSON");
-  dump->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  dump->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   std::string out;
   bool force = false;
   auto* recover = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
-  recover->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  recover->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
   recover->add_option("OUT", out, "the new SQLite database to create")->required();
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
 

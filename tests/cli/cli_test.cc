@@ -43,7 +43,7 @@ TEST(CliTest, AFileThatIsNoDatabaseExitsNonZeroWithAReason) {
   EXPECT_NE(cli::RunDump(text, out), 0);
   EXPECT_NE(cli::RunRecover(text, dir.File("out.sqlite"), false, out), 0);
   const std::string errors = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(errors.find("is not a Jet 3 or Jet 4 database"), std::string::npos);
+  EXPECT_NE(errors.find("is not an Access database (Jet 3, Jet 4 or Access 2007+)"), std::string::npos);
   EXPECT_TRUE(out.str().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.sqlite")));
 

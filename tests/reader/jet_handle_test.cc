@@ -56,8 +56,28 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
   EXPECT_EQ(refusal("/tmp"), "Couldn't open file /tmp");
 }
 
-std::vector<uint8_t> AceFileBytes(uint8_t version, uint8_t byte_after) {
+// Masks the header from 0x18 as Access does (RC4, fixed key), so that the
+// plain header is `plain` there: all zeros but `database_key` at 0x3E.
+void MaskHeader(std::vector<uint8_t>& bytes, uint32_t database_key) {
+  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % 4]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  for (size_t k = 0x18, i = 0, j = 0; k < 0x80; ++k) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    const uint8_t plain = k >= 0x3E && k < 0x42 ? static_cast<uint8_t>(database_key >> (8 * (k - 0x3E))) : 0;
+    bytes[k] = plain ^ s[(s[i] + s[j]) & 0xFF];
+  }
+}
+
+std::vector<uint8_t> AceFileBytes(uint8_t version, uint8_t byte_after, uint32_t database_key = 0) {
   std::vector<uint8_t> bytes = JetFileBytes(version, 3, 4096);
+  MaskHeader(bytes, database_key);
   const char name[] = "Standard ACE DB";
   std::copy(name, name + sizeof name, bytes.begin() + 4);
   bytes[0x15] = byte_after;
@@ -78,6 +98,18 @@ TEST(OpenJetFileTest, OpensAccess2007To2019FilesWithTheJet4Layout) {
   }
   TempFile jet4(JetFileBytes(1, 3, 4096));
   EXPECT_FALSE(OpenJetHandle(jet4.path())->IsAce());
+}
+
+TEST(OpenJetFileTest, NamesAnEncryptedAccessFileRatherThanCallingItDamage) {
+  std::string error;
+  TempFile encrypted(AceFileBytes(3, 1, 0xA1F327E1));
+  EXPECT_EQ(OpenJetHandle(encrypted.path(), &error), nullptr);
+  EXPECT_EQ(error, "encrypted: this database needs its password");
+  // A Jet 4 file's header is not read for a key.
+  std::vector<uint8_t> jet4 = JetFileBytes(1, 3, 4096);
+  MaskHeader(jet4, 0xA1F327E1);
+  TempFile keyed_jet4(jet4);
+  EXPECT_NE(OpenJetHandle(keyed_jet4.path()), nullptr);
 }
 
 TEST(OpenJetFileTest, NamesANewerAccessVersionRatherThanCallingItDamage) {

@@ -15,6 +15,7 @@
 #include "recovery/recovery_steps.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/support/corpus.h"
+#include "tests/support/recording_sink.h"
 #include "tests/support/temp_database.h"
 
 namespace mendora {
@@ -167,6 +168,25 @@ TEST(AceCorpusTest, AttachmentsInflateToTheExpectedFiles) {
   }
 }
 
+// The encrypted samples are named as such, not as damage.
+TEST(AceCorpusTest, EncryptedSamplesAskForTheirPassword) {
+  const char* env = std::getenv("MENDORA_CORPUS_ENCRYPTED");
+  std::filesystem::path dir = env != nullptr && *env != '\0' ? std::filesystem::path(env)
+                              : AceCorpusDir() ? AceCorpusDir()->parent_path() / "corpus-encrypted"
+                                               : std::filesystem::path();
+  std::error_code error;
+  if (dir.empty() || !std::filesystem::is_directory(dir, error)) GTEST_SKIP() << "set MENDORA_CORPUS_ENCRYPTED";
+  size_t seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".accdb") continue;
+    std::string message;
+    EXPECT_EQ(OpenJetHandle(entry.path().string(), &message), nullptr) << entry.path();
+    EXPECT_EQ(message, "encrypted: this database needs its password") << entry.path();
+    ++seen;
+  }
+  EXPECT_EQ(seen, 2u);
+}
+
 TEST(AceBuiltTest, AttachmentsOfABuiltFileComeBackWhole) {
   using testing::JetFileBuilder;
   JetFileBuilder builder(testing::AceVersion::kAccess2016);
@@ -208,6 +228,58 @@ TEST(AceBuiltTest, AttachmentsOfABuiltFileComeBackWhole) {
                   std::to_string(data.file.size()));
   }
   EXPECT_EQ(got, (std::vector<std::string>{"2 a.txt txt abc 3", "2 b.bin bin xxxxx 100000", "1 c.txt txt  0"}));
+}
+
+// A built Access 2016 file through the whole pass: the BigInt as an integer,
+// each complex column as its entries, the hidden tables not offered.
+TEST(AceBuiltTest, BigIntAndComplexColumnsComeThroughThePass) {
+  testing::JetFileBuilder builder(testing::AceVersion::kAccess2016);
+  testing::Table parent;
+  parent.name = "Notes";
+  testing::Column files{"Files", testing::kComplex};
+  files.complex_id = 3;
+  testing::Column tags{"Tags", testing::kComplex};
+  tags.complex_id = 4;
+  parent.columns = {{"id", testing::kBigInt}, files, tags};
+  parent.rows = {{int64_t{1} << 40, int64_t{1}, int64_t{1}}, {int64_t{-1}, int64_t{2}, int64_t{2}}};
+  builder.AddTable(parent);
+  testing::ComplexColumn attachments;
+  attachments.table = "Notes";
+  attachments.column = "Files";
+  attachments.complex_id = 3;
+  attachments.type = testing::ComplexType::kAttachments;
+  attachments.attachments = {{2, {"a.txt", "txt", testing::Bytes{'a', 'b', 'c'}, true}},
+                             {2, {"b\"q.bin", "bin", testing::Bytes{0, 1}, false}}};
+  builder.AddComplexColumn(attachments);
+  testing::ComplexColumn values;
+  values.table = "Notes";
+  values.column = "Tags";
+  values.complex_id = 4;
+  values.values = {{1, "red"}, {1, "blue"}, {7, "orphan"}};
+  builder.AddComplexColumn(values);
+  const testing::TempDatabase file(builder.Build());
+
+  testing::RecordingSink sink;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.outputs.push_back(&sink);
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(sink.order, std::vector<std::string>{"Notes"});
+  const testing::RecordedTable& notes = sink.tables.at("Notes");
+  ASSERT_EQ(notes.rows.size(), 2u);
+  EXPECT_EQ(notes.rows[0][0], "1099511627776");
+  EXPECT_EQ(notes.rows[1][0], "-1");
+  EXPECT_EQ(notes.rows[0][1], "[]");
+  EXPECT_EQ(notes.rows[1][1],
+            R"([{"name":"a.txt","type":"txt","data":"YWJj"},{"name":"b\"q.bin","type":"bin","data":"AAE="}])");
+  EXPECT_EQ(notes.rows[0][2], R"(["red","blue"])");
+  EXPECT_EQ(notes.rows[1][2], "[]");
+  // The typed entries beside the text, for targets that store them apart.
+  ASSERT_EQ(notes.typed_rows[1].complex.size(), 2u);
+  EXPECT_EQ(notes.typed_rows[1].complex[0].items.size(), 2u);
+  EXPECT_EQ(notes.typed_rows[1].complex[0].items[1].value.bytes, std::string("\0\1", 2));
+  EXPECT_EQ(notes.columns[1].complex_kind, static_cast<int>(ComplexKind::kAttachments));
+  EXPECT_EQ(notes.columns[2].complex_kind, static_cast<int>(ComplexKind::kMultiValue));
 }
 
 }  // namespace
