@@ -282,5 +282,50 @@ TEST(AceBuiltTest, BigIntAndComplexColumnsComeThroughThePass) {
   EXPECT_EQ(notes.columns[2].complex_kind, static_cast<int>(ComplexKind::kMultiValue));
 }
 
+// A calculated column's wrapper is removed (a wrapper of length 0 is a
+// null); a type without a decoder keeps its bytes and is named in the loss
+// account, and its table is still recovered.
+TEST(AceBuiltTest, CalculatedAndUnknownColumnsAreRead) {
+  testing::JetFileBuilder builder(testing::AceVersion::kAccess2010);
+  testing::Table table;
+  table.name = "T";
+  testing::Column calculated{"Calc", testing::kText};
+  calculated.extra_flags = 0xC0;
+  testing::Column odd{"Odd", 0x15};
+  odd.size = 3;
+  table.columns = {{"id", testing::kLong}, calculated, odd};
+  const auto wrapped = [](testing::Bytes result) {
+    testing::Bytes out(16, 0);
+    const uint32_t n = static_cast<uint32_t>(result.size());
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    out.insert(out.end(), result.begin(), result.end());
+    out.insert(out.end(), 3, 0);
+    return out;
+  };
+  table.rows = {{int64_t{1}, wrapped({'a', 0, 'b', 0}), testing::Bytes{1, 2, 3}},
+                {int64_t{2}, wrapped({}), testing::Bytes{4, 5, 6}},
+                {int64_t{3}, testing::Bytes(10, 0), std::monostate{}}};  // shorter than its wrapper
+  builder.AddTable(table);
+  const testing::TempDatabase file(builder.Build());
+
+  testing::RecordingSink sink;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.outputs.push_back(&sink);
+  session.losses = LossAccount(nullptr);
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  const testing::RecordedTable& read = sink.tables.at("T");
+  ASSERT_EQ(read.rows.size(), 3u);
+  EXPECT_TRUE(read.columns[1].calculated);
+  EXPECT_EQ(read.rows[0][1], "ab");
+  EXPECT_EQ(read.rows[1][1], std::nullopt);
+  EXPECT_EQ(read.rows[2][1], std::nullopt);
+  EXPECT_EQ(read.rows[0][2], std::string("\1\2\3"));
+  const std::vector<std::string>& lines = session.losses.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("column Odd has the unknown type Unknown 0x15"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("calculated value lost: truncated"), std::string::npos) << lines[1];
+}
+
 }  // namespace
 }  // namespace mendora
