@@ -42,7 +42,7 @@ inline constexpr char kExitQuestion[] = "Are you sure, you want to close the sof
 inline constexpr char kNoHelpMessage[] = "Unable to locate software Help file";
 inline constexpr char kOpenTitle[] = "Select Access Database File";
 inline constexpr char kOpenFilter[] =
-    "Access Database File (*.mdb *.MDB);;Compiled Access Database File (*.mde *.MDE)";
+    "Access Database File (*.mdb *.MDB *.accdb *.ACCDB);;Compiled Access Database File (*.mde *.MDE *.accde *.ACCDE)";
 inline constexpr char kSaveTitle[] = "Save Recovered Database";
 inline constexpr char kSaveFilter[] = "SQLite Database (*.sqlite *.db)";
 inline constexpr char kRecoveredSuffix[] = "_recovered.sqlite";

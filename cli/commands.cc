@@ -108,8 +108,13 @@ int ReportNotOpened(const std::string& file, const std::string& reader_lines) {
 int ReportNotADatabase(const std::string& file, const std::string& reader_lines) {
   if (!reader_lines.empty()) std::cerr << reader_lines << "\n";
   std::cerr << "mendora-cli: " << file
-            << " is not an Access database: it has neither a Jet 3 or Jet 4 header nor any page that looks like one.\n";
+            << " is not an Access database: it has neither a Jet 3, Jet 4 or Access 2007+ header nor any page that looks like one.\n";
   return kExitNotADatabase;
+}
+
+int ReportPassword(const std::string& file, const std::string& reader_lines) {
+  std::cerr << "mendora-cli: " << file << ": " << reader_lines << ".\n";
+  return kExitPassword;
 }
 
 int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
@@ -140,7 +145,9 @@ JetHandlePtr OpenForCommand(const std::string& file, int& exit_code) {
   std::string error;
   JetHandlePtr handle = OpenJetHandle(file, &error, &failure);
   if (!handle) {
-    exit_code = failure == OpenFailure::kNotJet ? ReportNotADatabase(file, error) : ReportNotOpened(file, error);
+    exit_code = failure == OpenFailure::kNotJet      ? ReportNotADatabase(file, error)
+                : failure == OpenFailure::kEncrypted ? ReportPassword(file, error)
+                                                     : ReportNotOpened(file, error);
   } else if (!LooksLikeJetDatabase(*handle)) {
     exit_code = ReportNotADatabase(file, "");
     handle.reset();
@@ -153,6 +160,7 @@ int ReportUnfinished(const std::string& file, const RecoverySession& session, co
   switch (result.outcome) {
     case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
     case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
+    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message);
     case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file, session, result);
     default: break;
   }
@@ -230,7 +238,8 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
   PrepareSession(session, file);
   const PassResult result = RunRecovery(session);
-  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
+  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase ||
+      result.outcome == PassOutcome::kNeedsPassword) {
     return ReportUnfinished(file, session, result);
   }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
@@ -292,6 +301,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
     case PassOutcome::kNotADatabase:
+    case PassOutcome::kNeedsPassword:
       return ReportUnfinished(file, session, result);
     case PassOutcome::kNothingRecovered:
       ReportNothingRecovered(file, session, result);

@@ -15,6 +15,7 @@ inline constexpr int kExitLosses = 4;             // complete, but rows or value
 inline constexpr int kExitNotADatabase = 5;       // the source is not an Access database
 inline constexpr int kExitNothingRecovered = 6;   // an Access file, but nothing could be recovered from it
 inline constexpr int kExitOutputFailed = 7;       // what was printed did not reach its destination
+inline constexpr int kExitPassword = 8;           // the source is encrypted: its password is missing or wrong
 inline constexpr int kExitInterrupted = 130;      // Ctrl-C or a termination request cancelled the save
 
 // The exit codes as --help lists them.
@@ -29,6 +30,7 @@ inline constexpr const char* kExitCodeHelp =
     "  6    FILE is an Access file, but nothing could be recovered from it: no catalog row, or data\n"
     "       pages holding rows of which not one could be read (nothing is left at OUT)\n"
     "  7    the output could not be written (a full disk, /dev/full, a closed pipe)\n"
+    "  8    FILE is encrypted: its password is missing or wrong\n"
     "  100-127  the command line was not understood\n"
     "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
 

@@ -20,19 +20,19 @@ int main(int argc, char** argv) {
 
   std::string file;
   auto* catalog = app.add_subcommand("catalog", "List every catalog row the walk finds, deleted ones included");
-  catalog->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  catalog->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   auto* analyze = app.add_subcommand("analyze", "Read every table and print the analysis log");
-  analyze->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  analyze->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   auto* dump = app.add_subcommand("dump", "Print every table the walk finds as JSON");
-  dump->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  dump->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
 
   std::string out;
   bool force = false;
   bool verbose = false;
   auto* recover = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
-  recover->add_option("FILE", file, "Jet 3 or Jet 4 database (.mdb, .mde)")->required();
+  recover->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
   recover->add_option("OUT", out, "the new SQLite database to create")->required();
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
 

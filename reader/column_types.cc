@@ -29,6 +29,13 @@ constexpr ColumnTypeInfo kTypes[] = {
     {0x0E, "Unknown 0x0e", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
     {0x0F, "Replication ID", "repid", "REPID", "TEXT", ValueKind::kGuid, false},
     {0x10, "Numeric", "numeric", "DECIMAL", "DECIMAL_BLOB", ValueKind::kDecimal, false},
+    {0x11, "Unknown 0x11", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
+    // A complex column's key to its hidden table; the pass replaces it by
+    // the entries, and a SQLite target gives it a child table instead.
+    {0x12, "Complex", "complex", "LONG", "TEXT", ValueKind::kText, false},
+    {0x13, "Big Integer", "bigint", "BIGINT", "INTEGER", ValueKind::kInteger, false},
+    // ISO 8601 text with seven decimals: a REAL would lose them.
+    {0x14, "DateTime (Extended)", "datetimextended", "DATETIME2", "DATETIME", ValueKind::kExtendedDateTime, false},
 };
 
 constexpr ColumnTypeInfo kUnknownType = {-1, nullptr, nullptr, "MEMO", "BLOB", ValueKind::kBytes, false};
@@ -45,6 +52,11 @@ std::string PrecisionSuffix(int precision, int scale) {
 const ColumnTypeInfo& ColumnTypeOf(int code) {
   if (code >= 0 && code < static_cast<int>(sizeof kTypes / sizeof kTypes[0])) return kTypes[code];
   return kUnknownType;
+}
+
+bool IsKnownColumnType(int code) {
+  return code >= 0x01 && code <= kColumnExtendedDateTime && code != kColumnUnknown0D && code != kColumnUnknown0E &&
+         code != kColumnUnknown11;
 }
 
 std::string ColumnTypeName(int code) {

@@ -32,6 +32,11 @@ enum ColumnType : int {
   kColumnUnknown0E = 0x0E,
   kColumnReplicationId = 0x0F,
   kColumnNumeric = 0x10,
+  kColumnUnknown11 = 0x11,
+  // Access 2007 and later.
+  kColumnComplex = 0x12,
+  kColumnBigInt = 0x13,
+  kColumnExtendedDateTime = 0x14,
 };
 
 struct ColumnTypeInfo {
@@ -46,6 +51,10 @@ struct ColumnTypeInfo {
 
 // The entry for `code`; an unknown code gets an entry that keeps its bytes.
 const ColumnTypeInfo& ColumnTypeOf(int code);
+
+// Whether the reader has a decoder of its own for `code`; other types are
+// kept as their stored bytes.
+bool IsKnownColumnType(int code);
 
 // "Text", "Unknown 0x09", ...
 std::string ColumnTypeName(int code);

@@ -8,9 +8,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "reader/ace_values.h"
+
 namespace mendora {
 
 namespace {
+
+constexpr char kAceEngineName[] = "Standard ACE DB";
 
 IgnoreDamage& NoReporter() {
   static IgnoreDamage ignore;
@@ -64,13 +68,23 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
     return fail(file.size == 0 ? OpenFailure::kNotJet : OpenFailure::kUnreachable, "Couldn't read first page.");
   }
   if (handle->page[0] != 0) return fail(OpenFailure::kNotJet, "");
-  const int64_t version = PageU32(*handle, 0x14);
-  if (version == 1) {
+  // The version is the byte at 0x14: Access 2010 files set the byte after
+  // it as well, which says nothing about the layout.
+  const uint32_t version = handle->page[0x14];
+  const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
+  if (version >= 1 && version <= kLastAceVersion) {
     handle->format = &kJet4Format;
-  } else if (version != 0) {
-    return fail(OpenFailure::kNotJet, "Unknown Jet version.");
+  } else if (version > kLastAceVersion) {
+    // A newer Access writes its own engine name: such a file is no damage.
+    return fail(OpenFailure::kNotJet, ace_engine ? "Access 2007+ file of an unknown version " + std::to_string(version)
+                                                 : "Unknown Jet version.");
   }
-  file.version = static_cast<uint32_t>(version);
+  // Checked before anything else of the file is read: its pages are
+  // ciphertext, which the walk would take for damage everywhere.
+  if (version >= 2 && AceHeaderIsEncrypted(handle->Page())) {
+    return fail(OpenFailure::kEncrypted, "encrypted: this database needs its password");
+  }
+  file.version = version;
   if (version == 0) {
     file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }

@@ -21,10 +21,15 @@
 
 namespace mendora {
 
+// The newest version number of page 0 that the reader knows (Access 2019).
+inline constexpr uint32_t kLastAceVersion = 6;
+
 struct JetFile {
   int descriptor = -1;
   std::string path;
-  uint32_t version = 0;  // 0: Jet 3, 1: Jet 4
+  // 0: Jet 3, 1: Jet 4, 2-6: Access 2007, 2010, 2013, 2016, 2019 (".accdb",
+  // laid out as Jet 4).
+  uint32_t version = 0;
   // Measured once at open: the source is not expected to change under us,
   // and a file that shrinks gives short reads, which are checked anyway.
   uint64_t size = 0;
@@ -50,7 +55,9 @@ struct JetHandle {
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
 
-  bool IsJet4() const { return file && file->version == 1; }
+  // True for every file of the Jet 4 layout, Access 2007+ files included.
+  bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }
+  bool IsAce() const { return file && file->version >= 2 && file->version <= kLastAceVersion; }
   uint32_t PageSize() const { return format->PageSize; }
   // The page buffer (or the alternate one) limited to the current page size.
   ByteView Page() const { return ByteView(page.data(), format->PageSize); }
@@ -71,10 +78,11 @@ using JetHandlePtr = std::unique_ptr<JetHandle>;
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 
 // Why a file was not opened: the system refused it (missing, unreadable, not
-// a regular file), or its first page is no Jet 3 or Jet 4 header.
-enum class OpenFailure { kNone, kUnreachable, kNotJet };
+// a regular file), its first page is no Jet or Access 2007+ header, or its
+// pages are encrypted.
+enum class OpenFailure { kNone, kUnreachable, kNotJet, kEncrypted };
 
-// Opens and recognises a Jet 3 or Jet 4 file read-only: the handle on success,
+// Opens and recognises a Jet 3, Jet 4 or Access 2007+ file read-only: the handle on success,
 // null otherwise, with the lines a user is shown in `error` (the reader's own
 // line, then the system's reason where there is one) and the kind of
 // failure in `failure`.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "reader/ace_values.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -225,7 +226,26 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
 
 void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot) {
   const size_t length = field.size();
+  if (column.calculated) {
+    DecodeCalculated(column, field, value, slot);
+    return;
+  }
   switch (column.type) {
+    case kColumnComplex:
+      // The key of the row's entries in the column's hidden table.
+      if (length >= 4) value.SetInteger(*field.U32(0));
+      return;
+    case kColumnBigInt:
+      if (length >= 8) value.SetInteger(static_cast<int64_t>(*field.U64(0)));
+      return;
+    case kColumnExtendedDateTime:
+      if (const std::optional<ExtendedDateTime> parsed = ParseExtendedDateTime(field)) {
+        value.SetExtendedDateTime(parsed->days, parsed->ticks);
+      } else {
+        Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+               "extended date/time lost: its digits do not hold a date");
+      }
+      return;
     case kColumnByte:
       if (length >= 1) value.SetInteger(field.data()[0]);
       return;
@@ -302,6 +322,62 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       value.kind = ValueKind::kBytes;
       value.bytes.assign(reinterpret_cast<const char*>(field.data()), length);
       return;
+  }
+}
+
+void RowCursor::DecodeCalculated(const ColumnDef& column, ByteView field, Value& value, uint32_t slot) {
+  const int result = column.result_type;
+  ByteView wrapper = field;
+  if (result == kColumnMemo || result == kColumnOle) {
+    // A memo result keeps its wrapper in the long value.
+    std::string problem;
+    if (!long_values_.Read(field, calculated_, problem)) {
+      Report(DamageKind::kLongValue, static_cast<int>(slot), column.name, "calculated memo lost: " + problem);
+      return;
+    }
+    wrapper = ByteView(reinterpret_cast<const uint8_t*>(calculated_.data()), calculated_.size());
+  }
+  const CalculatedValue unwrapped = UnwrapCalculated(wrapper);
+  if (unwrapped.error != AceError::kNone) {
+    Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+           std::string("calculated value lost: ") + AceErrorText(unwrapped.error));
+    return;
+  }
+  if (unwrapped.null) return;
+  const ByteView bytes = unwrapped.result;
+  switch (result) {
+    case kColumnBoolean:
+      // Yes/No results are stored as a byte: 0 or 0xFF.
+      value.SetInteger(bytes.size() >= 1 && bytes.data()[0] != 0 ? 1 : 0);
+      return;
+    case kColumnNumeric:
+      if (const std::optional<CalculatedDecimal> decimal = DecodeCalculatedDecimal(bytes)) {
+        value.kind = ValueKind::kDecimal;
+        value.negative = decimal->negative;
+        value.magnitude_high = decimal->high;
+        value.magnitude_low = decimal->low;
+        value.precision = 0;  // the result's own scale, unpadded
+        value.scale = decimal->scale;
+      } else {
+        Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+               "calculated decimal lost: its bytes are no decimal");
+      }
+      return;
+    case kColumnMemo:
+      value.kind = ValueKind::kText;
+      Ucs2ToTextInto(bytes, value.bytes);
+      return;
+    case kColumnOle:
+      value.kind = ValueKind::kBytes;
+      value.bytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      return;
+    default: {
+      ColumnDef plain = column;
+      plain.calculated = false;
+      plain.type = result;
+      DecodeField(plain, bytes, value, slot);
+      return;
+    }
   }
 }
 

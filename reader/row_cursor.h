@@ -41,6 +41,8 @@ class RowCursor {
   // False when the row's layout does not hold together (reported).
   bool DecodeRow(uint32_t slot, Row& row);
   void DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
+  // A calculated column's wrapped value, as its result type says.
+  void DecodeCalculated(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
   void Report(DamageKind kind, int slot, const std::string& column, const std::string& detail) const;
 
   TableDef& table_;
@@ -53,6 +55,7 @@ class RowCursor {
   PageSlots slots_;
   RowLayout layout_;
   std::string scratch_;
+  std::string calculated_;  // a calculated memo's wrapper, read from its long value
   // The bitmap of the usage-map page that covers the block being scanned,
   // read once per block.
   int64_t map_block_ = -1;

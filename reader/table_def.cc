@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <set>
 
+#include "reader/ace_values.h"
+
 namespace mendora {
 
 namespace {
@@ -152,6 +154,13 @@ bool ReadColumns(TableDef& table) {
     column.fixed = (record[format.ColumnFlagsPos] & 1) != 0;
     column.fixed_offset = *r.U16(format.FixedOffsetPos);
     column.size = column.type == kColumnBoolean ? 0 : *r.U16(format.ColumnSizePos);
+    column.result_type = column.type;
+    if (jet4) {
+      column.extra_flags = record[16];
+      // Access 2010+ only; older engines never set these bits.
+      column.calculated = handle.IsAce() && IsCalculatedColumn(column.extra_flags) && !column.fixed;
+      if (column.type == kColumnComplex) column.complex_id = ComplexIdOfColumnRecord(r).value_or(0);
+    }
     if (!column.fixed && column.type != kColumnBoolean) {
       table.lowest_variable_number = std::min<uint32_t>(table.lowest_variable_number, column.column_number);
     }
@@ -178,6 +187,12 @@ bool ReadColumns(TableDef& table) {
     column.name = jet4 ? Ucs2ToText(name_bytes) : handle.file->code_page->Decode(name_bytes);
     // An overlong name can only be damage; the column is kept under its start.
     if (CountUtf8Chars(column.name) > kMaxNameChars) column.name = CutUtf8(column.name, kMaxNameChars);
+  }
+  // Access 2007+ keeps the records of a table whose columns were deleted or
+  // inserted out of their order; the column number is the table's order.
+  if (handle.IsAce()) {
+    std::stable_sort(table.columns.begin(), table.columns.end(),
+                     [](const ColumnDef& a, const ColumnDef& b) { return a.column_number < b.column_number; });
   }
   return true;
 }

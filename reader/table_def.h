@@ -35,6 +35,15 @@ struct ColumnDef {
   uint8_t scale = 0;
   uint16_t fixed_offset = 0;
   uint16_t var_column_number = 0;
+  // Byte 16 of a Jet 4 record: 0x01 compressed text; Access 2007+ adds the
+  // complex tables' link and row id, attachments, and calculated columns.
+  uint8_t extra_flags = 0;
+  // Access 2010+: the value is wrapped and holds a result of `result_type`,
+  // which is not always `type` (the pass sets it from the table's
+  // properties; until then it is `type`).
+  bool calculated = false;
+  int result_type = 0;
+  uint32_t complex_id = 0;  // kColumnComplex: its row of MSysComplexColumns
 };
 
 struct TableDef {

@@ -26,6 +26,9 @@ enum class ValueKind : uint8_t {
   kText,      // bytes holds UTF-8
   kBytes,     // bytes holds the stored bytes (binary, OLE, long binary)
   kGuid,      // guid holds the 16 stored bytes
+  // Access 2019's extended date/time: integer holds the days since
+  // 0001-01-01, magnitude_low the 100 ns units since midnight.
+  kExtendedDateTime,
 };
 
 struct Value {
@@ -62,7 +65,28 @@ struct Value {
     kind = ValueKind::kDateTime;
     real = days;
   }
+  void SetExtendedDateTime(int64_t days, uint64_t ticks) {
+    kind = ValueKind::kExtendedDateTime;
+    integer = days;
+    magnitude_low = ticks;
+  }
   float AsSingle() const { return static_cast<float>(real); }
+};
+
+// One entry of a complex column's value (Access 2007+): an attachment, one
+// value of a multi-value column, or one version of an append-only memo.
+struct ComplexItem {
+  Value value;            // multi-value: the value; version history: the text; attachment: the file's bytes
+  std::string file_name;  // attachment
+  std::string file_type;  // attachment: the extension
+  Value time;             // attachment: its time stamp; version history: when it was written
+};
+
+// The entries of one complex column of a row, beside the row's values: the
+// value at `column` holds the same entries as the dump's JSON text.
+struct ComplexCell {
+  size_t column = 0;
+  std::vector<ComplexItem> items;
 };
 
 // Row slot flags as stored in a data page's offset table.
@@ -74,6 +98,7 @@ struct Row {
   uint16_t slot = 0;
   uint16_t flags = 0;  // the slot's top bits as stored
   std::vector<Value> values;
+  std::vector<ComplexCell> complex;  // only in tables with complex columns
 
   bool IsDeleted() const { return (flags & (kSlotDeletedFlag | kSlotOverflowFlag)) == (kSlotDeletedFlag | kSlotOverflowFlag); }
 };

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "reader/ace_values.h"
+
 namespace mendora {
 
 namespace {
@@ -215,6 +217,9 @@ void RenderValueInto(const Value& value, std::string& out) {
       return;
     case ValueKind::kGuid:
       out = RenderGuid(ByteView(value.guid.data(), value.guid.size()));
+      return;
+    case ValueKind::kExtendedDateTime:
+      out = RenderExtendedDateTime(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
       return;
   }
   out.clear();

@@ -19,6 +19,8 @@ namespace {
 constexpr uint32_t kCatalogDefinitionPage = 2;
 constexpr int32_t kObjectTable = 1;
 constexpr int32_t kObjectQuery = 5;
+constexpr int32_t kObjectLinkedTable = 6;  // to another Access file
+constexpr int32_t kObjectOdbcTable = 4;    // through ODBC
 constexpr size_t kMaxObjectNameChars = 257;
 // Catalog row fields, from the row's start: the fixed part holds Id,
 // ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
@@ -26,6 +28,7 @@ constexpr size_t kMaxObjectNameChars = 257;
 constexpr uint32_t kCatalogFixedSize = 30;
 constexpr uint32_t kIdOffset = 0;
 constexpr uint32_t kTypeOffset = 8;
+constexpr uint32_t kFlagsOffset = 26;
 
 bool IsCatalogPage(const JetHandle& handle) {
   return handle.page[0] == 0x01 && handle.page[1] == 0x01 && handle.Page().U32(4).value_or(0) == kCatalogDefinitionPage;
@@ -108,6 +111,7 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
   record.deleted = (*entry & 0x4000) != 0;
   record.object_id = *page.U32(row->start + count_size + kIdOffset);
   record.object_type = *page.U8(row->start + count_size + kTypeOffset) & 0x7F;
+  record.flags = page.U32(row->start + count_size + kFlagsOffset).value_or(0);
   // Object ids carry flags above the page number in their top bytes.
   const uint32_t page_count = handle.PageCount();
   const uint32_t low24 = record.object_id & 0xFFFFFF;
@@ -126,9 +130,34 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
 
 namespace {
 
+// Access 2007+ marks its own tables in the catalog's flags, also those
+// without the "MSys" prefix (the complex columns' hidden tables) and not
+// those with it that are the user's (MSysCompactError). A row whose layout
+// did not hold together has no flags to trust: its name decides.
+bool IsSystemTable(const JetHandle& handle, const CatalogRecord& record) {
+  if (!handle.IsAce() || !record.name_from_layout) return IsSystemObjectName(record.name);
+  return (record.flags & kSystemObjectFlags) != 0;
+}
+
+// A linked table holds no data here: the log names it and its target.
+void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
+  if (!session.linked_tables.insert(record.name).second) return;
+  if (!session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+  std::string target;
+  for (const auto& [page, object] : session.catalog_objects.Objects()) {
+    if (object.name != record.name || object.type != record.object_type) continue;
+    target = !object.connect.empty() ? object.connect : object.database;
+    if (!object.foreign_name.empty()) target += (target.empty() ? "" : ", ") + std::string("table ") + object.foreign_name;
+  }
+  session.TableList += "\r\n" + record.name + " :  linked" + (target.empty() ? "" : " to " + target);
+  RebuildAnalysisLog(session);
+  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+}
+
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
-  if (record.object_type == kObjectTable && IsSystemObjectName(name)) {
+  const bool system = record.object_type == kObjectTable && IsSystemTable(handle, record);
+  if (system) {
     session.system_definition_pages.insert(record.definition_page);
   }
   if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
@@ -142,11 +171,14 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     session.query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
-  } else if (record.object_type == kObjectTable && !name.empty() && !IsSystemObjectName(name)) {
+  } else if (record.object_type == kObjectTable && !name.empty() && !system) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
     Guarded(session, "Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+  } else if ((record.object_type == kObjectLinkedTable || record.object_type == kObjectOdbcTable) && !name.empty() &&
+             !record.deleted && handle.IsAce()) {
+    NoteLinkedTable(session, handle, record);
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
@@ -232,6 +264,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.query_rows.clear();
   session.query_table_read = false;
   session.catalog_rows = 0;
+  session.catalog_objects = CatalogObjects();
+  session.linked_tables.clear();
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();

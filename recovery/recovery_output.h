@@ -34,6 +34,12 @@ struct OutputColumn {
   int scale = 0;
   int column_number = 0;
   int size = 0;
+  bool calculated = false;  // Access 2010+: computed by Access from other columns
+  // Access 2007+ complex columns: 1 attachments, 2 multi-value, 3 version
+  // history (see ComplexKind); 0 for every other column. Their rows carry
+  // the entries in Row::complex.
+  int complex_kind = 0;
+  int value_type = 0;  // a multi-value column: the type code of its values
 };
 
 struct OutputTable {

@@ -53,6 +53,9 @@ PassResult RunRecovery(RecoverySession& session) {
   if (failure == OpenFailure::kNotJet) {
     result.outcome = PassOutcome::kNotADatabase;
     result.message = open_error;
+  } else if (failure == OpenFailure::kEncrypted) {
+    result.outcome = PassOutcome::kNeedsPassword;
+    result.message = open_error;
   } else if (!opened || !pass_ran) {
     result.outcome = PassOutcome::kNotOpened;
     result.message = open_error;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/catalog_objects.h"
 #include "recovery/loss_account.h"
 #include "recovery/query_text.h"
 #include "recovery/recovery_output.h"
@@ -133,6 +134,11 @@ struct RecoverySession {
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
   size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
+  // Read when the walk first needs it (link targets, complex columns,
+  // calculated columns' result types).
+  CatalogObjects catalog_objects;
+  // Linked tables met by the walk, for the log: "name :  linked to ...".
+  std::set<std::string> linked_tables;
 
   bool IsSaving() const { return RunMode == 1; }
 };
@@ -141,6 +147,7 @@ enum class PassOutcome {
   kCompleted,        // the pass ran to its end (see `losses` for what it lost)
   kNotOpened,         // the source could not be opened (missing, unreadable, not a regular file)
   kNotADatabase,      // neither a Jet 3/4 header nor any page that looks like a Jet page
+  kNeedsPassword,     // the file is encrypted, and no password that opens it was given
   kNothingRecovered,  // Jet pages, but no catalog row to recover from; nothing was left at TargetPath
   kCancelled,         // cancelled through PassControl; nothing was left at TargetPath
   kFailed,            // the target could not be written; nothing was left at TargetPath

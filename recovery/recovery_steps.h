@@ -19,6 +19,7 @@ struct CatalogRecord {
   int32_t definition_page = 0;  // for tables: the first definition page
   uint32_t object_id = 0;
   std::string name;             // UTF-8
+  uint32_t flags = 0;           // the catalog's Flags: system objects and more
   bool deleted = false;
   bool name_from_layout = true;  // false: taken by the fallback scan of a damaged row
 };

@@ -73,6 +73,10 @@ void CreatePendingRelations(RecoverySession& session) {
     // System tables are never recovered, so relations among them have
     // nothing to join; they are not losses worth a line.
     if (IsSystemObjectName(relation.table) || IsSystemObjectName(relation.foreign_table)) continue;
+    // A linked table lives in another file: the relation is that file's to keep.
+    if (session.linked_tables.count(relation.table) != 0 || session.linked_tables.count(relation.foreign_table) != 0) {
+      continue;
+    }
     const OutputRelation out{relation.name, relation.table, relation.foreign_table, relation.fields, relation.flags};
     for (RecoveryOutput* output : session.active_outputs) output->AddRelation(out);
   }

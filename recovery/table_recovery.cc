@@ -1,10 +1,13 @@
 // Recovering one table: its rows, delivered to every output, and its log line.
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "reader/row_cursor.h"
 #include "reader/table_def.h"
+#include "recovery/complex_columns.h"
 #include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
@@ -28,18 +31,53 @@ std::string DistinctTableName(RecoverySession& session, const std::string& name,
 
 // The table as the outputs see it. Two columns the target cannot tell apart
 // would cost the second its values, so each gets a name of its own.
-OutputTable DescribeTable(RecoverySession& session, const TableDef& table, const std::string& name) {
+OutputTable DescribeTable(RecoverySession& session, const TableDef& table, const std::string& name,
+                          const ComplexColumns* complex) {
   OutputTable out;
   out.name = name;
   out.definition_page = table.entry.definition_page;
   std::set<std::string> taken;
   NameKey key;
   if (session.target) key = [&](const std::string& n) { return session.target->ColumnNameKey(n); };
-  for (const ColumnDef& column : table.columns) {
-    out.columns.push_back(OutputColumn{ClaimDistinctName(taken, column.name, " (2)", key), column.type,
-                                       column.precision, column.scale, column.column_number, column.size});
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const ColumnDef& column = table.columns[i];
+    OutputColumn described{ClaimDistinctName(taken, column.name, " (2)", key),
+                           column.calculated ? column.result_type : column.type, column.precision, column.scale,
+                           column.column_number, column.size};
+    described.calculated = column.calculated;
+    if (column.type == kColumnComplex && complex != nullptr) {
+      described.complex_kind = static_cast<int>(complex->KindOf(i));
+      described.value_type = complex->ValueTypeOf(i);
+    }
+    out.columns.push_back(described);
   }
   return out;
+}
+
+// Calculated columns hold a result of the type their ResultType property
+// names. Without it (no readable catalog row), the stored result's length
+// tells a Yes/No (1 byte) and a Decimal (16) apart; anything else is read
+// as the column's own type says.
+void SetResultTypes(RecoverySession& session, TableDef& table) {
+  bool any = false;
+  for (const ColumnDef& column : table.columns) any = any || column.calculated;
+  if (!any) return;
+  const std::map<std::string, int> types = session.catalog_objects.ResultTypes(table.entry.definition_page);
+  for (ColumnDef& column : table.columns) {
+    if (!column.calculated) continue;
+    const auto found = types.find(column.name);
+    if (found != types.end() && IsKnownColumnType(found->second)) column.result_type = found->second;
+  }
+}
+
+// A column of a type without a decoder keeps its bytes; the loss account
+// says which type it was.
+void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std::string& name) {
+  for (const ColumnDef& column : table.columns) {
+    if (IsKnownColumnType(column.type)) continue;
+    session.losses.PieceLost("Table " + name + ": column " + column.name + " has the unknown type " +
+                             ColumnTypeName(column.type) + "; its values are kept as their stored bytes");
+  }
 }
 
 }  // namespace
@@ -65,8 +103,25 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     return;
   }
   const std::string name = DistinctTableName(session, table_name, definition_page);
-  const OutputTable description = DescribeTable(session, *table, name);
+  bool has_complex = false;
+  bool has_calculated = false;
+  for (const ColumnDef& column : table->columns) {
+    has_complex = has_complex || column.type == kColumnComplex;
+    has_calculated = has_calculated || column.calculated;
+  }
+  if ((has_complex || has_calculated) && !session.catalog_objects.loaded()) {
+    session.catalog_objects.Load(handle);
+  }
+  SetResultTypes(session, *table);
   session.losses.BeginTable(name, table->row_count);
+  NoteUnknownTypes(session, *table, name);
+  // The hidden tables are read before the parent's rows; their damage is
+  // the parent's.
+  std::unique_ptr<ComplexColumns> complex;
+  if (has_complex) {
+    complex = std::make_unique<ComplexColumns>(handle, *table, name, session.catalog_objects, session.losses);
+  }
+  const OutputTable description = DescribeTable(session, *table, name, complex.get());
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
   int64_t rows = 0;
@@ -76,6 +131,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     while (cursor.Next(row)) {
       session.control.CheckPoint();
       ++rows;
+      if (complex) complex->Fill(row);
       session.losses.RowRecovered();
       for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
     }

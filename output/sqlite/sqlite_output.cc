@@ -2,6 +2,8 @@
 #include "output/sqlite/sqlite_output.h"
 
 #include "output/sqlite/sqlite_target.h"
+#include "output/sqlite/sqlite_schema.h"
+#include "reader/ace_values.h"
 #include "reader/column_types.h"
 #include "recovery/loss_account.h"
 
@@ -20,6 +22,8 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   statement.column = column.name;
   statement.keyword = TypeKeyword(column.type, column.column_number & 0xFF, column.precision, column.scale);
   statement.declared_type = SqliteDeclaredType(column.type, column.precision, column.scale);
+  // Access computed it from other columns; the schema says so beside it.
+  if (column.calculated) statement.declared_type += " /* calculated */";
   statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
                          : "ALTER TABLE [" + table + "] ADD [" + column.name + "] " + statement.keyword + ";";
   return statement;
@@ -36,22 +40,30 @@ EngineOutput::~EngineOutput() { Abandon(); }
 void EngineOutput::BeginTable(const OutputTable& table) {
   table_.clear();
   record_ = 0;
+  children_.clear();
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
   std::vector<size_t> sources;
   std::string refusal;
   // One statement for the whole table; column by column only when the
-  // engine refuses it, so that a refused column loses only itself.
+  // engine refuses it, so that a refused column loses only itself. A complex
+  // column is a child table, created once the parent exists.
   std::vector<SchemaStatement> whole;
-  for (size_t i = 0; i < table.columns.size(); ++i) whole.push_back(ColumnStatement(table.name, table.columns[i], i == 0));
+  std::vector<size_t> plain;
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].complex_kind != 0) continue;
+    whole.push_back(ColumnStatement(table.name, table.columns[i], whole.empty()));
+    plain.push_back(i);
+  }
   try {
     if (!whole.empty()) {
       database_->CreateTable(whole);
-      for (size_t i = 0; i < whole.size(); ++i) sources.push_back(i);
+      sources = plain;
     }
   } catch (const EngineError&) {
   }
   for (size_t i = sources.empty() ? 0 : table.columns.size(); i < table.columns.size(); ++i) {
+    if (table.columns[i].complex_kind != 0) continue;
     const SchemaStatement statement = ColumnStatement(table.name, table.columns[i], sources.empty());
     try {
       database_->Execute(statement, kFailOnError);
@@ -70,6 +82,74 @@ void EngineOutput::BeginTable(const OutputTable& table) {
     table_ = table.name;
   } catch (const EngineError& error) {
     losses_->TableLost(table.name, error.what());
+    return;
+  }
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].complex_kind != 0) BeginChildTable(table.name, table.columns[i], i);
+  }
+}
+
+void EngineOutput::BeginChildTable(const std::string& table, const OutputColumn& column, size_t index) {
+  ChildTable child;
+  child.column = index;
+  child.kind = column.complex_kind;
+  child.name = table + "." + column.name;
+  // SQLite lets no foreign key name a rowid, so "row" holds the parent's
+  // rowid undeclared.
+  std::string columns = "\"row\" INTEGER NOT NULL";
+  switch (static_cast<ComplexKind>(column.complex_kind)) {
+    case ComplexKind::kAttachments:
+      columns += ", \"file name\" TEXT, \"file type\" TEXT, \"time stamp\" DATETIME, \"data\" BLOB";
+      break;
+    case ComplexKind::kVersionHistory:
+      columns += ", \"value\" TEXT, \"modified\" DATETIME";
+      break;
+    default:
+      columns += ", \"value\" " + SqliteDeclaredType(column.value_type, column.precision, column.scale);
+      break;
+  }
+  try {
+    database_->Execute("CREATE TABLE " + QuoteIdentifier(StoredTableName(child.name)) + " (" + columns + ")", 0);
+    const size_t width = child.kind == static_cast<int>(ComplexKind::kAttachments) ? 5
+                         : child.kind == static_cast<int>(ComplexKind::kVersionHistory) ? 3 : 2;
+    std::vector<size_t> sources(width);
+    for (size_t k = 0; k < width; ++k) sources[k] = k;
+    child.row.values.resize(width);
+    child.recordset = database_->NewRecordset();
+    child.recordset->Open(child.name, sources);
+  } catch (const EngineError& error) {
+    losses_->PieceLost("Table " + table + ": the entries of column " + column.name + " were not saved: " + error.what());
+    return;
+  }
+  children_.push_back(std::move(child));
+}
+
+void EngineOutput::AddEntries(const Row& row, int64_t parent) {
+  for (const ComplexCell& cell : row.complex) {
+    for (ChildTable& child : children_) {
+      if (child.column != cell.column) continue;
+      std::vector<Value>& values = child.row.values;
+      for (const ComplexItem& item : cell.items) {
+        values[0].SetInteger(parent);
+        if (child.kind == static_cast<int>(ComplexKind::kAttachments)) {
+          values[1].kind = ValueKind::kText;
+          values[1].bytes = item.file_name;
+          values[2].kind = ValueKind::kText;
+          values[2].bytes = item.file_type;
+          values[3] = item.time;
+          values[4] = item.value;
+        } else {
+          values[1] = item.value;
+          if (child.kind == static_cast<int>(ComplexKind::kVersionHistory)) values[2] = item.time;
+        }
+        try {
+          child.recordset->AddRow(child.row);
+        } catch (const EngineError& error) {
+          losses_->ValueRefused(table_, "Table " + child.name + ": an entry of record " + std::to_string(record_) +
+                                            " was not stored: " + error.what());
+        }
+      }
+    }
   }
 }
 
@@ -81,11 +161,14 @@ void EngineOutput::AddRow(const Row& row) {
   } catch (const EngineError& error) {
     losses_->RowRefused(table_, "Table " + table_ + ": record " + std::to_string(record_) +
                                     " was not stored: " + error.what());
+    return;
   }
+  if (!children_.empty()) AddEntries(row, recordset_->LastRowId());
 }
 
 void EngineOutput::EndTable(int64_t) {
   if (recordset_->IsOpen()) recordset_->Close();
+  children_.clear();
   table_.clear();
 }
 
@@ -119,12 +202,14 @@ void EngineOutput::Finish() {
     relations_->Close();
     relations_.reset();
   }
+  children_.clear();
   recordset_.reset();
   database_->Close();
 }
 
 void EngineOutput::Abandon() noexcept {
   relations_.reset();
+  children_.clear();
   recordset_.reset();
   if (database_ && database_->IsOpen()) database_->Abandon();
 }

@@ -47,8 +47,21 @@ class EngineOutput final : public RecoveryOutput {
   std::unique_ptr<EngineRecordset> recordset_;
   std::unique_ptr<EngineRelationDatabase> relations_;
   std::string path_;
+  // A complex column's child table "TABLE.COLUMN": its entries, each with
+  // the rowid of its row in TABLE.
+  struct ChildTable {
+    size_t column = 0;
+    int kind = 0;
+    std::string name;
+    std::unique_ptr<EngineRecordset> recordset;
+    Row row;  // reused for each entry
+  };
+  void BeginChildTable(const std::string& table, const OutputColumn& column, size_t index);
+  void AddEntries(const Row& row, int64_t parent);
+
   std::string table_;        // the table rows go to; empty when it was refused
   int64_t record_ = 0;       // rows offered to the current table
+  std::vector<ChildTable> children_;
 };
 
 using EngineFactory = std::function<std::unique_ptr<EngineDatabase>()>;

@@ -52,6 +52,8 @@ void SqliteRecordset::AddRow(const Row& row) {
   insert.Rewind();
 }
 
+int64_t SqliteRecordset::LastRowId() const { return sqlite3_last_insert_rowid(connection_->Handle()); }
+
 void SqliteRecordset::Close() {
   insert_.reset();
   sources_.clear();

@@ -21,6 +21,7 @@ class SqliteRecordset final : public EngineRecordset {
 
   void Open(const std::string& table, const std::vector<size_t>& sources) override;
   void AddRow(const Row& row) override;
+  int64_t LastRowId() const override;
   void Close() override;
   bool IsOpen() const override;
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "reader/ace_values.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -121,6 +122,8 @@ FieldValue StoredValue(const Value& value) {
       return BlobBytes{value.bytes};
     case ValueKind::kGuid:
       return RenderValue(value);
+    case ValueKind::kExtendedDateTime:
+      return ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
   }
   return std::monostate{};
 }

@@ -59,6 +59,9 @@ class EngineRecordset {
   // Adds one row; the values are bound as their types say, with no text
   // parsed back.
   virtual void AddRow(const Row& row) = 0;
+  // The target's id of the row added last (SQLite: its rowid), which child
+  // tables refer to.
+  virtual int64_t LastRowId() const { return 0; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 };

@@ -13,7 +13,8 @@ uint32_t Le(const uint8_t* at, int width) {
 
 File::File(Bytes file_bytes) : bytes(std::move(file_bytes)) {
   if (bytes.size() < 0x18) throw std::runtime_error("not a database file");
-  jet4 = Le(bytes.data() + 0x14, 4) == 1;
+  // Access 2007+ files (versions 2-6) are laid out as Jet 4.
+  jet4 = bytes[0x14] >= 1 && bytes[0x14] <= 6;
   page_size = jet4 ? 4096 : 2048;
 }
 

@@ -1,9 +1,13 @@
 // JetFileBuilder: puts tables, queries and relationships into pages.
 #include "tests/builder/jet_builder.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -32,6 +36,7 @@ struct JetFileBuilder::Impl {
                                               const std::vector<uint32_t>& pages);
   void WriteSystemDefinition(uint32_t page, const TableSchema& schema, uint32_t rows,
                              std::pair<RowAddress, RowAddress> maps);
+  CatalogEntry* FindTable(const std::string& name);
 
   JetVersion version;
   const Layout& layout;
@@ -41,9 +46,16 @@ struct JetFileBuilder::Impl {
   bool relationships_first = true;
   uint32_t next_object_id = kFirstUserObjectId;
   bool finished = false;
+  uint8_t ace_version = 0;  // 0: a Jet file
+  std::map<ComplexType, uint32_t> complex_templates;  // template table pages
+  std::vector<Row> complex_directory;                 // rows of MSysComplexColumns
 };
 
 JetFileBuilder::JetFileBuilder(JetVersion version) : impl_(std::make_shared<Impl>(version)) {}
+
+JetFileBuilder::JetFileBuilder(AceVersion version) : impl_(std::make_shared<Impl>(JetVersion::kJet4)) {
+  impl_->ace_version = static_cast<uint8_t>(version);
+}
 
 uint32_t JetFileBuilder::page_size() const { return impl_->layout.page_size; }
 
@@ -69,6 +81,8 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
     s.number = c.number >= 0 ? c.number : static_cast<int>(i);
     s.flags = IsFixedType(c.type) ? (kFlagFixed | kFlagNullable) : kFlagNullable;
     s.compressed = layout.jet4() && table.compress_text && (c.type == kText || c.type == kMemo);
+    s.complex_id = c.complex_id;
+    s.extra_flags = c.extra_flags;
     stored.push_back(s);
   }
   const TableSchema schema = PlanColumns(std::move(stored));
@@ -151,9 +165,81 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   WriteDefinitionPages(m.store, layout, SerializeDefinition(layout, fields), pages,
                        table.definition_page_capacity);
 
-  m.objects.push_back(
-      CatalogEntry{table.name, kTypeTable, pages[0], kTablesContainer, 0, false, false});
+  m.objects.push_back(CatalogEntry{table.name, kTypeTable, pages[0], kTablesContainer, table.catalog_flags,
+                                   false, false});
   return pages[0];
+}
+
+CatalogEntry* JetFileBuilder::Impl::FindTable(const std::string& name) {
+  for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+    if (it->name == name && it->type == kTypeTable && !it->deleted) return &*it;
+  }
+  return nullptr;
+}
+
+namespace {
+
+constexpr uint32_t kComplexTemplateFlags = 0x80030000;
+constexpr uint32_t kComplexTableFlags = 0x800A0000;
+constexpr uint32_t kHasComplexColumnsFlag = 0x00040000;
+// Byte 16 of the hidden tables' column records.
+constexpr uint8_t kComplexRowId = 0x04;
+constexpr uint8_t kComplexLink = 0x08;
+constexpr uint8_t kAttachmentField = 0x10;
+
+std::vector<Column> AttachmentColumns() {
+  return {Column{"FileData", kOle}, Column{"FileFlags", kLong}, Column{"FileName", kText},
+          Column{"FileTimeStamp", kDateTime}, Column{"FileType", kText}, Column{"FileURL", kMemo}};
+}
+
+}  // namespace
+
+void JetFileBuilder::AddComplexColumn(const ComplexColumn& complex) {
+  Impl& m = *impl_;
+  m.CheckOpen();
+  CatalogEntry* parent = m.FindTable(complex.table);
+  if (parent == nullptr) throw std::invalid_argument("no table '" + complex.table + "' was added");
+  parent->flags |= kHasComplexColumnsFlag;
+  const uint32_t parent_page = parent->id;
+  const bool attachments = complex.type == ComplexType::kAttachments;
+
+  if (!m.complex_templates.count(complex.type)) {
+    Table templ;
+    templ.name = attachments ? "MSysComplexType_Attachment" : "MSysComplexType_Text";
+    templ.columns = attachments ? AttachmentColumns() : std::vector<Column>{Column{"Value", kText}};
+    templ.catalog_flags = kComplexTemplateFlags;
+    m.complex_templates[complex.type] = AddTable(templ);
+  }
+
+  Table hidden;
+  char guid[40];
+  std::snprintf(guid, sizeof guid, "%08X%024X", parent_page, complex.complex_id);
+  hidden.name = std::string("f_") + guid + "_" + complex.column;
+  if (hidden.name.size() > 64) hidden.name.resize(64);
+  hidden.catalog_flags = kComplexTableFlags;
+  Column link{"_" + complex.column, kLong};
+  link.extra_flags = kComplexLink;
+  Column row_id{complex.table + "_" + complex.column, kLong};
+  row_id.extra_flags = kComplexRowId;
+  hidden.columns = {link, row_id};
+  int64_t next_id = 1;
+  if (attachments) {
+    for (Column c : AttachmentColumns()) {
+      c.extra_flags = kAttachmentField;
+      hidden.columns.push_back(c);
+    }
+    for (const auto& [key, file] : complex.attachments) {
+      hidden.rows.push_back(Row{int64_t{key}, next_id++, AttachmentFileData(file.extension, file.data, file.compress),
+                                std::monostate{}, file.name, std::monostate{}, file.extension, std::monostate{}});
+    }
+  } else {
+    hidden.columns.push_back(Column{"Value", kText});
+    for (const auto& [key, text] : complex.values) hidden.rows.push_back(Row{int64_t{key}, next_id++, text});
+  }
+  const uint32_t hidden_page = AddTable(hidden);
+  m.complex_directory.push_back(Row{complex.column, int64_t{complex.complex_id},
+                                    int64_t{m.complex_templates[complex.type]}, int64_t{parent_page},
+                                    int64_t{hidden_page}});
 }
 
 void JetFileBuilder::AddQuery(const std::string& name) {
@@ -249,11 +335,36 @@ void JetFileBuilder::Impl::Finish() {
   RowPageWriter global(store, layout, kGlobalMapPage, 0, kGlobalMapPage);
   global.Add(GlobalFreeMap(layout, store.count()));
   global.Add(MakeUsageMap(store, layout, 0, {}));
-  WriteHeaderPage(store.Page(0), layout);
+  WriteHeaderPage(store.Page(0), layout, ace_version);
+}
+
+namespace {
+
+// MSysComplexColumns as Access writes it: records in name order, numbers as
+// the columns were created.
+Table ComplexDirectory(std::vector<Row> rows) {
+  Table t;
+  t.name = "MSysComplexColumns";
+  t.columns = {Column{"ColumnName", kText, 0, 0, 0, 0}, Column{"ComplexID", kLong, 0, 0, 0, 4},
+               Column{"ComplexTypeObjectID", kLong, 0, 0, 0, 1}, Column{"ConceptualTableID", kLong, 0, 0, 0, 3},
+               Column{"FlatTableID", kLong, 0, 0, 0, 2}};
+  t.rows = std::move(rows);
+  t.catalog_flags = kSystemObjectFlags;
+  return t;
+}
+
+}  // namespace
+
+void JetFileBuilder::AddComplexDirectory() {
+  Impl& m = *impl_;
+  if (m.finished || m.complex_directory.empty()) return;
+  AddTable(ComplexDirectory(std::move(m.complex_directory)));
+  m.complex_directory.clear();
 }
 
 Bytes JetFileBuilder::Build() {
   Impl& m = *impl_;
+  AddComplexDirectory();
   m.Finish();
   Bytes out;
   out.reserve(static_cast<size_t>(m.store.count()) * m.layout.page_size);
@@ -266,6 +377,7 @@ Bytes JetFileBuilder::Build() {
 
 void JetFileBuilder::WriteTo(const std::string& path) {
   Impl& m = *impl_;
+  AddComplexDirectory();
   m.Finish();
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) throw std::runtime_error("cannot create " + path);
@@ -301,6 +413,41 @@ double DateValue(int year, int month, int day, int hour, int minute, int second)
   };
   const int64_t whole = days(year, month, day) - days(1899, 12, 30);
   return static_cast<double>(whole) + (hour * 3600 + minute * 60 + second) / 86400.0;
+}
+
+Bytes AttachmentFileData(const std::string& extension, const Bytes& file, bool compress) {
+  Bytes content;
+  const Bytes name = EncodeUtf16(Utf8ToUtf16(extension + std::string(1, '\0')));
+  PutU32(content, static_cast<uint32_t>(12 + name.size()));
+  PutU32(content, 1);
+  PutU32(content, static_cast<uint32_t>(name.size() / 2));
+  Append(content, name);
+  Append(content, file);
+  Bytes out;
+  PutU32(out, compress ? 1 : 0);
+  PutU32(out, static_cast<uint32_t>(content.size()));
+  if (!compress) {
+    Append(out, content);
+    return out;
+  }
+  uLongf packed_size = compressBound(static_cast<uLong>(content.size()));
+  Bytes packed(packed_size);
+  if (compress2(packed.data(), &packed_size, content.data(), static_cast<uLong>(content.size()), Z_BEST_SPEED) !=
+      Z_OK) {
+    throw std::runtime_error("zlib could not compress an attachment");
+  }
+  packed.resize(packed_size);
+  Append(out, packed);
+  return out;
+}
+
+Bytes ExtendedDateTimeBytes(int64_t days, uint64_t ticks) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%019lld:%019llu:7", static_cast<long long>(days),
+                static_cast<unsigned long long>(ticks));
+  Bytes out(text, text + 41);
+  out.push_back(0);
+  return out;
 }
 
 void WriteU16(Bytes& file, size_t offset, uint16_t value) {

@@ -16,11 +16,20 @@ namespace mendora::testing {
 
 enum class JetVersion { kJet3, kJet4 };
 
+// Access 2007+ files (.accdb): the Jet 4 layout, the engine name "Standard
+// ACE DB" and this version at 0x14.
+enum class AceVersion : uint8_t {
+  kAccess2007 = 2, kAccess2010 = 3, kAccess2013 = 4, kAccess2016 = 5, kAccess2019 = 6,
+};
+
 // Column type codes as stored in column records.
 enum ColumnCode : int {
   kBoolean = 0x01, kByte = 0x02, kInteger = 0x03, kLong = 0x04, kCurrency = 0x05,
   kSingle = 0x06, kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A,
   kOle = 0x0B, kMemo = 0x0C, kGuid = 0x0F, kNumeric = 0x10,
+  // Access 2007+: the 4-byte key of a complex column, a 64-bit integer, and
+  // the 42-byte extended date/time.
+  kComplex = 0x12, kBigInt = 0x13, kExtendedDateTime = 0x14,
 };
 
 struct Column {
@@ -32,6 +41,8 @@ struct Column {
   int scale = 0;        // Numeric
   // The column number stored in the record; -1 = its position in the table.
   int number = -1;
+  uint32_t complex_id = 0;   // complex columns: written at offset 11 of the record
+  uint8_t extra_flags = 0;   // Jet 4: ORed into byte 16 of the record (0xC0 calculated, ...)
 };
 
 // How a long value (memo, OLE) is laid out.
@@ -40,11 +51,11 @@ enum class LongValueForm { kAuto, kInline, kSinglePage, kChained };
 // A cell value. Which alternative fits which column type:
 //   null: monostate
 //   Boolean: bool
-//   Byte, Integer, Long: int64_t (stored in the column's width)
+//   Byte, Integer, Long, BigInt, complex keys: int64_t (stored in the column's width)
 //   Currency: int64_t count of 1/10000 units
 //   Single, Double, DateTime (days since 1899-12-30): double
 //   Text, Memo: std::string (UTF-8)
-//   Numeric, OLE, Binary, GUID, or any raw field: Bytes (stored as given;
+//   Numeric, OLE, Binary, GUID, extended date/time, or any raw field: Bytes (stored as given;
 //   for Memo and OLE the bytes are the long value's content)
 using Bytes = std::vector<uint8_t>;
 using Value = std::variant<std::monostate, bool, int64_t, double, std::string, Bytes>;
@@ -78,6 +89,7 @@ struct Table {
   // too large to hold in memory: called with 0, 1, 2, ... until it returns
   // false.
   std::function<bool(size_t index, Row& row)> row_source;
+  uint32_t catalog_flags = 0;  // Flags of its catalog row (0x80000000 system, ...)
 };
 
 struct Relationship {
@@ -97,15 +109,42 @@ struct CatalogRow {
   uint32_t flags = 0;  // 0x80000000 / 0x00000002 mark system objects
 };
 
+// One attachment of an attachment column.
+struct Attachment {
+  std::string name;       // FileName
+  std::string extension;  // FileType
+  Bytes data;             // the file's bytes
+  bool compress = true;   // as Access stores them; false writes the stored form
+};
+
+enum class ComplexType { kMultiValueText, kAttachments };
+
+// The values of a complex column of an added table: its hidden table's rows,
+// each naming the parent row by the key the parent stores in the column.
+struct ComplexColumn {
+  std::string table;     // the parent table (added before)
+  std::string column;    // its column of type kComplex
+  uint32_t complex_id = 0;  // the column's Column::complex_id
+  ComplexType type = ComplexType::kMultiValueText;
+  std::vector<std::pair<uint32_t, std::string>> values;     // multi-value: (key, text)
+  std::vector<std::pair<uint32_t, Attachment>> attachments;  // attachments: (key, file)
+};
+
 class JetFileBuilder {
  public:
   explicit JetFileBuilder(JetVersion version);
+  explicit JetFileBuilder(AceVersion version);
 
   // Adds a user table (definition, data pages, usage map, catalog row) and
   // returns the number of its first definition page. Throws
   // std::invalid_argument for values that do not suit their column (the
   // builder then holds a half-written table and is best dropped).
   uint32_t AddTable(const Table& table);
+  // Adds the hidden table of a complex column (named f_<32 hex digits>_COLUMN
+  // as Access names them), the template table of its type (once per file) and
+  // its row of MSysComplexColumns, which the finished file then has. Throws
+  // std::invalid_argument when the parent table was not added.
+  void AddComplexColumn(const ComplexColumn& column);
   // Adds a saved query object (catalog row of type 5 only).
   void AddQuery(const std::string& name);
   // Adds a one-field relationship: a row of the relationships system table
@@ -134,6 +173,9 @@ class JetFileBuilder {
   uint32_t page_size() const;
 
  private:
+  // Adds MSysComplexColumns when complex columns were added.
+  void AddComplexDirectory();
+
   struct Impl;
   std::shared_ptr<Impl> impl_;
 };
@@ -142,6 +184,13 @@ class JetFileBuilder {
 // Numeric: sign byte (0x80 = negative), then 16 bytes holding the unscaled
 // magnitude as four 32-bit little-endian words, most significant word first.
 Bytes NumericBytes(int64_t unscaled);
+// The stored form of an attachment's data (FileData): compressed flag,
+// content length, then the content (its header naming the extension, then
+// the file) zlib-compressed or as it is.
+Bytes AttachmentFileData(const std::string& extension, const Bytes& file, bool compress);
+// The 42 bytes of an extended date/time: days since 0001-01-01 and 100 ns
+// units since midnight, as 19 ASCII digits each.
+Bytes ExtendedDateTimeBytes(int64_t days, uint64_t ticks);
 // Days since 1899-12-30 as stored for DateTime.
 double DateValue(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 

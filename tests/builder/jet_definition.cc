@@ -33,15 +33,19 @@ void PutColumnRecord(Bytes& out, const Layout& layout, const StoredColumn& c) {
     PutU16(out, static_cast<uint16_t>(c.number));
     PutU16(out, var_number);
     PutU16(out, row_number);
-    if (numeric) {
-      PutU8(out, static_cast<uint8_t>(c.precision));
-      PutU8(out, static_cast<uint8_t>(c.scale));
+    if (c.type == kComplex) {
+      PutU32(out, c.complex_id);  // in place of the sort order
     } else {
-      PutU16(out, kSortOrder);
+      if (numeric) {
+        PutU8(out, static_cast<uint8_t>(c.precision));
+        PutU8(out, static_cast<uint8_t>(c.scale));
+      } else {
+        PutU16(out, kSortOrder);
+      }
+      PutU16(out, 0);
     }
-    PutU16(out, 0);
     PutU8(out, c.flags);
-    PutU8(out, c.compressed ? 1 : 0);
+    PutU8(out, static_cast<uint8_t>((c.compressed ? 1 : 0) | c.extra_flags));
     PutU32(out, 0);
     PutU16(out, static_cast<uint16_t>(c.fixed_offset));
     PutU16(out, static_cast<uint16_t>(c.size));

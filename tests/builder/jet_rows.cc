@@ -36,7 +36,12 @@ int NaturalSize(int type, JetVersion version) {
     case kCurrency:
     case kDouble:
     case kDateTime:
+    case kBigInt:
       return 8;
+    case kComplex:
+      return 4;
+    case kExtendedDateTime:
+      return 42;
     case kGuid:
       return 16;
     case kNumeric:

@@ -26,6 +26,8 @@ struct StoredColumn {
   int row_number = -1;  // the record's row column number; -1 = `number` (system tables hold 0)
   uint8_t flags = 0;
   bool compressed = false;  // Jet 4: text written in the compressed form
+  uint32_t complex_id = 0;
+  uint8_t extra_flags = 0;  // ORed into byte 16 of a Jet 4 record
 
   // Placement, filled in by PlanColumns.
   bool fixed = false;

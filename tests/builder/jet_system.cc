@@ -205,12 +205,13 @@ Bytes EncodeRelationshipRow(const Layout& layout, const TableSchema& schema,
   return EncodeRow(layout, schema, CellsByName(schema, std::move(cells)), schema.next_number);
 }
 
-void WriteHeaderPage(uint8_t* page, const Layout& layout) {
+void WriteHeaderPage(uint8_t* page, const Layout& layout, uint8_t ace_version) {
   static constexpr char kMagic[] = "Standard Jet DB";
+  static constexpr char kAceMagic[] = "Standard ACE DB";
   std::fill_n(page, layout.page_size, 0);
   page[1] = 0x01;
-  std::copy_n(kMagic, sizeof kMagic, page + 4);
-  SetU32(page + 0x14, layout.jet4() ? 1 : 0);
+  std::copy_n(ace_version != 0 ? kAceMagic : kMagic, sizeof kMagic, page + 4);
+  SetU32(page + 0x14, ace_version != 0 ? ace_version : layout.jet4() ? 1 : 0);
 
   // The scrambled part, in plain form; offsets are absolute.
   const size_t scrambled = layout.jet4() ? 128 : 126;

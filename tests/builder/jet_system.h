@@ -64,8 +64,9 @@ std::vector<CatalogEntry> CatalogTail();
 Bytes EncodeCatalogRow(const Layout& layout, const TableSchema& schema, const CatalogEntry& entry);
 Bytes EncodeRelationshipRow(const Layout& layout, const TableSchema& schema, const Relationship& r);
 
-// Page 0 of a file of `layout`'s version.
-void WriteHeaderPage(uint8_t* page, const Layout& layout);
+// Page 0 of a file of `layout`'s version; an Access 2007+ file when
+// `ace_version` (2-6) is given.
+void WriteHeaderPage(uint8_t* page, const Layout& layout, uint8_t ace_version = 0);
 
 // Page-map row covering pages from 0 with bits set for the pages at or past
 // `page_count`, which the engine keeps as free.

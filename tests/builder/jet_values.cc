@@ -160,10 +160,13 @@ Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value
     case kInteger:
     case kLong:
     case kCurrency:
+    case kComplex:
+    case kBigInt:
       if (!number) Mismatch(column, "integer columns take int64_t");
       cell.bytes = LittleEndian(static_cast<uint64_t>(*number), column.type == kByte      ? 1
                                                                 : column.type == kInteger ? 2
                                                                 : column.type == kLong    ? 4
+                                                                : column.type == kComplex ? 4
                                                                                           : 8);
       return cell;
     case kSingle:

@@ -13,7 +13,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: mendora-make-sample OUT.mdb [--jet3] [--rows N]\n";
+  std::cerr << "usage: mendora-make-sample OUT.mdb [--jet3 | --accdb] [--rows N]\n";
   return 2;
 }
 
@@ -23,12 +23,15 @@ int main(int argc, char** argv) {
   using namespace mendora::testing;
   std::string out;
   JetVersion version = JetVersion::kJet4;
+  bool accdb = false;  // the Jet 4 tables in an Access 2007 file
   bool benchmark = false;
   size_t rows = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--jet3") {
       version = JetVersion::kJet3;
+    } else if (arg == "--accdb") {
+      accdb = true;
     } else if (arg == "--rows") {
       if (i + 1 >= argc) return Usage();
       char* end = nullptr;
@@ -44,9 +47,9 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (out.empty()) return Usage();
+  if (out.empty() || (accdb && version == JetVersion::kJet3)) return Usage();
   try {
-    JetFileBuilder builder(version);
+    JetFileBuilder builder = accdb ? JetFileBuilder(AceVersion::kAccess2007) : JetFileBuilder(version);
     if (benchmark) {
       AddBenchmarkTable(builder, version, rows);
     } else {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -48,8 +49,8 @@ TEST(OpenJetFileTest, RefusesWhatIsNoJetFileWithTheReadersMessages) {
   TempFile not_zero(bytes);
   EXPECT_EQ(refusal(not_zero.path()), "");
 
-  TempFile version2(JetFileBytes(2, 2, 2048));
-  EXPECT_EQ(refusal(version2.path()), "Unknown Jet version.");
+  TempFile version7(JetFileBytes(7, 2, 2048));
+  EXPECT_EQ(refusal(version7.path()), "Unknown Jet version.");
 
   TempFile empty({});
   EXPECT_EQ(refusal(empty.path()), "Couldn't read first page.");
@@ -93,6 +94,69 @@ TEST(OpenJetFileTest, EachRefusalNamesItsCause) {
     EXPECT_EQ(failure, c.failure);
   }
   std::filesystem::remove_all(dir);
+}
+
+// Masks the header from 0x18 as Access does (RC4, fixed key), so that the
+// plain header is `plain` there: all zeros but `database_key` at 0x3E.
+void MaskHeader(std::vector<uint8_t>& bytes, uint32_t database_key) {
+  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % 4]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  for (size_t k = 0x18, i = 0, j = 0; k < 0x80; ++k) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    const uint8_t plain = k >= 0x3E && k < 0x42 ? static_cast<uint8_t>(database_key >> (8 * (k - 0x3E))) : 0;
+    bytes[k] = plain ^ s[(s[i] + s[j]) & 0xFF];
+  }
+}
+
+std::vector<uint8_t> AceFileBytes(uint8_t version, uint8_t byte_after, uint32_t database_key = 0) {
+  std::vector<uint8_t> bytes = JetFileBytes(version, 3, 4096);
+  MaskHeader(bytes, database_key);
+  const char name[] = "Standard ACE DB";
+  std::copy(name, name + sizeof name, bytes.begin() + 4);
+  bytes[0x15] = byte_after;
+  return bytes;
+}
+
+TEST(OpenJetFileTest, OpensAccess2007To2019FilesWithTheJet4Layout) {
+  // Access 2010 files carry a 1 in the byte after the version.
+  for (const auto& [version, byte_after] : {std::pair{2, 0}, {3, 1}, {3, 0}, {4, 0}, {5, 0}, {6, 0}}) {
+    SCOPED_TRACE(version);
+    TempFile file(AceFileBytes(static_cast<uint8_t>(version), static_cast<uint8_t>(byte_after)));
+    JetHandlePtr handle = OpenJetHandle(file.path());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(handle->file->version, static_cast<uint32_t>(version));
+    EXPECT_TRUE(handle->IsJet4());
+    EXPECT_TRUE(handle->IsAce());
+    EXPECT_EQ(handle->format, &kJet4Format);
+  }
+  TempFile jet4(JetFileBytes(1, 3, 4096));
+  EXPECT_FALSE(OpenJetHandle(jet4.path())->IsAce());
+}
+
+TEST(OpenJetFileTest, NamesAnEncryptedAccessFileRatherThanCallingItDamage) {
+  std::string error;
+  TempFile encrypted(AceFileBytes(3, 1, 0xA1F327E1));
+  EXPECT_EQ(OpenJetHandle(encrypted.path(), &error), nullptr);
+  EXPECT_EQ(error, "encrypted: this database needs its password");
+  // A Jet 4 file's header is not read for a key.
+  std::vector<uint8_t> jet4 = JetFileBytes(1, 3, 4096);
+  MaskHeader(jet4, 0xA1F327E1);
+  TempFile keyed_jet4(jet4);
+  EXPECT_NE(OpenJetHandle(keyed_jet4.path()), nullptr);
+}
+
+TEST(OpenJetFileTest, NamesANewerAccessVersionRatherThanCallingItDamage) {
+  TempFile newer(AceFileBytes(7, 0));
+  std::string error;
+  EXPECT_EQ(OpenJetHandle(newer.path(), &error), nullptr);
+  EXPECT_EQ(error, "Access 2007+ file of an unknown version 7");
 }
 
 TEST(OpenJetFileTest, RunsThePassOnlyOnARecognisedFile) {

@@ -11,6 +11,9 @@
 #ifndef MENDORA_DEFAULT_CORPUS
 #define MENDORA_DEFAULT_CORPUS ""
 #endif
+#ifndef MENDORA_DEFAULT_CORPUS_ACE
+#define MENDORA_DEFAULT_CORPUS_ACE ""
+#endif
 
 namespace mendora::testing {
 
@@ -52,15 +55,32 @@ std::string IsoFromRendered(const std::string& text) {
   return iso;
 }
 
-}  // namespace
+// "YYYY.MM.DD HH:MM:SS.fffffffff" as "MM/DD/YYYY HH:MM:SS.fffffff", when
+// its last two decimals are zero (seven are all a value holds).
+std::string RenderedFromExtended(const std::string& text) {
+  if (text.size() != 29 || text.compare(27, 2, "00") != 0) return text;
+  return text.substr(5, 2) + "/" + text.substr(8, 2) + "/" + text.substr(0, 4) + text.substr(10, 17);
+}
 
-std::optional<std::filesystem::path> CorpusDir() {
-  const char* env = std::getenv("MENDORA_CORPUS");
-  std::filesystem::path dir = env != nullptr && *env != '\0' ? env : MENDORA_DEFAULT_CORPUS;
+std::optional<std::filesystem::path> DirFrom(const char* variable, const char* fallback) {
+  const char* env = std::getenv(variable);
+  std::filesystem::path dir = env != nullptr && *env != '\0' ? env : fallback;
   std::error_code error;
   if (dir.empty() || !std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
 }
+
+std::vector<std::filesystem::path> FilesIn(const std::optional<std::filesystem::path>& dir, const char* extension) {
+  std::vector<std::filesystem::path> files;
+  if (!dir) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(*dir)) {
+    if (entry.path().extension() == extension) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
 
 std::optional<std::filesystem::path> HostileDir() {
   const char* env = std::getenv("MENDORA_HOSTILE");
@@ -75,16 +95,13 @@ std::optional<std::filesystem::path> HostileDir() {
   return dir;
 }
 
-std::vector<std::filesystem::path> CorpusFiles() {
-  std::vector<std::filesystem::path> files;
-  const std::optional<std::filesystem::path> dir = CorpusDir();
-  if (!dir) return files;
-  for (const auto& entry : std::filesystem::directory_iterator(*dir)) {
-    if (entry.path().extension() == ".mdb") files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
+std::optional<std::filesystem::path> CorpusDir() { return DirFrom("MENDORA_CORPUS", MENDORA_DEFAULT_CORPUS); }
+std::vector<std::filesystem::path> CorpusFiles() { return FilesIn(CorpusDir(), ".mdb"); }
+
+std::optional<std::filesystem::path> AceCorpusDir() {
+  return DirFrom("MENDORA_CORPUS_ACE", MENDORA_DEFAULT_CORPUS_ACE);
 }
+std::vector<std::filesystem::path> AceCorpusFiles() { return FilesIn(AceCorpusDir(), ".accdb"); }
 
 std::string BinarySummary(const std::string& bytes) {
   unsigned char digest[SHA_DIGEST_LENGTH];
@@ -120,14 +137,16 @@ bool SameValue(const std::string& type, const std::optional<std::string>& expect
   const std::string& want = *expected;
   const std::string& got = *rendered;
   if (type == "boolean") return (want == "true" && got == "1") || (want == "false" && got == "0");
-  if (type == "ole") return want == BinarySummary(got);
+  if (type == "ole" || type == "binary") return want == BinarySummary(got);
   if (type == "float") return static_cast<float>(std::strtod(want.c_str(), nullptr)) == std::strtof(got.c_str(), nullptr);
   if (type == "double") return std::strtod(want.c_str(), nullptr) == std::strtod(got.c_str(), nullptr);
-  if (type == "long" || type == "integer" || type == "byte" || type == "currency" || type == "numeric") {
+  if (type == "long" || type == "integer" || type == "byte" || type == "currency" || type == "numeric" ||
+      type == "bigint") {
     const std::string a = CanonicalDecimal(want);
     return !a.empty() && a == CanonicalDecimal(got);
   }
   if (type == "datetime") return want.substr(0, 19) == IsoFromRendered(got);
+  if (type == "datetimextended") return RenderedFromExtended(want) == got;
   return want == got;
 }
 

@@ -18,6 +18,12 @@ std::optional<std::filesystem::path> HostileDir();
 // The sample databases (*.mdb) of the corpus, sorted by name.
 std::vector<std::filesystem::path> CorpusFiles();
 
+// The Access 2007+ samples: $MENDORA_CORPUS_ACE, else the shared folder
+// beside the repository; nothing when neither exists.
+std::optional<std::filesystem::path> AceCorpusDir();
+// The samples (*.accdb) of that folder, sorted by name.
+std::vector<std::filesystem::path> AceCorpusFiles();
+
 // "<bin:LENGTH:SHA1>" with the first 12 hex digits of the bytes' SHA-1: how
 // the corpus names an OLE object.
 std::string BinarySummary(const std::string& bytes);
@@ -26,7 +32,9 @@ std::string DecodeBase64(const std::string& text);
 
 // Compares a value the reader rendered with the corpus's expected form for
 // a column type: numbers by value, dates by instant, booleans 1/0 against
-// true/false, OLE objects by length and digest.
+// true/false, OLE objects by length and digest; an extended date/time
+// ("YYYY.MM.DD HH:MM:SS.fffffffff") against the reader's
+// "MM/DD/YYYY HH:MM:SS.fffffff".
 bool SameValue(const std::string& type, const std::optional<std::string>& expected,
                const std::optional<std::string>& rendered);
 
