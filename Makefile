@@ -7,7 +7,7 @@ ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-release test-asan bench clean
+.PHONY: all deps build build-asan run test test-release test-asan test-fuzz fuzz-long bench clean
 
 all: build
 
@@ -33,10 +33,18 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-release test-asan
+# The fuzz target over the samples for a fixed number of inputs (clang; says
+# so and skips when clang is missing).
+test-fuzz: deps
+	@./scripts/fuzz.sh 4000
+
+fuzz-long: deps
+	@./scripts/fuzz.sh 1000000
+
+test: test-release test-asan test-fuzz
 
 bench: build
 	@$(BUILD_DIR)/bench/mendora-bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) build-fuzz

@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3 libcli11-dev nlohmann-json3-dev libssl-dev zlib1g-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target with clang under ASan/UBSan and runs it for a
+# fixed number of inputs, starting from the sample databases (when present)
+# and files the test builder writes.
+#   scripts/fuzz.sh [RUNS]      (default 4000; make fuzz-long runs 1,000,000)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-4000}
+if ! command -v clang++ >/dev/null 2>&1; then
+  echo "fuzz: skipped (clang++ is not installed; scripts/install-deps.sh installs it)"
+  exit 0
+fi
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMENDORA_FUZZ=ON \
+  -DMENDORA_BUILD_APP=OFF >/dev/null
+cmake --build "$build" --target mendora-fuzz mendora-make-sample -j "$(nproc)"
+seeds="$build/fuzz-seeds"
+rm -rf "$seeds" && mkdir -p "$seeds"
+for dir in "${MENDORA_CORPUS:-../shared/corpus}" "${MENDORA_CORPUS_ACE:-../shared/corpus-ace}"; do
+  [ -d "$dir" ] || continue
+  find "$dir" -maxdepth 1 -type f \( -name '*.mdb' -o -name '*.accdb' \) -size -600k -exec cp {} "$seeds/" \;
+done
+"$build/tests/builder/mendora-make-sample" "$seeds/built4.mdb" >/dev/null
+"$build/tests/builder/mendora-make-sample" "$seeds/built3.mdb" --jet3 >/dev/null
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  "$build/tests/fuzz/mendora-fuzz" -runs="$runs" -max_len=700000 -rss_limit_mb=2048 -timeout=60 \
+  -seed="${MENDORA_FUZZ_SEED:-20261207}" -print_final_stats=1 "$seeds" 2>&1 | tail -n 12
+echo "fuzz: ${runs} runs clean"
