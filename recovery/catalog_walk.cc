@@ -228,6 +228,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
+  session.catalog_properties.clear();
+  session.catalog_properties_read = false;
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();

@@ -33,12 +33,43 @@ struct OutputColumn {
   int scale = 0;
   int column_number = 0;
   int size = 0;
+  bool autonumber = false;       // a long counter the source numbers itself
+  bool guid_autonumber = false;  // a GUID the source makes for each new row
+  bool required = false;         // the Required property
+  int text_length = 0;           // text columns: the most characters; 0 unknown
+  std::string default_value;     // the Access expression; empty for none
+};
+
+struct OutputIndexColumn {
+  std::string name;
+  bool descending = false;
+};
+
+// A primary key or an index of the source (foreign-key indexes are the
+// relations' business and do not come here).
+struct OutputIndex {
+  std::string name;  // the Access name
+  std::vector<OutputIndexColumn> columns;
+  bool primary = false;
+  bool unique = false;
+  bool ignore_nulls = false;
+  bool required = false;
+};
+
+// One property of the table (empty `column`) or of one of its columns, as
+// the source stores it: a description, a default, a format, a caption...
+struct OutputProperty {
+  std::string column;
+  std::string name;
+  Value value;
 };
 
 struct OutputTable {
   std::string name;  // distinct within the pass
   int32_t definition_page = 0;
   std::vector<OutputColumn> columns;
+  std::vector<OutputIndex> indexes;
+  std::vector<OutputProperty> properties;
 };
 
 struct RelationField {

@@ -117,6 +117,10 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  // The catalog's property blocks by table definition page, read once by
+  // the first table a save recovers.
+  std::map<int32_t, std::string> catalog_properties;
+  bool catalog_properties_read = false;
 
   bool IsSaving() const { return RunMode == 1; }
 };

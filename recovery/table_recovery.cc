@@ -5,6 +5,7 @@
 #include "reader/row_cursor.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
+#include "recovery/table_schema.h"
 
 namespace mendora {
 
@@ -31,8 +32,13 @@ OutputTable DescribeTable(const TableDef& table, const std::string& name) {
   out.name = name;
   out.definition_page = table.entry.definition_page;
   for (const ColumnDef& column : table.columns) {
-    out.columns.push_back(OutputColumn{column.name, column.type, column.precision, column.scale,
-                                       column.column_number, column.size});
+    OutputColumn& described = out.columns.emplace_back();
+    described.name = column.name;
+    described.type = column.type;
+    described.precision = column.precision;
+    described.scale = column.scale;
+    described.column_number = column.column_number;
+    described.size = column.size;
   }
   return out;
 }
@@ -53,6 +59,13 @@ void RebuildAnalysisLog(RecoverySession& session) {
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
+  // Keys, indexes and properties only matter to a save.
+  if (session.IsSaving() && !session.catalog_properties_read) {
+    session.catalog_properties_read = true;
+    std::string problem;
+    session.catalog_properties = ReadCatalogProperties(handle, &problem);
+    if (!problem.empty()) session.losses.PieceLost("Column properties from the catalog are incomplete: " + problem);
+  }
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) {
     session.losses.TableLost(table_name, "its definition at page " + std::to_string(definition_page) +
@@ -60,7 +73,12 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     return;
   }
   const std::string name = DistinctTableName(session, table_name, definition_page);
-  const OutputTable description = DescribeTable(*table, name);
+  OutputTable description = DescribeTable(*table, name);
+  if (session.IsSaving()) {
+    const auto blocks = session.catalog_properties.find(definition_page);
+    DescribeSchema(*table, blocks == session.catalog_properties.end() ? std::string() : blocks->second, description,
+                   session.losses);
+  }
   session.losses.BeginTable(name, table->row_count);
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
