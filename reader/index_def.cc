@@ -17,7 +17,7 @@ struct IndexLayout {
 };
 
 constexpr IndexLayout kJet3Indexes = {39, 0, 38, 20, 0, 19, false};
-constexpr IndexLayout kJet4Indexes = {52, 4, 42, 28, 4, 23, true};
+constexpr IndexLayout kJet4Indexes = {52, 4, 46, 28, 4, 23, true};
 constexpr int kColumnSlots = 10;
 constexpr uint16_t kNoColumn = 0xFFFF;
 constexpr uint8_t kAscending = 0x01;

@@ -19,7 +19,10 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   statement.table = table;
   statement.column = column.name;
   statement.keyword = TypeKeyword(column.type, column.column_number & 0xFF, column.precision, column.scale);
-  statement.declared_type = SqliteDeclaredType(column.type, column.precision, column.scale);
+  // VARCHAR(n) keeps the length and has TEXT affinity, as TEXT has.
+  statement.declared_type = column.type == kColumnText && column.text_length > 0
+                                ? "VARCHAR(" + std::to_string(column.text_length) + ")"
+                                : SqliteDeclaredType(column.type, column.precision, column.scale);
   statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
                          : "ALTER TABLE [" + table + "] ADD [" + column.name + "] " + statement.keyword + ";";
   return statement;
@@ -35,6 +38,7 @@ EngineOutput::~EngineOutput() { Abandon(); }
 
 void EngineOutput::BeginTable(const OutputTable& table) {
   table_.clear();
+  described_ = table;
   record_ = 0;
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
@@ -75,6 +79,9 @@ void EngineOutput::AddRow(const Row& row) {
 
 void EngineOutput::EndTable(int64_t) {
   if (recordset_->IsOpen()) recordset_->Close();
+  if (!table_.empty()) {
+    for (const std::string& line : database_->CompleteTable(described_)) losses_->PieceLost(line);
+  }
   table_.clear();
 }
 

@@ -44,6 +44,7 @@ class EngineOutput final : public RecoveryOutput {
   std::unique_ptr<EngineRelationDatabase> relations_;
   std::string path_;
   std::string table_;        // the table rows go to; empty when it was refused
+  OutputTable described_;    // the table being written, completed at its end
   int64_t record_ = 0;       // rows offered to the current table
 };
 

@@ -34,7 +34,8 @@ std::string LowerName(std::string_view name) {
 }
 
 std::string StoredTableName(std::string_view name) {
-  const bool reserved = (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog);
+  const bool reserved = (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog) ||
+                        SameName(name, "mendora_properties") || SameName(name, "mendora_ole");
   return reserved ? "_" + std::string(name) : std::string(name);
 }
 

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "output/sqlite/sqlite_keys.h"
 #include "output/sqlite/sqlite_querydef.h"
 #include "output/sqlite/sqlite_recordset.h"
 #include "output/sqlite/sqlite_relation.h"
@@ -122,6 +123,10 @@ std::unique_ptr<EngineRelationDatabase> SqliteDatabase::NewRelationDatabase() {
 std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {
   Connection("cannot make a query");
   return std::make_unique<SqliteQueryDef>(connection_);
+}
+
+std::vector<std::string> SqliteDatabase::CompleteTable(const OutputTable& table) {
+  return mendora::CompleteTable(Connection("cannot complete a table"), table);
 }
 
 void SqliteDatabase::Close() {

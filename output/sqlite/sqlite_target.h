@@ -35,6 +35,7 @@ class SqliteDatabase final : public EngineDatabase {
   std::unique_ptr<EngineRecordset> NewRecordset() override;
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;
+  std::vector<std::string> CompleteTable(const OutputTable& table) override;
   void Close() override;
   void Abandon() noexcept override;
   bool IsOpen() const override;

@@ -82,6 +82,13 @@ class EngineDatabase {
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
   virtual std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() = 0;
   virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;
+  // Once a table's rows are in: its keys, indexes, column constraints and
+  // properties. One line for each constraint that could not be kept, with
+  // its reason.
+  virtual std::vector<std::string> CompleteTable(const OutputTable& table) {
+    (void)table;
+    return {};
+  }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
   // Drops an unfinished database: nothing is left at the path or beside it.
