@@ -148,7 +148,7 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   return AccountForLosses(session, file);
 }
 
-int RunDump(const std::string& file, std::ostream& out) {
+int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   std::string error;
   JetHandlePtr probe = OpenJetHandle(file, &error);
   if (!probe) return ReportNotOpened(file, error);
@@ -156,7 +156,7 @@ int RunDump(const std::string& file, std::ostream& out) {
   probe.reset();
 
   // The probe proved the file opens, so the document can start at once.
-  JsonDumpOutput dump(out, jet4 ? "Jet4" : "Jet3");
+  JsonDumpOutput dump(out, jet4 ? "Jet4" : "Jet3", ole);
   RecoverySession session;
   PrepareSession(session, file);
   session.outputs.push_back(&dump);
@@ -167,7 +167,7 @@ int RunDump(const std::string& file, std::ostream& out) {
   return AccountForLosses(session, file);
 }
 
-int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole) {
   struct stat st;
   const bool target_existed = stat(target.c_str(), &st) == 0;
   if (!force && target_existed) {
@@ -179,7 +179,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
-  session.MakeTarget = SqliteTargetFactory();
+  session.MakeTarget = SqliteTargetFactory(ole);
   PassResult result;
   {
     InterruptCancels interrupt(session.control);

@@ -6,12 +6,15 @@
 #include <ostream>
 #include <string>
 
+#include "recovery/recovery_output.h"
+
 namespace mendora::cli {
 
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);
-int RunDump(const std::string& file, std::ostream& out);
-int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out);
+int RunDump(const std::string& file, std::ostream& out, OleStorage ole = OleStorage::kUnwrap);
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out,
+               OleStorage ole = OleStorage::kUnwrap);
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);

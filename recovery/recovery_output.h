@@ -77,6 +77,11 @@ struct RelationField {
   std::string foreign_field;  // in the referencing table
 };
 
+// How an output stores an OLE value whose Access wrapper it recognises: as
+// the file inside (the wrapper kept apart where the output can), or as the
+// stored bytes.
+enum class OleStorage { kUnwrap, kRaw };
+
 // Relation flags as the source stores them.
 inline constexpr int32_t kRelationCascadeUpdates = 0x100;
 inline constexpr int32_t kRelationCascadeDeletes = 0x1000;

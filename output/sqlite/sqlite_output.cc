@@ -3,6 +3,7 @@
 
 #include "output/sqlite/sqlite_target.h"
 #include "reader/column_types.h"
+#include "reader/ole_wrapper.h"
 #include "recovery/loss_account.h"
 
 namespace mendora {
@@ -28,8 +29,9 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   return statement;
 }
 
-EngineOutput::EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing)
-    : database_(std::move(database)), path_(path) {
+EngineOutput::EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing,
+                           OleStorage ole)
+    : database_(std::move(database)), path_(path), ole_(ole) {
   database_->Create(path, kTargetLocale, replace_existing ? kReplaceExisting : 0);
   recordset_ = database_->NewRecordset();
 }
@@ -40,6 +42,8 @@ void EngineOutput::BeginTable(const OutputTable& table) {
   table_.clear();
   described_ = table;
   record_ = 0;
+  stored_ = 0;
+  ole_columns_.clear();
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
   std::vector<size_t> sources;
@@ -49,6 +53,7 @@ void EngineOutput::BeginTable(const OutputTable& table) {
     try {
       database_->Execute(statement, kFailOnError);
       sources.push_back(i);
+      if (table.columns[i].type == kColumnOle && ole_ == OleStorage::kUnwrap) ole_columns_.push_back(i);
     } catch (const EngineError& error) {
       refusal = error.what();
       losses_->PieceLost("Table " + table.name + ": column " + table.columns[i].name + " was not created: " + refusal);
@@ -70,7 +75,35 @@ void EngineOutput::AddRow(const Row& row) {
   ++record_;
   if (table_.empty()) return;
   try {
-    recordset_->AddRow(row);
+    if (ole_columns_.empty()) {
+      recordset_->AddRow(row);
+      ++stored_;
+      return;
+    }
+    // Files found inside OLE wrappers go in their place, the wrappers beside.
+    std::vector<std::pair<size_t, OleContent>> unwrapped;
+    for (size_t i : ole_columns_) {
+      if (i >= row.values.size() || row.values[i].kind != ValueKind::kBytes) continue;
+      const std::string& stored = row.values[i].bytes;
+      if (auto content = UnwrapOle(ByteView(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()))) {
+        unwrapped.emplace_back(i, std::move(*content));
+      }
+    }
+    if (unwrapped.empty()) {
+      recordset_->AddRow(row);
+      ++stored_;
+      return;
+    }
+    unwrapped_ = row;
+    for (const auto& [i, content] : unwrapped) unwrapped_.values[i].bytes = row.values[i].bytes.substr(content.offset, content.length);
+    recordset_->AddRow(unwrapped_);
+    ++stored_;
+    for (const auto& [i, content] : unwrapped) {
+      OleWrapperRecord record{table_, described_.columns[i].name, stored_, content.class_name, content.file_name,
+                              content.media_type, static_cast<int64_t>(content.offset),
+                              OleWrapper(row.values[i].bytes, content)};
+      database_->KeepOleWrapper(record);
+    }
   } catch (const EngineError& error) {
     losses_->RowRefused(table_, "Table " + table_ + ": record " + std::to_string(record_) +
                                     " was not stored: " + error.what());
@@ -125,14 +158,15 @@ void EngineOutput::Abandon() noexcept {
   if (database_ && database_->IsOpen()) database_->Abandon();
 }
 
-TargetFactory EngineTargetFactory(EngineFactory make) {
-  return [make = std::move(make)](const std::string& path, bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
-    return std::make_unique<EngineOutput>(make(), path, replace_existing);
+TargetFactory EngineTargetFactory(EngineFactory make, OleStorage ole) {
+  return [make = std::move(make), ole](const std::string& path,
+                                       bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
+    return std::make_unique<EngineOutput>(make(), path, replace_existing, ole);
   };
 }
 
-TargetFactory SqliteTargetFactory() {
-  return EngineTargetFactory([] { return std::make_unique<SqliteDatabase>(); });
+TargetFactory SqliteTargetFactory(OleStorage ole) {
+  return EngineTargetFactory([] { return std::make_unique<SqliteDatabase>(); }, ole);
 }
 
 }  // namespace mendora

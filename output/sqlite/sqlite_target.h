@@ -36,6 +36,7 @@ class SqliteDatabase final : public EngineDatabase {
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;
   std::vector<std::string> CompleteTable(const OutputTable& table) override;
+  void KeepOleWrapper(const OleWrapperRecord& record) override;
   void Close() override;
   void Abandon() noexcept override;
   bool IsOpen() const override;

@@ -35,6 +35,19 @@ struct SchemaStatement {
   std::string text;
 };
 
+// The wrapper of an OLE value stored as the file inside it: with the file
+// put back at `file_offset`, it gives the stored bytes.
+struct OleWrapperRecord {
+  std::string table;
+  std::string column;
+  int64_t row_key = 0;  // the row's id in the table
+  std::string class_name;
+  std::string file_name;
+  std::string media_type;
+  int64_t file_offset = 0;
+  std::string wrapper;
+};
+
 // Options of TargetDatabase::Execute and Create.
 inline constexpr int kFailOnError = 128;
 // Create option: Close may replace a file that already exists at the path.
@@ -89,6 +102,8 @@ class EngineDatabase {
     (void)table;
     return {};
   }
+  // Keeps the wrapper of an OLE value stored as its file.
+  virtual void KeepOleWrapper(const OleWrapperRecord& record) { (void)record; }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
   // Drops an unfinished database: nothing is left at the path or beside it.

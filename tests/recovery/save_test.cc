@@ -104,7 +104,10 @@ TEST(SaveCorpusTest, EveryExpectedTableRowAndValueReadsBackFromTheTarget) {
     SCOPED_TRACE(sample.filename().string());
     ScratchDir dir;
     const std::string target = dir.File("recovered.sqlite");
-    ASSERT_EQ(Save(sample.string(), target).outcome, PassOutcome::kCompleted);
+    // The stored bytes, which the samples' digests name (unwrapped OLE
+    // objects are checked by the schema tests).
+    ASSERT_EQ(Save(sample.string(), target, SqliteTargetFactory(OleStorage::kRaw)).outcome,
+              PassOutcome::kCompleted);
     std::ifstream in(sample.parent_path() / "expected" /
                      (sample.stem().string() + ".json"));
     const nlohmann::json expected = nlohmann::json::parse(in);

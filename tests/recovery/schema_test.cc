@@ -162,12 +162,13 @@ TEST(PropertyBlocksTest, DescriptionsRequiredAndDefaultsOfTheSamples) {
   }
 }
 
-PassResult Save(const std::string& source, const std::string& target, LossAccount* losses = nullptr) {
+PassResult Save(const std::string& source, const std::string& target, LossAccount* losses = nullptr,
+                OleStorage ole = OleStorage::kUnwrap) {
   RecoverySession session;
   session.SourcePath = source;
   session.RunMode = 1;
   session.TargetPath = target;
-  session.MakeTarget = SqliteTargetFactory();
+  session.MakeTarget = SqliteTargetFactory(ole);
   PassResult result = RunRecovery(session);
   if (losses != nullptr) *losses = session.losses;
   return result;
@@ -206,6 +207,50 @@ TEST(SavedSchemaTest, RecoveredNorthwindWorksAtOnce) {
   sqlite3_close(db);
   EXPECT_EQ(testing::Rows(target, "SELECT CategoryID FROM Categories WHERE CategoryName = 'x'"),
             (std::vector<std::string>{"9"}));
+}
+
+// Every picture of Northwind is stored as the bitmap inside its wrapper, and
+// the wrapper kept in mendora_ole puts the stored bytes back together.
+TEST(SavedSchemaTest, PicturesAreTheirFilesAndTheirWrappersGiveTheStoredBytes) {
+  if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
+  ScratchDir dir;
+  const std::string source = (*CorpusDir() / "jet4-northwind.mdb").string();
+  const std::string files = dir.File("files.sqlite");
+  const std::string raw = dir.File("raw.sqlite");
+  ASSERT_EQ(Save(source, files).outcome, PassOutcome::kCompleted);
+  ASSERT_EQ(Save(source, raw, nullptr, OleStorage::kRaw).outcome, PassOutcome::kCompleted);
+  // A bitmap's header gives its own length.
+  EXPECT_EQ(testing::Rows(files, "SELECT count(*) FROM Employees WHERE substr(Photo, 1, 2) = CAST('BM' AS BLOB)"),
+            (std::vector<std::string>{"9"}));
+  EXPECT_EQ(testing::Rows(files, "SELECT \"table\", \"column\", class, media_type, count(*) FROM mendora_ole "
+                                 "GROUP BY 1, 2, 3, 4 ORDER BY 1"),
+            (std::vector<std::string>{"Categories|Picture|Paint.Picture|image/bmp|8",
+                                      "Employees|Photo|Paint.Picture|image/bmp|9"}));
+  const std::string attach = "ATTACH '" + raw + "' AS raw";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(files.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, attach.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT o.file_offset, o.wrapper, e.Photo, r.Photo FROM mendora_ole o "
+                               "JOIN Employees e ON e.rowid = o.row_key JOIN raw.Employees r USING (EmployeeID) "
+                               "WHERE o.\"table\" = 'Employees'",
+                               -1, &stmt, nullptr),
+            SQLITE_OK);
+  int rows = 0;
+  const auto blob = [&](int i) {
+    return std::string(static_cast<const char*>(sqlite3_column_blob(stmt, i)),
+                       static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+  };
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    ++rows;
+    const size_t offset = static_cast<size_t>(sqlite3_column_int64(stmt, 0));
+    const std::string wrapper = blob(1);
+    EXPECT_EQ(wrapper.substr(0, offset) + blob(2) + wrapper.substr(offset), blob(3));
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  EXPECT_EQ(rows, 9);
 }
 
 // A copy whose definition says an index is unique where the rows repeat
