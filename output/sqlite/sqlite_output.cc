@@ -148,6 +148,12 @@ void EngineOutput::Finish() {
     relations_->Close();
     relations_.reset();
   }
+  try {
+    database_->CreateViews();
+  } catch (const EngineError& error) {
+    // The queries keep their text; only the views are missing.
+    losses_->PieceLost(std::string("The saved queries' views were not created: ") + error.what());
+  }
   recordset_.reset();
   database_->Close();
 }

@@ -9,6 +9,7 @@
 #include "output/sqlite/sqlite_relation.h"
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
+#include "output/sqlite/sqlite_views.h"
 #include "output/sqlite/target_file.h"
 
 namespace mendora {
@@ -149,6 +150,8 @@ void SqliteDatabase::KeepOleWrapper(const OleWrapperRecord& record) {
   insert.BindBlob(8, record.wrapper);
   insert.Step(what);
 }
+
+void SqliteDatabase::CreateViews() { mendora::CreateViews(Connection("cannot create views")); }
 
 void SqliteDatabase::Close() {
   SqliteConnection& connection = Connection("cannot close");

@@ -37,6 +37,7 @@ class SqliteDatabase final : public EngineDatabase {
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;
   std::vector<std::string> CompleteTable(const OutputTable& table) override;
   void KeepOleWrapper(const OleWrapperRecord& record) override;
+  void CreateViews() override;
   void Close() override;
   void Abandon() noexcept override;
   bool IsOpen() const override;

@@ -102,6 +102,8 @@ class EngineDatabase {
     (void)table;
     return {};
   }
+  // Once every query is in: views of the saved select queries.
+  virtual void CreateViews() {}
   // Keeps the wrapper of an OLE value stored as its file.
   virtual void KeepOleWrapper(const OleWrapperRecord& record) { (void)record; }
   // Completes the database and moves it into place.

@@ -207,6 +207,23 @@ TEST(SavedSchemaTest, RecoveredNorthwindWorksAtOnce) {
   sqlite3_close(db);
   EXPECT_EQ(testing::Rows(target, "SELECT CategoryID FROM Categories WHERE CategoryName = 'x'"),
             (std::vector<std::string>{"9"}));
+
+  // The select queries without parameters are views, counted against the tables.
+  EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM sqlite_schema WHERE type = 'view'"),
+            (std::vector<std::string>{"18"}));
+  EXPECT_EQ(testing::Rows(target, "SELECT name, no_view_reason FROM mendora_queries WHERE no_view_reason IS NOT NULL "
+                                  "ORDER BY name"),
+            (std::vector<std::string>{"Employee Sales by Country|it asks for parameters",
+                                      "Invoices Filter|it refers to a form or another object by !",
+                                      "Quarterly Orders by Product|it is a crosstab query",
+                                      "Sales by Year|it asks for parameters"}));
+  EXPECT_EQ(testing::Rows(target, "SELECT (SELECT count(*) FROM \"Alphabetical List of Products\"), "
+                                  "(SELECT count(*) FROM Products WHERE NOT Discontinued), "
+                                  "(SELECT count(*) FROM \"Order Subtotals\"), (SELECT count(*) FROM Orders), "
+                                  "(SELECT count(*) FROM Invoices), (SELECT count(*) FROM \"Order Details\"), "
+                                  "(SELECT count(*) FROM \"Ten Most Expensive Products\"), "
+                                  "(SELECT count(*) FROM \"Quarterly Orders\")"),
+            (std::vector<std::string>{"69|69|830|830|2155|2155|10|84"}));
 }
 
 // Every picture of Northwind is stored as the bitmap inside its wrapper, and
