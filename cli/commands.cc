@@ -173,8 +173,8 @@ int ReportUnfinished(const std::string& file, const RecoverySession& session, co
 // one receives is not worth reading on.
 class CheckedDump final : public RecoveryOutput {
  public:
-  CheckedDump(std::ostream& out, const std::string& format, OutputCheck& check, PassControl& control)
-      : dump_(out, format), check_(check), control_(control) {}
+  CheckedDump(std::ostream& out, const std::string& format, OleStorage ole, OutputCheck& check, PassControl& control)
+      : dump_(out, format, ole), check_(check), control_(control) {}
   void BeginTable(const OutputTable& table) override { dump_.BeginTable(table); }
   void AddRow(const Row& row) override {
     dump_.AddRow(row);
@@ -250,7 +250,7 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   return AccountForLosses(session);
 }
 
-int RunDump(const std::string& file, std::ostream& out) {
+int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   int exit_code = 0;
   JetHandlePtr probe = OpenForCommand(file, exit_code);
   if (!probe) return exit_code;
@@ -260,7 +260,7 @@ int RunDump(const std::string& file, std::ostream& out) {
   // The probe proved the file opens, so the document can start at once.
   RecoverySession session;
   OutputCheck check(out);
-  CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", check, session.control);
+  CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", ole, check, session.control);
   PrepareSession(session, file);
   session.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
@@ -270,7 +270,7 @@ int RunDump(const std::string& file, std::ostream& out) {
   return AccountForLosses(session);
 }
 
-int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out) {
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole) {
   struct stat st;
   const bool target_existed = lstat(target.c_str(), &st) == 0;
   if (target_existed) {
@@ -292,7 +292,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
-  session.MakeTarget = SqliteTargetFactory();
+  session.MakeTarget = SqliteTargetFactory(ole);
   // Interrupts stay with the pass until the last line is printed, so one
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);

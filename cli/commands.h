@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "recovery/recovery_output.h"
+
 namespace mendora::cli {
 
 // Exit codes of every command; 0 is a complete result.
@@ -39,8 +41,9 @@ void SetVerbose(bool verbose);
 
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);
-int RunDump(const std::string& file, std::ostream& out);
-int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out);
+int RunDump(const std::string& file, std::ostream& out, OleStorage ole = OleStorage::kUnwrap);
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out,
+               OleStorage ole = OleStorage::kUnwrap);
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);

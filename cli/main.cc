@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
 
   auto* dump = app.add_subcommand("dump", "Print every table the walk finds as JSON");
   dump->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
+  std::string ole = "file";
+  const char* ole_help = "OLE objects: 'file' stores the picture or document inside Access's wrapper, 'raw' the stored bytes";
+  dump->add_option("--ole", ole, ole_help)->check(CLI::IsMember({"file", "raw"}));
 
   std::string out;
   bool force = false;
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
   recover->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
   recover->add_option("OUT", out, "the new SQLite database to create")->required();
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
+  recover->add_option("--ole", ole, ole_help)->check(CLI::IsMember({"file", "raw"}));
 
   for (CLI::App* command : {analyze, dump, recover}) {
     command->add_flag("--verbose", verbose, "show every damage report, not only the first of each table");
@@ -45,7 +49,8 @@ int main(int argc, char** argv) {
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);
-  if (*dump) return mendora::cli::RunDump(file, std::cout);
-  if (*recover) return mendora::cli::RunRecover(file, out, force, std::cout);
+  const auto storage = ole == "raw" ? mendora::OleStorage::kRaw : mendora::OleStorage::kUnwrap;
+  if (*dump) return mendora::cli::RunDump(file, std::cout, storage);
+  if (*recover) return mendora::cli::RunRecover(file, out, force, std::cout, storage);
   return 1;
 }

@@ -41,7 +41,7 @@ bool LongValueReader::LoadRow(uint32_t page, uint32_t row, RowExtent& extent, st
   return true;
 }
 
-bool LongValueReader::Read(ByteView field, std::string& out, std::string& problem) {
+bool LongValueReader::Read(ByteView field, std::string& out, std::string& problem, uint64_t owner) {
   out.clear();
   problem.clear();
   if (field.size() < kLongValueHeaderSize) {
@@ -63,7 +63,7 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
   RowExtent extent;
 
   if ((word & kLongValueSingleRow) != 0) {
-    if (!handle_.long_value_claims.Claim(page, row, handle_.PageCount())) {
+    if (!handle_.long_value_claims.Claim(page, row, owner)) {
       problem = At(row, page) + " already holds another value";
       return false;
     }
@@ -87,7 +87,7 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
     }
     // A row another value already took is damage: the first owner keeps it,
     // and no row of the file is read, or written out, twice.
-    if (!handle_.long_value_claims.Claim(page, row, handle_.PageCount())) {
+    if (!handle_.long_value_claims.Claim(page, row, owner)) {
       problem = "its long-value chain runs into " + At(row, page) + ", which holds another value";
       out.clear();
       return false;

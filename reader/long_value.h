@@ -20,7 +20,9 @@ class LongValueReader {
   // row's page buffer, which is left as it was: long-value pages go to the
   // alternate buffer) into `out`. False when they cannot be read whole, with
   // the reason in `problem`; `out` then holds nothing.
-  bool Read(ByteView field, std::string& out, std::string& problem);
+  // `owner` names the field (see LongValueOwner): a long-value row another
+  // field already took is not read again.
+  bool Read(ByteView field, std::string& out, std::string& problem, uint64_t owner);
 
  private:
   // The extent of row `row` of long-value page `page`, read into the

@@ -7,7 +7,6 @@ namespace mendora {
 
 namespace {
 constexpr uint8_t kDataPageType = 0x01;
-constexpr uint32_t kRowsPerPage = 256;  // a row number is one byte
 }  // namespace
 
 DataPageIndex::DataPageIndex(JetHandle& handle) {
@@ -24,15 +23,10 @@ const std::vector<uint32_t>& DataPageIndex::PagesOf(uint32_t owner) const {
   return found == pages_by_owner_.end() ? kNone : found->second;
 }
 
-bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint32_t page_count) {
-  if (page >= page_count || row >= kRowsPerPage) return true;  // not a row of the file: nothing to share
-  if (bits_.empty()) bits_.assign((static_cast<uint64_t>(page_count) * kRowsPerPage + 63) / 64, 0);
-  const uint64_t index = static_cast<uint64_t>(page) * kRowsPerPage + row;
-  uint64_t& word = bits_[index / 64];
-  const uint64_t bit = uint64_t{1} << (index % 64);
-  if ((word & bit) != 0) return false;
-  word |= bit;
-  return true;
+bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
+  const uint64_t key = static_cast<uint64_t>(page) << 8 | (row & 0xFF);
+  const auto [at, fresh] = owners_.emplace(key, owner);
+  return fresh || at->second == owner;
 }
 
 }  // namespace mendora

@@ -4,9 +4,9 @@
 //
 // Bounds: the data-page index reads every page of the file once per pass,
 // however many tables must be searched without their usage map (a search per
-// table read the whole file again for each). The long-value claims keep one
-// bit per possible row of the file's pages, so no long-value row is read for
-// more than one value.
+// table read the whole file again for each). The long-value claims name the
+// field that owns each long-value row read, so no row is read for more than
+// one value; they grow with the long values read, not with the file.
 #ifndef MENDORA_READER_PAGE_INDEX_H_
 #define MENDORA_READER_PAGE_INDEX_H_
 
@@ -31,13 +31,19 @@ class DataPageIndex {
 
 class LongValueClaims {
  public:
-  // True the first time row `row` of page `page` is claimed; false when a
-  // value already took it (two values cannot share a long-value row).
-  bool Claim(uint32_t page, uint32_t row, uint32_t page_count);
+  // True when row `row` of page `page` is free or already `owner`'s (the
+  // same field read again); false when another value took it: two values
+  // cannot share a long-value row.
+  bool Claim(uint32_t page, uint32_t row, uint64_t owner);
 
  private:
-  std::vector<uint64_t> bits_;
+  std::unordered_map<uint64_t, uint64_t> owners_;
 };
+
+// The owner of a long value: the field of one row of one data page.
+inline uint64_t LongValueOwner(uint32_t data_page, uint32_t slot, uint32_t column_number) {
+  return static_cast<uint64_t>(data_page) << 28 | static_cast<uint64_t>(slot & 0xFFF) << 16 | (column_number & 0xFFFF);
+}
 
 }  // namespace mendora
 

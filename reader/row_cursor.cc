@@ -301,7 +301,7 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       }
       std::string problem;
       std::string& target = memo ? scratch_ : value.bytes;
-      if (!long_values_.Read(field, target, problem)) {
+      if (!long_values_.Read(field, target, problem, LongValueOwner(current_page_, slot, column.column_number))) {
         value.SetNull();
         Report(DamageKind::kLongValue, static_cast<int>(slot), column.name,
                std::string(memo ? "memo" : "OLE object") + " lost: " + problem);
@@ -331,7 +331,7 @@ void RowCursor::DecodeCalculated(const ColumnDef& column, ByteView field, Value&
   if (result == kColumnMemo || result == kColumnOle) {
     // A memo result keeps its wrapper in the long value.
     std::string problem;
-    if (!long_values_.Read(field, calculated_, problem)) {
+    if (!long_values_.Read(field, calculated_, problem, LongValueOwner(current_page_, slot, column.column_number))) {
       Report(DamageKind::kLongValue, static_cast<int>(slot), column.name, "calculated memo lost: " + problem);
       return;
     }

@@ -110,6 +110,7 @@ TableDefPtr ReadTableDef(const CatalogEntry& entry) {
   table->row_count = static_cast<int32_t>(PageU32(handle, format.TableRowsPos));
   const int64_t column_count = PageU16(handle, format.ColumnCountPos);
   table->real_index_count = static_cast<int32_t>(PageU32(handle, format.RealIndexCountPos));
+  table->index_count = static_cast<int32_t>(PageU32(handle, format.IndexCountPos));
   if (column_count < 0 || column_count > kMaxColumns) {
     ReportDefinition(handle, entry.name, entry.definition_page,
                      "column count " + std::to_string(column_count) + " is more than a table can hold");
@@ -151,7 +152,8 @@ bool ReadColumns(TableDef& table) {
       column.precision = record[11];
       column.scale = record[12];
     }
-    column.fixed = (record[format.ColumnFlagsPos] & 1) != 0;
+    column.flags = record[format.ColumnFlagsPos];
+    column.fixed = (column.flags & kColumnFlagFixed) != 0;
     column.fixed_offset = *r.U16(format.FixedOffsetPos);
     column.size = column.type == kColumnBoolean ? 0 : *r.U16(format.ColumnSizePos);
     column.result_type = column.type;
@@ -188,6 +190,7 @@ bool ReadColumns(TableDef& table) {
     // An overlong name can only be damage; the column is kept under its start.
     if (CountUtf8Chars(column.name) > kMaxNameChars) column.name = CutUtf8(column.name, kMaxNameChars);
   }
+  table.index_start = position;
   // Access 2007+ keeps the records of a table whose columns were deleted or
   // inserted out of their order; the column number is the table's order.
   if (handle.IsAce()) {

@@ -15,6 +15,11 @@
 
 namespace mendora {
 
+// Bits of a column record's flags byte.
+inline constexpr uint8_t kColumnFlagFixed = 0x01;
+inline constexpr uint8_t kColumnFlagAutoNumber = 0x04;      // a long counter
+inline constexpr uint8_t kColumnFlagGuidAutoNumber = 0x40;  // a new GUID per row
+
 struct CatalogEntry {
   JetHandle* handle = nullptr;
   std::string name;  // UTF-8
@@ -44,6 +49,10 @@ struct ColumnDef {
   bool calculated = false;
   int result_type = 0;
   uint32_t complex_id = 0;  // kColumnComplex: its row of MSysComplexColumns
+  uint8_t flags = 0;  // the record's flags byte (see kColumnFlag...)
+
+  bool IsAutoNumber() const { return (flags & kColumnFlagAutoNumber) != 0; }
+  bool IsGuidAutoNumber() const { return (flags & kColumnFlagGuidAutoNumber) != 0; }
 };
 
 struct TableDef {
@@ -52,6 +61,10 @@ struct TableDef {
   std::vector<ColumnDef> columns;
   int32_t row_count = 0;  // as the definition stores it
   int32_t real_index_count = 0;
+  int32_t index_count = 0;  // logical indexes, as the definition stores it
+  // Where the real indexes' column lists start in `definition`: just after
+  // the last column name.
+  size_t index_start = 0;
   // The lowest stored number of a variable-length column: a row holds an
   // offset table only when it holds such a column (rows written before the
   // table's first one was added have none). UINT32_MAX: the table has none.

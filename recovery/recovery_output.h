@@ -40,18 +40,54 @@ struct OutputColumn {
   // the entries in Row::complex.
   int complex_kind = 0;
   int value_type = 0;  // a multi-value column: the type code of its values
+  bool autonumber = false;       // a long counter the source numbers itself
+  bool guid_autonumber = false;  // a GUID the source makes for each new row
+  bool required = false;         // the Required property
+  int text_length = 0;           // text columns: the most characters; 0 unknown
+  std::string default_value;     // the Access expression; empty for none
+};
+
+struct OutputIndexColumn {
+  std::string name;
+  bool descending = false;
+};
+
+// A primary key or an index of the source (foreign-key indexes are the
+// relations' business and do not come here).
+struct OutputIndex {
+  std::string name;  // the Access name
+  std::vector<OutputIndexColumn> columns;
+  bool primary = false;
+  bool unique = false;
+  bool ignore_nulls = false;
+  bool required = false;
+};
+
+// One property of the table (empty `column`) or of one of its columns, as
+// the source stores it: a description, a default, a format, a caption...
+struct OutputProperty {
+  std::string column;
+  std::string name;
+  Value value;
 };
 
 struct OutputTable {
   std::string name;  // distinct within the pass
   int32_t definition_page = 0;
   std::vector<OutputColumn> columns;
+  std::vector<OutputIndex> indexes;
+  std::vector<OutputProperty> properties;
 };
 
 struct RelationField {
   std::string field;          // in the referenced (primary) table
   std::string foreign_field;  // in the referencing table
 };
+
+// How an output stores an OLE value whose Access wrapper it recognises: as
+// the file inside (the wrapper kept apart where the output can), or as the
+// stored bytes.
+enum class OleStorage { kUnwrap, kRaw };
 
 // Relation flags as the source stores them.
 inline constexpr int32_t kRelationCascadeUpdates = 0x100;

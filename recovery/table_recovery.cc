@@ -10,6 +10,7 @@
 #include "recovery/complex_columns.h"
 #include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
+#include "recovery/table_schema.h"
 
 namespace mendora {
 
@@ -96,6 +97,13 @@ void RebuildAnalysisLog(RecoverySession& session) {
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
+  // Keys, indexes and properties only matter to a save.
+  if (session.IsSaving() && !session.catalog_properties_read) {
+    session.catalog_properties_read = true;
+    std::string problem;
+    session.catalog_properties = ReadCatalogProperties(handle, &problem);
+    if (!problem.empty()) session.losses.PieceLost("Column properties from the catalog are incomplete: " + problem);
+  }
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) {
     session.losses.TableLost(table_name, "its definition at page " + std::to_string(definition_page) +
@@ -121,7 +129,12 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   if (has_complex) {
     complex = std::make_unique<ComplexColumns>(handle, *table, name, session.catalog_objects, session.losses);
   }
-  const OutputTable description = DescribeTable(session, *table, name, complex.get());
+  OutputTable description = DescribeTable(session, *table, name, complex.get());
+  if (session.IsSaving()) {
+    const auto blocks = session.catalog_properties.find(definition_page);
+    DescribeSchema(*table, blocks == session.catalog_properties.end() ? std::string() : blocks->second, description,
+                   session.losses);
+  }
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
   int64_t rows = 0;

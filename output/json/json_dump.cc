@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "reader/column_types.h"
+#include "reader/ole_wrapper.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -86,12 +87,17 @@ std::string Base64(const std::string& bytes) {
   return out;
 }
 
-JsonDumpOutput::JsonDumpOutput(std::ostream& out, const std::string& format) : out_(out) {
+JsonDumpOutput::JsonDumpOutput(std::ostream& out, const std::string& format, OleStorage ole)
+    : out_(out), ole_(ole) {
   out_ << "{\n  \"format\": \"" << format << "\",\n  \"tables\": {";
 }
 
 void JsonDumpOutput::BeginTable(const OutputTable& table) {
   CloseTable();
+  ole_columns_.clear();
+  for (const OutputColumn& column : table.columns) {
+    ole_columns_.push_back(ole_ == OleStorage::kUnwrap && column.type == kColumnOle);
+  }
   text_.clear();
   text_ += tables_++ == 0 ? "\n    " : ",\n    ";
   AppendJsonString(text_, table.name);
@@ -123,12 +129,16 @@ void JsonDumpOutput::AddRow(const Row& row) {
       case ValueKind::kText:
         AppendJsonString(text_, value.bytes);
         break;
-      case ValueKind::kBytes:
+      case ValueKind::kBytes: {
         // Binary data is no text.
         text_ += '"';
-        text_ += Base64(value.bytes);
+        const ByteView stored(reinterpret_cast<const uint8_t*>(value.bytes.data()), value.bytes.size());
+        const std::optional<OleContent> content =
+            i < ole_columns_.size() && ole_columns_[i] ? UnwrapOle(stored) : std::nullopt;
+        text_ += content ? Base64(value.bytes.substr(content->offset, content->length)) : Base64(value.bytes);
         text_ += '"';
         break;
+      }
       default:
         RenderValueInto(value, rendered);
         AppendJsonString(text_, rendered);

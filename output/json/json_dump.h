@@ -19,7 +19,7 @@ namespace mendora {
 class JsonDumpOutput final : public RecoveryOutput {
  public:
   // Writes the document's head at once.
-  JsonDumpOutput(std::ostream& out, const std::string& format);
+  JsonDumpOutput(std::ostream& out, const std::string& format, OleStorage ole = OleStorage::kUnwrap);
 
   void BeginTable(const OutputTable& table) override;
   void AddRow(const Row& row) override;
@@ -40,6 +40,8 @@ class JsonDumpOutput final : public RecoveryOutput {
   bool table_open_ = false;
   bool finished_ = false;
   std::string text_;
+  OleStorage ole_;
+  std::vector<bool> ole_columns_;  // of the current table, when unwrapping
 };
 
 // `text` as a JSON string, quotes included.

@@ -5,6 +5,7 @@
 #include "output/sqlite/sqlite_schema.h"
 #include "reader/ace_values.h"
 #include "reader/column_types.h"
+#include "reader/ole_wrapper.h"
 #include "recovery/loss_account.h"
 
 namespace mendora {
@@ -21,7 +22,10 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   statement.table = table;
   statement.column = column.name;
   statement.keyword = TypeKeyword(column.type, column.column_number & 0xFF, column.precision, column.scale);
-  statement.declared_type = SqliteDeclaredType(column.type, column.precision, column.scale);
+  // VARCHAR(n) keeps the length and has TEXT affinity, as TEXT has.
+  statement.declared_type = column.type == kColumnText && column.text_length > 0
+                                ? "VARCHAR(" + std::to_string(column.text_length) + ")"
+                                : SqliteDeclaredType(column.type, column.precision, column.scale);
   // Access computed it from other columns; the schema says so beside it.
   if (column.calculated) statement.declared_type += " /* calculated */";
   statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
@@ -29,8 +33,9 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   return statement;
 }
 
-EngineOutput::EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing)
-    : database_(std::move(database)), path_(path) {
+EngineOutput::EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing,
+                           OleStorage ole)
+    : database_(std::move(database)), path_(path), ole_(ole) {
   database_->Create(path, kTargetLocale, replace_existing ? kReplaceExisting : 0);
   recordset_ = database_->NewRecordset();
 }
@@ -39,8 +44,11 @@ EngineOutput::~EngineOutput() { Abandon(); }
 
 void EngineOutput::BeginTable(const OutputTable& table) {
   table_.clear();
+  described_ = table;
   record_ = 0;
   children_.clear();
+  stored_ = 0;
+  ole_columns_.clear();
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
   std::vector<size_t> sources;
@@ -76,6 +84,9 @@ void EngineOutput::BeginTable(const OutputTable& table) {
   if (!table.columns.empty() && sources.empty()) {
     losses_->TableLost(table.name, "the target refused every column: " + refusal);
     return;
+  }
+  for (size_t i : sources) {
+    if (table.columns[i].type == kColumnOle && ole_ == OleStorage::kUnwrap) ole_columns_.push_back(i);
   }
   try {
     recordset_->Open(table.name, sources);
@@ -157,7 +168,32 @@ void EngineOutput::AddRow(const Row& row) {
   ++record_;
   if (table_.empty()) return;
   try {
-    recordset_->AddRow(row);
+    // Files found inside OLE wrappers go in their place, the wrappers beside.
+    std::vector<std::pair<size_t, OleContent>> unwrapped;
+    for (size_t i : ole_columns_) {
+      if (i >= row.values.size() || row.values[i].kind != ValueKind::kBytes) continue;
+      const std::string& stored = row.values[i].bytes;
+      if (auto content = UnwrapOle(ByteView(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()))) {
+        unwrapped.emplace_back(i, std::move(*content));
+      }
+    }
+    if (unwrapped.empty()) {
+      recordset_->AddRow(row);
+      ++stored_;
+    } else {
+      unwrapped_ = row;
+      for (const auto& [i, content] : unwrapped) {
+        unwrapped_.values[i].bytes = row.values[i].bytes.substr(content.offset, content.length);
+      }
+      recordset_->AddRow(unwrapped_);
+      ++stored_;
+      for (const auto& [i, content] : unwrapped) {
+        OleWrapperRecord record{table_, described_.columns[i].name, stored_, content.class_name, content.file_name,
+                                content.media_type, static_cast<int64_t>(content.offset),
+                                OleWrapper(row.values[i].bytes, content)};
+        database_->KeepOleWrapper(record);
+      }
+    }
   } catch (const EngineError& error) {
     losses_->RowRefused(table_, "Table " + table_ + ": record " + std::to_string(record_) +
                                     " was not stored: " + error.what());
@@ -169,6 +205,19 @@ void EngineOutput::AddRow(const Row& row) {
 void EngineOutput::EndTable(int64_t) {
   if (recordset_->IsOpen()) recordset_->Close();
   children_.clear();
+  if (!table_.empty()) {
+    // An index over a complex column has nothing to index here: the column
+    // is a child table of its own.
+    std::erase_if(described_.indexes, [&](const OutputIndex& index) {
+      for (const OutputIndexColumn& key : index.columns) {
+        for (const OutputColumn& column : described_.columns) {
+          if (column.complex_kind != 0 && column.name == key.name) return true;
+        }
+      }
+      return false;
+    });
+    for (const std::string& line : database_->CompleteTable(described_)) losses_->PieceLost(line);
+  }
   table_.clear();
 }
 
@@ -203,6 +252,12 @@ void EngineOutput::Finish() {
     relations_.reset();
   }
   children_.clear();
+  try {
+    database_->CreateViews();
+  } catch (const EngineError& error) {
+    // The queries keep their text; only the views are missing.
+    losses_->PieceLost(std::string("The saved queries' views were not created: ") + error.what());
+  }
   recordset_.reset();
   database_->Close();
 }
@@ -214,14 +269,15 @@ void EngineOutput::Abandon() noexcept {
   if (database_ && database_->IsOpen()) database_->Abandon();
 }
 
-TargetFactory EngineTargetFactory(EngineFactory make) {
-  return [make = std::move(make)](const std::string& path, bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
-    return std::make_unique<EngineOutput>(make(), path, replace_existing);
+TargetFactory EngineTargetFactory(EngineFactory make, OleStorage ole) {
+  return [make = std::move(make), ole](const std::string& path,
+                                       bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
+    return std::make_unique<EngineOutput>(make(), path, replace_existing, ole);
   };
 }
 
-TargetFactory SqliteTargetFactory() {
-  return EngineTargetFactory([] { return std::make_unique<SqliteDatabase>(); });
+TargetFactory SqliteTargetFactory(OleStorage ole) {
+  return EngineTargetFactory([] { return std::make_unique<SqliteDatabase>(); }, ole);
 }
 
 }  // namespace mendora

@@ -27,7 +27,8 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
 class EngineOutput final : public RecoveryOutput {
  public:
   // Starts the new database; nothing appears at `path` before Finish.
-  EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing);
+  EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing,
+               OleStorage ole = OleStorage::kUnwrap);
   ~EngineOutput() override;
 
   void BeginTable(const OutputTable& table) override;
@@ -60,6 +61,11 @@ class EngineOutput final : public RecoveryOutput {
   void AddEntries(const Row& row, int64_t parent);
 
   std::string table_;        // the table rows go to; empty when it was refused
+  OutputTable described_;    // the table being written, completed at its end
+  OleStorage ole_;
+  std::vector<size_t> ole_columns_;  // of the current table
+  Row unwrapped_;            // a row whose OLE values are their files
+  int64_t stored_ = 0;       // rows stored in the current table: the last one's id
   int64_t record_ = 0;       // rows offered to the current table
   std::vector<ChildTable> children_;
 };
@@ -67,9 +73,9 @@ class EngineOutput final : public RecoveryOutput {
 using EngineFactory = std::function<std::unique_ptr<EngineDatabase>()>;
 
 // Targets written through engines `make` creates.
-TargetFactory EngineTargetFactory(EngineFactory make);
+TargetFactory EngineTargetFactory(EngineFactory make, OleStorage ole = OleStorage::kUnwrap);
 // The SQLite target, the default.
-TargetFactory SqliteTargetFactory();
+TargetFactory SqliteTargetFactory(OleStorage ole = OleStorage::kUnwrap);
 
 }  // namespace mendora
 

@@ -15,7 +15,8 @@ void SqliteQueryDef::Append() {
   if (!name_) throw EngineError("cannot save a query before it is created");
   const std::string what = "cannot save query " + *name_;
   connection_->Exec("CREATE TABLE IF NOT EXISTS " + QuoteIdentifier(kQueryCatalog) +
-                        " (\"name\" TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, \"sql\" TEXT NOT NULL)",
+                        " (\"name\" TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, \"sql\" TEXT NOT NULL, "
+                        "\"no_view_reason\" TEXT)",
                     what);
   auto insert = connection_->Prepare(
       "INSERT INTO " + QuoteIdentifier(kQueryCatalog) + " (\"name\", \"sql\") VALUES (?1, ?2)", what);

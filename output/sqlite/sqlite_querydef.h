@@ -1,7 +1,6 @@
 // Saved queries of the source, kept by name in a catalog table of the target.
 //
-// SQLite has no saved queries of its own, and a recovered query's Jet SQL
-// rarely runs as a SQLite view, so its text is kept as recovered.
+// SQLite has no saved queries of its own, so the text is kept as recovered.
 #ifndef MENDORA_OUTPUT_SQLITE_SQLITE_QUERYDEF_H_
 #define MENDORA_OUTPUT_SQLITE_SQLITE_QUERYDEF_H_
 
@@ -14,8 +13,10 @@
 
 namespace mendora {
 
-// The catalog: "mendora_queries"("name" TEXT PRIMARY KEY, "sql" TEXT), names
-// unique regardless of ASCII case as in Jet.
+// The catalog: "mendora_queries"("name" TEXT PRIMARY KEY, "sql" TEXT,
+// "no_view_reason" TEXT), names unique regardless of ASCII case as in Jet.
+// A select query that translates and runs is also a view of its name (its
+// no_view_reason is null); every other query's row says why it is none.
 inline constexpr char kQueryCatalog[] = "mendora_queries";
 
 class SqliteQueryDef final : public EngineQueryDef {

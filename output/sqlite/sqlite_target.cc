@@ -5,11 +5,13 @@
 
 #include <cstdio>
 
+#include "output/sqlite/sqlite_keys.h"
 #include "output/sqlite/sqlite_querydef.h"
 #include "output/sqlite/sqlite_recordset.h"
 #include "output/sqlite/sqlite_relation.h"
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
+#include "output/sqlite/sqlite_views.h"
 #include "output/sqlite/target_file.h"
 #include "recovery/stop_point.h"
 
@@ -151,6 +153,32 @@ std::string SqliteDatabase::TableNameKey(const std::string& name) const { return
 std::string SqliteDatabase::ColumnNameKey(const std::string& name) const { return LowerName(StoredColumnName(name)); }
 
 std::string SqliteDatabase::QueryNameKey(const std::string& name) const { return LowerName(name); }
+std::vector<std::string> SqliteDatabase::CompleteTable(const OutputTable& table) {
+  return mendora::CompleteTable(Connection("cannot complete a table"), table);
+}
+
+void SqliteDatabase::KeepOleWrapper(const OleWrapperRecord& record) {
+  SqliteConnection& connection = Connection("cannot keep an OLE wrapper");
+  const std::string what = "cannot keep the OLE wrapper of " + record.table + "." + record.column;
+  connection.Exec(
+      "CREATE TABLE IF NOT EXISTS \"mendora_ole\" (\"table\" TEXT NOT NULL, \"column\" TEXT NOT NULL, "
+      "\"row_key\" INTEGER NOT NULL, \"class\" TEXT, \"file_name\" TEXT, \"media_type\" TEXT, "
+      "\"file_offset\" INTEGER NOT NULL, \"wrapper\" BLOB NOT NULL)",
+      what);
+  auto insert = connection.Prepare(
+      "INSERT INTO \"mendora_ole\" VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", what);
+  insert.BindText(1, StoredTableName(record.table));
+  insert.BindText(2, record.column);
+  insert.BindInt(3, record.row_key);
+  insert.BindText(4, record.class_name);
+  if (!record.file_name.empty()) insert.BindText(5, record.file_name);
+  insert.BindText(6, record.media_type);
+  insert.BindInt(7, record.file_offset);
+  insert.BindBlob(8, record.wrapper);
+  insert.Step(what);
+}
+
+void SqliteDatabase::CreateViews() { mendora::CreateViews(Connection("cannot create views")); }
 
 void SqliteDatabase::Close() {
   SqliteConnection& connection = Connection("cannot close");

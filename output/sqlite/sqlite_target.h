@@ -42,6 +42,9 @@ class SqliteDatabase final : public EngineDatabase {
   std::string TableNameKey(const std::string& name) const override;
   std::string ColumnNameKey(const std::string& name) const override;
   std::string QueryNameKey(const std::string& name) const override;
+  std::vector<std::string> CompleteTable(const OutputTable& table) override;
+  void KeepOleWrapper(const OleWrapperRecord& record) override;
+  void CreateViews() override;
   void Close() override;
   void SetPublishCheck(std::function<void()> check) override;
   void Abandon() noexcept override;

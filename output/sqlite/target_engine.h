@@ -45,6 +45,19 @@ struct SchemaStatement {
   std::string text;
 };
 
+// The wrapper of an OLE value stored as the file inside it: with the file
+// put back at `file_offset`, it gives the stored bytes.
+struct OleWrapperRecord {
+  std::string table;
+  std::string column;
+  int64_t row_key = 0;  // the row's id in the table
+  std::string class_name;
+  std::string file_name;
+  std::string media_type;
+  int64_t file_offset = 0;
+  std::string wrapper;
+};
+
 // Options of TargetDatabase::Execute and Create.
 inline constexpr int kFailOnError = 128;
 // Create option: Close may replace a file that already exists at the path.
@@ -111,6 +124,17 @@ class EngineDatabase {
   virtual std::string TableNameKey(const std::string& name) const { return name; }
   virtual std::string ColumnNameKey(const std::string& name) const { return name; }
   virtual std::string QueryNameKey(const std::string& name) const { return name; }
+  // Once a table's rows are in: its keys, indexes, column constraints and
+  // properties. One line for each constraint that could not be kept, with
+  // its reason.
+  virtual std::vector<std::string> CompleteTable(const OutputTable& table) {
+    (void)table;
+    return {};
+  }
+  // Once every query is in: views of the saved select queries.
+  virtual void CreateViews() {}
+  // Keeps the wrapper of an OLE value stored as its file.
+  virtual void KeepOleWrapper(const OleWrapperRecord& record) { (void)record; }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
   // Close runs `check` at its last moments before the move (after the commit,

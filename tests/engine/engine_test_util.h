@@ -73,7 +73,12 @@ inline int TypeOfKeyword(const std::string& keyword) {
 
 inline SchemaStatement Column(SchemaStatement::Kind kind, const std::string& table, const std::string& column,
                               const std::string& keyword, int precision = 0, int scale = 0) {
-  OutputColumn described{column, TypeOfKeyword(keyword), precision, scale, keyword == "COUNTER" ? 0 : 1, 0};
+  OutputColumn described;
+  described.name = column;
+  described.type = TypeOfKeyword(keyword);
+  described.precision = precision;
+  described.scale = scale;
+  described.column_number = keyword == "COUNTER" ? 0 : 1;
   return ColumnStatement(table, described, kind == SchemaStatement::Kind::kCreateTable);
 }
 

@@ -1,0 +1,360 @@
+// Keys, indexes, column constraints and properties of a recovered table.
+#include "output/sqlite/sqlite_keys.h"
+
+#include <cctype>
+#include <map>
+
+#include "output/sqlite/sqlite_schema.h"
+#include "output/sqlite/sqlite_types.h"
+#include "reader/column_types.h"
+
+namespace mendora {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool IsNumber(const std::string& text) {
+  size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+  bool digits = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(text[i]))) {
+      digits = true;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits;
+}
+
+std::string SqlString(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+// A string literal as Access writes it ("..." or '...', the quote doubled
+// inside), or nothing.
+std::optional<std::string> AccessString(const std::string& text) {
+  if (text.size() < 2 || (text[0] != '"' && text[0] != '\'') || text.back() != text[0]) return std::nullopt;
+  const char quote = text[0];
+  std::string out;
+  for (size_t i = 1; i + 1 < text.size(); ++i) {
+    if (text[i] == quote) {
+      if (i + 2 < text.size() && text[i + 1] == quote) {
+        out += quote;
+        ++i;
+        continue;
+      }
+      return std::nullopt;  // two strings joined by something
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+struct Checked {
+  bool ok = true;
+  std::string why;
+};
+
+int64_t CountOf(SqliteConnection& connection, const std::string& sql, const std::string& what) {
+  auto statement = connection.Prepare(sql, what);
+  return statement.Step(what) ? statement.ColumnInt(0) : 0;
+}
+
+std::string ColumnList(const std::vector<OutputIndexColumn>& columns, bool with_order) {
+  std::string list;
+  for (const OutputIndexColumn& column : columns) {
+    if (!list.empty()) list += ", ";
+    list += QuoteIdentifier(column.name);
+    if (with_order && column.descending) list += " DESC";
+  }
+  return list;
+}
+
+std::string Names(const std::vector<OutputIndexColumn>& columns) {
+  std::string list;
+  for (const OutputIndexColumn& column : columns) list += (list.empty() ? "" : ", ") + column.name;
+  return list;
+}
+
+// Whether rows break a unique key over `columns`, and how. Rows with a null
+// in the key repeat nothing (SQLite keeps them apart), but a primary key
+// takes no nulls at all.
+Checked CheckUnique(SqliteConnection& connection, const std::string& table, const std::vector<OutputIndexColumn>& columns,
+                    bool primary) {
+  const std::string what = "cannot check the key of " + table;
+  std::string any_null;
+  for (const OutputIndexColumn& column : columns) {
+    any_null += (any_null.empty() ? "" : " OR ") + QuoteIdentifier(column.name) + " IS NULL";
+  }
+  if (primary) {
+    const int64_t nulls = CountOf(connection, "SELECT count(*) FROM " + QuoteIdentifier(table) + " WHERE " + any_null, what);
+    if (nulls > 0) return {false, std::to_string(nulls) + " rows have no value in (" + Names(columns) + ")"};
+  }
+  const int64_t repeated = CountOf(connection,
+                                   "SELECT count(*) FROM (SELECT 1 FROM " + QuoteIdentifier(table) + " WHERE NOT (" +
+                                       any_null + ") GROUP BY " + ColumnList(columns, false) + " HAVING count(*) > 1)",
+                                   what);
+  if (repeated > 0) return {false, std::to_string(repeated) + " values of (" + Names(columns) + ") repeat"};
+  return {};
+}
+
+bool NameTaken(SqliteConnection& connection, const std::string& name) {
+  auto statement = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
+  statement.BindText(1, name);
+  return statement.Step("cannot look up name " + name);
+}
+
+// Index names are per table in Access and per database in SQLite: the
+// Access name where it is free, else the table's name before it.
+std::string FreeName(SqliteConnection& connection, const std::string& table, const std::string& name) {
+  if (!NameTaken(connection, name)) return name;
+  const std::string base = table + "_" + name;
+  if (!NameTaken(connection, base)) return base;
+  for (int i = 2;; ++i) {
+    const std::string candidate = base + "_" + std::to_string(i);
+    if (!NameTaken(connection, candidate)) return candidate;
+  }
+}
+
+constexpr char kGuidExpression[] =
+    "(SELECT '{' || substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-' || substr(h, 13, 4) || '-' || "
+    "substr(h, 17, 4) || '-' || substr(h, 21, 12) || '}' FROM (SELECT upper(hex(randomblob(16))) AS h))";
+
+void StoreProperties(SqliteConnection& connection, const std::string& table, const OutputTable& described) {
+  if (described.properties.empty()) return;
+  const std::string what = "cannot store the properties of " + table;
+  connection.Exec("CREATE TABLE IF NOT EXISTS " + QuoteIdentifier(kPropertyCatalog) +
+                      " (\"object\" TEXT NOT NULL, \"column\" TEXT, \"property\" TEXT NOT NULL, \"value\")",
+                  what);
+  auto insert = connection.Prepare("INSERT INTO " + QuoteIdentifier(kPropertyCatalog) +
+                                       " (\"object\", \"column\", \"property\", \"value\") VALUES (?1, ?2, ?3, ?4)",
+                                   what);
+  std::string scratch;
+  for (const OutputProperty& property : described.properties) {
+    insert.Reset();
+    insert.BindText(1, table);
+    if (!property.column.empty()) insert.BindText(2, property.column);
+    insert.BindText(3, property.name);
+    BindValue(insert, 4, property.value, scratch);
+    insert.Step(what);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> SqliteDefault(const std::string& access_expression, int type) {
+  std::string text = Trimmed(access_expression);
+  if (!text.empty() && text[0] == '=') text = Trimmed(text.substr(1));
+  if (text.empty()) return std::nullopt;
+  const std::string lower = Lower(text);
+  if (lower == "now()") return "CURRENT_TIMESTAMP";
+  if (lower == "date()") return "CURRENT_DATE";
+  if (lower == "time()") return "CURRENT_TIME";
+  if (lower == "true" || lower == "yes" || lower == "on") return type == kColumnBoolean ? "1" : "-1";
+  if (lower == "false" || lower == "no" || lower == "off") return "0";
+  if (lower == "null") return "NULL";
+  if (IsNumber(text)) {
+    // A number in a text column is text there, as Access stores it.
+    if (type == kColumnText || type == kColumnMemo) return SqlString(text);
+    return text[0] == '+' ? text.substr(1) : text;
+  }
+  if (const std::optional<std::string> string = AccessString(text)) return SqlString(*string);
+  return std::nullopt;
+}
+
+std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& described) {
+  std::vector<std::string> lost;
+  const std::optional<TableInfo> table = FindTable(connection, StoredTableName(described.name));
+  if (!table) return lost;
+  const std::string& name = table->name;
+  const std::string quoted = QuoteIdentifier(name);
+  const std::vector<ColumnInfo> stored = TableColumns(connection, name);
+  const auto stored_column = [&](const std::string& column) -> const ColumnInfo* {
+    for (const ColumnInfo& info : stored) {
+      if (SameName(info.name, column)) return &info;
+    }
+    return nullptr;
+  };
+  const auto has_columns = [&](const OutputIndex& index) {
+    for (const OutputIndexColumn& column : index.columns) {
+      if (stored_column(column.name) == nullptr) return false;
+    }
+    return !index.columns.empty();
+  };
+  const std::string what = "cannot complete table " + name;
+
+  connection.Exec("SAVEPOINT mendora_keys", what);
+  try {
+    // The primary key, when the rows allow it.
+    const OutputIndex* primary = nullptr;
+    for (const OutputIndex& index : described.indexes) {
+      if (index.primary && primary == nullptr) primary = &index;
+    }
+    bool keep_primary = false;
+    if (primary != nullptr) {
+      if (!has_columns(*primary)) {
+        lost.push_back("Table " + name + ": primary key " + primary->name + " was not kept: a field of it was not created");
+      } else {
+        const Checked check = CheckUnique(connection, name, primary->columns, true);
+        keep_primary = check.ok;
+        if (!check.ok) {
+          lost.push_back("Table " + name + ": primary key " + primary->name +
+                         " was not kept, its index is not unique: " + check.why);
+        }
+      }
+    }
+    const OutputColumn* integer_key = nullptr;
+    if (keep_primary && primary->columns.size() == 1) {
+      for (const OutputColumn& column : described.columns) {
+        const ColumnInfo* info = stored_column(column.name);
+        if (SameName(column.name, primary->columns[0].name) && column.autonumber && info != nullptr &&
+            Lower(info->declared_type) == "integer") {
+          integer_key = &column;
+        }
+      }
+    }
+
+    // Each column's definition with what the rows allow.
+    std::string definition;
+    bool changed = keep_primary;
+    std::vector<const OutputColumn*> counters;
+    for (const ColumnInfo& info : stored) {
+      const OutputColumn* column = nullptr;
+      for (const OutputColumn& candidate : described.columns) {
+        if (SameName(candidate.name, info.name)) column = &candidate;
+      }
+      std::string type = info.declared_type;
+      std::string constraints;
+      if (column != nullptr && column == integer_key) {
+        constraints += " PRIMARY KEY";
+      } else if (keep_primary && primary->columns.size() == 1 && SameName(primary->columns[0].name, info.name) &&
+                 Lower(type) == "integer") {
+        // An INTEGER key would become the row id and number new rows itself,
+        // which only an AutoNumber does.
+        type = "INT";
+      }
+      bool required = column != nullptr && column->required;
+      if (keep_primary) {
+        for (const OutputIndexColumn& key : primary->columns) required = required || SameName(key.name, info.name);
+      }
+      if (required && column != integer_key) {
+        const int64_t nulls = CountOf(
+            connection, "SELECT count(*) FROM " + quoted + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what);
+        if (nulls == 0) {
+          constraints += " NOT NULL";
+          changed = true;
+        } else if (column != nullptr && column->required) {
+          lost.push_back("Table " + name + ": column " + info.name + " was left nullable (Required): " +
+                         std::to_string(nulls) + " rows have no value in it");
+        }
+      }
+      if (column != nullptr && !column->default_value.empty()) {
+        if (const std::optional<std::string> value = SqliteDefault(column->default_value, column->type)) {
+          constraints += " DEFAULT (" + *value + ")";
+          changed = true;
+        } else if (!column->guid_autonumber) {
+          lost.push_back("Table " + name + ": column " + info.name + ": default value " + column->default_value +
+                         " was not kept: SQLite has no such expression");
+        }
+      }
+      if (column != nullptr && column != integer_key && (column->autonumber || column->guid_autonumber)) {
+        counters.push_back(column);
+      }
+      if (!definition.empty()) definition += ", ";
+      definition += QuoteIdentifier(info.name) + " " + type + constraints;
+    }
+    if (keep_primary && integer_key == nullptr) definition += ", PRIMARY KEY (" + ColumnList(primary->columns, true) + ")";
+
+    if (changed && !stored.empty()) {
+      // Rebuilt with its constraints: the rows are copied in their order, so
+      // row ids stay as they were unless an AutoNumber key becomes the id.
+      const std::string rebuilt = FreeName(connection, name, "mendora_rebuild");
+      std::string list;
+      for (const ColumnInfo& info : stored) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
+      connection.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " (" + definition + ")", what);
+      connection.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " + quoted +
+                          " ORDER BY rowid",
+                      what);
+      if (integer_key != nullptr && NameTaken(connection, "mendora_ole")) {
+        connection.Exec("UPDATE \"mendora_ole\" SET \"row_key\" = (SELECT " + QuoteIdentifier(integer_key->name) +
+                            " FROM " + quoted + " AS t WHERE t.rowid = \"mendora_ole\".\"row_key\") WHERE \"table\" = " +
+                            SqlString(name),
+                        what);
+      }
+      // The child tables of complex columns name their parent row by its row
+      // id, which the key has just become.
+      for (const OutputColumn& column : described.columns) {
+        if (integer_key == nullptr || column.complex_kind == 0) continue;
+        const std::string child = QuoteIdentifier(StoredTableName(described.name + "." + column.name));
+        if (!NameTaken(connection, StoredTableName(described.name + "." + column.name))) continue;
+        connection.Exec("UPDATE " + child + " SET \"row\" = (SELECT " + QuoteIdentifier(integer_key->name) + " FROM " +
+                            quoted + " AS t WHERE t.rowid = " + child + ".\"row\")",
+                        what);
+      }
+      connection.Exec("DROP TABLE " + quoted, what);
+      connection.Exec("ALTER TABLE " + QuoteIdentifier(rebuilt) + " RENAME TO " + quoted, what);
+    }
+
+    // AutoNumber columns that are not the row id number new rows by trigger.
+    for (const OutputColumn* column : counters) {
+      const std::string field = QuoteIdentifier(column->name);
+      const std::string value = column->autonumber
+                                    ? "(SELECT ifnull(max(" + field + "), 0) + 1 FROM " + quoted + ")"
+                                    : std::string(kGuidExpression);
+      connection.Exec("CREATE TRIGGER " + QuoteIdentifier(FreeName(connection, name, name + "_" + column->name + "_autonumber")) +
+                          " AFTER INSERT ON " + quoted + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN UPDATE " +
+                          quoted + " SET " + field + " = " + value + " WHERE rowid = NEW.rowid; END",
+                      what);
+    }
+
+    // The other indexes; the primary key as a plain one when the rows broke it.
+    for (const OutputIndex& index : described.indexes) {
+      if (index.primary && (keep_primary || primary != &index)) continue;
+      if (!has_columns(index)) {
+        lost.push_back("Table " + name + ": index " + index.name + " was not created: a field of it was not created");
+        continue;
+      }
+      bool unique = index.unique && !index.primary;
+      if (unique) {
+        const Checked check = CheckUnique(connection, name, index.columns, false);
+        if (!check.ok) {
+          unique = false;
+          lost.push_back("Table " + name + ": index " + index.name + " was created without UNIQUE: " + check.why);
+        }
+      }
+      connection.Exec(std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                          QuoteIdentifier(FreeName(connection, name, index.name)) + " ON " + quoted + " (" +
+                          ColumnList(index.columns, true) + ")",
+                      what);
+    }
+    StoreProperties(connection, name, described);
+    connection.Exec("RELEASE mendora_keys", what);
+  } catch (const EngineError& error) {
+    connection.ExecQuietly("ROLLBACK TO mendora_keys");
+    connection.ExecQuietly("RELEASE mendora_keys");
+    lost.push_back("Table " + name + ": its keys, indexes and column constraints were not kept: " + error.what());
+  }
+  return lost;
+}
+
+}  // namespace mendora

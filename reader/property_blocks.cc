@@ -1,0 +1,164 @@
+// Reading the property blocks of a catalog row.
+#include "reader/property_blocks.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "reader/column_types.h"
+#include "reader/jet_handle.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr char kJet4Mark[] = "MR2";
+constexpr char kJet3Mark[] = "KKD";
+constexpr uint32_t kChunkHeader = 6;
+constexpr uint16_t kNamesChunk = 0x80;
+constexpr uint32_t kPropertyHeader = 8;
+
+std::string Text(ByteView bytes, bool jet4, const CodePage& code_page) {
+  return jet4 ? Ucs2ToText(bytes) : code_page.Decode(bytes);
+}
+
+// A length-prefixed name at `at`; false when it runs past `chunk`.
+bool ReadName(ByteView chunk, size_t& at, bool jet4, const CodePage& code_page, std::string& name) {
+  const std::optional<uint16_t> length = chunk.U16(at);
+  if (!length) return false;
+  const std::optional<ByteView> bytes = chunk.Sub(at + 2, *length);
+  if (!bytes) return false;
+  name = Text(*bytes, jet4, code_page);
+  at += 2u + *length;
+  return true;
+}
+
+void DecodeProperty(ByteView bytes, int type, bool jet4, const CodePage& code_page, Value& value) {
+  const size_t n = bytes.size();
+  switch (type) {
+    case kColumnBoolean:
+    case kColumnByte:
+      if (n >= 1) value.SetInteger(bytes.data()[0]);
+      return;
+    case kColumnInteger:
+      if (n >= 2) value.SetInteger(static_cast<int16_t>(*bytes.U16(0)));
+      return;
+    case kColumnLongInteger:
+      if (n >= 4) value.SetInteger(static_cast<int32_t>(*bytes.U32(0)));
+      return;
+    case kColumnCurrency:
+      if (n >= 8) value.SetCurrency(static_cast<int64_t>(*bytes.U64(0)));
+      return;
+    case kColumnSingle:
+      if (n >= 4) value.SetSingle(GetSingle(bytes, 0));
+      return;
+    case kColumnDouble:
+      if (n >= 8) value.SetDouble(GetDouble(bytes, 0));
+      return;
+    case kColumnDateTime:
+      if (n >= 8) value.SetDateTime(GetDouble(bytes, 0));
+      return;
+    case kColumnReplicationId:
+      if (n >= 16) {
+        value.kind = ValueKind::kGuid;
+        std::copy(bytes.data(), bytes.data() + 16, value.guid.begin());
+      }
+      return;
+    case kColumnText:
+    case kColumnMemo:
+      value.kind = ValueKind::kText;
+      value.bytes = Text(bytes, jet4, code_page);
+      return;
+    default:
+      value.kind = ValueKind::kBytes;
+      value.bytes.assign(reinterpret_cast<const char*>(bytes.data()), n);
+      return;
+  }
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<PropertyObject> ReadPropertyBlocks(ByteView blocks, bool jet4, const CodePage& code_page,
+                                               std::string* problem) {
+  std::vector<PropertyObject> objects;
+  const auto fail = [&](const std::string& why) {
+    if (problem != nullptr) *problem = why;
+    return objects;
+  };
+  const char* mark = jet4 ? kJet4Mark : kJet3Mark;
+  if (blocks.size() < 4 || std::memcmp(blocks.data(), mark, 4) != 0) {
+    return fail("the property blocks do not start with their mark");
+  }
+  std::vector<std::string> names;
+  size_t at = 4;
+  // Every chunk is at least its header long, so the walk ends.
+  while (at < blocks.size()) {
+    const std::optional<uint32_t> length = blocks.U32(at);
+    const std::optional<uint16_t> kind = blocks.U16(at + 4);
+    if (!length || !kind || *length < kChunkHeader) return fail("a property chunk header is cut short");
+    const std::optional<ByteView> chunk = blocks.Sub(at, *length);
+    if (!chunk) return fail("a property chunk of " + std::to_string(*length) + " bytes runs past the blocks");
+    at += *length;
+
+    size_t inside = kChunkHeader;
+    if (*kind == kNamesChunk) {
+      while (inside < chunk->size()) {
+        std::string name;
+        if (!ReadName(*chunk, inside, jet4, code_page, name)) return fail("a property name runs past its chunk");
+        names.push_back(std::move(name));
+      }
+      continue;
+    }
+
+    PropertyObject object;
+    const std::optional<uint32_t> name_part = chunk->U32(inside);
+    if (!name_part || *name_part < 6 || !chunk->Contains(inside, *name_part)) {
+      return fail("an object's name runs past its chunk");
+    }
+    size_t name_at = inside + 4;
+    if (!ReadName(*chunk, name_at, jet4, code_page, object.name)) return fail("an object's name runs past its chunk");
+    inside += *name_part;
+    while (inside < chunk->size()) {
+      const std::optional<uint16_t> entry_length = chunk->U16(inside);
+      if (!entry_length || *entry_length < kPropertyHeader || !chunk->Contains(inside, *entry_length)) {
+        return fail("a property of " + (object.name.empty() ? std::string("the table") : object.name) +
+                    " runs past its chunk");
+      }
+      const ByteView entry = *chunk->Sub(inside, *entry_length);
+      inside += *entry_length;
+      const uint8_t type = *entry.U8(3);
+      const uint16_t name_index = *entry.U16(4);
+      const uint16_t value_length = *entry.U16(6);
+      const std::optional<ByteView> value = entry.Sub(kPropertyHeader, value_length);
+      if (!value || name_index >= names.size()) continue;
+      Property property;
+      property.name = names[name_index];
+      property.type = type;
+      DecodeProperty(*value, type, jet4, code_page, property.value);
+      object.properties.push_back(std::move(property));
+    }
+    objects.push_back(std::move(object));
+  }
+  return objects;
+}
+
+const Property* FindProperty(const PropertyObject& object, const std::string& name) {
+  for (const Property& property : object.properties) {
+    if (SameNameIgnoringCase(property.name, name)) return &property;
+  }
+  return nullptr;
+}
+
+bool IsTrue(const Property& property) {
+  return property.value.kind == ValueKind::kInteger && property.value.integer != 0;
+}
+
+}  // namespace mendora

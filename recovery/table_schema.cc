@@ -1,0 +1,167 @@
+// Keys, indexes and column properties of a recovered table.
+#include "recovery/table_schema.h"
+
+#include "reader/index_def.h"
+#include "reader/property_blocks.h"
+#include "reader/row_cursor.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr uint32_t kCatalogDefinitionPage = 2;
+constexpr int64_t kObjectTable = 1;
+
+// Keeps the first damage the catalog read meets; the walk itself reports
+// damage to the catalog's rows.
+class FirstDamage final : public DamageReporter {
+ public:
+  void Report(const DamageReport& report) override {
+    if (first.empty()) first = report.detail;
+  }
+  std::string first;
+};
+
+// The catalog's definition page of an object id, the way the walk takes it.
+int32_t DefinitionPageOf(uint32_t id, uint32_t page_count) {
+  const uint32_t low24 = id & 0xFFFFFF;
+  return static_cast<int32_t>(low24 < page_count ? low24 : id & 0xFFFF);
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+void DescribeIndexes(const TableDef& table, OutputTable& out, LossAccount& losses) {
+  if (table.real_index_count == 0 && table.index_count == 0) return;
+  std::string problem;
+  const std::optional<IndexDefinition> indexes = ReadIndexes(table, &problem);
+  if (!indexes) {
+    losses.PieceLost("Table " + out.name + ": its keys and indexes were not recovered: " + problem);
+    return;
+  }
+  if (!problem.empty()) losses.PieceLost("Table " + out.name + ": " + problem);
+  for (const LogicalIndex& logical : indexes->logical) {
+    if (logical.kind == IndexKind::kForeignKey) continue;
+    const RealIndex& real = indexes->real[static_cast<size_t>(logical.real_index)];
+    OutputIndex index;
+    index.name = logical.name;
+    index.primary = logical.kind == IndexKind::kPrimaryKey;
+    index.unique = index.primary || (real.flags & kIndexUnique) != 0;
+    index.ignore_nulls = (real.flags & kIndexIgnoreNulls) != 0;
+    index.required = index.primary || (real.flags & kIndexRequired) != 0;
+    std::string missing;
+    for (const IndexColumn& column : real.columns) {
+      const ColumnDef* found = nullptr;
+      for (const ColumnDef& candidate : table.columns) {
+        if (candidate.column_number == column.column_number) found = &candidate;
+      }
+      if (found == nullptr) {
+        missing = std::to_string(column.column_number);
+        break;
+      }
+      index.columns.push_back(OutputIndexColumn{found->name, column.descending});
+    }
+    if (!missing.empty() || index.columns.empty()) {
+      losses.PieceLost("Table " + out.name + ": index " + logical.name + " was not recovered: " +
+                       (missing.empty() ? "it names no column" : "it names column number " + missing +
+                                                                     ", which the table does not have"));
+      continue;
+    }
+    out.indexes.push_back(std::move(index));
+  }
+}
+
+void DescribeProperties(const TableDef& table, const std::string& blocks, OutputTable& out, LossAccount& losses) {
+  if (blocks.empty()) return;
+  const JetHandle& handle = *table.entry.handle;
+  std::string problem;
+  const std::vector<PropertyObject> objects =
+      ReadPropertyBlocks(ByteView(reinterpret_cast<const uint8_t*>(blocks.data()), blocks.size()), handle.IsJet4(),
+                         *handle.file->code_page, &problem);
+  if (!problem.empty()) {
+    losses.PieceLost("Table " + out.name + ": its column properties were not all recovered: " + problem);
+  }
+  for (size_t i = 0; i < objects.size(); ++i) {
+    const PropertyObject& object = objects[i];
+    OutputColumn* column = nullptr;
+    // The first block is the table's own; its name is the table's or empty.
+    if (i > 0 || !object.name.empty()) {
+      for (OutputColumn& candidate : out.columns) {
+        if (SameNameIgnoringCase(candidate.name, object.name)) column = &candidate;
+      }
+      // A block of a column since dropped.
+      if (column == nullptr && i > 0) continue;
+    }
+    for (const Property& property : object.properties) {
+      out.properties.push_back(OutputProperty{column ? column->name : std::string(), property.name, property.value});
+      if (column == nullptr) continue;
+      if (SameNameIgnoringCase(property.name, "Required")) column->required = IsTrue(property);
+      if (SameNameIgnoringCase(property.name, "DefaultValue") && property.value.kind == ValueKind::kText) {
+        column->default_value = property.value.bytes;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::map<int32_t, std::string> ReadCatalogProperties(JetHandle& handle, std::string* problem) {
+  std::map<int32_t, std::string> blocks;
+  FirstDamage damage;
+  DamageReporter* const reporter = handle.damage;
+  handle.damage = &damage;
+  try {
+    TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogDefinitionPage);
+    if (catalog) {
+      const std::optional<size_t> id = catalog->ColumnIndex("Id");
+      const std::optional<size_t> type = catalog->ColumnIndex("Type");
+      const std::optional<size_t> properties = catalog->ColumnIndex("LvProp");
+      if (id && type && properties) {
+        RowCursor cursor(*catalog);
+        Row row;
+        while (cursor.Next(row)) {
+          const Value& stored = row.values[*properties];
+          if (row.values[*type].kind != ValueKind::kInteger || (row.values[*type].integer & 0x7F) != kObjectTable ||
+              row.values[*id].kind != ValueKind::kInteger || stored.kind != ValueKind::kBytes) {
+            continue;
+          }
+          const int32_t page = DefinitionPageOf(static_cast<uint32_t>(row.values[*id].integer), handle.PageCount());
+          blocks[page] = stored.bytes;
+        }
+      } else if (damage.first.empty()) {
+        damage.first = "the catalog's definition lacks its Id, Type or LvProp column";
+      }
+    } else if (damage.first.empty()) {
+      damage.first = "the catalog's definition cannot be read";
+    }
+  } catch (...) {
+    handle.damage = reporter;
+    throw;
+  }
+  handle.damage = reporter;
+  if (problem != nullptr) *problem = damage.first;
+  return blocks;
+}
+
+void DescribeSchema(const TableDef& table, const std::string& property_blocks, OutputTable& out,
+                    LossAccount& losses) {
+  const bool jet4 = table.entry.handle != nullptr && table.entry.handle->IsJet4();
+  for (size_t i = 0; i < table.columns.size() && i < out.columns.size(); ++i) {
+    const ColumnDef& column = table.columns[i];
+    OutputColumn& described = out.columns[i];
+    described.autonumber = column.type == kColumnLongInteger && column.IsAutoNumber();
+    described.guid_autonumber = column.type == kColumnReplicationId && column.IsGuidAutoNumber();
+    // Jet 4 keeps two bytes a character whether or not it compresses them.
+    if (column.type == kColumnText) described.text_length = jet4 ? column.size / 2 : column.size;
+  }
+  DescribeIndexes(table, out, losses);
+  DescribeProperties(table, property_blocks, out, losses);
+}
+
+}  // namespace mendora

@@ -1,0 +1,153 @@
+// Keys, indexes, column constraints and properties made once the rows are
+// in, and what happens when the rows break them.
+#include "engine_test_util.h"
+#include "output/sqlite/sqlite_keys.h"
+#include "reader/column_types.h"
+
+namespace mendora::testing {
+namespace {
+
+OutputColumn Described(const std::string& name, int type) {
+  OutputColumn column;
+  column.name = name;
+  column.type = type;
+  column.column_number = 1;
+  return column;
+}
+
+OutputIndex Index(const std::string& name, std::vector<OutputIndexColumn> columns, bool primary, bool unique) {
+  OutputIndex index;
+  index.name = name;
+  index.columns = std::move(columns);
+  index.primary = primary;
+  index.unique = unique;
+  return index;
+}
+
+class KeysTest : public EngineTest {
+ protected:
+  // Creates `table` as a save does, adds `rows`, and completes it.
+  std::vector<std::string> Save(const OutputTable& table, const std::vector<std::vector<Value>>& rows) {
+    bool first = true;
+    for (const OutputColumn& column : table.columns) {
+      db_->Execute(ColumnStatement(table.name, column, first), kFailOnError);
+      first = false;
+    }
+    auto rs = db_->NewRecordset();
+    OpenAll(*rs, table.name, table.columns.size());
+    for (const auto& values : rows) AddRow(*rs, values);
+    rs->Close();
+    return db_->CompleteTable(table);
+  }
+};
+
+TEST_F(KeysTest, KeysIndexesAndConstraintsTheRowsAllowAreMade) {
+  OutputTable table;
+  table.name = "Items";
+  table.columns = {Described("Id", kColumnLongInteger), Described("Code", kColumnText),
+                   Described("Price", kColumnCurrency), Described("Added", kColumnDateTime)};
+  table.columns[0].autonumber = true;
+  table.columns[1].text_length = 8;
+  table.columns[1].required = true;
+  table.columns[2].default_value = "0";
+  table.columns[3].default_value = "=Now()";
+  table.indexes = {Index("PrimaryKey", {{"Id", false}}, true, true), Index("Code", {{"Code", true}}, false, true),
+                   Index("Added", {{"Added", false}, {"Code", false}}, false, false)};
+  table.properties = {{"", "Description", T("all items")}, {"Code", "Caption", T("Item code")}};
+  EXPECT_TRUE(Save(table, {{I(3), T("a"), I(1), N()}, {I(7), T("b"), N(), N()}}).empty());
+  db_->Execute("INSERT INTO Items (Code) VALUES ('c')", 0);
+  db_->Close();
+
+  EXPECT_EQ(Rows(target_, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('Items')"),
+            (std::vector<std::string>{"Id|INTEGER|0|NULL|1", "Code|VARCHAR(8)|1|NULL|0",
+                                      "Price|DECIMAL_BLOB(19,4)|0|0|0", "Added|DATETIME|0|CURRENT_TIMESTAMP|0"}));
+  // The AutoNumber key numbers the new row after the highest one.
+  EXPECT_EQ(Rows(target_, "SELECT Id, Code, Price FROM Items ORDER BY Id"),
+            (std::vector<std::string>{"3|a|1", "7|b|NULL", "8|c|0"}));
+  EXPECT_EQ(Rows(target_, "SELECT name, \"unique\" FROM pragma_index_list('Items') ORDER BY name"),
+            (std::vector<std::string>{"Added|0", "Code|1"}));
+  EXPECT_EQ(Rows(target_, "SELECT name, \"desc\" FROM pragma_index_xinfo('Code') WHERE key = 1"),
+            (std::vector<std::string>{"Code|1"}));
+  EXPECT_EQ(Rows(target_, "SELECT object, ifnull(\"column\", '-'), property, value FROM mendora_properties"),
+            (std::vector<std::string>{"Items|-|Description|all items", "Items|Code|Caption|Item code"}));
+}
+
+// A repeated key, a null in a key or a required column: every row stays, the
+// constraint does not, and each is named with its reason.
+TEST_F(KeysTest, ConstraintsTheRowsBreakCostNoRow) {
+  OutputTable table;
+  table.name = "Lines";
+  table.columns = {Described("Order", kColumnLongInteger), Described("Item", kColumnLongInteger),
+                   Described("Note", kColumnText), Described("Tag", kColumnText)};
+  table.columns[2].required = true;
+  table.columns[3].default_value = "Left([Note], 2)";
+  table.indexes = {Index("PrimaryKey", {{"Order", false}, {"Item", false}}, true, true),
+                   Index("Tag", {{"Tag", false}}, false, true)};
+  const std::vector<std::string> lost =
+      Save(table, {{I(1), I(1), T("x"), T("t")}, {I(1), I(1), N(), T("t")}, {I(2), N(), T("y"), N()}});
+  db_->Close();
+  ASSERT_EQ(lost.size(), 4u);
+  EXPECT_NE(lost[0].find("primary key PrimaryKey was not kept"), std::string::npos) << lost[0];
+  EXPECT_NE(lost[0].find("1 rows have no value in (Order, Item)"), std::string::npos) << lost[0];
+  EXPECT_NE(lost[1].find("column Note was left nullable"), std::string::npos) << lost[1];
+  EXPECT_NE(lost[2].find("default value Left([Note], 2) was not kept"), std::string::npos) << lost[2];
+  EXPECT_NE(lost[3].find("index Tag was created without UNIQUE: 1 values of (Tag) repeat"), std::string::npos) << lost[3];
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM Lines"), (std::vector<std::string>{"3"}));
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM pragma_table_info('Lines') WHERE pk > 0 OR \"notnull\""),
+            (std::vector<std::string>{"0"}));
+  // The broken key is still an index, without UNIQUE.
+  EXPECT_EQ(Rows(target_, "SELECT name, \"unique\" FROM pragma_index_list('Lines') ORDER BY name"),
+            (std::vector<std::string>{"PrimaryKey|0", "Tag|0"}));
+}
+
+// An integer key that is no AutoNumber must not become the row id: that
+// would number rows Access would refuse. Index names already taken by
+// another table get the table's name before them.
+TEST_F(KeysTest, PlainIntegerKeysAndSharedIndexNames) {
+  for (const std::string name : {"A", "B"}) {
+    OutputTable table;
+    table.name = name;
+    table.columns = {Described("Id", kColumnLongInteger), Described("Zip", kColumnText)};
+    table.indexes = {Index("PrimaryKey", {{"Id", false}}, true, true), Index("Zip", {{"Zip", false}}, false, false)};
+    EXPECT_TRUE(Save(table, {{I(5), T("z")}}).empty());
+  }
+  EXPECT_THROW(db_->Execute("INSERT INTO A (Zip) VALUES ('q')", 0), EngineError);
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT type, pk, \"notnull\" FROM pragma_table_info('A') WHERE name = 'Id'"),
+            (std::vector<std::string>{"INT|1|1"}));
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+            (std::vector<std::string>{"B_Zip", "Zip"}));
+}
+
+TEST_F(KeysTest, AnAutoNumberThatIsNoKeyStillNumbersNewRows) {
+  OutputTable table;
+  table.name = "Log";
+  table.columns = {Described("Seq", kColumnLongInteger), Described("Guid", kColumnReplicationId),
+                   Described("Text", kColumnText)};
+  table.columns[0].autonumber = true;
+  table.columns[1].guid_autonumber = true;
+  table.columns[1].default_value = "GenGUID()";
+  EXPECT_TRUE(Save(table, {{I(10), N(), T("a")}}).empty());
+  db_->Execute("INSERT INTO Log (Text) VALUES ('b')", 0);
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT Seq, Guid IS NULL FROM Log ORDER BY Seq"), (std::vector<std::string>{"10|1", "11|0"}));
+  EXPECT_EQ(Rows(target_, "SELECT Guid GLOB '{????????-????-????-????-????????????}' FROM Log WHERE Seq = 11"),
+            (std::vector<std::string>{"1"}));
+}
+
+TEST(SqliteDefaultTest, AccessDefaultsThatSqliteHas) {
+  EXPECT_EQ(SqliteDefault("0", kColumnLongInteger), "0");
+  EXPECT_EQ(SqliteDefault(" =-1.5 ", kColumnDouble), "-1.5");
+  EXPECT_EQ(SqliteDefault("12", kColumnText), "'12'");
+  EXPECT_EQ(SqliteDefault("\"it's \"\"x\"\"\"", kColumnText), "'it''s \"x\"'");
+  EXPECT_EQ(SqliteDefault("=No", kColumnBoolean), "0");
+  EXPECT_EQ(SqliteDefault("Yes", kColumnBoolean), "1");
+  EXPECT_EQ(SqliteDefault("now()", kColumnDateTime), "CURRENT_TIMESTAMP");
+  EXPECT_EQ(SqliteDefault("Date()", kColumnDateTime), "CURRENT_DATE");
+  for (const char* unknown : {"", "=", "\"a\" & \"b\"", "DateAdd(\"d\", 1, Date())", "1e5x", "'open"}) {
+    EXPECT_EQ(SqliteDefault(unknown, kColumnText), std::nullopt) << unknown;
+  }
+}
+
+}  // namespace
+}  // namespace mendora::testing

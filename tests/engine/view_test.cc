@@ -1,0 +1,84 @@
+// Saved select queries as views: the translation of Access SQL, and views
+// that are made only where they run.
+#include "engine_test_util.h"
+#include "output/sqlite/view_translation.h"
+
+namespace mendora::testing {
+namespace {
+
+std::string Sql(const std::string& access) {
+  const ViewTranslation view = TranslateSelectQuery(access);
+  return view.ok ? view.sql : "refused: " + view.reason;
+}
+
+TEST(ViewTranslationTest, AccessSqlBecomesSqlite) {
+  EXPECT_EQ(Sql("SELECT DISTINCTROW TOP 5 [Order Details].[Unit Price] AS [Price \"x\"]\r\nFROM [Order Details]\r\n"
+                "ORDER BY [Unit Price] DESC;"),
+            "SELECT DISTINCT \"Order Details\".\"Unit Price\" AS \"Price \"\"x\"\"\" FROM \"Order Details\" ORDER BY "
+            "\"Unit Price\" DESC LIMIT 5");
+  EXPECT_EQ(Sql("SELECT [First] & \" \" & 'it''s' FROM T WHERE Done=Yes AND Lost=False AND d>=#1/31/95 1:05 PM#"),
+            "SELECT \"First\" || ' ' || 'it''s' FROM T WHERE Done=1 AND Lost=0 AND d>='1995-01-31 13:05:00'");
+  EXPECT_EQ(Sql("SELECT IIf(Nz([a])>0, Left(b, 2), Right(b,1)), Mid(b, 2), Len(Trim(UCase(LCase(b)))) FROM T"),
+            "SELECT iif(ifnull(\"a\", 0)>0, substr(b, 1, 2), substr(b, -(1))), substr(b, 2), "
+            "length(trim(upper(lower(b)))) FROM T");
+  EXPECT_EQ(Sql("SELECT Year(d), Month(d), Day(d), Format(d, \"yyyy-mm\"), a Mod 3 FROM T WHERE n Like \"A*b?\" "
+                "AND d < Now() AND e = Date()"),
+            "SELECT CAST(strftime('%Y', d) AS INTEGER), CAST(strftime('%m', d) AS INTEGER), CAST(strftime('%d', d) AS "
+            "INTEGER), strftime('%Y-%m', d), a % 3 FROM T WHERE n Like 'A%b_' AND d < CURRENT_TIMESTAMP AND e = "
+            "CURRENT_DATE");
+  EXPECT_EQ(Sql("SELECT * FROM A WHERE x IN (SELECT Sum(CCur(y)) FROM B)"),
+            "SELECT * FROM A WHERE x IN (SELECT sum(round(y, 4)) FROM B)");
+}
+
+TEST(ViewTranslationTest, WhatCannotBeAViewSaysWhy) {
+  EXPECT_EQ(Sql("PARAMETERS [From] DateTime;\nSELECT * FROM T"), "refused: it asks for parameters");
+  EXPECT_EQ(Sql("TRANSFORM Sum(x) SELECT a FROM T GROUP BY a PIVOT b"), "refused: it is a crosstab query");
+  EXPECT_EQ(Sql("UPDATE T SET a = 1"), "refused: it is no select query");
+  EXPECT_EQ(Sql("SELECT a INTO Copy FROM T"), "refused: it makes a table");
+  EXPECT_EQ(Sql("SELECT * FROM T WHERE id = [Forms]![Orders]![OrderID]"),
+            "refused: it refers to a form or another object by !");
+  EXPECT_EQ(Sql("SELECT 1; DROP TABLE T"), "refused: it holds more than one statement");
+  EXPECT_EQ(Sql("SELECT DateAdd(\"d\", 1, x) FROM T"), "refused: function DateAdd has no SQLite equivalent here");
+  EXPECT_EQ(Sql("SELECT [a FROM T"), "refused: a bracketed name is not closed");
+  EXPECT_EQ(Sql("SELECT a FROM T WHERE d = #13/45/95#"), "refused: date #13/45/95# is no date SQLite can hold");
+  EXPECT_EQ(Sql("SELECT Left(a FROM T"), "refused: a parenthesis is not closed");
+  EXPECT_EQ(Sql(""), "refused: it has no text");
+}
+
+using ViewTest = EngineTest;
+
+// Views over views come in the order they depend on each other; a view that
+// SQLite refuses or that fails when run is dropped, and its query says why.
+TEST_F(ViewTest, ViewsAreMadeInDependencyOrderAndOnlyWhereTheyRun) {
+  MakeTable(*db_, "T", {{"a", "LONG"}, {"b", "TEXT"}});
+  auto rs = db_->NewRecordset();
+  OpenAll(*rs, "T", 2);
+  AddRow(*rs, {I(1), T("x")});
+  AddRow(*rs, {I(2), T("y")});
+  rs->Close();
+  for (const auto& [name, sql] : std::vector<std::pair<std::string, std::string>>{
+           {"Top", "SELECT Count(*) AS n FROM [Middle];"},
+           {"Middle", "SELECT [a] FROM [Bottom] WHERE [a] > 1"},
+           {"Bottom", "SELECT a, b FROM T"},
+           {"Broken", "SELECT nosuch FROM T"},
+           {"Failing", "SELECT a FROM T WHERE abs(-9223372036854775807 - a) > 0"},
+           {"Action", "DELETE FROM T"}}) {
+    auto query = db_->NewQueryDef();
+    query->Create(name, sql);
+    query->Append();
+  }
+  db_->CreateViews();
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT n FROM Top"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE type = 'view' ORDER BY name"),
+            (std::vector<std::string>{"Bottom", "Middle", "Top"}));
+  const auto reasons = Rows(target_, "SELECT name, ifnull(no_view_reason, '-') FROM mendora_queries ORDER BY name");
+  ASSERT_EQ(reasons.size(), 6u);
+  EXPECT_EQ(reasons[0], "Action|it is no select query");
+  EXPECT_EQ(reasons[1], "Bottom|-");
+  EXPECT_NE(reasons[2].find("Broken|SQLite refuses the view: no such column: nosuch"), std::string::npos) << reasons[2];
+  EXPECT_NE(reasons[3].find("Failing|SQLite refuses the view: integer overflow"), std::string::npos) << reasons[3];
+}
+
+}  // namespace
+}  // namespace mendora::testing
