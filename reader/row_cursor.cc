@@ -32,6 +32,7 @@ bool RowCursor::TakePage(uint32_t p) {
   }
   slots_.Load(handle_.Page(), *handle_.format);
   next_slot_ = 0;
+  live_starts_.clear();
   return true;
 }
 
@@ -168,6 +169,14 @@ bool RowCursor::Next(Row& row) {
     const uint32_t slot = next_slot_++;
     // Deleted rows and the pointers of rows moved to another page.
     if ((slots_.entry(slot) & kSlotOverflowFlag) != 0) continue;
+    // Two live rows never share their bytes: a second slot naming the start
+    // of one already read is damage, and reading it again would only repeat
+    // that row (as many times as a damaged slot table cares to).
+    const uint16_t start = slots_.entry(slot) & 0x1FFF;
+    if (!live_starts_.insert(start).second) {
+      Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
+      continue;
+    }
     if (DecodeRow(slot, row)) return true;
   }
 }

@@ -62,6 +62,7 @@ class RowCursor {
   bool map_block_readable_ = false;
   std::vector<uint8_t> map_bits_;
   std::set<uint32_t> map_pages_seen_;
+  std::set<uint16_t> live_starts_;  // of the rows of the current page
 };
 
 }  // namespace mendora
