@@ -1,28 +1,14 @@
 // Counting what a pass could not recover.
 #include "recovery/loss_account.h"
 
+#include "recovery/distinct_names.h"
+
 namespace mendora {
 
 namespace {
 
 std::string Plural(int64_t n, const std::string& one, const std::string& many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// Control characters in a name would break the line they are shown in.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -44,7 +30,7 @@ bool TableLosses::AnyLoss() const {
 }
 
 std::string TableLosses::Summary() const {
-  std::string line = Printable(name) + ": ";
+  std::string line = PrintableText(name) + ": ";
   if (lost_whole) return line + "not recovered (" + whole_reason + ")";
   const int64_t expected = std::max(stored_rows, rows_recovered + rows_damaged);
   line += std::to_string(rows_recovered) + " of " + Plural(expected, "row", "rows");
@@ -77,7 +63,7 @@ void LossAccount::BeginTable(const std::string& name, int64_t stored_rows) {
 
 void LossAccount::EndTable() {
   if (hidden_in_table_ > 0 && details_ != nullptr && current_ >= 0) {
-    const std::string line = Printable(tables_[static_cast<size_t>(current_)].name) + ": " +
+    const std::string line = PrintableText(tables_[static_cast<size_t>(current_)].name) + ": " +
                              std::to_string(hidden_in_table_) + " more damage reports not shown (--verbose shows them)";
     std::fprintf(details_, "%s\n", line.c_str());
   }
@@ -105,7 +91,7 @@ TableLosses& LossAccount::Named(const std::string& table) {
 }
 
 void LossAccount::Detail(const std::string& line) {
-  const std::string shown = Printable(line);
+  const std::string shown = PrintableText(line);
   if (lines_.size() < kKeptLosses) lines_.push_back(shown);
   if (current_ >= 0 && !verbose_ && shown_in_table_ >= kShownPerTable) {
     ++hidden_in_table_;
