@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-4000}
+# Inputs up to this size; smaller ones make a long run faster.
+max_len=${MENDORA_FUZZ_MAX_LEN:-700000}
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz: skipped (clang++ is not installed; scripts/install-deps.sh installs it)"
   exit 0
@@ -18,12 +20,12 @@ seeds="$build/fuzz-seeds"
 rm -rf "$seeds" && mkdir -p "$seeds"
 for dir in "${MENDORA_CORPUS:-../shared/corpus}" "${MENDORA_CORPUS_ACE:-../shared/corpus-ace}"; do
   [ -d "$dir" ] || continue
-  find "$dir" -maxdepth 1 -type f \( -name '*.mdb' -o -name '*.accdb' \) -size -600k -exec cp {} "$seeds/" \;
+  find "$dir" -maxdepth 1 -type f \( -name '*.mdb' -o -name '*.accdb' \) -size -"$((max_len / 1024))"k -exec cp {} "$seeds/" \;
 done
 "$build/tests/builder/mendora-make-sample" "$seeds/built4.mdb" >/dev/null
 "$build/tests/builder/mendora-make-sample" "$seeds/built3.mdb" --jet3 >/dev/null
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/tests/fuzz/mendora-fuzz" -runs="$runs" -max_len=700000 -rss_limit_mb=2048 -timeout=60 \
+  "$build/tests/fuzz/mendora-fuzz" -runs="$runs" -max_len="$max_len" -rss_limit_mb=2048 -timeout=60 \
   -seed="${MENDORA_FUZZ_SEED:-20261207}" -print_final_stats=1 "$seeds" >"$build/fuzz.log" 2>&1 || {
   grep -a -A40 -E "ERROR|deadly|SUMMARY" "$build/fuzz.log" | head -n 80
   echo "fuzz: FAILED (the input is the crash-* file named above; the whole log is $build/fuzz.log)"
