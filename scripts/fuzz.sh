@@ -25,7 +25,7 @@ done
 "$build/tests/builder/mendora-make-sample" "$seeds/built4.mdb" >/dev/null
 "$build/tests/builder/mendora-make-sample" "$seeds/built3.mdb" --jet3 >/dev/null
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/tests/fuzz/mendora-fuzz" -runs="$runs" -max_len="$max_len" -rss_limit_mb=2048 -timeout=60 \
+  "$build/tests/fuzz/mendora-fuzz" -runs="$runs" -max_len="$max_len" -rss_limit_mb=2048 -timeout=60 -artifact_prefix="$build/" \
   -seed="${MENDORA_FUZZ_SEED:-20261207}" -print_final_stats=1 "$seeds" >"$build/fuzz.log" 2>&1 || {
   grep -a -A40 -E "ERROR|deadly|SUMMARY" "$build/fuzz.log" | head -n 80
   echo "fuzz: FAILED (the input is the crash-* file named above; the whole log is $build/fuzz.log)"
