@@ -76,6 +76,51 @@ TEST_P(OrphanTableTest, AnIntactFileGainsNoTables) {
   EXPECT_EQ(analysis.loss_count, 0u);
 }
 
+tb::Analysis AnalyseDeleted(const tb::Bytes& bytes) {
+  tb::TempDatabase file(bytes);
+  tb::Analysis analysis;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.RecoverDeletedRows = true;
+  session.outputs.push_back(&analysis.sink);
+  analysis.result = RunRecovery(session);
+  analysis.log = session.AnalysisLog;
+  return analysis;
+}
+
+TEST_P(OrphanTableTest, DeletedRowsComeBackOnRequestButNotThoseWhoseBytesWereReused) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table{"Items", {{"N", tb::kLong}, {"Label", tb::kText}, {"Price", tb::kCurrency}}};
+  for (int i = 0; i < 6; ++i) table.rows.push_back({int64_t{i}, "item " + std::to_string(i), int64_t{i * 10000}});
+  table.deleted_rows = {1, 3, 4};
+  const uint32_t definition = builder.AddTable(table);
+  tb::Bytes file = builder.Build();
+  // Deleted row 4's slot now names live row 5's bytes, as when a later row
+  // takes the space: row 4 must not come back, nor row 5 twice.
+  const uint32_t page_size = builder.page_size();
+  const size_t count_at = GetParam() == tb::JetVersion::kJet4 ? 12 : 8;
+  bool patched = false;
+  for (uint32_t p = 0; p < file.size() / page_size && !patched; ++p) {
+    const size_t at = static_cast<size_t>(p) * page_size;
+    if (file[at] != 0x01 || U32At(file, at + 4) != definition) continue;
+    const size_t slots = at + count_at + 2;
+    const uint16_t live5 = file[slots + 10] | file[slots + 11] << 8;
+    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(0xC000 | (live5 & 0x1FFF)));
+    patched = true;
+  }
+  ASSERT_TRUE(patched);
+
+  const tb::Analysis plain = tb::Analyse(file);
+  EXPECT_EQ(plain.sink.order, std::vector<std::string>{"Items"});
+  const tb::Analysis analysis = AnalyseDeleted(file);
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(analysis.sink.tables.at("Items").rows,
+            (std::vector<Cells>{{"0", "item 0", "0.0000"}, {"2", "item 2", "2.0000"}, {"5", "item 5", "5.0000"}}));
+  EXPECT_EQ(analysis.sink.tables.at("Items (deleted rows)").rows,
+            (std::vector<Cells>{{"1", "item 1", "1.0000"}, {"3", "item 3", "3.0000"}}));
+  EXPECT_NE(analysis.log.find("Items (deleted rows) :  2  Records"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, OrphanTableTest,
                          ::testing::Values(tb::JetVersion::kJet3, tb::JetVersion::kJet4));
 
