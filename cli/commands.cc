@@ -90,9 +90,11 @@ std::string FileLengthText(const std::string& file) {
 }
 
 bool verbose_losses = false;
+bool recover_deleted = false;
 
 void PrepareSession(RecoverySession& session, const std::string& file) {
   session.losses.SetVerbose(verbose_losses);
+  session.RecoverDeletedRows = recover_deleted;
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
 }
@@ -193,6 +195,7 @@ class CheckedDump final : public RecoveryOutput {
 }  // namespace
 
 void SetVerbose(bool verbose) { verbose_losses = verbose; }
+void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 
 std::string PlatformLineEnds(const std::string& text) {
   std::string out;

@@ -38,6 +38,8 @@ inline constexpr const char* kExitCodeHelp =
 
 // Every damage report on stderr, not just the first of each table.
 void SetVerbose(bool verbose);
+// Deleted rows that still read whole are recovered as "NAME (deleted rows)".
+void SetRecoverDeleted(bool deleted);
 
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   std::string out;
   bool force = false;
   bool verbose = false;
+  bool deleted = false;
   auto* recover = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
   recover->add_option("FILE", file, "Access database (.mdb, .mde, .accdb, .accde)")->required();
   recover->add_option("OUT", out, "the new SQLite database to create")->required();
@@ -42,10 +43,12 @@ int main(int argc, char** argv) {
 
   for (CLI::App* command : {analyze, dump, recover}) {
     command->add_flag("--verbose", verbose, "show every damage report, not only the first of each table");
+    command->add_flag("--deleted", deleted, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
   }
 
   CLI11_PARSE(app, argc, argv);
   mendora::cli::SetVerbose(verbose);
+  mendora::cli::SetRecoverDeleted(deleted);
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);

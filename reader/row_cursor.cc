@@ -13,6 +13,9 @@ namespace {
 constexpr uint8_t kDataPageType = 0x01;
 constexpr uint8_t kMapPageType = 0x05;
 
+constexpr uint16_t kDeletedMark = kSlotDeletedFlag | kSlotOverflowFlag;
+constexpr uint16_t kSlotOffsetMask = 0x1FFF;
+
 bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
 
 }  // namespace
@@ -167,6 +170,11 @@ bool RowCursor::Next(Row& row) {
       continue;
     }
     const uint32_t slot = next_slot_++;
+    if (deleted_rows_) {
+      if ((slots_.entry(slot) & kDeletedMark) != kDeletedMark) continue;
+      if (DeletedRowHoldsTogether(slot) && DecodeRow(slot, row)) return true;
+      continue;
+    }
     // Deleted rows and the pointers of rows moved to another page.
     if ((slots_.entry(slot) & kSlotOverflowFlag) != 0) continue;
     // Two live rows never share their bytes: a second slot naming the start
@@ -179,6 +187,50 @@ bool RowCursor::Next(Row& row) {
     }
     if (DecodeRow(slot, row)) return true;
   }
+}
+
+bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
+  const ByteView page = handle_.Page();
+  const std::optional<RowExtent> extent = slots_.extent(slot);
+  if (!extent) return false;
+  const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
+  const bool jet4 = handle_.IsJet4();
+  // The column counts this table's rows hold: the definition's, and those of
+  // the live rows beside it (rows written before columns were added or
+  // after some were deleted).
+  std::set<uint32_t> counts;
+  uint32_t highest = 0;
+  uint32_t fixed_end = 0;
+  for (const ColumnDef& column : table_.columns) {
+    highest = std::max<uint32_t>(highest, column.column_number + 1u);
+    if (column.fixed && column.type != kColumnBoolean) {
+      fixed_end = std::max<uint32_t>(fixed_end, column.fixed_offset + static_cast<uint32_t>(column.size));
+    }
+  }
+  counts.insert(highest);
+  for (uint32_t j = 0; j < slots_.count(); ++j) {
+    if ((slots_.entry(j) & kSlotOverflowFlag) != 0) continue;
+    // A live row at the same place has taken the deleted row's bytes.
+    if ((slots_.entry(j) & kSlotOffsetMask) == start) return false;
+    if (const std::optional<RowExtent> live = slots_.extent(j)) {
+      counts.insert(jet4 ? page.U16(live->start).value_or(0) : page.U8(live->start).value_or(0));
+    }
+  }
+  const uint32_t stored = jet4 ? page.U16(extent->start).value_or(0) : page.U8(extent->start).value_or(0);
+  if (counts.count(stored) == 0) return false;
+  const bool holds_variable = stored > table_.lowest_variable_number;
+  RowLayout layout;
+  if (!ParseRowLayout(page, jet4, *extent, holds_variable, layout)) return false;
+  const uint32_t fixed_limit = layout.count_size + fixed_end;
+  if (fixed_limit > layout.data_end) return false;
+  if (holds_variable) {
+    if (layout.offsets.empty() || layout.offsets[0] < fixed_limit) return false;
+    for (size_t k = 0; k + 1 < layout.offsets.size(); ++k) {
+      if (layout.offsets[k] > layout.offsets[k + 1]) return false;
+    }
+    if (layout.offsets.back() > layout.data_end) return false;
+  }
+  return true;
 }
 
 bool RowCursor::DecodeRow(uint32_t slot, Row& row) {

@@ -26,6 +26,10 @@ class RowCursor {
   // The next live row into `row` (whose values' storage is reused); false at
   // the table's end.
   bool Next(Row& row);
+  // Yields the rows whose slots are marked deleted instead, those whose
+  // bytes still hold together as a row of this table and share them with
+  // no live row: a deleted row whose space was reused is not one any more.
+  void SetDeletedRows(bool deleted) { deleted_rows_ = deleted; }
 
  private:
   bool NextDataPage();
@@ -40,6 +44,8 @@ class RowCursor {
   bool EnsureCurrentPage();
   // False when the row's layout does not hold together (reported).
   bool DecodeRow(uint32_t slot, Row& row);
+  // The strict check of a deleted slot's bytes; nothing is reported.
+  bool DeletedRowHoldsTogether(uint32_t slot);
   void DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
   // A calculated column's wrapped value, as its result type says.
   void DecodeCalculated(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
@@ -63,6 +69,7 @@ class RowCursor {
   std::vector<uint8_t> map_bits_;
   std::set<uint32_t> map_pages_seen_;
   std::set<uint16_t> live_starts_;  // of the rows of the current page
+  bool deleted_rows_ = false;
 };
 
 }  // namespace mendora

@@ -165,6 +165,7 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     Guarded(session, "Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kObjectTable && name == "MSysQueries") {
+    if (session.query_table_page == 0) session.query_table_page = record.definition_page;
     // One query table: live rows come first, and an old deleted row's table
     // would add its rows to the same queries again.
     if (!session.IsSaving() || session.query_table_read) return;
@@ -205,6 +206,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     // catalog pages after it are still found.
     if (ReadPage(handle, i) == 0) continue;
     if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
+    if (handle.page[0] == 0x02) session.definition_links[i] = handle.Page().U32(4).value_or(0);
     if (!IsCatalogPage(handle)) continue;
     // The slots are worked out once per page: a page of thousands of rows
     // would otherwise cost the square of them.
@@ -263,6 +265,9 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
+  session.query_table_page = 0;
+  session.definition_links.clear();
+  session.orphan_tables = 0;
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
@@ -286,10 +291,12 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
 
   CatalogWalk(session, handle);
-  // Without a single catalog row, not even Access's own, nothing of the file
-  // could be read; and data pages holding rows of which not one came back
-  // are no recovery either. An empty target would pass for a result.
-  if (session.catalog_rows == 0 || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
+  RecoverOrphanTables(session, handle);
+  // Without a single catalog row, not even Access's own, nor a table found
+  // by its definition, nothing of the file could be read; and data pages
+  // holding rows of which not one came back are no recovery either. An
+  // empty target would pass for a result.
+  if ((session.catalog_rows == 0 && session.orphan_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
     throw NothingRecovered{};
   }
   CreatePendingRelations(session);

@@ -107,6 +107,8 @@ struct RecoverySession {
   // recorder), in this order after the target.
   std::vector<RecoveryOutput*> outputs;
   PassControl control;
+  // Deleted rows that still parse are recovered into "NAME (deleted rows)".
+  bool RecoverDeletedRows = false;
 
   // Results, started afresh by every pass.
   std::string TableList;
@@ -133,6 +135,11 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  int32_t query_table_page = 0;  // the first query table the walk met
+  // Every definition page the walk saw, with the continuation it names.
+  std::map<uint32_t, uint32_t> definition_links;
+  // Tables found by their definition alone, no catalog row leading to them.
+  size_t orphan_tables = 0;
   size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
   // Read when the walk first needs it (link targets, complex columns,
   // calculated columns' result types).

@@ -38,6 +38,10 @@ void CreatePendingQueries(RecoverySession& session);
 // Hands the relations gathered during the walk to the outputs, once every table exists.
 void CreatePendingRelations(RecoverySession& session);
 
+// Recovers the tables whose definitions no catalog row led to, named from
+// the relations and queries that mention them.
+void RecoverOrphanTables(RecoverySession& session, JetHandle& handle);
+
 // Reads catalog row j of the catalog page in the page buffer; false when the
 // slot holds nothing readable.
 bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, CatalogRecord& record);

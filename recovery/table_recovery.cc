@@ -81,6 +81,38 @@ void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std
   }
 }
 
+// The deleted rows of a table that still read whole, as a table of their
+// own; made only when there is one.
+void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::string& table_name) {
+  RowCursor cursor(table);
+  cursor.SetDeletedRows(true);
+  Row row;
+  if (!cursor.Next(row)) return;
+  const std::string name = DistinctTableName(session, table_name + " (deleted rows)", table.entry.definition_page);
+  const OutputTable description = DescribeTable(session, table, name, nullptr);
+  session.losses.BeginTable(name, -1);
+  for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
+  int64_t rows = 0;
+  try {
+    do {
+      session.control.CheckPoint();
+      ++rows;
+      session.losses.RowRecovered();
+      for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
+    } while (cursor.Next(row));
+  } catch (...) {
+    for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
+    session.losses.EndTable();
+    throw;
+  }
+  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
+  session.losses.EndTable();
+  session.GrandTotal += rows;
+  session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
+  RebuildAnalysisLog(session);
+  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+}
+
 }  // namespace
 
 void RebuildAnalysisLog(RecoverySession& session) {
@@ -160,6 +192,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
   RebuildAnalysisLog(session);
   if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  if (session.RecoverDeletedRows) RecoverDeletedRows(session, *table, name);
 }
 
 }  // namespace mendora

@@ -60,7 +60,7 @@ struct RowAddress {
 };
 
 // Row-offset entry marks.
-constexpr uint16_t kRowDeleted = 0x4000;
+constexpr uint16_t kRowDeleted = 0xC000;  // both marks, as the engine writes them
 constexpr uint16_t kRowLookup = 0x8000;
 
 // Stacks rows into data pages from the page end downwards, as the engine

@@ -248,7 +248,7 @@ TEST_P(RowTest, DeletedRowsKeepTheirBytes) {
   const uint32_t page = probe::PagesOwnedBy(*file_, definition_.chain[0]).at(0);
   const auto slots = probe::Slots(*file_, page);
   EXPECT_EQ(slots[0].marks, 0);
-  EXPECT_EQ(slots[1].marks, 0x4000);
+  EXPECT_EQ(slots[1].marks, 0xC000);  // deleted: both marks
   EXPECT_EQ(definition_.rows, 2u);
 }
 

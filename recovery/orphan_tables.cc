@@ -1,0 +1,370 @@
+// Tables whose catalog row is gone: every table definition the walk saw
+// that no catalog row led to, named from what the relations and the saved
+// queries still say about it.
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "reader/table_def.h"
+#include "recovery/recovery_steps.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr uint32_t kCatalogDefinitionPage = 2;
+constexpr int32_t kObjectTable = 1;
+constexpr uint8_t kUserTable = 'N';
+constexpr uint8_t kSystemTable = 'S';
+// Where a definition says whether it is a user table ('N') or one of the
+// engine's core tables ('S').
+constexpr uint32_t kJet4TableTypePos = 40;
+constexpr uint32_t kJet3TableTypePos = 20;
+constexpr uint32_t kDefinitionLengthPos = 8;
+
+// Probing a page that may be anything must not charge its damage to the
+// account: only the tables kept are read again, reporting.
+class QuietReporter final : public DamageReporter {
+ public:
+  void Report(const DamageReport&) override {}
+};
+
+using Names = std::vector<std::string>;
+
+// Access's own tables other than the four core ones carry 'N' like the
+// user's: they are told by their columns, in the order the definition
+// stores them (Jet 4 keeps its system tables' columns sorted, which a user
+// table with the same columns rarely is).
+const std::vector<Names>& SystemColumnLists() {
+  static const std::vector<Names> lists = {
+      {"Data", "ID"},  // MSysAccessObjects
+      {"DateCreate", "DateUpdate", "Id", "Lv", "Name", "ParentId", "Type"},  // MSysAccessStorage
+      {"Id", "LValue", "ObjectGuid", "ObjectName", "Property", "Value"},    // MSysAccessXML
+      {"Grptbcd", "TbName"},                                                // MSysCmdbars
+      {"ColumnName", "ComplexID", "ComplexTypeObjectID", "ConceptualTableID", "FlatTableID"},
+      {"Attributes", "DataType", "FieldName", "IndexType", "SkipColumn", "SpecID", "Start", "Width"},
+      {"DateDelim", "DateFourDigitYear", "DateLeadingZeros", "DateOrder", "DecimalPoint", "FieldSeparator",
+       "FileType", "SpecID", "SpecName", "SpecType", "StartRow", "TextDelim", "TimeDelim"},
+      {"__A__"},                                                                               // MSysModules
+      {"Name", "Type", "Version", "ReplicationVersion", "Flags", "Module", "Form", "TypeInfo"},  // MSysModules2
+      {"Flags", "Form", "Module", "Name", "ReplicationVersion", "Type", "TypeInfo", "Version"},
+      {"GUID", "Id", "Name", "NameMap", "Type"},                                    // MSysNameMap
+      {"Filter", "Flags", "Id", "Name", "Position", "SelectedObjectID", "Type"},    // MSysNavPane...
+      {"Flags", "GroupID", "Icon", "Id", "Name", "ObjectID", "Position"},
+      {"Flags", "GroupCategoryID", "Id", "Name", "Object Type Group", "ObjectID", "Position"},
+      {"Id", "Name", "Type"},
+      {"Data", "Extension", "Id", "Name", "Type"},  // MSysResources
+      {"TableName", "ComplexColumn", "ComplexSrcColumn", "ChildTableName"},  // MSysWSDP...
+      {"TableName", "LastChangeToken", "References", "Pending", "XASSite", "ErrorLoading", "Connect"},
+      {"ParentTableName", "ParentColName", "ChildTableName", "ChildColName", "LookupType"},
+      {"Connect", "Database", "DateCreate", "DateUpdate", "Flags", "ForeignName", "Id", "Lv", "LvExtra",
+       "LvModule", "LvProp", "Name", "Owner", "ParentId", "RmtInfoLong", "RmtInfoShort", "Type"},
+      {"Id", "ParentId", "Name", "Type", "DateCreate", "DateUpdate", "Owner", "Flags", "Database", "Connect",
+       "ForeignName", "RmtInfoShort", "RmtInfoLong", "Lv", "LvProp", "LvModule", "LvExtra"},
+      {"ACM", "FInheritable", "ObjectId", "SID"},
+      {"ObjectId", "SID", "ACM", "FInheritable"},
+  };
+  return lists;
+}
+
+const std::vector<Names>& RelationColumnLists() {
+  static const std::vector<Names> lists = {
+      {"ccolumn", "grbit", "icolumn", "szColumn", "szObject", "szReferencedColumn", "szReferencedObject",
+       "szRelationship"},
+      {"szRelationship", "grbit", "ccolumn", "icolumn", "szObject", "szColumn", "szReferencedObject",
+       "szReferencedColumn"},
+  };
+  return lists;
+}
+
+const std::vector<Names>& QueryColumnLists() {
+  static const std::vector<Names> lists = {
+      {"Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId", "Order"},
+      {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"},
+  };
+  return lists;
+}
+
+bool OneOf(const Names& columns, const std::vector<Names>& lists) {
+  return std::find(lists.begin(), lists.end(), columns) != lists.end();
+}
+
+// The hidden table of an Access 2007+ complex column keeps a column "_C"
+// and one "TABLE_C" for the parent's column C; the templates of the complex
+// types hold no rows.
+bool IsComplexColumnTable(const Names& columns, int32_t row_count) {
+  for (const std::string& own : columns) {
+    if (own.size() < 2 || own[0] != '_') continue;
+    for (const std::string& other : columns) {
+      if (other.size() > own.size() && other.compare(other.size() - own.size(), own.size(), own) == 0) return true;
+    }
+  }
+  if (row_count != 0) return false;
+  return columns == Names{"Value"} ||
+         columns == Names{"FileData", "FileFlags", "FileName", "FileTimeStamp", "FileType", "FileURL"} ||
+         (columns.size() == 2 && columns[0] == "append-memo-data" && columns[1].rfind("Modified_", 0) == 0);
+}
+
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+struct Orphan {
+  int32_t page = 0;
+  std::set<std::string> columns;  // folded: Access does not tell names apart by case
+  std::string name;
+  std::string evidence;
+};
+
+// Column names a query expression uses, with the qualifier before them:
+// "[Orders].[OrderID]", "Orders.OrderID", "[OrderID]" (no qualifier).
+std::vector<std::pair<std::string, std::string>> ColumnReferences(const std::string& expression) {
+  std::vector<std::pair<std::string, std::string>> found;
+  std::vector<std::pair<std::string, bool>> parts;  // identifier, bracketed
+  size_t i = 0;
+  const size_t n = expression.size();
+  auto flush = [&] {
+    if (parts.empty()) return;
+    if (parts.size() >= 2) {
+      found.emplace_back(parts[parts.size() - 2].first, parts.back().first);
+    } else if (parts[0].second) {
+      found.emplace_back(std::string(), parts[0].first);
+    }
+    parts.clear();
+  };
+  while (i < n) {
+    const char c = expression[i];
+    if (c == '"' || c == '\'') {
+      flush();
+      const size_t end = expression.find(c, i + 1);
+      i = end == std::string::npos ? n : end + 1;
+    } else if (c == '[') {
+      const size_t end = expression.find(']', i + 1);
+      if (end == std::string::npos) break;
+      parts.emplace_back(expression.substr(i + 1, end - i - 1), true);
+      i = end + 1;
+      if (i < n && expression[i] == '.') {
+        ++i;
+        continue;
+      }
+      flush();
+    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      size_t end = i;
+      while (end < n && (std::isalnum(static_cast<unsigned char>(expression[end])) || expression[end] == '_')) ++end;
+      parts.emplace_back(expression.substr(i, end - i), false);
+      i = end;
+      if (i < n && expression[i] == '.') {
+        ++i;
+        continue;
+      }
+      // A bare word on its own is a keyword or a function as likely as a column.
+      if (parts.size() == 1) parts.clear();
+      flush();
+    } else {
+      flush();
+      ++i;
+    }
+  }
+  flush();
+  return found;
+}
+
+// The columns each table name is said to have, by the relations.
+std::map<std::string, std::set<std::string>> RelationEvidence(const RecoverySession& session) {
+  std::map<std::string, std::set<std::string>> named;
+  for (const PendingRelation& relation : session.pending_relations) {
+    for (const RelationField& field : relation.fields) {
+      if (!field.field.empty()) named[relation.table].insert(Folded(field.field));
+      if (!field.foreign_field.empty()) named[relation.foreign_table].insert(Folded(field.foreign_field));
+    }
+  }
+  return named;
+}
+
+// The tables each query reads, with the columns its expressions take from
+// them.
+std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession& session) {
+  std::map<std::string, std::set<std::string>> named;
+  for (const auto& [id, rows] : session.query_rows) {
+    std::map<std::string, std::string> by_alias;  // folded alias or name -> table
+    std::vector<std::string> inputs;
+    for (const QueryRow& row : rows) {
+      if (row.attribute != kQueryInput || row.name1.empty()) continue;
+      inputs.push_back(row.name1);
+      by_alias[Folded(row.name1)] = row.name1;
+      if (!row.name2.empty()) by_alias[Folded(row.name2)] = row.name1;
+      named[row.name1];
+    }
+    for (const QueryRow& row : rows) {
+      if (row.expression.empty() || row.attribute == kQueryInput) continue;
+      for (const auto& [qualifier, column] : ColumnReferences(row.expression)) {
+        if (column.empty() || column == "*") continue;
+        if (qualifier.empty()) {
+          if (inputs.size() == 1) named[inputs[0]].insert(Folded(column));
+          continue;
+        }
+        const auto table = by_alias.find(Folded(qualifier));
+        if (table != by_alias.end()) named[table->second].insert(Folded(column));
+      }
+    }
+  }
+  return named;
+}
+
+bool Includes(const std::set<std::string>& columns, const std::set<std::string>& wanted) {
+  return std::includes(columns.begin(), columns.end(), wanted.begin(), wanted.end());
+}
+
+// Gives each name of `evidence` to the one unnamed table whose columns
+// include all the columns named for it; `tie_break` decides between several.
+void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set<std::string>>& evidence,
+              const std::map<std::string, std::set<std::string>>& tie_break, const std::set<std::string>& taken,
+              const std::string& source) {
+  // The names said to have most columns first: they pick most surely.
+  std::vector<std::pair<std::string, std::set<std::string>>> order(evidence.begin(), evidence.end());
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
+  std::set<std::string> used;
+  for (const Orphan& orphan : orphans) used.insert(Folded(orphan.name));
+  for (const auto& [name, wanted] : order) {
+    if (wanted.empty() || taken.count(Folded(name)) != 0 || used.count(Folded(name)) != 0) continue;
+    const auto extra = tie_break.find(name);
+    Orphan* best = nullptr;
+    size_t best_score = 0;
+    bool tied = false;
+    for (Orphan& orphan : orphans) {
+      if (!orphan.name.empty() || !Includes(orphan.columns, wanted)) continue;
+      size_t score = 0;
+      if (extra != tie_break.end()) {
+        for (const std::string& column : extra->second) score += orphan.columns.count(column);
+      }
+      if (best == nullptr || score > best_score) {
+        best = &orphan;
+        best_score = score;
+        tied = false;
+      } else if (score == best_score) {
+        tied = true;
+      }
+    }
+    if (best == nullptr || tied) continue;
+    best->name = name;
+    best->evidence = source;
+    used.insert(Folded(name));
+  }
+}
+
+// Pages that are a table definition's first page: definition pages that no
+// other definition page names as its continuation.
+std::vector<uint32_t> ChainHeads(const RecoverySession& session) {
+  std::set<uint32_t> continued;
+  for (const auto& [page, next] : session.definition_links) {
+    if (next != page && session.definition_links.count(next) != 0) continued.insert(next);
+  }
+  std::vector<uint32_t> heads;
+  for (const auto& [page, next] : session.definition_links) {
+    if (continued.count(page) == 0) heads.push_back(page);
+  }
+  return heads;
+}
+
+}  // namespace
+
+void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
+  std::vector<Orphan> orphans;
+  std::vector<int32_t> relation_tables;
+  int32_t query_table = 0;
+  {
+    QuietReporter quiet;
+    DamageReporter* reporter = handle.damage;
+    handle.damage = &quiet;
+    for (const uint32_t head : ChainHeads(session)) {
+      session.control.CheckPoint();
+      const int32_t page = static_cast<int32_t>(head);
+      if (head <= kCatalogDefinitionPage || session.dispatched_definition_pages.count(page) != 0 ||
+          session.system_definition_pages.count(page) != 0) {
+        continue;
+      }
+      TableDefPtr table;
+      try {
+        table = OpenTable(handle, "", kObjectTable, page);
+      } catch (const std::exception&) {
+        continue;
+      }
+      if (!table || table->columns.empty()) continue;
+      const uint32_t type_at = handle.IsJet4() ? kJet4TableTypePos : kJet3TableTypePos;
+      const ByteView definition(table->definition.data(), table->definition.size());
+      // A stale continuation page is no table: its bytes are not a header.
+      const uint8_t type = definition.U8(type_at).value_or(0);
+      if (type != kUserTable && type != kSystemTable) continue;
+      if (definition.U32(kDefinitionLengthPos).value_or(UINT32_MAX) > table->definition.size()) continue;
+      Names columns;
+      for (const ColumnDef& column : table->columns) columns.push_back(column.name);
+      if (OneOf(columns, RelationColumnLists())) {
+        relation_tables.push_back(page);
+        continue;
+      }
+      if (OneOf(columns, QueryColumnLists())) {
+        if (query_table == 0) query_table = page;
+        continue;
+      }
+      if (type == kSystemTable || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
+      Orphan orphan;
+      orphan.page = page;
+      for (const std::string& column : columns) orphan.columns.insert(Folded(column));
+      orphans.push_back(std::move(orphan));
+    }
+    handle.damage = reporter;
+  }
+  if (orphans.empty()) return;
+
+  // The relations and queries of a file whose catalog is gone are read from
+  // the system tables found by their columns.
+  for (const int32_t page : relation_tables) {
+    session.dispatched_definition_pages.insert(page);
+    RelationshipPass(session, handle, kObjectTable, page, "MSysRelationships");
+  }
+  if (!session.query_table_read) {
+    const int32_t page = session.query_table_page != 0 ? session.query_table_page : query_table;
+    if (page != 0) {
+      session.query_table_read = true;
+      ReadQueryTable(session, handle, kObjectTable, page, "MSysQueries");
+    }
+  }
+
+  std::set<std::string> taken;
+  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  const auto by_relation = RelationEvidence(session);
+  const auto by_query = QueryEvidence(session);
+  NameFrom(orphans, by_relation, by_query, taken, "the relations");
+  NameFrom(orphans, by_query, {}, taken, "the queries");
+
+  for (Orphan& orphan : orphans) {
+    session.control.CheckPoint();
+    const std::string where = "the table definition at page " + std::to_string(orphan.page);
+    if (orphan.name.empty()) {
+      orphan.name = "Recovered_Table_" + std::to_string(orphan.page);
+      session.losses.PieceLost(where + " has no catalog row and its name was not found: recovered as " +
+                               orphan.name);
+    } else {
+      session.losses.PieceLost(where + " has no catalog row: named " + orphan.name + " from " + orphan.evidence);
+    }
+    ++session.orphan_tables;
+    session.dispatched_definition_pages.insert(orphan.page);
+    try {
+      RecoverTable(session, handle, kObjectTable, orphan.page, orphan.name);
+    } catch (const PassCancelled&) {
+      throw;
+    } catch (const TargetFailed&) {
+      throw;
+    } catch (const std::exception& error) {
+      session.losses.PieceLost("Table " + orphan.name + " was not recovered: " + error.what());
+    }
+  }
+}
+
+}  // namespace mendora

@@ -1,0 +1,128 @@
+// Deep recovery on built files: tables whose catalog rows are gone, and
+// deleted rows brought back on request.
+#include <gtest/gtest.h>
+
+#include "tests/builder/jet_builder.h"
+#include "tests/support/temp_database.h"
+
+namespace mendora {
+namespace {
+
+namespace tb = ::mendora::testing;
+using Cells = std::vector<std::optional<std::string>>;
+
+uint32_t U32At(const tb::Bytes& file, size_t at) {
+  return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | static_cast<uint32_t>(file[at + 3]) << 24;
+}
+
+// Zeroes every data page of the catalog (the pages whose owner is page 2).
+void ZeroCatalog(tb::Bytes& file, uint32_t page_size) {
+  for (uint32_t p = 0; p < file.size() / page_size; ++p) {
+    const size_t at = static_cast<size_t>(p) * page_size;
+    if (file[at] == 0x01 && U32At(file, at + 4) == 2) tb::ZeroPage(file, page_size, p);
+  }
+}
+
+// Whether a detail line of the loss account of a pass over `file` says `text`.
+bool LossMentions(const tb::Bytes& file, const std::string& text) {
+  tb::TempDatabase database(file);
+  RecoverySession session;
+  session.SourcePath = database.path();
+  RunRecovery(session);
+  for (const std::string& line : session.losses.lines()) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class OrphanTableTest : public ::testing::TestWithParam<tb::JetVersion> {};
+
+TEST_P(OrphanTableTest, TablesWithoutCatalogRowsAreNamedFromRelationsOrTheirPage) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table people{"People", {{"ID", tb::kLong}, {"Name", tb::kText}}};
+  people.rows = {{int64_t{1}, std::string("Ada")}, {int64_t{2}, std::string("Bob")}};
+  tb::Table orders{"Orders", {{"OrderID", tb::kLong}, {"PersonID", tb::kLong}, {"Item", tb::kText}}};
+  orders.rows = {{int64_t{10}, int64_t{1}, std::string("pen")}};
+  // Same columns as People but for the one the relation names: it must not
+  // take People's name.
+  tb::Table loose{"Loose", {{"Key", tb::kLong}, {"Name", tb::kText}}};
+  loose.rows = {{int64_t{7}, std::string("x")}};
+  builder.AddTable(people);
+  builder.AddTable(orders);
+  const uint32_t loose_page = builder.AddTable(loose);
+  builder.AddRelationship({"PeopleOrders", "People", "ID", "Orders", "PersonID"});
+  tb::Bytes file = builder.Build();
+  ZeroCatalog(file, builder.page_size());
+
+  const tb::Analysis analysis = tb::Analyse(file);
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted) << analysis.result.message;
+  const std::string fallback = "Recovered_Table_" + std::to_string(loose_page);
+  EXPECT_EQ(analysis.sink.order, (std::vector<std::string>{"People", "Orders", fallback}));
+  EXPECT_EQ(analysis.sink.tables.at("People").rows, (std::vector<Cells>{{"1", "Ada"}, {"2", "Bob"}}));
+  EXPECT_EQ(analysis.sink.tables.at("Orders").rows, (std::vector<Cells>{{"10", "1", "pen"}}));
+  EXPECT_EQ(analysis.sink.tables.at(fallback).rows, (std::vector<Cells>{{"7", "x"}}));
+  EXPECT_TRUE(LossMentions(file, "named People from the relations"));
+  EXPECT_TRUE(LossMentions(file, "its name was not found: recovered as " + fallback));
+}
+
+TEST_P(OrphanTableTest, AnIntactFileGainsNoTables) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table people{"People", {{"ID", tb::kLong}, {"Name", tb::kText}}};
+  people.rows = {{int64_t{1}, std::string("Ada")}};
+  builder.AddTable(people);
+  builder.AddRelationship({"Self", "People", "ID", "People", "ID"});
+  const tb::Analysis analysis = tb::Analyse(builder.Build());
+  EXPECT_EQ(analysis.sink.order, std::vector<std::string>{"People"});
+  EXPECT_EQ(analysis.loss_count, 0u);
+}
+
+tb::Analysis AnalyseDeleted(const tb::Bytes& bytes) {
+  tb::TempDatabase file(bytes);
+  tb::Analysis analysis;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.RecoverDeletedRows = true;
+  session.outputs.push_back(&analysis.sink);
+  analysis.result = RunRecovery(session);
+  analysis.log = session.AnalysisLog;
+  return analysis;
+}
+
+TEST_P(OrphanTableTest, DeletedRowsComeBackOnRequestButNotThoseWhoseBytesWereReused) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table{"Items", {{"N", tb::kLong}, {"Label", tb::kText}, {"Price", tb::kCurrency}}};
+  for (int i = 0; i < 6; ++i) table.rows.push_back({int64_t{i}, "item " + std::to_string(i), int64_t{i * 10000}});
+  table.deleted_rows = {1, 3, 4};
+  const uint32_t definition = builder.AddTable(table);
+  tb::Bytes file = builder.Build();
+  // Deleted row 4's slot now names live row 5's bytes, as when a later row
+  // takes the space: row 4 must not come back, nor row 5 twice.
+  const uint32_t page_size = builder.page_size();
+  const size_t count_at = GetParam() == tb::JetVersion::kJet4 ? 12 : 8;
+  bool patched = false;
+  for (uint32_t p = 0; p < file.size() / page_size && !patched; ++p) {
+    const size_t at = static_cast<size_t>(p) * page_size;
+    if (file[at] != 0x01 || U32At(file, at + 4) != definition) continue;
+    const size_t slots = at + count_at + 2;
+    const uint16_t live5 = file[slots + 10] | file[slots + 11] << 8;
+    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(0xC000 | (live5 & 0x1FFF)));
+    patched = true;
+  }
+  ASSERT_TRUE(patched);
+
+  const tb::Analysis plain = tb::Analyse(file);
+  EXPECT_EQ(plain.sink.order, std::vector<std::string>{"Items"});
+  const tb::Analysis analysis = AnalyseDeleted(file);
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(analysis.sink.tables.at("Items").rows,
+            (std::vector<Cells>{{"0", "item 0", "0.0000"}, {"2", "item 2", "2.0000"}, {"5", "item 5", "5.0000"}}));
+  EXPECT_EQ(analysis.sink.tables.at("Items (deleted rows)").rows,
+            (std::vector<Cells>{{"1", "item 1", "1.0000"}, {"3", "item 3", "3.0000"}}));
+  EXPECT_NE(analysis.log.find("Items (deleted rows) :  2  Records"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, OrphanTableTest,
+                         ::testing::Values(tb::JetVersion::kJet3, tb::JetVersion::kJet4));
+
+}  // namespace
+}  // namespace mendora
