@@ -38,7 +38,7 @@ void ReleaseHandle(JetHandle* handle) {
   delete handle;
 }
 
-JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
+JetHandlePtr OpenJetHandle(const std::string& path, int flags, const JetOpenOptions& options) {
   JetHandlePtr handle(new JetHandle());
   handle->format = &kJet3Format;
   handle->file = std::make_shared<JetFile>();
@@ -76,17 +76,32 @@ JetHandlePtr OpenJetHandle(const std::string& path, int flags) {
     return nullptr;
   }
   file.version = static_cast<uint32_t>(version);
+  const EncryptionStatus encryption = AttachPageCipher(*handle, options.password);
+  if (options.encryption_status != nullptr) *options.encryption_status = encryption;
+  if (encryption != EncryptionStatus::kNotEncrypted && encryption != EncryptionStatus::kReady) {
+    std::fprintf(stderr, "%s\n", EncryptionStatusMessage(encryption));
+    return nullptr;
+  }
   if (version == 0) {
     file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }
   return handle;
 }
 
-bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass) {
-  JetHandlePtr handle = OpenJetHandle(path, flags);
+bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass, const JetOpenOptions& options) {
+  JetHandlePtr handle = OpenJetHandle(path, flags, options);
   if (!handle) return false;
   if (pass) pass(*handle);
   return true;
+}
+
+EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password) {
+  handle.file->cipher.reset();
+  PageBuffer page0{};
+  const uint32_t got = ReadPageInto(handle, page0, 0);
+  const PageCipherSetup setup = DetectPageCipher(ByteView(page0.data(), got), password);
+  handle.file->cipher = setup.cipher;
+  return setup.status;
 }
 
 uint32_t ReadPage(JetHandle& handle, int64_t n) {
@@ -121,6 +136,12 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   }
   // A short last page must not show bytes of the page that was there before.
   std::memset(buffer.data() + got, 0, buffer.size() - static_cast<size_t>(got));
+  const PageCipher* cipher = handle.file->cipher.get();
+  if (n != 0 && cipher != nullptr &&
+      !cipher->DecryptPage(static_cast<uint32_t>(n), std::span(buffer.data(), static_cast<size_t>(got)))) {
+    std::fprintf(stderr, "page %ld could not be decrypted\n", static_cast<long>(n));
+    return 0;
+  }
   return static_cast<uint32_t>(got);
 }
 

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "reader/byte_view.h"
 #include "reader/jet_format.h"
+#include "reader/page_cipher.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -25,6 +27,8 @@ struct JetFile {
   int reference_count = 1;
   // How single-byte text of this file (Jet 3) turns into UTF-8.
   std::shared_ptr<const CodePage> code_page;
+  // Decrypts every page but page 0 as it is read; null for plain files.
+  std::shared_ptr<const PageCipher> cipher;
 };
 
 using PageBuffer = std::array<uint8_t, kMaxPageSize>;
@@ -58,13 +62,25 @@ using RecoveryPassFn = std::function<void(JetHandle&)>;
 
 inline constexpr int kOpenReadWrite = 1;
 
+struct JetOpenOptions {
+  // For files encrypted with a password (UTF-8); never stored.
+  std::optional<std::string> password;
+  // When set, receives why an encrypted file was refused (or kReady /
+  // kNotEncrypted when it opened).
+  EncryptionStatus* encryption_status = nullptr;
+};
+
 // Opens and recognises a Jet 3 or Jet 4 file: the handle on success, null
 // after writing the reason to stderr.
-JetHandlePtr OpenJetHandle(const std::string& path, int flags);
+JetHandlePtr OpenJetHandle(const std::string& path, int flags, const JetOpenOptions& options = {});
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
 // file could not be opened or recognised (the pass then does not run).
-bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass);
+bool OpenJetFile(const std::string& path, int flags, const RecoveryPassFn& pass, const JetOpenOptions& options = {});
+
+// Reads page 0 at the handle's page size and sets up the file's page
+// decryption. Call once the format (page size) is known.
+EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password);
 
 void ReleaseHandle(JetHandle* handle);
 
