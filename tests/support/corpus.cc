@@ -11,6 +11,9 @@
 #ifndef MENDORA_DEFAULT_CORPUS
 #define MENDORA_DEFAULT_CORPUS ""
 #endif
+#ifndef MENDORA_DEFAULT_CORPUS_ENCRYPTED
+#define MENDORA_DEFAULT_CORPUS_ENCRYPTED ""
+#endif
 
 namespace mendora::testing {
 
@@ -54,12 +57,22 @@ std::string IsoFromRendered(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> CorpusDir() {
-  const char* env = std::getenv("MENDORA_CORPUS");
-  std::filesystem::path dir = env != nullptr && *env != '\0' ? env : MENDORA_DEFAULT_CORPUS;
+namespace {
+
+std::optional<std::filesystem::path> SampleDir(const char* variable, const char* fallback) {
+  const char* env = std::getenv(variable);
+  std::filesystem::path dir = env != nullptr && *env != '\0' ? env : fallback;
   std::error_code error;
   if (dir.empty() || !std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> CorpusDir() { return SampleDir("MENDORA_CORPUS", MENDORA_DEFAULT_CORPUS); }
+
+std::optional<std::filesystem::path> EncryptedCorpusDir() {
+  return SampleDir("MENDORA_CORPUS_ENCRYPTED", MENDORA_DEFAULT_CORPUS_ENCRYPTED);
 }
 
 std::vector<std::filesystem::path> CorpusFiles() {

@@ -12,6 +12,9 @@ namespace mendora::testing {
 // The sample folder: $MENDORA_CORPUS, else the shared folder beside the
 // repository; nothing when neither exists.
 std::optional<std::filesystem::path> CorpusDir();
+// The encrypted samples: $MENDORA_CORPUS_ENCRYPTED, else the shared folder
+// beside the repository; nothing when neither exists.
+std::optional<std::filesystem::path> EncryptedCorpusDir();
 // The sample databases (*.mdb) of the corpus, sorted by name.
 std::vector<std::filesystem::path> CorpusFiles();
 
