@@ -47,7 +47,28 @@ PageCipherSetup Damaged(std::string detail) {
 
 bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) const {
   if (std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; })) return true;
-  return Decrypt(page_number, page);
+  {
+    const std::lock_guard<std::mutex> lock(recent_mutex_);
+    for (RecentPage& recent : recent_) {
+      if (recent.last_use != 0 && recent.number == page_number && recent.stored.size() == page.size() &&
+          std::equal(page.begin(), page.end(), recent.stored.begin())) {
+        std::copy(recent.plain.begin(), recent.plain.end(), page.begin());
+        recent.last_use = ++use_clock_;
+        return true;
+      }
+    }
+  }
+  std::vector<uint8_t> stored(page.begin(), page.end());
+  if (!Decrypt(page_number, page)) return false;
+  const std::lock_guard<std::mutex> lock(recent_mutex_);
+  RecentPage& oldest = *std::min_element(recent_.begin(), recent_.end(), [](const RecentPage& a, const RecentPage& b) {
+    return a.last_use < b.last_use;
+  });
+  oldest.number = page_number;
+  oldest.last_use = ++use_clock_;
+  oldest.stored = std::move(stored);
+  oldest.plain.assign(page.begin(), page.end());
+  return true;
 }
 
 PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string>& password) {

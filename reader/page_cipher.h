@@ -11,11 +11,14 @@
 #ifndef MENDORA_READER_PAGE_CIPHER_H_
 #define MENDORA_READER_PAGE_CIPHER_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "reader/byte_view.h"
 
@@ -39,8 +42,8 @@ enum class EncryptionScheme {
   kUnknown,
 };
 
-// Decrypts the pages of one file. Immutable once made, so handles that share
-// a file may use it from any thread.
+// Decrypts the pages of one file. Handles that share a file may use it from
+// any thread.
 class PageCipher {
  public:
   virtual ~PageCipher() = default;
@@ -55,6 +58,21 @@ class PageCipher {
 
  protected:
   virtual bool Decrypt(uint32_t page_number, std::span<uint8_t> page) const = 0;
+
+ private:
+  // The reader reads a long-value page again for every value on it, and the
+  // page it just left again soon after: the last few pages are kept
+  // decrypted, each with its stored bytes, so a page changed on disk is
+  // decrypted anew.
+  struct RecentPage {
+    uint32_t number = 0;
+    uint64_t last_use = 0;  // 0: empty
+    std::vector<uint8_t> stored;
+    std::vector<uint8_t> plain;
+  };
+  mutable std::mutex recent_mutex_;
+  mutable std::array<RecentPage, 4> recent_;
+  mutable uint64_t use_clock_ = 0;
 };
 
 struct PageCipherSetup {

@@ -352,6 +352,31 @@ TEST(AgileTest, PasswordIsCheckedAndPagesDecrypt) {
   EXPECT_EQ(short_page[995], 0);
 }
 
+// Pages decrypted a moment ago are served again, but only for the same stored
+// bytes: the same page number read from another file state decrypts anew.
+TEST(AgileTest, RecentPagesAreReusedOnlyForTheSameStoredBytes) {
+  const AgileFile file("pw", 1);
+  const PageCipherSetup setup = file.Detect("pw");
+  ASSERT_NE(setup.cipher, nullptr);
+  Bytes first(4096, 0x11), second(4096, 0x22);
+  for (int round = 0; round < 3; ++round) {
+    for (const Bytes* plain : {&first, &second}) {
+      Bytes page = file.EncryptPage(9, *plain);
+      ASSERT_TRUE(setup.cipher->DecryptPage(9, std::span(page)));
+      EXPECT_EQ(page, *plain) << round;
+    }
+  }
+  // More pages than are kept, then the first again.
+  for (uint32_t n = 10; n < 20; ++n) {
+    Bytes page = file.EncryptPage(n, Bytes(4096, static_cast<uint8_t>(n)));
+    ASSERT_TRUE(setup.cipher->DecryptPage(n, std::span(page)));
+    EXPECT_EQ(page, Bytes(4096, static_cast<uint8_t>(n)));
+  }
+  Bytes page = file.EncryptPage(9, first);
+  ASSERT_TRUE(setup.cipher->DecryptPage(9, std::span(page)));
+  EXPECT_EQ(page, first);
+}
+
 TEST(AgileTest, DamagedOrForeignDescriptorsAreRefusedWithTheirStatus) {
   AgileFile file("pw", 10);
   const std::string good = file.xml;
