@@ -7,6 +7,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -39,9 +41,19 @@ int main(int argc, char** argv) {
   for (CLI::App* command : {analyze, dump, recover}) {
     command->add_flag("--verbose", verbose, "show every damage report, not only the first of each table");
   }
+  std::optional<std::string> password;
+  for (CLI::App* command : {catalog, analyze, dump, recover}) {
+    command->add_option("--password", password,
+                        "password of an encrypted FILE (other users may see it in the process list: prefer "
+                        "MENDORA_PASSWORD, or leave both out to be asked on the terminal)");
+  }
 
   CLI11_PARSE(app, argc, argv);
   mendora::cli::SetVerbose(verbose);
+  if (!password) {
+    if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password = std::string(env);
+  }
+  mendora::cli::SetPassword(std::move(password));
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);
