@@ -3,6 +3,8 @@
 //   mendora-cli catalog FILE           list the catalog rows the walk finds
 //   mendora-cli analyze FILE           print the analysis log
 //   mendora-cli dump FILE              print every recovered table as JSON
+//   mendora-cli recover FILE OUT       write everything recovered into OUT
+// An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>

@@ -22,6 +22,7 @@ PassResult RunRecovery(RecoverySession& session) {
           return;
         }
         pass_ran = true;
+        session.SourceEncrypted = handle.file->cipher != nullptr;
         try {
           RecoveryPass(session, handle);
         } catch (const PassCancelled&) {

@@ -124,6 +124,8 @@ struct RecoverySession {
   int64_t user_data_pages = 0;
   // Pages the pass read from the file: its work, counted.
   uint64_t pages_read = 0;
+  // The source's pages were encoded or encrypted (the target never is).
+  bool SourceEncrypted = false;
   uint32_t page_count = 0;
 
   // Working state of the running pass.
