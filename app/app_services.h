@@ -1,6 +1,6 @@
 // What the dialogs reach outside themselves through: the user's answers,
-// file choices, the desktop's opener and mail composer, and the recovery
-// pass. The program passes the real ones; tests pass their own.
+// file choices, the desktop's opener and mail composer, the recovery
+// pass and the passwords of encrypted sources. The program passes the real ones; tests pass their own.
 #ifndef MENDORA_APP_APP_SERVICES_H_
 #define MENDORA_APP_APP_SERVICES_H_
 
@@ -11,6 +11,7 @@ class FileDialogs;
 class DesktopOpener;
 class MailSystem;
 class RecoveryRunner;
+class PasswordDialogs;
 
 struct AppServices {
   MessageBoxes* boxes = nullptr;
@@ -18,6 +19,7 @@ struct AppServices {
   DesktopOpener* opener = nullptr;
   MailSystem* mail = nullptr;
   RecoveryRunner* runner = nullptr;
+  PasswordDialogs* passwords = nullptr;
 };
 
 }  // namespace mendora

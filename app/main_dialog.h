@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/app_services.h"
@@ -28,6 +29,7 @@ class CTransparentStatic;
 class RecoveryWorker;
 class SkinnedSurface;
 struct RecoverySession;
+struct PassResult;
 
 inline constexpr char kWebAddress[] = "https://mendora.example.org";
 inline constexpr char kSupportAddress[] = "support@mendora.example.org";
@@ -116,6 +118,9 @@ class MainDialog : public QDialog {
   void OnWorkerFinished(quint64 run);
   void FinishRun();
   void ShowLosses(const RecoverySession& session);
+  // After a pass the source's password stopped: asks for it and runs again,
+  // or says why nothing was read. True when a new run was started.
+  bool RetryWithPassword(const PassResult& result, int run_mode);
 
   AppServices services_;
   State state_ = State::kSelecting;
@@ -125,6 +130,9 @@ class MainDialog : public QDialog {
   qint64 source_file_length_ = 0;
   QString source_file_length_text_;
   QString target_path_;
+  // The password the user gave for the source: in memory only, dropped with
+  // the source.
+  std::optional<QString> password_;
   bool replace_existing_ = false;
   int run_mode_ = 0;
   QString analysis_log_;

@@ -7,6 +7,7 @@
 #include "app/file_dialogs.h"
 #include "app/main_dialog.h"
 #include "app/message_boxes.h"
+#include "app/password_dialogs.h"
 #include "app/skinned_surface.h"
 #include "controls/desktop_opener.h"
 #include "controls/mail_sender.h"
@@ -32,7 +33,8 @@ int RecoveryApp::InitInstance(RecoveryRunner& runner) {
   DesktopFileDialogs files;
   SystemDesktopOpener opener;
   DesktopMailSystem mail;
-  const AppServices services{&boxes, &files, &opener, &mail, &runner};
+  DesktopPasswordDialogs passwords;
+  const AppServices services{&boxes, &files, &opener, &mail, &runner, &passwords};
 
   MainDialog dialog(services);
   dialog.exec();

@@ -13,6 +13,7 @@
 #include "app/control_ids.h"
 #include "app/file_dialogs.h"
 #include "app/main_dialog.h"
+#include "app/password_dialogs.h"
 #include "app/recovery_runner.h"
 #include "app/recovery_worker.h"
 #include "controls/desktop_opener.h"
@@ -51,6 +52,7 @@ void MainDialog::ShowLog(const QString& log) {
 }
 
 void MainDialog::OnBrowse() {
+  password_.reset();
   path_box_->clear();
   log_box_->clear();
   const QString chosen = services_.files == nullptr
@@ -90,6 +92,7 @@ void MainDialog::StartRun() {
   session->RunMode = run_mode_;
   session->SourcePath = LocalPath(source_path_);
   session->SourceFileLengthText = source_file_length_text_.toStdString();
+  if (password_) session->Password = password_->toStdString();
   if (run_mode_ == 1) {
     session->TargetPath = LocalPath(target_path_);
     session->ReplaceExisting = replace_existing_;
@@ -140,8 +143,10 @@ void MainDialog::FinishRun() {
   const PassResult& result = worker_->result();
   const bool saving = session.RunMode == 1;
   const QString final_log = QString::fromUtf8(session.AnalysisLog.data(), qsizetype(session.AnalysisLog.size()));
+  const int finished_mode = session.RunMode;
   run_mode_ = 0;
 
+  if (RetryWithPassword(result, finished_mode)) return;
   if (result.outcome != PassOutcome::kCompleted) {
     if (!final_log.isEmpty()) analysis_log_ = final_log;
     ShowLog(analysis_log_);
@@ -150,6 +155,8 @@ void MainDialog::FinishRun() {
     QString text;
     if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
       text = QStringLiteral("The file could not be read as an Access database.");
+    } else if (result.outcome == PassOutcome::kUnsupportedEncryption) {
+      text = tr("The file is encrypted in a way Mendora cannot decrypt. Nothing was read.");
     } else if (result.outcome == PassOutcome::kNothingRecovered) {
       text = QStringLiteral("Nothing could be recovered from the file. Nothing was saved.");
     } else if (saving) {
@@ -167,9 +174,13 @@ void MainDialog::FinishRun() {
   analysis_log_ = final_log;
   const QString target = QDir::toNativeSeparators(target_path_);
   const bool lossy = session.losses.AnyLoss();
+  // The copy holds the rows in the clear: the user decides how to protect it.
+  const QString not_encrypted =
+      session.SourceEncrypted ? tr("The source is encrypted; the recovered database is not.") : QString();
   if (saving) {
-    Ask(QStringLiteral("The recovered database has been saved to:\n%1").arg(target), BoxButtons::kOk,
-        BoxIcon::kInformation);
+    QString saved = QStringLiteral("The recovered database has been saved to:\n%1").arg(target);
+    if (!not_encrypted.isEmpty()) saved += QStringLiteral("\n\n") + not_encrypted;
+    Ask(saved, BoxButtons::kOk, BoxIcon::kInformation);
   } else if (!lossy) {
     Ask(QString::fromLatin1(kCompletedMessage), BoxButtons::kOk, BoxIcon::kQuestion);
   } else {
@@ -181,6 +192,7 @@ void MainDialog::FinishRun() {
   progress_->setValue(0);
   if (saving) {
     analysis_log_ += QStringLiteral("\r\nThe recovered database has been saved to:\r\n%1\r\n").arg(target);
+    if (!not_encrypted.isEmpty()) analysis_log_ += not_encrypted + QStringLiteral("\r\n");
   } else {
     analysis_log_ += QString::fromLatin1(kCompletedLogTail);
   }
@@ -192,6 +204,26 @@ void MainDialog::FinishRun() {
   }
   ShowLog(analysis_log_);
   ApplyState(State::kCompleted);
+}
+
+bool MainDialog::RetryWithPassword(const PassResult& result, int run_mode) {
+  const bool wrong = result.outcome == PassOutcome::kWrongPassword;
+  if (!wrong && result.outcome != PassOutcome::kNeedsPassword) return false;
+  password_.reset();
+  progress_->setValue(0);
+  const std::optional<QString> given =
+      services_.passwords == nullptr ? std::nullopt : services_.passwords->AskPassword(this, source_path_, wrong);
+  if (!given) {
+    ApplyState(State::kFailed);
+    Ask(tr("The file is encrypted, and no password was given: nothing was read."), BoxButtons::kOk,
+        BoxIcon::kWarning);
+    return true;
+  }
+  password_ = *given;
+  run_mode_ = run_mode;
+  // Not from inside the finished worker's own signal: StartRun replaces it.
+  QMetaObject::invokeMethod(this, [this] { StartRun(); }, Qt::QueuedConnection);
+  return true;
 }
 
 // The pass went on past pieces it could not recover; the completion message

@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -91,12 +93,34 @@ std::string FileLengthText(const std::string& file) {
 
 bool verbose_losses = false;
 bool recover_deleted = false;
+std::optional<std::string> given_password;
+PasswordPrompt password_prompt = PromptOnTerminal;
 
-void PrepareSession(RecoverySession& session, const std::string& file) {
+// The password to open `file` with: the one given, else, when the file asks
+// for one, what the prompt answers. A wrong answer is asked for again; the
+// last one is returned all the same, so the open says it is wrong.
+std::optional<std::string> PasswordFor(const std::string& file) {
+  if (given_password || !password_prompt) return given_password;
+  std::string error;
+  OpenFailure failure = OpenFailure::kNone;
+  OpenJetHandle(file, &error, &failure);
+  if (failure != OpenFailure::kEncrypted) return std::nullopt;
+  std::optional<std::string> typed;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    typed = password_prompt(attempt == 0 ? "Password for " + file + ": " : "The password is wrong. Password: ");
+    if (!typed) return std::nullopt;
+    OpenJetHandle(file, &error, &failure, {.password = typed});
+    if (failure != OpenFailure::kWrongPassword) break;
+  }
+  return typed;
+}
+
+void PrepareSession(RecoverySession& session, const std::string& file, std::optional<std::string> password) {
   session.losses.SetVerbose(verbose_losses);
   session.RecoverDeletedRows = recover_deleted;
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
+  session.Password = std::move(password);
 }
 
 // The reader's own lines first (with the system's reason), then the file
@@ -114,9 +138,18 @@ int ReportNotADatabase(const std::string& file, const std::string& reader_lines)
   return kExitNotADatabase;
 }
 
-int ReportPassword(const std::string& file, const std::string& reader_lines) {
-  std::cerr << "mendora-cli: " << file << ": " << reader_lines << ".\n";
+// A missing or wrong password, or a cipher Mendora lacks: the reader's line
+// says which.
+int ReportPassword(const std::string& file, const std::string& reader_lines, bool missing) {
+  std::cerr << "mendora-cli: " << file << ": " << reader_lines
+            << (missing ? " (--password, MENDORA_PASSWORD, or run it on a terminal to be asked)" : "") << ".\n";
   return kExitPassword;
+}
+
+int ReportDamagedEncryption(const std::string& file, const std::string& reader_lines) {
+  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << reader_lines
+            << ": no page can be decrypted.\n";
+  return kExitNothingRecovered;
 }
 
 int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
@@ -142,14 +175,19 @@ int ReportOutputFailed(const OutputCheck& check) {
 }
 
 // Opens `file` for a command that reads it directly, or says why not.
-JetHandlePtr OpenForCommand(const std::string& file, int& exit_code) {
+JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::string>& password, int& exit_code) {
   OpenFailure failure = OpenFailure::kNone;
   std::string error;
-  JetHandlePtr handle = OpenJetHandle(file, &error, &failure);
+  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password});
   if (!handle) {
-    exit_code = failure == OpenFailure::kNotJet      ? ReportNotADatabase(file, error)
-                : failure == OpenFailure::kEncrypted ? ReportPassword(file, error)
-                                                     : ReportNotOpened(file, error);
+    switch (failure) {
+      case OpenFailure::kNotJet: exit_code = ReportNotADatabase(file, error); break;
+      case OpenFailure::kEncrypted: exit_code = ReportPassword(file, error, true); break;
+      case OpenFailure::kWrongPassword:
+      case OpenFailure::kUnsupportedEncryption: exit_code = ReportPassword(file, error, false); break;
+      case OpenFailure::kDamagedEncryption: exit_code = ReportDamagedEncryption(file, error); break;
+      default: exit_code = ReportNotOpened(file, error); break;
+    }
   } else if (!LooksLikeJetDatabase(*handle)) {
     exit_code = ReportNotADatabase(file, "");
     handle.reset();
@@ -162,7 +200,9 @@ int ReportUnfinished(const std::string& file, const RecoverySession& session, co
   switch (result.outcome) {
     case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
     case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
-    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message);
+    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message, true);
+    case PassOutcome::kWrongPassword:
+    case PassOutcome::kUnsupportedEncryption: return ReportPassword(file, result.message, false);
     case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file, session, result);
     default: break;
   }
@@ -196,6 +236,71 @@ class CheckedDump final : public RecoveryOutput {
 
 void SetVerbose(bool verbose) { verbose_losses = verbose; }
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
+void SetPassword(std::optional<std::string> password) { given_password = std::move(password); }
+void SetPasswordPrompt(PasswordPrompt prompt) { password_prompt = std::move(prompt); }
+
+namespace {
+
+// The terminal's settings while echo is off, for a signal to put back.
+termios saved_terminal;
+volatile sig_atomic_t terminal_fd = -1;
+
+void RestoreTerminalAndDie(int signal) {
+  if (terminal_fd >= 0) tcsetattr(terminal_fd, TCSAFLUSH, &saved_terminal);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+}  // namespace
+
+std::optional<std::string> PromptOnTerminal(const std::string& question) {
+  // A script's standard input is not asked: it gets the clear refusal.
+  if (!isatty(STDIN_FILENO)) return std::nullopt;
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  termios quiet;
+  if (tcgetattr(fd, &saved_terminal) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  quiet = saved_terminal;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  quiet.c_lflag |= ECHONL;
+  if (::write(fd, question.data(), question.size()) < 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // Ctrl-C at the prompt must not leave the terminal without echo.
+  terminal_fd = fd;
+  struct sigaction restore {}, old_int {}, old_term {}, old_hup {};
+  restore.sa_handler = RestoreTerminalAndDie;
+  sigaction(SIGINT, &restore, &old_int);
+  sigaction(SIGTERM, &restore, &old_term);
+  sigaction(SIGHUP, &restore, &old_hup);
+  tcsetattr(fd, TCSAFLUSH, &quiet);
+  std::string line;
+  bool ended = false;
+  char c;
+  // A password is a line; a bound keeps a runaway input from growing it.
+  while (line.size() < 1024) {
+    const ssize_t got = ::read(fd, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (c == '\n' || c == '\r') {
+      ended = true;
+      break;
+    }
+    line.push_back(c);
+  }
+  tcsetattr(fd, TCSAFLUSH, &saved_terminal);
+  terminal_fd = -1;
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGTERM, &old_term, nullptr);
+  sigaction(SIGHUP, &old_hup, nullptr);
+  ::close(fd);
+  if (!ended && line.empty()) return std::nullopt;  // end of input: nothing typed
+  return line;
+}
 
 std::string PlatformLineEnds(const std::string& text) {
   std::string out;
@@ -209,7 +314,7 @@ std::string PlatformLineEnds(const std::string& text) {
 
 int RunCatalog(const std::string& file, std::ostream& out) {
   int exit_code = 0;
-  JetHandlePtr handle = OpenForCommand(file, exit_code);
+  JetHandlePtr handle = OpenForCommand(file, PasswordFor(file), exit_code);
   if (!handle) return exit_code;
   OutputCheck check(out);
   out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
@@ -239,10 +344,11 @@ int RunCatalog(const std::string& file, std::ostream& out) {
 
 int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
-  PrepareSession(session, file);
+  PrepareSession(session, file, PasswordFor(file));
   const PassResult result = RunRecovery(session);
   if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase ||
-      result.outcome == PassOutcome::kNeedsPassword) {
+      result.outcome == PassOutcome::kNeedsPassword || result.outcome == PassOutcome::kWrongPassword ||
+      result.outcome == PassOutcome::kUnsupportedEncryption) {
     return ReportUnfinished(file, session, result);
   }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
@@ -255,7 +361,8 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
 
 int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   int exit_code = 0;
-  JetHandlePtr probe = OpenForCommand(file, exit_code);
+  const std::optional<std::string> password = PasswordFor(file);
+  JetHandlePtr probe = OpenForCommand(file, password, exit_code);
   if (!probe) return exit_code;
   const bool jet4 = probe->IsJet4();
   probe.reset();
@@ -264,7 +371,7 @@ int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   RecoverySession session;
   OutputCheck check(out);
   CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", ole, check, session.control);
-  PrepareSession(session, file);
+  PrepareSession(session, file, password);
   session.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
   dump.Finish();
@@ -291,7 +398,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
     return kExitFailed;
   }
   RecoverySession session;
-  PrepareSession(session, file);
+  PrepareSession(session, file, PasswordFor(file));
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
@@ -305,6 +412,8 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
     case PassOutcome::kNotOpened:
     case PassOutcome::kNotADatabase:
     case PassOutcome::kNeedsPassword:
+    case PassOutcome::kWrongPassword:
+    case PassOutcome::kUnsupportedEncryption:
       return ReportUnfinished(file, session, result);
     case PassOutcome::kNothingRecovered:
       ReportNothingRecovered(file, session, result);

@@ -3,6 +3,8 @@
 #ifndef MENDORA_CLI_COMMANDS_H_
 #define MENDORA_CLI_COMMANDS_H_
 
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -17,7 +19,8 @@ inline constexpr int kExitLosses = 4;             // complete, but rows or value
 inline constexpr int kExitNotADatabase = 5;       // the source is not an Access database
 inline constexpr int kExitNothingRecovered = 6;   // an Access file, but nothing could be recovered from it
 inline constexpr int kExitOutputFailed = 7;       // what was printed did not reach its destination
-inline constexpr int kExitPassword = 8;           // the source is encrypted: its password is missing or wrong
+inline constexpr int kExitPassword = 8;           // the source is encrypted: its password is missing or wrong, or
+                                                  // its encryption is of a kind Mendora does not decrypt
 inline constexpr int kExitInterrupted = 130;      // Ctrl-C or a termination request cancelled the save
 
 // The exit codes as --help lists them.
@@ -32,7 +35,8 @@ inline constexpr const char* kExitCodeHelp =
     "  6    FILE is an Access file, but nothing could be recovered from it: no catalog row, or data\n"
     "       pages holding rows of which not one could be read (nothing is left at OUT)\n"
     "  7    the output could not be written (a full disk, /dev/full, a closed pipe)\n"
-    "  8    FILE is encrypted: its password is missing or wrong\n"
+    "  8    FILE is encrypted: its password is missing or wrong, or it is encrypted in a way Mendora\n"
+    "       does not decrypt\n"
     "  100-127  the command line was not understood\n"
     "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
 
@@ -40,6 +44,17 @@ inline constexpr const char* kExitCodeHelp =
 void SetVerbose(bool verbose);
 // Deleted rows that still read whole are recovered as "NAME (deleted rows)".
 void SetRecoverDeleted(bool deleted);
+
+// The password for an encrypted source (--password or MENDORA_PASSWORD);
+// nothing when none was given.
+void SetPassword(std::optional<std::string> password);
+// Asked for a password, with the line to show, when a source needs one and
+// none was given; again (up to three times) while the answer is wrong.
+// Nothing stops asking. The default reads the terminal without echo, and
+// gives nothing when standard input is no terminal.
+using PasswordPrompt = std::function<std::optional<std::string>(const std::string& question)>;
+void SetPasswordPrompt(PasswordPrompt prompt);
+std::optional<std::string> PromptOnTerminal(const std::string& question);
 
 int RunCatalog(const std::string& file, std::ostream& out);
 int RunAnalyze(const std::string& file, std::ostream& out);

@@ -3,10 +3,14 @@
 //   mendora-cli catalog FILE           list the catalog rows the walk finds
 //   mendora-cli analyze FILE           print the analysis log
 //   mendora-cli dump FILE              print every recovered table as JSON
+//   mendora-cli recover FILE OUT       write everything recovered into OUT
+// An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -45,10 +49,20 @@ int main(int argc, char** argv) {
     command->add_flag("--verbose", verbose, "show every damage report, not only the first of each table");
     command->add_flag("--deleted", deleted, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
   }
+  std::optional<std::string> password;
+  for (CLI::App* command : {catalog, analyze, dump, recover}) {
+    command->add_option("--password", password,
+                        "password of an encrypted FILE (other users may see it in the process list: prefer "
+                        "MENDORA_PASSWORD, or leave both out to be asked on the terminal)");
+  }
 
   CLI11_PARSE(app, argc, argv);
   mendora::cli::SetVerbose(verbose);
   mendora::cli::SetRecoverDeleted(deleted);
+  if (!password) {
+    if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password = std::string(env);
+  }
+  mendora::cli::SetPassword(std::move(password));
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);

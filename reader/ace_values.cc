@@ -278,29 +278,6 @@ AttachmentData DecodeAttachmentData(ByteView stored, size_t max_size) {
   return out;
 }
 
-bool AceHeaderIsEncrypted(ByteView page0) {
-  // RC4 with the fixed key every Jet and ACE file masks its header with,
-  // from 0x18; the database key is the 32 bits at 0x3E.
-  constexpr size_t kMaskStart = 0x18;
-  constexpr size_t kKeyAt = 0x3E;
-  if (!page0.Contains(kMaskStart, kKeyAt + 4 - kMaskStart)) return false;
-  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-  uint8_t s[256];
-  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
-  for (int i = 0, j = 0; i < 256; ++i) {
-    j = (j + s[i] + key[i % 4]) & 0xFF;
-    std::swap(s[i], s[j]);
-  }
-  uint32_t any = 0;
-  for (size_t k = 0, i = 0, j = 0; kMaskStart + k < kKeyAt + 4; ++k) {
-    i = (i + 1) & 0xFF;
-    j = (j + s[i]) & 0xFF;
-    std::swap(s[i], s[j]);
-    if (kMaskStart + k >= kKeyAt) any |= page0.data()[kMaskStart + k] ^ s[(s[i] + s[j]) & 0xFF];
-  }
-  return any != 0;
-}
-
 std::optional<uint32_t> ComplexIdOfColumnRecord(ByteView record) { return record.U32(11); }
 
 ComplexKind ComplexKindOfTemplate(std::string_view name) {

@@ -109,10 +109,6 @@ inline constexpr size_t kMaxAttachmentSize = size_t{1} << 30;
 // `file` holds what could be recovered of the file before it, if anything.
 AttachmentData DecodeAttachmentData(ByteView stored, size_t max_size = kMaxAttachmentSize);
 
-// ---- Encryption: Access 2007+ files that need a password carry a database
-// key in the masked header; every other file has zeros there.
-bool AceHeaderIsEncrypted(ByteView page0);
-
 // ---- Complex columns (0x12).
 // The complex id of a 25-byte column record: the 32 bits at offset 11.
 std::optional<uint32_t> ComplexIdOfColumnRecord(ByteView record);

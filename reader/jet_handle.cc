@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "reader/ace_values.h"
 
 namespace mendora {
 
@@ -36,7 +35,8 @@ uint32_t JetHandle::PageCount() const {
   return pages > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(pages);
 }
 
-JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFailure* failure) {
+JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFailure* failure,
+                           const JetOpenOptions& options) {
   if (failure != nullptr) *failure = OpenFailure::kNone;
   // The reader's own line first, then the system's reason on a line of its own.
   auto fail = [&](OpenFailure why, const std::string& line, const std::string& reason = "") -> JetHandlePtr {
@@ -79,23 +79,45 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
     return fail(OpenFailure::kNotJet, ace_engine ? "Access 2007+ file of an unknown version " + std::to_string(version)
                                                  : "Unknown Jet version.");
   }
-  // Checked before anything else of the file is read: its pages are
-  // ciphertext, which the walk would take for damage everywhere.
-  if (version >= 2 && AceHeaderIsEncrypted(handle->Page())) {
-    return fail(OpenFailure::kEncrypted, "encrypted: this database needs its password");
-  }
   file.version = version;
+  // Settled before anything else of the file is read: undecrypted pages are
+  // ciphertext, which the walk would take for damage everywhere.
+  switch (AttachPageCipher(*handle, options.password)) {
+    case EncryptionStatus::kNotEncrypted:
+    case EncryptionStatus::kReady: break;
+    case EncryptionStatus::kNeedsPassword:
+      return fail(OpenFailure::kEncrypted, EncryptionStatusMessage(EncryptionStatus::kNeedsPassword));
+    case EncryptionStatus::kWrongPassword:
+      return fail(OpenFailure::kWrongPassword, EncryptionStatusMessage(EncryptionStatus::kWrongPassword));
+    case EncryptionStatus::kUnsupportedScheme:
+      return fail(OpenFailure::kUnsupportedEncryption, EncryptionStatusMessage(EncryptionStatus::kUnsupportedScheme));
+    case EncryptionStatus::kDamagedDescriptor:
+      return fail(OpenFailure::kDamagedEncryption, EncryptionStatusMessage(EncryptionStatus::kDamagedDescriptor));
+  }
   if (version == 0) {
     file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }
   return handle;
 }
 
-bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error, OpenFailure* failure) {
-  JetHandlePtr handle = OpenJetHandle(path, error, failure);
+bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error, OpenFailure* failure,
+                 const JetOpenOptions& options) {
+  JetHandlePtr handle = OpenJetHandle(path, error, failure, options);
   if (!handle) return false;
   if (pass) pass(*handle);
   return true;
+}
+
+EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password) {
+  handle.file->cipher.reset();
+  PageBuffer page0{};
+  // A page 0 cut short reads as zeros past its end, as the handle's own
+  // reads do: a truncated file is damage, not a damaged encryption header.
+  const uint32_t got = ReadPageInto(handle, page0, 0);
+  const PageCipherSetup setup =
+      DetectPageCipher(ByteView(page0.data(), got == 0 ? 0 : handle.PageSize()), password);
+  handle.file->cipher = setup.cipher;
+  return setup.status;
 }
 
 uint32_t ReadPage(JetHandle& handle, int64_t n) {
@@ -128,6 +150,13 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   if (got <= 0) return 0;
   // A short last page must not show bytes of the page that was there before.
   std::memset(buffer.data() + got, 0, buffer.size() - static_cast<size_t>(got));
+  // A page the cipher fails on is a page that cannot be read: a lost page
+  // like any unreadable one.
+  const PageCipher* cipher = handle.file->cipher.get();
+  if (n != 0 && cipher != nullptr &&
+      !cipher->DecryptPage(static_cast<uint32_t>(n), std::span(buffer.data(), static_cast<size_t>(got)))) {
+    return 0;
+  }
   return static_cast<uint32_t>(got);
 }
 

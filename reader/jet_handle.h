@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "reader/byte_view.h"
 #include "reader/damage.h"
 #include "reader/jet_format.h"
+#include "reader/page_cipher.h"
 #include "reader/page_index.h"
 #include "reader/text_codec.h"
 
@@ -35,6 +37,8 @@ struct JetFile {
   uint64_t size = 0;
   // How single-byte text of this file (Jet 3) turns into UTF-8.
   std::shared_ptr<const CodePage> code_page;
+  // Decrypts every page but page 0 as it is read; null for plain files.
+  std::shared_ptr<const PageCipher> cipher;
 
   ~JetFile();
 };
@@ -78,20 +82,42 @@ using JetHandlePtr = std::unique_ptr<JetHandle>;
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 
 // Why a file was not opened: the system refused it (missing, unreadable, not
-// a regular file), its first page is no Jet or Access 2007+ header, or its
-// pages are encrypted.
-enum class OpenFailure { kNone, kUnreachable, kNotJet, kEncrypted };
+// a regular file), its first page is no Jet or Access 2007+ header, its pages
+// are encrypted and no password (or a wrong one) was given, they are
+// encrypted in a way the reader cannot decrypt, or the header that
+// describes their encryption is damaged.
+enum class OpenFailure {
+  kNone,
+  kUnreachable,
+  kNotJet,
+  kEncrypted,
+  kWrongPassword,
+  kUnsupportedEncryption,
+  kDamagedEncryption,
+};
+
+struct JetOpenOptions {
+  // The password of an encrypted Access 2007+ file (UTF-8). Only checked
+  // and turned into keys; never kept with the handle.
+  std::optional<std::string> password;
+};
 
 // Opens and recognises a Jet 3, Jet 4 or Access 2007+ file read-only: the handle on success,
 // null otherwise, with the lines a user is shown in `error` (the reader's own
 // line, then the system's reason where there is one) and the kind of
-// failure in `failure`.
-JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr, OpenFailure* failure = nullptr);
+// failure in `failure`. Pages of an encoded or encrypted file come
+// decrypted from then on.
+JetHandlePtr OpenJetHandle(const std::string& path, std::string* error = nullptr, OpenFailure* failure = nullptr,
+                           const JetOpenOptions& options = {});
 
 // Opens the file, runs `pass` on the handle, releases it. False when the
 // file could not be opened or recognised (the pass then does not run).
 bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::string* error = nullptr,
-                 OpenFailure* failure = nullptr);
+                 OpenFailure* failure = nullptr, const JetOpenOptions& options = {});
+
+// Reads page 0 at the handle's page size and sets up the file's page
+// decryption. Call once the format (page size) is known.
+EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password);
 
 // Each returns the bytes read: the page size for a whole page, less for a
 // last page the file cuts short (the rest of the buffer is zeroed), 0 when

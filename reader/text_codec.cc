@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <vector>
+
+#include "reader/page_cipher.h"
 
 namespace mendora {
 
@@ -266,32 +270,11 @@ std::string CutUtf8(const std::string& text, size_t chars) {
   return text;
 }
 
-namespace {
-
-constexpr size_t kHeaderScrambleStart = 0x18;
-constexpr size_t kHeaderCodePageOffset = 0x3C;
-
-}  // namespace
-
 int HeaderCodePage(ByteView page0) {
-  if (!page0.Contains(kHeaderScrambleStart, kHeaderCodePageOffset + 2 - kHeaderScrambleStart)) return 0;
-  // RC4 with the fixed key that every Jet file uses for its header.
-  const uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-  uint8_t s[256];
-  for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
-  for (int i = 0, j = 0; i < 256; ++i) {
-    j = (j + s[i] + key[i % 4]) & 0xFF;
-    std::swap(s[i], s[j]);
-  }
-  uint8_t plain[kHeaderCodePageOffset + 2 - kHeaderScrambleStart];
-  for (size_t k = 0, i = 0, j = 0; k < sizeof plain; ++k) {
-    i = (i + 1) & 0xFF;
-    j = (j + s[i]) & 0xFF;
-    std::swap(s[i], s[j]);
-    plain[k] = page0.data()[kHeaderScrambleStart + k] ^ s[(s[i] + s[j]) & 0xFF];
-  }
-  const size_t at = kHeaderCodePageOffset - kHeaderScrambleStart;
-  return plain[at] | (plain[at + 1] << 8);
+  constexpr size_t kCodePageOffset = 0x3C;
+  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kCodePageOffset + 2);
+  if (!header) return 0;
+  return ByteView(header->data(), header->size()).U16(kCodePageOffset).value_or(0);
 }
 
 }  // namespace mendora

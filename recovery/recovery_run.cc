@@ -22,6 +22,7 @@ PassResult RunRecovery(RecoverySession& session) {
           return;
         }
         pass_ran = true;
+        session.SourceEncrypted = handle.file->cipher != nullptr;
         try {
           RecoveryPass(session, handle);
         } catch (const PassCancelled&) {
@@ -49,13 +50,23 @@ PassResult RunRecovery(RecoverySession& session) {
         session.pages_read = handle.pages_read;
         session.page_count = handle.PageCount();
       },
-      &open_error, &failure);
+      &open_error, &failure, JetOpenOptions{.password = session.Password});
   if (failure == OpenFailure::kNotJet) {
     result.outcome = PassOutcome::kNotADatabase;
     result.message = open_error;
   } else if (failure == OpenFailure::kEncrypted) {
     result.outcome = PassOutcome::kNeedsPassword;
     result.message = open_error;
+  } else if (failure == OpenFailure::kWrongPassword) {
+    result.outcome = PassOutcome::kWrongPassword;
+    result.message = open_error;
+  } else if (failure == OpenFailure::kUnsupportedEncryption) {
+    result.outcome = PassOutcome::kUnsupportedEncryption;
+    result.message = open_error;
+  } else if (failure == OpenFailure::kDamagedEncryption) {
+    // No key can be had, so no page can be read: damage that leaves nothing.
+    result.outcome = PassOutcome::kNothingRecovered;
+    result.message = open_error + ": no page can be decrypted";
   } else if (!opened || !pass_ran) {
     result.outcome = PassOutcome::kNotOpened;
     result.message = open_error;

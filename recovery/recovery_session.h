@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -98,6 +99,9 @@ struct RecoverySession {
   // Set by the caller before a pass.
   int RunMode = 0;  // 1: save, anything else: analysis only
   std::string SourcePath;
+  // The password of an encrypted source, if one was given. Only the reader
+  // sees it: never logged, never written to the target.
+  std::optional<std::string> Password;
   std::string SourceFileLengthText;
   std::string TargetPath;
   bool ReplaceExisting = false;  // a save may replace a file at TargetPath
@@ -122,6 +126,8 @@ struct RecoverySession {
   int64_t user_data_pages = 0;
   // Pages the pass read from the file: its work, counted.
   uint64_t pages_read = 0;
+  // The source's pages were encoded or encrypted (the target never is).
+  bool SourceEncrypted = false;
   uint32_t page_count = 0;
 
   // Working state of the running pass.
@@ -158,7 +164,9 @@ enum class PassOutcome {
   kCompleted,        // the pass ran to its end (see `losses` for what it lost)
   kNotOpened,         // the source could not be opened (missing, unreadable, not a regular file)
   kNotADatabase,      // neither a Jet 3/4 header nor any page that looks like a Jet page
-  kNeedsPassword,     // the file is encrypted, and no password that opens it was given
+  kNeedsPassword,     // the file is encrypted, and no password was given
+  kWrongPassword,     // the file is encrypted, and the password given does not open it
+  kUnsupportedEncryption,  // the file is encrypted in a way the reader does not decrypt
   kNothingRecovered,  // Jet pages, but no catalog row to recover from; nothing was left at TargetPath
   kCancelled,         // cancelled through PassControl; nothing was left at TargetPath
   kFailed,            // the target could not be written; nothing was left at TargetPath

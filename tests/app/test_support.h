@@ -12,10 +12,12 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "app/file_dialogs.h"
 #include "app/message_boxes.h"
+#include "app/password_dialogs.h"
 #include "app/recovery_runner.h"
 #include "controls/desktop_opener.h"
 #include "controls/mail_sender.h"
@@ -44,6 +46,23 @@ class FakeBoxes : public MessageBoxes {
   std::deque<BoxAnswer> answers;
   // Runs while the box would be open, before it is answered.
   std::function<void(const BoxRequest&)> on_show;
+};
+
+class FakePasswords : public PasswordDialogs {
+ public:
+  std::optional<QString> AskPassword(QWidget*, const QString& file, bool wrong) override {
+    asked.push_back({file, wrong});
+    if (answers.empty()) return std::nullopt;
+    const std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  struct Question {
+    QString file;
+    bool wrong;
+  };
+  std::vector<Question> asked;
+  std::deque<std::optional<QString>> answers;  // nothing: Cancel
 };
 
 class FakeFiles : public FileDialogs {
@@ -109,6 +128,7 @@ struct SessionRecord {
   std::string target_path;
   bool replace_existing = false;
   bool has_target_factory = false;
+  std::optional<std::string> password;
 };
 
 // A pass in steps. Each step waits for the test to release it (when gated),
@@ -122,8 +142,15 @@ class ScriptedRunner : public RecoveryRunner {
     {
       std::lock_guard<std::mutex> lock(mutex);
       sessions.push_back({session.RunMode, session.SourcePath, session.SourceFileLengthText, session.TargetPath,
-                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget)});
+                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget), session.Password});
+      if (!next_outcomes.empty()) {
+        // The password is checked at open, before any step.
+        const PassOutcome early = next_outcomes.front();
+        next_outcomes.pop_front();
+        if (early != PassOutcome::kCompleted) return {early, {}};
+      }
     }
+    session.SourceEncrypted = source_encrypted;
     try {
       for (int step = 1; step <= steps; ++step) {
         if (gated) {
@@ -174,6 +201,10 @@ class ScriptedRunner : public RecoveryRunner {
   bool hold_at_end = false;
   QSemaphore end_gate;
   PassOutcome outcome = PassOutcome::kCompleted;
+  // Outcomes at open of the next runs (a password refused, say), before
+  // `outcome` applies.
+  std::deque<PassOutcome> next_outcomes;
+  bool source_encrypted = false;
   std::vector<std::string> losses;  // reported by every run
   std::string message;
   std::atomic<int> steps_done{0};

@@ -35,6 +35,7 @@ struct Fixture {
   FakeOpener opener;
   FakeMailSystem mail;
   ScriptedRunner runner;
+  FakePasswords passwords;
   std::unique_ptr<MainDialog> dialog;
 
   explicit Fixture(bool gated = true, int steps = 3) {
@@ -44,7 +45,7 @@ struct Fixture {
     QFile f(source);
     if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(2048, '\0'));
     f.close();
-    dialog = std::make_unique<MainDialog>(AppServices{&boxes, &files, &opener, &mail, &runner});
+    dialog = std::make_unique<MainDialog>(AppServices{&boxes, &files, &opener, &mail, &runner, &passwords});
     dialog->show();
     files.open_answer = source;
     Click(kIdBrowse);
@@ -449,6 +450,59 @@ class WorkflowTest : public QObject {
     f.dialog.reset();  // must not hang on the waiting pass
     QCOMPARE(f.runner.cancelled_runs.load(), 1);
     QCOMPARE(f.runner.completed_runs.load(), 0);
+  }
+
+  // An encrypted source: the password is asked for, asked again while it is
+  // wrong, and handed to the next run of the same kind; the saved copy is
+  // said to be unencrypted.
+  void anEncryptedSourceAsksForItsPasswordUntilItOpens() {
+    Fixture f(false);
+    f.runner.next_outcomes = {PassOutcome::kNeedsPassword, PassOutcome::kWrongPassword};
+    f.runner.source_encrypted = true;
+    f.passwords.answers = {QStringLiteral("first"), QStringLiteral("sécret")};
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.SessionCount(), size_t(3));
+    QCOMPARE(f.passwords.asked.size(), size_t(2));
+    QVERIFY(!f.passwords.asked[0].wrong);
+    QVERIFY(f.passwords.asked[1].wrong);
+    QCOMPARE(f.passwords.asked[0].file, f.dialog->SourcePath());
+    const SessionRecord last = f.runner.LastSession();
+    QCOMPARE(last.run_mode, 0);
+    QCOMPARE(last.password.value_or(""), std::string("s\xC3\xA9" "cret"));  // UTF-8
+    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("cret")));
+
+    // The save reuses the password; its message says the copy is plain.
+    const QString target = f.dir.filePath(QStringLiteral("Sales_recovered.sqlite"));
+    f.files.save_answer = target;
+    f.boxes.seen.clear();
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.LastSession().password, last.password);
+    QCOMPARE(f.passwords.asked.size(), size_t(2));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("the recovered database is not")));
+    QVERIFY(f.dialog->AnalysisLog().contains(QStringLiteral("the recovered database is not")));
+
+    // A new source forgets it.
+    f.Click(kIdBrowse);
+    f.runner.next_outcomes = {PassOutcome::kNeedsPassword};
+    f.passwords.answers = {std::nullopt};
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kFailed));
+    QVERIFY(!f.runner.LastSession().password.has_value());
+  }
+
+  void cancellingThePasswordStopsWithAMessageAndRunsNothingMore() {
+    Fixture f(false);
+    f.runner.next_outcomes = {PassOutcome::kNeedsPassword};
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kFailed));
+    QCOMPARE(f.passwords.asked.size(), size_t(1));
+    QCOMPARE(f.runner.SessionCount(), size_t(1));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("no password was given")));
+    QCOMPARE(f.Progress(), 0);
   }
 };
 

@@ -140,16 +140,21 @@ TEST(OpenJetFileTest, OpensAccess2007To2019FilesWithTheJet4Layout) {
   EXPECT_FALSE(OpenJetHandle(jet4.path())->IsAce());
 }
 
-TEST(OpenJetFileTest, NamesAnEncryptedAccessFileRatherThanCallingItDamage) {
-  std::string error;
-  TempFile encrypted(AceFileBytes(3, 1, 0xA1F327E1));
-  EXPECT_EQ(OpenJetHandle(encrypted.path(), &error), nullptr);
-  EXPECT_EQ(error, "encrypted: this database needs its password");
-  // A Jet 4 file's header is not read for a key.
+// A key in the masked header and no encryption header: pages encoded with
+// the key alone, which needs no password (the refusals of password-encrypted
+// files are tested on the samples, in page_cipher_test.cc).
+TEST(OpenJetFileTest, AKeyedHeaderWithoutAnEncryptionHeaderDecryptsWithoutAPassword) {
   std::vector<uint8_t> jet4 = JetFileBytes(1, 3, 4096);
   MaskHeader(jet4, 0xA1F327E1);
   TempFile keyed_jet4(jet4);
-  EXPECT_NE(OpenJetHandle(keyed_jet4.path()), nullptr);
+  TempFile keyed_ace(AceFileBytes(3, 1, 0xA1F327E1));
+  for (const TempFile* file : {&keyed_jet4, &keyed_ace}) {
+    const JetHandlePtr keyed = OpenJetHandle(file->path());
+    ASSERT_NE(keyed, nullptr);
+    EXPECT_NE(keyed->file->cipher, nullptr);
+  }
+  TempFile plain(AceFileBytes(3, 1));
+  EXPECT_EQ(OpenJetHandle(plain.path())->file->cipher, nullptr);
 }
 
 TEST(OpenJetFileTest, NamesANewerAccessVersionRatherThanCallingItDamage) {

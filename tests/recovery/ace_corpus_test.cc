@@ -1,11 +1,12 @@
-// Every Access 2007+ sample against its expected JSON, through the dump and
-// through a saved SQLite database.
+// Every Access 2007+ sample and every encrypted sample against its expected
+// JSON, through the dump and through a saved SQLite database.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -23,7 +24,32 @@ using testing::AceCorpusDir;
 using testing::AceCorpusFiles;
 using Cell = std::optional<std::string>;
 
-constexpr const char* kSkip = "Access 2007+ samples not found (set MENDORA_CORPUS_ACE)";
+constexpr const char* kSkip = "samples not found (set MENDORA_CORPUS_ACE, MENDORA_CORPUS_ENCRYPTED)";
+
+struct Source {
+  std::filesystem::path path;
+  std::optional<std::string> password;
+};
+
+// The Access 2007+ samples, then the encrypted ones with the passwords their
+// README gives.
+std::vector<Source> Sources() {
+  std::vector<Source> sources;
+  for (const auto& sample : AceCorpusFiles()) sources.push_back({sample, std::nullopt});
+  if (const auto dir = testing::EncryptedCorpusDir()) {
+    sources.push_back({*dir / "jet3-encoded.mdb", std::nullopt});
+    sources.push_back({*dir / "ace2007-encrypted-rc4.accdb", "Test123"});
+    sources.push_back({*dir / "ace2010-encrypted-agile.accdb", "password"});
+  }
+  return sources;
+}
+
+// True when `bytes` holds the password, as typed or in UTF-16.
+bool HoldsPassword(const std::string& bytes, const std::string& password) {
+  std::string wide;
+  for (char c : password) wide += std::string{c, '\0'};
+  return bytes.find(password) != std::string::npos || bytes.find(wide) != std::string::npos;
+}
 
 // Where the expected JSON is wrong, and why; the value the file holds is
 // what Mendora must read there.
@@ -130,15 +156,16 @@ nlohmann::json Expected(const std::filesystem::path& sample) {
 }
 
 TEST(AceCorpusTest, EverySampleDumpsAsExpected) {
-  if (!AceCorpusDir()) GTEST_SKIP() << kSkip;
+  if (Sources().empty()) GTEST_SKIP() << kSkip;
   Tally tally;
-  for (const auto& sample : AceCorpusFiles()) {
+  for (const auto& [sample, password] : Sources()) {
     SCOPED_TRACE(sample.filename().string());
     std::ostringstream text;
     {
       JsonDumpOutput dump(text, "Jet4", OleStorage::kRaw);  // the samples name the stored bytes
       RecoverySession session;
       session.SourcePath = sample.string();
+      session.Password = password;
       session.outputs.push_back(&dump);
       ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
       // An undamaged file loses nothing.
@@ -211,14 +238,15 @@ std::string ToTheSecond(const std::string& date) {
 }
 
 TEST(AceCorpusTest, EverySampleSavesAsExpected) {
-  if (!AceCorpusDir()) GTEST_SKIP() << kSkip;
+  if (Sources().empty()) GTEST_SKIP() << kSkip;
   Tally tally;
-  for (const auto& sample : AceCorpusFiles()) {
+  for (const auto& [sample, password] : Sources()) {
     SCOPED_TRACE(sample.filename().string());
     const std::string target = ::testing::TempDir() + "/ace-" + sample.stem().string() + ".sqlite";
     std::filesystem::remove(target);
     RecoverySession session;
     session.SourcePath = sample.string();
+    session.Password = password;
     session.RunMode = 1;
     session.TargetPath = target;
     session.MakeTarget = SqliteTargetFactory(OleStorage::kRaw);
@@ -295,6 +323,13 @@ TEST(AceCorpusTest, EverySampleSavesAsExpected) {
       }
     }
     sqlite3_close(db);
+    if (password) {
+      // The copy is plain, and the password went nowhere near it.
+      std::ifstream saved(target, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(saved)), {});
+      EXPECT_EQ(bytes.compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
+      EXPECT_FALSE(HoldsPassword(bytes, *password));
+    }
     std::filesystem::remove(target);
     // Version history dates are saved to the second: compare them so.
     nlohmann::json trimmed = expected;

@@ -181,7 +181,7 @@ TEST(AceCorpusTest, EncryptedSamplesAskForTheirPassword) {
     if (entry.path().extension() != ".accdb") continue;
     std::string message;
     EXPECT_EQ(OpenJetHandle(entry.path().string(), &message), nullptr) << entry.path();
-    EXPECT_EQ(message, "encrypted: this database needs its password") << entry.path();
+    EXPECT_EQ(message, "this database is encrypted: give its password") << entry.path();
     ++seen;
   }
   EXPECT_EQ(seen, 2u);

@@ -14,6 +14,9 @@
 #ifndef MENDORA_DEFAULT_CORPUS_ACE
 #define MENDORA_DEFAULT_CORPUS_ACE ""
 #endif
+#ifndef MENDORA_DEFAULT_CORPUS_ENCRYPTED
+#define MENDORA_DEFAULT_CORPUS_ENCRYPTED ""
+#endif
 
 namespace mendora::testing {
 
@@ -102,6 +105,10 @@ std::optional<std::filesystem::path> AceCorpusDir() {
   return DirFrom("MENDORA_CORPUS_ACE", MENDORA_DEFAULT_CORPUS_ACE);
 }
 std::vector<std::filesystem::path> AceCorpusFiles() { return FilesIn(AceCorpusDir(), ".accdb"); }
+
+std::optional<std::filesystem::path> EncryptedCorpusDir() {
+  return DirFrom("MENDORA_CORPUS_ENCRYPTED", MENDORA_DEFAULT_CORPUS_ENCRYPTED);
+}
 
 std::string BinarySummary(const std::string& bytes) {
   unsigned char digest[SHA_DIGEST_LENGTH];

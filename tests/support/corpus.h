@@ -15,6 +15,9 @@ std::optional<std::filesystem::path> CorpusDir();
 // The crafted files of the shared folder: $MENDORA_HOSTILE, else "hostile"
 // beside the corpus folder; nothing when neither exists.
 std::optional<std::filesystem::path> HostileDir();
+// The encrypted samples: $MENDORA_CORPUS_ENCRYPTED, else the shared folder
+// beside the repository; nothing when neither exists.
+std::optional<std::filesystem::path> EncryptedCorpusDir();
 // The sample databases (*.mdb) of the corpus, sorted by name.
 std::vector<std::filesystem::path> CorpusFiles();
 
