@@ -211,8 +211,15 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     // The slots are worked out once per page: a page of thousands of rows
     // would otherwise cost the square of them.
     const PageSlots slots(handle.Page(), *handle.format);
+    // Per-object steps reuse the page buffer: the catalog page is put back
+    // from a copy, never read again (a page of thousands of rows would
+    // otherwise be read once for each).
+    const PageBuffer catalog_page = handle.page;
     for (uint32_t j = 0; j < slots.count(); ++j) {
-      if (ReadPage(handle, i) == 0) break;  // per-object steps reuse the page buffer
+      if (handle.current_page != i) {
+        handle.page = catalog_page;
+        handle.current_page = i;
+      }
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, slots, static_cast<int>(j), record)) continue;
       ++session.catalog_rows;
