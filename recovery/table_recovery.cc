@@ -81,6 +81,17 @@ void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std
   }
 }
 
+// Ends a table in every output and in the account, and gives it its line
+// in the log.
+void FinishTable(RecoverySession& session, const std::string& name, int64_t rows) {
+  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
+  session.losses.EndTable();
+  session.GrandTotal += rows;
+  session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
+  RebuildAnalysisLog(session);
+  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+}
+
 // The deleted rows of a table that still read whole, as a table of their
 // own; made only when there is one.
 void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::string& table_name) {
@@ -105,12 +116,7 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
     session.losses.EndTable();
     throw;
   }
-  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
-  session.losses.EndTable();
-  session.GrandTotal += rows;
-  session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
-  RebuildAnalysisLog(session);
-  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  FinishTable(session, name, rows);
 }
 
 }  // namespace
@@ -185,13 +191,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     session.losses.EndTable();
     throw;
   }
-  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
-  session.losses.EndTable();
-
-  session.GrandTotal += rows;
-  session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
-  RebuildAnalysisLog(session);
-  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  FinishTable(session, name, rows);
   if (session.RecoverDeletedRows) RecoverDeletedRows(session, *table, name);
 }
 
