@@ -201,7 +201,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
   std::vector<CatalogRecord> deleted;
   for (uint32_t i = 0; i < pages; ++i) {
     session.control.CheckPoint();
-    if (session.observer != nullptr) session.observer->OnProgress(i, pages);
+    ReportProgress(session, handle);
     // A page that cannot be read (a bad sector) loses only itself: the
     // catalog pages after it are still found.
     if (ReadPage(handle, i) == 0) continue;
@@ -243,7 +243,6 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       session.user_data_pages += count;
     }
   }
-  if (session.observer != nullptr) session.observer->OnProgress(pages, pages);
 }
 
 namespace {
@@ -283,6 +282,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();
+  session.reported_reads = 0;
   handle.damage = &session.losses;
 
   if (session.IsSaving()) {
@@ -310,6 +310,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   CreatePendingQueries(session);
   for (RecoveryOutput* output : session.active_outputs) output->Finish();
   session.target.reset();
+  ReportProgress(session, handle, std::string(), 0, true);
 }
 
 }  // namespace mendora

@@ -31,10 +31,20 @@ class RecoveryObserver {
   virtual ~RecoveryObserver() = default;
   // The complete analysis log, rebuilt after every table.
   virtual void OnAnalysisLog(const std::string& analysis_log) { (void)analysis_log; }
-  // Pages walked so far of the pages in the file.
+  // The pass's work so far, in page reads, of the reads it expects: the
+  // walk reads every page once and the tables read their own pages once
+  // more, so a pass expects about twice the file's pages. The total grows
+  // when a pass reads more; the last report has `pages_done` equal to it.
   virtual void OnProgress(uint32_t pages_done, uint32_t pages_total) {
     (void)pages_done;
     (void)pages_total;
+  }
+  // The table being read, its rows so far, and the rows of the whole pass so
+  // far. Sent whenever the pass has read another page.
+  virtual void OnTableProgress(const std::string& table, int64_t table_rows, int64_t pass_rows) {
+    (void)table;
+    (void)table_rows;
+    (void)pass_rows;
   }
 };
 
@@ -126,6 +136,9 @@ struct RecoverySession {
   int64_t user_data_pages = 0;
   // Pages the pass read from the file: its work, counted.
   uint64_t pages_read = 0;
+  // The page reads at the last progress report: reports are sent only when
+  // the pass has read another page.
+  uint64_t reported_reads = 0;
   // The source's pages were encoded or encrypted (the target never is).
   bool SourceEncrypted = false;
   uint32_t page_count = 0;

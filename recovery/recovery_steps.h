@@ -49,6 +49,12 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
 // Access's own tables ("MSys..."), which are not recovered as tables.
 bool IsSystemObjectName(const std::string& name);
 
+// Tells the observer how far the pass has come, when it has read another
+// page since the last report: `table` is the table being read ("" between
+// tables) with `table_rows` rows so far. `finished` sends the last report.
+void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table = std::string(),
+                    int64_t table_rows = 0, bool finished = false);
+
 // Rebuilds AnalysisLog from the session's table list and total.
 void RebuildAnalysisLog(RecoverySession& session);
 

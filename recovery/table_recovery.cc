@@ -1,4 +1,6 @@
 // Recovering one table: its rows, delivered to every output, and its log line.
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -108,6 +110,7 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
     do {
       session.control.CheckPoint();
       ++rows;
+      ReportProgress(session, *table.entry.handle, name, rows);
       session.losses.RowRecovered();
       for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
     } while (cursor.Next(row));
@@ -120,6 +123,19 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
 }
 
 }  // namespace
+
+void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table, int64_t table_rows,
+                    bool finished) {
+  if (session.observer == nullptr) return;
+  if (!finished && handle.pages_read == session.reported_reads) return;
+  session.reported_reads = handle.pages_read;
+  const uint64_t expected = 2ull * handle.PageCount();
+  const uint64_t total = std::max<uint64_t>({expected, handle.pages_read + (finished ? 0 : 1), 1});
+  const uint64_t done = finished ? total : handle.pages_read;
+  const auto clamp = [](uint64_t n) { return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX)); };
+  session.observer->OnProgress(clamp(done), clamp(total));
+  session.observer->OnTableProgress(table, table_rows, session.GrandTotal + table_rows);
+}
 
 void RebuildAnalysisLog(RecoverySession& session) {
   std::string& log = session.AnalysisLog;
@@ -182,6 +198,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     while (cursor.Next(row)) {
       session.control.CheckPoint();
       ++rows;
+      ReportProgress(session, handle, name, rows);
       if (complex) complex->Fill(row);
       session.losses.RowRecovered();
       for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);

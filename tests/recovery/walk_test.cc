@@ -2,7 +2,11 @@
 // is offered once; relations, queries, damaged definitions, cancelling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
 #include <thread>
 
 #include "recovery/recovery_steps.h"
@@ -253,4 +257,46 @@ TEST(PassControlTest, CancelWhilePausedEndsThePass) {
 }
 
 }  // namespace
+// Records every progress report of a pass.
+class ProgressRecorder : public RecoveryObserver {
+ public:
+  void OnProgress(uint32_t done, uint32_t total) override { reports.emplace_back(done, total); }
+  void OnTableProgress(const std::string& table, int64_t table_rows, int64_t pass_rows) override {
+    if (!table.empty()) tables_seen.insert(table);
+    most_table_rows = std::max(most_table_rows, table_rows);
+    most_pass_rows = std::max(most_pass_rows, pass_rows);
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> reports;
+  std::set<std::string> tables_seen;
+  int64_t most_table_rows = 0;
+  int64_t most_pass_rows = 0;
+};
+
+TEST(ProgressTest, ProgressFollowsTheTablesPagesAndEndsFull) {
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  builder.AddTable(SmallTable("Small", 5));
+  builder.AddTable(SmallTable("Big", 3000));  // many data pages, read after the catalog page
+  tb::TempDatabase file(builder.Build());
+  RecoverySession session;
+  session.SourcePath = file.path();
+  ProgressRecorder recorder;
+  session.observer = &recorder;
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  ASSERT_GT(recorder.reports.size(), 3u);
+  // Never backwards, never past the total, and full at the end.
+  for (size_t i = 1; i < recorder.reports.size(); ++i) {
+    EXPECT_GE(recorder.reports[i].first, recorder.reports[i - 1].first) << i;
+    EXPECT_LE(recorder.reports[i].first, recorder.reports[i].second) << i;
+  }
+  EXPECT_EQ(recorder.reports.back().first, recorder.reports.back().second);
+  // The big table's pages move the bar while it is read, not only the walk.
+  const auto big_reports = std::count_if(recorder.reports.begin(), recorder.reports.end() - 1, [](const auto& r) {
+    return r.first > 0 && r.first < r.second;
+  });
+  EXPECT_GT(big_reports, 3);
+  EXPECT_EQ(recorder.tables_seen.count("Big"), 1u);
+  EXPECT_GT(recorder.most_table_rows, 1000);
+  EXPECT_LE(recorder.most_pass_rows, 3005);
+}
+
 }  // namespace mendora
