@@ -17,6 +17,21 @@ constexpr size_t kMaxPropertyBlocks = 4096;
 
 int32_t PageOfId(int64_t id) { return static_cast<int32_t>(static_cast<uint32_t>(id) & 0xFFFFFF); }
 
+// A table's definition page from its id, the way the walk takes it.
+int32_t DefinitionPageOf(uint32_t id, uint32_t page_count) {
+  const uint32_t low24 = id & 0xFFFFFF;
+  return static_cast<int32_t>(low24 < page_count ? low24 : id & 0xFFFF);
+}
+
+// Keeps the first damage the read meets.
+class FirstDamage final : public DamageReporter {
+ public:
+  void Report(const DamageReport& report) override {
+    if (first.empty()) first = report.detail;
+  }
+  std::string first;
+};
+
 // The rows of `table` with the named columns' values; a column the table
 // lacks stays null.
 template <typename Take>
@@ -42,11 +57,33 @@ int64_t Integer(const Value* value) { return value->kind == ValueKind::kInteger 
 }  // namespace
 
 void CatalogObjects::Load(JetHandle& handle) {
+  FirstDamage damage;
+  DamageReporter* const reporter = handle.damage;
+  handle.damage = &damage;
+  try {
+    LoadFrom(handle);
+  } catch (...) {
+    handle.damage = reporter;
+    throw;
+  }
+  handle.damage = reporter;
+  if (problem_.empty()) problem_ = damage.first;
+}
+
+void CatalogObjects::LoadFrom(JetHandle& handle) {
   loaded_ = true;
+  problem_.clear();
   objects_.clear();
+  table_properties_.clear();
   complex_.clear();
   TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogPage);
-  if (!catalog) return;
+  if (!catalog) {
+    problem_ = "the catalog's definition cannot be read";
+    return;
+  }
+  if (!catalog->ColumnIndex("Id") || !catalog->ColumnIndex("Type") || !catalog->ColumnIndex("LvProp")) {
+    problem_ = "the catalog's definition lacks its Id, Type or LvProp column";
+  }
   EachRow(*catalog, {"Id", "Name", "Type", "Flags", "Database", "ForeignName", "Connect", "LvProp"},
           [&](const std::vector<const Value*>& v) {
             CatalogObject object;
@@ -57,6 +94,10 @@ void CatalogObjects::Load(JetHandle& handle) {
             object.foreign_name = Text(v[5]);
             object.connect = Text(v[6]);
             object.properties = Text(v[7]);
+            if (object.type == kObjectTable && v[0]->kind == ValueKind::kInteger && v[7]->kind == ValueKind::kBytes) {
+              table_properties_[DefinitionPageOf(static_cast<uint32_t>(Integer(v[0])), handle.PageCount())] =
+                  object.properties;
+            }
             objects_[PageOfId(Integer(v[0]))] = std::move(object);
           });
   if (!handle.IsAce()) return;
@@ -82,6 +123,12 @@ void CatalogObjects::Load(JetHandle& handle) {
 const CatalogObject* CatalogObjects::Find(int32_t page) const {
   const auto found = objects_.find(page);
   return found == objects_.end() ? nullptr : &found->second;
+}
+
+const std::string& CatalogObjects::TableProperties(int32_t page) const {
+  static const std::string kNone;
+  const auto found = table_properties_.find(page);
+  return found == table_properties_.end() ? kNone : found->second;
 }
 
 const ComplexColumnInfo* CatalogObjects::Complex(uint32_t complex_id) const {

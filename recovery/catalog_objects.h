@@ -1,10 +1,14 @@
 // What the catalog says of its objects beyond their names and pages, read
-// once per pass through the catalog's own table: flags, link targets, table
-// properties, and (Access 2007+) the complex columns' directory.
+// once per pass through the catalog's own table: flags, link targets, the
+// property blocks of tables and columns (keys, defaults, descriptions,
+// calculated columns' result types), and (Access 2007+) the complex
+// columns' directory.
 //
 // Only live catalog rows are here; the walk still finds deleted ones page by
-// page. A catalog or directory that cannot be read leaves this empty, and
-// the pass goes on with what the walk alone knows.
+// page and reports their damage, so a read that meets damage keeps only the
+// first report, for one line in the loss account. A catalog or directory
+// that cannot be read leaves this empty, and the pass goes on with what the
+// walk alone knows.
 #ifndef MENDORA_RECOVERY_CATALOG_OBJECTS_H_
 #define MENDORA_RECOVERY_CATALOG_OBJECTS_H_
 
@@ -49,10 +53,20 @@ class CatalogObjects {
   // The ResultType property of each calculated column of the table at
   // `page`, by column name.
   std::map<std::string, int> ResultTypes(int32_t page) const;
+  // The property blocks (LvProp) of the table whose definition is at
+  // `page`; empty when the catalog has none for it.
+  const std::string& TableProperties(int32_t page) const;
+  // The first damage met while reading; empty when the read was whole.
+  const std::string& problem() const { return problem_; }
 
  private:
+  void LoadFrom(JetHandle& handle);
+
   bool loaded_ = false;
+  std::string problem_;
   std::map<int32_t, CatalogObject> objects_;
+  // By definition page: only table rows, whose id is their page.
+  std::map<int32_t, std::string> table_properties_;
   std::map<uint32_t, ComplexColumnInfo> complex_;
 };
 

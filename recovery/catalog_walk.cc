@@ -277,8 +277,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
-  session.catalog_properties.clear();
-  session.catalog_properties_read = false;
+  session.catalog_problem_told = false;
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();

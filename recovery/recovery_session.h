@@ -165,10 +165,9 @@ struct RecoverySession {
   CatalogObjects catalog_objects;
   // Linked tables met by the walk, for the log: "name :  linked to ...".
   std::set<std::string> linked_tables;
-  // The catalog's property blocks by table definition page, read once by
-  // the first table a save recovers.
-  std::map<int32_t, std::string> catalog_properties;
-  bool catalog_properties_read = false;
+  // A save has told the loss account that the catalog could not be read
+  // whole (its property blocks give keys, defaults and properties).
+  bool catalog_problem_told = false;
 
   bool IsSaving() const { return RunMode == 1; }
 };

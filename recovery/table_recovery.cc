@@ -152,11 +152,10 @@ void RebuildAnalysisLog(RecoverySession& session) {
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
   // Keys, indexes and properties only matter to a save.
-  if (session.IsSaving() && !session.catalog_properties_read) {
-    session.catalog_properties_read = true;
-    std::string problem;
-    session.catalog_properties = ReadCatalogProperties(handle, &problem);
-    if (!problem.empty()) session.losses.PieceLost("Column properties from the catalog are incomplete: " + problem);
+  if (session.IsSaving() && !session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+  if (session.IsSaving() && !session.catalog_problem_told && !session.catalog_objects.problem().empty()) {
+    session.catalog_problem_told = true;
+    session.losses.PieceLost("Column properties from the catalog are incomplete: " + session.catalog_objects.problem());
   }
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) {
@@ -185,8 +184,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   }
   OutputTable description = DescribeTable(session, *table, name, complex.get());
   if (session.IsSaving()) {
-    const auto blocks = session.catalog_properties.find(definition_page);
-    DescribeSchema(*table, blocks == session.catalog_properties.end() ? std::string() : blocks->second, description,
+    DescribeSchema(*table, session.catalog_objects.TableProperties(definition_page), description,
                    session.losses);
   }
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);

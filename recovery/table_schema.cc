@@ -3,30 +3,10 @@
 
 #include "reader/index_def.h"
 #include "reader/property_blocks.h"
-#include "reader/row_cursor.h"
 
 namespace mendora {
 
 namespace {
-
-constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int64_t kObjectTable = 1;
-
-// Keeps the first damage the catalog read meets; the walk itself reports
-// damage to the catalog's rows.
-class FirstDamage final : public DamageReporter {
- public:
-  void Report(const DamageReport& report) override {
-    if (first.empty()) first = report.detail;
-  }
-  std::string first;
-};
-
-// The catalog's definition page of an object id, the way the walk takes it.
-int32_t DefinitionPageOf(uint32_t id, uint32_t page_count) {
-  const uint32_t low24 = id & 0xFFFFFF;
-  return static_cast<int32_t>(low24 < page_count ? low24 : id & 0xFFFF);
-}
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -110,44 +90,6 @@ void DescribeProperties(const TableDef& table, const std::string& blocks, Output
 }
 
 }  // namespace
-
-std::map<int32_t, std::string> ReadCatalogProperties(JetHandle& handle, std::string* problem) {
-  std::map<int32_t, std::string> blocks;
-  FirstDamage damage;
-  DamageReporter* const reporter = handle.damage;
-  handle.damage = &damage;
-  try {
-    TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogDefinitionPage);
-    if (catalog) {
-      const std::optional<size_t> id = catalog->ColumnIndex("Id");
-      const std::optional<size_t> type = catalog->ColumnIndex("Type");
-      const std::optional<size_t> properties = catalog->ColumnIndex("LvProp");
-      if (id && type && properties) {
-        RowCursor cursor(*catalog);
-        Row row;
-        while (cursor.Next(row)) {
-          const Value& stored = row.values[*properties];
-          if (row.values[*type].kind != ValueKind::kInteger || (row.values[*type].integer & 0x7F) != kObjectTable ||
-              row.values[*id].kind != ValueKind::kInteger || stored.kind != ValueKind::kBytes) {
-            continue;
-          }
-          const int32_t page = DefinitionPageOf(static_cast<uint32_t>(row.values[*id].integer), handle.PageCount());
-          blocks[page] = stored.bytes;
-        }
-      } else if (damage.first.empty()) {
-        damage.first = "the catalog's definition lacks its Id, Type or LvProp column";
-      }
-    } else if (damage.first.empty()) {
-      damage.first = "the catalog's definition cannot be read";
-    }
-  } catch (...) {
-    handle.damage = reporter;
-    throw;
-  }
-  handle.damage = reporter;
-  if (problem != nullptr) *problem = damage.first;
-  return blocks;
-}
 
 void DescribeSchema(const TableDef& table, const std::string& property_blocks, OutputTable& out,
                     LossAccount& losses) {

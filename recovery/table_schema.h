@@ -16,11 +16,6 @@
 
 namespace mendora {
 
-// The property blocks (MSysObjects' LvProp) of every live table row of the
-// catalog, by the table's definition page. Whatever could not be read is
-// said in `problem` (the rest is kept).
-std::map<int32_t, std::string> ReadCatalogProperties(JetHandle& handle, std::string* problem);
-
 // Adds to `out` (made from `table`) its indexes and its columns' properties
 // from `property_blocks` (empty when the catalog holds none). What cannot be
 // read is named in `losses`.

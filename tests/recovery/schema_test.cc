@@ -9,6 +9,7 @@
 #include "reader/index_def.h"
 #include "reader/property_blocks.h"
 #include "reader/row_cursor.h"
+#include "recovery/catalog_objects.h"
 #include "recovery/recovery_session.h"
 #include "recovery/table_schema.h"
 #include "tests/engine/engine_test_util.h"
@@ -124,11 +125,13 @@ TEST(PropertyBlocksTest, DescriptionsRequiredAndDefaultsOfTheSamples) {
   for (const char* file : {"jet4-northwind.mdb", "jet3-indexes.mdb"}) {
     SCOPED_TRACE(file);
     Sample sample(file);
+    CatalogObjects catalog;
+    catalog.Load(sample.handle());
+    EXPECT_EQ(catalog.problem(), "");
     std::string problem;
-    const auto blocks = ReadCatalogProperties(sample.handle(), &problem);
-    EXPECT_EQ(problem, "");
     const bool jet4 = sample.handle().IsJet4();
-    const std::string& stored = blocks.at(sample.Page(jet4 ? "Categories" : "Table1"));
+    const std::string& stored = catalog.TableProperties(sample.Page(jet4 ? "Categories" : "Table1"));
+    ASSERT_FALSE(stored.empty());
     const ByteView bytes(reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
     const auto objects = ReadPropertyBlocks(bytes, jet4, *sample.handle().file->code_page, &problem);
     EXPECT_EQ(problem, "");
