@@ -41,7 +41,9 @@ inline constexpr const char* kExitCodeHelp =
     "  8    FILE is encrypted: its password is missing or wrong, or it is encrypted in a way Mendora\n"
     "       does not decrypt\n"
     "  100-127  the command line was not understood\n"
-    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
+    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n"
+    "recover --out-dir exits with the worst file's code: any failure over 4 over 0, and of two\n"
+    "failures the higher code.\n";
 
 // Every damage report on stderr, not just the first of each table.
 void SetVerbose(bool verbose);

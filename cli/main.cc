@@ -62,10 +62,12 @@ int main(int argc, char** argv) {
   recover->add_option("PATHS", recover_paths,
                       "FILE OUT: the Access database and the new SQLite database to create; with --out-dir: FILE..., "
                       "one or more Access databases")
-      ->required();
+      ->required()
+      ->type_name("FILE OUT | FILE...");
   recover->add_option("--out-dir", out_dir,
                       "recover every FILE into DIR/<name>.sqlite (made distinct with -2, -3, ...), one summary line "
-                      "per file; the exit code is the worst file's");
+                      "per file; the exit code is the worst file's")
+      ->type_name("DIR");
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
   recover->add_option("--ole", ole, ole_help)->check(CLI::IsMember({"file", "raw"}));
 
