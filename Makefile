@@ -1,28 +1,33 @@
 # Mendora: two entry points that do all the set-up on a fresh Debian 12 machine.
 #   make run   - install what is missing, build, and start Mendora
 #   make test  - install what is missing, build, and run every test (also under ASan/UBSan)
+# `make run` and `make bench` build only the programs they run; `make test`
+# and `make build` build everything, the tests included.
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-release test-asan test-fuzz fuzz-long bench clean
+.PHONY: all deps configure build build-asan run test test-release test-asan test-fuzz fuzz-long bench clean
 
 all: build
 
 deps:
 	@./scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 build-asan: deps
 	@cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMENDORA_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 
-run: build
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target run-programs
 	@./scripts/run.sh $(BUILD_DIR)
 
 test-release: build
@@ -43,7 +48,8 @@ fuzz-long: deps
 
 test: test-release test-asan test-fuzz
 
-bench: build
+bench: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target mendora-bench
 	@$(BUILD_DIR)/bench/mendora-bench
 
 clean:

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -265,22 +266,17 @@ void Report(const char* what, const Measurement& m, double megabytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"Mendora's benchmark: analysis and save throughput on a large database"};
   long rows = 1000000;
   std::string file;
   std::string maker = (std::filesystem::path(argv[0]).parent_path() / "../tests/builder/mendora-make-sample").string();
   bool encoded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string flag = argv[i];
-    if (flag == "--encoded") {
-      encoded = true;
-      continue;
-    }
-    if (i + 1 >= argc) break;
-    if (flag == "--rows") rows = std::atol(argv[i + 1]);
-    if (flag == "--file") file = argv[i + 1];
-    if (flag == "--maker") maker = argv[i + 1];
-    ++i;
-  }
+  app.add_option("--rows", rows, "rows of the database the test builder writes (default 1,000,000)")
+      ->check(CLI::Range(1L, 2000000000L));
+  app.add_option("--file", file, "measure this database instead of writing one")->check(CLI::ExistingFile);
+  app.add_option("--maker", maker, "the test builder's mendora-make-sample");
+  app.add_flag("--encoded", encoded, "compare the analysis of a Jet-encoded copy with the plain file");
+  CLI11_PARSE(app, argc, argv);
   const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   if (file.empty()) {

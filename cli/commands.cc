@@ -9,11 +9,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -92,6 +95,8 @@ std::string FileLengthText(const std::string& file) {
 }
 
 bool verbose_losses = false;
+bool quiet = false;
+ProgressLine::Display progress_display = ProgressLine::Display::kHidden;
 bool recover_deleted = false;
 std::optional<std::string> given_password;
 PasswordPrompt password_prompt = PromptOnTerminal;
@@ -117,10 +122,19 @@ std::optional<std::string> PasswordFor(const std::string& file) {
 
 void PrepareSession(RecoverySession& session, const std::string& file, std::optional<std::string> password) {
   session.losses.SetVerbose(verbose_losses);
+  if (quiet) session.losses.SetDetails(nullptr);
   session.RecoverDeletedRows = recover_deleted;
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
   session.Password = std::move(password);
+}
+
+// Shows `progress` for the session's pass; the damage notes written while
+// the line is up erase it first.
+void ShowProgress(RecoverySession& session, ProgressLine& progress) {
+  if (!progress.shown()) return;
+  session.observer = &progress;
+  if (!quiet) session.losses.SetDetails(progress.Messages());
 }
 
 // The reader's own lines first (with the system's reason), then the file
@@ -161,10 +175,10 @@ int ReportNothingRecovered(const std::string& file, const RecoverySession& sessi
 // After a completed pass: the loss account, one line per table that lost
 // anything and a total, and the exit code that says whether anything was
 // lost. Each loss already has its detail line above.
-int AccountForLosses(const RecoverySession& session) {
+int AccountForLosses(const RecoverySession& session, const std::string& heading = "Losses:") {
   const std::vector<std::string> lines = session.losses.SummaryLines();
   if (lines.empty()) return 0;
-  std::cerr << "Losses:\n";
+  std::cerr << heading << "\n";
   for (const std::string& line : lines) std::cerr << "  " << line << "\n";
   return kExitLosses;
 }
@@ -235,6 +249,8 @@ class CheckedDump final : public RecoveryOutput {
 }  // namespace
 
 void SetVerbose(bool verbose) { verbose_losses = verbose; }
+void SetQuiet(bool quiet_run) { quiet = quiet_run; }
+void SetProgressDisplay(ProgressLine::Display display) { progress_display = display; }
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 void SetPassword(std::optional<std::string> password) { given_password = std::move(password); }
 void SetPasswordPrompt(PasswordPrompt prompt) { password_prompt = std::move(prompt); }
@@ -343,9 +359,12 @@ int RunCatalog(const std::string& file, std::ostream& out) {
 }
 
 int RunAnalyze(const std::string& file, std::ostream& out) {
+  ProgressLine progress(STDERR_FILENO, progress_display);
   RecoverySession session;
   PrepareSession(session, file, PasswordFor(file));
+  ShowProgress(session, progress);
   const PassResult result = RunRecovery(session);
+  progress.Clear();
   if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase ||
       result.outcome == PassOutcome::kNeedsPassword || result.outcome == PassOutcome::kWrongPassword ||
       result.outcome == PassOutcome::kUnsupportedEncryption) {
@@ -368,19 +387,39 @@ int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   probe.reset();
 
   // The probe proved the file opens, so the document can start at once.
+  const bool document_on_terminal = &out == &std::cout && isatty(STDOUT_FILENO);
+  ProgressLine progress(STDERR_FILENO, document_on_terminal ? ProgressLine::Display::kHidden : progress_display);
   RecoverySession session;
   OutputCheck check(out);
   CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", ole, check, session.control);
   PrepareSession(session, file, password);
+  ShowProgress(session, progress);
   session.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
+  progress.Clear();
   dump.Finish();
   if (!check.Finish()) return ReportOutputFailed(check);
   if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, session, result);
   return AccountForLosses(session);
 }
 
-int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole) {
+namespace {
+
+// How one save speaks: alone, with its log on stdout; or as one of many,
+// with only its messages and its losses, under its file's name.
+struct SaveVoice {
+  bool print_log = true;
+  std::string progress_label;
+  std::string losses_heading = "Losses:";
+};
+
+struct SaveResult {
+  int exit_code = 0;
+  int64_t rows = 0;  // rows recovered, when the save completed
+};
+
+SaveResult SaveOne(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole,
+                   const SaveVoice& voice) {
   struct stat st;
   const bool target_existed = lstat(target.c_str(), &st) == 0;
   if (target_existed) {
@@ -390,15 +429,17 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
       CheckReplaceable(target);
     } catch (const EngineError& error) {
       std::cerr << "mendora-cli: " << error.what() << ".\n";
-      return kExitFailed;
+      return {kExitFailed};
     }
   }
   if (!force && target_existed) {
     std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
-    return kExitFailed;
+    return {kExitFailed};
   }
+  ProgressLine progress(STDERR_FILENO, progress_display, voice.progress_label);
   RecoverySession session;
   PrepareSession(session, file, PasswordFor(file));
+  ShowProgress(session, progress);
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
@@ -407,6 +448,7 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);
   const PassResult result = RunRecovery(session);
+  progress.Clear();
   const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
@@ -414,28 +456,30 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
     case PassOutcome::kNeedsPassword:
     case PassOutcome::kWrongPassword:
     case PassOutcome::kUnsupportedEncryption:
-      return ReportUnfinished(file, session, result);
+      return {ReportUnfinished(file, session, result)};
     case PassOutcome::kNothingRecovered:
       ReportNothingRecovered(file, session, result);
       std::cerr << left;
-      return kExitNothingRecovered;
+      return {kExitNothingRecovered};
     case PassOutcome::kCancelled:
       std::cerr << "mendora-cli: the save was interrupted before it was complete.\n" << left;
-      return kExitInterrupted;
+      return {kExitInterrupted};
     case PassOutcome::kFailed:
       std::cerr << "mendora-cli: the recovered database could not be written to " << target << ": "
                 << result.message << "\n"
                 << left;
-      return kExitFailed;
+      return {kExitFailed};
     case PassOutcome::kCompleted:
       break;
   }
-  if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   OutputCheck check(out);
-  out << PlatformLineEnds(session.AnalysisLog);
-  out << "Recovered database written to " << target << "\n";
+  if (voice.print_log && !quiet) {
+    if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+    out << PlatformLineEnds(session.AnalysisLog);
+    out << "Recovered database written to " << target << "\n";
+  }
   const bool printed = check.Finish();
-  const int account = AccountForLosses(session);
+  const int account = AccountForLosses(session, voice.losses_heading);
   if (interrupt.Take()) {
     std::cerr << "mendora-cli: the interrupt came too late to cancel the save: " << target
               << " had already been written, and it is complete.\n";
@@ -443,9 +487,93 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
   if (!printed) {
     std::cerr << "mendora-cli: the log could not be written: " << check.reason() << "\nThe recovered database was written to "
               << target << " all the same.\n";
-    return kExitOutputFailed;
+    return {kExitOutputFailed, session.GrandTotal};
   }
-  return account;
+  return {account, session.GrandTotal};
+}
+
+// What an exit code means, for a file's summary line.
+const char* ExitMeaning(int code) {
+  switch (code) {
+    case kExitNotOpened: return "could not be opened";
+    case kExitFailed: return "the save failed";
+    case kExitNotADatabase: return "not an Access database";
+    case kExitNothingRecovered: return "nothing could be recovered";
+    case kExitOutputFailed: return "the output could not be written";
+    case kExitPassword: return "password missing or wrong, or encryption not supported";
+    case kExitInterrupted: return "interrupted";
+    default: return "failed";
+  }
+}
+
+bool IsFailure(int code) { return code != 0 && code != kExitLosses; }
+
+}  // namespace
+
+int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole) {
+  return SaveOne(file, target, force, out, ole, SaveVoice{}).exit_code;
+}
+
+int WorstExitCode(int a, int b) {
+  if (IsFailure(a) != IsFailure(b)) return IsFailure(a) ? a : b;
+  return std::max(a, b);
+}
+
+std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir) {
+  std::set<std::string> taken;
+  std::vector<std::string> targets;
+  for (const std::string& file : files) {
+    std::string stem = std::filesystem::path(file).stem().string();
+    if (stem.empty() || stem == "." || stem == "..") stem = "recovered";
+    std::string name = stem + ".sqlite";
+    for (int n = 2; taken.count(name) > 0; ++n) name = stem + "-" + std::to_string(n) + ".sqlite";
+    taken.insert(name);
+    targets.push_back((std::filesystem::path(dir) / name).string());
+  }
+  return targets;
+}
+
+int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir, bool force, std::ostream& out,
+                   OleStorage ole) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error || !std::filesystem::is_directory(dir)) {
+    std::cerr << "mendora-cli: " << dir << " is not a directory that can be written into"
+              << (error ? ": " + error.message() : std::string()) << ".\n";
+    return kExitFailed;
+  }
+  const std::vector<std::string> targets = DistinctTargets(files, dir);
+  OutputCheck check(out);
+  int worst = 0;
+  size_t complete = 0, lossy = 0, failed = 0;
+  int64_t rows = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    SaveVoice voice;
+    voice.print_log = false;
+    voice.progress_label = "[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "] " +
+                           std::filesystem::path(files[i]).filename().string();
+    voice.losses_heading = "Losses in " + files[i] + ":";
+    const SaveResult result = SaveOne(files[i], targets[i], force, out, ole, voice);
+    worst = WorstExitCode(worst, result.exit_code);
+    if (IsFailure(result.exit_code)) {
+      ++failed;
+      out << files[i] << ": " << ExitMeaning(result.exit_code) << " (exit " << result.exit_code << ")\n";
+    } else {
+      result.exit_code == 0 ? ++complete : ++lossy;
+      rows += result.rows;
+      out << files[i] << ": " << result.rows << " rows recovered into " << targets[i]
+          << (result.exit_code == 0 ? "\n" : ", with losses (exit 4)\n");
+    }
+    out.flush();
+    if (result.exit_code == kExitInterrupted) {
+      out << "Interrupted: " << files.size() - i - 1 << " files not started\n";
+      break;
+    }
+  }
+  out << "Total: " << files.size() << (files.size() == 1 ? " file, " : " files, ") << complete << " complete, " << lossy
+      << " with losses, " << failed << " failed; " << rows << " rows recovered\n";
+  if (!check.Finish()) return WorstExitCode(worst, ReportOutputFailed(check));
+  return worst;
 }
 
 }  // namespace mendora::cli

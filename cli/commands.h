@@ -8,6 +8,9 @@
 #include <ostream>
 #include <string>
 
+#include <vector>
+
+#include "cli/progress_line.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora::cli {
@@ -38,10 +41,20 @@ inline constexpr const char* kExitCodeHelp =
     "  8    FILE is encrypted: its password is missing or wrong, or it is encrypted in a way Mendora\n"
     "       does not decrypt\n"
     "  100-127  the command line was not understood\n"
-    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n";
+    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n"
+    "recover --out-dir exits with the worst file's code: any failure over 4 over 0, and of two\n"
+    "failures the higher code.\n";
 
 // Every damage report on stderr, not just the first of each table.
 void SetVerbose(bool verbose);
+// Nothing but errors and the loss account: no progress line, no damage
+// notes, and no log from recover (analyze's log and dump's document are
+// what they are run for, and stay).
+void SetQuiet(bool quiet);
+// Whether passes draw the progress line on stderr (main shows it when stderr
+// is a terminal; hidden by default). dump hides it all the same when its
+// document goes to a terminal, where the line would tear it.
+void SetProgressDisplay(ProgressLine::Display display);
 // Deleted rows that still read whole are recovered as "NAME (deleted rows)".
 void SetRecoverDeleted(bool deleted);
 
@@ -61,6 +74,19 @@ int RunAnalyze(const std::string& file, std::ostream& out);
 int RunDump(const std::string& file, std::ostream& out, OleStorage ole = OleStorage::kUnwrap);
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out,
                OleStorage ole = OleStorage::kUnwrap);
+// Recovers each of `files` into `dir`/<stem>.sqlite (names made distinct
+// with -2, -3, ...), one summary line per file on `out` and a total. A file
+// that fails does not stop the rest; an interrupt does. The exit code is the
+// worst file's: see WorstExitCode.
+int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir, bool force, std::ostream& out,
+                   OleStorage ole = OleStorage::kUnwrap);
+
+// The worse of two exit codes: any failure over losses (4) over complete
+// (0), and of two failures the higher code.
+int WorstExitCode(int a, int b);
+// The target of each source in `dir`: DIR/<stem>.sqlite, the second of a
+// stem DIR/<stem>-2.sqlite and so on.
+std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir);
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);

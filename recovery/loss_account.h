@@ -47,6 +47,8 @@ class LossAccount final : public DamageReporter {
  public:
   // Where detail lines are written as they happen; null keeps them quiet.
   explicit LossAccount(std::FILE* details = stderr) : details_(details) {}
+  // Detail lines go to `details` from now on (null: nowhere).
+  void SetDetails(std::FILE* details) { details_ = details; }
 
   void Clear();
   // Every detail line is shown; otherwise the first kShownPerTable of each

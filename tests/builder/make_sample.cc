@@ -2,7 +2,7 @@
 //
 // Writes the demo database, or with --rows a benchmark database holding one
 // table of N rows.
-#include <cstdlib>
+#include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -10,47 +10,22 @@
 #include "tests/builder/jet_builder.h"
 #include "tests/builder/sample_database.h"
 
-namespace {
-
-int Usage() {
-  std::cerr << "usage: mendora-make-sample OUT.mdb [--jet3 | --accdb] [--rows N]\n";
-  return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace mendora::testing;
+  CLI::App app{"Writes the demo database, or with --rows a benchmark database holding one table of N rows"};
   std::string out;
-  JetVersion version = JetVersion::kJet4;
+  bool jet3 = false;
   bool accdb = false;  // the Jet 4 tables in an Access 2007 file
-  bool benchmark = false;
   size_t rows = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--jet3") {
-      version = JetVersion::kJet3;
-    } else if (arg == "--accdb") {
-      accdb = true;
-    } else if (arg == "--rows") {
-      if (i + 1 >= argc) return Usage();
-      char* end = nullptr;
-      const unsigned long long n = std::strtoull(argv[++i], &end, 10);
-      if (end == argv[i] || *end != '\0') return Usage();
-      rows = static_cast<size_t>(n);
-      benchmark = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Usage();
-    } else if (out.empty()) {
-      out = arg;
-    } else {
-      return Usage();
-    }
-  }
-  if (out.empty() || (accdb && version == JetVersion::kJet3)) return Usage();
+  app.add_option("OUT", out, "the database file to write")->required();
+  auto* jet3_flag = app.add_flag("--jet3", jet3, "a Jet 3 file (Access 97) instead of Jet 4");
+  app.add_flag("--accdb", accdb, "the Jet 4 tables in an Access 2007 file")->excludes(jet3_flag);
+  auto* rows_option = app.add_option("--rows", rows, "write the benchmark table with N rows instead of the demo");
+  CLI11_PARSE(app, argc, argv);
+  const JetVersion version = jet3 ? JetVersion::kJet3 : JetVersion::kJet4;
   try {
     JetFileBuilder builder = accdb ? JetFileBuilder(AceVersion::kAccess2007) : JetFileBuilder(version);
-    if (benchmark) {
+    if (*rows_option) {
       AddBenchmarkTable(builder, version, rows);
     } else {
       AddDemoDatabase(builder, version);
