@@ -4,9 +4,11 @@
 #define MENDORA_CLI_COMMANDS_H_
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "recovery/recovery_output.h"
 
@@ -61,6 +63,18 @@ int RunAnalyze(const std::string& file, std::ostream& out);
 int RunDump(const std::string& file, std::ostream& out, OleStorage ole = OleStorage::kUnwrap);
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out,
                OleStorage ole = OleStorage::kUnwrap);
+
+// One pass over `file` into the outputs `make_outputs` makes once the file
+// has proved to open, reported as `dump` reports (messages and the loss
+// account on stderr). Interrupts cancel the pass. For the commands that
+// write files of their own, such as `export`.
+struct PassSummary {
+  int exit_code = 0;
+  size_t tables = 0;
+  int64_t rows = 0;
+};
+using OutputMaker = std::function<std::vector<std::unique_ptr<RecoveryOutput>>()>;
+PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs);
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);

@@ -4,6 +4,7 @@
 //   mendora-cli analyze FILE           print the analysis log
 //   mendora-cli dump FILE              print every recovered table as JSON
 //   mendora-cli recover FILE OUT       write everything recovered into OUT
+//   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 #include <sys/stat.h>
 
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/export_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
@@ -56,7 +58,10 @@ int main(int argc, char** argv) {
                         "MENDORA_PASSWORD, or leave both out to be asked on the terminal)");
   }
 
+  mendora::cli::ExportCommand export_command(app);
+
   CLI11_PARSE(app, argc, argv);
+  if (export_command.Parsed()) return export_command.Run(std::cout);
   mendora::cli::SetVerbose(verbose);
   mendora::cli::SetRecoverDeleted(deleted);
   if (!password) {

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth
   clang libclang-rt-14-dev
+  postgresql postgresql-client mariadb-server mariadb-client
 )
 
 missing=()
