@@ -462,6 +462,7 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
   }
   RecoverySession session;
   PrepareSession(session, file, password);
+  session.ReadSchema = true;
   for (const auto& output : outputs) session.outputs.push_back(output.get());
   InterruptCancels interrupt(session.control);
   const PassResult result = RunRecovery(session);

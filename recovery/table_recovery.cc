@@ -151,8 +151,8 @@ void RebuildAnalysisLog(RecoverySession& session) {
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
-  // Keys, indexes and properties only matter to a save.
-  if (session.IsSaving() && !session.catalog_properties_read) {
+  // Keys, indexes and properties only matter to a save and the exports.
+  if (session.ReadsSchema() && !session.catalog_properties_read) {
     session.catalog_properties_read = true;
     std::string problem;
     session.catalog_properties = ReadCatalogProperties(handle, &problem);
@@ -184,7 +184,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     complex = std::make_unique<ComplexColumns>(handle, *table, name, session.catalog_objects, session.losses);
   }
   OutputTable description = DescribeTable(session, *table, name, complex.get());
-  if (session.IsSaving()) {
+  if (session.ReadsSchema()) {
     const auto blocks = session.catalog_properties.find(definition_page);
     DescribeSchema(*table, blocks == session.catalog_properties.end() ? std::string() : blocks->second, description,
                    session.losses);

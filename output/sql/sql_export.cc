@@ -437,7 +437,15 @@ void SqlExport::CloseTable() {
     }
     return false;
   };
+  const auto complex = [&](const OutputIndexColumn& key) {
+    return std::any_of(table.columns.begin(), table.columns.end(), [&](const OutputColumn& column) {
+      return column.name == key.name && (column.complex_kind != 0 || column.type == kColumnComplex);
+    });
+  };
   for (const OutputIndex& index : table.indexes) {
+    // A complex column's value here is its entries as JSON text: what Access
+    // indexes are the entries, in its hidden table.
+    if (std::any_of(index.columns.begin(), index.columns.end(), complex)) continue;
     if (index.columns.empty() ||
         !std::all_of(index.columns.begin(), index.columns.end(),
                      [&](const OutputIndexColumn& key) { return has_column(key.name); })) {
