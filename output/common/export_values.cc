@@ -148,11 +148,10 @@ std::string BlobFiles::Write(size_t column, int64_t row, std::string_view bytes)
                                std::to_string(row) + ".bin";
   const std::filesystem::path folder = dir_ / table_ / (column < columns_.size() ? columns_[column] : "_");
   std::error_code error;
-  if (std::filesystem::create_directories(folder, error) && row >= 0) {
-    if (std::find(table_dirs_.begin(), table_dirs_.end(), dir_ / table_) == table_dirs_.end()) {
-      table_dirs_.push_back(dir_ / table_);
-    }
-  }
+  const bool table_was_there = std::filesystem::exists(dir_ / table_, error);
+  std::filesystem::create_directories(folder, error);
+  // Only a folder this export made is taken back by RemoveWritten.
+  if (!table_was_there && !error) table_dirs_.push_back(dir_ / table_);
   if (error) throw TargetFailed("cannot create " + folder.string() + ": " + error.message());
   std::ofstream out(dir_ / relative, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -181,27 +181,58 @@ SqlExport::SqlExport(std::filesystem::path file, SqlDialect dialect, ExportOptio
   }
 }
 
-std::string SqlExport::TableNameKey(const std::string& name) const {
-  // MySQL on a case-insensitive file system and SQLite compare table names
-  // without case; PostgreSQL keeps the first 63 bytes.
-  std::string key = dialect_ == SqlDialect::kPostgreSql ? name : AsciiLower(name);
-  CutUtf8(key, 63);
-  return key;
-}
-
-std::string SqlExport::ColumnNameKey(const std::string& name) const {
-  std::string key = dialect_ == SqlDialect::kPostgreSql ? name : AsciiLower(name);
-  CutUtf8(key, 63);
-  return key;
+std::string SqlExport::FitName(const std::string& name, bool table, std::set<std::string>& taken) const {
+  std::string base;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c == 0) continue;
+    if (dialect_ == SqlDialect::kMySql && c >= 0xF0) {
+      // MySQL names hold no character beyond the Basic Multilingual Plane.
+      base.push_back('_');
+      while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) ++i;
+      continue;
+    }
+    base.push_back(static_cast<char>(c));
+  }
+  if (dialect_ == SqlDialect::kMySql) {
+    // MySQL takes no name that ends in a space, and at most 64 characters.
+    while (!base.empty() && base.back() == ' ') base.back() = '_';
+    size_t characters = 0, end = 0;
+    for (; end < base.size() && characters < 60; ++end) characters += (static_cast<unsigned char>(base[end]) & 0xC0) != 0x80;
+    while (end < base.size() && (static_cast<unsigned char>(base[end]) & 0xC0) == 0x80) ++end;
+    base.resize(end);
+  } else if (dialect_ == SqlDialect::kPostgreSql) {
+    CutUtf8(base, 59);  // PostgreSQL keeps 63 bytes of a name
+  } else if (table && AsciiLower(base).rfind("sqlite_", 0) == 0) {
+    base.insert(0, "_");  // SQLite reserves these for itself
+  }
+  if (base.empty()) base = "_";
+  // MySQL and SQLite compare names without case.
+  const auto key = [&](const std::string& n) { return dialect_ == SqlDialect::kPostgreSql ? n : AsciiLower(n); };
+  std::string fitted = base;
+  for (int n = 2; !taken.insert(key(fitted)).second; ++n) fitted = base + "_" + std::to_string(n);
+  return fitted;
 }
 
 void SqlExport::BeginTable(const OutputTable& table) {
   CloseTable();
   TableInfo& info = tables_[table.name];
   info = TableInfo{};
-  info.quoted = QuoteSqlIdentifier(dialect_, table.name);
+  info.quoted = QuoteSqlIdentifier(dialect_, FitName(table.name, true, table_names_));
   info.columns = table.columns;
+  std::set<std::string> column_names;
+  for (OutputColumn& column : info.columns) {
+    const std::string fitted = FitName(column.name, false, column_names);
+    info.column_names.emplace(column.name, fitted);
+    column.name = fitted;
+  }
   info.indexes = table.indexes;
+  for (OutputIndex& index : info.indexes) {
+    for (OutputIndexColumn& key : index.columns) {
+      const auto found = info.column_names.find(key.name);
+      if (found != info.column_names.end()) key.name = found->second;
+    }
+  }
   info.had_null.assign(table.columns.size(), false);
   std::set<std::string> indexed;
   for (const OutputIndex& index : table.indexes) {
@@ -230,7 +261,7 @@ void SqlExport::BeginTable(const OutputTable& table) {
   std::string create = "\nCREATE TABLE " + info.quoted + " (";
   for (size_t i = 0; i < table.columns.size(); ++i) {
     create += i == 0 ? "\n  " : ",\n  ";
-    create += QuoteSqlIdentifier(dialect_, table.columns[i].name) + " " + info.types[i];
+    create += QuoteSqlIdentifier(dialect_, info.columns[i].name) + " " + info.types[i];
   }
   create += "\n)";
   if (dialect_ == SqlDialect::kMySql) create += " DEFAULT CHARSET=utf8mb4";
@@ -240,7 +271,7 @@ void SqlExport::BeginTable(const OutputTable& table) {
   insert_head_ = "INSERT INTO " + info.quoted + " (";
   for (size_t i = 0; i < table.columns.size(); ++i) {
     if (i > 0) insert_head_ += ", ";
-    insert_head_ += QuoteSqlIdentifier(dialect_, table.columns[i].name);
+    insert_head_ += QuoteSqlIdentifier(dialect_, info.columns[i].name);
   }
   insert_head_ += ") VALUES\n";
   current_ = &info;
@@ -378,6 +409,8 @@ void SqlExport::WriteGuarded(const std::string& statement, const std::string& wh
 std::string SqlExport::IndexName(const std::string& table, const std::string& index) {
   std::string base = table + "_" + index;
   CutUtf8(base, kIndexNameBytes);
+  while (!base.empty() && base.back() == ' ') base.back() = '_';
+  if (AsciiLower(base).rfind("sqlite_", 0) == 0) base.insert(0, "_");
   std::string name = base;
   for (int n = 2; !index_names_.insert(AsciiLower(name)).second; ++n) name = base + "_" + std::to_string(n);
   return name;
@@ -501,9 +534,13 @@ void SqlExport::AddRelation(const OutputRelation& relation) {
   const TableInfo& foreign = referencing->second;
   std::vector<std::string> keys, foreign_keys;
   std::vector<std::string> key_types, foreign_types;
+  const auto script_name = [](const TableInfo& table, const std::string& name) {
+    const auto found = table.column_names.find(name);
+    return found == table.column_names.end() ? name : found->second;
+  };
   for (const RelationField& field : relation.fields) {
-    keys.push_back(field.field);
-    foreign_keys.push_back(field.foreign_field);
+    keys.push_back(script_name(primary, field.field));
+    foreign_keys.push_back(script_name(foreign, field.foreign_field));
   }
   const auto type_of = [](const TableInfo& table, const std::string& name) -> std::optional<std::string> {
     for (size_t i = 0; i < table.columns.size(); ++i) {

@@ -48,19 +48,21 @@ class SqlExport final : public RecoveryOutput {
   void AddRelation(const OutputRelation& relation) override;
   void Finish() override;
   void Abandon() noexcept override;
-  std::string TableNameKey(const std::string& name) const override;
-  std::string ColumnNameKey(const std::string& name) const override;
 
  private:
   struct TableInfo {
     std::string quoted;
-    std::vector<OutputColumn> columns;
+    std::vector<OutputColumn> columns;  // named as in the script
+    std::map<std::string, std::string> column_names;  // source name -> name in the script
     std::vector<std::string> types;  // declared, by column
     std::vector<OutputIndex> indexes;
     std::vector<bool> had_null;      // by column, over the rows written
   };
 
   void CloseTable();
+  // `name` as the dialect takes it, distinct from every name in `taken`
+  // (compared as the dialect compares names), which it joins.
+  std::string FitName(const std::string& name, bool table, std::set<std::string>& taken) const;
   void AppendLiteral(const Value& value, size_t column, std::string& out);
   void EndInsert();
   // A statement that may fail on the rows of a damaged database: PostgreSQL
@@ -78,6 +80,7 @@ class SqlExport final : public RecoveryOutput {
   bool table_open_ = false;
   bool finished_ = false;
   std::set<std::string> index_names_;
+  std::set<std::string> table_names_;
   std::string insert_head_;
   std::string text_;
   size_t batch_rows_ = 0;

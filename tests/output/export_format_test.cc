@@ -170,3 +170,50 @@ TEST(ExportCommandTest, SeveralFilesEachGetAFolderAndTheWorstExitCode) {
 
 }  // namespace
 }  // namespace mendora
+
+namespace mendora {
+namespace {
+
+// The CREATE TABLE lines of a script that makes tables of these names, each
+// with a column of the same name.
+std::vector<std::string> CreatedTables(SqlDialect dialect, const std::vector<std::string>& names) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "mendora-sql-XXXXXX").string();
+  EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::filesystem::path dir = pattern;
+  {
+    SqlExport script(dir / "out.sql", dialect, ExportOptions{});
+    for (const std::string& name : names) {
+      OutputTable table;
+      table.name = name;
+      table.columns.resize(2);
+      table.columns[0].name = name;
+      table.columns[0].type = 0x04;
+      table.columns[1].name = "ID";
+      table.columns[1].type = 0x04;
+      script.BeginTable(table);
+      script.EndTable(0);
+    }
+    script.Finish();
+  }
+  std::vector<std::string> created;
+  std::istringstream in(ReadAll(dir / "out.sql"));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("CREATE TABLE ", 0) == 0) created.push_back(line.substr(13, line.size() - 15));
+  }
+  std::filesystem::remove_all(dir);
+  return created;
+}
+
+TEST(ExportFormatTest, SqlNamesAreMadeValidAndDistinctForEachDialect) {
+  const std::string emoji = "Disk \xF0\x9F\x92\xBE";
+  const std::string long_name(70, 'L');
+  EXPECT_EQ(CreatedTables(SqlDialect::kMySql, {"Dup", "DUP", "trail ", emoji, long_name}),
+            (std::vector<std::string>{"`Dup`", "`DUP_2`", "`trail_`", "`Disk _`", "`" + std::string(60, 'L') + "`"}));
+  EXPECT_EQ(CreatedTables(SqlDialect::kSqlite, {"sqlite_master", "_sqlite_master", "Dup", "dup"}),
+            (std::vector<std::string>{"\"_sqlite_master\"", "\"_sqlite_master_2\"", "\"Dup\"", "\"dup_2\""}));
+  // PostgreSQL compares quoted names with their case.
+  EXPECT_EQ(CreatedTables(SqlDialect::kPostgreSql, {"Dup", "DUP"}), (std::vector<std::string>{"\"Dup\"", "\"DUP\""}));
+}
+
+}  // namespace
+}  // namespace mendora
