@@ -576,4 +576,43 @@ int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir
   return worst;
 }
 
+PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs) {
+  PassSummary summary;
+  const std::optional<std::string> password = PasswordFor(file);
+  if (!OpenForCommand(file, password, summary.exit_code)) return summary;
+  std::vector<std::unique_ptr<RecoveryOutput>> outputs;
+  try {
+    outputs = make_outputs();
+  } catch (const TargetFailed& error) {
+    std::cerr << "mendora-cli: " << error.what() << ".\n";
+    summary.exit_code = kExitFailed;
+    return summary;
+  }
+  RecoverySession session;
+  PrepareSession(session, file, password);
+  session.ReadSchema = true;
+  for (const auto& output : outputs) session.outputs.push_back(output.get());
+  InterruptCancels interrupt(session.control);
+  const PassResult result = RunRecovery(session);
+  summary.tables = session.losses.tables().size();
+  summary.rows = session.losses.RowsRecovered();
+  switch (result.outcome) {
+    case PassOutcome::kCompleted:
+      summary.exit_code = AccountForLosses(session);
+      break;
+    case PassOutcome::kCancelled:
+      std::cerr << "mendora-cli: " << file << ": interrupted; what was written for it was removed.\n";
+      summary.exit_code = kExitInterrupted;
+      break;
+    case PassOutcome::kFailed:
+      std::cerr << "mendora-cli: " << file << ": the output could not be written: " << result.message << "\n";
+      summary.exit_code = kExitFailed;
+      break;
+    default:
+      summary.exit_code = ReportUnfinished(file, session, result);
+      break;
+  }
+  return summary;
+}
+
 }  // namespace mendora::cli

@@ -4,9 +4,11 @@
 #define MENDORA_CLI_COMMANDS_H_
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <vector>
 
@@ -87,6 +89,18 @@ int WorstExitCode(int a, int b);
 // The target of each source in `dir`: DIR/<stem>.sqlite, the second of a
 // stem DIR/<stem>-2.sqlite and so on.
 std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir);
+
+// One pass over `file` into the outputs `make_outputs` makes once the file
+// has proved to open, reported as `dump` reports (messages and the loss
+// account on stderr). Interrupts cancel the pass. For the commands that
+// write files of their own, such as `export`.
+struct PassSummary {
+  int exit_code = 0;
+  size_t tables = 0;
+  int64_t rows = 0;
+};
+using OutputMaker = std::function<std::vector<std::unique_ptr<RecoveryOutput>>()>;
+PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs);
 
 // The analysis log with the platform's line ends.
 std::string PlatformLineEnds(const std::string& text);

@@ -6,6 +6,7 @@
 //   mendora-cli recover FILE OUT       write everything recovered into OUT
 //   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.sqlite
 //   mendora-cli --version              the version, and SQLite's and Qt's
+//   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/export_command.h"
 #include "cli/version.h"
 
 namespace {
@@ -85,10 +87,13 @@ int main(int argc, char** argv) {
                         "MENDORA_PASSWORD, or leave both out to be asked on the terminal)");
   }
 
+  mendora::cli::ExportCommand export_command(app);
+
   CLI11_PARSE(app, argc, argv);
   if (*recover && out_dir.empty() && recover_paths.size() != 2) {
     return app.exit(CLI::ValidationError("PATHS", "recover takes FILE and OUT, or --out-dir DIR and FILE..."));
   }
+  if (export_command.Parsed()) return export_command.Run(std::cout);
   mendora::cli::SetVerbose(verbose);
   mendora::cli::SetQuiet(quiet);
   mendora::cli::SetProgressDisplay(quiet ? mendora::cli::ProgressLine::Display::kHidden

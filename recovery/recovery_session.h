@@ -123,6 +123,10 @@ struct RecoverySession {
   PassControl control;
   // Deleted rows that still parse are recovered into "NAME (deleted rows)".
   bool RecoverDeletedRows = false;
+  // Keys, indexes, Required and the other properties are read for the
+  // outputs in an analysis pass too (an export needs them; a save always
+  // reads them).
+  bool ReadSchema = false;
 
   // Results, started afresh by every pass.
   std::string TableList;
@@ -170,6 +174,7 @@ struct RecoverySession {
   bool catalog_problem_told = false;
 
   bool IsSaving() const { return RunMode == 1; }
+  bool ReadsSchema() const { return IsSaving() || ReadSchema; }
 };
 
 enum class PassOutcome {

@@ -151,9 +151,9 @@ void RebuildAnalysisLog(RecoverySession& session) {
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
-  // Keys, indexes and properties only matter to a save.
-  if (session.IsSaving() && !session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
-  if (session.IsSaving() && !session.catalog_problem_told && !session.catalog_objects.problem().empty()) {
+  // Keys, indexes and properties only matter to a save and the exports.
+  if (session.ReadsSchema() && !session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+  if (session.ReadsSchema() && !session.catalog_problem_told && !session.catalog_objects.problem().empty()) {
     session.catalog_problem_told = true;
     session.losses.PieceLost("Column properties from the catalog are incomplete: " + session.catalog_objects.problem());
   }
@@ -183,7 +183,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     complex = std::make_unique<ComplexColumns>(handle, *table, name, session.catalog_objects, session.losses);
   }
   OutputTable description = DescribeTable(session, *table, name, complex.get());
-  if (session.IsSaving()) {
+  if (session.ReadsSchema()) {
     DescribeSchema(*table, session.catalog_objects.TableProperties(definition_page), description,
                    session.losses);
   }

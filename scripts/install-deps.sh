@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev desktop-file-utils appstream man-db bash-completion
+  postgresql postgresql-client mariadb-server mariadb-client
 )
 
 missing=()

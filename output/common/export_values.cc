@@ -1,0 +1,171 @@
+// Values, names and files shared by the exports.
+#include "output/common/export_values.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "reader/ace_values.h"
+#include "reader/ole_wrapper.h"
+#include "reader/value_render.h"
+
+namespace mendora {
+
+std::string Base64Encode(std::string_view bytes) {
+  std::string out;
+  // EVP_EncodeBlock takes an int length: long values are encoded in pieces
+  // of whole 3-byte groups, which join into one text.
+  constexpr size_t kPiece = 3 * 1024 * 1024;
+  out.resize((bytes.size() + 2) / 3 * 4);
+  size_t written = 0;
+  for (size_t at = 0; at < bytes.size(); at += kPiece) {
+    const size_t length = std::min(kPiece, bytes.size() - at);
+    written += static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + written),
+                                                   reinterpret_cast<const unsigned char*>(bytes.data() + at),
+                                                   static_cast<int>(length)));
+  }
+  out.resize(written);
+  return out;
+}
+
+std::string IsoDateTimeText(const Value& value) {
+  if (value.kind == ValueKind::kExtendedDateTime) {
+    return ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
+  }
+  std::string text;
+  if (value.kind != ValueKind::kDateTime || !IsoDateInto(value.real, text)) return "";
+  text[10] = 'T';
+  return text;
+}
+
+std::string ExactDecimalText(const Value& value) {
+  if (value.kind == ValueKind::kCurrency) return RenderMoney(value.integer);
+  if (value.kind != ValueKind::kDecimal) return RenderValue(value);
+  // Precision 0 skips the padding to the column's width.
+  return RenderDecimal(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale);
+}
+
+std::string_view ExportedBytes(const Value& value, bool ole_column, OleStorage ole) {
+  const std::string_view stored = value.bytes;
+  if (!ole_column || ole != OleStorage::kUnwrap) return stored;
+  const ByteView view(reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
+  const std::optional<OleContent> content = UnwrapOle(view);
+  if (!content || content->offset > stored.size() || content->length > stored.size() - content->offset) return stored;
+  return stored.substr(content->offset, content->length);
+}
+
+namespace {
+
+constexpr size_t kMostNameBytes = 96;
+
+bool IsDeviceName(const std::string& lower) {
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "com1", "com2", "com3", "com4", "com5",
+                                         "com6", "com7", "com8", "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5",
+                                         "lpt6", "lpt7", "lpt8", "lpt9"};
+  const std::string stem = lower.substr(0, lower.find('.'));
+  return std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
+void CutUtf8(std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+}
+
+}  // namespace
+
+std::string SafeNames::Take(const std::string& name) {
+  std::string safe;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool unsafe = u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+    safe.push_back(unsafe ? '_' : c);
+  }
+  // Trailing dots and spaces vanish on some file systems.
+  while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
+  CutUtf8(safe, kMostNameBytes);
+  if (safe.empty() || safe[0] == '.' || safe[0] == '-' || IsDeviceName(Lower(safe))) safe.insert(0, "_");
+  std::string candidate = safe;
+  for (int n = 2; !taken_.insert(Lower(candidate)).second; ++n) candidate = safe + "~" + std::to_string(n);
+  return candidate;
+}
+
+ExportFile::~ExportFile() { Discard(); }
+
+void ExportFile::Open(const std::filesystem::path& path) {
+  Discard();
+  path_ = path;
+  temporary_ = path;
+  temporary_ += ".partial";
+  out_.open(temporary_, std::ios::binary | std::ios::trunc);
+  if (!out_) throw TargetFailed("cannot create " + temporary_.string());
+}
+
+void ExportFile::Write(std::string_view text) {
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out_) throw TargetFailed("cannot write " + temporary_.string());
+}
+
+void ExportFile::Publish() {
+  if (!out_.is_open()) return;
+  out_.close();
+  if (!out_) throw TargetFailed("cannot write " + temporary_.string());
+  std::error_code error;
+  std::filesystem::rename(temporary_, path_, error);
+  if (error) throw TargetFailed("cannot move " + temporary_.string() + " into place: " + error.message());
+  temporary_.clear();
+}
+
+void ExportFile::Discard() noexcept {
+  if (out_.is_open()) out_.close();
+  if (!temporary_.empty()) {
+    std::error_code error;
+    std::filesystem::remove(temporary_, error);
+    temporary_.clear();
+  }
+}
+
+void BlobFiles::BeginTable(const OutputTable& table) {
+  if (!enabled()) return;
+  table_ = tables_.Take(table.name);
+  SafeNames columns;
+  columns_.clear();
+  for (const OutputColumn& column : table.columns) columns_.push_back(columns.Take(column.name));
+}
+
+std::string BlobFiles::Write(size_t column, int64_t row, std::string_view bytes) {
+  const std::string relative = table_ + "/" + (column < columns_.size() ? columns_[column] : "_") + "/" +
+                               std::to_string(row) + ".bin";
+  const std::filesystem::path folder = dir_ / table_ / (column < columns_.size() ? columns_[column] : "_");
+  std::error_code error;
+  const bool table_was_there = std::filesystem::exists(dir_ / table_, error);
+  std::filesystem::create_directories(folder, error);
+  // Only a folder this export made is taken back by RemoveWritten.
+  if (!table_was_there && !error) table_dirs_.push_back(dir_ / table_);
+  if (error) throw TargetFailed("cannot create " + folder.string() + ": " + error.message());
+  std::ofstream out(dir_ / relative, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw TargetFailed("cannot write " + (dir_ / relative).string());
+  return relative;
+}
+
+void BlobFiles::RemoveWritten() noexcept {
+  for (const std::filesystem::path& folder : table_dirs_) {
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+  }
+  table_dirs_.clear();
+}
+
+}  // namespace mendora
