@@ -129,14 +129,6 @@ void PrepareSession(RecoverySession& session, const std::string& file, std::opti
   session.Password = std::move(password);
 }
 
-// Shows `progress` for the session's pass; the damage notes written while
-// the line is up erase it first.
-void ShowProgress(RecoverySession& session, ProgressLine& progress) {
-  if (!progress.shown()) return;
-  session.observer = &progress;
-  if (!quiet) session.losses.SetDetails(progress.Messages());
-}
-
 // The reader's own lines first (with the system's reason), then the file
 // named in the last line.
 int ReportNotOpened(const std::string& file, const std::string& reader_lines) {
@@ -251,6 +243,13 @@ class CheckedDump final : public RecoveryOutput {
 void SetVerbose(bool verbose) { verbose_losses = verbose; }
 void SetQuiet(bool quiet_run) { quiet = quiet_run; }
 void SetProgressDisplay(ProgressLine::Display display) { progress_display = display; }
+ProgressLine::Display ProgressDisplay() { return progress_display; }
+
+void ShowProgress(RecoverySession& session, ProgressLine& progress) {
+  if (!progress.shown()) return;
+  session.observer = &progress;
+  if (!quiet) session.losses.SetDetails(progress.Messages());
+}
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 void SetPassword(std::optional<std::string> password) { given_password = std::move(password); }
 void SetPasswordPrompt(PasswordPrompt prompt) { password_prompt = std::move(prompt); }

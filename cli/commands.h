@@ -14,6 +14,7 @@
 
 #include "cli/progress_line.h"
 #include "recovery/recovery_output.h"
+#include "recovery/recovery_session.h"
 
 namespace mendora::cli {
 
@@ -57,6 +58,11 @@ void SetQuiet(bool quiet);
 // is a terminal; hidden by default). dump hides it all the same when its
 // document goes to a terminal, where the line would tear it.
 void SetProgressDisplay(ProgressLine::Display display);
+ProgressLine::Display ProgressDisplay();
+// Makes `progress` the observer of the session's pass (when it is shown),
+// with the damage notes written around it. A command makes its line with
+// ProgressDisplay(), before its session, and clears it after the pass.
+void ShowProgress(RecoverySession& session, ProgressLine& progress);
 // Deleted rows that still read whole are recovered as "NAME (deleted rows)".
 void SetRecoverDeleted(bool deleted);
 
