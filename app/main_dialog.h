@@ -159,6 +159,9 @@ class MainDialog : public QDialog {
   QString analysis_log_;
   QString start_directory_;
   std::vector<RecoveredTable> recovered_tables_;
+  // The table the running pass reported last, and its rows so far.
+  QString reading_table_;
+  qint64 reading_rows_ = 0;
   LossAccount losses_{nullptr};
 
   std::unique_ptr<RecoveryWorker> worker_;

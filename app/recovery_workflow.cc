@@ -155,6 +155,8 @@ void MainDialog::StartRun() {
   }
   progress_->setValue(0);
   status_bar_->clearMessage();
+  reading_table_.clear();
+  reading_rows_ = 0;
   running_path_->SetText(source_path_);
   ApplyState(State::kRunning);
 
@@ -183,6 +185,8 @@ void MainDialog::OnWorkerProgress(quint64 run, int percent) {
 
 void MainDialog::OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows) {
   if (!IsCurrentRun(run)) return;
+  reading_table_ = table;
+  reading_rows_ = table_rows;
   const QLocale locale;
   status_bar_->showMessage(tr("Reading %1: %2 rows, %3 rows in all")
                                .arg(table, locale.toString(table_rows), locale.toString(pass_rows)));
@@ -334,7 +338,11 @@ void MainDialog::OnStop() {
     // point, and whatever it still reports is ignored.
     worker_->Cancel();
     finish_pending_ = false;
-    // The log so far stays, with the word that it ends here.
+    // The log so far stays, with the word that it ends here and where.
+    if (!reading_table_.isEmpty()) {
+      analysis_log_ += tr("\r\nStopped while reading %1, after %2 rows.\r\n")
+                           .arg(reading_table_, QLocale().toString(reading_rows_));
+    }
     analysis_log_ += worker_->session().IsSaving() ? tr("\r\nThe save was cancelled. Nothing was saved.\r\n")
                                                    : tr("\r\nThe analysis was cancelled. Nothing was saved.\r\n");
     ShowLog(analysis_log_);

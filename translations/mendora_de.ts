@@ -284,6 +284,14 @@ Möchten Sie sie ersetzen?</translation>
         <source>No program could be found to open &quot;%1&quot;.</source>
         <translation>Es wurde kein Programm gefunden, das &quot;%1&quot; öffnen kann.</translation>
     </message>
+    <message>
+        <source><byte value="xd"/>
+Stopped while reading %1, after %2 rows.<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
+</translation>
+    </message>
 </context>
 <context>
     <name>mendora::PreviewWindow</name>

@@ -212,6 +212,7 @@ class WorkflowTest : public QObject {
     f.Click(kIdNext);
     f.Step();
     QVERIFY(f.WaitForLog(1));
+    QTRY_VERIFY(f.dialog->statusBar()->currentMessage().startsWith(QStringLiteral("Reading Table1")));
     f.boxes.answers = {BoxAnswer::kYes};
     f.Click(kIdStop);
     QCOMPARE(f.dialog->state(), State::kAbandoned);
@@ -222,7 +223,8 @@ class WorkflowTest : public QObject {
     // the log says that the run ended there.
     QCOMPARE(f.runner.steps_done.load(), 1);
     QCOMPARE(f.LogText(), Shown(ScriptedRunner::LogAfter(1) +
-                                QStringLiteral("\r\nThe analysis was cancelled. Nothing was saved.\r\n")));
+                                QStringLiteral("\r\nStopped while reading Table1, after 10 rows.\r\n"
+                                               "\r\nThe analysis was cancelled. Nothing was saved.\r\n")));
     QCOMPARE(f.dialog->statusBar()->currentMessage(), QStringLiteral("Cancelled"));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
     QVERIFY(!f.Enabled(kIdStop));
