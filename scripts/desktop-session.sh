@@ -44,7 +44,7 @@ mkdir -p "$HOME/Documents" "$work/bin" "$work/out"
 cat >"$work/bin/xdg-open" <<OPENER
 #!/bin/sh
 echo "\$1" >>"$work/opened.log"
-xmessage -title "Folder opened" -center "Opened: \$1" &
+xmessage -title "Folder opened" -default okay -center "Opened: \$1" &
 OPENER
 chmod +x "$work/bin/xdg-open"
 export PATH="$work/bin:$PATH"
