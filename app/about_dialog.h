@@ -3,6 +3,7 @@
 #ifndef MENDORA_APP_ABOUT_DIALOG_H_
 #define MENDORA_APP_ABOUT_DIALOG_H_
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <memory>
 
@@ -18,18 +19,32 @@ class MailSender;
 class SkinnedSurface;
 
 inline constexpr char kProductLine[] = "Mendora 2.0";
-inline constexpr char kNoticeLine[] = "Recovers damaged Access databases into SQLite.";
+inline constexpr char kNoticeLine[] =
+    QT_TRANSLATE_NOOP("mendora::AboutDialog", "Recovers damaged Access databases into SQLite.");
+
+// The project's own home page, support address and licence; empty values
+// are not shown.
+struct ProjectIdentity {
+  QString home;
+  QString contact;
+  QString licence;
+};
+
+// The identity the build was configured with.
+ProjectIdentity BuildIdentity();
 
 class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  AboutDialog(const AppServices& services, QWidget* parent = nullptr);
+  AboutDialog(const AppServices& services, QWidget* parent = nullptr,
+              const ProjectIdentity& identity = BuildIdentity());
   ~AboutDialog() override;
 
   LinkButton* webLink() const { return web_link_; }
   LinkButton* mailLink() const { return mail_link_; }
   SkinnedSurface* surface() const { return surface_; }
+  CTransparentStatic* licenceLine() const { return licence_; }
 
  private:
   std::unique_ptr<MailSender> mail_sender_;
@@ -38,6 +53,7 @@ class AboutDialog : public QDialog {
   LinkButton* mail_link_ = nullptr;
   CTransparentStatic* product_ = nullptr;
   CTransparentStatic* notice_ = nullptr;
+  CTransparentStatic* licence_ = nullptr;
   QPushButton* ok_ = nullptr;
 };
 

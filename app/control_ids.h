@@ -20,17 +20,20 @@ enum ControlId : int {
   kIdProgressFrame = 1014,
   kIdSave = 1015,
   kIdBack = 1016,
+  kIdPreview = 1017,
   kIdStatusBar = 59393,
   // Menu 132.
   kIdFileOpen = 57601,
   kIdFileRecovery = 32772,
   kIdFileExit = 32773,
+  kIdFileDeletedRows = 32776,
   kIdHelpContent = 32774,
   kIdHelpAbout = 32775,
   // About box (template 100).
   kIdAboutOk = 1,
   kIdWebLink = 1001,
   kIdMailLink = 1002,
+  kIdLicence = 1022,
   kIdNotice = 1021,
   kIdProductName = 1020,
 };

@@ -5,8 +5,9 @@
 
 namespace mendora {
 
-QString DesktopFileDialogs::OpenFileName(QWidget* owner, const QString& title, const QString& filter) {
-  return QFileDialog::getOpenFileName(owner, title, QString(), filter, nullptr, QFileDialog::ReadOnly);
+QString DesktopFileDialogs::OpenFileName(QWidget* owner, const QString& title, const QString& folder,
+                                         const QString& filter) {
+  return QFileDialog::getOpenFileName(owner, title, folder, filter, nullptr, QFileDialog::ReadOnly);
 }
 
 QString DesktopFileDialogs::SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,

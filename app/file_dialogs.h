@@ -11,8 +11,10 @@ namespace mendora {
 class FileDialogs {
  public:
   virtual ~FileDialogs() = default;
-  // The chosen existing file, or empty when the user cancelled.
-  virtual QString OpenFileName(QWidget* owner, const QString& title, const QString& filter) = 0;
+  // The chosen existing file, or empty when the user cancelled. The chooser
+  // starts in `folder`.
+  virtual QString OpenFileName(QWidget* owner, const QString& title, const QString& folder,
+                               const QString& filter) = 0;
   // The chosen path for a new file, or empty when the user cancelled. Asks
   // nothing about an existing file: the caller does.
   virtual QString SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,
@@ -21,7 +23,7 @@ class FileDialogs {
 
 class DesktopFileDialogs : public FileDialogs {
  public:
-  QString OpenFileName(QWidget* owner, const QString& title, const QString& filter) override;
+  QString OpenFileName(QWidget* owner, const QString& title, const QString& folder, const QString& filter) override;
   QString SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,
                        const QString& filter) override;
 };

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/build_info.h"
 #include "app/control_ids.h"
 #include "app/recovery_worker.h"
 #include "app/skinned_surface.h"
@@ -31,6 +33,7 @@ const MainDialog::CommandRoute MainDialog::kCommandTable[] = {
     {kIdStop, &MainDialog::OnStop},           {kIdSave, &MainDialog::OnSave},
     {kIdBack, &MainDialog::OnBack},           {kIdFileExit, &MainDialog::OnExit},
     {kIdHelpContent, &MainDialog::OnHelp},    {kIdHelpAbout, &MainDialog::OnAbout},
+    {kIdPreview, &MainDialog::OnPreview},
 };
 
 MainDialog::MainDialog(const AppServices& services, QWidget* parent)
@@ -63,6 +66,7 @@ MainDialog::MainDialog(const AppServices& services, QWidget* parent)
   box->setSizeConstraint(QLayout::SetFixedSize);
 
   start_directory_ = QDir::currentPath();
+  SetTabOrder();
   ApplyState(State::kSelecting);
 }
 
@@ -85,7 +89,7 @@ QPushButton* MainDialog::AddButton(int id, const char* name, const QString& text
 
 void MainDialog::BuildControls() {
   // Frames first, so that everything they frame is drawn over them.
-  select_frame_ = new QGroupBox(QStringLiteral("Select Mdb File"), surface_);
+  select_frame_ = new QGroupBox(tr("Select Mdb File"), surface_);
   select_frame_->setObjectName(QStringLiteral("selectFrame"));
   select_frame_->setAlignment(Qt::AlignHCenter);
   select_frame_->setGeometry(layout::ToPixels(ml::kSelectFrame));
@@ -104,16 +108,24 @@ void MainDialog::BuildControls() {
   path_box_ = new QLineEdit(surface_);
   path_box_->setObjectName(QStringLiteral("pathBox"));
   path_box_->setGeometry(layout::ToPixels(ml::kPathBox));
+  connect(path_box_, &QLineEdit::textEdited, this, &MainDialog::OnPathEdited);
   controls_.insert(kIdPathBox, path_box_);
 
   log_box_ = new QPlainTextEdit(surface_);
   log_box_->setObjectName(QStringLiteral("logBox"));
   log_box_->setGeometry(layout::ToPixels(ml::kLogBox));
   log_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  log_box_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // The log is the program's report, not the user's text; its rules and
+  // columns line up only in a fixed-pitch font and unwrapped.
+  log_box_->setReadOnly(true);
+  log_box_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  log_box_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont log_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  log_font.setPointSize(font().pointSize());
+  log_box_->setFont(log_font);
   controls_.insert(kIdLogBox, log_box_);
 
-  source_label_ = new CTransparentStatic(QStringLiteral("Source File Path:"), surface_);
+  source_label_ = new CTransparentStatic(tr("Source File Path:"), surface_);
   source_label_->setObjectName(QStringLiteral("sourceLabel"));
   source_label_->setGeometry(layout::ToPixels(ml::kSourceLabel));
   controls_.insert(kIdSourceLabel, source_label_);
@@ -131,37 +143,55 @@ void MainDialog::BuildControls() {
   progress_->setTextVisible(false);
   controls_.insert(kIdProgress, progress_);
 
-  browse_ = AddButton(kIdBrowse, "browseButton", QStringLiteral("Browse..."), layout::ToPixels(ml::kBrowse));
-  next_ = AddButton(kIdNext, "nextButton", QStringLiteral("Next"), layout::ToPixels(ml::kNext));
-  stop_ = AddButton(kIdStop, "stopButton", QStringLiteral("Stop"), layout::ToPixels(ml::kStop));
-  save_ = AddButton(kIdSave, "saveButton", QStringLiteral("Save"), layout::ToPixels(ml::kSave));
-  back_ = AddButton(kIdBack, "backButton", QStringLiteral("Back"), layout::ToPixels(ml::kBack));
+  browse_ = AddButton(kIdBrowse, "browseButton", tr("&Browse..."), layout::ToPixels(ml::kBrowse));
+  next_ = AddButton(kIdNext, "nextButton", tr("&Next"), layout::ToPixels(ml::kNext));
+  stop_ = AddButton(kIdStop, "stopButton", tr("S&top"), layout::ToPixels(ml::kStop));
+  save_ = AddButton(kIdSave, "saveButton", tr("&Save"), layout::ToPixels(ml::kSave));
+  back_ = AddButton(kIdBack, "backButton", tr("Bac&k"), layout::ToPixels(ml::kBack));
+  preview_ = AddButton(kIdPreview, "previewButton", tr("&View recovered data"), layout::ToPixels(ml::kPreview));
+  for (QPushButton* button : {browse_, next_, stop_, save_, back_, preview_}) {
+    // Enter in the path box is Next's, not that of whichever button was
+    // pressed last.
+    button->setAutoDefault(false);
+  }
 }
 
 void MainDialog::BuildMenu(QMenuBar* menu) {
   struct Item {
-    const char* menu;
-    const char* text;
+    const char* menu;  // object name of its menu
+    QString menu_title;
+    QString text;
     int id;
   };
-  static const Item kItems[] = {
-      {"File", "Open", kIdFileOpen},         {"File", "Recovery", kIdFileRecovery}, {"File", "Exit", kIdFileExit},
-      {"Help", "Content", kIdHelpContent},   {"Help", "About", kIdHelpAbout},
+  const Item items[] = {
+      {"file", tr("&File"), tr("&Open"), kIdFileOpen},
+      {"file", tr("&File"), tr("&Recovery"), kIdFileRecovery},
+      {"file", tr("&File"), tr("Recover &deleted rows"), kIdFileDeletedRows},
+      {"file", tr("&File"), tr("E&xit"), kIdFileExit},
+      {"help", tr("&Help"), tr("&Content"), kIdHelpContent},
+      {"help", tr("&Help"), tr("&About"), kIdHelpAbout},
   };
   QHash<QString, QMenu*> menus;
-  for (const Item& item : kItems) {
-    const QString title = QString::fromLatin1(item.menu);
-    QMenu*& sub = menus[title];
+  for (const Item& item : items) {
+    const QString key = QString::fromLatin1(item.menu);
+    QMenu*& sub = menus[key];
     if (sub == nullptr) {
-      sub = menu->addMenu(title);
-      sub->setObjectName(title.toLower() + QStringLiteral("Menu"));
+      sub = menu->addMenu(item.menu_title);
+      sub->setObjectName(key + QStringLiteral("Menu"));
     }
-    QAction* action = sub->addAction(QString::fromLatin1(item.text));
+    if (item.id == kIdFileExit) sub->addSeparator();
+    QAction* action = sub->addAction(item.text);
     action->setData(item.id);
     action->setObjectName(QStringLiteral("action%1").arg(item.id));
     const int id = item.id;
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     actions_.insert(id, action);
+    if (id == kIdFileDeletedRows) {
+      // A choice kept for the session, read by every pass that starts.
+      action->setCheckable(true);
+      sub->insertSeparator(action);
+      continue;
+    }
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
   }
 }
 
@@ -173,7 +203,7 @@ void MainDialog::BuildStatusBar() {
   auto* product = new QLabel(QStringLiteral(" Mendora"), status_bar_);
   product->setObjectName(QStringLiteral("statusPane0"));
   product->setFixedWidth(surface_->width() - ml::kStatusPane1Width);
-  auto* web = new QLabel(QString::fromLatin1(kWebAddress), status_bar_);
+  auto* web = new QLabel(QString::fromUtf8(kHomeAddress), status_bar_);
   web->setObjectName(QStringLiteral("statusPane1"));
   status_bar_->addWidget(product);
   status_bar_->addWidget(web, 1);
@@ -195,19 +225,20 @@ bool MainDialog::OnCommand(int id) {
 void MainDialog::ApplyState(State state) {
   struct Row {
     State state;
-    bool selection, run, next, stop, save, back, open, recovery;
+    bool selection, run, next, stop, save, back, open, recovery, preview;
   };
   // The workflow's state table, row by row.
   static const Row kTable[] = {
-      {State::kSelecting, true, false, false, false, false, false, true, false},
-      {State::kReady, true, false, true, false, false, false, true, true},
-      {State::kRunning, false, true, false, true, false, true, false, false},
-      {State::kPaused, false, true, false, true, false, true, false, false},
-      {State::kAbandoned, false, true, false, false, false, true, false, false},
-      {State::kCompleted, false, true, false, false, true, true, false, false},
-      {State::kFailed, false, true, false, true, false, true, false, false},
+      {State::kSelecting, true, false, false, false, false, false, true, false, false},
+      {State::kReady, true, false, true, false, false, false, true, true, false},
+      {State::kRunning, false, true, false, true, false, true, false, false, false},
+      {State::kPaused, false, true, false, true, false, true, false, false, false},
+      {State::kAbandoned, false, true, false, false, false, true, false, false, false},
+      {State::kCompleted, false, true, false, false, true, true, false, false, true},
+      // Nothing is running any more: Stop has nothing to stop.
+      {State::kFailed, false, true, false, false, false, true, false, false, false},
       // Back gives File > Open back with the Browse button it stands for.
-      {State::kReturned, true, false, false, false, false, false, true, false},
+      {State::kReturned, true, false, false, false, false, false, true, false, false},
   };
   for (const Row& row : kTable) {
     if (row.state != state) continue;
@@ -224,15 +255,26 @@ void MainDialog::ApplyState(State state) {
     stop_->setEnabled(row.stop);
     save_->setEnabled(row.save);
     back_->setEnabled(row.back);
+    preview_->setEnabled(row.preview && !recovered_tables_.empty());
     actions_.value(kIdFileOpen)->setEnabled(row.open);
     actions_.value(kIdFileRecovery)->setEnabled(row.recovery);
   }
   state_ = state;
 }
 
+void MainDialog::SetTabOrder() {
+  QWidget* order[] = {path_box_, browse_, log_box_, back_, save_, stop_, next_, preview_};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
 void MainDialog::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   if ((key == Qt::Key_Return || key == Qt::Key_Enter) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (focusWidget() == path_box_) {
+      // A typed path is taken as Browse takes a chosen one, and Enter goes on.
+      OnCommand(kIdNext);
+      return;
+    }
     // Enter that no push button took ends the dialog, as its OK path does.
     // A focused push button clicks itself before the event gets here.
     accept();

@@ -3,6 +3,7 @@
 #ifndef MENDORA_APP_MAIN_DIALOG_H_
 #define MENDORA_APP_MAIN_DIALOG_H_
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHash>
 #include <QString>
@@ -12,6 +13,7 @@
 
 #include "app/app_services.h"
 #include "app/message_boxes.h"
+#include "recovery/recovery_session.h"
 
 class QAction;
 class QGroupBox;
@@ -28,26 +30,24 @@ namespace mendora {
 class CTransparentStatic;
 class RecoveryWorker;
 class SkinnedSurface;
-struct RecoverySession;
-struct PassResult;
 
-inline constexpr char kWebAddress[] = "https://mendora.example.org";
-inline constexpr char kSupportAddress[] = "support@mendora.example.org";
 inline constexpr char kHelpFileName[] = "mendora.html";
 
-// The texts of the workflow.
-inline constexpr char kCompletedMessage[] = "Analysis Completed Successfully\r\n";
-inline constexpr char kCompletedLogTail[] = "\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n";
-inline constexpr char kStopQuestion[] = "Do you want to stop current process ?";
-inline constexpr char kBackQuestion[] = "Do you want to Go back ?";
-inline constexpr char kExitQuestion[] = "Are you sure, you want to close the software?";
-inline constexpr char kNoHelpMessage[] = "Unable to locate software Help file";
-inline constexpr char kOpenTitle[] = "Select Access Database File";
-inline constexpr char kOpenFilter[] =
-    "Access Database File (*.mdb *.MDB *.accdb *.ACCDB);;Compiled Access Database File (*.mde *.MDE *.accde *.ACCDE)";
-inline constexpr char kSaveTitle[] = "Save Recovered Database";
-inline constexpr char kSaveFilter[] = "SQLite Database (*.sqlite *.db)";
+// The texts of the workflow, translated in MainDialog's context.
+inline constexpr char kCompletedMessage[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Analysis Completed Successfully\r\n");
+inline constexpr char kCompletedLogTail[] =
+    QT_TRANSLATE_NOOP("mendora::MainDialog", "\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
+inline constexpr char kStopQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to stop current process ?");
+inline constexpr char kBackQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to Go back ?");
+inline constexpr char kExitQuestion[] =
+    QT_TRANSLATE_NOOP("mendora::MainDialog", "Are you sure, you want to close the software?");
+inline constexpr char kNoHelpMessage[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Unable to locate software Help file");
+inline constexpr char kOpenTitle[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Select Access Database File");
+inline constexpr char kSaveTitle[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Save Recovered Database");
+inline constexpr char kSaveFilter[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "SQLite Database (*.sqlite *.db)");
 inline constexpr char kRecoveredSuffix[] = "_recovered.sqlite";
+// Where Browse starts next time.
+inline constexpr char kLastFolderKey[] = "lastFolder";
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -69,6 +69,21 @@ class MainDialog : public QDialog {
   QWidget* Control(int id) const { return controls_.value(id); }
   QAction* MenuAction(int id) const { return actions_.value(id); }
   QStatusBar* statusBar() const { return status_bar_; }
+
+  // Takes `path` as the source, as a confirmed Browse does: true when it can
+  // be read (Next is then enabled), otherwise says why and keeps nothing.
+  bool UseSource(const QString& path);
+  // The filter Browse offers: Access databases, then every file.
+  static QString OpenFilter();
+  // The folder Browse starts in: the last one a file was taken from, else
+  // the user's documents.
+  static QString BrowseFolder();
+  // Where Help > Content looks for the manual, in order: the installed
+  // documentation folder, the program's folder, the start folder.
+  QStringList HelpCandidates() const;
+  // The tables the last completed pass recovered, for the preview.
+  const std::vector<RecoveredTable>& RecoveredTables() const { return recovered_tables_; }
+  const LossAccount& Losses() const { return losses_; }
 
   const QString& SourcePath() const { return source_path_; }
   qint64 SourceFileLength() const { return source_file_length_; }
@@ -93,6 +108,7 @@ class MainDialog : public QDialog {
   void BuildControls();
   void BuildMenu(QMenuBar* menu);
   void BuildStatusBar();
+  void SetTabOrder();
   QPushButton* AddButton(int id, const char* name, const QString& text, const QRect& place);
 
   // Handlers of the command table.
@@ -104,6 +120,10 @@ class MainDialog : public QDialog {
   void OnExit();
   void OnHelp();
   void OnAbout();
+  void OnPreview();
+  void OnPathEdited(const QString& text);
+  // Opens `target` with the desktop, or says that nothing could open it.
+  void OpenWithDesktop(const QString& target);
 
   void StartRun();
   void ApplyState(State state);
@@ -115,6 +135,7 @@ class MainDialog : public QDialog {
 
   void OnWorkerLog(quint64 run, const QString& log);
   void OnWorkerProgress(quint64 run, int percent);
+  void OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void OnWorkerFinished(quint64 run);
   void FinishRun();
   void ShowLosses(const RecoverySession& session);
@@ -137,6 +158,11 @@ class MainDialog : public QDialog {
   int run_mode_ = 0;
   QString analysis_log_;
   QString start_directory_;
+  std::vector<RecoveredTable> recovered_tables_;
+  // The table the running pass reported last, and its rows so far.
+  QString reading_table_;
+  qint64 reading_rows_ = 0;
+  LossAccount losses_{nullptr};
 
   std::unique_ptr<RecoveryWorker> worker_;
   std::vector<std::unique_ptr<RecoveryWorker>> retired_;
@@ -160,6 +186,7 @@ class MainDialog : public QDialog {
   QPushButton* stop_ = nullptr;
   QPushButton* save_ = nullptr;
   QPushButton* back_ = nullptr;
+  QPushButton* preview_ = nullptr;
   QStatusBar* status_bar_ = nullptr;
   QHash<int, QWidget*> controls_;
   QHash<int, QAction*> actions_;

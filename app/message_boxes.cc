@@ -2,6 +2,7 @@
 #include "app/message_boxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace mendora {
 
@@ -28,15 +29,21 @@ BoxAnswer DesktopMessageBoxes::Show(QWidget* owner, const BoxRequest& request) {
       box.setIcon(QMessageBox::Warning);
       break;
   }
+  QPushButton* open_folder = nullptr;
   if (request.buttons == BoxButtons::kYesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
+  } else if (request.buttons == BoxButtons::kOkOpenFolder) {
+    open_folder = box.addButton(tr("&Open folder"), QMessageBox::ActionRole);
+    open_folder->setObjectName(QStringLiteral("openFolderButton"));
+    box.setDefaultButton(box.addButton(QMessageBox::Ok));
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }
   box.setWindowModality(request.interrupts_run ? Qt::ApplicationModal : Qt::WindowModal);
   if (request.interrupts_run) box.setWindowFlag(Qt::WindowStaysOnTopHint);
   const int answer = box.exec();
+  if (open_folder != nullptr) return box.clickedButton() == open_folder ? BoxAnswer::kOpenFolder : BoxAnswer::kOk;
   if (request.buttons == BoxButtons::kOk) return BoxAnswer::kOk;
   return answer == QMessageBox::Yes ? BoxAnswer::kYes : BoxAnswer::kNo;
 }

@@ -3,6 +3,7 @@
 #ifndef MENDORA_APP_MESSAGE_BOXES_H_
 #define MENDORA_APP_MESSAGE_BOXES_H_
 
+#include <QCoreApplication>
 #include <QString>
 
 class QWidget;
@@ -11,9 +12,10 @@ namespace mendora {
 
 inline constexpr char kCaption[] = "Mendora";
 
-enum class BoxButtons { kOk, kYesNo };
+// kOkOpenFolder: OK, and a button that opens the folder of a file just saved.
+enum class BoxButtons { kOk, kYesNo, kOkOpenFolder };
 enum class BoxIcon { kQuestion, kInformation, kWarning };
-enum class BoxAnswer { kOk, kYes, kNo };
+enum class BoxAnswer { kOk, kYes, kNo, kOpenFolder };
 
 struct BoxRequest {
   QString text;
@@ -30,6 +32,8 @@ class MessageBoxes {
 };
 
 class DesktopMessageBoxes : public MessageBoxes {
+  Q_DECLARE_TR_FUNCTIONS(DesktopMessageBoxes)
+
  public:
   BoxAnswer Show(QWidget* owner, const BoxRequest& request) override;
 };

@@ -1,9 +1,14 @@
 // Program start and end.
 #include "app/recovery_app.h"
 
+#include <QCommandLineParser>
+#include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/app_services.h"
+#include "app/build_info.h"
 #include "app/file_dialogs.h"
 #include "app/main_dialog.h"
 #include "app/message_boxes.h"
@@ -19,10 +24,34 @@ bool DisplayAvailable(const char* qpa_platform, const char* x11_display, const c
   return set(qpa_platform) || set(x11_display) || set(wayland_display);
 }
 
+QStringList TranslationFolders() {
+  return {QCoreApplication::applicationDirPath(), QString::fromUtf8(kTranslationsDirectory)};
+}
+
+bool InstallTranslation(QCoreApplication& app, const QLocale& locale, const QStringList& folders) {
+  auto* qt = new QTranslator(&app);
+  if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(qt);
+  } else {
+    delete qt;
+  }
+  for (const QString& folder : folders) {
+    auto* own = new QTranslator(&app);
+    if (own->load(locale, QStringLiteral("mendora"), QStringLiteral("_"), folder)) {
+      QCoreApplication::installTranslator(own);
+      return true;
+    }
+    delete own;
+  }
+  return false;
+}
+
 RecoveryApp::RecoveryApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Mendora"));
   setApplicationVersion(QStringLiteral("2.0"));
-  setOrganizationDomain(QStringLiteral("mendora.example.org"));
+  // Where QSettings keeps the app's choices (~/.config/Mendora/Mendora.conf).
+  setOrganizationName(QStringLiteral("Mendora"));
   setDesktopFileName(QStringLiteral("mendora"));
   EnsureResources();
   setWindowIcon(QIcon(QString::fromLatin1(kAppIcon)));
@@ -36,7 +65,18 @@ int RecoveryApp::InitInstance(RecoveryRunner& runner) {
   DesktopPasswordDialogs passwords;
   const AppServices services{&boxes, &files, &opener, &mail, &runner, &passwords};
 
+  InstallTranslation(*this, QLocale(), TranslationFolders());
+  QCommandLineParser parser;
+  parser.setApplicationDescription(tr("Recovers damaged Access databases into SQLite."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("file"), tr("The database to open, as if chosen with Browse."),
+                               QStringLiteral("[file]"));
+  parser.process(*this);
+
   MainDialog dialog(services);
+  const QStringList named = parser.positionalArguments();
+  if (!named.isEmpty()) dialog.UseSource(named.first());
   dialog.exec();
   return 0;
 }

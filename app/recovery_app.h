@@ -4,6 +4,8 @@
 #define MENDORA_APP_RECOVERY_APP_H_
 
 #include <QApplication>
+#include <QLocale>
+#include <QStringList>
 
 namespace mendora {
 
@@ -16,13 +18,21 @@ inline constexpr char kNoDisplayMessage[] =
 // an X11 or Wayland display. Each argument is the variable's value or null.
 bool DisplayAvailable(const char* qpa_platform, const char* x11_display, const char* wayland_display);
 
+// Installs the program's translation for `locale` (and Qt's own, for the
+// standard buttons) when one is installed: beside the program, then where
+// the installation puts them. True when the program's own was found.
+bool InstallTranslation(QCoreApplication& app, const QLocale& locale, const QStringList& folders);
+// Beside the program (a build), then the installed translations.
+QStringList TranslationFolders();
+
 class RecoveryApp : public QApplication {
   Q_OBJECT
 
  public:
   RecoveryApp(int& argc, char** argv);
   // Runs the main dialog to its end, with `runner` doing the recovery
-  // passes; the exit code of the program.
+  // passes; the exit code of the program. A file named on the command line
+  // is taken as the source, as if chosen with Browse.
   int InitInstance(RecoveryRunner& runner);
 };
 

@@ -30,9 +30,19 @@ class RecoveryWorker::Relay : public RecoveryObserver {
     emit worker_.ProgressChanged(worker_.run_, percent);
   }
 
+  void OnTableProgress(const std::string& table, int64_t table_rows, int64_t pass_rows) override {
+    const auto now = std::chrono::steady_clock::now();
+    if (table == last_table_ && now - last_table_report_ < kTableProgressInterval) return;
+    last_table_ = table;
+    last_table_report_ = now;
+    emit worker_.TableProgressChanged(worker_.run_, QString::fromStdString(table), table_rows, pass_rows);
+  }
+
  private:
   RecoveryWorker& worker_;
   int last_percent_ = -1;
+  std::string last_table_;
+  std::chrono::steady_clock::time_point last_table_report_;
 };
 
 RecoveryWorker::RecoveryWorker(RecoveryRunner& runner, std::unique_ptr<RecoverySession> session, quint64 run,

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -15,6 +16,8 @@
 namespace mendora {
 
 class RecoveryRunner;
+
+inline constexpr std::chrono::milliseconds kTableProgressInterval{100};
 
 class RecoveryWorker : public QObject {
   Q_OBJECT
@@ -43,6 +46,9 @@ class RecoveryWorker : public QObject {
  signals:
   void LogChanged(quint64 run, const QString& log);
   void ProgressChanged(quint64 run, int percent);
+  // The table being read and the rows so far; sent when the table changes
+  // and otherwise at most every kTableProgressInterval.
+  void TableProgressChanged(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void Finished(quint64 run);
 
  private:

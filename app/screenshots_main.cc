@@ -39,7 +39,7 @@ class QuietBoxes : public MessageBoxes {
 class GivenFile : public FileDialogs {
  public:
   explicit GivenFile(QString path) : path_(std::move(path)) {}
-  QString OpenFileName(QWidget*, const QString&, const QString&) override { return path_; }
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return path_; }
   QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 
  private:

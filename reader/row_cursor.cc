@@ -155,6 +155,25 @@ bool RowCursor::EnsureCurrentPage() {
   return ReadPage(handle_, current_page_) == handle_.PageSize() && handle_.page[0] == kDataPageType;
 }
 
+bool RowCursor::SeekTo(uint32_t page, uint32_t slot) {
+  started_ = true;
+  finished_ = false;
+  map_block_ = -1;
+  if (page == 0 || page >= handle_.PageCount() || !TakePage(page)) {
+    finished_ = true;
+    return false;
+  }
+  next_slot_ = std::min<uint32_t>(slot, slots_.count());
+  // The live rows before the slot have claimed their bytes, as they would
+  // have had the cursor read them.
+  if (!deleted_rows_) {
+    for (uint32_t s = 0; s < next_slot_; ++s) {
+      if ((slots_.entry(s) & kSlotOverflowFlag) == 0) live_starts_.insert(slots_.entry(s) & kSlotOffsetMask);
+    }
+  }
+  return true;
+}
+
 bool RowCursor::Next(Row& row) {
   if (finished_) return false;
   if (!started_ && !NextDataPage()) {

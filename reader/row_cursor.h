@@ -30,6 +30,11 @@ class RowCursor {
   // bytes still hold together as a row of this table and share them with
   // no live row: a deleted row whose space was reused is not one any more.
   void SetDeletedRows(bool deleted) { deleted_rows_ = deleted; }
+  // Continues at slot `slot` of data page `page` (a position an earlier
+  // cursor over this table gave in Row::page and Row::slot): the next row is
+  // the one there, or the first after it. False when the page is not one of
+  // the table's data pages; the cursor is then at its end.
+  bool SeekTo(uint32_t page, uint32_t slot);
 
  private:
   bool NextDataPage();

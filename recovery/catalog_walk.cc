@@ -261,6 +261,7 @@ bool IsTheSource(const JetHandle& handle, const std::string& target) {
 
 void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.TableList.clear();
+  session.recovered_tables.clear();
   session.GrandTotal = 0;
   session.AnalysisLog.clear();
   session.dispatched_definition_pages.clear();

@@ -105,6 +105,28 @@ struct PendingRelation {
   int32_t flags = 0;
 };
 
+// Every this many rows of a recovered table the pass notes where the row
+// lies, so that a later reader reaches row K from the nearest note instead
+// of from the table's start.
+inline constexpr int64_t kRowMarkEvery = 512;
+
+struct RowMark {
+  uint32_t page = 0;
+  uint16_t slot = 0;
+};
+
+// A table the pass recovered, with what it takes to read it again.
+struct RecoveredTable {
+  std::string name;         // as logged and saved
+  std::string source_name;  // as the catalog (or the search for lost tables) named it
+  int32_t object_type = 0;
+  int32_t definition_page = 0;
+  bool deleted_rows = false;  // the table's deleted rows, not its live ones
+  int64_t rows = 0;
+  // Row i * kRowMarkEvery lies at marks[i].
+  std::vector<RowMark> marks;
+};
+
 struct RecoverySession {
   // Set by the caller before a pass.
   int RunMode = 0;  // 1: save, anything else: analysis only
@@ -132,6 +154,8 @@ struct RecoverySession {
   std::string TableList;
   int64_t GrandTotal = 0;
   std::string AnalysisLog;
+  // The tables read to their end, in the log's order.
+  std::vector<RecoveredTable> recovered_tables;
   // What the pass could not recover, per table and in all.
   LossAccount losses;
   // Data pages of user tables the walk saw (any data page that is neither

@@ -83,9 +83,28 @@ void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std
   }
 }
 
+// Notes where row number `rows` - 1 (counted from 0) lies when it is one
+// the marks keep.
+void MarkRow(RecoveredTable& table, const Row& row, int64_t rows) {
+  if ((rows - 1) % kRowMarkEvery == 0) table.marks.push_back({row.page, row.slot});
+}
+
+RecoveredTable Recovered(const TableDef& table, const std::string& source_name, const std::string& name,
+                         bool deleted_rows) {
+  RecoveredTable recovered;
+  recovered.name = name;
+  recovered.source_name = source_name;
+  recovered.object_type = table.entry.object_type;
+  recovered.definition_page = table.entry.definition_page;
+  recovered.deleted_rows = deleted_rows;
+  return recovered;
+}
+
 // Ends a table in every output and in the account, and gives it its line
 // in the log.
-void FinishTable(RecoverySession& session, const std::string& name, int64_t rows) {
+void FinishTable(RecoverySession& session, const std::string& name, int64_t rows, RecoveredTable recovered) {
+  recovered.rows = rows;
+  session.recovered_tables.push_back(std::move(recovered));
   for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
   session.losses.EndTable();
   session.GrandTotal += rows;
@@ -96,7 +115,8 @@ void FinishTable(RecoverySession& session, const std::string& name, int64_t rows
 
 // The deleted rows of a table that still read whole, as a table of their
 // own; made only when there is one.
-void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::string& table_name) {
+void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::string& source_name,
+                        const std::string& table_name) {
   RowCursor cursor(table);
   cursor.SetDeletedRows(true);
   Row row;
@@ -105,11 +125,13 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
   const OutputTable description = DescribeTable(session, table, name, nullptr);
   session.losses.BeginTable(name, -1);
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
+  RecoveredTable recovered = Recovered(table, source_name, name, true);
   int64_t rows = 0;
   try {
     do {
       session.control.CheckPoint();
       ++rows;
+      MarkRow(recovered, row, rows);
       ReportProgress(session, *table.entry.handle, name, rows);
       session.losses.RowRecovered();
       for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
@@ -119,7 +141,7 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
     session.losses.EndTable();
     throw;
   }
-  FinishTable(session, name, rows);
+  FinishTable(session, name, rows, std::move(recovered));
 }
 
 }  // namespace
@@ -189,6 +211,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   }
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
+  RecoveredTable recovered = Recovered(*table, table_name, name, false);
   int64_t rows = 0;
   try {
     RowCursor cursor(*table);
@@ -196,6 +219,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     while (cursor.Next(row)) {
       session.control.CheckPoint();
       ++rows;
+      MarkRow(recovered, row, rows);
       ReportProgress(session, handle, name, rows);
       if (complex) complex->Fill(row);
       session.losses.RowRecovered();
@@ -206,8 +230,8 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     session.losses.EndTable();
     throw;
   }
-  FinishTable(session, name, rows);
-  if (session.RecoverDeletedRows) RecoverDeletedRows(session, *table, name);
+  FinishTable(session, name, rows, std::move(recovered));
+  if (session.RecoverDeletedRows) RecoverDeletedRows(session, *table, table_name, name);
 }
 
 }  // namespace mendora

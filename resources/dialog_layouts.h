@@ -40,6 +40,7 @@ inline constexpr Units kPathFrame{47, 67, 314, 21};
 inline constexpr Units kProgressFrame{48, 188, 314, 31};
 inline constexpr Units kSave{159, 224, 50, 14};
 inline constexpr Units kBack{100, 224, 50, 14};
+inline constexpr Units kPreview{336, 224, 80, 14};
 // Status pane 0 leaves this many pixels of the client width to pane 1.
 inline constexpr int kStatusPane1Width = 300;
 }  // namespace main_dialog
@@ -49,6 +50,7 @@ inline constexpr int kWidth = 276;
 inline constexpr int kHeight = 126;
 inline constexpr Units kProductName{40, 10, 119, 8};
 inline constexpr Units kNotice{40, 25, 119, 8};
+inline constexpr Units kLicence{40, 40, 228, 8};
 inline constexpr Units kOk{125, 107, 50, 14};
 // The links stand under the product name and run to the right edge: the
 // desktop's bold sans is wider than the font the box was first drawn for,

@@ -30,7 +30,7 @@ class FakeBoxes : public MessageBoxes {
     seen.push_back(request);
     if (on_show) on_show(request);
     if (request.buttons == BoxButtons::kOk) return BoxAnswer::kOk;
-    if (answers.empty()) return BoxAnswer::kNo;
+    if (answers.empty()) return request.buttons == BoxButtons::kOkOpenFolder ? BoxAnswer::kOk : BoxAnswer::kNo;
     const BoxAnswer answer = answers.front();
     answers.pop_front();
     return answer;
@@ -67,8 +67,9 @@ class FakePasswords : public PasswordDialogs {
 
 class FakeFiles : public FileDialogs {
  public:
-  QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
+  QString OpenFileName(QWidget*, const QString& title, const QString& folder, const QString& filter) override {
     open_title = title;
+    open_folder = folder;
     open_filter = filter;
     ++open_calls;
     return open_answer;
@@ -81,7 +82,7 @@ class FakeFiles : public FileDialogs {
     return save_answer;
   }
 
-  QString open_answer, open_title, open_filter;
+  QString open_answer, open_title, open_folder, open_filter;
   QString save_answer, save_title, save_suggested, save_filter;
   int open_calls = 0;
   int save_calls = 0;
@@ -129,6 +130,7 @@ struct SessionRecord {
   bool replace_existing = false;
   bool has_target_factory = false;
   std::optional<std::string> password;
+  bool deleted_rows = false;
 };
 
 // A pass in steps. Each step waits for the test to release it (when gated),
@@ -142,7 +144,8 @@ class ScriptedRunner : public RecoveryRunner {
     {
       std::lock_guard<std::mutex> lock(mutex);
       sessions.push_back({session.RunMode, session.SourcePath, session.SourceFileLengthText, session.TargetPath,
-                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget), session.Password});
+                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget), session.Password,
+                          session.RecoverDeletedRows});
       if (!next_outcomes.empty()) {
         // The password is checked at open, before any step.
         const PassOutcome early = next_outcomes.front();
@@ -163,6 +166,7 @@ class ScriptedRunner : public RecoveryRunner {
         if (session.observer) {
           session.observer->OnAnalysisLog(session.AnalysisLog);
           session.observer->OnProgress(static_cast<uint32_t>(step), static_cast<uint32_t>(steps));
+          session.observer->OnTableProgress("Table" + std::to_string(step), step * 10, step * 100);
         }
         ++steps_done;
       }

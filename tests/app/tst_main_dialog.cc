@@ -13,18 +13,24 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QFontInfo>
 #include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/about_dialog.h"
+#include "app/build_info.h"
 #include "app/control_ids.h"
 #include "app/main_dialog.h"
 #include "app/recovery_app.h"
 #include "app/skinned_surface.h"
 #include "controls/link_button.h"
+#include "controls/transparent_static.h"
 #include "test_support.h"
 
 using namespace mendora;
@@ -104,8 +110,36 @@ class MainDialogTest : public QObject {
     QCOMPARE(f.dialog->Control(kIdNext)->geometry(), QRect(416, 364, 75, 23));
     QCOMPARE(qobject_cast<QGroupBox*>(f.dialog->Control(kIdSelectFrame))->title(), QStringLiteral("Select Mdb File"));
     QCOMPARE(qobject_cast<QLabel*>(f.dialog->Control(kIdSourceLabel))->text(), QStringLiteral("Source File Path:"));
-    QCOMPARE(f.Button(kIdBrowse)->text(), QStringLiteral("Browse..."));
-    QVERIFY(f.LogBox() && !f.LogBox()->isReadOnly());
+    QCOMPARE(f.Button(kIdBrowse)->text(), QStringLiteral("&Browse..."));
+    // The log is the program's report: not the user's to edit, its rules
+    // and columns in a fixed-pitch font and never wrapped.
+    QVERIFY(f.LogBox() && f.LogBox()->isReadOnly());
+    QVERIFY(QFontInfo(f.LogBox()->font()).fixedPitch());
+    QCOMPARE(f.LogBox()->lineWrapMode(), QPlainTextEdit::NoWrap);
+  }
+
+  void tabWalksTheControlsAndButtonsCarryMnemonics() {
+    Fixture f;
+    QStringList mnemonics;
+    for (int id : {kIdBrowse, kIdNext, kIdStop, kIdSave, kIdBack, kIdPreview}) {
+      const QString text = f.Button(id)->text();
+      const int at = text.indexOf(QLatin1Char('&'));
+      QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+      mnemonics << text.mid(at + 1, 1).toLower();
+    }
+    for (QAction* menu : f.dialog->findChild<QMenuBar*>()->actions()) {
+      const QString text = menu->text();
+      QVERIFY2(text.contains(QLatin1Char('&')), qPrintable(text));
+      mnemonics << text.mid(text.indexOf(QLatin1Char('&')) + 1, 1).toLower();
+    }
+    // Alt plus a letter reaches one control only.
+    QCOMPARE(QSet<QString>(mnemonics.begin(), mnemonics.end()).size(), mnemonics.size());
+    QApplication::setActiveWindow(f.dialog.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
+    f.PathBox()->setFocus();
+    QVERIFY(QTest::qWaitFor([&] { return f.PathBox()->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), f.Button(kIdBrowse));
   }
 
   void skinIsPaintedUnscaled() {
@@ -123,21 +157,25 @@ class MainDialogTest : public QObject {
     Fixture f;
     const QList<QAction*> top = f.dialog->findChild<QMenuBar*>()->actions();
     QCOMPARE(top.size(), 2);
-    QCOMPARE(top[0]->text(), QStringLiteral("File"));
-    QCOMPARE(top[1]->text(), QStringLiteral("Help"));
+    QCOMPARE(top[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(top[1]->text(), QStringLiteral("&Help"));
     QStringList file_items;
-    for (QAction* a : top[0]->menu()->actions()) file_items << a->text() + QLatin1Char('=') + a->data().toString();
-    QCOMPARE(file_items, (QStringList{QStringLiteral("Open=57601"), QStringLiteral("Recovery=32772"),
-                                      QStringLiteral("Exit=32773")}));
+    for (QAction* a : top[0]->menu()->actions()) {
+      if (!a->isSeparator()) file_items << a->text() + QLatin1Char('=') + a->data().toString();
+    }
+    QCOMPARE(file_items, (QStringList{QStringLiteral("&Open=57601"), QStringLiteral("&Recovery=32772"),
+                                      QStringLiteral("Recover &deleted rows=32776"), QStringLiteral("E&xit=32773")}));
+    QVERIFY(f.dialog->MenuAction(kIdFileDeletedRows)->isCheckable());
+    QVERIFY(!f.dialog->MenuAction(kIdFileDeletedRows)->isChecked());
     QStringList help_items;
     for (QAction* a : top[1]->menu()->actions()) help_items << a->text() + QLatin1Char('=') + a->data().toString();
-    QCOMPARE(help_items, (QStringList{QStringLiteral("Content=32774"), QStringLiteral("About=32775")}));
+    QCOMPARE(help_items, (QStringList{QStringLiteral("&Content=32774"), QStringLiteral("&About=32775")}));
 
     auto* pane0 = f.dialog->statusBar()->findChild<QLabel*>(QStringLiteral("statusPane0"));
     auto* pane1 = f.dialog->statusBar()->findChild<QLabel*>(QStringLiteral("statusPane1"));
     QCOMPARE(pane0->text(), QStringLiteral(" Mendora"));
     QCOMPARE(pane0->width(), 650 - 300);
-    QCOMPARE(pane1->text(), QStringLiteral("https://mendora.example.org"));
+    QCOMPARE(pane1->text(), BuildIdentity().home);
     QCOMPARE(f.dialog->statusBar()->geometry().bottom(), 407);
   }
 
@@ -207,23 +245,83 @@ class MainDialogTest : public QObject {
     QVERIFY(f.dialog->SourcePath().isEmpty());
   }
 
-  void browseFilterFindsUpperAndLowerCaseNames() {
+  void browseOffersAccessFilesThenAllFilesFromTheLastFolder() {
+    QSettings().remove(QString::fromLatin1(kLastFolderKey));
     Fixture f;
     QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
-    QStringList patterns;
+    const QStringList filters = f.files.open_filter.split(QStringLiteral(";;"));
+    QCOMPARE(filters, (QStringList{QStringLiteral("Access databases (*.mdb *.mde *.accdb *.accde)"),
+                                   QStringLiteral("All files (*)")}));
+    // The chooser matches the patterns without regard to case.
     const QRegularExpression inside(QStringLiteral("\\(([^)]*)\\)"));
-    for (auto it = inside.globalMatch(f.files.open_filter); it.hasNext();) {
-      patterns << it.next().captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    }
+    const QStringList patterns = inside.match(filters[0]).captured(1).split(QLatin1Char(' '));
     auto matches = [&](const QString& name) {
       for (const QString& p : patterns) {
-        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p));
+        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p),
+                                    QRegularExpression::CaseInsensitiveOption);
         if (re.match(name).hasMatch()) return true;
       }
       return false;
     };
-    for (const char* name : {"a.mdb", "B.MDB", "c.mde", "D.MDE"}) QVERIFY2(matches(QString::fromLatin1(name)), name);
-    QVERIFY(!matches(QStringLiteral("notes.txt")));
+    for (const char* name : {"a.mdb", "B.MDB", "c.mde", "d.accdb", "E.ACCDE"}) {
+      QVERIFY2(matches(QString::fromLatin1(name)), name);
+    }
+    QVERIFY(!matches(QStringLiteral("x.mdb.bak")));  // for that one, "All files"
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QCOMPARE(f.files.open_folder, QFileInfo(documents).isDir() ? documents : QDir::homePath());
+
+    QTemporaryDir dir;
+    f.files.open_answer = WriteFile(dir, QStringLiteral("x.mdb.bak"), "x");
+    QTest::mouseClick(f.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kReady);
+    Fixture later;
+    QTest::mouseClick(later.Button(kIdBrowse), Qt::LeftButton);
+    QCOMPARE(later.files.open_folder, dir.path());
+    QSettings().remove(QString::fromLatin1(kLastFolderKey));
+  }
+
+  void typedPathWorksLikeABrowsedOne() {
+    Fixture f;
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("Typed.mdb"), QByteArray(100, 'x'));
+    QTest::keyClicks(f.PathBox(), QStringLiteral("  ") + path);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kReady);
+    QVERIFY(f.Enabled(kIdNext));
+    QVERIFY(f.MenuEnabled(kIdFileRecovery));
+    // Enter in the path box is Next, not the end of the program.
+    f.PathBox()->setFocus();
+    QTest::keyClick(f.PathBox(), Qt::Key_Return);
+    QVERIFY(f.dialog->isVisible());
+    QCOMPARE(f.dialog->SourcePath(), path);
+    QCOMPARE(f.dialog->SourceFileLength(), 100);
+    QCOMPARE(f.dialog->state(), MainDialog::State::kRunning);
+    QTRY_COMPARE(f.runner.SessionCount(), size_t(1));
+    QCOMPARE(QString::fromStdString(f.runner.LastSession().source_path), path);
+    QVERIFY(f.boxes.seen.empty());
+  }
+
+  void typedPathThatCannotBeReadSaysSoAndStartsNothing() {
+    Fixture f;
+    QTemporaryDir dir;
+    for (const QString& typed : {dir.filePath(QStringLiteral("missing.mdb")), dir.path()}) {
+      f.PathBox()->clear();
+      QTest::keyClicks(f.PathBox(), typed);
+      QVERIFY(f.Enabled(kIdNext));
+      QTest::mouseClick(f.Button(kIdNext), Qt::LeftButton);
+      QCOMPARE(f.boxes.seen.size(), size_t(1));
+      QVERIFY(f.boxes.seen[0].text.contains(QDir::toNativeSeparators(typed)));
+      QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+      QCOMPARE(f.dialog->state(), MainDialog::State::kSelecting);
+      QVERIFY(!f.Enabled(kIdNext));
+      f.boxes.seen.clear();
+    }
+    QCOMPARE(f.runner.SessionCount(), size_t(0));
+    // A path box emptied again leaves Next disabled.
+    f.PathBox()->clear();
+    QTest::keyClicks(f.PathBox(), QStringLiteral("x"));
+    QVERIFY(f.Enabled(kIdNext));
+    QTest::keyClick(f.PathBox(), Qt::Key_Backspace);
+    QVERIFY(!f.Enabled(kIdNext));
   }
 
   void exitAskedNoKeepsEverything() {
@@ -255,7 +353,8 @@ class MainDialogTest : public QObject {
     }
     {
       Fixture f;
-      QTest::keyClick(f.PathBox(), Qt::Key_Return);
+      f.dialog->setFocus();
+      QTest::keyClick(f.dialog.get(), Qt::Key_Return);
       QVERIFY(!f.dialog->isVisible());
       QVERIFY(f.boxes.seen.empty());
     }
@@ -273,6 +372,30 @@ class MainDialogTest : public QObject {
     QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOk);
     QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kInformation);
     QVERIFY(f.opener.opened.isEmpty());
+  }
+
+  void helpLooksWhereTheInstallPutsTheManualThenBesideTheProgram() {
+    Fixture f;
+    const QStringList candidates = f.dialog->HelpCandidates();
+    QVERIFY(candidates.size() >= 2);
+    QCOMPARE(candidates.first(), QDir(QString::fromUtf8(kDocDirectory)).filePath(QStringLiteral("mendora.html")));
+    QCOMPARE(candidates[1], QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("mendora.html")));
+    QCOMPARE(candidates.last(), QDir(f.dialog->StartDirectory()).filePath(QStringLiteral("mendora.html")));
+  }
+
+  void helpWithNoOpenerSaysSo() {
+    QTemporaryDir start;
+    const QString manual = WriteFile(start, QStringLiteral("mendora.html"), "<html></html>");
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(start.path());
+    Fixture f;
+    QDir::setCurrent(old);
+    f.opener.succeed = false;
+    f.dialog->MenuAction(kIdHelpContent)->trigger();
+    QCOMPARE(f.opener.opened, QStringList{manual});
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(manual));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
   }
 
   void helpOpensTheManualOfTheStartDirectory() {
@@ -299,13 +422,15 @@ class MainDialogTest : public QObject {
       QVERIFY(about);
       seen = true;
       QCOMPARE(about->windowTitle(), QStringLiteral("About Mendora"));
-      QCOMPARE(about->webLink()->text(), QStringLiteral("https://mendora.example.org"));
-      QCOMPARE(about->mailLink()->text(), QStringLiteral("support@mendora.example.org"));
+      QCOMPARE(about->webLink()->text(), BuildIdentity().home);
+      QCOMPARE(about->mailLink()->text(), BuildIdentity().contact);
+      QCOMPARE(about->webLink()->isVisible(), !BuildIdentity().home.isEmpty());
+      QCOMPARE(about->licenceLine()->text(), QStringLiteral("Licence: ") + BuildIdentity().licence);
       QCOMPARE(about->surface()->skin().size(), QSize(416, 223));
       QCOMPARE(about->surface()->size(), QSize(414, 205));
-      QVERIFY(about->webLink()->isVisible() && about->mailLink()->isVisible());
       // Each link shows its whole text in the link font; a cut address is useless.
       for (LinkButton* link : {about->webLink(), about->mailLink()}) {
+        if (!link->isVisible()) continue;
         link->grab();
         const int needed = QFontMetrics(link->CurrentFont()).horizontalAdvance(link->text());
         QVERIFY2(needed <= link->width(), qPrintable(link->text()));
@@ -318,18 +443,38 @@ class MainDialogTest : public QObject {
     QVERIFY(seen);
   }
 
+  void aboutShowsTheConfiguredIdentityAndHidesWhatIsNotSet() {
+    Fixture f;
+    const ProjectIdentity identity{QStringLiteral("https://mendora.test/home"), QStringLiteral("help@mendora.test"),
+                                   QStringLiteral("GPL-3.0-or-later")};
+    AboutDialog about(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get(), identity);
+    about.show();
+    QCOMPARE(about.webLink()->text(), identity.home);
+    QCOMPARE(about.mailLink()->text(), identity.contact);
+    QVERIFY(about.licenceLine()->isVisible());
+    QVERIFY(about.licenceLine()->text().endsWith(identity.licence));
+    QTest::mouseClick(about.webLink(), Qt::LeftButton);
+    QCOMPARE(f.opener.opened, QStringList{identity.home});
+    AboutDialog bare(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get(), {});
+    bare.show();
+    QVERIFY(!bare.webLink()->isVisible());
+    QVERIFY(!bare.mailLink()->isVisible());
+    QVERIFY(!bare.licenceLine()->isVisible());
+  }
+
   void aboutMailLinkFallsBackToTheMailComposer() {
     Fixture f;
     f.opener.succeed = false;
-    AboutDialog about(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get());
+    const ProjectIdentity identity{QStringLiteral("https://mendora.test"), QStringLiteral("support@mendora.test"), {}};
+    AboutDialog about(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get(), identity);
     about.show();
     QTest::mouseClick(about.mailLink(), Qt::LeftButton);
     QCOMPARE(f.mail.shown.size(), size_t(1));
-    QCOMPARE(f.mail.shown[0].recipients[0].address, QStringLiteral("SMTP:support@mendora.example.org"));
+    QCOMPARE(f.mail.shown[0].recipients[0].address, QStringLiteral("SMTP:support@mendora.test"));
     QVERIFY(about.mailLink()->IsVisited());
     QVERIFY(!about.webLink()->IsVisited());
     // A new About box starts unvisited.
-    AboutDialog again(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get());
+    AboutDialog again(AppServices{&f.boxes, &f.files, &f.opener, &f.mail, &f.runner}, f.dialog.get(), identity);
     QVERIFY(!again.mailLink()->IsVisited());
   }
 
@@ -368,6 +513,20 @@ class MainDialogTest : public QObject {
     QCOMPARE(text, QStringLiteral("Analysis Completed Successfully"));
     QCOMPARE(icon, QMessageBox::Question);
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    // After a save: OK, and a button that opens the target's folder.
+    for (bool open : {true, false}) {
+      OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        auto* folder = box->findChild<QPushButton*>(QStringLiteral("openFolderButton"));
+        QVERIFY(folder);
+        QCOMPARE(folder->text(), QStringLiteral("&Open folder"));
+        (open ? folder : box->button(QMessageBox::Ok))->click();
+      });
+      QCOMPARE(boxes.Show(nullptr, {QStringLiteral("saved"), BoxButtons::kOkOpenFolder, BoxIcon::kInformation, false}),
+               open ? BoxAnswer::kOpenFolder : BoxAnswer::kOk);
+    }
   }
 
   void displayIsFoundOnlyWhenNamed() {
@@ -379,5 +538,13 @@ class MainDialogTest : public QObject {
   }
 };
 
-QTEST_MAIN(MainDialogTest)
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // The tests' settings stay apart from the user's.
+  QStandardPaths::setTestModeEnabled(true);
+  QCoreApplication::setOrganizationName(QStringLiteral("MendoraTests"));
+  QCoreApplication::setApplicationName(QStringLiteral("tst_main_dialog"));
+  MainDialogTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "tst_main_dialog.moc"

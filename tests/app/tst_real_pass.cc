@@ -159,12 +159,12 @@ class RealPassTest : public QObject {
     QCOMPARE(f.LogText(), shown);
 
     QCOMPARE(f.boxes.Texts(), QStringList{QStringLiteral("Analysis Completed Successfully\r\n")});
-    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
-    // Real progress while the pass walked, full when it ended, back to 0 after.
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kInformation);
+    // Real progress while the pass walked, full when it ended and after.
     QVERIFY2(std::any_of(values.begin(), values.end(), [](int v) { return v > 0 && v < 100; }),
              qPrintable(QStringLiteral("progress seen: %1").arg(values.size())));
     QCOMPARE(progress_at_message, 100);
-    QCOMPARE(f.Bar()->value(), 0);
+    QCOMPARE(f.Bar()->value(), 100);
     QVERIFY(f.dialog->Control(kIdSave)->isEnabled());
   }
 

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QStatusBar>
 #include <QTest>
 
 #include "app/control_ids.h"
@@ -113,19 +114,59 @@ class WorkflowTest : public QObject {
     QVERIFY(f.boxes.seen.empty());
   }
 
+  void statusBarNamesTheTableBeingReadAndTheRowsSoFar() {
+    Fixture f;
+    f.Click(kIdNext);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    QTRY_COMPARE(f.dialog->statusBar()->currentMessage(), QStringLiteral("Reading Table1: 10 rows, 100 rows in all"));
+    f.Step();
+    QTRY_COMPARE(f.dialog->statusBar()->currentMessage(), QStringLiteral("Reading Table2: 20 rows, 200 rows in all"));
+    f.Step();
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QVERIFY(f.dialog->statusBar()->currentMessage().startsWith(QStringLiteral("0 rows recovered")));
+  }
+
+  void recoverDeletedRowsIsAskedOfEveryPassOnceChosen() {
+    Fixture f(false);
+    QAction* deleted = f.dialog->MenuAction(kIdFileDeletedRows);
+    deleted->trigger();
+    QVERIFY(deleted->isChecked());
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QVERIFY(f.runner.LastSession().deleted_rows);
+    f.files.save_answer = f.dir.filePath(QStringLiteral("d.sqlite"));
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.LastSession().run_mode, 1);
+    QVERIFY(f.runner.LastSession().deleted_rows);
+    deleted->trigger();
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdBack);
+    f.Click(kIdBrowse);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QVERIFY(!f.runner.LastSession().deleted_rows);
+  }
+
   void aRunToItsEnd() {
     Fixture f;
     int progress_while_told = -1;
-    f.boxes.on_show = [&](const BoxRequest&) { progress_while_told = f.Progress(); };
+    bool stop_while_told = true;
+    f.boxes.on_show = [&](const BoxRequest&) {
+      progress_while_told = f.Progress();
+      stop_while_told = f.Enabled(kIdStop);
+    };
     f.Click(kIdNext);
     f.Step(3);
     QVERIFY(f.WaitForState(State::kCompleted));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
     QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Analysis Completed Successfully\r\n"));
     QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOk);
-    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);  // as the program always asked it
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kInformation);  // a notice, not a question
     QCOMPARE(progress_while_told, 100);
-    QCOMPARE(f.Progress(), 0);
+    QVERIFY(!stop_while_told);
+    QCOMPARE(f.Progress(), 100);  // the work is done: the bar stays full
     const QString expected =
         ScriptedRunner::LogAfter(3) + QStringLiteral("\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
     QCOMPARE(f.dialog->AnalysisLog(), expected);
@@ -171,15 +212,20 @@ class WorkflowTest : public QObject {
     f.Click(kIdNext);
     f.Step();
     QVERIFY(f.WaitForLog(1));
+    QTRY_VERIFY(f.dialog->statusBar()->currentMessage().startsWith(QStringLiteral("Reading Table1")));
     f.boxes.answers = {BoxAnswer::kYes};
     f.Click(kIdStop);
     QCOMPARE(f.dialog->state(), State::kAbandoned);
     f.Step(5);
     QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
     QTest::qWait(100);
-    // Nothing more happens: no log, no completion, no change of controls.
+    // Nothing more happens: no log, no completion, no change of controls;
+    // the log says that the run ended there.
     QCOMPARE(f.runner.steps_done.load(), 1);
-    QCOMPARE(f.LogText(), Shown(ScriptedRunner::LogAfter(1)));
+    QCOMPARE(f.LogText(), Shown(ScriptedRunner::LogAfter(1) +
+                                QStringLiteral("\r\nStopped while reading Table1, after 10 rows.\r\n"
+                                               "\r\nThe analysis was cancelled. Nothing was saved.\r\n")));
+    QCOMPARE(f.dialog->statusBar()->currentMessage(), QStringLiteral("Cancelled"));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
     QVERIFY(!f.Enabled(kIdStop));
     QVERIFY(!f.Enabled(kIdSave));
@@ -322,11 +368,52 @@ class WorkflowTest : public QObject {
     QVERIFY(QFile::exists(target));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
     QCOMPARE(f.boxes.seen[0].text, QStringLiteral("The recovered database has been saved to:\n") + target);
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOkOpenFolder);
+    QVERIFY(f.opener.opened.isEmpty());  // OK alone opens nothing
     QVERIFY(f.dialog->AnalysisLog().startsWith(ScriptedRunner::LogAfter(3)));
     QVERIFY(f.dialog->AnalysisLog().contains(target));
     QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save button")));
     QCOMPARE(f.dialog->RunMode(), 0);  // back to analysis once the save ends
-    QCOMPARE(f.Progress(), 0);
+    QCOMPARE(f.Progress(), 100);
+  }
+
+  void openFolderAfterASaveOpensTheTargetsFolderOrSaysItCannot() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QTemporaryDir out;
+    f.files.save_answer = QDir(out.path()).filePath(QStringLiteral("r.sqlite"));
+    f.boxes.answers = {BoxAnswer::kOpenFolder};
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.opener.opened, QStringList{out.path()});
+
+    // Stopping a save says it saved nothing.
+    f.opener.succeed = false;
+    f.boxes.seen.clear();
+    f.files.save_answer = QDir(out.path()).filePath(QStringLiteral("s.sqlite"));
+    f.boxes.answers = {BoxAnswer::kOpenFolder};
+    f.Click(kIdSave);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.boxes.seen.size(), size_t(2));
+    QVERIFY(f.boxes.seen[1].text.contains(QDir::toNativeSeparators(out.path())));
+    QCOMPARE(f.boxes.seen[1].icon, BoxIcon::kWarning);
+  }
+
+  void stoppingASaveSaysNothingWasSaved() {
+    Fixture f(false);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.runner.gated = true;
+    f.files.save_answer = f.dir.filePath(QStringLiteral("t.sqlite"));
+    f.Click(kIdSave);
+    f.Step();
+    QVERIFY(f.WaitForLog(1));
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.Click(kIdStop);
+    QVERIFY(f.LogText().endsWith(QStringLiteral("The save was cancelled. Nothing was saved.\n")));
+    QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
+    QVERIFY(!QFile::exists(f.dir.filePath(QStringLiteral("t.sqlite"))));
   }
 
   void saveNeverWritesOverTheSource() {
@@ -396,6 +483,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("Couldn't open file Sales.mdb")));
     QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
     QVERIFY(!f.Enabled(kIdSave));
+    QVERIFY(!f.Enabled(kIdStop));  // nothing is running any more
     QVERIFY(f.Enabled(kIdBack));
     QCOMPARE(f.Progress(), 0);
   }

@@ -1,0 +1,218 @@
+// "View recovered data": the tables a real pass recovered with its counts
+// and losses, a grid whose first rows are the dump's, a 100,000-row table
+// scrolled to its end with only a window held, and pictures as thumbnails.
+#include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/control_ids.h"
+#include "app/main_dialog.h"
+#include "app/preview_model.h"
+#include "app/preview_window.h"
+#include "output/json/json_dump.h"
+#include "test_support.h"
+#include "tests/builder/jet_builder.h"
+#include "tests/support/corpus.h"
+#include "tests/support/temp_database.h"
+
+using namespace mendora;
+using namespace mendora::testing;
+
+namespace {
+
+// The resident memory of this process, in KiB.
+long ResidentKiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+  }
+  return -1;
+}
+
+QString Cell(QAbstractItemModel* model, int row, int column, int role = Qt::DisplayRole) {
+  return model->data(model->index(row, column), role).toString();
+}
+
+}  // namespace
+
+class PreviewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void tablesAndFirstRowsAreThoseOfTheAnalysisAndTheDump() {
+    const auto dir = CorpusDir();
+    const QString source =
+        dir ? QString::fromStdString((*dir / "jet4-northwind.mdb").string()) : QString();
+    if (source.isEmpty() || !QFile::exists(source)) QSKIP("sample databases not found (set MENDORA_CORPUS)");
+    FakeBoxes boxes;
+    FakeFiles files;
+    LibraryRecoveryRunner runner;
+    MainDialog dialog(AppServices{&boxes, &files, nullptr, nullptr, &runner});
+    dialog.show();
+    auto* view = qobject_cast<QPushButton*>(dialog.Control(kIdPreview));
+    QVERIFY(!view->isEnabled());
+    files.open_answer = source;
+    dialog.OnCommand(kIdBrowse);
+    dialog.OnCommand(kIdNext);
+    QVERIFY(QTest::qWaitFor([&] { return dialog.state() == MainDialog::State::kCompleted; }, 120000));
+    QVERIFY(view->isEnabled());
+
+    // The dump of the same file, as `mendora-cli dump` writes it.
+    std::ostringstream dumped;
+    RecoverySession dump_session;
+    JsonDumpOutput dump(dumped, "Jet4");
+    dump_session.SourcePath = source.toStdString();
+    dump_session.outputs.push_back(&dump);
+    QCOMPARE(int(RunRecovery(dump_session).outcome), int(PassOutcome::kCompleted));
+    dump.Finish();
+    const nlohmann::json expected = nlohmann::json::parse(dumped.str());
+
+    PreviewWindow preview(source.toStdString(), std::nullopt, dialog.RecoveredTables(), dialog.Losses(), &dialog);
+    preview.show();
+    QTableWidget* list = preview.tableList();
+    QCOMPARE(list->rowCount(), int(expected["tables"].size()));
+    for (int i = 0; i < list->rowCount(); ++i) {
+      const QString name = list->item(i, 0)->text();
+      const nlohmann::json& table = expected["tables"][name.toStdString()];
+      // The count the analysis log gave the table.
+      QVERIFY2(dialog.AnalysisLog().contains(
+                   QStringLiteral("%1 :  %2  Records").arg(name).arg(table["rows"].size())),
+               qPrintable(name));
+      QCOMPARE(list->item(i, 1)->text(), QLocale().toString(qlonglong(table["rows"].size())));
+      QCOMPARE(list->item(i, 2)->text(), QStringLiteral("Nothing"));
+
+      list->setCurrentCell(i, 0);
+      QAbstractItemModel* grid = preview.grid()->model();
+      QCOMPARE(grid->rowCount(), int(table["rows"].size()));
+      QCOMPARE(grid->columnCount(), int(table["columns"].size()));
+      for (int c = 0; c < grid->columnCount(); ++c) {
+        QCOMPARE(grid->headerData(c, Qt::Horizontal).toString(),
+                 QString::fromStdString(table["columns"][c]["name"].get<std::string>()));
+      }
+      const int first_page = std::min(grid->rowCount(), 30);
+      for (int r = 0; r < first_page; ++r) {
+        for (int c = 0; c < grid->columnCount(); ++c) {
+          const nlohmann::json& value = table["rows"][r][c];
+          const std::string type = table["columns"][c]["type"];
+          if (type == "ole" || type == "binary") continue;  // base64 in the dump, described in the grid
+          QString want = value.is_null() ? QString() : QString::fromStdString(value.get<std::string>());
+          QString got = Cell(grid, r, c);
+          got.replace(QChar(0x21B5), QLatin1Char('\n'));
+          if (want.size() > PreviewModel::kShownCharacters) {
+            // Long texts are cut in the grid, with an ellipsis.
+            QVERIFY(got.endsWith(QChar(0x2026)));
+            got.chop(1);
+            want = want.left(PreviewModel::kShownCharacters);
+          }
+          want.remove(QLatin1Char('\r'));
+          QCOMPARE(got, want);
+        }
+      }
+    }
+  }
+
+  void aLargeTableScrollsToItsEndHoldingOnlyAWindow() {
+    constexpr int kRows = 100000;
+    JetFileBuilder builder(JetVersion::kJet4);
+    Table table{"Readings", {{"N", kLong}, {"Label", kText, 60}, {"Note", kMemo}}};
+    table.usage_map_type = 1;
+    table.row_source = [](size_t i, mendora::testing::Row& row) {
+      if (i >= kRows) return false;
+      row = {int64_t(i), "reading number " + std::to_string(i),
+             i % 100 == 0 ? mendora::testing::Value(std::string(2000, 'n')) : mendora::testing::Value()};
+      return true;
+    };
+    builder.AddTable(table);
+    TempDatabase file(builder.Build());
+    RecoverySession session;
+    session.SourcePath = file.path();
+    QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
+
+    const long before = ResidentKiB();
+    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    auto* model = preview.model();
+    QCOMPARE(model->rowCount(), kRows);
+    QCOMPARE(Cell(model, 0, 1), QStringLiteral("reading number 0"));  // the first rows at once
+    const long shown = ResidentKiB();
+    preview.grid()->scrollToBottom();
+    QApplication::processEvents();
+    QTest::qWait(50);
+    const QModelIndex last = model->index(kRows - 1, 1);
+    QVERIFY(preview.grid()->viewport()->rect().intersects(preview.grid()->visualRect(last)));
+    QCOMPARE(Cell(model, kRows - 1, 0), QString::number(kRows - 1));
+    QCOMPARE(Cell(model, kRows - 1, 1), QStringLiteral("reading number %1").arg(kRows - 1));
+    const long after = ResidentKiB();
+    qInfo("preview of %d rows: resident %ld KiB before the window, %ld KiB with the first rows, %ld KiB at the "
+          "last row (+%ld KiB); %d windows read, %d rows held",
+          kRows, before, shown, after, after - before, model->WindowsRead(), model->RowsHeld());
+    QVERIFY(model->RowsHeld() <= PreviewModel::kWindowRows);
+    QVERIFY(model->WindowsRead() <= 4);
+    // The table's text alone is several MB; a window is a few hundred KB.
+    QVERIFY2(after - shown < 8 * 1024, qPrintable(QString::number(after - shown)));
+    // Back to the top reads the first window again, from the first mark.
+    preview.grid()->scrollToTop();
+    QCOMPARE(Cell(model, 0, 0), QStringLiteral("0"));
+    QCOMPARE(Cell(model, 100, 2).size(), PreviewModel::kShownCharacters + 1);  // cut, with an ellipsis
+  }
+
+  void picturesInOleColumnsShowAsThumbnailsAndLossesAreNamed() {
+    QImage picture(64, 32, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    JetFileBuilder builder(JetVersion::kJet4);
+    Table table{"Photos", {{"N", kLong}, {"Photo", kOle}}};
+    table.rows.push_back({int64_t{1}, Bytes(png.begin(), png.end())});
+    table.rows.push_back({int64_t{2}, Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}});
+    builder.AddTable(table);
+    TempDatabase file(builder.Build());
+    RecoverySession session;
+    session.SourcePath = file.path();
+    QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
+
+    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    auto* model = preview.model();
+    const QPixmap thumbnail = model->data(model->index(0, 1), Qt::DecorationRole).value<QPixmap>();
+    QCOMPARE(thumbnail.size(), QSize(48, 24));
+    QCOMPARE(thumbnail.toImage().pixelColor(10, 10), QColor(Qt::red));
+    QVERIFY(model->data(model->index(1, 1), Qt::DecorationRole).isNull());
+    QCOMPARE(Cell(model, 1, 1), QStringLiteral("9 bytes"));
+
+    TableLosses lost;
+    lost.name = "Photos";
+    lost.stored_rows = 5;
+    lost.rows_recovered = 2;
+    lost.rows_damaged = 1;
+    QVERIFY(!PreviewWindow::LostText(&lost).startsWith(QStringLiteral("Photos:")));
+    QVERIFY(PreviewWindow::LostText(&lost).contains(QStringLiteral("2 of 5")));
+    QCOMPARE(PreviewWindow::LostText(nullptr), QStringLiteral("Nothing"));
+  }
+
+  void aSourceThatNoLongerOpensSaysSo() {
+    RecoveredTable table;
+    table.name = "Gone";
+    table.rows = 3;
+    PreviewWindow preview("/nonexistent/gone.mdb", std::nullopt, {table}, LossAccount(nullptr));
+    QVERIFY(preview.statusLine()->text().startsWith(QStringLiteral("The source cannot be read again")));
+    QCOMPARE(preview.model()->rowCount(), 0);
+  }
+};
+
+QTEST_MAIN(PreviewTest)
+#include "tst_preview.moc"

@@ -1,0 +1,350 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>DesktopMessageBoxes</name>
+    <message>
+        <source>&amp;Open folder</source>
+        <translation>&amp;Ordner öffnen</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopPasswordDialogs</name>
+    <message>
+        <source>The database &quot;%1&quot; is encrypted.
+Enter its password:</source>
+        <translation>Die Datenbank &quot;%1&quot; ist verschlüsselt.
+Geben Sie ihr Kennwort ein:</translation>
+    </message>
+    <message>
+        <source>The password is wrong.</source>
+        <translation>Das Kennwort ist falsch.</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Kennwort</translation>
+    </message>
+</context>
+<context>
+    <name>mendora::AboutDialog</name>
+    <message>
+        <source>About Mendora</source>
+        <translation>Über Mendora</translation>
+    </message>
+    <message>
+        <source>Licence: %1</source>
+        <translation>Lizenz: %1</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Recovers damaged Access databases into SQLite.</source>
+        <translation>Stellt beschädigte Access-Datenbanken in SQLite wieder her.</translation>
+    </message>
+</context>
+<context>
+    <name>mendora::MainDialog</name>
+    <message>
+        <source>Select Mdb File</source>
+        <translation>Mdb-Datei auswählen</translation>
+    </message>
+    <message>
+        <source>Source File Path:</source>
+        <translation>Pfad der Quelldatei:</translation>
+    </message>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>Du&amp;rchsuchen...</translation>
+    </message>
+    <message>
+        <source>&amp;Next</source>
+        <translation>&amp;Weiter</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>&amp;Stopp</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>Spei&amp;chern</translation>
+    </message>
+    <message>
+        <source>Bac&amp;k</source>
+        <translation>&amp;Zurück</translation>
+    </message>
+    <message>
+        <source>&amp;View recovered data</source>
+        <translation>Wiederhergestellte Daten &amp;ansehen</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>Ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Recovery</source>
+        <translation>&amp;Wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Recover &amp;deleted rows</source>
+        <translation>&amp;Gelöschte Zeilen wiederherstellen</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Content</source>
+        <translation>&amp;Inhalt</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>Ü&amp;ber</translation>
+    </message>
+    <message>
+        <source>Analysis Completed Successfully<byte value="xd"/>
+</source>
+        <translation>Analyse erfolgreich abgeschlossen<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+Analyzing process is completed<byte value="xd"/>
+Click Save button for save the file<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Die Analyse ist abgeschlossen<byte value="xd"/>
+Klicken Sie auf Speichern, um die Datei zu speichern<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source>Do you want to stop current process ?</source>
+        <translation>Möchten Sie den laufenden Vorgang anhalten?</translation>
+    </message>
+    <message>
+        <source>Do you want to Go back ?</source>
+        <translation>Möchten Sie zurückgehen?</translation>
+    </message>
+    <message>
+        <source>Are you sure, you want to close the software?</source>
+        <translation>Möchten Sie das Programm wirklich schließen?</translation>
+    </message>
+    <message>
+        <source>Unable to locate software Help file</source>
+        <translation>Die Hilfedatei des Programms wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Select Access Database File</source>
+        <translation>Access-Datenbankdatei auswählen</translation>
+    </message>
+    <message>
+        <source>Save Recovered Database</source>
+        <translation>Wiederhergestellte Datenbank speichern</translation>
+    </message>
+    <message>
+        <source>SQLite Database (*.sqlite *.db)</source>
+        <translation>SQLite-Datenbank (*.sqlite *.db)</translation>
+    </message>
+    <message>
+        <source>Access databases (*.mdb *.mde *.accdb *.accde)</source>
+        <translation>Access-Datenbanken (*.mdb *.mde *.accdb *.accde)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>It is a folder.</source>
+        <translation>Es ist ein Ordner.</translation>
+    </message>
+    <message>
+        <source>Unable to open the file &quot;%1&quot;.
+%2</source>
+        <translation>Die Datei &quot;%1&quot; kann nicht geöffnet werden.
+%2</translation>
+    </message>
+    <message>
+        <source>Reading %1: %2 rows, %3 rows in all</source>
+        <translation>Lese %1: %2 Zeilen, %3 Zeilen insgesamt</translation>
+    </message>
+    <message>
+        <source>The file could not be read as an Access database.</source>
+        <translation>Die Datei konnte nicht als Access-Datenbank gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The file is encrypted in a way Mendora cannot decrypt. Nothing was read.</source>
+        <translation>Die Datei ist auf eine Weise verschlüsselt, die Mendora nicht entschlüsseln kann. Es wurde nichts gelesen.</translation>
+    </message>
+    <message>
+        <source>Nothing could be recovered from the file. Nothing was saved.</source>
+        <translation>Aus der Datei konnte nichts wiederhergestellt werden. Es wurde nichts gespeichert.</translation>
+    </message>
+    <message>
+        <source>The recovered database could not be written. Nothing was saved.</source>
+        <translation>Die wiederhergestellte Datenbank konnte nicht geschrieben werden. Es wurde nichts gespeichert.</translation>
+    </message>
+    <message>
+        <source>The analysis stopped before its end.</source>
+        <translation>Die Analyse wurde vor ihrem Ende abgebrochen.</translation>
+    </message>
+    <message>
+        <source>%1 rows recovered from %2 tables</source>
+        <translation>%1 Zeilen aus %2 Tabellen wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>The source is encrypted; the recovered database is not.</source>
+        <translation>Die Quelle ist verschlüsselt, die wiederhergestellte Datenbank nicht.</translation>
+    </message>
+    <message>
+        <source>The recovered database has been saved to:
+%1</source>
+        <translation>Die wiederhergestellte Datenbank wurde gespeichert unter:
+%1</translation>
+    </message>
+    <message>
+        <source>The analysis is complete, but not everything in the file could be recovered.</source>
+        <translation>Die Analyse ist abgeschlossen, aber nicht alles in der Datei konnte wiederhergestellt werden.</translation>
+    </message>
+    <message>
+        <source>The recovered database has been saved to:</source>
+        <translation>Die wiederhergestellte Datenbank wurde gespeichert unter:</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+What could not be recovered:<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Was nicht wiederhergestellt werden konnte:<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source>The file is encrypted, and no password was given: nothing was read.</source>
+        <translation>Die Datei ist verschlüsselt, und es wurde kein Kennwort angegeben: Es wurde nichts gelesen.</translation>
+    </message>
+    <message>
+        <source>One part of the database could not be recovered:
+</source>
+        <translation>Ein Teil der Datenbank konnte nicht wiederhergestellt werden:
+</translation>
+    </message>
+    <message>
+        <source>%1 parts of the database could not be recovered:
+</source>
+        <translation>%1 Teile der Datenbank konnten nicht wiederhergestellt werden:
+</translation>
+    </message>
+    <message>
+        <source>
+... and %1 more. The summary is also at the end of the log.</source>
+        <translation>
+... und %1 weitere. Die Zusammenfassung steht auch am Ende des Protokolls.</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+The save was cancelled. Nothing was saved.<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Das Speichern wurde abgebrochen. Es wurde nichts gespeichert.<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+The analysis was cancelled. Nothing was saved.<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Die Analyse wurde abgebrochen. Es wurde nichts gespeichert.<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>The recovered database cannot be written over the file being repaired.
+Choose another name.</source>
+        <translation>Die wiederhergestellte Datenbank kann nicht über die Datei geschrieben werden, die repariert wird.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; already exists.
+Do you want to replace it?</source>
+        <translation>Die Datei &quot;%1&quot; ist bereits vorhanden.
+Möchten Sie sie ersetzen?</translation>
+    </message>
+    <message>
+        <source>No program could be found to open &quot;%1&quot;.</source>
+        <translation>Es wurde kein Programm gefunden, das &quot;%1&quot; öffnen kann.</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+Stopped while reading %1, after %2 rows.<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
+</translation>
+    </message>
+</context>
+<context>
+    <name>mendora::PreviewWindow</name>
+    <message>
+        <source>Nothing</source>
+        <translation>Nichts</translation>
+    </message>
+    <message>
+        <source>Recovered data - %1</source>
+        <translation>Wiederhergestellte Daten - %1</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>Tabelle</translation>
+    </message>
+    <message>
+        <source>Rows</source>
+        <translation>Zeilen</translation>
+    </message>
+    <message>
+        <source>What was lost</source>
+        <translation>Was verloren ging</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>No table was recovered.</source>
+        <translation>Es wurde keine Tabelle wiederhergestellt.</translation>
+    </message>
+    <message>
+        <source>The source cannot be read again: %1</source>
+        <translation>Die Quelle kann nicht erneut gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>The table &quot;%1&quot; cannot be read again.</source>
+        <translation>Die Tabelle &quot;%1&quot; kann nicht erneut gelesen werden.</translation>
+    </message>
+    <message>
+        <source>%1: %2 rows</source>
+        <translation>%1: %2 Zeilen</translation>
+    </message>
+</context>
+<context>
+    <name>mendora::RecoveryApp</name>
+    <message>
+        <source>Recovers damaged Access databases into SQLite.</source>
+        <translation>Stellt beschädigte Access-Datenbanken in SQLite wieder her.</translation>
+    </message>
+    <message>
+        <source>The database to open, as if chosen with Browse.</source>
+        <translation>Die zu öffnende Datenbank, als wäre sie mit Durchsuchen gewählt.</translation>
+    </message>
+</context>
+</TS>
