@@ -60,6 +60,8 @@ bool OpensCatalog(JetHandle& handle, const PageCipher& cipher) {
 }  // namespace
 
 JetFile::~JetFile() {
+  // Its thread reads the descriptor.
+  ahead.reset();
   if (descriptor >= 0) close(descriptor);
 }
 
@@ -144,6 +146,7 @@ bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::strin
 }
 
 EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password) {
+  handle.file->ahead.reset();
   handle.file->cipher.reset();
   handle.file->password_check = PasswordCheck::kNone;
   PageBuffer page0{};
@@ -161,6 +164,10 @@ EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::st
   } else {
     handle.file->cipher = setup.cipher;
     if (setup.cipher && password) handle.file->password_check = PasswordCheck::kPassed;
+  }
+  if (handle.file->cipher && handle.file->descriptor >= 0 && DecryptAhead::Worthwhile()) {
+    handle.file->ahead = std::make_unique<DecryptAhead>(handle.file->descriptor, handle.PageSize(), handle.FileSize(),
+                                                        handle.file->cipher);
   }
   return handle.file->cipher ? EncryptionStatus::kReady : setup.status;
 }
@@ -186,7 +193,15 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   // like any unreadable one.
   const PageCipher* cipher = handle.file->cipher.get();
   if (got == 0 || n == 0 || cipher == nullptr) return got;
-  if (!cipher->DecryptPage(static_cast<uint32_t>(n), std::span(buffer.data(), got))) return 0;
+  const std::span<uint8_t> page(buffer.data(), got);
+  DecryptAhead* ahead = handle.file->ahead.get();
+  if ((ahead == nullptr || !ahead->Take(static_cast<uint32_t>(n), page)) &&
+      !cipher->DecryptPage(static_cast<uint32_t>(n), page)) {
+    return 0;
+  }
+  // The main buffer follows the reader through the file; the other one
+  // jumps to maps and long values.
+  if (ahead != nullptr && &buffer == &handle.page) ahead->Follow(static_cast<uint32_t>(n));
   return got;
 }
 

@@ -16,6 +16,7 @@
 
 #include "reader/byte_view.h"
 #include "reader/damage.h"
+#include "reader/decrypt_ahead.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 #include "reader/page_index.h"
@@ -47,6 +48,9 @@ struct JetFile {
   // Decrypts every page but page 0 as it is read; null for plain files.
   std::shared_ptr<const PageCipher> cipher;
   PasswordCheck password_check = PasswordCheck::kNone;
+  // Decrypts pages ahead of in-order reads; null for plain files or on a
+  // single core.
+  std::unique_ptr<DecryptAhead> ahead;
 
   ~JetFile();
 };

@@ -63,6 +63,8 @@ class PageCipher {
   virtual EncryptionScheme scheme() const = 0;
 
  protected:
+  // It keeps pages of its own, past the recent ones below.
+  friend class DecryptAhead;
   virtual bool Decrypt(uint32_t page_number, std::span<uint8_t> page) const = 0;
 
  private:
