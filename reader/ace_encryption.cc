@@ -50,6 +50,16 @@ PageCipherSetup Refused(EncryptionStatus status, EncryptionScheme scheme, std::s
   return setup;
 }
 
+// A password check that failed, or could not be made, with the keys the
+// password gives all the same: the check block may be what is damaged, and
+// the pages can tell (see AttachPageCipher).
+PageCipherSetup Unchecked(EncryptionStatus status, EncryptionScheme scheme, std::string detail,
+                          std::shared_ptr<const PageCipher> keys) {
+  PageCipherSetup setup = Refused(status, scheme, std::move(detail));
+  setup.unchecked = std::move(keys);
+  return setup;
+}
+
 // ---- RC4 through the CryptoAPI (Access 2007) ----
 
 class Rc4CryptoApiCipher final : public PageCipher {
@@ -118,10 +128,8 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
   const auto verifier = info.Sub(at + 20, 16);
   const auto verifier_hash_size = info.U32(at + 36);
   const auto verifier_hash = info.Sub(at + 40, 20);
-  if (!salt_size || *salt_size != 16 || !salt || !verifier || !verifier_hash_size || *verifier_hash_size != 20 ||
-      !verifier_hash) {
-    return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "password verifier unreadable");
-  }
+  // Without the salt there is no key; without the rest, only no check.
+  if (!salt) return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "password salt unreadable");
   if (!crypto::Rc4Available()) {
     return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "RC4 is not available (OpenSSL legacy provider)");
   }
@@ -130,6 +138,10 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
   const Bytes password_utf16 = crypto::Utf16Le(*password);
   Bytes h0 = crypto::Hash(HashKind::kSha1, {*salt, View(password_utf16)});
   auto cipher = std::make_shared<Rc4CryptoApiCipher>(std::move(h0), key_bits / 8, encoding_key);
+  if (!salt_size || *salt_size != 16 || !verifier || !verifier_hash_size || *verifier_hash_size != 20 ||
+      !verifier_hash) {
+    return Unchecked(EncryptionStatus::kDamagedDescriptor, scheme, "password verifier unreadable", std::move(cipher));
+  }
   // The verifier is block 0 whatever the encoding key.
   const Bytes key = cipher->BlockKey(0);
   uint8_t check[36];
@@ -140,7 +152,7 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
   }
   const Bytes digest = crypto::Hash(HashKind::kSha1, {ByteView(check, 16)});
   if (digest.size() != 20 || !std::equal(digest.begin(), digest.end(), check + 16)) {
-    return Refused(EncryptionStatus::kWrongPassword, scheme, "");
+    return Unchecked(EncryptionStatus::kWrongPassword, scheme, "", std::move(cipher));
   }
   PageCipherSetup setup;
   setup.status = EncryptionStatus::kReady;
@@ -307,12 +319,12 @@ PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::option
   const std::optional<Bytes> verifier_input = Base64Attribute(password_key, "encryptedVerifierHashInput");
   const std::optional<Bytes> verifier_value = Base64Attribute(password_key, "encryptedVerifierHashValue");
   const std::optional<Bytes> key_value = Base64Attribute(password_key, "encryptedKeyValue");
-  if (!verifier_input || !verifier_value || !key_value) return damaged("password verifier");
+  if (!key_value || key_value->size() < data_params.key_bits / 8) return damaged("encrypted key");
   const size_t hash_size = crypto::HashSize(password_params.hash);
-  if (verifier_input->size() < password_params.salt.size() || verifier_value->size() < hash_size ||
-      key_value->size() < data_params.key_bits / 8) {
-    return damaged("password verifier too short");
-  }
+  // Without the verifier the key can still be had, only not checked.
+  const bool verifier_readable = verifier_input && verifier_value &&
+                                 verifier_input->size() >= password_params.salt.size() &&
+                                 verifier_value->size() >= hash_size;
   if (!password) return Refused(EncryptionStatus::kNeedsPassword, scheme, "");
 
   // Stretch the password, then one key per purpose, each from its own
@@ -326,27 +338,35 @@ PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::option
     return Fit(crypto::Hash(password_params.hash, {View(stretched), View(block)}), password_params.key_bits / 8, 0x36);
   };
   const Bytes iv = Fit(password_params.salt, 16, 0x36);
-  Bytes input = *verifier_input, value = *verifier_value, secret = *key_value;
+  Bytes secret = *key_value;
   if (stretched.empty() ||
-      !crypto::AesCbcDecrypt(View(purpose_key({0xFE, 0xA7, 0xD2, 0x76, 0x3B, 0x4B, 0x9E, 0x79})), View(iv),
-                             input.data(), input.size()) ||
-      !crypto::AesCbcDecrypt(View(purpose_key({0xD7, 0xAA, 0x0F, 0x6D, 0x30, 0x61, 0x34, 0x4E})), View(iv),
-                             value.data(), value.size()) ||
       !crypto::AesCbcDecrypt(View(purpose_key({0x14, 0x6E, 0x0B, 0xE7, 0xAB, 0xAC, 0xD0, 0xD6})), View(iv),
                              secret.data(), secret.size())) {
+    return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "AES failed");
+  }
+  secret.resize(data_params.key_bits / 8);
+  auto cipher = std::make_shared<AgileCipher>(std::move(secret), std::move(data_params.salt), data_params.hash,
+                                              encoding_key);
+  if (!verifier_readable) {
+    return Unchecked(EncryptionStatus::kDamagedDescriptor, scheme, "encryption descriptor: password verifier",
+                     std::move(cipher));
+  }
+  Bytes input = *verifier_input, value = *verifier_value;
+  if (!crypto::AesCbcDecrypt(View(purpose_key({0xFE, 0xA7, 0xD2, 0x76, 0x3B, 0x4B, 0x9E, 0x79})), View(iv),
+                             input.data(), input.size()) ||
+      !crypto::AesCbcDecrypt(View(purpose_key({0xD7, 0xAA, 0x0F, 0x6D, 0x30, 0x61, 0x34, 0x4E})), View(iv),
+                             value.data(), value.size())) {
     return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "AES failed");
   }
   const Bytes digest =
       crypto::Hash(password_params.hash, {ByteView(input.data(), password_params.salt.size())});
   if (digest.size() != hash_size || !std::equal(digest.begin(), digest.end(), value.begin())) {
-    return Refused(EncryptionStatus::kWrongPassword, scheme, "");
+    return Unchecked(EncryptionStatus::kWrongPassword, scheme, "", std::move(cipher));
   }
-  secret.resize(data_params.key_bits / 8);
   PageCipherSetup setup;
   setup.status = EncryptionStatus::kReady;
   setup.scheme = scheme;
-  setup.cipher = std::make_shared<AgileCipher>(std::move(secret), std::move(data_params.salt), data_params.hash,
-                                               encoding_key);
+  setup.cipher = std::move(cipher);
   return setup;
 }
 

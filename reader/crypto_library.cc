@@ -1,8 +1,16 @@
 // OpenSSL behind the few calls page decryption makes.
 #include "reader/crypto_library.h"
 
+// The low-level RC4 calls are deprecated in OpenSSL 3 but still built into
+// libcrypto: they need no provider and no context per key, and per page a
+// context costs a good part of decrypting the page.
+#define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/evp.h>
 #include <openssl/provider.h>
+#ifndef OPENSSL_NO_RC4
+#include <openssl/rc4.h>
+#define MENDORA_LOW_LEVEL_RC4 1
+#endif
 
 #include <array>
 #include <cctype>
@@ -118,10 +126,23 @@ Bytes StretchHash(HashKind kind, Bytes start, uint32_t iterations) {
   return start;
 }
 
-bool Rc4Available() { return Lib().rc4 != nullptr; }
+bool Rc4Available() {
+#ifdef MENDORA_LOW_LEVEL_RC4
+  return true;
+#else
+  return Lib().rc4 != nullptr;
+#endif
+}
 
 bool Rc4(ByteView key, uint8_t* data, size_t size) {
-  if (Lib().rc4 == nullptr || key.size() == 0 || key.size() > 256 || size > INT32_MAX) return false;
+  if (key.size() == 0 || key.size() > 256) return false;
+#ifdef MENDORA_LOW_LEVEL_RC4
+  RC4_KEY state;
+  RC4_set_key(&state, static_cast<int>(key.size()), key.data());
+  RC4(&state, size, data, data);
+  return true;
+#else
+  if (Lib().rc4 == nullptr || size > INT32_MAX) return false;
   CipherContext context(EVP_CIPHER_CTX_new());
   // The key length must be set before the key: RC4 keys here are 4, 5 or 16
   // bytes, not OpenSSL's default of 16.
@@ -132,6 +153,7 @@ bool Rc4(ByteView key, uint8_t* data, size_t size) {
   }
   int written = 0;
   return size == 0 || EVP_CipherUpdate(context.get(), data, &written, data, static_cast<int>(size)) == 1;
+#endif
 }
 
 bool AesCbcDecrypt(ByteView key, ByteView iv, uint8_t* data, size_t size) {

@@ -1,7 +1,9 @@
 // The few cryptographic operations page decryption needs, all from OpenSSL.
 //
-// RC4 lives in OpenSSL's legacy provider. It is loaded into a library
-// context of its own, so the rest of the process keeps OpenSSL's defaults.
+// RC4 comes from libcrypto's low-level calls where it has them (no provider,
+// no context: pages are decrypted one key each), else from OpenSSL's legacy
+// provider, loaded into a library context of its own so that the rest of the
+// process keeps OpenSSL's defaults.
 // Nothing here throws; a failure is a false or an empty result.
 #ifndef MENDORA_READER_CRYPTO_LIBRARY_H_
 #define MENDORA_READER_CRYPTO_LIBRARY_H_
@@ -35,7 +37,8 @@ Bytes Hash(HashKind kind, std::initializer_list<ByteView> parts);
 // round, so a large count costs only the hashing.
 Bytes StretchHash(HashKind kind, Bytes start, uint32_t iterations);
 
-// True when RC4 can be had (the legacy provider is installed).
+// True when RC4 can be had (built into libcrypto, or its legacy provider
+// installed).
 bool Rc4Available();
 // XORs `data` in place with the RC4 stream of `key` (1 to 256 bytes).
 bool Rc4(ByteView key, uint8_t* data, size_t size);

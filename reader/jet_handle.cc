@@ -24,9 +24,44 @@ void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
 }
 
+// The page as stored: the bytes read, the rest of the buffer zeroed.
+uint32_t ReadStoredPage(JetHandle& handle, PageBuffer& buffer, int64_t n) {
+  const uint32_t page_size = handle.PageSize();
+  if (&buffer == &handle.page) handle.current_page = -1;
+  if (&buffer == &handle.alt_page) handle.alt_page_number = -1;
+  if (n < 0 || n > INT32_MAX) return 0;
+  const uint64_t offset = static_cast<uint64_t>(n) * page_size;
+  if (handle.FileSize() <= offset) return 0;
+  ++handle.pages_read;
+  ssize_t got;
+  do {
+    got = pread(handle.file->descriptor, buffer.data(), page_size, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) return 0;
+  // A short last page must not show bytes of the page that was there before.
+  std::memset(buffer.data() + got, 0, buffer.size() - static_cast<size_t>(got));
+  return static_cast<uint32_t>(got);
+}
+
+// Whether `cipher` turns page 2 into the catalog's definition (a system
+// table of a few columns): the test of keys that the password check could
+// not vouch for, since wrong keys give noise there.
+bool OpensCatalog(JetHandle& handle, const PageCipher& cipher) {
+  PageBuffer page{};
+  const uint32_t got = ReadStoredPage(handle, page, 2);
+  if (got < handle.PageSize() || !cipher.DecryptPage(2, std::span(page.data(), got))) return false;
+  const ByteView view(page.data(), got);
+  const uint16_t columns = view.U16(handle.format->ColumnCountPos).value_or(0);
+  constexpr uint8_t kSystemTable = 'S';
+  return page[0] == 0x02 && page[1] == 0x01 && page[handle.format->ColumnCountPos - 5u] == kSystemTable &&
+         columns != 0 && columns < 256;
+}
+
 }  // namespace
 
 JetFile::~JetFile() {
+  // Its thread reads the descriptor.
+  ahead.reset();
   if (descriptor >= 0) close(descriptor);
 }
 
@@ -74,6 +109,8 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
   const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
   if (version >= 1 && version <= kLastAceVersion) {
     handle->format = &kJet4Format;
+    // Page 0 was read at the Jet 3 page size: half of it.
+    handle->current_page = -1;
   } else if (version > kLastAceVersion) {
     // A newer Access writes its own engine name: such a file is no damage.
     return fail(OpenFailure::kNotJet, ace_engine ? "Access 2007+ file of an unknown version " + std::to_string(version)
@@ -109,15 +146,30 @@ bool OpenJetFile(const std::string& path, const RecoveryPassFn& pass, std::strin
 }
 
 EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::string>& password) {
+  handle.file->ahead.reset();
   handle.file->cipher.reset();
+  handle.file->password_check = PasswordCheck::kNone;
   PageBuffer page0{};
   // A page 0 cut short reads as zeros past its end, as the handle's own
   // reads do: a truncated file is damage, not a damaged encryption header.
   const uint32_t got = ReadPageInto(handle, page0, 0);
   const PageCipherSetup setup =
       DetectPageCipher(ByteView(page0.data(), got == 0 ? 0 : handle.PageSize()), password);
-  handle.file->cipher = setup.cipher;
-  return setup.status;
+  if (setup.unchecked) {
+    // The check failed or could not be made: the catalog decides.
+    if (!OpensCatalog(handle, *setup.unchecked)) return EncryptionStatus::kWrongPassword;
+    // The password opens the file; its check block is what is damaged.
+    handle.file->cipher = setup.unchecked;
+    handle.file->password_check = PasswordCheck::kDamaged;
+  } else {
+    handle.file->cipher = setup.cipher;
+    if (setup.cipher && password) handle.file->password_check = PasswordCheck::kPassed;
+  }
+  if (handle.file->cipher && handle.file->descriptor >= 0 && DecryptAhead::Worthwhile()) {
+    handle.file->ahead = std::make_unique<DecryptAhead>(handle.file->descriptor, handle.PageSize(), handle.FileSize(),
+                                                        handle.file->cipher);
+  }
+  return handle.file->cipher ? EncryptionStatus::kReady : setup.status;
 }
 
 uint32_t ReadPage(JetHandle& handle, int64_t n) {
@@ -136,28 +188,39 @@ uint32_t ReadAltPage(JetHandle& handle, int64_t n) {
 }
 
 uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
-  const uint32_t page_size = handle.PageSize();
-  if (&buffer == &handle.page) handle.current_page = -1;
-  if (&buffer == &handle.alt_page) handle.alt_page_number = -1;
-  if (n < 0 || n > INT32_MAX) return 0;
-  const uint64_t offset = static_cast<uint64_t>(n) * page_size;
-  if (handle.FileSize() <= offset) return 0;
-  ++handle.pages_read;
-  ssize_t got;
-  do {
-    got = pread(handle.file->descriptor, buffer.data(), page_size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  if (got <= 0) return 0;
-  // A short last page must not show bytes of the page that was there before.
-  std::memset(buffer.data() + got, 0, buffer.size() - static_cast<size_t>(got));
+  const uint32_t got = ReadStoredPage(handle, buffer, n);
   // A page the cipher fails on is a page that cannot be read: a lost page
   // like any unreadable one.
   const PageCipher* cipher = handle.file->cipher.get();
-  if (n != 0 && cipher != nullptr &&
-      !cipher->DecryptPage(static_cast<uint32_t>(n), std::span(buffer.data(), static_cast<size_t>(got)))) {
+  if (got == 0 || n == 0 || cipher == nullptr) return got;
+  const std::span<uint8_t> page(buffer.data(), got);
+  DecryptAhead* ahead = handle.file->ahead.get();
+  if ((ahead == nullptr || !ahead->Take(static_cast<uint32_t>(n), page)) &&
+      !cipher->DecryptPage(static_cast<uint32_t>(n), page)) {
     return 0;
   }
-  return static_cast<uint32_t>(got);
+  // The main buffer follows the reader through the file; the other one
+  // jumps to maps and long values.
+  if (ahead != nullptr && &buffer == &handle.page) ahead->Follow(static_cast<uint32_t>(n));
+  return got;
+}
+
+uint32_t ReadPageHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& plain) {
+  const PageCipher* cipher = handle.file->cipher.get();
+  if (n == 0 || cipher == nullptr || head >= handle.PageSize()) return plain = ReadPage(handle, n);
+  plain = 0;
+  const uint32_t got = ReadStoredPage(handle, handle.page, n);
+  if (got == 0) return 0;
+  const size_t decrypted = cipher->DecryptPageHead(static_cast<uint32_t>(n), std::span(handle.page.data(), got), head);
+  if (decrypted == 0) return 0;
+  if (decrypted >= got) {
+    handle.current_page = got == handle.PageSize() ? n : -1;
+    return plain = got;
+  }
+  // The rest is still ciphertext: it must not pass for page bytes.
+  std::memset(handle.page.data() + decrypted, 0, handle.page.size() - decrypted);
+  plain = static_cast<uint32_t>(decrypted);
+  return got;
 }
 
 namespace {

@@ -16,6 +16,7 @@
 
 #include "reader/byte_view.h"
 #include "reader/damage.h"
+#include "reader/decrypt_ahead.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 #include "reader/page_index.h"
@@ -25,6 +26,13 @@ namespace mendora {
 
 // The newest version number of page 0 that the reader knows (Access 2019).
 inline constexpr uint32_t kLastAceVersion = 6;
+
+// How the password of an encrypted file was accepted.
+enum class PasswordCheck {
+  kNone,     // no password was needed
+  kPassed,   // the file's password check accepted it
+  kDamaged,  // the check block is damaged; the keys were proven on the catalog instead
+};
 
 struct JetFile {
   int descriptor = -1;
@@ -39,6 +47,10 @@ struct JetFile {
   std::shared_ptr<const CodePage> code_page;
   // Decrypts every page but page 0 as it is read; null for plain files.
   std::shared_ptr<const PageCipher> cipher;
+  PasswordCheck password_check = PasswordCheck::kNone;
+  // Decrypts pages ahead of in-order reads; null for plain files or on a
+  // single core.
+  std::unique_ptr<DecryptAhead> ahead;
 
   ~JetFile();
 };
@@ -125,6 +137,14 @@ EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::st
 uint32_t ReadPage(JetHandle& handle, int64_t n);
 uint32_t ReadAltPage(JetHandle& handle, int64_t n);
 uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n);
+// Page `n` into the page buffer for a reader that needs only its first
+// `head` bytes, such as a walk that classifies every page by its header. On
+// an encrypted file only those are decrypted (decryption costs by the byte)
+// and the rest of the buffer is zeroed; the buffer then does not pass for
+// page `n`, so a ReadPage of it reads it whole. Returns the bytes read, as
+// ReadPage does; `plain` says how many of them, from the start, are the
+// page's (all of them on a plain file).
+uint32_t ReadPageHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& plain);
 
 // Guarded reads from the page buffer: -1 outside the page.
 int64_t PageU16(const JetHandle& handle, int64_t offset);

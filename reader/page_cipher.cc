@@ -58,7 +58,10 @@ bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) cons
       }
     }
   }
-  std::vector<uint8_t> stored(page.begin(), page.end());
+  // One copy per thread, swapped with the slot it replaces: no allocation
+  // per page once the slots have grown.
+  thread_local std::vector<uint8_t> stored;
+  stored.assign(page.begin(), page.end());
   if (!Decrypt(page_number, page)) return false;
   const std::lock_guard<std::mutex> lock(recent_mutex_);
   RecentPage& oldest = *std::min_element(recent_.begin(), recent_.end(), [](const RecentPage& a, const RecentPage& b) {
@@ -66,9 +69,20 @@ bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) cons
   });
   oldest.number = page_number;
   oldest.last_use = ++use_clock_;
-  oldest.stored = std::move(stored);
+  std::swap(oldest.stored, stored);
   oldest.plain.assign(page.begin(), page.end());
   return true;
+}
+
+size_t PageCipher::DecryptPageHead(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
+  // Whole AES blocks; RC4 decrypts any prefix as the whole page would.
+  const size_t size = std::min(page.size(), (head + 15) / 16 * 16);
+  const std::span<uint8_t> part = page.first(size);
+  if (std::all_of(part.begin(), part.end(), [](uint8_t b) { return b == 0; })) {
+    // Blank so far: the whole page decides whether it was ever written.
+    return DecryptPage(page_number, page) ? page.size() : 0;
+  }
+  return Decrypt(page_number, part) ? size : 0;
 }
 
 PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string>& password) {

@@ -53,10 +53,18 @@ class PageCipher {
   // encrypting them. A short page (the end of a truncated file) decrypts as
   // far as it goes. False when the decryption itself failed.
   bool DecryptPage(uint32_t page_number, std::span<uint8_t> page) const;
+  // Decrypts at least the first `head` bytes of the page, for a reader that
+  // only needs its header (the type and owner of each page of a walk): a
+  // stream cipher's cost grows with the bytes decrypted. Returns how many
+  // bytes from the start are now plain (the rest are left as stored), 0
+  // when the decryption failed.
+  size_t DecryptPageHead(uint32_t page_number, std::span<uint8_t> page, size_t head) const;
 
   virtual EncryptionScheme scheme() const = 0;
 
  protected:
+  // It keeps pages of its own, past the recent ones below.
+  friend class DecryptAhead;
   virtual bool Decrypt(uint32_t page_number, std::span<uint8_t> page) const = 0;
 
  private:
@@ -79,6 +87,11 @@ struct PageCipherSetup {
   EncryptionStatus status = EncryptionStatus::kNotEncrypted;
   EncryptionScheme scheme = EncryptionScheme::kNone;
   std::shared_ptr<const PageCipher> cipher;  // set exactly when status is kReady
+  // When the password check failed (kWrongPassword) or its block is
+  // unreadable (kDamagedDescriptor): the keys the password gives, unchecked.
+  // A damaged check block must not pass for a wrong password, so the reader
+  // tries them on the catalog before refusing the file.
+  std::shared_ptr<const PageCipher> unchecked;
   std::string detail;                        // what was refused, for diagnostics
 };
 

@@ -34,6 +34,10 @@ bool IsCatalogPage(const JetHandle& handle) {
   return handle.page[0] == 0x01 && handle.page[1] == 0x01 && handle.Page().U32(4).value_or(0) == kCatalogDefinitionPage;
 }
 
+// The part of each page the walk decrypts to classify it: type, owner and
+// the slot table of a page of a few dozen rows.
+constexpr uint32_t kWalkHead = 128;
+
 // A data page with at least one row slot that is not marked deleted.
 bool HoldsLiveRows(const JetHandle& handle) {
   if (handle.page[0] != 0x01) return false;
@@ -45,6 +49,19 @@ bool HoldsLiveRows(const JetHandle& handle) {
     if ((*entry & 0x4000) == 0) return true;
   }
   return false;
+}
+
+// How far into the page HoldsLiveRows reads: to the first live slot, or to
+// the end of the slot table.
+size_t LiveRowsExtent(const JetHandle& handle) {
+  const ByteView page = handle.Page();
+  const uint32_t slots = page.U16(handle.format->RowCountPos).value_or(0);
+  for (uint32_t j = 0; j < slots; ++j) {
+    const size_t at = handle.format->RowCountPos + 2u + 2u * j;
+    const std::optional<uint16_t> entry = page.U16(at);
+    if (!entry || (*entry & 0x4000) == 0) return at + 2;
+  }
+  return handle.format->RowCountPos + 2u + 2u * slots;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -204,7 +221,16 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     ReportProgress(session, handle);
     // A page that cannot be read (a bad sector) loses only itself: the
     // catalog pages after it are still found.
-    if (ReadPage(handle, i) == 0) continue;
+    // Most pages are classified by their header alone, and on an encrypted
+    // file only that much is decrypted. Catalog pages are read whole, and
+    // so is a data page whose first live slot lies further on.
+    uint32_t plain = 0;
+    const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
+    if (got == 0) continue;
+    if (plain < got && handle.page[0] == 0x01 && (IsCatalogPage(handle) || LiveRowsExtent(handle) > plain) &&
+        ReadPage(handle, i) == 0) {
+      continue;
+    }
     if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
     if (handle.page[0] == 0x02) session.definition_links[i] = handle.Page().U32(4).value_or(0);
     if (!IsCatalogPage(handle)) continue;
@@ -284,6 +310,10 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.active_outputs.clear();
   session.reported_reads = 0;
   handle.damage = &session.losses;
+  if (handle.file->password_check == PasswordCheck::kDamaged) {
+    session.losses.PieceLost(
+        "the password check in the encryption header is damaged: the password was proven on the catalog instead");
+  }
 
   if (session.IsSaving()) {
     if (!session.MakeTarget) throw TargetFailed("no target to save into");

@@ -17,12 +17,14 @@
 #include "reader/ace_encryption.h"
 #include "reader/crypto_library.h"
 #include "reader/jet_handle.h"
+#include "tests/support/agile_file.h"
 #include "tests/support/corpus.h"
 
 namespace mendora {
 namespace {
 
 using crypto::Bytes;
+using testing::AgileFile;
 using testing::CorpusDir;
 using testing::EncryptedCorpusDir;
 
@@ -163,6 +165,32 @@ TEST(PageCipherSampleTest, HandleReadsDecryptedPages) {
   }
 }
 
+// A head read decrypts what it says it does, exactly as a whole read would,
+// and never lets the rest pass for the page: neither as bytes (zeroed) nor
+// as the current page (a ReadPage after it reads the page whole).
+TEST(PageCipherSampleTest, HeadReadsAgreeWithWholeReads) {
+  if (!EncryptedCorpusDir()) GTEST_SKIP() << "encrypted samples not found (set MENDORA_CORPUS_ENCRYPTED)";
+  for (const Sample& sample : kSamples) {
+    SCOPED_TRACE(sample.name);
+    JetHandlePtr handle =
+        OpenJetHandle((*EncryptedCorpusDir() / sample.name).string(), nullptr, nullptr, {.password = sample.password});
+    ASSERT_NE(handle, nullptr);
+    for (uint32_t n = 0; n < handle->PageCount(); ++n) {
+      for (const uint32_t head : {1u, 40u, 128u}) {
+        ASSERT_EQ(ReadAltPage(*handle, n), sample.page_size);
+        uint32_t plain = 0;
+        ASSERT_EQ(ReadPageHead(*handle, n, head, plain), sample.page_size);
+        ASSERT_GE(plain, head);
+        EXPECT_TRUE(std::equal(handle->page.begin(), handle->page.begin() + plain, handle->alt_page.begin()));
+        EXPECT_TRUE(std::all_of(handle->page.begin() + plain, handle->page.end(), [](uint8_t b) { return b == 0; }));
+        ASSERT_EQ(ReadPage(*handle, n), sample.page_size);
+        EXPECT_TRUE(std::equal(handle->page.begin(), handle->page.begin() + sample.page_size, handle->alt_page.begin()))
+            << n;
+      }
+    }
+  }
+}
+
 // ---- Damage: every refusal is a status, never a crash ----
 
 TEST(PageCipherDamageTest, TruncatedOrOverlongHeadersAreDamagedDescriptors) {
@@ -237,91 +265,6 @@ TEST(PageCipherDamageTest, StandardAesAndUnknownVersionsAreUnsupported) {
 // ---- Agile AES: no sample exists, so a file is encrypted here the way the
 // descriptor says, and read back ----
 
-std::string Base64(const Bytes& bytes) {
-  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                     static_cast<int>(bytes.size()));
-  text.resize(static_cast<size_t>(length));
-  return text;
-}
-
-Bytes Fit(Bytes bytes, size_t size) {
-  bytes.resize(size, 0x36);
-  return bytes;
-}
-
-Bytes Encrypt(const Bytes& key, const Bytes& iv, Bytes data) {
-  EXPECT_TRUE(crypto::AesCbcEncrypt(crypto::View(key), crypto::View(Fit(iv, 16)), data.data(), data.size()));
-  return data;
-}
-
-struct AgileFile {
-  static constexpr uint32_t kEncodingKey = 0x5A17C0DE;
-  Bytes secret = Bytes(32, 0x42);
-  Bytes data_salt = Bytes(16, 0x07);
-  Bytes password_salt = Bytes(16, 0x99);
-  Bytes page0 = Bytes(4096, 0);
-  std::string xml;
-
-  AgileFile(const std::string& password, uint32_t spin_count, const std::string& cipher = "AES") {
-    using crypto::HashKind;
-    const Bytes stretched = crypto::StretchHash(
-        HashKind::kSha512,
-        crypto::Hash(HashKind::kSha512, {crypto::View(password_salt), crypto::View(crypto::Utf16Le(password))}),
-        spin_count);
-    auto key = [&](Bytes block) {
-      return Fit(crypto::Hash(HashKind::kSha512, {crypto::View(stretched), crypto::View(block)}), 32);
-    };
-    const Bytes verifier(16, 0xAB);
-    const Bytes verifier_hash = crypto::Hash(HashKind::kSha512, {crypto::View(verifier)});
-    const std::string common = "cipherAlgorithm=\"" + cipher +
-                               "\" cipherChaining=\"ChainingModeCBC\" hashAlgorithm=\"SHA512\" keyBits=\"256\" "
-                               "blockSize=\"16\" hashSize=\"64\" saltSize=\"16\" ";
-    xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-          "<encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\" "
-          "xmlns:p=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-          "<keyData " + common + "saltValue=\"" + Base64(data_salt) + "\"/>"
-          "<keyEncryptors><keyEncryptor uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-          "<p:encryptedKey spinCount=\"" + std::to_string(spin_count) + "\" " + common +
-          "saltValue=\"" + Base64(password_salt) + "\" encryptedVerifierHashInput=\"" +
-          Base64(Encrypt(key({0xFE, 0xA7, 0xD2, 0x76, 0x3B, 0x4B, 0x9E, 0x79}), password_salt, verifier)) +
-          "\" encryptedVerifierHashValue=\"" +
-          Base64(Encrypt(key({0xD7, 0xAA, 0x0F, 0x6D, 0x30, 0x61, 0x34, 0x4E}), password_salt, verifier_hash)) +
-          "\" encryptedKeyValue=\"" +
-          Base64(Encrypt(key({0x14, 0x6E, 0x0B, 0xE7, 0xAB, 0xAC, 0xD0, 0xD6}), password_salt, secret)) +
-          "\"/></keyEncryptor></keyEncryptors></encryption>";
-    Lay(xml);
-  }
-
-  // Page 0: version 3, the masked encoding key, then the 4.4 header.
-  void Lay(const std::string& descriptor) {
-    std::fill(page0.begin(), page0.end(), 0);
-    page0[0x14] = 3;
-    Bytes masked(0x42 - 0x18, 0);
-    for (int i = 0; i < 4; ++i) masked[0x3E - 0x18 + i] = static_cast<uint8_t>(kEncodingKey >> (8 * i));
-    const uint8_t mask_key[] = {0xC7, 0xDA, 0x39, 0x6B};
-    crypto::Rc4(ByteView(mask_key, 4), masked.data(), masked.size());
-    std::copy(masked.begin(), masked.end(), page0.begin() + 0x18);
-    const size_t length = 8 + descriptor.size();
-    page0[0x299] = static_cast<uint8_t>(length);
-    page0[0x29A] = static_cast<uint8_t>(length >> 8);
-    const uint8_t version[] = {4, 0, 4, 0, 0x40, 0, 0, 0};
-    std::copy(std::begin(version), std::end(version), page0.begin() + 0x29B);
-    std::copy(descriptor.begin(), descriptor.end(), page0.begin() + 0x29B + 8);
-  }
-
-  Bytes EncryptPage(uint32_t n, Bytes plain) const {
-    const uint32_t block = n ^ kEncodingKey;
-    const uint8_t counter[] = {static_cast<uint8_t>(block), static_cast<uint8_t>(block >> 8),
-                               static_cast<uint8_t>(block >> 16), static_cast<uint8_t>(block >> 24)};
-    const Bytes iv = crypto::Hash(crypto::HashKind::kSha512, {crypto::View(data_salt), ByteView(counter, 4)});
-    return Encrypt(secret, iv, std::move(plain));
-  }
-
-  PageCipherSetup Detect(const std::optional<std::string>& password) const {
-    return DetectPageCipher(crypto::View(page0), password);
-  }
-};
 
 TEST(AgileTest, PasswordIsCheckedAndPagesDecrypt) {
   const AgileFile file("sesame", 1000);

@@ -17,6 +17,7 @@
 #include "reader/ace_encryption.h"
 #include "reader/page_cipher.h"
 #include "recovery/recovery_session.h"
+#include "tests/support/agile_file.h"
 #include "tests/support/corpus.h"
 #include "tests/support/temp_database.h"
 
@@ -65,6 +66,7 @@ Bytes Decrypted(const Bytes& file, const Sample& sample) {
 struct Dumped {
   PassOutcome outcome;
   std::string json;
+  std::vector<std::string> losses;
 };
 
 Dumped Dump(const Bytes& bytes, const std::optional<std::string>& password) {
@@ -80,7 +82,7 @@ Dumped Dump(const Bytes& bytes, const std::optional<std::string>& password) {
     result = RunRecovery(session);
     dump.Finish();
   }
-  return {result.outcome, text.str()};
+  return {result.outcome, text.str(), session.losses.lines()};
 }
 
 TEST(EncryptedDamageTest, DecryptedTwinsReadAsTheSamples) {
@@ -166,8 +168,104 @@ TEST(EncryptedDamageTest, ADamagedEncryptionHeaderIsRefusedOrHarmless) {
         }
       }
     }
-    // The key, salt and verifier are most of the header.
-    EXPECT_GT(refused, offsets.size() / 2);
+    // The salt and the fields the keys depend on; a damaged password check
+    // with the right password reads (see the next test).
+    EXPECT_GT(refused, offsets.size() / 3);
+  }
+}
+
+// The verifier of the Access 2007 samples: the encrypted random block and
+// its encrypted SHA-1, after the header and the salt.
+size_t VerifierOffset(const Bytes& file) {
+  const size_t header_size = file[ace::kEncryptionHeaderOffset + 8] | file[ace::kEncryptionHeaderOffset + 9] << 8;
+  return ace::kEncryptionHeaderOffset + 12 + header_size + 20;
+}
+
+bool SaysPasswordCheckDamaged(const Dumped& dumped) {
+  return std::any_of(dumped.losses.begin(), dumped.losses.end(),
+                     [](const std::string& line) { return line.find("password check") != std::string::npos; });
+}
+
+// A damaged password check block with the right password: the keys open the
+// catalog, so the file is read and the damage is in the loss account; a
+// wrong password still opens nothing.
+TEST(EncryptedDamageTest, ADamagedPasswordCheckIsNotAWrongPassword) {
+  if (!testing::EncryptedCorpusDir()) GTEST_SKIP() << kSkip;
+  for (const Sample& sample : kSamples) {
+    if (!sample.password) continue;
+    SCOPED_TRACE(sample.name);
+    const Bytes file = ReadSample(sample);
+    const Dumped intact = Dump(file, sample.password);
+    EXPECT_FALSE(SaysPasswordCheckDamaged(intact));
+    // The random block, its hash, and both size fields around the hash.
+    for (const size_t at : {size_t{0}, size_t{9}, size_t{16}, size_t{20}, size_t{35}}) {
+      SCOPED_TRACE(at);
+      Bytes damaged = file;
+      damaged[VerifierOffset(file) + at] ^= 0x5A;
+      const Dumped got = Dump(damaged, sample.password);
+      ASSERT_EQ(got.outcome, PassOutcome::kCompleted);
+      EXPECT_EQ(got.json, intact.json);
+      EXPECT_TRUE(SaysPasswordCheckDamaged(got));
+      EXPECT_EQ(Dump(damaged, "not it").outcome, PassOutcome::kWrongPassword);
+      EXPECT_EQ(Dump(damaged, std::nullopt).outcome, PassOutcome::kNeedsPassword);
+    }
+    // With the catalog page damaged as well, nothing vouches for the keys.
+    Bytes both = file;
+    both[VerifierOffset(file)] ^= 0x5A;
+    std::fill_n(both.begin() + 2 * sample.page_size, 64, 0x33);
+    EXPECT_EQ(Dump(both, sample.password).outcome, PassOutcome::kWrongPassword);
+  }
+}
+
+// No sample uses agile AES: plain Access 2007+ samples are encrypted with it
+// here and must read exactly as they do plain, through the same open and
+// the same page reads as any encrypted file.
+TEST(EncryptedDamageTest, AgileCopiesOfPlainSamplesReadAsTheSamples) {
+  if (!testing::AceCorpusDir()) GTEST_SKIP() << "Access 2007+ samples not found (set MENDORA_CORPUS_ACE)";
+  testing::AgileFile agile("pässword", 1000);
+  for (const char* name : {"ace2010-mixed-types.accdb", "ace2007-long-text.accdb", "ace2007-attachments.accdb"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(*testing::AceCorpusDir() / name, std::ios::binary);
+    const Bytes plain(std::istreambuf_iterator<char>(in), {});
+    const Bytes encrypted = agile.EncryptFile(plain);
+    const Dumped want = Dump(plain, std::nullopt);
+    const Dumped got = Dump(encrypted, "pässword");
+    ASSERT_EQ(want.outcome, PassOutcome::kCompleted);
+    ASSERT_EQ(got.outcome, PassOutcome::kCompleted);
+    EXPECT_EQ(got.json, want.json);
+    EXPECT_EQ(Dump(encrypted, std::nullopt).outcome, PassOutcome::kNeedsPassword);
+    EXPECT_EQ(Dump(encrypted, "password").outcome, PassOutcome::kWrongPassword);
+
+    // A page zeroed loses what the same page loses in the plain file.
+    const size_t pages = plain.size() / 4096;
+    for (size_t n = 3; n < pages; n += 5) {
+      Bytes damaged = encrypted, damaged_plain = plain;
+      std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(n * 4096), 4096, 0);
+      std::fill_n(damaged_plain.begin() + static_cast<std::ptrdiff_t>(n * 4096), 4096, 0);
+      EXPECT_EQ(Dump(damaged, "pässword").json, Dump(damaged_plain, std::nullopt).json) << n;
+    }
+  }
+  // The verifier damaged, then unreadable: the key still opens the catalog.
+  const std::string good = agile.xml;
+  for (const char* attribute : {"encryptedVerifierHashValue=\"", "encryptedVerifierHashInput=\""}) {
+    // Other bytes of the same length fail the check; a stray character
+    // makes the value unreadable.
+    for (const bool unreadable : {false, true}) {
+      std::string xml = good;
+      const size_t at = xml.find(attribute) + std::string(attribute).size();
+      if (unreadable) {
+        xml.insert(at, "!");
+      } else {
+        xml.replace(at, 4, xml.compare(at, 4, "AAAA") == 0 ? "BBBB" : "AAAA");
+      }
+      agile.Lay(xml);
+      std::ifstream in(*testing::AceCorpusDir() / "ace2010-mixed-types.accdb", std::ios::binary);
+      const Bytes plain(std::istreambuf_iterator<char>(in), {});
+      const Dumped got = Dump(agile.EncryptFile(plain), "pässword");
+      EXPECT_EQ(got.outcome, PassOutcome::kCompleted) << attribute << unreadable;
+      EXPECT_EQ(got.json, Dump(plain, std::nullopt).json);
+      EXPECT_TRUE(SaysPasswordCheckDamaged(got));
+    }
   }
 }
 
