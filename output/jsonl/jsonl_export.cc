@@ -81,6 +81,17 @@ void JsonLinesExport::AddRow(const Row& row) {
         cell = blobs_.enabled() ? blobs_.Write(i, row_number_, bytes) : Base64Encode(bytes);
         break;
       }
+      case ValueKind::kText:
+        if (columns_[i].complex_kind != 0) {
+          // A complex column's entries are JSON already: an array, not a string.
+          nlohmann::ordered_json entries = nlohmann::ordered_json::parse(value.bytes, nullptr, false);
+          if (!entries.is_discarded()) {
+            cell = std::move(entries);
+            break;
+          }
+        }
+        cell = value.bytes;
+        break;
       default:
         cell = RenderValue(value);
         break;
