@@ -8,6 +8,7 @@
 #define MENDORA_READER_ROW_CURSOR_H_
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ class RowCursor {
   // bytes still hold together as a row of this table and share them with
   // no live row: a deleted row whose space was reused is not one any more.
   void SetDeletedRows(bool deleted) { deleted_rows_ = deleted; }
+  // Rows for which `check` (given the row's bytes) is false are lost,
+  // reported as damage: a layout inferred from other rows is not theirs.
+  void SetRowCheck(std::function<bool(ByteView row)> check) { row_check_ = std::move(check); }
 
  private:
   bool NextDataPage();
@@ -70,6 +74,7 @@ class RowCursor {
   std::set<uint32_t> map_pages_seen_;
   std::set<uint16_t> live_starts_;  // of the rows of the current page
   bool deleted_rows_ = false;
+  std::function<bool(ByteView row)> row_check_;
 };
 
 }  // namespace mendora

@@ -234,6 +234,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     session.control.CheckPoint();
     Dispatch(session, handle, record);
   }
+  session.data_page_owners = data_pages;
   session.user_data_pages = 0;
   // Owners below the catalog's definition are the file's own maps, and
   // owners beyond the file are long-value pages ("LVAL"), not tables.
@@ -274,6 +275,9 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.query_table_page = 0;
   session.definition_links.clear();
   session.orphan_tables = 0;
+  session.data_page_owners.clear();
+  session.unreadable_definitions.clear();
+  session.headless_tables = 0;
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
@@ -299,11 +303,12 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
 
   CatalogWalk(session, handle);
   RecoverOrphanTables(session, handle);
+  RecoverHeadlessTables(session, handle);
   // Without a single catalog row, not even Access's own, nor a table found
   // by its definition, nothing of the file could be read; and data pages
   // holding rows of which not one came back are no recovery either. An
   // empty target would pass for a result.
-  if ((session.catalog_rows == 0 && session.orphan_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
+  if ((session.catalog_rows == 0 && session.orphan_tables == 0 && session.headless_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
     throw NothingRecovered{};
   }
   CreatePendingRelations(session);
