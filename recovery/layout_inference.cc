@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -19,7 +21,7 @@ namespace {
 
 // Each column costs a little per row, so that bytes explained equally well
 // by fewer columns are.
-constexpr double kColumnCost = 0.05;
+constexpr double kColumnCost = 0.1;
 // Bounds on the work of one table: the split and the mask assignment look
 // at this many rows, and give up on shapes too wide to be a table's.
 constexpr size_t kScoredRows = 1000;
@@ -49,10 +51,16 @@ bool AllZero(ByteView bytes) {
   return true;
 }
 
-// A value with no more than two decimals, within the precision it has.
-bool FewDecimals(double value, double relative) {
-  const double scaled = value * 100.0;
-  return std::fabs(scaled - std::round(scaled)) <= std::max(1e-6, std::fabs(scaled) * relative);
+// The fewest significant digits that give `value` back: values people type
+// have few, bytes of other columns read as a float have many.
+int ShortestDigits(double value, bool single) {
+  char text[40];
+  for (int digits = 1; digits < 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    const double back = std::strtod(text, nullptr);
+    if (single ? static_cast<float>(back) == static_cast<float>(value) : back == value) return digits;
+  }
+  return 17;
 }
 
 // Zeros say little about a column; they are likeliest in counts and codes.
@@ -255,16 +263,17 @@ std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std:
     while (roles.size() < n) roles.push_back(BitRole::kBoolean);
     return roles;
   }
+  // A zero or empty value behind a clear bit fits a null column as well as
+  // a Boolean that is false, so only what cannot be counts: a value behind
+  // a clear bit.
   const auto fixed_score = [&](size_t b, size_t i) {
-    return static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, false, rows)) -
-           static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
+    return -static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
   };
   const auto var_score = [&](size_t b, size_t j) {
-    // A value behind a clear bit cannot be.
-    return static_cast<double>(CountBoth(mask[b], var_empty[j], true, false, rows)) +
-           static_cast<double>(CountBoth(mask[b], var_empty[j], false, true, rows)) -
-           50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
+    return -50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
   };
+  // Between equals, Booleans take the last bits.
+  const auto boolean_score = [&](size_t b) { return -1e-6 * static_cast<double>(n - b); };
   const size_t layer = (a + 1) * (r + 1);
   constexpr double kNone = -1e300;
   std::vector<double> current(layer, kNone);
@@ -286,7 +295,7 @@ std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std:
         };
         if (i < a) offer(i + 1, j, fixed_score(b, i), BitRole::kFixed);
         if (j < r) offer(i, j + 1, var_score(b, j), BitRole::kVariable);
-        if (b - i - j < n - a - r) offer(i, j, 0.0, BitRole::kBoolean);
+        if (b - i - j < n - a - r) offer(i, j, boolean_score(b), BitRole::kBoolean);
       }
     }
     std::swap(current, next);
@@ -312,27 +321,30 @@ double FixedValueQuality(int type, ByteView bytes) {
       return 0.15;
     case kColumnInteger: {
       const int16_t value = Load<int16_t>(bytes);
-      return std::abs(value) <= 10000 ? 0.45 : 0.15;
+      const int magnitude = std::abs(static_cast<int>(value));
+      return magnitude <= 1000 ? 0.45 : magnitude <= 10000 ? 0.2 : 0.05;
     }
     case kColumnLongInteger: {
       const int64_t value = std::abs(static_cast<int64_t>(Load<int32_t>(bytes)));
       if (value < 65536) return 0.6;
       if (value < 1000000) return 0.3;
-      return value < 1000000000 ? 0.1 : -0.5;
+      return value < 1000000000 ? 0.25 : -0.5;
     }
     case kColumnSingle: {
       const float value = Load<float>(bytes);
       if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
       const float magnitude = std::fabs(value);
       if (magnitude < 1e-4f || magnitude > 1e9f) return -0.5;
-      return FewDecimals(value, 1e-6) ? 0.9 : 0.5;
+      const int digits = ShortestDigits(value, true);
+      return digits <= 4 ? 0.9 : digits <= 6 ? 0.3 : -0.3;
     }
     case kColumnDouble: {
       const double value = Load<double>(bytes);
       if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
       const double magnitude = std::fabs(value);
       if (magnitude < 1e-6 || magnitude > 1e12) return -0.5;
-      return FewDecimals(value, 1e-12) ? 0.9 : 0.6;
+      const int digits = ShortestDigits(value, false);
+      return digits <= 8 ? 0.9 : digits <= 12 ? 0.5 : 0.1;
     }
     case kColumnDateTime: {
       const double days = Load<double>(bytes);
