@@ -18,6 +18,10 @@ constexpr uint32_t kCatalogDefinitionPage = 2;
 constexpr int32_t kObjectTable = 1;
 constexpr uint8_t kDataPageType = 0x01;
 constexpr uint8_t kDefinitionPageType = 0x02;
+// Files Access wrote have pages of this type that own data pages of their
+// own, holding the compound-file sectors of Access's own objects (seen in
+// Jet 3 and Access 2007 samples): no user table.
+constexpr uint8_t kAccessObjectsPageType = 0x08;
 // The layout is inferred from the first rows of the table; every row is
 // then checked against it.
 constexpr size_t kSampledRows = 2000;
@@ -27,10 +31,12 @@ class QuietReporter final : public DamageReporter {
   void Report(const DamageReport&) override {}
 };
 
-// Whether `page` still reads as a table definition. Probing must not charge
+// Whether `page` still reads as a table definition (or is Access's own). Probing must not charge
 // the account: a damaged definition is what this step is for.
 bool ReadableDefinition(JetHandle& handle, int32_t page) {
-  if (ReadPage(handle, page) < handle.PageSize() || handle.page[0] != kDefinitionPageType) return false;
+  if (ReadPage(handle, page) < handle.PageSize()) return false;
+  if (handle.page[0] == kAccessObjectsPageType) return true;
+  if (handle.page[0] != kDefinitionPageType) return false;
   QuietReporter quiet;
   DamageReporter* reporter = handle.damage;
   handle.damage = &quiet;
