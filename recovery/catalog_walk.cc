@@ -176,7 +176,19 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded(session, "Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+    std::string recovered_as = name;
+    if (StartsWith(name, "~TMPCLP")) {
+      // Access's own name for a table it deleted: the evidence's is better.
+      std::string evidence;
+      const std::string found = EvidenceName(session, handle, record.definition_page, evidence);
+      if (!found.empty()) {
+        recovered_as = found;
+        session.losses.PieceLost("the table definition at page " + std::to_string(record.definition_page) + " is " +
+                                 name + ", a table Access deleted: named " + found + " from " + evidence);
+      }
+    }
+    Guarded(session, "Table", recovered_as,
+            [&] { RecoverTable(session, handle, record.object_type, record.definition_page, recovered_as); });
   } else if ((record.object_type == kObjectLinkedTable || record.object_type == kObjectOdbcTable) && !name.empty() &&
              !record.deleted && handle.IsAce()) {
     NoteLinkedTable(session, handle, record);

@@ -88,11 +88,20 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
         (session.dispatched_definition_pages.count(page) != 0 || ReadableDefinition(handle, page))) {
       continue;
     }
+    // A definition page that now holds rows (long values, another table's)
+    // was freed and reused: its pages are a dropped table's, deleted data
+    // that comes back only on request.
+    const bool dropped = named == session.unreadable_definitions.end() && ReadPage(handle, page) == handle.PageSize() &&
+                         handle.page[0] == kDataPageType;
+    if (dropped && !session.RecoverDeletedRows) continue;
     std::string name;
     std::string evidence;
     if (named != session.unreadable_definitions.end()) {
       name = named->second;
       evidence = "named " + name + " from its catalog row";
+    } else if (dropped) {
+      name = "Recovered_Table_" + std::to_string(page) + " (dropped)";
+      evidence = "the page now holds other rows, so the table was dropped; its name was not found: recovered as " + name;
     } else {
       name = "Recovered_Table_" + std::to_string(page);
       evidence = "its name was not found: recovered as " + name;

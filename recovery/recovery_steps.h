@@ -48,6 +48,11 @@ void CreatePendingRelations(RecoverySession& session);
 // the relations and queries that mention them.
 void RecoverOrphanTables(RecoverySession& session, JetHandle& handle);
 
+// The name the relations or the queries give the table defined at
+// `definition_page`, with which of them gave it in `evidence`; empty when
+// neither does.
+std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t definition_page, std::string& evidence);
+
 // Recovers the rows of data pages whose table definition is gone, with a
 // layout inferred from the rows themselves.
 void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle);
