@@ -27,6 +27,7 @@ constexpr double kColumnCost = 0.1;
 constexpr size_t kScoredRows = 1000;
 constexpr uint32_t kMostColumns = 256;
 constexpr size_t kMostMaskStates = 8'000'000;
+constexpr size_t kSplitBudget = 4'000'000;  // candidate values scored for one split
 
 constexpr uint32_t kLongValueInline = 0x80000000u;
 constexpr uint32_t kLongValueSingleRow = 0x40000000u;
@@ -180,8 +181,9 @@ struct FixedColumn {
 std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts, uint32_t fixed_size,
                                         uint32_t most_columns) {
   if (fixed_size == 0) return {};
-  const size_t rows = fixed_parts.size();
   constexpr size_t kCandidateCount = std::size(kCandidates);
+  // Wide fixed parts are scored on fewer rows: the work stays bounded.
+  const size_t rows = std::min(fixed_parts.size(), std::max<size_t>(50, kSplitBudget / (fixed_size * kCandidateCount)));
   // Score of each candidate starting at each offset.
   std::vector<double> scores(static_cast<size_t>(fixed_size) * kCandidateCount, -1e300);
   std::vector<double> values(rows);
@@ -266,12 +268,18 @@ std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std:
   // A zero or empty value behind a clear bit fits a null column as well as
   // a Boolean that is false, so only what cannot be counts: a value behind
   // a clear bit.
-  const auto fixed_score = [&](size_t b, size_t i) {
-    return -static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
-  };
-  const auto var_score = [&](size_t b, size_t j) {
-    return -50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
-  };
+  std::vector<double> fixed_scores(n * a);
+  std::vector<double> var_scores(n * r);
+  for (size_t b = 0; b < n; ++b) {
+    for (size_t i = 0; i < a; ++i) {
+      fixed_scores[b * a + i] = -static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
+    }
+    for (size_t j = 0; j < r; ++j) {
+      var_scores[b * r + j] = -50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
+    }
+  }
+  const auto fixed_score = [&](size_t b, size_t i) { return fixed_scores[b * a + i]; };
+  const auto var_score = [&](size_t b, size_t j) { return var_scores[b * r + j]; };
   // Between equals, Booleans take the last bits.
   const auto boolean_score = [&](size_t b) { return -1e-6 * static_cast<double>(n - b); };
   const size_t layer = (a + 1) * (r + 1);
