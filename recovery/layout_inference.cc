@@ -199,7 +199,8 @@ std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts
         total += candidate.size * FixedValueQuality(candidate.type, bytes);
         if (rising) {
           const int64_t value = static_cast<int32_t>(*bytes.U32(0));
-          rising = value > previous;
+          // Counters step by little; floats read as integers rise too, by leaps.
+          rising = value > previous && (previous < 0 ? value < 1000000 : value - previous <= 1000);
           previous = value;
         }
       }
