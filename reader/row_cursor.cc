@@ -136,7 +136,7 @@ bool RowCursor::NextDataPage() {
       found = ScanPageMap();
       break;
     default:
-      if (!started_) {
+      if (!started_ && !table_.inferred) {
         handle_.Report(DamageReport{DamageKind::kUsageMap, table_.name, table_.entry.definition_page, -1, "",
                                     "its usage map is unreadable (type " + std::to_string(type) +
                                         "); every page of the file is searched for its rows"});
@@ -203,6 +203,13 @@ bool RowCursor::Next(Row& row) {
     if (!live_starts_.insert(start).second) {
       Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
       continue;
+    }
+    if (row_check_) {
+      const std::optional<RowExtent> extent = slots_.extent(slot);
+      if (!extent || !row_check_(*handle_.Page().Sub(extent->start, extent->size()))) {
+        Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row does not fit the layout inferred for its table");
+        continue;
+      }
     }
     if (DecodeRow(slot, row)) return true;
   }

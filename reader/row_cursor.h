@@ -8,6 +8,7 @@
 #define MENDORA_READER_ROW_CURSOR_H_
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ class RowCursor {
   // the one there, or the first after it. False when the page is not one of
   // the table's data pages; the cursor is then at its end.
   bool SeekTo(uint32_t page, uint32_t slot);
+  // Rows for which `check` (given the row's bytes) is false are lost,
+  // reported as damage: a layout inferred from other rows is not theirs.
+  void SetRowCheck(std::function<bool(ByteView row)> check) { row_check_ = std::move(check); }
 
  private:
   bool NextDataPage();
@@ -75,6 +79,7 @@ class RowCursor {
   std::set<uint32_t> map_pages_seen_;
   std::set<uint16_t> live_starts_;  // of the rows of the current page
   bool deleted_rows_ = false;
+  std::function<bool(ByteView row)> row_check_;
 };
 
 }  // namespace mendora

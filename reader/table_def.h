@@ -70,6 +70,9 @@ struct TableDef {
   // table's first one was added have none). UINT32_MAX: the table has none.
   uint32_t lowest_variable_number = UINT32_MAX;
   std::vector<uint8_t> usage_map;
+  // Inferred from the rows of a table whose definition is gone: its pages
+  // are found by the owner they name, with no usage map to miss.
+  bool inferred = false;
   // The definition with its continuation pages' headers removed.
   std::vector<uint8_t> definition;
 

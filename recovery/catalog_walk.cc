@@ -193,7 +193,19 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    Guarded(session, "Table", name, [&] { RecoverTable(session, handle, record.object_type, record.definition_page, name); });
+    std::string recovered_as = name;
+    if (StartsWith(name, "~TMPCLP")) {
+      // Access's own name for a table it deleted: the evidence's is better.
+      std::string evidence;
+      const std::string found = EvidenceName(session, handle, record.definition_page, evidence);
+      if (!found.empty()) {
+        recovered_as = found;
+        session.losses.PieceLost("the table definition at page " + std::to_string(record.definition_page) + " is " +
+                                 name + ", a table Access deleted: named " + found + " from " + evidence);
+      }
+    }
+    Guarded(session, "Table", recovered_as,
+            [&] { RecoverTable(session, handle, record.object_type, record.definition_page, recovered_as); });
   } else if ((record.object_type == kObjectLinkedTable || record.object_type == kObjectOdbcTable) && !name.empty() &&
              !record.deleted && handle.IsAce()) {
     NoteLinkedTable(session, handle, record);
@@ -260,6 +272,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     session.control.CheckPoint();
     Dispatch(session, handle, record);
   }
+  session.data_page_owners = data_pages;
   session.user_data_pages = 0;
   // Owners below the catalog's definition are the file's own maps, and
   // owners beyond the file are long-value pages ("LVAL"), not tables.
@@ -301,6 +314,9 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.query_table_page = 0;
   session.definition_links.clear();
   session.orphan_tables = 0;
+  session.data_page_owners.clear();
+  session.unreadable_definitions.clear();
+  session.headless_tables = 0;
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
@@ -329,11 +345,12 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
 
   CatalogWalk(session, handle);
   RecoverOrphanTables(session, handle);
+  RecoverHeadlessTables(session, handle);
   // Without a single catalog row, not even Access's own, nor a table found
   // by its definition, nothing of the file could be read; and data pages
   // holding rows of which not one came back are no recovery either. An
   // empty target would pass for a result.
-  if ((session.catalog_rows == 0 && session.orphan_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
+  if ((session.catalog_rows == 0 && session.orphan_tables == 0 && session.headless_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
     throw NothingRecovered{};
   }
   CreatePendingRelations(session);

@@ -274,6 +274,37 @@ std::vector<uint32_t> ChainHeads(const RecoverySession& session) {
 
 }  // namespace
 
+std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t definition_page, std::string& evidence) {
+  Orphan orphan;
+  orphan.page = definition_page;
+  {
+    QuietReporter quiet;
+    DamageReporter* reporter = handle.damage;
+    handle.damage = &quiet;
+    try {
+      if (const TableDefPtr table = OpenTable(handle, "", kObjectTable, definition_page)) {
+        for (const ColumnDef& column : table->columns) orphan.columns.insert(Folded(column.name));
+      }
+    } catch (const std::exception&) {
+    }
+    handle.damage = reporter;
+  }
+  if (orphan.columns.empty()) return std::string();
+  if (!session.query_table_read && session.query_table_page != 0) {
+    session.query_table_read = true;
+    ReadQueryTable(session, handle, kObjectTable, session.query_table_page, "MSysQueries");
+  }
+  std::set<std::string> taken;
+  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  std::vector<Orphan> one{orphan};
+  const auto by_relation = RelationEvidence(session);
+  const auto by_query = QueryEvidence(session);
+  NameFrom(one, by_relation, by_query, taken, "the relations");
+  NameFrom(one, by_query, {}, taken, "the queries");
+  evidence = one[0].evidence;
+  return one[0].name;
+}
+
 void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   std::vector<Orphan> orphans;
   std::vector<int32_t> relation_tables;

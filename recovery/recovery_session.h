@@ -187,6 +187,13 @@ struct RecoverySession {
   std::map<uint32_t, uint32_t> definition_links;
   // Tables found by their definition alone, no catalog row leading to them.
   size_t orphan_tables = 0;
+  // Data pages holding live rows, counted by the definition page they name.
+  std::map<uint32_t, int64_t> data_page_owners;
+  // Definition pages a catalog row led to that could not be read, with the
+  // name the row gives: their rows are read with an inferred layout.
+  std::map<int32_t, std::string> unreadable_definitions;
+  // Tables read with a layout inferred from their rows.
+  size_t headless_tables = 0;
   size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
   // Read when the walk first needs it (link targets, complex columns,
   // calculated columns' result types).

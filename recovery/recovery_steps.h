@@ -5,10 +5,12 @@
 #define MENDORA_RECOVERY_RECOVERY_STEPS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "reader/jet_handle.h"
 #include "reader/row_layout.h"
+#include "reader/table_def.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora {
@@ -28,6 +30,10 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle);
 void CatalogWalk(RecoverySession& session, JetHandle& handle);
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name);
+// Recovers the rows of an opened table under `table_name`; rows for which
+// `row_check` (when set) is false are lost.
+void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& table, const std::string& table_name,
+                      const std::function<bool(ByteView row)>& row_check);
 void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                          const std::string& name);
 // Reads the query table (MSysQueries) into session.query_rows.
@@ -41,6 +47,15 @@ void CreatePendingRelations(RecoverySession& session);
 // Recovers the tables whose definitions no catalog row led to, named from
 // the relations and queries that mention them.
 void RecoverOrphanTables(RecoverySession& session, JetHandle& handle);
+
+// The name the relations or the queries give the table defined at
+// `definition_page`, with which of them gave it in `evidence`; empty when
+// neither does.
+std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t definition_page, std::string& evidence);
+
+// Recovers the rows of data pages whose table definition is gone, with a
+// layout inferred from the rows themselves.
+void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle);
 
 // Reads catalog row j of the catalog page in the page buffer; false when the
 // slot holds nothing readable.

@@ -181,10 +181,18 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   }
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) {
-    session.losses.TableLost(table_name, "its definition at page " + std::to_string(definition_page) +
-                                             " cannot be read");
+    // Its rows may still be read with a layout inferred from them; what
+    // cannot be is counted lost then.
+    session.unreadable_definitions.emplace(definition_page, table_name);
     return;
   }
+  RecoverTableRows(session, handle, *table, table_name, {});
+}
+
+void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loaded, const std::string& table_name,
+                      const std::function<bool(ByteView row)>& row_check) {
+  TableDef* table = &loaded;
+  const int32_t definition_page = table->entry.definition_page;
   const std::string name = DistinctTableName(session, table_name, definition_page);
   bool has_complex = false;
   bool has_calculated = false;
@@ -215,6 +223,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
   int64_t rows = 0;
   try {
     RowCursor cursor(*table);
+    if (row_check) cursor.SetRowCheck(row_check);
     Row row;
     while (cursor.Next(row)) {
       session.control.CheckPoint();
@@ -231,7 +240,7 @@ void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_ty
     throw;
   }
   FinishTable(session, name, rows, std::move(recovered));
-  if (session.RecoverDeletedRows) RecoverDeletedRows(session, *table, table_name, name);
+  if (session.RecoverDeletedRows && !table->inferred) RecoverDeletedRows(session, *table, table_name, name);
 }
 
 }  // namespace mendora

@@ -65,6 +65,27 @@ TEST_P(OrphanTableTest, TablesWithoutCatalogRowsAreNamedFromRelationsOrTheirPage
   EXPECT_TRUE(LossMentions(file, "its name was not found: recovered as " + fallback));
 }
 
+TEST_P(OrphanTableTest, TablesAccessDeletedTakeTheEvidenceNameElseKeepTheirOwn) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table people{"~TMPCLP71", {{"ID", tb::kLong}, {"Name", tb::kText}}};
+  people.rows = {{int64_t{1}, std::string("Ada")}};
+  tb::Table scratch{"~TMPCLP72", {{"Word", tb::kText}}};
+  scratch.rows = {{std::string("kept")}};
+  tb::Table orders{"Orders", {{"OrderID", tb::kLong}, {"PersonID", tb::kLong}}};
+  orders.rows = {{int64_t{10}, int64_t{1}}};
+  builder.AddTable(people);
+  builder.AddTable(scratch);
+  builder.AddTable(orders);
+  builder.AddRelationship({"PeopleOrders", "People", "ID", "Orders", "PersonID"});
+  const tb::Bytes file = builder.Build();
+  const tb::Analysis analysis = tb::Analyse(file);
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted) << analysis.result.message;
+  EXPECT_EQ(analysis.sink.tables.at("People").rows, (std::vector<Cells>{{"1", "Ada"}}));
+  EXPECT_EQ(analysis.sink.tables.at("~TMPCLP72").rows, (std::vector<Cells>{{"kept"}}));
+  EXPECT_EQ(analysis.sink.tables.count("~TMPCLP71"), 0u);
+  EXPECT_TRUE(LossMentions(file, "is ~TMPCLP71, a table Access deleted: named People from the relations"));
+}
+
 TEST_P(OrphanTableTest, AnIntactFileGainsNoTables) {
   tb::JetFileBuilder builder(GetParam());
   tb::Table people{"People", {{"ID", tb::kLong}, {"Name", tb::kText}}};

@@ -1,0 +1,164 @@
+// Tables whose definition is gone: the data pages that name a definition
+// page that no longer reads as one are grouped by that page, and their rows
+// read with a layout inferred from the rows themselves.
+#include <string>
+#include <vector>
+
+#include "reader/long_value.h"
+#include "reader/page_index.h"
+#include "reader/table_def.h"
+#include "recovery/layout_inference.h"
+#include "recovery/recovery_steps.h"
+
+namespace mendora {
+
+namespace {
+
+constexpr uint32_t kCatalogDefinitionPage = 2;
+constexpr int32_t kObjectTable = 1;
+constexpr uint8_t kDataPageType = 0x01;
+constexpr uint8_t kDefinitionPageType = 0x02;
+// Files Access wrote have pages of this type that own data pages of their
+// own, holding the compound-file sectors of Access's own objects (seen in
+// Jet 3 and Access 2007 samples): no user table.
+constexpr uint8_t kAccessObjectsPageType = 0x08;
+// The layout is inferred from the first rows of the table; every row is
+// then checked against it.
+constexpr size_t kSampledRows = 2000;
+
+class QuietReporter final : public DamageReporter {
+ public:
+  void Report(const DamageReport&) override {}
+};
+
+// Whether `page` still reads as a table definition (or is Access's own). Probing must not charge
+// the account: a damaged definition is what this step is for.
+bool ReadableDefinition(JetHandle& handle, int32_t page) {
+  if (ReadPage(handle, page) < handle.PageSize()) return false;
+  if (handle.page[0] == kAccessObjectsPageType) return true;
+  if (handle.page[0] != kDefinitionPageType) return false;
+  QuietReporter quiet;
+  DamageReporter* reporter = handle.damage;
+  handle.damage = &quiet;
+  bool readable = false;
+  try {
+    const TableDefPtr table = OpenTable(handle, "", kObjectTable, page);
+    readable = table && !table->columns.empty();
+  } catch (const std::exception&) {
+    readable = false;
+  }
+  handle.damage = reporter;
+  return readable;
+}
+
+std::vector<RowSample> SampleRows(JetHandle& handle, uint32_t owner) {
+  std::vector<RowSample> samples;
+  for (const uint32_t p : handle.DataPages().PagesOf(owner)) {
+    if (samples.size() >= kSampledRows) break;
+    if (ReadPage(handle, p) < handle.PageSize() || handle.page[0] != kDataPageType ||
+        handle.Page().U32(4).value_or(0) != owner) {
+      continue;
+    }
+    const PageSlots slots(handle.Page(), *handle.format);
+    for (uint32_t j = 0; j < slots.count() && samples.size() < kSampledRows; ++j) {
+      if ((slots.entry(j) & kSlotOverflowFlag) != 0) continue;
+      const std::optional<RowExtent> extent = slots.extent(j);
+      if (!extent) continue;
+      const uint8_t* start = handle.Page().data() + extent->start;
+      samples.push_back(RowSample{std::vector<uint8_t>(start, start + extent->size()), p, static_cast<uint16_t>(j)});
+    }
+  }
+  return samples;
+}
+
+}  // namespace
+
+void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
+  const uint32_t pages = handle.PageCount();
+  const bool jet4 = handle.IsJet4();
+  for (const auto& [owner, count] : session.data_page_owners) {
+    session.control.CheckPoint();
+    // Owners below the catalog's definition are the file's own maps; owners
+    // beyond the file are long-value pages.
+    if (owner <= kCatalogDefinitionPage || owner >= pages) continue;
+    const int32_t page = static_cast<int32_t>(owner);
+    if (session.system_definition_pages.count(page) != 0) continue;
+    const auto named = session.unreadable_definitions.find(page);
+    if (named == session.unreadable_definitions.end() &&
+        (session.dispatched_definition_pages.count(page) != 0 || ReadableDefinition(handle, page))) {
+      continue;
+    }
+    // A definition page that now holds rows (long values, another table's)
+    // was freed and reused: its pages are a dropped table's, deleted data
+    // that comes back only on request.
+    const bool dropped = named == session.unreadable_definitions.end() && ReadPage(handle, page) == handle.PageSize() &&
+                         handle.page[0] == kDataPageType;
+    if (dropped && !session.RecoverDeletedRows) continue;
+    std::string name;
+    std::string evidence;
+    if (named != session.unreadable_definitions.end()) {
+      name = named->second;
+      evidence = "named " + name + " from its catalog row";
+    } else if (dropped) {
+      name = "Recovered_Table_" + std::to_string(page) + " (dropped)";
+      evidence = "the page now holds other rows, so the table was dropped; its name was not found: recovered as " + name;
+    } else {
+      name = "Recovered_Table_" + std::to_string(page);
+      evidence = "its name was not found: recovered as " + name;
+    }
+    const std::string where = std::to_string(count) + " data pages name the definition at page " +
+                              std::to_string(page) + ", which cannot be read";
+
+    const std::vector<RowSample> samples = SampleRows(handle, owner);
+    InferenceContext context;
+    context.jet4 = jet4;
+    context.page_count = pages;
+    LongValueReader long_values(handle);
+    context.read_long_value = [&](ByteView field, const RowSample& row, uint16_t column_number) {
+      std::string content;
+      std::string problem;
+      if (!long_values.Read(field, content, problem, LongValueOwner(row.page, row.slot, column_number))) {
+        return std::optional<std::string>();
+      }
+      return std::optional<std::string>(std::move(content));
+    };
+    const std::optional<InferredLayout> layout = InferLayout(samples, context);
+    if (!layout) {
+      session.losses.TableLost(name, where + ", and no layout could be inferred from its " +
+                                         std::to_string(samples.size()) + " rows");
+      if (named != session.unreadable_definitions.end()) session.unreadable_definitions.erase(named);
+      continue;
+    }
+    session.losses.PieceLost(where + ": its layout was inferred from its rows (" +
+                             std::to_string(layout->columns.size()) + " columns); " + evidence);
+    if (named != session.unreadable_definitions.end()) session.unreadable_definitions.erase(named);
+
+    TableDef table;
+    table.entry = CatalogEntry{&handle, name, kObjectTable, page};
+    table.name = name;
+    table.columns = layout->columns;
+    table.row_count = -1;
+    table.lowest_variable_number = layout->lowest_variable_number;
+    if (layout->has_var_table && table.lowest_variable_number == UINT32_MAX) table.lowest_variable_number = 0;
+    table.inferred = true;
+    ++session.headless_tables;
+    session.dispatched_definition_pages.insert(page);
+    const InferredLayout& fitted = *layout;
+    try {
+      RecoverTableRows(session, handle, table, name,
+                       [&fitted, jet4](ByteView row) { return fitted.Fits(row, jet4); });
+    } catch (const PassCancelled&) {
+      throw;
+    } catch (const TargetFailed&) {
+      throw;
+    } catch (const std::exception& error) {
+      session.losses.PieceLost("Table " + name + " was not recovered: " + error.what());
+    }
+  }
+  // Definitions a catalog row named whose table left no data page.
+  for (const auto& [page, name] : session.unreadable_definitions) {
+    session.losses.TableLost(name, "its definition at page " + std::to_string(page) + " cannot be read");
+  }
+}
+
+}  // namespace mendora

@@ -1,0 +1,542 @@
+// Inferring a table's columns from its rows: the shape they share, the split
+// of the fixed part, the null mask's bits and the variable columns' types.
+#include "recovery/layout_inference.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "reader/column_types.h"
+#include "reader/jet_handle.h"
+#include "reader/row_layout.h"
+#include "reader/text_codec.h"
+
+namespace mendora {
+
+namespace {
+
+// Each column costs a little per row, so that bytes explained equally well
+// by fewer columns are.
+constexpr double kColumnCost = 0.1;
+// Bounds on the work of one table: the split and the mask assignment look
+// at this many rows, and give up on shapes too wide to be a table's.
+constexpr size_t kScoredRows = 1000;
+constexpr uint32_t kMostColumns = 256;
+constexpr size_t kMostMaskStates = 8'000'000;
+constexpr size_t kSplitBudget = 4'000'000;  // candidate values scored for one split
+
+constexpr uint32_t kLongValueInline = 0x80000000u;
+constexpr uint32_t kLongValueSingleRow = 0x40000000u;
+constexpr uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
+constexpr uint32_t kLongValueHeaderSize = 12;
+
+struct Candidate {
+  uint32_t size;
+  int type;
+};
+
+constexpr Candidate kCandidates[] = {
+    {1, kColumnByte},     {2, kColumnInteger},  {4, kColumnLongInteger},    {4, kColumnSingle},
+    {8, kColumnDouble},   {8, kColumnDateTime}, {8, kColumnCurrency},       {16, kColumnReplicationId},
+    {17, kColumnNumeric},
+};
+
+bool AllZero(ByteView bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes.data()[i] != 0) return false;
+  }
+  return true;
+}
+
+// The fewest significant digits that give `value` back: values people type
+// have few, bytes of other columns read as a float have many.
+int ShortestDigits(double value, bool single) {
+  char text[40];
+  for (int digits = 1; digits < 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    const double back = std::strtod(text, nullptr);
+    if (single ? static_cast<float>(back) == static_cast<float>(value) : back == value) return digits;
+  }
+  return 17;
+}
+
+// Zeros say little about a column; they are likeliest in counts and codes.
+double ZeroQuality(int type) {
+  switch (type) {
+    case kColumnLongInteger:
+    case kColumnInteger:
+      return 0.3;
+    case kColumnDouble:
+    case kColumnCurrency:
+      return 0.2;
+    case kColumnByte:
+      return 0.15;
+    case kColumnSingle:
+    case kColumnNumeric:
+      return 0.1;
+    default:
+      return -0.2;  // a date of 1899 or a GUID of zeros
+  }
+}
+
+template <typename T>
+T Load(ByteView bytes) {
+  T value;
+  std::memcpy(&value, bytes.data(), sizeof(T));
+  return value;
+}
+
+
+// Whether a variable value reads as text in the file's form.
+bool LooksLikeText(ByteView bytes, bool jet4) {
+  const size_t n = bytes.size();
+  if (n == 0) return true;
+  size_t controls = 0;
+  size_t characters = 0;
+  if (!jet4) {
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t c = bytes.data()[i];
+      if (c == 0) return false;
+      if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') ++controls;
+    }
+    return controls * 4 <= n;
+  }
+  if (n >= 2 && bytes.data()[0] == 0xFF && bytes.data()[1] == 0xFE) {
+    const std::string text = Ucs2ToText(bytes);
+    for (const char c : text) {
+      ++characters;
+      if (c == 0) return false;
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') ++controls;
+    }
+    return controls * 4 <= std::max<size_t>(characters, 1);
+  }
+  if (n % 2 != 0) return false;
+  for (size_t i = 0; i < n; i += 2) {
+    const uint16_t unit = static_cast<uint16_t>(bytes.data()[i] | bytes.data()[i + 1] << 8);
+    ++characters;
+    if (unit == 0 || unit == 0xFFFE || unit == 0xFFFF) return false;
+    if (unit >= 0xD800 && unit < 0xDC00) {
+      if (i + 3 >= n) return false;
+      const uint16_t low = static_cast<uint16_t>(bytes.data()[i + 2] | bytes.data()[i + 3] << 8);
+      if (low < 0xDC00 || low >= 0xE000) return false;
+      i += 2;
+      continue;
+    }
+    if (unit >= 0xDC00 && unit < 0xE000) return false;
+    if (unit < 0x20 && unit != '\t' && unit != '\r' && unit != '\n') ++controls;
+  }
+  return controls * 4 <= characters;
+}
+
+// Whether a variable value is a long-value reference: a length word whose
+// flags say where the value lies, and for values outside the row a page
+// inside the file.
+bool LooksLikeLongValue(ByteView bytes, uint32_t page_count) {
+  if (bytes.size() < kLongValueHeaderSize) return false;
+  const uint32_t word = *bytes.U32(0);
+  const uint32_t length = word & kLongValueLengthMask;
+  if ((word & kLongValueInline) != 0) {
+    return (word & kLongValueSingleRow) == 0 && bytes.size() == kLongValueHeaderSize + length;
+  }
+  if (bytes.size() != kLongValueHeaderSize || length == 0) return false;
+  const uint32_t page = *bytes.U32(4) >> 8;
+  return page > 0 && page < page_count;
+}
+
+// Bits of one flag per sampled row.
+class RowBits {
+ public:
+  explicit RowBits(size_t rows) : words_((rows + 63) / 64, 0) {}
+  void Set(size_t row) { words_[row / 64] |= uint64_t{1} << (row % 64); }
+  const std::vector<uint64_t>& words() const { return words_; }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+// Rows where `a` is set and `b` is not (`negate_b`) or is.
+size_t CountBoth(const RowBits& a, const RowBits& b, bool negate_a, bool negate_b, size_t rows) {
+  size_t count = 0;
+  const auto& wa = a.words();
+  const auto& wb = b.words();
+  for (size_t k = 0; k < wa.size(); ++k) {
+    uint64_t word = (negate_a ? ~wa[k] : wa[k]) & (negate_b ? ~wb[k] : wb[k]);
+    if (k + 1 == wa.size() && rows % 64 != 0) word &= (uint64_t{1} << (rows % 64)) - 1;
+    count += static_cast<size_t>(std::popcount(word));
+  }
+  return count;
+}
+
+struct FixedColumn {
+  uint32_t offset = 0;
+  Candidate candidate{1, kColumnByte};
+};
+
+// The split of [0, fixed_size) into at most `most_columns` columns that
+// scores best over all rows.
+std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts, uint32_t fixed_size,
+                                        uint32_t most_columns) {
+  if (fixed_size == 0) return {};
+  constexpr size_t kCandidateCount = std::size(kCandidates);
+  // Wide fixed parts are scored on fewer rows: the work stays bounded.
+  const size_t rows = std::min(fixed_parts.size(), std::max<size_t>(50, kSplitBudget / (fixed_size * kCandidateCount)));
+  // Score of each candidate starting at each offset.
+  std::vector<double> scores(static_cast<size_t>(fixed_size) * kCandidateCount, -1e300);
+  std::vector<double> values(rows);
+  for (uint32_t offset = 0; offset < fixed_size; ++offset) {
+    for (size_t c = 0; c < kCandidateCount; ++c) {
+      const Candidate& candidate = kCandidates[c];
+      if (offset + candidate.size > fixed_size) continue;
+      double total = 0;
+      bool rising = candidate.type == kColumnLongInteger && rows >= 3;
+      int64_t previous = -1;
+      for (size_t r = 0; r < rows; ++r) {
+        const ByteView bytes = *fixed_parts[r].Sub(offset, candidate.size);
+        total += candidate.size * FixedValueQuality(candidate.type, bytes);
+        if (rising) {
+          const int64_t value = static_cast<int32_t>(*bytes.U32(0));
+          // Counters step by little; floats read as integers rise too, by leaps.
+          rising = value > previous && (previous < 0 ? value < 1000000 : value - previous <= 1000);
+          previous = value;
+        }
+      }
+      // A counter that rises through every row is an AutoNumber.
+      if (rising) total = candidate.size * static_cast<double>(rows);
+      scores[offset * kCandidateCount + c] = total - kColumnCost * static_cast<double>(rows);
+    }
+  }
+  const uint32_t most = std::min<uint32_t>(most_columns, fixed_size);
+  const size_t width = most + 1u;
+  std::vector<double> best(static_cast<size_t>(fixed_size + 1) * width, -1e300);
+  std::vector<int16_t> choice(best.size(), -1);
+  best[0] = 0;
+  for (uint32_t end = 1; end <= fixed_size; ++end) {
+    for (size_t c = 0; c < kCandidateCount; ++c) {
+      const uint32_t size = kCandidates[c].size;
+      if (size > end) continue;
+      const uint32_t start = end - size;
+      const double score = scores[start * kCandidateCount + c];
+      for (uint32_t k = 1; k <= most; ++k) {
+        const double before = best[start * width + k - 1];
+        if (before <= -1e299) continue;
+        if (before + score > best[end * width + k]) {
+          best[end * width + k] = before + score;
+          choice[end * width + k] = static_cast<int16_t>(c);
+        }
+      }
+    }
+  }
+  uint32_t k_best = 0;
+  for (uint32_t k = 1; k <= most; ++k) {
+    if (best[fixed_size * width + k] > -1e299 &&
+        (k_best == 0 || best[fixed_size * width + k] > best[fixed_size * width + k_best])) {
+      k_best = k;
+    }
+  }
+  if (k_best == 0) return {};
+  std::vector<FixedColumn> columns(k_best);
+  uint32_t end = fixed_size;
+  for (uint32_t k = k_best; k > 0; --k) {
+    const Candidate& candidate = kCandidates[choice[end * width + k]];
+    end -= candidate.size;
+    columns[k - 1] = FixedColumn{end, candidate};
+  }
+  return columns;
+}
+
+enum class BitRole : uint8_t { kFixed, kVariable, kBoolean };
+
+// Which column each bit of the null mask belongs to. Fixed columns keep
+// their order among themselves, as do variable ones; a null column's bit is
+// clear, with zero bytes or no bytes at all; bits no column explains are
+// Boolean columns.
+std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std::vector<RowBits>& fixed_zero,
+                                    const std::vector<RowBits>& var_empty, size_t rows) {
+  const size_t n = mask.size();
+  const size_t a = fixed_zero.size();
+  const size_t r = var_empty.size();
+  std::vector<BitRole> roles;
+  if ((n + 1) * (a + 1) * (r + 1) > kMostMaskStates) {
+    for (size_t i = 0; i < a; ++i) roles.push_back(BitRole::kFixed);
+    for (size_t j = 0; j < r; ++j) roles.push_back(BitRole::kVariable);
+    while (roles.size() < n) roles.push_back(BitRole::kBoolean);
+    return roles;
+  }
+  // A zero or empty value behind a clear bit fits a null column as well as
+  // a Boolean that is false, so only what cannot be counts: a value behind
+  // a clear bit.
+  std::vector<double> fixed_scores(n * a);
+  std::vector<double> var_scores(n * r);
+  for (size_t b = 0; b < n; ++b) {
+    for (size_t i = 0; i < a; ++i) {
+      fixed_scores[b * a + i] = -static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
+    }
+    for (size_t j = 0; j < r; ++j) {
+      var_scores[b * r + j] = -50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
+    }
+  }
+  const auto fixed_score = [&](size_t b, size_t i) { return fixed_scores[b * a + i]; };
+  const auto var_score = [&](size_t b, size_t j) { return var_scores[b * r + j]; };
+  // Between equals, Booleans take the last bits.
+  const auto boolean_score = [&](size_t b) { return -1e-6 * static_cast<double>(n - b); };
+  const size_t layer = (a + 1) * (r + 1);
+  constexpr double kNone = -1e300;
+  std::vector<double> current(layer, kNone);
+  std::vector<double> next(layer, kNone);
+  std::vector<uint8_t> came(n * layer, 0);
+  current[0] = 0;
+  for (size_t b = 0; b < n; ++b) {
+    std::fill(next.begin(), next.end(), kNone);
+    for (size_t i = 0; i <= a; ++i) {
+      for (size_t j = 0; j <= r; ++j) {
+        const double here = current[i * (r + 1) + j];
+        if (here <= kNone / 2) continue;
+        const auto offer = [&](size_t ni, size_t nj, double score, BitRole role) {
+          double& slot = next[ni * (r + 1) + nj];
+          if (here + score > slot) {
+            slot = here + score;
+            came[b * layer + ni * (r + 1) + nj] = static_cast<uint8_t>(role);
+          }
+        };
+        if (i < a) offer(i + 1, j, fixed_score(b, i), BitRole::kFixed);
+        if (j < r) offer(i, j + 1, var_score(b, j), BitRole::kVariable);
+        if (b - i - j < n - a - r) offer(i, j, boolean_score(b), BitRole::kBoolean);
+      }
+    }
+    std::swap(current, next);
+  }
+  roles.assign(n, BitRole::kBoolean);
+  size_t i = a;
+  size_t j = r;
+  for (size_t b = n; b > 0; --b) {
+    const BitRole role = static_cast<BitRole>(came[(b - 1) * layer + i * (r + 1) + j]);
+    roles[b - 1] = role;
+    if (role == BitRole::kFixed) --i;
+    if (role == BitRole::kVariable) --j;
+  }
+  return roles;
+}
+
+}  // namespace
+
+double FixedValueQuality(int type, ByteView bytes) {
+  if (AllZero(bytes)) return ZeroQuality(type);
+  switch (type) {
+    case kColumnByte:
+      return 0.15;
+    case kColumnInteger: {
+      const int16_t value = Load<int16_t>(bytes);
+      const int magnitude = std::abs(static_cast<int>(value));
+      return magnitude <= 1000 ? 0.45 : magnitude <= 10000 ? 0.2 : 0.05;
+    }
+    case kColumnLongInteger: {
+      const int64_t value = std::abs(static_cast<int64_t>(Load<int32_t>(bytes)));
+      if (value < 65536) return 0.6;
+      if (value < 1000000) return 0.3;
+      return value < 1000000000 ? 0.25 : -0.5;
+    }
+    case kColumnSingle: {
+      const float value = Load<float>(bytes);
+      if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
+      const float magnitude = std::fabs(value);
+      if (magnitude < 1e-4f || magnitude > 1e9f) return -0.5;
+      const int digits = ShortestDigits(value, true);
+      return digits <= 4 ? 0.9 : digits <= 6 ? 0.3 : -0.3;
+    }
+    case kColumnDouble: {
+      const double value = Load<double>(bytes);
+      if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
+      const double magnitude = std::fabs(value);
+      if (magnitude < 1e-6 || magnitude > 1e12) return -0.5;
+      const int digits = ShortestDigits(value, false);
+      return digits <= 8 ? 0.9 : digits <= 12 ? 0.5 : 0.1;
+    }
+    case kColumnDateTime: {
+      const double days = Load<double>(bytes);
+      if (!std::isfinite(days) || days < -657434.0 || days > 2958466.0) return -1;
+      const double seconds = days * 86400.0;
+      const bool whole = std::fabs(seconds - std::round(seconds)) < 1e-3;
+      // 1927 to 2100: the dates most files hold.
+      if (whole && days >= 10000.0 && days <= 73051.0) return 1.0;
+      return whole ? 0.3 : -1;
+    }
+    case kColumnCurrency: {
+      const int64_t value = Load<int64_t>(bytes);
+      if (value > 1'000'000'000'000'000 || value < -1'000'000'000'000'000) return -1;
+      return value % 100 == 0 ? 1.0 : 0.4;
+    }
+    case kColumnReplicationId: {
+      const uint8_t version = bytes.data()[7] >> 4;
+      return version >= 1 && version <= 5 && (bytes.data()[8] & 0xC0) == 0x80 ? 0.6 : -0.5;
+    }
+    case kColumnNumeric: {
+      const uint8_t sign = bytes.data()[0];
+      if (sign != 0 && sign != 0x80) return -1;
+      return AllZero(*bytes.Sub(1, 8)) ? 1.0 : 0.3;
+    }
+    default:
+      return 0;
+  }
+}
+
+std::optional<RowShape> ShapeOfRow(ByteView row, bool jet4, bool has_var_table) {
+  if (row.size() < 2) return std::nullopt;
+  RowLayout layout;
+  const RowExtent extent{0, static_cast<uint32_t>(row.size() - 1)};
+  if (!ParseRowLayout(row, jet4, extent, has_var_table, layout)) return std::nullopt;
+  if (layout.column_count == 0 || layout.column_count > kMostColumns) return std::nullopt;
+  if (layout.data_end < layout.count_size) return std::nullopt;
+  RowShape shape;
+  shape.column_count = layout.column_count;
+  if (!has_var_table) {
+    shape.fixed_size = layout.data_end - layout.count_size;
+    return shape;
+  }
+  if (layout.var_count > layout.column_count || layout.offsets.empty()) return std::nullopt;
+  if (layout.offsets[0] < layout.count_size || layout.offsets.back() > layout.data_end) return std::nullopt;
+  for (uint32_t k = 0; k < layout.var_count; ++k) {
+    if (!VariableExtent(layout, k)) return std::nullopt;
+    if (jet4 && layout.offsets[k] > layout.offsets[k + 1]) return std::nullopt;
+  }
+  shape.fixed_size = layout.offsets[0] - layout.count_size;
+  shape.var_count = layout.var_count;
+  return shape;
+}
+
+bool InferredLayout::Fits(ByteView row, bool jet4) const {
+  const std::optional<RowShape> own = ShapeOfRow(row, jet4, has_var_table);
+  return own && *own == shape;
+}
+
+std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, const InferenceContext& context) {
+  const bool jet4 = context.jet4;
+  if (rows.empty()) return std::nullopt;
+  const auto view = [](const RowSample& row) { return ByteView(row.bytes.data(), row.bytes.size()); };
+
+  // The variable table is there when most rows read with it.
+  size_t with_table = 0;
+  for (const RowSample& row : rows) with_table += ShapeOfRow(view(row), jet4, true) ? 1 : 0;
+  InferredLayout layout;
+  layout.has_var_table = with_table * 2 > rows.size();
+
+  std::map<std::tuple<uint32_t, uint32_t, uint32_t>, size_t> shapes;
+  for (const RowSample& row : rows) {
+    if (const auto shape = ShapeOfRow(view(row), jet4, layout.has_var_table)) {
+      ++shapes[{shape->column_count, shape->fixed_size, shape->var_count}];
+    }
+  }
+  if (shapes.empty()) return std::nullopt;
+  const auto common = std::max_element(shapes.begin(), shapes.end(),
+                                       [](const auto& x, const auto& y) { return x.second < y.second; });
+  layout.shape = RowShape{std::get<0>(common->first), std::get<1>(common->first), std::get<2>(common->first)};
+  layout.rows_fitting = common->second;
+  const RowShape& shape = layout.shape;
+
+  std::vector<const RowSample*> fitting;
+  for (const RowSample& row : rows) {
+    if (fitting.size() >= kScoredRows) break;
+    if (layout.Fits(view(row), jet4)) fitting.push_back(&row);
+  }
+  const size_t count_size = jet4 ? 2 : 1;
+  const size_t n = fitting.size();
+  std::vector<ByteView> fixed_parts;
+  std::vector<RowLayout> parsed(n);
+  for (size_t k = 0; k < n; ++k) {
+    const ByteView row = view(*fitting[k]);
+    ParseRowLayout(row, jet4, RowExtent{0, static_cast<uint32_t>(row.size() - 1)}, layout.has_var_table, parsed[k]);
+    fixed_parts.push_back(*row.Sub(count_size, shape.fixed_size));
+  }
+
+  const std::vector<FixedColumn> fixed =
+      SplitFixedPart(fixed_parts, shape.fixed_size, shape.column_count - shape.var_count);
+  if (shape.fixed_size > 0 && fixed.empty()) return std::nullopt;
+
+  // What the null mask can be checked against.
+  std::vector<RowBits> mask(shape.column_count, RowBits(n));
+  std::vector<RowBits> fixed_zero(fixed.size(), RowBits(n));
+  std::vector<RowBits> var_empty(shape.var_count, RowBits(n));
+  for (size_t k = 0; k < n; ++k) {
+    const ByteView row = view(*fitting[k]);
+    for (uint32_t b = 0; b < shape.column_count; ++b) {
+      if (parsed[k].HasValue(row, b)) mask[b].Set(k);
+    }
+    for (size_t i = 0; i < fixed.size(); ++i) {
+      if (AllZero(*fixed_parts[k].Sub(fixed[i].offset, fixed[i].candidate.size))) fixed_zero[i].Set(k);
+    }
+    for (uint32_t j = 0; j < shape.var_count; ++j) {
+      const auto extent = VariableExtent(parsed[k], j);
+      if (!extent || extent->first == extent->second) var_empty[j].Set(k);
+    }
+  }
+  const std::vector<BitRole> roles = AssignMaskBits(mask, fixed_zero, var_empty, n);
+
+  size_t next_fixed = 0;
+  uint16_t next_var = 0;
+  for (uint32_t b = 0; b < shape.column_count; ++b) {
+    ColumnDef column;
+    column.name = "Column" + std::to_string(b + 1);
+    column.column_number = static_cast<uint16_t>(b);
+    if (roles[b] == BitRole::kBoolean) {
+      column.type = kColumnBoolean;
+      column.fixed = true;
+      column.flags = kColumnFlagFixed;
+    } else if (roles[b] == BitRole::kFixed) {
+      const FixedColumn& part = fixed[next_fixed++];
+      column.type = part.candidate.type;
+      column.size = static_cast<int32_t>(part.candidate.size);
+      column.fixed = true;
+      column.flags = kColumnFlagFixed;
+      column.fixed_offset = static_cast<uint16_t>(part.offset);
+      if (column.type == kColumnNumeric) column.precision = 28;
+    } else {
+      column.var_column_number = next_var++;
+      column.fixed = false;
+      layout.lowest_variable_number = std::min<uint32_t>(layout.lowest_variable_number, b);
+      // What every row's value of the column reads as.
+      bool all_long = true;
+      bool all_text = true;
+      bool any = false;
+      std::vector<std::pair<size_t, ByteView>> probes;
+      for (size_t k = 0; k < n; ++k) {
+        const auto extent = VariableExtent(parsed[k], column.var_column_number);
+        if (!extent || extent->first == extent->second) continue;
+        const ByteView value = *view(*fitting[k]).Sub(extent->first, extent->second - extent->first);
+        any = true;
+        all_long = all_long && LooksLikeLongValue(value, context.page_count);
+        all_text = all_text && LooksLikeText(value, jet4);
+        if (probes.size() < 8) probes.emplace_back(k, value);
+      }
+      if (!any || (all_text && !all_long)) {
+        column.type = kColumnText;
+        column.size = jet4 ? 510 : 255;
+      } else if (all_long) {
+        // Memo or OLE by what the values hold.
+        bool text = true;
+        for (const auto& [k, value] : probes) {
+          std::optional<std::string> content;
+          if ((*value.U32(0) & kLongValueInline) != 0) {
+            content = std::string(reinterpret_cast<const char*>(value.data()) + kLongValueHeaderSize,
+                                  value.size() - kLongValueHeaderSize);
+          } else if (context.read_long_value) {
+            content = context.read_long_value(value, *fitting[k], column.column_number);
+          }
+          if (!content) continue;
+          text = text && LooksLikeText(ByteView(reinterpret_cast<const uint8_t*>(content->data()), content->size()),
+                                       jet4);
+        }
+        column.type = text ? kColumnMemo : kColumnOle;
+      } else {
+        column.type = kColumnBinary;
+        column.size = 255;
+      }
+    }
+    layout.columns.push_back(std::move(column));
+  }
+  return layout;
+}
+
+}  // namespace mendora
