@@ -592,7 +592,10 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
   session.ReadSchema = true;
   for (const auto& output : outputs) session.outputs.push_back(output.get());
   InterruptCancels interrupt(session.control);
+  ProgressLine progress(STDERR_FILENO, progress_display);
+  ShowProgress(session, progress);
   const PassResult result = RunRecovery(session);
+  progress.Clear();
   summary.tables = session.losses.tables().size();
   summary.rows = session.losses.RowsRecovered();
   switch (result.outcome) {

@@ -119,7 +119,9 @@ ExportCommand::ExportCommand(CLI::App& app) {
                        "write binary values as files TABLE/COLUMN/ROW.bin under this folder instead of base64");
   command_->add_option("--ole", ole_, "OLE objects: 'file' the document inside Access's wrapper, 'raw' the stored bytes")
       ->check(CLI::IsMember({"file", "raw"}));
-  command_->add_flag("--verbose", verbose_, "show every damage report, not only the first of each table");
+  auto* verbose = command_->add_flag("--verbose", verbose_, "show every damage report, not only the first of each table");
+  command_->add_flag("--quiet,-q", quiet_, "no progress line or damage notes: only errors, summaries and the loss account")
+      ->excludes(verbose);
   command_->add_flag("--deleted", deleted_, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
   command_->add_option("--password", password_,
                        "password of an encrypted FILE (prefer MENDORA_PASSWORD, or leave both out to be asked)");
@@ -127,6 +129,8 @@ ExportCommand::ExportCommand(CLI::App& app) {
 
 int ExportCommand::Run(std::ostream& out) {
   SetVerbose(verbose_);
+  SetQuiet(quiet_);
+  SetProgressDisplay(quiet_ ? ProgressLine::Display::kHidden : ProgressLine::ForStandardError());
   SetRecoverDeleted(deleted_);
   if (!password_) {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password_ = std::string(env);

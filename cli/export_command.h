@@ -43,6 +43,7 @@ class ExportCommand {
   ExportRequest request_;
   std::string ole_ = "file";
   bool verbose_ = false;
+  bool quiet_ = false;
   bool deleted_ = false;
   std::optional<std::string> password_;
 };

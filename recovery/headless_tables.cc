@@ -1,6 +1,7 @@
 // Tables whose definition is gone: the data pages that name a definition
 // page that no longer reads as one are grouped by that page, and their rows
 // read with a layout inferred from the rows themselves.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -143,10 +144,11 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     table.inferred = true;
     ++session.headless_tables;
     session.dispatched_definition_pages.insert(page);
-    const InferredLayout& fitted = *layout;
+    // Kept with the recovered table, so the rows can be read again later.
+    auto fitted = std::make_shared<const InferredLayout>(*layout);
     try {
       RecoverTableRows(session, handle, table, name,
-                       [&fitted, jet4](ByteView row) { return fitted.Fits(row, jet4); });
+                       [fitted, jet4](ByteView row) { return fitted->Fits(row, jet4); });
     } catch (const PassCancelled&) {
       throw;
     } catch (const TargetFailed&) {

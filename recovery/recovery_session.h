@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "reader/byte_view.h"
+#include "reader/table_def.h"
 #include "recovery/catalog_objects.h"
 #include "recovery/loss_account.h"
 #include "recovery/query_text.h"
@@ -123,6 +125,10 @@ struct RecoveredTable {
   int32_t definition_page = 0;
   bool deleted_rows = false;  // the table's deleted rows, not its live ones
   int64_t rows = 0;
+  // A table whose definition is gone: the layout inferred from its rows
+  // (bound to no file) and the check its rows passed, for reading it again.
+  std::shared_ptr<const TableDef> inferred_layout;
+  std::function<bool(ByteView row)> row_check;
   // Row i * kRowMarkEvery lies at marks[i].
   std::vector<RowMark> marks;
 };

@@ -49,7 +49,13 @@ bool TablePreview::Select(const RecoveredTable& table) {
   column_names_.clear();
   binary_columns_.clear();
   next_row_ = 0;
-  table_ = OpenTable(*handle_, table.source_name, table.object_type, table.definition_page);
+  if (table.inferred_layout) {
+    // Its definition is gone: the pass's inferred layout reads it again.
+    table_ = std::make_unique<TableDef>(*table.inferred_layout);
+    table_->entry.handle = handle_.get();
+  } else {
+    table_ = OpenTable(*handle_, table.source_name, table.object_type, table.definition_page);
+  }
   if (!table_) return false;
   selected_ = table;
   for (const ColumnDef& column : table_->columns) {
@@ -66,6 +72,7 @@ bool TablePreview::MoveTo(int64_t row) {
     const size_t mark = std::min<size_t>(static_cast<size_t>(row / kRowMarkEvery), selected_->marks.size() - 1);
     cursor_ = std::make_unique<RowCursor>(*table_);
     cursor_->SetDeletedRows(selected_->deleted_rows);
+    if (selected_->row_check) cursor_->SetRowCheck(selected_->row_check);
     if (!cursor_->SeekTo(selected_->marks[mark].page, selected_->marks[mark].slot)) {
       cursor_.reset();
       return false;

@@ -220,6 +220,12 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
   RecoveredTable recovered = Recovered(*table, table_name, name, false);
+  if (table->inferred) {
+    auto layout = std::make_shared<TableDef>(*table);
+    layout->entry.handle = nullptr;
+    recovered.inferred_layout = std::move(layout);
+    recovered.row_check = row_check;
+  }
   int64_t rows = 0;
   try {
     RowCursor cursor(*table);
