@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/damage.h"
 #include "reader/long_value.h"
 #include "reader/page_index.h"
 #include "reader/table_def.h"
@@ -27,18 +28,13 @@ constexpr uint8_t kAccessObjectsPageType = 0x08;
 // then checked against it.
 constexpr size_t kSampledRows = 2000;
 
-class QuietReporter final : public DamageReporter {
- public:
-  void Report(const DamageReport&) override {}
-};
-
 // Whether `page` still reads as a table definition (or is Access's own). Probing must not charge
 // the account: a damaged definition is what this step is for.
 bool ReadableDefinition(JetHandle& handle, int32_t page) {
   if (ReadPage(handle, page) < handle.PageSize()) return false;
   if (handle.page[0] == kAccessObjectsPageType) return true;
   if (handle.page[0] != kDefinitionPageType) return false;
-  QuietReporter quiet;
+  IgnoreDamage quiet;
   DamageReporter* reporter = handle.damage;
   handle.damage = &quiet;
   bool readable = false;

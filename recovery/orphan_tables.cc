@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/damage.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
 
@@ -24,13 +25,6 @@ constexpr uint8_t kSystemTable = 'S';
 constexpr uint32_t kJet4TableTypePos = 40;
 constexpr uint32_t kJet3TableTypePos = 20;
 constexpr uint32_t kDefinitionLengthPos = 8;
-
-// Probing a page that may be anything must not charge its damage to the
-// account: only the tables kept are read again, reporting.
-class QuietReporter final : public DamageReporter {
- public:
-  void Report(const DamageReport&) override {}
-};
 
 using Names = std::vector<std::string>;
 
@@ -278,7 +272,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
   Orphan orphan;
   orphan.page = definition_page;
   {
-    QuietReporter quiet;
+    IgnoreDamage quiet;
     DamageReporter* reporter = handle.damage;
     handle.damage = &quiet;
     try {
@@ -310,7 +304,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   std::vector<int32_t> relation_tables;
   int32_t query_table = 0;
   {
-    QuietReporter quiet;
+    IgnoreDamage quiet;
     DamageReporter* reporter = handle.damage;
     handle.damage = &quiet;
     for (const uint32_t head : ChainHeads(session)) {

@@ -67,7 +67,9 @@ bool IsDeviceName(const std::string& lower) {
   return std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices);
 }
 
-std::string Lower(std::string text) {
+}  // namespace
+
+std::string AsciiLower(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
@@ -82,8 +84,6 @@ void CutUtf8(std::string& text, size_t bytes) {
   text.resize(end);
 }
 
-}  // namespace
-
 std::string SafeNames::Take(const std::string& name) {
   std::string safe;
   for (const char c : name) {
@@ -94,9 +94,9 @@ std::string SafeNames::Take(const std::string& name) {
   // Trailing dots and spaces vanish on some file systems.
   while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
   CutUtf8(safe, kMostNameBytes);
-  if (safe.empty() || safe[0] == '.' || safe[0] == '-' || IsDeviceName(Lower(safe))) safe.insert(0, "_");
+  if (safe.empty() || safe[0] == '.' || safe[0] == '-' || IsDeviceName(AsciiLower(safe))) safe.insert(0, "_");
   std::string candidate = safe;
-  for (int n = 2; !taken_.insert(Lower(candidate)).second; ++n) candidate = safe + "~" + std::to_string(n);
+  for (int n = 2; !taken_.insert(AsciiLower(candidate)).second; ++n) candidate = safe + "~" + std::to_string(n);
   return candidate;
 }
 

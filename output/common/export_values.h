@@ -99,6 +99,13 @@ class BlobFiles {
   std::vector<std::filesystem::path> table_dirs_;  // folders this export made
 };
 
+// `text` with the ASCII letters in lower case (names compared as file
+// systems and servers compare them).
+std::string AsciiLower(std::string text);
+
+// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
+void CutUtf8(std::string& text, size_t bytes);
+
 }  // namespace mendora
 
 #endif  // MENDORA_OUTPUT_COMMON_EXPORT_VALUES_H_

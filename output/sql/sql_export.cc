@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "output/common/export_values.h"
 #include "reader/column_types.h"
 #include "reader/value_render.h"
 #include "recovery/loss_account.h"
@@ -21,19 +22,6 @@ constexpr size_t kMySqlRowBytes = 65000;
 constexpr size_t kMySqlIndexBytes = 3072;
 constexpr size_t kIndexNameBytes = 55;
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-void CutUtf8(std::string& text, size_t bytes) {
-  if (text.size() <= bytes) return;
-  size_t end = bytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  text.resize(end);
-}
 
 std::string Hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
