@@ -39,6 +39,10 @@ inline constexpr JetFormat kJet4Format = {4096, 12, 16, 45, 47, 51, 55, 56, 63,
 // The page buffers hold the larger of the two page sizes.
 inline constexpr uint32_t kMaxPageSize = 4096;
 
+// The first byte of a page says what it holds.
+inline constexpr uint8_t kDataPageType = 0x01;
+inline constexpr uint8_t kDefinitionPageType = 0x02;
+
 }  // namespace mendora
 
 #endif  // MENDORA_READER_JET_FORMAT_H_

@@ -90,6 +90,23 @@ struct JetHandle {
 
 using JetHandlePtr = std::unique_ptr<JetHandle>;
 
+// Sends a handle's damage reports to `reporter` while it lives (a probe that
+// must not charge the account, a read that keeps only its first report),
+// and gives the handle its own reporter back however the scope ends.
+class ScopedDamageReporter {
+ public:
+  ScopedDamageReporter(JetHandle& handle, DamageReporter& reporter) : handle_(handle), saved_(handle.damage) {
+    handle.damage = &reporter;
+  }
+  ~ScopedDamageReporter() { handle_.damage = saved_; }
+  ScopedDamageReporter(const ScopedDamageReporter&) = delete;
+  ScopedDamageReporter& operator=(const ScopedDamageReporter&) = delete;
+
+ private:
+  JetHandle& handle_;
+  DamageReporter* const saved_;
+};
+
 // A recovery pass run on a freshly opened handle (see OpenJetFile).
 using RecoveryPassFn = std::function<void(JetHandle&)>;
 

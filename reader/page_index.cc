@@ -5,10 +5,6 @@
 
 namespace mendora {
 
-namespace {
-constexpr uint8_t kDataPageType = 0x01;
-}  // namespace
-
 DataPageIndex::DataPageIndex(JetHandle& handle) {
   const uint32_t pages = handle.PageCount();
   for (uint32_t p = 1; p < pages; ++p) {

@@ -10,7 +10,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint8_t kDataPageType = 0x01;
 constexpr uint8_t kMapPageType = 0x05;
 
 constexpr uint16_t kDeletedMark = kSlotDeletedFlag | kSlotOverflowFlag;

@@ -10,7 +10,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint8_t kDefinitionPageType = 0x02;
 constexpr uint32_t kDefinitionHeaderSize = 8;
 constexpr int32_t kMaxColumns = 256;
 // Longest column name kept whole, in characters.

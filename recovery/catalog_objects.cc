@@ -58,15 +58,10 @@ int64_t Integer(const Value* value) { return value->kind == ValueKind::kInteger 
 
 void CatalogObjects::Load(JetHandle& handle) {
   FirstDamage damage;
-  DamageReporter* const reporter = handle.damage;
-  handle.damage = &damage;
-  try {
+  {
+    ScopedDamageReporter redirect(handle, damage);
     LoadFrom(handle);
-  } catch (...) {
-    handle.damage = reporter;
-    throw;
   }
-  handle.damage = reporter;
   if (problem_.empty()) problem_ = damage.first;
 }
 

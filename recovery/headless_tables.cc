@@ -18,8 +18,6 @@ namespace {
 
 constexpr uint32_t kCatalogDefinitionPage = 2;
 constexpr int32_t kObjectTable = 1;
-constexpr uint8_t kDataPageType = 0x01;
-constexpr uint8_t kDefinitionPageType = 0x02;
 // Files Access wrote have pages of this type that own data pages of their
 // own, holding the compound-file sectors of Access's own objects (seen in
 // Jet 3 and Access 2007 samples): no user table.
@@ -35,17 +33,13 @@ bool ReadableDefinition(JetHandle& handle, int32_t page) {
   if (handle.page[0] == kAccessObjectsPageType) return true;
   if (handle.page[0] != kDefinitionPageType) return false;
   IgnoreDamage quiet;
-  DamageReporter* reporter = handle.damage;
-  handle.damage = &quiet;
-  bool readable = false;
+  ScopedDamageReporter redirect(handle, quiet);
   try {
     const TableDefPtr table = OpenTable(handle, "", kObjectTable, page);
-    readable = table && !table->columns.empty();
+    return table && !table->columns.empty();
   } catch (const std::exception&) {
-    readable = false;
+    return false;
   }
-  handle.damage = reporter;
-  return readable;
 }
 
 std::vector<RowSample> SampleRows(JetHandle& handle, uint32_t owner) {

@@ -273,15 +273,13 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
   orphan.page = definition_page;
   {
     IgnoreDamage quiet;
-    DamageReporter* reporter = handle.damage;
-    handle.damage = &quiet;
+    ScopedDamageReporter redirect(handle, quiet);
     try {
       if (const TableDefPtr table = OpenTable(handle, "", kObjectTable, definition_page)) {
         for (const ColumnDef& column : table->columns) orphan.columns.insert(Folded(column.name));
       }
     } catch (const std::exception&) {
     }
-    handle.damage = reporter;
   }
   if (orphan.columns.empty()) return std::string();
   if (!session.query_table_read && session.query_table_page != 0) {
@@ -305,8 +303,8 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   int32_t query_table = 0;
   {
     IgnoreDamage quiet;
-    DamageReporter* reporter = handle.damage;
-    handle.damage = &quiet;
+    // A cancel at a check point leaves through here too.
+    ScopedDamageReporter redirect(handle, quiet);
     for (const uint32_t head : ChainHeads(session)) {
       session.control.CheckPoint();
       const int32_t page = static_cast<int32_t>(head);
@@ -343,7 +341,6 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
       for (const std::string& column : columns) orphan.columns.insert(Folded(column));
       orphans.push_back(std::move(orphan));
     }
-    handle.damage = reporter;
   }
   if (orphans.empty()) return;
 
