@@ -190,9 +190,10 @@ bool ReadColumns(TableDef& table) {
     if (CountUtf8Chars(column.name) > kMaxNameChars) column.name = CutUtf8(column.name, kMaxNameChars);
   }
   table.index_start = position;
-  // Access 2007+ keeps the records of a table whose columns were deleted or
-  // inserted out of their order; the column number is the table's order.
-  if (handle.IsAce()) {
+  // A table whose columns were deleted or inserted keeps their records out
+  // of their order (Jet 4 as well as Access 2007+); the column number is the
+  // table's order.
+  {
     std::stable_sort(table.columns.begin(), table.columns.end(),
                      [](const ColumnDef& a, const ColumnDef& b) { return a.column_number < b.column_number; });
   }

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -56,6 +57,9 @@ std::string Canonical(const std::string& type, const Cell& value) {
   if (type == "byte" || type == "integer" || type == "long" || type == "currency" || type == "numeric") {
     return CanonicalDecimal(v);
   }
+  // SQLite and MySQL have no NaN (it loads as a null there); the test
+  // takes the two for one.
+  if ((type == "float" || type == "double") && std::isnan(std::strtod(v.c_str(), nullptr))) return "<null>";
   if (type == "float") {
     std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(std::strtof(v.c_str(), nullptr)));
     return buffer;
@@ -307,7 +311,9 @@ TEST_F(CorpusExportTest, JsonLinesReadBackWithTheirJsonTypes) {
         EXPECT_EQ(column, (*expected)["columns"][c++]["name"]);
         // Numbers stay numbers, exact decimals and dates strings.
         if (type == "long" || type == "integer" || type == "byte" || type == "double" || type == "float") {
-          EXPECT_TRUE(value.is_number() || value.is_null()) << name << "." << column << " " << value;
+          // JSON has no NaN or infinity: those are strings.
+          const bool not_finite = value.is_string() && (value == "NaN" || value == "Infinity" || value == "-Infinity");
+          EXPECT_TRUE(value.is_number() || value.is_null() || not_finite) << name << "." << column << " " << value;
         }
         if (type == "currency" || type == "numeric" || type == "datetime") {
           EXPECT_TRUE(value.is_string() || value.is_null()) << name << "." << column << " " << value;

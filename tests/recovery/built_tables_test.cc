@@ -141,13 +141,21 @@ TEST_P(BuiltVersionTest, AColumnListedBeforeOlderOnesIsFoundByItsStoredNumber) {
   table.rows = {row(1, std::monostate{}, 60), row(2, std::monostate{}, 20), row(3, std::string("new"), 7)};
   builder.AddTable(table);
   const tb::Analysis analysis = tb::Analyse(builder.Build());
-  const auto& rows = analysis.sink.tables.at("Reordered").rows;
+  const auto& recorded = analysis.sink.tables.at("Reordered");
+  // The table's order is its column numbers', not the order of the listing.
+  std::vector<std::string> names;
+  for (const auto& column : recorded.columns) names.push_back(column.name);
+  ASSERT_EQ(names.size(), 17u);
+  EXPECT_EQ(names[1], "B");
+  EXPECT_EQ(names[15], "Last");
+  EXPECT_EQ(names[16], "Label");
+  const auto& rows = recorded.rows;
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0][3], "60");
-  EXPECT_EQ(rows[1][3], "20");
-  EXPECT_EQ(rows[0][2], std::nullopt);
-  EXPECT_EQ(rows[2][2], "new");
-  EXPECT_EQ(rows[2][3], "7");
+  EXPECT_EQ(rows[0][15], "60");
+  EXPECT_EQ(rows[1][15], "20");
+  EXPECT_EQ(rows[0][16], std::nullopt);
+  EXPECT_EQ(rows[2][16], "new");
+  EXPECT_EQ(rows[2][15], "7");
 }
 
 TEST_P(BuiltVersionTest, LongValuesInlineOnOnePageAndChained) {
