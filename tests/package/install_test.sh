@@ -163,9 +163,15 @@ if [ "$app_built" = 1 ]; then
       fail "the installed app showed no window: $(cat "$scratch/app.log")"
     else
       DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+h sleep 0.5 key b 2>/dev/null
-      about=$(DISPLAY=$display timeout 15 xdotool search --sync --onlyvisible --name 'Mendora' 2>/dev/null |
-              while read -r id; do DISPLAY=$display xdotool getwindowname "$id"; done | grep -v '^Mendora$' | head -n 1)
-      [ "$about" = "Über Mendora" ] || fail "the installed app under LANG=de_DE.UTF-8 opened '$about', not 'Über Mendora'"
+      about=""
+      for _ in $(seq 50); do
+        about=$(DISPLAY=$display xdotool search --onlyvisible --name 'Mendora' 2>/dev/null |
+                while read -r id; do DISPLAY=$display xdotool getwindowname "$id"; done | grep -v '^Mendora$' | head -n 1)
+        [ -n "$about" ] && break
+        sleep 0.3
+      done
+      [ -n "$about" ] || about="no window (its menus are not German: Alt+H, B opens nothing)"
+      [ "$about" = "Über Mendora" ] || fail "the installed app under LANG=de_DE.UTF-8 showed $about, not 'Über Mendora'"
       echo "German: $about"
     fi
     kill "$app" "$xvfb" 2>/dev/null
