@@ -20,6 +20,7 @@
 #include "cli/command_line.h"
 #include "cli/export_command.h"
 #include "cli/pass_commands.h"
+#include "cli/report_option.h"
 #include "cli/version.h"
 
 namespace {
@@ -45,11 +46,14 @@ int main(int argc, char** argv) {
   mendora::cli::RecoverCommand recover(app);
   mendora::cli::ExportCommand export_command(app);
 
+  mendora::cli::ReportOption report(app, {"analyze", "recover", "export"}, argc, argv);
+
   if (const auto done = mendora::cli::ParseCommandLine(app, argc, argv)) return *done;
-  if (catalog.Parsed()) return catalog.Run(std::cout);
-  if (analyze.Parsed()) return analyze.Run(std::cout);
-  if (dump.Parsed()) return dump.Run(std::cout);
-  if (recover.Parsed()) return recover.Run(std::cout);
-  if (export_command.Parsed()) return export_command.Run(std::cout);
-  return 1;
+  int code = 1;
+  if (catalog.Parsed()) code = catalog.Run(std::cout);
+  if (analyze.Parsed()) code = analyze.Run(std::cout);
+  if (dump.Parsed()) code = dump.Run(std::cout);
+  if (recover.Parsed()) code = recover.Run(std::cout);
+  if (export_command.Parsed()) code = export_command.Run(std::cout);
+  return report.Finish(code);
 }

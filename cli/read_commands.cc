@@ -9,6 +9,7 @@
 #include "cli/command_support.h"
 #include "cli/commands.h"
 #include "cli/interrupt_cancels.h"
+#include "cli/report_option.h"
 #include "output/json/json_dump.h"
 #include "output/sqlite/target_file.h"
 #include "reader/table_def.h"
@@ -77,19 +78,31 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   RecoverySession session;
   PrepareSession(session, file, PasswordFor(file));
   ShowProgress(session, progress);
+  PassReport report;
+  report.Attach(session);
   const PassResult result = RunRecovery(session);
   progress.Clear();
+  const bool completed = result.outcome == PassOutcome::kCompleted;
   if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase ||
       result.outcome == PassOutcome::kNeedsPassword || result.outcome == PassOutcome::kWrongPassword ||
       result.outcome == PassOutcome::kUnsupportedEncryption) {
-    return ReportUnfinished(file, session, result);
+    const int code = ReportUnfinished(file, session, result);
+    report.Done(session, false, code);
+    return code;
   }
   if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
   OutputCheck check(out);
   out << PlatformLineEnds(session.AnalysisLog);
-  if (!check.Finish()) return ReportOutputFailed(check);
-  if (result.outcome != PassOutcome::kCompleted) return ReportUnfinished(file, session, result);
-  return AccountForLosses(session);
+  int code = 0;
+  if (!check.Finish()) {
+    code = ReportOutputFailed(check);
+  } else if (!completed) {
+    code = ReportUnfinished(file, session, result);
+  } else {
+    code = AccountForLosses(session);
+  }
+  report.Done(session, completed, code);
+  return code;
 }
 
 int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
@@ -119,13 +132,17 @@ int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
 PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs) {
   PassSummary summary;
   const std::optional<std::string> password = PasswordFor(file);
-  if (!OpenForCommand(file, password, summary.exit_code)) return summary;
+  if (!OpenForCommand(file, password, summary.exit_code)) {
+    ReportNoPass(file, summary.exit_code);
+    return summary;
+  }
   std::vector<std::unique_ptr<RecoveryOutput>> outputs;
   try {
     outputs = make_outputs();
   } catch (const TargetFailed& error) {
     std::cerr << "mendora-cli: " << error.what() << ".\n";
     summary.exit_code = kExitFailed;
+    ReportNoPass(file, summary.exit_code);
     return summary;
   }
   RecoverySession session;
@@ -135,6 +152,8 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
   InterruptCancels interrupt(session.control);
   ProgressLine progress(STDERR_FILENO, ProgressDisplay());
   ShowProgress(session, progress);
+  PassReport report;
+  report.Attach(session);
   const PassResult result = RunRecovery(session);
   progress.Clear();
   summary.tables = session.losses.tables().size();
@@ -155,6 +174,7 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
       summary.exit_code = ReportUnfinished(file, session, result);
       break;
   }
+  report.Done(session, result.outcome == PassOutcome::kCompleted, summary.exit_code);
   return summary;
 }
 

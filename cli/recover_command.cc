@@ -11,6 +11,7 @@
 #include "cli/command_support.h"
 #include "cli/commands.h"
 #include "cli/interrupt_cancels.h"
+#include "cli/report_option.h"
 #include "output/sqlite/sqlite_output.h"
 #include "output/sqlite/target_file.h"
 #include "recovery/recovery_steps.h"
@@ -32,6 +33,10 @@ struct SaveResult {
   int64_t rows = 0;  // rows recovered, when the save completed
 };
 
+SaveResult Conclude(const std::string& file, const std::string& target, bool target_existed, std::ostream& out,
+                    const SaveVoice& voice, RecoverySession& session, const PassResult& result,
+                    InterruptCancels& interrupt);
+
 SaveResult SaveOne(const std::string& file, const std::string& target, bool force, std::ostream& out, OleStorage ole,
                    const SaveVoice& voice) {
   struct stat st;
@@ -43,11 +48,13 @@ SaveResult SaveOne(const std::string& file, const std::string& target, bool forc
       CheckReplaceable(target);
     } catch (const EngineError& error) {
       std::cerr << "mendora-cli: " << error.what() << ".\n";
+      ReportNoPass(file, kExitFailed);
       return {kExitFailed};
     }
   }
   if (!force && target_existed) {
     std::cerr << "mendora-cli: " << target << " already exists; choose another name or pass --force to replace it.\n";
+    ReportNoPass(file, kExitFailed);
     return {kExitFailed};
   }
   ProgressLine progress(STDERR_FILENO, ProgressDisplay(), voice.progress_label);
@@ -61,8 +68,21 @@ SaveResult SaveOne(const std::string& file, const std::string& target, bool forc
   // Interrupts stay with the pass until the last line is printed, so one
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);
+  PassReport report;
+  report.Attach(session);
   const PassResult result = RunRecovery(session);
   progress.Clear();
+  const SaveResult saved = Conclude(file, target, target_existed, out, voice, session, result, interrupt);
+  report.Done(session, result.outcome == PassOutcome::kCompleted, saved.exit_code,
+              result.outcome == PassOutcome::kCompleted ? target : "");
+  return saved;
+}
+
+// What a save pass came to: its messages, the log, the loss account, and
+// the exit code.
+SaveResult Conclude(const std::string& file, const std::string& target, bool target_existed, std::ostream& out,
+                    const SaveVoice& voice, RecoverySession& session, const PassResult& result,
+                    InterruptCancels& interrupt) {
   const std::string left = target_existed ? target + " was left as it was.\n" : "Nothing was left at " + target + ".\n";
   switch (result.outcome) {
     case PassOutcome::kNotOpened:
