@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools libgl-dev
   xvfb xauth
   clang libclang-rt-14-dev
-  dpkg-dev desktop-file-utils appstream man-db bash-completion
+  dpkg-dev desktop-file-utils appstream man-db bash-completion shared-mime-info xdotool
   postgresql postgresql-client mariadb-server mariadb-client
 )
 
