@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 
 #include "reader/ace_values.h"
 #include "reader/column_types.h"
@@ -23,7 +24,7 @@ constexpr uint8_t kSectionEnd = 0x01;
 constexpr uint8_t kUnmarked = 0x02;
 constexpr uint8_t kSpecialMark = 0x80;
 constexpr uint8_t kTextEnd = 0x00;
-// A special weight stores the count of sorting characters before it as
+// A special weight stores the count of sorting elements before it as
 // 4 * count + 7 in one byte; the samples show no other form.
 constexpr unsigned kMaxSpecialPlace = (0xFF - 7) / 4;
 
@@ -94,15 +95,38 @@ void NoteUnknown(std::u32string& unknown, char32_t c) {
   if (unknown.find(c) == std::u32string::npos) unknown.push_back(c);
 }
 
+EncodedKey TextKey(const TextKeyTable* table, const std::string& text);
+
+bool Is(const Value& value, ValueKind kind) { return value.kind == kind; }
+
+}  // namespace
+
+void EncodeTextKey(const TextKeyTable& table, const std::string& text, std::vector<uint8_t>& out,
+                   std::u32string& unknown) {
+  EncodedKey key = TextKey(&table, text);
+  for (char32_t c : key.unknown) NoteUnknown(unknown, c);
+  if (key.ok()) out.insert(out.end(), key.bytes.begin(), key.bytes.end());
+}
+
+namespace {
+
 // The text's weights after the flag byte, or the characters that have none.
 EncodedKey TextKey(const TextKeyTable* table, const std::string& text) {
   EncodedKey key;
   std::vector<uint8_t> primary;
-  std::vector<uint8_t> secondary;
+  // One per sorting element; kUncounted stands for the elements of a
+  // character whose count is not known (all of them unmarked).
+  constexpr int kUncounted = -1;
+  std::vector<int> secondary;
+  std::vector<char32_t> uncounted;  // the characters behind each kUncounted
   std::vector<uint8_t> special;
-  unsigned sorting = 0;  // characters with primary weights so far
+  std::optional<unsigned> place = 0u;  // sorting elements so far, while known
+  std::optional<char32_t> place_lost_at;
+  // Trailing spaces take no part in the key.
+  const size_t last = text.find_last_not_of(' ');
+  const size_t end = last == std::string::npos ? 0 : last + 1;
   size_t at = 0;
-  while (at < text.size()) {
+  while (at < end) {
     const char32_t c = NextCodePoint(text, at);
     const TextKeyChar* entry = table != nullptr ? Find(*table, c) : nullptr;
     if (entry == nullptr) {
@@ -110,18 +134,38 @@ EncodedKey TextKey(const TextKeyTable* table, const std::string& text) {
       continue;
     }
     if (entry->primary_size == 0) {
-      if (sorting > kMaxSpecialPlace) {
+      if (!place) {
+        NoteUnknown(key.unknown, *place_lost_at);
+        continue;
+      }
+      if (*place > kMaxSpecialPlace) {
         NoteUnknown(key.unknown, c);
         continue;
       }
       special.push_back(kSpecialMark);
-      special.push_back(static_cast<uint8_t>(4 * sorting + 7));
+      special.push_back(static_cast<uint8_t>(4 * *place + 7));
       special.insert(special.end(), entry->special, entry->special + 2);
       continue;
     }
     primary.insert(primary.end(), entry->primary, entry->primary + entry->primary_size);
-    secondary.insert(secondary.end(), entry->secondary, entry->secondary + entry->secondary_size);
-    ++sorting;
+    if (entry->secondary_size == 0) {
+      secondary.push_back(kUncounted);
+      uncounted.push_back(c);
+      if (place) place_lost_at = c;
+      place.reset();
+    } else {
+      secondary.insert(secondary.end(), entry->secondary, entry->secondary + entry->secondary_size);
+      if (place) *place += entry->secondary_size;
+    }
+  }
+  if (table != nullptr && table->sections) {
+    while (!secondary.empty() && (secondary.back() == kUnmarked || secondary.back() == kUncounted)) {
+      if (secondary.back() == kUncounted) uncounted.pop_back();
+      secondary.pop_back();
+    }
+    // A marked element after a character of unknown length: its place is
+    // not known.
+    for (char32_t c : uncounted) NoteUnknown(key.unknown, c);
   }
   if (!key.unknown.empty()) {
     key.outcome = KeyOutcome::kUnknownSortOrder;
@@ -129,9 +173,8 @@ EncodedKey TextKey(const TextKeyTable* table, const std::string& text) {
   }
   key.bytes = std::move(primary);
   if (table->sections) {
-    while (!secondary.empty() && secondary.back() == kUnmarked) secondary.pop_back();
     key.bytes.push_back(kSectionEnd);
-    key.bytes.insert(key.bytes.end(), secondary.begin(), secondary.end());
+    for (int weight : secondary) key.bytes.push_back(static_cast<uint8_t>(weight));
     if (!special.empty()) {
       // The two sections between hold nothing in any key the samples show.
       key.bytes.insert(key.bytes.end(), {kSectionEnd, kSectionEnd, kSectionEnd});
@@ -141,8 +184,6 @@ EncodedKey TextKey(const TextKeyTable* table, const std::string& text) {
   key.bytes.push_back(kTextEnd);
   return key;
 }
-
-bool Is(const Value& value, ValueKind kind) { return value.kind == kind; }
 
 }  // namespace
 

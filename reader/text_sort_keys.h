@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace mendora {
 
@@ -18,7 +20,11 @@ struct TextKeyChar {
   char32_t character;
   uint8_t primary_size;
   uint8_t primary[kMaxCharWeights];
-  uint8_t secondary_size;  // one per sorting element: 0x02 for an unmarked one
+  // One per sorting element: 0x02 for an unmarked one. 0 for a character
+  // whose elements are all unmarked but not counted by any sample: a key
+  // that needs their count (a mark or a special weight after them) is
+  // not known.
+  uint8_t secondary_size;
   uint8_t secondary[kMaxCharWeights];
   uint8_t special[2];
 };
@@ -30,6 +36,11 @@ struct TextKeyTable {
   // secondary and special weights; Jet 3 keys have the primary weights only.
   bool sections;
 };
+
+// The weights of `text` (UTF-8) after a key's flag byte, in `table`; the
+// characters `table` lacks go to `unknown` (and nothing to `out`).
+void EncodeTextKey(const TextKeyTable& table, const std::string& text, std::vector<uint8_t>& out,
+                   std::u32string& unknown);
 
 extern const TextKeyTable kJet4GeneralKeys;
 extern const TextKeyTable kJet3GeneralKeys;
