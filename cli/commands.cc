@@ -327,6 +327,10 @@ std::string PlatformLineEnds(const std::string& text) {
   return out;
 }
 
+JetHandlePtr OpenSource(const std::string& file, int& exit_code) {
+  return OpenForCommand(file, PasswordFor(file), exit_code);
+}
+
 int RunCatalog(const std::string& file, std::ostream& out) {
   int exit_code = 0;
   JetHandlePtr handle = OpenForCommand(file, PasswordFor(file), exit_code);

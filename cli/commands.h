@@ -78,6 +78,9 @@ void SetPasswordPrompt(PasswordPrompt prompt);
 std::optional<std::string> PromptOnTerminal(const std::string& question);
 
 int RunCatalog(const std::string& file, std::ostream& out);
+// Opens `file` for a command that reads it directly (with the password
+// given or asked for), or says on stderr why not and sets `exit_code`.
+JetHandlePtr OpenSource(const std::string& file, int& exit_code);
 int RunAnalyze(const std::string& file, std::ostream& out);
 int RunDump(const std::string& file, std::ostream& out, OleStorage ole = OleStorage::kUnwrap);
 int RunRecover(const std::string& file, const std::string& target, bool force, std::ostream& out,

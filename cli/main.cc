@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/export_command.h"
 #include "cli/version.h"
@@ -88,12 +89,14 @@ int main(int argc, char** argv) {
   }
 
   mendora::cli::ExportCommand export_command(app);
+  mendora::cli::CheckCommand check_command(app);
 
   CLI11_PARSE(app, argc, argv);
   if (*recover && out_dir.empty() && recover_paths.size() != 2) {
     return app.exit(CLI::ValidationError("PATHS", "recover takes FILE and OUT, or --out-dir DIR and FILE..."));
   }
   if (export_command.Parsed()) return export_command.Run(std::cout);
+  if (check_command.Parsed()) return check_command.Run(std::cout);
   mendora::cli::SetVerbose(verbose);
   mendora::cli::SetQuiet(quiet);
   mendora::cli::SetProgressDisplay(quiet ? mendora::cli::ProgressLine::Display::kHidden
