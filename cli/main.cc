@@ -17,6 +17,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/check_command.h"
 #include "cli/command_line.h"
 #include "cli/export_command.h"
 #include "cli/pass_commands.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
   mendora::cli::DumpCommand dump(app);
   mendora::cli::RecoverCommand recover(app);
   mendora::cli::ExportCommand export_command(app);
+  mendora::cli::CheckCommand check_command(app);
 
   mendora::cli::ReportOption report(app, {"analyze", "recover", "export"}, argc, argv);
 
@@ -55,5 +57,6 @@ int main(int argc, char** argv) {
   if (dump.Parsed()) code = dump.Run(std::cout);
   if (recover.Parsed()) code = recover.Run(std::cout);
   if (export_command.Parsed()) code = export_command.Run(std::cout);
+  if (check_command.Parsed()) code = check_command.Run(std::cout);
   return report.Finish(code);
 }

@@ -93,7 +93,13 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
               table_properties_[DefinitionPageOf(static_cast<uint32_t>(Integer(v[0])), handle.PageCount())] =
                   object.properties;
             }
-            objects_[PageOfId(Integer(v[0]))] = std::move(object);
+            // Ids of other objects (queries, forms) can share their low 24
+            // bits with a table's page: the table keeps the place.
+            const int32_t page = PageOfId(Integer(v[0]));
+            const auto [slot, fresh] = objects_.try_emplace(page, object);
+            if (!fresh && (slot->second.type != kObjectTable || object.type == kObjectTable)) {
+              slot->second = std::move(object);
+            }
           });
   if (!handle.IsAce()) return;
   int32_t directory_page = -1;
