@@ -23,7 +23,7 @@
 #include "cli/output_check.h"
 #include "output/json/json_dump.h"
 #include "output/sqlite/sqlite_output.h"
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
 #include "reader/jet_handle.h"
 #include "reader/page_probe.h"
 #include "reader/table_def.h"
@@ -404,6 +404,13 @@ int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
 
 namespace {
 
+std::optional<SaveFormat> chosen_format;
+
+SaveFormat TargetFormat(const std::string& target) {
+  if (chosen_format) return *chosen_format;
+  return SaveFormatOfPath(target).value_or(SaveFormat::kSqlite);
+}
+
 // How one save speaks: alone, with its log on stdout; or as one of many,
 // with only its messages and its losses, under its file's name.
 struct SaveVoice {
@@ -442,7 +449,7 @@ SaveResult SaveOne(const std::string& file, const std::string& target, bool forc
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
-  session.MakeTarget = SqliteTargetFactory(ole);
+  session.MakeTarget = MakeTargetFactory(TargetFormat(target), ole);
   // Interrupts stay with the pass until the last line is printed, so one
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);
@@ -518,14 +525,17 @@ int WorstExitCode(int a, int b) {
   return std::max(a, b);
 }
 
-std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir) {
+void SetSaveFormat(std::optional<SaveFormat> format) { chosen_format = format; }
+
+std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir,
+                                         const std::string& extension) {
   std::set<std::string> taken;
   std::vector<std::string> targets;
   for (const std::string& file : files) {
     std::string stem = std::filesystem::path(file).stem().string();
     if (stem.empty() || stem == "." || stem == "..") stem = "recovered";
-    std::string name = stem + ".sqlite";
-    for (int n = 2; taken.count(name) > 0; ++n) name = stem + "-" + std::to_string(n) + ".sqlite";
+    std::string name = stem + extension;
+    for (int n = 2; taken.count(name) > 0; ++n) name = stem + "-" + std::to_string(n) + extension;
     taken.insert(name);
     targets.push_back((std::filesystem::path(dir) / name).string());
   }
@@ -541,7 +551,8 @@ int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir
               << (error ? ": " + error.message() : std::string()) << ".\n";
     return kExitFailed;
   }
-  const std::vector<std::string> targets = DistinctTargets(files, dir);
+  const std::vector<std::string> targets =
+      DistinctTargets(files, dir, SaveFormatExtension(chosen_format.value_or(SaveFormat::kAccess)));
   OutputCheck check(out);
   int worst = 0;
   size_t complete = 0, lossy = 0, failed = 0;

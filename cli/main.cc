@@ -4,7 +4,7 @@
 //   mendora-cli analyze FILE           print the analysis log
 //   mendora-cli dump FILE              print every recovered table as JSON
 //   mendora-cli recover FILE OUT       write everything recovered into OUT
-//   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.sqlite
+//   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.mdb
 //   mendora-cli --version              the version, and SQLite's and Qt's
 //   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
@@ -60,18 +60,24 @@ int main(int argc, char** argv) {
   bool deleted = false;
   std::vector<std::string> recover_paths;
   std::string out_dir;
-  auto* recover = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
+  auto* recover = app.add_subcommand("recover", "Write everything recovered into a new Access or SQLite database");
   recover->add_option("PATHS", recover_paths,
-                      "FILE OUT: the Access database and the new SQLite database to create; with --out-dir: FILE..., "
+                      "FILE OUT: the Access database and the new database to create; with --out-dir: FILE..., "
                       "one or more Access databases")
       ->required()
       ->type_name("FILE OUT | FILE...");
   recover->add_option("--out-dir", out_dir,
-                      "recover every FILE into DIR/<name>.sqlite (made distinct with -2, -3, ...), one summary line "
+                      "recover every FILE into DIR/<name>.mdb (or .sqlite with --format sqlite; made distinct with -2, "
+                      "-3, ...), one summary line "
                       "per file; the exit code is the worst file's")
       ->type_name("DIR");
   recover->add_flag("--force", force, "replace OUT if it exists (only once the new file is complete)");
   recover->add_option("--ole", ole, ole_help)->check(CLI::IsMember({"file", "raw"}));
+  std::string save_format;
+  recover->add_option("--format", save_format,
+                      "mdb: an Access database (the Access 2000 format); sqlite: a SQLite database. Without it OUT's "
+                      "extension chooses (.mdb Access, anything else SQLite), and --out-dir writes Access databases")
+      ->check(CLI::IsMember({"mdb", "sqlite"}));
 
   bool quiet = false;
   for (CLI::App* command : {analyze, dump, recover}) {
@@ -99,6 +105,7 @@ int main(int argc, char** argv) {
   mendora::cli::SetProgressDisplay(quiet ? mendora::cli::ProgressLine::Display::kHidden
                                          : mendora::cli::ProgressLine::ForStandardError());
   mendora::cli::SetRecoverDeleted(deleted);
+  mendora::cli::SetSaveFormat(mendora::SaveFormatNamed(save_format));
   if (!password) {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password = std::string(env);
   }
