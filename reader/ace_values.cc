@@ -133,6 +133,17 @@ std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value) {
   return ExtendedDateTimeFrom(static_cast<int64_t>(*days), *ticks);
 }
 
+std::vector<uint8_t> StoredExtendedDateTime(int64_t days, uint64_t ticks) {
+  std::string text;
+  Put(text, static_cast<uint64_t>(std::max<int64_t>(days, 0)), kDateDigits);
+  text += ':';
+  Put(text, ticks, kDateDigits);
+  text += ":7";
+  std::vector<uint8_t> out(text.begin(), text.end());
+  out.resize(kExtendedDateTimeSize, 0);
+  return out;
+}
+
 ExtendedDateTime ExtendedDateTimeFrom(int64_t days, uint64_t ticks) {
   ExtendedDateTime out;
   out.days = days;

@@ -59,6 +59,8 @@ inline constexpr size_t kExtendedDateTimeSize = 42;
 std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value);
 // The calendar fields of a day count and a time of day (as parsed above).
 ExtendedDateTime ExtendedDateTimeFrom(int64_t days, uint64_t ticks);
+// The stored form (kExtendedDateTimeSize bytes) of a day count and time.
+std::vector<uint8_t> StoredExtendedDateTime(int64_t days, uint64_t ticks);
 // "MM/DD/YYYY HH:MM:SS.fffffff", all seven decimals.
 std::string RenderExtendedDateTime(const ExtendedDateTime& value);
 // "YYYY-MM-DDTHH:MM:SS.fffffff" (ISO 8601, no zone: the stored time is local).

@@ -54,6 +54,7 @@ std::optional<IndexDefinition> ReadIndexes(const TableDef& table, std::string* p
       real.columns.push_back(IndexColumn{number, *entry->U8(at + 2) != kAscending});
     }
     real.flags = *entry->U8(layout.real_flags);
+    real.root_page = *entry->U32((handle.IsJet4() ? kJet4IndexPages : kJet3IndexPages).RealIndexRootPos);
     out.real.push_back(std::move(real));
     position += layout.real_size;
   }

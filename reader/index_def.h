@@ -3,8 +3,7 @@
 // After the column names come the real indexes (the sorted structures: their
 // columns, order and flags), then the logical indexes (the names a user sees,
 // each pointing at a real index; several may share one) and their names.
-// Only the definition is read, never the index pages: those may be damaged,
-// and the rows are the truth the target rebuilds its indexes from.
+// Only the definition is read here; the index pages are index_pages.h's.
 #ifndef MENDORA_READER_INDEX_DEF_H_
 #define MENDORA_READER_INDEX_DEF_H_
 
@@ -30,6 +29,7 @@ struct IndexColumn {
 struct RealIndex {
   std::vector<IndexColumn> columns;
   uint8_t flags = 0;
+  uint32_t root_page = 0;  // the index's top page (see IndexPageFormat)
 };
 
 enum class IndexKind : uint8_t { kOther = 0, kPrimaryKey = 1, kForeignKey = 2 };

@@ -122,6 +122,15 @@ inline constexpr uint8_t kCompressedTextMark[2] = {0xFF, 0xFE};
 // The page buffers hold the larger of the two page sizes.
 inline constexpr uint32_t kMaxPageSize = 4096;
 
+// Page 0, in its unmasked header: the text sort order's language id (then,
+// in Jet 4, its variant).
+inline constexpr uint16_t kJet3SortOrderPos = 0x3A;
+inline constexpr uint16_t kJet4SortOrderPos = 0x6E;
+
+// A row moved to another page leaves in its slot (flagged kSlotOverflowFlag)
+// the row's slot on the new page, then that page as 24 bits.
+inline constexpr uint32_t kOverflowPointerSize = 4;
+
 // The first byte of a page says what it holds.
 inline constexpr uint8_t kDataPageType = 0x01;
 inline constexpr uint8_t kDefinitionPageType = 0x02;
@@ -135,15 +144,16 @@ inline constexpr uint8_t kIndexLeafPageType = 0x04;
 // that child, and a tail child holding the keys above its last entry. Leaves
 // of one index are chained both ways. Entries are packed from EntriesPos; a
 // bit i of the mask at EntryMaskPos says an entry ends at EntriesPos + i.
-// Every entry after the first of a page leaves out the first PrefixLength
-// bytes of its key, which are those of the page's first entry.
+// Every entry after the first of a page leaves out its first PrefixLength
+// bytes (key and pointers alike), which are those of the page's first entry.
 struct IndexPageFormat {
   uint16_t FreeSpacePos;     // 16-bit: bytes of the page not in use
   uint16_t OwnerPos;         // 32-bit: the table's definition page
   uint16_t PrevPagePos;      // 32-bit: the leaf before, 0 for the first
   uint16_t NextPagePos;      // 32-bit: the leaf after, 0 for the last
   uint16_t TailPagePos;      // 32-bit: a node page's last child, named by no entry
-  uint16_t PrefixLengthPos;  // 16-bit
+  uint16_t PrefixLengthPos;
+  uint8_t PrefixLengthSize;  // bytes
   uint16_t EntryMaskPos;
   uint16_t EntriesPos;
   // In a real index's entry of the table definition: its usage map (row
@@ -152,8 +162,8 @@ struct IndexPageFormat {
   uint16_t RealIndexRootPos;
 };
 
-inline constexpr IndexPageFormat kJet3IndexPages = {2, 4, 8, 12, 16, 20, 0x16, 0xF8, 30, 34};
-inline constexpr IndexPageFormat kJet4IndexPages = {2, 4, 12, 16, 20, 24, 0x1B, 0x1E0, 34, 38};
+inline constexpr IndexPageFormat kJet3IndexPages = {2, 4, 8, 12, 16, 20, 1, 0x16, 0xF8, 30, 34};
+inline constexpr IndexPageFormat kJet4IndexPages = {2, 4, 12, 16, 20, 24, 2, 0x1B, 0x1E0, 34, 38};
 inline constexpr uint32_t kIndexRowPointerSize = 4;
 inline constexpr uint32_t kIndexChildPointerSize = 4;
 

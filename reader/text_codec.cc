@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 
 namespace mendora {
@@ -275,6 +276,14 @@ int HeaderCodePage(ByteView page0) {
   const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kCodePageOffset + 2);
   if (!header) return 0;
   return ByteView(header->data(), header->size()).U16(kCodePageOffset).value_or(0);
+}
+
+HeaderSort HeaderSortOrder(ByteView page0, bool jet4) {
+  const size_t at = jet4 ? kJet4SortOrderPos : kJet3SortOrderPos;
+  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, at + 4);
+  if (!header) return {};
+  const ByteView view(header->data(), header->size());
+  return HeaderSort{*view.U16(at), jet4 ? *view.U16(at + 2) : uint16_t{0}};
 }
 
 }  // namespace mendora

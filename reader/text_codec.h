@@ -56,6 +56,16 @@ std::string CutUtf8(const std::string& text, size_t chars);
 // 0x18 is RC4-scrambled), or 0 when the page is too short to hold it.
 int HeaderCodePage(ByteView page0);
 
+// The sort order page 0 names for text: its language id (1033 for
+// "General") and, in Jet 4 and later files, the 16-bit variant stored after
+// it (0 in files whose text keys are those of Jet 4's "General"; Access 2010
+// and later may store another). Zeros when the page is too short.
+struct HeaderSort {
+  uint16_t id = 0;
+  uint16_t variant = 0;
+};
+HeaderSort HeaderSortOrder(ByteView page0, bool jet4);
+
 }  // namespace mendora
 
 #endif  // MENDORA_READER_TEXT_CODEC_H_
