@@ -38,7 +38,7 @@ std::optional<SaveFormat> SaveFormatOfPath(const std::string& path) {
 const char* SaveFormatExtension(SaveFormat format) { return format == SaveFormat::kAccess ? ".mdb" : ".sqlite"; }
 
 TargetFactory MakeTargetFactory(SaveFormat format, OleStorage ole) {
-  if (format == SaveFormat::kAccess) return jet::JetTargetFactory(jet::IndexKeys());
+  if (format == SaveFormat::kAccess) return jet::JetTargetFactory(jet::IndexKeys(), jet::NameKeys());
   return SqliteTargetFactory(ole);
 }
 

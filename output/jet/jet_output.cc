@@ -131,6 +131,7 @@ struct JetOutput::IndexInProgress {
   bool foreign_key = false;
   std::unique_ptr<IndexPagesBuilder> builder;
   int64_t unknown_keys = 0;
+  bool unsupported = false;  // a column type without a known key
 };
 
 struct JetOutput::TableInProgress {
@@ -208,8 +209,8 @@ std::string JetOutput::AccessName(const std::string& name) {
   return out;
 }
 
-JetOutput::JetOutput(const std::string& path, bool replace_existing, KeyAppender keys)
-    : path_(path), replace_existing_(replace_existing), keys_(std::move(keys)) {
+JetOutput::JetOutput(const std::string& path, bool replace_existing, KeyAppender keys, NameKeyCheck names)
+    : path_(path), replace_existing_(replace_existing), keys_(std::move(keys)), name_known_(std::move(names)) {
   struct stat info;
   if (!replace_existing && ::lstat(path.c_str(), &info) == 0) {
     throw TargetFailed("cannot create " + path + ": a file already exists there and replacing it was not requested");
@@ -236,16 +237,37 @@ JetOutput::JetOutput(const std::string& path, bool replace_existing, KeyAppender
   // fixed places; they are written last.
   for (uint32_t page = kHeaderPage; page <= kRelationshipsPage; ++page) file_->Allocate();
   maps_ = std::make_unique<RowPageWriter>(*file_, 0);
+  for (const SystemTable* table : {&CatalogTable(), &AcesTable(), &QueriesTable(), &RelationshipsTable()}) {
+    table_names_.insert(Lower(table->name));
+  }
 }
 
 JetOutput::~JetOutput() { Abandon(); }
 
-std::string JetOutput::TableNameKey(const std::string& name) const { return Lower(AccessName(name)); }
+std::string JetOutput::TableNameKey(const std::string& name) const { return Lower(CatalogName(name)); }
 std::string JetOutput::ColumnNameKey(const std::string& name) const { return Lower(AccessName(name)); }
-std::string JetOutput::QueryNameKey(const std::string& name) const { return Lower(AccessName(name)); }
+std::string JetOutput::QueryNameKey(const std::string& name) const { return Lower(CatalogName(name)); }
+
+std::string JetOutput::CatalogName(const std::string& wanted) const {
+  const std::string name = AccessName(wanted);
+  if (!name_known_ || name_known_(name)) return name;
+  // Character by character: one whose key is not known becomes '_'.
+  std::string out;
+  for (size_t i = 0; i < name.size();) {
+    size_t length = 1;
+    const auto lead = static_cast<uint8_t>(name[i]);
+    if (lead >= 0xF0) length = 4;
+    else if (lead >= 0xE0) length = 3;
+    else if (lead >= 0xC0) length = 2;
+    const std::string character = name.substr(i, length);
+    out += name_known_(character) ? character : "_";
+    i += length;
+  }
+  return out;
+}
 
 std::string JetOutput::ClaimName(const std::string& wanted, std::set<std::string>& taken) const {
-  std::string name = AccessName(wanted);
+  std::string name = CatalogName(wanted);
   if (taken.insert(Lower(name)).second) return name;
   for (int n = 2;; ++n) {
     const std::string suffix = " (" + std::to_string(n) + ")";
@@ -279,7 +301,8 @@ void JetOutput::BeginTable(const OutputTable& table) {
       continue;
     }
     JetColumn c;
-    c.name = ClaimName(source.name, column_names);
+    c.name = AccessName(source.name);
+    for (int n = 2; !column_names.insert(Lower(c.name)).second; ++n) c.name = AccessName(source.name + " (" + std::to_string(n) + ")");
     c.source = i;
     c.type = source.type;
     switch (source.type) {
@@ -352,6 +375,14 @@ void JetOutput::BeginTable(const OutputTable& table) {
     in.flags = static_cast<uint8_t>((index.unique || index.primary ? kIndexUnique : 0) |
                                     (index.ignore_nulls ? kIndexIgnoreNulls : 0) |
                                     (index.required || index.primary ? kIndexRequired : 0));
+    // An index over a complex column has nothing to index here: the
+    // column is a child table of its own.
+    const bool over_complex = std::any_of(index.columns.begin(), index.columns.end(), [&](const OutputIndexColumn& key) {
+      return std::any_of(table.columns.begin(), table.columns.end(), [&](const OutputColumn& column) {
+        return column.name == key.name && (column.complex_kind != 0 || column.type == kColumnComplex);
+      });
+    });
+    if (over_complex) continue;
     std::string missing;
     for (const OutputIndexColumn& key : index.columns) {
       auto found = by_source_name.find(key.name);
@@ -498,14 +529,16 @@ void JetOutput::AddRow(const Row& row) {
     }
   }
   for (IndexInProgress& index : t.indexes) {
-    if (index.unknown_keys > 0 && !index.builder) continue;
+    if (index.unsupported) continue;
     t.key.clear();
     bool known = true;
     for (const auto& [place, descending] : index.columns) {
       const JetColumn& c = t.columns[place];
       static const Value kNull;
       const Value& value = c.source < values->size() ? (*values)[c.source] : kNull;
-      if (!keys_ || !keys_(KeyValue(c, value), c.type, descending, t.key)) {
+      const KeyOutcome outcome = keys_ ? keys_(KeyValue(c, value), c.type, descending, t.key) : KeyOutcome::kUnsupportedType;
+      if (outcome != KeyOutcome::kEncoded) {
+        if (outcome != KeyOutcome::kUnknownSortOrder) index.unsupported = true;
         known = false;
         break;
       }
@@ -582,6 +615,11 @@ void JetOutput::EndTable(int64_t rows) {
     // One real index for each distinct column list and flags; a logical
     // index for each index of the source.
     for (IndexInProgress& index : t.indexes) {
+      if (index.unsupported) {
+        losses_->PieceLost("index " + index.name + " of " + t.name + " not written: the keys of its columns' types are not known");
+        index.builder.reset();
+        continue;
+      }
       if (index.unknown_keys > 0) {
         losses_->PieceLost("index " + index.name + " of " + t.name + " not written: " + std::to_string(index.unknown_keys) +
                            (index.unknown_keys == 1 ? " key holds" : " keys hold") + " characters of unknown sort order");
@@ -781,7 +819,7 @@ struct SystemTableWriter {
       key.clear();
       bool ok = static_cast<bool>(keys);
       for (uint16_t column : table.indexes[i].columns) {
-        ok = ok && keys(values[column], table.columns[column].type, false, key);
+        ok = ok && keys(values[column], table.columns[column].type, false, key) == KeyOutcome::kEncoded;
       }
       if (ok) {
         builders[i]->Add(key, at);
@@ -956,10 +994,35 @@ void JetOutput::Finish() {
   if (finished_ || file_ == nullptr) return;
   try {
     if (current_) EndTable(0);
+    // A relation's index whose relation did not come is left out; the rest
+    // are numbered 0, 1, ... again, and the relations' indexes name their
+    // other sides by the new numbers.
+    std::map<uint32_t, std::map<uint32_t, uint32_t>> renumbered;  // by definition page
     for (auto& table : tables_) {
       TableDefinition& d = table->definition;
-      // A relation's index whose relation did not come is left out.
       std::erase_if(d.logical_indexes, [](const LogicalIndexDefinition& l) { return l.kind == 0xFF; });
+      std::sort(d.logical_indexes.begin(), d.logical_indexes.end(),
+                [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return a.number < b.number; });
+      for (uint32_t i = 0; i < d.logical_indexes.size(); ++i) {
+        renumbered[table->page][d.logical_indexes[i].number] = i;
+        d.logical_indexes[i].number = i;
+      }
+    }
+    for (auto& table : tables_) {
+      for (LogicalIndexDefinition& l : table->definition.logical_indexes) {
+        if (l.side == RelationSide::kNone) continue;
+        l.other_index = renumbered[l.other_table][l.other_index];
+        if (l.side == RelationSide::kReferenced) {
+          l.name = ".r";
+          for (uint32_t n = l.number;; n /= 26) {
+            l.name += static_cast<char>('A' + n % 26);
+            if (n < 26) break;
+          }
+        }
+      }
+    }
+    for (auto& table : tables_) {
+      TableDefinition& d = table->definition;
       std::stable_sort(d.logical_indexes.begin(), d.logical_indexes.end(),
                        [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return Lower(a.name) < Lower(b.name); });
       WriteDefinition(*file_, table->page, SerializeDefinition(d));
@@ -1011,9 +1074,10 @@ void JetOutput::Abandon() noexcept {
   file_.reset();
 }
 
-TargetFactory JetTargetFactory(KeyAppender keys) {
-  return [keys = std::move(keys)](const std::string& path, bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
-    return std::make_unique<JetOutput>(path, replace_existing, keys);
+TargetFactory JetTargetFactory(KeyAppender keys, NameKeyCheck names) {
+  return [keys = std::move(keys), names = std::move(names)](const std::string& path,
+                                                            bool replace_existing) -> std::unique_ptr<RecoveryOutput> {
+    return std::make_unique<JetOutput>(path, replace_existing, keys, names);
   };
 }
 

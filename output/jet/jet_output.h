@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "output/jet/index_pages.h"
+#include "reader/index_key.h"
 #include "output/jet/long_values.h"
 #include "output/jet/page_file.h"
 #include "output/jet/row_pages.h"
@@ -29,15 +30,19 @@
 namespace mendora::jet {
 
 // Appends to `key` the index key of `value`, a value of a column of `type`
-// in ascending or descending order. False when the key of this value is not
-// known (a character whose place in the sort order is not established).
-using KeyAppender = std::function<bool(const Value& value, int type, bool descending, std::string& key)>;
+// in ascending or descending order; any outcome but kEncoded appends
+// nothing.
+using KeyAppender = std::function<KeyOutcome(const Value& value, int type, bool descending, std::string& key)>;
+
+// Whether every character of `name` has a known key: the catalog indexes
+// object names.
+using NameKeyCheck = std::function<bool(const std::string& name)>;
 
 class JetOutput final : public RecoveryOutput {
  public:
   // Starts the new file beside `path`; nothing appears at `path` before
   // Finish. Throws TargetFailed when the file cannot be started.
-  JetOutput(const std::string& path, bool replace_existing, KeyAppender keys);
+  JetOutput(const std::string& path, bool replace_existing, KeyAppender keys, NameKeyCheck names);
   ~JetOutput() override;
 
   void BeginTable(const OutputTable& table) override;
@@ -56,6 +61,8 @@ class JetOutput final : public RecoveryOutput {
   // The name a table of the source gets in the file (Access refuses some
   // characters in names, and names longer than 64 characters).
   static std::string AccessName(const std::string& name);
+  // AccessName, with every character whose key is not known made '_'.
+  std::string CatalogName(const std::string& name) const;
 
  private:
   struct IndexInProgress;
@@ -76,6 +83,7 @@ class JetOutput final : public RecoveryOutput {
   int lock_ = -1;
   bool replace_existing_ = false;
   KeyAppender keys_;
+  NameKeyCheck name_known_;
   std::function<void()> publish_check_;
   std::unique_ptr<PageFile> file_;
   std::unique_ptr<RowPageWriter> maps_;  // usage-map rows of every table
@@ -95,7 +103,7 @@ class JetOutput final : public RecoveryOutput {
 };
 
 // The Access target factory: `keys` makes the index keys.
-TargetFactory JetTargetFactory(KeyAppender keys);
+TargetFactory JetTargetFactory(KeyAppender keys, NameKeyCheck names);
 
 }  // namespace mendora::jet
 
