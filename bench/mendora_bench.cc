@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "output/sqlite/sqlite_output.h"
+#include "output/targets.h"
 #include "reader/crypto_library.h"
 #include "recovery/recovery_session.h"
 
@@ -89,13 +90,14 @@ int64_t Analyse(const std::string& file) {
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 
-int64_t Save(const std::string& file, const std::string& target) {
+int64_t Save(const std::string& file, const std::string& target,
+             mendora::SaveFormat format = mendora::SaveFormat::kSqlite) {
   RecoverySession session;
   session.SourcePath = file;
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = true;
-  session.MakeTarget = mendora::SqliteTargetFactory();
+  session.MakeTarget = mendora::MakeTargetFactory(format);
   CountingOutput counter;
   session.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
@@ -353,6 +355,8 @@ int main(int argc, char** argv) {
   Report("analysis (read every row)", analysis, megabytes);
   const Measurement save = Measure([&] { return Save(file, dir + "/saved.sqlite"); });
   Report("save pass (into SQLite)", save, megabytes);
+  const Measurement access = Measure([&] { return Save(file, dir + "/saved.mdb", mendora::SaveFormat::kAccess); });
+  Report("save pass (into Access .mdb)", access, megabytes);
   const Measurement bulk = Measure([&] { return PlainBulkInsert(file, dir + "/bulk.sqlite"); });
   Report("read + plain SQLite bulk insert", bulk, megabytes);
   std::printf("\n");
@@ -360,7 +364,8 @@ int main(int argc, char** argv) {
   if (save.ok && bulk.ok) {
     std::printf("save pass at %.2fx the plain bulk insert's rate\n", bulk.seconds / save.seconds);
   }
+  if (save.ok && access.ok) std::printf(".mdb save at %.2fx the SQLite save's rate\n", save.seconds / access.seconds);
 
   std::filesystem::remove_all(dir);
-  return analysis.ok && save.ok && bulk.ok ? 0 : 1;
+  return analysis.ok && save.ok && access.ok && bulk.ok ? 0 : 1;
 }

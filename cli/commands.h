@@ -13,6 +13,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/progress_line.h"
+#include "output/targets.h"
 #include "recovery/recovery_output.h"
 #include "recovery/recovery_session.h"
 
@@ -59,12 +60,18 @@ int RunRecover(const std::string& file, const std::string& target, bool force, s
 int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir, bool force, std::ostream& out,
                    OleStorage ole = OleStorage::kUnwrap);
 
+// The format `recover` writes: chosen with --format, else by OUT's
+// extension (.mdb Access; .sqlite, .db and any other SQLite), and Access
+// for --out-dir.
+void SetSaveFormat(std::optional<SaveFormat> format);
+
 // The worse of two exit codes: any failure over losses (4) over complete
 // (0), and of two failures the higher code.
 int WorstExitCode(int a, int b);
 // The target of each source in `dir`: DIR/<stem>.sqlite, the second of a
 // stem DIR/<stem>-2.sqlite and so on.
-std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir);
+std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir,
+                                         const std::string& extension = ".sqlite");
 
 // One pass over `file` into the outputs `make_outputs` makes once the file
 // has proved to open, reported as `dump` reports (messages and the loss

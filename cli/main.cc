@@ -4,7 +4,7 @@
 //   mendora-cli analyze FILE           print the analysis log
 //   mendora-cli dump FILE              print every recovered table as JSON
 //   mendora-cli recover FILE OUT       write everything recovered into OUT
-//   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.sqlite
+//   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.mdb
 //   mendora-cli --version              the version, and SQLite's and Qt's
 //   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.

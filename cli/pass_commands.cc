@@ -48,19 +48,24 @@ int DumpCommand::Run(std::ostream& out) {
 }
 
 RecoverCommand::RecoverCommand(CLI::App& app) {
-  command_ = app.add_subcommand("recover", "Write everything recovered into a new SQLite database");
+  command_ = app.add_subcommand("recover", "Write everything recovered into a new Access or SQLite database");
   command_
       ->add_option("PATHS", paths_,
-                   "FILE OUT: the Access database and the new SQLite database to create; with --out-dir: FILE..., "
+                   "FILE OUT: the Access database and the new database to create; with --out-dir: FILE..., "
                    "one or more Access databases")
       ->required()
       ->type_name("FILE OUT | --out-dir DIR FILE...");
   command_
       ->add_option("--out-dir", out_dir_,
-                   "recover every FILE into DIR/<name>.sqlite (made distinct with -2, -3, ...), one summary line "
-                   "per file; the exit code is the worst file's")
+                   "recover every FILE into DIR/<name>.mdb (or .sqlite with --format sqlite; made distinct with -2, "
+                   "-3, ...), one summary line per file; the exit code is the worst file's")
       ->type_name("DIR");
   command_->add_flag("--force", force_, "replace OUT if it exists (only once the new file is complete)");
+  command_
+      ->add_option("--format", format_,
+                   "mdb: an Access database (the Access 2000 format); sqlite: a SQLite database. Without it OUT's "
+                   "extension chooses (.mdb Access, anything else SQLite), and --out-dir writes Access databases")
+      ->check(CLI::IsMember({"mdb", "sqlite"}));
   AddOleOption(*command_, ole_);
   options_.AddTo(*command_);
   command_->final_callback([this] {
@@ -72,6 +77,7 @@ RecoverCommand::RecoverCommand(CLI::App& app) {
 
 int RecoverCommand::Run(std::ostream& out) {
   options_.Apply();
+  SetSaveFormat(SaveFormatNamed(format_));
   if (!out_dir_.empty()) return RunRecoverMany(paths_, out_dir_, force_, out, StorageNamed(ole_));
   return RunRecover(paths_[0], paths_[1], force_, out, StorageNamed(ole_));
 }

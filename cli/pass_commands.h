@@ -60,6 +60,7 @@ class RecoverCommand {
   std::vector<std::string> paths_;
   std::string out_dir_;
   bool force_ = false;
+  std::string format_;
   std::string ole_ = "file";
   PassOptions options_;
 };

@@ -11,7 +11,7 @@
 #include "cli/interrupt_cancels.h"
 #include "cli/report_option.h"
 #include "output/json/json_dump.h"
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
 

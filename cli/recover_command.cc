@@ -1,4 +1,4 @@
-// recover: everything recovered from a source saved into a new SQLite file,
+// recover: everything recovered from a source saved into a new Access or SQLite file,
 // one source at a time or many into a folder.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,12 +13,20 @@
 #include "cli/interrupt_cancels.h"
 #include "cli/report_option.h"
 #include "output/sqlite/sqlite_output.h"
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
+#include "output/targets.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora::cli {
 
 namespace {
+
+std::optional<SaveFormat> chosen_format;
+
+SaveFormat TargetFormat(const std::string& target) {
+  if (chosen_format) return *chosen_format;
+  return SaveFormatOfPath(target).value_or(SaveFormat::kSqlite);
+}
 
 // How one save speaks: alone, with its log on stdout; or as one of many,
 // with only its messages and its losses, under its file's name.
@@ -64,7 +72,7 @@ SaveResult SaveOne(const std::string& file, const std::string& target, bool forc
   session.RunMode = 1;
   session.TargetPath = target;
   session.ReplaceExisting = force;
-  session.MakeTarget = SqliteTargetFactory(ole);
+  session.MakeTarget = MakeTargetFactory(TargetFormat(target), ole);
   // Interrupts stay with the pass until the last line is printed, so one
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);
@@ -153,14 +161,17 @@ int WorstExitCode(int a, int b) {
   return std::max(a, b);
 }
 
-std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir) {
+void SetSaveFormat(std::optional<SaveFormat> format) { chosen_format = format; }
+
+std::vector<std::string> DistinctTargets(const std::vector<std::string>& files, const std::string& dir,
+                                         const std::string& extension) {
   std::set<std::string> taken;
   std::vector<std::string> targets;
   for (const std::string& file : files) {
     std::string stem = std::filesystem::path(file).stem().string();
     if (stem.empty() || stem == "." || stem == "..") stem = "recovered";
-    std::string name = stem + ".sqlite";
-    for (int n = 2; taken.count(name) > 0; ++n) name = stem + "-" + std::to_string(n) + ".sqlite";
+    std::string name = stem + extension;
+    for (int n = 2; taken.count(name) > 0; ++n) name = stem + "-" + std::to_string(n) + extension;
     taken.insert(name);
     targets.push_back((std::filesystem::path(dir) / name).string());
   }
@@ -176,7 +187,8 @@ int RunRecoverMany(const std::vector<std::string>& files, const std::string& dir
               << (error ? ": " + error.message() : std::string()) << ".\n";
     return kExitFailed;
   }
-  const std::vector<std::string> targets = DistinctTargets(files, dir);
+  const std::vector<std::string> targets =
+      DistinctTargets(files, dir, SaveFormatExtension(chosen_format.value_or(SaveFormat::kAccess)));
   OutputCheck check(out);
   int worst = 0;
   size_t complete = 0, lossy = 0, failed = 0;

@@ -36,6 +36,89 @@ inline constexpr JetFormat kJet3Format = {2048, 8,  12, 25, 27, 31, 35, 36, 43,
 inline constexpr JetFormat kJet4Format = {4096, 12, 16, 45, 47, 51, 55, 56, 63,
                                           12,   15, 23, 5,  25, 59, 7,  21, 9};
 
+// Page 0 of a Jet 4 file. From EncodedStart on, EncodedLength bytes are
+// RC4-scrambled with kHeaderKey; the offsets below are those of the plain
+// bytes. The database password (20 UCS-2 characters) is stored XORed with
+// the creation date's whole days as a 32-bit number, repeated from 0x40.
+inline constexpr uint32_t kHeaderEngineNamePos = 0x04;   // "Standard Jet DB"
+inline constexpr uint32_t kHeaderVersionPos = 0x14;      // 1: Jet 4; 2-6: Access 2007-2019
+inline constexpr uint32_t kHeaderEncodedStart = 0x18;
+inline constexpr uint32_t kJet4HeaderEncodedLength = 128;
+inline constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+inline constexpr uint32_t kHeaderCodePagePos = 0x3C;
+inline constexpr uint32_t kHeaderPasswordPos = 0x42;
+inline constexpr uint32_t kHeaderPasswordLength = 40;
+inline constexpr uint32_t kHeaderPasswordMaskPos = 0x40;
+inline constexpr uint32_t kHeaderSortOrderPos = 0x6E;  // 16-bit locale of the General sort order
+inline constexpr uint32_t kHeaderCreatedPos = 0x72;    // a date: days since 1899-12-30
+inline constexpr uint16_t kGeneralSortOrder = 0x0409;
+
+// Data pages (rows of a table, long values, usage maps): after the type byte
+// and a 1, the free bytes (16-bit), the owner (32-bit: the table's
+// definition page, kLongValueOwner, or 0 for map rows), then the row count
+// and the rows' offsets, rows stacked from the page's end downwards.
+inline constexpr uint16_t kPageFreeSpacePos = 2;
+inline constexpr uint16_t kPageOwnerPos = 4;
+inline constexpr uint16_t kJet4RowOffsetsPos = 14;
+inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
+inline constexpr uint8_t kUsageMapPageType = 0x05;      // the bitmap pages of a reference usage map
+// A usage map row: type 0 holds the first page covered, then a bitmap; type
+// 1 holds the numbers of bitmap pages, each covering (page size - 4) * 8
+// pages after its 4-byte header.
+inline constexpr uint8_t kInlineUsageMap = 0;
+inline constexpr uint8_t kReferenceUsageMap = 1;
+inline constexpr uint32_t kJet4UsageMapRowSize = 69;
+
+// A long-value field: a 32-bit length whose top bits say where the bytes
+// are, the row holding them (row byte, 24-bit page), 4 bytes unused, then
+// the bytes themselves when inline. A chained row starts with the next row's
+// place (row byte, 24-bit page).
+inline constexpr uint32_t kLongValueInline = 0x80000000u;
+inline constexpr uint32_t kLongValueSingleRow = 0x40000000u;
+inline constexpr uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
+inline constexpr uint32_t kLongValueHeaderSize = 12;
+inline constexpr uint32_t kLongValueChainHeaderSize = 4;
+
+// Jet 4 table definitions. A definition starts with its length at 8, then
+// this tag (its meaning unknown; Access writes it here, in every column
+// record and in every logical index entry), the row count, the last
+// AutoNumber handed out and a 1.
+inline constexpr uint32_t kJet4DefinitionTag = 0x0659;
+inline constexpr uint16_t kJet4DefinitionLengthPos = 8;
+inline constexpr uint16_t kJet4AutoNumberPos = 20;
+inline constexpr uint16_t kJet4TableTypePos = 40;  // 'N' a user table, 'S' a system table
+inline constexpr uint16_t kJet4MaxColumnsPos = 41;
+inline constexpr uint16_t kJet4VarColumnsPos = 43;
+// Before the column records, one 12-byte entry per real index: 4 bytes, the
+// rows it holds, 4 bytes.
+// A real index entry after the column names: a 32-bit tag of its own, ten
+// column slots (16-bit column number or 0xFFFF, then 1 ascending or 2
+// descending), its usage map, its root page, and its flags at 42 + 4.
+inline constexpr uint32_t kJet4RealIndexTag = 0x0783;
+inline constexpr uint32_t kJet4RealIndexSize = 52;
+inline constexpr uint32_t kJet4RealIndexFlagsPos = 46;
+inline constexpr uint8_t kIndexFlagsAlwaysSet = 0x80;
+// A logical index entry: the tag, its number, its real index, then for a
+// relation's index the side (1 the referenced table, 2 the referencing one),
+// the other side's logical index and definition page, and the cascade bits;
+// then its kind (1 primary key, 2 a relation's).
+inline constexpr uint32_t kJet4LogicalIndexSize = 28;
+inline constexpr uint8_t kLogicalNoRelation = 4;  // both cascade bytes of an index of no relation
+// After the index names: for each memo and OLE column, its number and the
+// usage map and free-space map of its long-value pages; 0xFFFF ends the list.
+inline constexpr uint16_t kJet4ColumnMapsEnd = 0xFFFF;
+
+// Column record flags (beyond the fixed and AutoNumber bits of table_def.h)
+// and the compressed-text bit of byte 16.
+inline constexpr uint8_t kColumnFlagUpdatable = 0x02;
+inline constexpr uint8_t kColumnFlagSystem = 0x10;
+inline constexpr uint8_t kColumnFlagSid = 0x20;
+inline constexpr uint8_t kColumnCompressedText = 0x01;
+
+// Compressed Jet 4 text starts with this mark; a 0 byte switches between
+// one-byte and two-byte characters.
+inline constexpr uint8_t kCompressedTextMark[2] = {0xFF, 0xFE};
+
 // The page buffers hold the larger of the two page sizes.
 inline constexpr uint32_t kMaxPageSize = 4096;
 

@@ -5,16 +5,13 @@
 #include <set>
 #include <utility>
 
+#include "reader/jet_format.h"
+
 namespace mendora {
 
 namespace {
 
-// Long-value field flags (high bits of the 32-bit length word).
-constexpr uint32_t kLongValueInline = 0x80000000u;
-constexpr uint32_t kLongValueSingleRow = 0x40000000u;
-constexpr uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
-constexpr uint32_t kLongValueHeaderSize = 12;
-constexpr uint32_t kChainRowHeaderSize = 4;
+constexpr uint32_t kChainRowHeaderSize = kLongValueChainHeaderSize;
 
 std::string At(uint32_t row, uint32_t page) {
   return "row " + std::to_string(row) + " of long-value page " + std::to_string(page);

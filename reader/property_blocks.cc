@@ -142,6 +142,7 @@ std::vector<PropertyObject> ReadPropertyBlocks(ByteView blocks, bool jet4, const
       Property property;
       property.name = names[name_index];
       property.type = type;
+      property.ddl = *entry.U8(2) != 0;
       DecodeProperty(*value, type, jet4, code_page, property.value);
       object.properties.push_back(std::move(property));
     }

@@ -22,6 +22,7 @@ namespace mendora {
 struct Property {
   std::string name;
   int type = 0;  // a column type code (reader/column_types.h)
+  bool ddl = false;  // the entry's flag: set through data definition
   Value value;
 };
 

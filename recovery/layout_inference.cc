@@ -29,11 +29,6 @@ constexpr uint32_t kMostColumns = 256;
 constexpr size_t kMostMaskStates = 8'000'000;
 constexpr size_t kSplitBudget = 4'000'000;  // candidate values scored for one split
 
-constexpr uint32_t kLongValueInline = 0x80000000u;
-constexpr uint32_t kLongValueSingleRow = 0x40000000u;
-constexpr uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
-constexpr uint32_t kLongValueHeaderSize = 12;
-
 struct Candidate {
   uint32_t size;
   int type;

@@ -20,9 +20,8 @@ constexpr uint32_t kCatalogDefinitionPage = 2;
 constexpr int32_t kObjectTable = 1;
 constexpr uint8_t kUserTable = 'N';
 constexpr uint8_t kSystemTable = 'S';
-// Where a definition says whether it is a user table ('N') or one of the
-// engine's core tables ('S').
-constexpr uint32_t kJet4TableTypePos = 40;
+// Where a Jet 3 definition says whether it is a user table ('N') or one of
+// the engine's core tables ('S'); Jet 4's is in jet_format.h.
 constexpr uint32_t kJet3TableTypePos = 20;
 constexpr uint32_t kDefinitionLengthPos = 8;
 

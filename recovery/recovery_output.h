@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "reader/value.h"
+#include "recovery/query_text.h"
 
 namespace mendora {
 
@@ -61,6 +62,9 @@ struct OutputIndex {
   bool unique = false;
   bool ignore_nulls = false;
   bool required = false;
+  // An index Access made for a relation alone: outputs that make relations
+  // their own way leave it out.
+  bool foreign_key = false;
 };
 
 // One property of the table (empty `column`) or of one of its columns, as
@@ -69,6 +73,8 @@ struct OutputProperty {
   std::string column;
   std::string name;
   Value value;
+  int type = 0;      // the type code it is stored with (reader/column_types.h); 0 unknown
+  bool ddl = false;  // marked as set through data definition
 };
 
 struct OutputTable {
@@ -113,6 +119,12 @@ class RecoveryOutput {
   virtual void AddQuery(const std::string& name, const std::string& sql) {
     (void)name;
     (void)sql;
+  }
+  // A saved query with the rows the source's query table holds for it (an
+  // output that keeps queries as Access does takes these; the rest the SQL).
+  virtual void AddQueryDefinition(const std::string& name, const std::string& sql, const std::vector<QueryRow>& rows) {
+    (void)rows;
+    AddQuery(name, sql);
   }
   // The keys under which the output compares names of tables, columns and
   // queries: two names with one key would be one name there.

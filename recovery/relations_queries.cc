@@ -126,9 +126,11 @@ void CreatePendingQueries(RecoverySession& session) {
     session.control.CheckPoint();
     auto rows = session.query_rows.find(query.object_id);
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
-    const std::string sql = rows == session.query_rows.end() ? "" : QueryText(std::move(rows->second));
+    std::vector<QueryRow> stored;
+    if (rows != session.query_rows.end()) stored = std::move(rows->second);
+    const std::string sql = stored.empty() ? "" : QueryText(stored);
     const std::string name = ClaimDistinctName(taken, query.name, " (2)", key);
-    for (RecoveryOutput* output : session.active_outputs) output->AddQuery(name, sql);
+    for (RecoveryOutput* output : session.active_outputs) output->AddQueryDefinition(name, sql, stored);
   }
 }
 

@@ -26,11 +26,20 @@ void DescribeIndexes(const TableDef& table, OutputTable& out, LossAccount& losse
     return;
   }
   if (!problem.empty()) losses.PieceLost("Table " + out.name + ": " + problem);
+  // A relation's index whose structure no index of the user's shares comes
+  // too, marked: outputs that keep relations as Access does need it.
+  std::vector<bool> shared(indexes->real.size(), false);
   for (const LogicalIndex& logical : indexes->logical) {
-    if (logical.kind == IndexKind::kForeignKey) continue;
+    if (logical.kind != IndexKind::kForeignKey) shared[static_cast<size_t>(logical.real_index)] = true;
+  }
+  for (const LogicalIndex& logical : indexes->logical) {
+    const bool foreign_key = logical.kind == IndexKind::kForeignKey;
+    if (foreign_key && shared[static_cast<size_t>(logical.real_index)]) continue;
+    if (foreign_key) shared[static_cast<size_t>(logical.real_index)] = true;
     const RealIndex& real = indexes->real[static_cast<size_t>(logical.real_index)];
     OutputIndex index;
     index.name = logical.name;
+    index.foreign_key = foreign_key;
     index.primary = logical.kind == IndexKind::kPrimaryKey;
     index.unique = index.primary || (real.flags & kIndexUnique) != 0;
     index.ignore_nulls = (real.flags & kIndexIgnoreNulls) != 0;
@@ -79,7 +88,8 @@ void DescribeProperties(const TableDef& table, const std::string& blocks, Output
       if (column == nullptr && i > 0) continue;
     }
     for (const Property& property : object.properties) {
-      out.properties.push_back(OutputProperty{column ? column->name : std::string(), property.name, property.value});
+      out.properties.push_back(
+          OutputProperty{column ? column->name : std::string(), property.name, property.value, property.type, property.ddl});
       if (column == nullptr) continue;
       if (SameNameIgnoringCase(property.name, "Required")) column->required = IsTrue(property);
       if (SameNameIgnoringCase(property.name, "DefaultValue") && property.value.kind == ValueKind::kText) {

@@ -215,6 +215,8 @@ void SqlExport::BeginTable(const OutputTable& table) {
     column.name = fitted;
   }
   info.indexes = table.indexes;
+  // A relation's own index: the relation is made as a foreign key instead.
+  std::erase_if(info.indexes, [](const OutputIndex& index) { return index.foreign_key; });
   for (OutputIndex& index : info.indexes) {
     for (OutputIndexColumn& key : index.columns) {
       const auto found = info.column_names.find(key.name);
@@ -464,6 +466,7 @@ void SqlExport::CloseTable() {
     });
   };
   for (const OutputIndex& index : table.indexes) {
+    if (index.foreign_key) continue;
     // A complex column's value here is its entries as JSON text: what Access
     // indexes are the entries, in its hidden table.
     if (std::any_of(index.columns.begin(), index.columns.end(), complex)) continue;

@@ -210,7 +210,9 @@ void EngineOutput::EndTable(int64_t) {
   if (!table_.empty()) {
     // An index over a complex column has nothing to index here: the column
     // is a child table of its own.
+    // A relation's own index: the foreign key is made of the relation.
     std::erase_if(described_.indexes, [&](const OutputIndex& index) {
+      if (index.foreign_key) return true;
       for (const OutputIndexColumn& key : index.columns) {
         for (const OutputColumn& column : described_.columns) {
           if (column.complex_kind != 0 && column.name == key.name) return true;

@@ -12,7 +12,7 @@
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
 #include "output/sqlite/sqlite_views.h"
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
 #include "recovery/stop_point.h"
 
 namespace mendora {

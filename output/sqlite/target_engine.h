@@ -12,24 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "output/common/target_error.h"
 #include "reader/value.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
-
-class EngineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The target itself can no longer be written (its disk is full, an I/O
-// error, its transaction was lost): unlike an EngineError, which refuses one
-// piece, this ends the save. It is deliberately no EngineError, so the guards
-// that let one refused piece lose only itself do not catch it.
-class TargetBroken : public TargetFailed {
- public:
-  using TargetFailed::TargetFailed;
-};
 
 // One schema statement of a table's re-creation. `text` is its Jet SQL form
 // ("CREATE TABLE [T]([C] COUNTER);" or "ALTER TABLE [T] ADD [C] TEXT;"), kept

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
 
 #include "engine_test_util.h"
 

@@ -1,5 +1,5 @@
 // The file a target database is built in before it is moved to its path.
-#include "output/sqlite/target_file.h"
+#include "output/common/target_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "output/sqlite/target_engine.h"
+#include "output/common/target_error.h"
 #include "recovery/stop_point.h"
 
 namespace mendora {

@@ -3,8 +3,8 @@
 // A save never writes at the path the user chose until it is complete, so a
 // cancelled or failed pass leaves nothing there, and a file already at the
 // path is replaced only when the user asked for that.
-#ifndef MENDORA_OUTPUT_SQLITE_TARGET_FILE_H_
-#define MENDORA_OUTPUT_SQLITE_TARGET_FILE_H_
+#ifndef MENDORA_OUTPUT_COMMON_TARGET_FILE_H_
+#define MENDORA_OUTPUT_COMMON_TARGET_FILE_H_
 
 #include <functional>
 #include <string>
@@ -49,4 +49,4 @@ void RemoveWithJournals(const std::string& temp) noexcept;
 
 }  // namespace mendora
 
-#endif  // MENDORA_OUTPUT_SQLITE_TARGET_FILE_H_
+#endif  // MENDORA_OUTPUT_COMMON_TARGET_FILE_H_

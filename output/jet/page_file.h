@@ -1,0 +1,45 @@
+// The file a Jet database is built in: pages allocated in turn and written
+// whole, at any time, by number.
+//
+// A page is written once it is complete; pages held back (a table
+// definition, whose counts are known only at the table's end) are reserved
+// first and written later. Any write that fails ends the save.
+#ifndef MENDORA_OUTPUT_JET_PAGE_FILE_H_
+#define MENDORA_OUTPUT_JET_PAGE_FILE_H_
+
+#include <cstdint>
+#include <string>
+
+namespace mendora::jet {
+
+inline constexpr uint32_t kPageSize = 4096;
+
+// Jet 4 page numbers are stored in 24 bits in row references.
+inline constexpr uint32_t kMaxPages = 1u << 24;
+
+class PageFile {
+ public:
+  // Writes into the open descriptor `fd` (not owned); `path` names it in
+  // messages.
+  PageFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+  // The next page number; the page must be written before the file is
+  // complete. Throws TargetBroken when the file would outgrow what page
+  // references can name.
+  uint32_t Allocate();
+  uint32_t page_count() const { return count_; }
+  // Writes `data` (one page) as page `number`. Throws TargetBroken on
+  // failure.
+  void Write(uint32_t number, const uint8_t* data);
+  // Flushes the file to disk. Throws TargetBroken on failure.
+  void Sync();
+
+ private:
+  int fd_;
+  std::string path_;
+  uint32_t count_ = 0;
+};
+
+}  // namespace mendora::jet
+
+#endif  // MENDORA_OUTPUT_JET_PAGE_FILE_H_
