@@ -8,7 +8,9 @@
 #include "reader/damage.h"
 #include "reader/long_value.h"
 #include "reader/page_index.h"
+#include "reader/property_blocks.h"
 #include "reader/table_def.h"
+#include "recovery/column_evidence.h"
 #include "recovery/layout_inference.h"
 #include "recovery/recovery_steps.h"
 
@@ -113,6 +115,15 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
       }
       return std::optional<std::string>(std::move(content));
     };
+    // The catalog row, when it survives, keeps a property block for each
+    // column: names and kinds.
+    if (!session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+    const std::string& blocks = session.catalog_objects.TableProperties(page);
+    if (!blocks.empty()) {
+      context.evidence = ColumnEvidenceOf(
+          ReadPropertyBlocks(ByteView(reinterpret_cast<const uint8_t*>(blocks.data()), blocks.size()), jet4,
+                             *handle.file->code_page, nullptr));
+    }
     const std::optional<InferredLayout> layout = InferLayout(samples, context);
     if (!layout) {
       session.losses.TableLost(name, where + ", and no layout could be inferred from its " +
@@ -132,6 +143,7 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     table.lowest_variable_number = layout->lowest_variable_number;
     if (layout->has_var_table && table.lowest_variable_number == UINT32_MAX) table.lowest_variable_number = 0;
     table.inferred = true;
+    table.column_notes = layout->notes;
     ++session.headless_tables;
     session.dispatched_definition_pages.insert(page);
     // Kept with the recovered table, so the rows can be read again later.
