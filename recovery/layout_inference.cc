@@ -531,6 +531,23 @@ bool HoldsDates(const std::vector<ByteView>& fixed_parts, const FixedColumn& col
   return values > 0 && (times || modern == values);
 }
 
+// The number type of `length` bytes that reads `values` best; 0 when
+// none reads them plausibly.
+int NumberOfLength(const std::vector<ByteView>& values, size_t length) {
+  int best_type = 0;
+  double best = 0;
+  for (const Candidate& candidate : kCandidates) {
+    if (candidate.size != length || candidate.type == kColumnReplicationId) continue;
+    double total = 0;
+    for (const ByteView& value : values) total += FixedValueQuality(candidate.type, value);
+    if (total > best) {
+      best = total;
+      best_type = candidate.type;
+    }
+  }
+  return best_type;
+}
+
 // Types each fixed column again from the rows where it holds a value (a
 // null column's bytes, zero or stale, say nothing of its type), among the
 // types of its size.
@@ -731,6 +748,8 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
       bool all_text = true;
       bool all_guids = true;
       bool any = false;
+      size_t same_length = 0;
+      std::vector<ByteView> values;
       std::vector<std::pair<size_t, ByteView>> probes;
       for (size_t k = 0; k < n; ++k) {
         const auto extent = VariableExtent(parsed[k], column.var_column_number);
@@ -738,6 +757,9 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
         const ByteView value = *view(*fitting[k]).Sub(extent->first, extent->second - extent->first);
         any = true;
         all_guids = all_guids && value.size() == 16 && (AllZero(value) || FixedValueQuality(kColumnReplicationId, value) > 0);
+        if (values.empty()) same_length = value.size();
+        if (value.size() != same_length) same_length = 0;
+        if (values.size() < kScoredRows) values.push_back(value);
         all_long = all_long && LooksLikeLongValue(value, context.page_count);
         all_text = all_text && LooksLikeText(value, jet4);
         if (probes.size() < 8) probes.emplace_back(k, value);
@@ -765,6 +787,10 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
                                        jet4);
         }
         column.type = text ? kColumnMemo : kColumnOle;
+      } else if (const int type = same_length > 0 ? NumberOfLength(values, same_length) : 0; type != 0) {
+        // Some of Access's own tables keep numbers in variable columns.
+        column.type = type;
+        column.size = static_cast<int32_t>(same_length);
       } else {
         column.type = kColumnBinary;
         column.size = 255;
