@@ -249,7 +249,7 @@ void NameColumns(std::vector<ColumnDef>& columns, const std::vector<InferredColu
       column.name = "Column" + std::to_string(column.column_number + 1);
     }
     if (why.rfind("guessed", 0) == 0) ++guessed;
-    notes.push_back(column.name + ": " + TypePhrase(column.type) + " (" + why + ")");
+    notes.push_back(TypePhrase(column.type) + " (" + why + ")");
   }
 }
 

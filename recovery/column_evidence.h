@@ -62,8 +62,8 @@ struct InferredColumn {
 // each block going to a column of its kind in stored order; a column no
 // block names is "DeletedN" when the rows store more columns than there are
 // blocks, else "ColumnN". `notes` gets for each column how its type was
-// decided ("OrderDate: a date (from its Format property)"), `guessed` the
-// columns whose type only the values gave.
+// decided ("a date (from its Format property)"), `guessed` the columns
+// whose type only the values gave.
 void NameColumns(std::vector<ColumnDef>& columns, const std::vector<InferredColumn>& about,
                  const std::vector<ColumnEvidence>& evidence, std::vector<std::string>& notes, size_t& guessed);
 

@@ -92,6 +92,9 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     if (named != session.unreadable_definitions.end()) {
       name = named->second;
       evidence = "named " + name + " from its catalog row";
+    } else if (const auto listed = session.navigation_names.find(page); listed != session.navigation_names.end() && !dropped) {
+      name = listed->second;
+      evidence = "named " + name + " from the navigation pane's list of objects (MSysNavPaneObjectIDs)";
     } else if (dropped) {
       name = "Recovered_Table_" + std::to_string(page) + " (dropped)";
       evidence = "the page now holds other rows, so the table was dropped; its name was not found: recovered as " + name;
@@ -144,6 +147,7 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     if (layout->has_var_table && table.lowest_variable_number == UINT32_MAX) table.lowest_variable_number = 0;
     table.inferred = true;
     table.column_notes = layout->notes;
+    table.guessed_columns = layout->guessed;
     ++session.headless_tables;
     session.dispatched_definition_pages.insert(page);
     // Kept with the recovered table, so the rows can be read again later.

@@ -62,8 +62,8 @@ struct InferredLayout {
   // In storage (column number) order, named from the evidence, else
   // Column1, Column2, ... (or Deleted1, ... for columns since deleted).
   std::vector<ColumnDef> columns;
-  // For each column, how its type was decided: "Seen: a date (from its
-  // Format property)".
+  // For each column, how its type was decided: "a date (from its Format
+  // property)".
   std::vector<std::string> notes;
   size_t guessed = 0;  // columns typed from the values alone
   uint32_t lowest_variable_number = UINT32_MAX;
