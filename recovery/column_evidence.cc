@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 namespace mendora {
 
@@ -218,15 +219,25 @@ void NameColumns(std::vector<ColumnDef>& columns, const std::vector<InferredColu
   for (size_t i = 0; i < columns.size(); ++i) {
     if (about[i].counter) block_of[i] = take(ColumnKind::kUnknown);
   }
-  for (size_t i = 0; i < columns.size(); ++i) {
-    for (const ColumnKind kind : KindsFor(columns[i].type)) {
-      if (block_of[i] == kNone) block_of[i] = take(kind);
+  // Each block first to a column of its own kind, then to one its kind may
+  // be read as (an amount's block to a number of another width).
+  for (size_t pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const std::vector<ColumnKind> kinds = KindsFor(columns[i].type);
+      if (block_of[i] == kNone && pass < kinds.size()) block_of[i] = take(kinds[pass]);
     }
   }
   for (size_t i = 0; i < columns.size(); ++i) {
     if (block_of[i] == kNone) block_of[i] = take(ColumnKind::kUnknown);
   }
   const bool deleted_columns = !evidence.empty() && evidence.size() < columns.size();
+  // A block that had more columns of its kind to choose from than there
+  // were blocks of it went to the first by the blocks' order: its name is
+  // the likeliest, not a certain one.
+  std::map<ColumnKind, size_t> columns_of_kind;
+  std::map<ColumnKind, size_t> blocks_of_kind;
+  for (const ColumnEvidence& block : evidence) ++blocks_of_kind[block.kind];
+  for (const ColumnDef& column : columns) ++columns_of_kind[KindsFor(column.type).front()];
   size_t deleted = 0;
   notes.clear();
   guessed = 0;
@@ -241,6 +252,11 @@ void NameColumns(std::vector<ColumnDef>& columns, const std::vector<InferredColu
       }
       if (!block.property.empty()) {
         why = "from its " + block.property + " property" + (KindSettles(block.kind, column.type) ? "" : " and the values");
+        const ColumnKind kind = KindsFor(column.type).front();
+        if (block.kind == kind && columns_of_kind[kind] > blocks_of_kind[kind]) {
+          why += "; named by the order of the property blocks, among " + std::to_string(columns_of_kind[kind]) +
+                 " such columns";
+        }
       }
     } else if (deleted_columns) {
       column.name = "Deleted" + std::to_string(++deleted);
