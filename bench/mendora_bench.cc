@@ -366,7 +366,7 @@ int main(int argc, char** argv) {
   app.add_option("--maker", maker, "the test builder's mendora-make-sample");
   app.add_flag("--encoded", encoded, "compare the analysis of a Jet-encoded copy with the plain file");
   bool deep = false;
-  app.add_flag("--deep", deep, "compare the analysis of a copy with its catalog zeroed with the plain file's");
+  app.add_flag("--deep", deep, "compare the analysis of copies with their catalog or their table definitions zeroed with the plain file's");
   CLI11_PARSE(app, argc, argv);
   const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
