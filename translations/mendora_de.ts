@@ -297,7 +297,7 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
     <name>mendora::PreviewModel</name>
     <message>
         <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -344,7 +344,7 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
     </message>
     <message>
         <source>; its definition is gone and its columns were inferred from its rows (a column&apos;s header tells how)</source>
-        <translation type="unfinished"></translation>
+        <translation>; seine Definition fehlt, seine Spalten wurden aus seinen Zeilen erschlossen (der Spaltenkopf sagt, wie)</translation>
     </message>
 </context>
 <context>
