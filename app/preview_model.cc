@@ -15,10 +15,12 @@ bool PreviewModel::ShowTable(const RecoveredTable& table) {
   thumbnails_.clear();
   window_first_ = 0;
   columns_.clear();
+  notes_.clear();
   rows_ = 0;
   const bool opened = preview_ != nullptr && preview_->Select(table);
   if (opened) {
     for (const std::string& name : preview_->ColumnNames()) columns_ << QString::fromStdString(name);
+    for (const std::string& note : preview_->ColumnNotes()) notes_ << QString::fromStdString(note);
     // A view counts rows in an int: a table past that shows its first ones.
     rows_ = static_cast<int>(std::min<int64_t>(preview_->RowCount(), INT_MAX));
   }
@@ -78,6 +80,10 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant PreviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  // A column of a table whose definition is gone tells how its type was inferred.
+  if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && section >= 0 && section < notes_.size()) {
+    return tr("%1: %2").arg(columns_[section], notes_[section]);
+  }
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Vertical) return section + 1;
   return section >= 0 && section < columns_.size() ? QVariant(columns_[section]) : QVariant();

@@ -33,6 +33,10 @@ class PreviewModel : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+  // Whether the shown table's layout was inferred from its rows (its
+  // headers' tooltips tell how each column was typed).
+  bool LayoutInferred() const { return !notes_.isEmpty(); }
+
   // Windows read from the source so far, and the rows held now.
   int WindowsRead() const { return windows_read_; }
   int RowsHeld() const { return static_cast<int>(window_.size()); }
@@ -45,6 +49,7 @@ class PreviewModel : public QAbstractTableModel {
   TablePreview* preview_;
   int rows_ = 0;
   QStringList columns_;
+  QStringList notes_;  // how each column's type was inferred; empty for a table read by its definition
   mutable int64_t window_first_ = 0;
   mutable std::vector<PreviewRow> window_;
   mutable QHash<quint64, QPixmap> thumbnails_;  // of the held window, by row and column

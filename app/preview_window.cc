@@ -125,7 +125,11 @@ void PreviewWindow::SelectTable(int index) {
   grid_->verticalHeader()->setDefaultSectionSize(
       preview_->HasBinaryColumns() ? std::max(row_height, PreviewModel::kThumbnailPixels + 4) : row_height);
   grid_->scrollToTop();
-  status_->setText(tr("%1: %2 rows").arg(QString::fromStdString(table.name), QLocale().toString(table.rows)));
+  QString status = tr("%1: %2 rows").arg(QString::fromStdString(table.name), QLocale().toString(table.rows));
+  if (model_->LayoutInferred()) {
+    status += tr("; its definition is gone and its columns were inferred from its rows (a column's header tells how)");
+  }
+  status_->setText(status);
 }
 
 }  // namespace mendora

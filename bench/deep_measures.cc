@@ -69,6 +69,16 @@ Outcome Analyse(const Bytes& bytes, bool deleted_rows) {
 
 std::string Cell(const std::optional<std::string>& value) { return value ? "v" + *value : std::string("null"); }
 
+// A value as the measures compare it: its text, and for a Yes/No its kind
+// too (a true Yes/No and the number 1 render alike, and are not one value).
+std::string TypedCell(const tb::RecordedTable& table, size_t row, size_t column) {
+  const std::optional<std::string>& value = table.rows[row][column];
+  if (value && column < table.columns.size() && table.columns[column].type == mendora::kColumnBoolean) {
+    return "b" + *value;
+  }
+  return Cell(value);
+}
+
 // A row as its values in column order, under its table's name.
 std::string NamedKey(const std::string& table, const std::vector<std::optional<std::string>>& row) {
   std::string key = table;
@@ -76,15 +86,56 @@ std::string NamedKey(const std::string& table, const std::vector<std::optional<s
   return key;
 }
 
-// A row as the multiset of its values: neither its table nor the order of
-// its columns.
-std::string ContentKey(const std::vector<std::optional<std::string>>& row) {
-  std::vector<std::string> cells;
-  for (const auto& value : row) cells.push_back(Cell(value));
+// A row as the sorted multiset of its values: neither its table nor the
+// order of its columns.
+using ContentRow = std::vector<std::string>;
+
+ContentRow Content(const tb::RecordedTable& table, size_t row) {
+  ContentRow cells;
+  for (size_t c = 0; c < table.rows[row].size(); ++c) cells.push_back(TypedCell(table, row, c));
   std::sort(cells.begin(), cells.end());
-  std::string key;
-  for (const std::string& cell : cells) key += cell + '\x1f';
-  return key;
+  return cells;
+}
+
+// Rows of `truth` each of whose values are all in one row of `found` (which
+// may hold more: columns deleted from the table, Yes/No bits no column
+// explained), each row on either side matched once. Greedy: a found row
+// takes the first unmatched true row it holds, looked up by that row's
+// rarest value.
+int64_t MatchedByContent(const std::vector<ContentRow>& truth, const std::vector<ContentRow>& found,
+                         std::vector<bool>* matched_truth = nullptr) {
+  std::map<std::string, size_t> frequency;
+  for (const ContentRow& row : truth) {
+    for (const std::string& cell : row) ++frequency[cell];
+  }
+  std::map<std::string, std::vector<size_t>> by_rarest;
+  for (size_t r = 0; r < truth.size(); ++r) {
+    if (truth[r].empty()) continue;
+    const std::string* rarest = &truth[r][0];
+    for (const std::string& cell : truth[r]) {
+      if (frequency[cell] < frequency[*rarest]) rarest = &cell;
+    }
+    by_rarest[*rarest].push_back(r);
+  }
+  std::vector<bool> taken(truth.size(), false);
+  int64_t matched = 0;
+  for (const ContentRow& row : found) {
+    bool done = false;
+    for (size_t c = 0; c < row.size() && !done; ++c) {
+      if (c > 0 && row[c] == row[c - 1]) continue;
+      const auto candidates = by_rarest.find(row[c]);
+      if (candidates == by_rarest.end()) continue;
+      for (const size_t r : candidates->second) {
+        if (taken[r] || !std::includes(row.begin(), row.end(), truth[r].begin(), truth[r].end())) continue;
+        taken[r] = true;
+        ++matched;
+        done = true;
+        break;
+      }
+    }
+  }
+  if (matched_truth != nullptr) *matched_truth = taken;
+  return matched;
 }
 
 bool IsDeletedTable(const std::string& name) {
@@ -247,12 +298,100 @@ std::optional<Rebuilt> Rebuild(const RecordingSink& sink, bool jet4, std::mt1993
   return rebuilt;
 }
 
+struct Measures {
+  Tally a, b, c, d, e;
+  int64_t named = 0;     // (a): tables in a relation recovered under their own name
+  int64_t nameable = 0;
+  int64_t e_false = 0;   // (e): recovered deleted rows that were never deleted
+
+  void Add(const Measures& other) {
+    for (auto [mine, theirs] : {std::pair{&a, &other.a}, {&b, &other.b}, {&c, &other.c}, {&d, &other.d},
+                                {&e, &other.e}}) {
+      mine->truth += theirs->truth;
+      mine->limit += theirs->limit;
+      mine->recovered += theirs->recovered;
+      mine->files += theirs->files;
+      mine->failed += theirs->failed;
+      mine->silent += theirs->silent;
+    }
+    named += other.named;
+    nameable += other.nameable;
+    e_false += other.e_false;
+  }
+};
+
+double Percent(int64_t part, int64_t whole) {
+  return whole == 0 ? 100.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
+
 void Print(const char* label, const Tally& tally, const char* against) {
   std::printf("(%s) %3d files: %lld of %lld %s rows recovered (%.1f%%); passes not completed: %d; files losing rows "
               "with an empty loss account: %d\n",
               label, tally.files, static_cast<long long>(tally.recovered), static_cast<long long>(tally.truth), against,
-              tally.truth == 0 ? 100.0 : 100.0 * static_cast<double>(tally.recovered) / static_cast<double>(tally.truth),
-              tally.failed, tally.silent);
+              Percent(tally.recovered, tally.truth), tally.failed, tally.silent);
+}
+
+void PrintGroup(const std::string& group, const Measures& m) {
+  std::printf("\n%s\n", group.c_str());
+  Print("a", m.a, "undamaged");
+  std::printf("    tables in a relation recovered under their name: %lld of %lld\n", static_cast<long long>(m.named),
+              static_cast<long long>(m.nameable));
+  Print("b", m.b, "undamaged");
+  Print("c", m.c, "surviving-page");
+  Print("d", m.d, "surviving-page");
+  Print("e", m.e, "deleted");
+  std::printf("    recovered deleted rows that were never deleted: %lld\n", static_cast<long long>(m.e_false));
+}
+
+std::vector<ContentRow> ContentRows(const RecordingSink& sink, bool deleted_tables) {
+  std::vector<ContentRow> rows;
+  for (const auto& [name, table] : sink.tables) {
+    if (!deleted_tables && IsDeletedTable(name)) continue;
+    for (size_t r = 0; r < table.rows.size(); ++r) rows.push_back(Content(table, r));
+  }
+  return rows;
+}
+
+std::string Joined(const ContentRow& row) {
+  std::string text;
+  for (const std::string& cell : row) text += (text.empty() ? "" : " | ") + cell.substr(0, 40);
+  return text;
+}
+
+// For tuning: each table of the undamaged file with the rows of it the
+// damaged copy gave back, and the first row missed beside the recovered row
+// that holds most of its values.
+void Detail(const RecordingSink& truth, const RecordingSink& found) {
+  const std::vector<ContentRow> found_rows = ContentRows(found, false);
+  for (const auto& [name, table] : truth.tables) {
+    std::vector<ContentRow> rows;
+    for (size_t r = 0; r < table.rows.size(); ++r) rows.push_back(Content(table, r));
+    std::vector<bool> matched;
+    const int64_t count = MatchedByContent(rows, found_rows, &matched);
+    if (count == static_cast<int64_t>(rows.size())) continue;
+    std::printf("    %-30s %lld of %zu\n", name.c_str(), static_cast<long long>(count), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+      if (matched[r]) continue;
+      const ContentRow* best = nullptr;
+      size_t best_common = 0;
+      for (const ContentRow& candidate : found_rows) {
+        ContentRow common;
+        std::set_intersection(candidate.begin(), candidate.end(), rows[r].begin(), rows[r].end(),
+                              std::back_inserter(common));
+        if (common.size() > best_common) {
+          best_common = common.size();
+          best = &candidate;
+        }
+      }
+      ContentRow missing;
+      if (best != nullptr) {
+        std::set_difference(rows[r].begin(), rows[r].end(), best->begin(), best->end(), std::back_inserter(missing));
+      }
+      std::printf("      missed: %s\n      closest lacks: %s\n", Joined(rows[r]).c_str(),
+                  best == nullptr ? "(no row shares a value)" : Joined(missing).c_str());
+      break;
+    }
+  }
 }
 
 }  // namespace
@@ -260,10 +399,13 @@ void Print(const char* label, const Tally& tally, const char* against) {
 int main(int argc, char** argv) {
   std::vector<std::string> folders;
   unsigned seed = 20261207;
+  bool detail = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--seed" && i + 1 < argc) {
       seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--detail") {
+      detail = true;
     } else {
       folders.push_back(arg);
     }
@@ -287,31 +429,37 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::mt19937 random(seed);
-  Tally a, b, c, d, e;
-  int64_t named = 0, nameable = 0, e_false = 0;
+  // Every sample counts in "all"; Jet files, real-world files (-rw-) and
+  // Access 2007+ files also in a group of their own.
+  std::map<std::string, Measures> groups;
+  std::printf("%-36s %6s %6s %6s %6s %6s %6s\n", "sample", "rows", "(a)", "(b)", "(c)", "(d)", "(e)");
   for (const fs::path& path : samples) {
     std::ifstream in(path, std::ios::binary);
     const Bytes original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const Outcome truth = Analyse(original, false);
     if (truth.outcome != mendora::PassOutcome::kCompleted) continue;  // needs a password, or none to compare
     std::multiset<std::string> by_name;
-    std::multiset<std::string> by_content;
     std::map<uint32_t, int64_t> rows_by_page;
-    std::map<std::string, std::set<std::string>> columns_of;
     for (const auto& [name, table] : truth.sink.tables) {
       for (size_t r = 0; r < table.rows.size(); ++r) {
         by_name.insert(NamedKey(name, table.rows[r]));
-        by_content.insert(ContentKey(table.rows[r]));
         ++rows_by_page[table.typed_rows[r].page];
       }
     }
+    const std::vector<ContentRow> by_content = ContentRows(truth.sink, true);
     const int64_t rows = static_cast<int64_t>(by_name.size());
+    Measures m;
     const auto score = [&](Tally& tally, const Outcome& found, bool content, int64_t limit) {
-      std::multiset<std::string> keys;
-      for (const auto& [name, table] : found.sink.tables) {
-        for (const auto& row : table.rows) keys.insert(content ? ContentKey(row) : NamedKey(name, row));
+      int64_t matched = 0;
+      if (content) {
+        matched = MatchedByContent(by_content, ContentRows(found.sink, false));
+      } else {
+        std::multiset<std::string> keys;
+        for (const auto& [name, table] : found.sink.tables) {
+          for (const auto& row : table.rows) keys.insert(NamedKey(name, row));
+        }
+        matched = Matched(by_name, keys);
       }
-      const int64_t matched = Matched(content ? by_content : by_name, keys);
       ++tally.files;
       tally.truth += limit;
       tally.recovered += matched;
@@ -319,34 +467,35 @@ int main(int argc, char** argv) {
         ++tally.failed;
       }
       if (matched < rows && found.losses == 0 && found.outcome == mendora::PassOutcome::kCompleted) ++tally.silent;
-      return matched;
     };
 
     const Outcome damaged_a = Analyse(CatalogZeroed(original), false);
-    score(a, damaged_a, true, rows);
+    score(m.a, damaged_a, true, rows);
     // Names: tables that take part in a relation, recovered under their own name.
+    std::set<std::string> related;
     for (const mendora::OutputRelation& relation : truth.sink.relations) {
-      for (const std::string& table : {relation.table, relation.foreign_table}) columns_of[table];
+      related.insert(relation.table);
+      related.insert(relation.foreign_table);
     }
-    for (const auto& [table, unused] : columns_of) {
-      ++nameable;
-      named += damaged_a.sink.tables.count(table) != 0 ? 1 : 0;
+    for (const std::string& table : related) {
+      ++m.nameable;
+      m.named += damaged_a.sink.tables.count(table) != 0 ? 1 : 0;
     }
     const Outcome damaged_b = Analyse(DefinitionsZeroed(original), false);
-    score(b, damaged_b, true, rows);
+    score(m.b, damaged_b, true, rows);
 
     std::set<uint32_t> zeroed;
     const Bytes copy_c = PagesZeroed(original, random, zeroed);
     int64_t surviving = 0;
     for (const auto& [page, count] : rows_by_page) surviving += zeroed.count(page) == 0 ? count : 0;
-    score(c, Analyse(copy_c, false), false, surviving);
+    score(m.c, Analyse(copy_c, false), false, surviving);
 
     const uint32_t size = PageSize(original);
     const size_t cut = original.size() * 9 / 10;
     const Bytes copy_d(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(cut));
     int64_t before_cut = 0;
     for (const auto& [page, count] : rows_by_page) before_cut += (size_t{page} + 1) * size <= cut ? count : 0;
-    score(d, Analyse(copy_d, false), false, before_cut);
+    score(m.d, Analyse(copy_d, false), false, before_cut);
 
     const bool ace = path.extension() == ".accdb";
     const std::optional<Rebuilt> rebuilt =
@@ -360,35 +509,29 @@ int main(int argc, char** argv) {
         for (const auto& row : table.rows) keys.insert(NamedKey(base, row));
       }
       const int64_t matched = Matched(rebuilt->deleted, keys);
-      ++e.files;
-      e.truth += static_cast<int64_t>(rebuilt->deleted.size());
-      e.recovered += matched;
-      e_false += static_cast<int64_t>(keys.size()) - matched;
-      if (found.outcome != mendora::PassOutcome::kCompleted) ++e.failed;
+      ++m.e.files;
+      m.e.truth += static_cast<int64_t>(rebuilt->deleted.size());
+      m.e.recovered += matched;
+      m.e_false += static_cast<int64_t>(keys.size()) - matched;
+      if (found.outcome != mendora::PassOutcome::kCompleted) ++m.e.failed;
     }
-    std::printf("%-36s rows %6lld  a %6lld  b %6lld\n", path.filename().c_str(), static_cast<long long>(rows),
-                static_cast<long long>(Matched(by_content, [&] {
-                  std::multiset<std::string> k;
-                  for (const auto& [n, t] : damaged_a.sink.tables)
-                    for (const auto& row : t.rows) k.insert(ContentKey(row));
-                  return k;
-                }())),
-                static_cast<long long>(Matched(by_content, [&] {
-                  std::multiset<std::string> k;
-                  for (const auto& [n, t] : damaged_b.sink.tables)
-                    for (const auto& row : t.rows) k.insert(ContentKey(row));
-                  return k;
-                }())));
+    const std::string file = path.filename().string();
+    std::printf("%-36s %6lld %6lld %6lld %6lld %6lld %6s\n", file.c_str(), static_cast<long long>(rows),
+                static_cast<long long>(m.a.recovered), static_cast<long long>(m.b.recovered),
+                static_cast<long long>(m.c.recovered), static_cast<long long>(m.d.recovered),
+                m.e.files == 0 ? "-"
+                               : (std::to_string(m.e.recovered) + "/" + std::to_string(m.e.truth)).c_str());
+    if (detail) Detail(truth.sink, damaged_b.sink);
     std::fflush(stdout);
+    groups["all samples"].Add(m);
+    if (ace) {
+      groups["Access 2007+ samples"].Add(m);
+    } else {
+      groups["Jet samples"].Add(m);
+      if (file.find("-rw-") != std::string::npos) groups["real-world Jet samples (-rw-)"].Add(m);
+    }
   }
   std::printf("\nseed %u\n", seed);
-  Print("a", a, "undamaged");
-  std::printf("    tables in a relation recovered under their name: %lld of %lld\n", static_cast<long long>(named),
-              static_cast<long long>(nameable));
-  Print("b", b, "undamaged");
-  Print("c", c, "surviving-page");
-  Print("d", d, "surviving-page");
-  Print("e", e, "deleted");
-  std::printf("    recovered deleted rows that were never deleted: %lld\n", static_cast<long long>(e_false));
+  for (const auto& [group, measures] : groups) PrintGroup(group, measures);
   return 0;
 }

@@ -6,7 +6,8 @@
 // --encoded measures the cost of page decryption instead: the analysis of
 // the file against the analysis of a copy with every page encoded (the Jet
 // page encoding, RC4 per page), in alternate rounds. --deep measures the
-// deep pass on a copy with every catalog data page zeroed the same way.
+// deep pass the same way on a copy with every catalog data page zeroed and
+// on one with every table definition zeroed.
 //
 // Each measurement runs in a child process so that its peak memory is its
 // own. Memory that stays flat as the file grows is the point: run it with
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -266,39 +268,80 @@ int MeasureDecryption(const std::string& file, const std::string& dir, double me
 }
 
 // The deep pass against the normal analysis: a copy of `file` with every
-// catalog data page zeroed is analysed (its tables found by their
-// definitions alone) in alternate rounds with the undamaged file.
+// catalog data page zeroed (its tables found by their definitions alone),
+// and one with every table definition but the catalog's zeroed (their rows
+// read with layouts inferred from the rows), each analysed in alternate
+// rounds with the undamaged file.
 int MeasureDeepPass(const std::string& file, const std::string& dir, double megabytes) {
-  const std::string damaged = dir + "/catalog-zeroed.mdb";
+  std::vector<uint8_t> original;
   {
     std::ifstream in(file, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    const size_t page_size = bytes.size() > 0x14 && bytes[0x14] == 0 ? 2048 : 4096;
-    for (size_t at = page_size; at + page_size <= bytes.size(); at += page_size) {
-      const uint32_t owner = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
-                             static_cast<uint32_t>(bytes[at + 7]) << 24;
-      if (bytes[at] == 0x01 && owner == 2) std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), page_size, 0);
-    }
-    std::ofstream out(damaged, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    original.assign(std::istreambuf_iterator<char>(in), {});
   }
-  Measurement best_plain, best_deep;
+  const size_t page_size = original.size() > 0x14 && original[0x14] == 0 ? 2048 : 4096;
+  const auto u32 = [](const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+  };
+  const auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  };
+  const std::string catalog_zeroed = dir + "/catalog-zeroed.mdb";
+  const std::string definitions_zeroed = dir + "/definitions-zeroed.mdb";
+  {
+    std::vector<uint8_t> bytes = original;
+    for (size_t at = page_size; at + page_size <= bytes.size(); at += page_size) {
+      if (bytes[at] == 0x01 && u32(bytes, at + 4) == 2) std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), page_size, 0);
+    }
+    write(catalog_zeroed, bytes);
+  }
+  {
+    std::vector<uint8_t> bytes = original;
+    // The catalog's own definition (page 2 and its continuations) stays.
+    std::set<size_t> catalog{2};
+    for (size_t page = 2; catalog.size() < 64;) {
+      const size_t next = u32(bytes, page * page_size + 4);
+      if (bytes[page * page_size] != 0x02 || next == 0 || (next + 1) * page_size > bytes.size() ||
+          !catalog.insert(next).second) {
+        break;
+      }
+      page = next;
+    }
+    for (size_t at = page_size; at + page_size <= bytes.size(); at += page_size) {
+      if (bytes[at] == 0x02 && catalog.count(at / page_size) == 0) {
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), page_size, 0);
+      }
+    }
+    write(definitions_zeroed, bytes);
+  }
+  Measurement best_plain, best_catalog, best_definitions;
   for (int round = 0; round < 3; ++round) {
     const Measurement plain = Measure([&] { return Analyse(file); });
-    const Measurement deep = Measure([&] { return Analyse(damaged); });
-    if (!plain.ok || !deep.ok || plain.rows != deep.rows) {
+    const Measurement catalog = Measure([&] { return Analyse(catalog_zeroed); });
+    const Measurement definitions = Measure([&] { return Analyse(definitions_zeroed); });
+    if (!plain.ok || !catalog.ok || plain.rows != catalog.rows) {
       std::fprintf(stderr, "mendora-bench: the catalog-zeroed copy gave %lld rows against %lld\n",
-                   static_cast<long long>(deep.rows), static_cast<long long>(plain.rows));
+                   static_cast<long long>(catalog.rows), static_cast<long long>(plain.rows));
       return 1;
     }
-    std::printf("round %d: undamaged %.3f s, catalog zeroed %.3f s (%.2fx)\n", round + 1, plain.seconds, deep.seconds,
-                deep.seconds / plain.seconds);
+    if (!definitions.ok) {
+      std::fprintf(stderr, "mendora-bench: the copy with its definitions zeroed could not be analysed\n");
+      return 1;
+    }
+    std::printf("round %d: undamaged %.3f s, catalog zeroed %.3f s (%.2fx), definitions zeroed %.3f s (%.2fx, %lld of "
+                "%lld rows)\n",
+                round + 1, plain.seconds, catalog.seconds, catalog.seconds / plain.seconds, definitions.seconds,
+                definitions.seconds / plain.seconds, static_cast<long long>(definitions.rows),
+                static_cast<long long>(plain.rows));
     if (round == 0 || plain.seconds < best_plain.seconds) best_plain = plain;
-    if (round == 0 || deep.seconds < best_deep.seconds) best_deep = deep;
+    if (round == 0 || catalog.seconds < best_catalog.seconds) best_catalog = catalog;
+    if (round == 0 || definitions.seconds < best_definitions.seconds) best_definitions = definitions;
   }
   Report("analysis, undamaged (best of 3)", best_plain, megabytes);
-  Report("deep pass, catalog zeroed (best of 3)", best_deep, megabytes);
-  std::printf("\ndeep pass: at %.2fx the undamaged analysis\n", best_deep.seconds / best_plain.seconds);
+  Report("deep pass, catalog zeroed (best of 3)", best_catalog, megabytes);
+  Report("deep pass, definitions zeroed (best of 3)", best_definitions, megabytes);
+  std::printf("\ndeep pass: catalog zeroed at %.2fx the undamaged analysis, definitions zeroed at %.2fx\n",
+              best_catalog.seconds / best_plain.seconds, best_definitions.seconds / best_plain.seconds);
   return 0;
 }
 
@@ -325,7 +368,7 @@ int main(int argc, char** argv) {
   app.add_option("--maker", maker, "the test builder's mendora-make-sample");
   app.add_flag("--encoded", encoded, "compare the analysis of a Jet-encoded copy with the plain file");
   bool deep = false;
-  app.add_flag("--deep", deep, "compare the analysis of a copy with its catalog zeroed with the plain file's");
+  app.add_flag("--deep", deep, "compare the analysis of copies with their catalog or their table definitions zeroed with the plain file's");
   CLI11_PARSE(app, argc, argv);
   const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);

@@ -220,18 +220,13 @@ bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
   if (!extent) return false;
   const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
   const bool jet4 = handle_.IsJet4();
-  // The column counts this table's rows hold: the definition's, and those of
-  // the live rows beside it (rows written before columns were added or
-  // after some were deleted).
+  // The column counts this table's rows hold: the definition's, any smaller
+  // one (a row written before columns were added, deleted long after: no
+  // live row beside it need share its count), and those of the live rows
+  // beside it (rows written before some columns were deleted).
   std::set<uint32_t> counts;
   uint32_t highest = 0;
-  uint32_t fixed_end = 0;
-  for (const ColumnDef& column : table_.columns) {
-    highest = std::max<uint32_t>(highest, column.column_number + 1u);
-    if (column.fixed && column.type != kColumnBoolean) {
-      fixed_end = std::max<uint32_t>(fixed_end, column.fixed_offset + static_cast<uint32_t>(column.size));
-    }
-  }
+  for (const ColumnDef& column : table_.columns) highest = std::max<uint32_t>(highest, column.column_number + 1u);
   counts.insert(highest);
   for (uint32_t j = 0; j < slots_.count(); ++j) {
     if ((slots_.entry(j) & kSlotOverflowFlag) != 0) continue;
@@ -242,7 +237,14 @@ bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
     }
   }
   const uint32_t stored = jet4 ? page.U16(extent->start).value_or(0) : page.U8(extent->start).value_or(0);
-  if (counts.count(stored) == 0) return false;
+  if (stored == 0 || (stored > highest && counts.count(stored) == 0)) return false;
+  // The fixed part holds the columns the row stores.
+  uint32_t fixed_end = 0;
+  for (const ColumnDef& column : table_.columns) {
+    if (column.fixed && column.type != kColumnBoolean && column.column_number < stored) {
+      fixed_end = std::max<uint32_t>(fixed_end, column.fixed_offset + static_cast<uint32_t>(column.size));
+    }
+  }
   const bool holds_variable = stored > table_.lowest_variable_number;
   RowLayout layout;
   if (!ParseRowLayout(page, jet4, *extent, holds_variable, layout)) return false;

@@ -73,6 +73,10 @@ struct TableDef {
   // Inferred from the rows of a table whose definition is gone: its pages
   // are found by the owner they name, with no usage map to miss.
   bool inferred = false;
+  // An inferred table: for each column, how its type was decided ("a date
+  // (from its Format property)"), and how many only the values typed.
+  std::vector<std::string> column_notes;
+  size_t guessed_columns = 0;
   // The definition with its continuation pages' headers removed.
   std::vector<uint8_t> definition;
 

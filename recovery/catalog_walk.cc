@@ -317,6 +317,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.data_page_owners.clear();
   session.unreadable_definitions.clear();
   session.headless_tables = 0;
+  session.navigation_names.clear();
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();

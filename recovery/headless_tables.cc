@@ -8,7 +8,9 @@
 #include "reader/damage.h"
 #include "reader/long_value.h"
 #include "reader/page_index.h"
+#include "reader/property_blocks.h"
 #include "reader/table_def.h"
+#include "recovery/column_evidence.h"
 #include "recovery/layout_inference.h"
 #include "recovery/recovery_steps.h"
 
@@ -90,6 +92,9 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     if (named != session.unreadable_definitions.end()) {
       name = named->second;
       evidence = "named " + name + " from its catalog row";
+    } else if (const auto listed = session.navigation_names.find(page); listed != session.navigation_names.end() && !dropped) {
+      name = listed->second;
+      evidence = "named " + name + " from the navigation pane's list of objects (MSysNavPaneObjectIDs)";
     } else if (dropped) {
       name = "Recovered_Table_" + std::to_string(page) + " (dropped)";
       evidence = "the page now holds other rows, so the table was dropped; its name was not found: recovered as " + name;
@@ -113,6 +118,15 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
       }
       return std::optional<std::string>(std::move(content));
     };
+    // The catalog row, when it survives, keeps a property block for each
+    // column: names and kinds.
+    if (!session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+    const std::string& blocks = session.catalog_objects.TableProperties(page);
+    if (!blocks.empty()) {
+      context.evidence = ColumnEvidenceOf(
+          ReadPropertyBlocks(ByteView(reinterpret_cast<const uint8_t*>(blocks.data()), blocks.size()), jet4,
+                             *handle.file->code_page, nullptr));
+    }
     const std::optional<InferredLayout> layout = InferLayout(samples, context);
     if (!layout) {
       session.losses.TableLost(name, where + ", and no layout could be inferred from its " +
@@ -132,6 +146,8 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     table.lowest_variable_number = layout->lowest_variable_number;
     if (layout->has_var_table && table.lowest_variable_number == UINT32_MAX) table.lowest_variable_number = 0;
     table.inferred = true;
+    table.column_notes = layout->notes;
+    table.guessed_columns = layout->guessed;
     ++session.headless_tables;
     session.dispatched_definition_pages.insert(page);
     // Kept with the recovered table, so the rows can be read again later.

@@ -22,12 +22,26 @@ namespace {
 // Each column costs a little per row, so that bytes explained equally well
 // by fewer columns are.
 constexpr double kColumnCost = 0.1;
+// How much worse per row a split into more columns may score and still be
+// taken.
+constexpr double kMoreColumnsMargin = 0.5;
+// When a property block names every column, those of no known kind are
+// seldom Yes/Nos (Access gives those a Format or a check box): more columns
+// may cost more.
+constexpr double kTypedColumnsMargin = 2.0;
+// Stale bytes behind a null fixed column's clear bit are possible, if rare.
+constexpr double kStaleBytesCost = 0.1;
 // Bounds on the work of one table: the split and the mask assignment look
 // at this many rows, and give up on shapes too wide to be a table's.
 constexpr size_t kScoredRows = 1000;
 constexpr uint32_t kMostColumns = 256;
 constexpr size_t kMostMaskStates = 8'000'000;
 constexpr size_t kSplitBudget = 4'000'000;  // candidate values scored for one split
+
+// Days since 1899-12-30 of 1753-01-01, 2200-12-31 and 1927-01-01.
+constexpr double kFirstDateDay = -53690;
+constexpr double kLastDateDay = 109574;
+constexpr double kModernDateDay = 9863;
 
 struct Candidate {
   uint32_t size;
@@ -59,22 +73,27 @@ int ShortestDigits(double value, bool single) {
   return 17;
 }
 
-// Zeros say little about a column; they are likeliest in counts and codes.
+// Zeros say little about a column: null and zero values of any number
+// look alike, so the common widths score them alike and the column cost
+// keeps a run of zeros in as few columns as the rest allows. Between equals,
+// an amount: balances and totals of zero are common.
 double ZeroQuality(int type) {
   switch (type) {
     case kColumnLongInteger:
     case kColumnInteger:
-      return 0.3;
     case kColumnDouble:
+      return 0.25;
     case kColumnCurrency:
-      return 0.2;
+      return 0.26;
     case kColumnByte:
       return 0.15;
     case kColumnSingle:
     case kColumnNumeric:
       return 0.1;
+    case kColumnDateTime:
+      return 0;  // midnight of 1899-12-30: the time 00:00:00
     default:
-      return -0.2;  // a date of 1899 or a GUID of zeros
+      return -0.2;  // a GUID of zeros
   }
 }
 
@@ -169,19 +188,23 @@ size_t CountBoth(const RowBits& a, const RowBits& b, bool negate_a, bool negate_
 struct FixedColumn {
   uint32_t offset = 0;
   Candidate candidate{1, kColumnByte};
+  bool counter = false;  // a long that rises through every row: an AutoNumber
+  // The scored rows in which the column holds a value (its null-mask bit
+  // is set); empty before the bits are assigned: every row.
+  std::vector<bool> holds;
 };
 
-// The split of [0, fixed_size) into at most `most_columns` columns that
-// scores best over all rows.
-std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts, uint32_t fixed_size,
-                                        uint32_t most_columns) {
+// The split of [0, fixed_size) into between `fewest` and `most` columns
+// that scores best over all rows.
+std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts, uint32_t fixed_size, uint32_t fewest,
+                                        uint32_t most_columns, double more_columns_margin) {
   if (fixed_size == 0) return {};
   constexpr size_t kCandidateCount = std::size(kCandidates);
   // Wide fixed parts are scored on fewer rows: the work stays bounded.
   const size_t rows = std::min(fixed_parts.size(), std::max<size_t>(50, kSplitBudget / (fixed_size * kCandidateCount)));
   // Score of each candidate starting at each offset.
   std::vector<double> scores(static_cast<size_t>(fixed_size) * kCandidateCount, -1e300);
-  std::vector<double> values(rows);
+  std::vector<bool> counters(scores.size(), false);
   for (uint32_t offset = 0; offset < fixed_size; ++offset) {
     for (size_t c = 0; c < kCandidateCount; ++c) {
       const Candidate& candidate = kCandidates[c];
@@ -189,9 +212,17 @@ std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts
       double total = 0;
       bool rising = candidate.type == kColumnLongInteger && rows >= 3;
       int64_t previous = -1;
+      // Amounts whose low byte is zero in every row are small integers read
+      // from a byte or more to their left.
+      bool shifted = candidate.type == kColumnCurrency;
+      bool any_value = false;
       for (size_t r = 0; r < rows; ++r) {
         const ByteView bytes = *fixed_parts[r].Sub(offset, candidate.size);
         total += candidate.size * FixedValueQuality(candidate.type, bytes);
+        if (shifted && !AllZero(bytes)) {
+          any_value = true;
+          shifted = bytes.data()[0] == 0;
+        }
         if (rising) {
           const int64_t value = static_cast<int32_t>(*bytes.U32(0));
           // Counters step by little; floats read as integers rise too, by leaps.
@@ -201,6 +232,8 @@ std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts
       }
       // A counter that rises through every row is an AutoNumber.
       if (rising) total = candidate.size * static_cast<double>(rows);
+      if (shifted && any_value && total > 0) total *= 0.1;
+      counters[offset * kCandidateCount + c] = rising;
       scores[offset * kCandidateCount + c] = total - kColumnCost * static_cast<double>(rows);
     }
   }
@@ -225,20 +258,28 @@ std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts
       }
     }
   }
+  const auto total = [&](uint32_t k) { return best[fixed_size * width + k]; };
   uint32_t k_best = 0;
-  for (uint32_t k = 1; k <= most; ++k) {
-    if (best[fixed_size * width + k] > -1e299 &&
-        (k_best == 0 || best[fixed_size * width + k] > best[fixed_size * width + k_best])) {
-      k_best = k;
-    }
+  for (uint32_t k = std::max<uint32_t>(fewest, 1); k <= most; ++k) {
+    if (total(k) > -1e299 && (k_best == 0 || total(k) > total(k_best))) k_best = k;
   }
   if (k_best == 0) return {};
+  // Every column the split does not make becomes a Yes/No, which tables
+  // have few of: more columns win unless they cost clearly more.
+  const double margin = more_columns_margin * static_cast<double>(rows);
+  for (uint32_t k = most; k > k_best; --k) {
+    if (total(k) > -1e299 && total(k) >= total(k_best) - margin) {
+      k_best = k;
+      break;
+    }
+  }
   std::vector<FixedColumn> columns(k_best);
   uint32_t end = fixed_size;
   for (uint32_t k = k_best; k > 0; --k) {
-    const Candidate& candidate = kCandidates[choice[end * width + k]];
+    const size_t c = static_cast<size_t>(choice[end * width + k]);
+    const Candidate& candidate = kCandidates[c];
     end -= candidate.size;
-    columns[k - 1] = FixedColumn{end, candidate};
+    columns[k - 1] = FixedColumn{end, candidate, counters[end * kCandidateCount + c], {}};
   }
   return columns;
 }
@@ -246,10 +287,12 @@ std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts
 enum class BitRole : uint8_t { kFixed, kVariable, kBoolean };
 
 // Which column each bit of the null mask belongs to. Fixed columns keep
-// their order among themselves, as do variable ones; a null column's bit is
-// clear, with zero bytes or no bytes at all; bits no column explains are
-// Boolean columns.
+// their order among themselves, as do variable ones; a null variable
+// column has no bytes at all; a null fixed column's bytes are mostly zero,
+// though Access may leave stale bytes there; a set bit's fixed bytes hold a
+// value of the column's type. Bits no column explains are Boolean columns.
 std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std::vector<RowBits>& fixed_zero,
+                                    const std::vector<RowBits>& fixed_implausible,
                                     const std::vector<RowBits>& var_empty, size_t rows) {
   const size_t n = mask.size();
   const size_t a = fixed_zero.size();
@@ -262,13 +305,17 @@ std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std:
     return roles;
   }
   // A zero or empty value behind a clear bit fits a null column as well as
-  // a Boolean that is false, so only what cannot be counts: a value behind
-  // a clear bit.
+  // a Boolean that is false, so only what is unlikely counts: a variable
+  // value behind a clear bit (never written so), fixed bytes behind a clear
+  // bit (stale, now and then), and behind a set bit bytes that are no value
+  // of the column's type.
   std::vector<double> fixed_scores(n * a);
   std::vector<double> var_scores(n * r);
   for (size_t b = 0; b < n; ++b) {
     for (size_t i = 0; i < a; ++i) {
-      fixed_scores[b * a + i] = -static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows));
+      fixed_scores[b * a + i] =
+          -kStaleBytesCost * static_cast<double>(CountBoth(mask[b], fixed_zero[i], true, true, rows)) -
+          static_cast<double>(CountBoth(mask[b], fixed_implausible[i], false, false, rows));
     }
     for (size_t j = 0; j < r; ++j) {
       var_scores[b * r + j] = -50.0 * static_cast<double>(CountBoth(mask[b], var_empty[j], true, true, rows));
@@ -354,6 +401,9 @@ double FixedValueQuality(int type, ByteView bytes) {
       const double days = Load<double>(bytes);
       if (!std::isfinite(days) || days < -657434.0 || days > 2958466.0) return -1;
       const double seconds = days * 86400.0;
+      // Bytes of other data read as a double are mostly tiny: within a
+      // second of 1899-12-30 midnight, but not it.
+      if (std::fabs(seconds) < 0.5) return -1;
       const bool whole = std::fabs(seconds - std::round(seconds)) < 1e-3;
       // 1927 to 2100: the dates most files hold.
       if (whole && days >= 10000.0 && days <= 73051.0) return 1.0;
@@ -362,7 +412,17 @@ double FixedValueQuality(int type, ByteView bytes) {
     case kColumnCurrency: {
       const int64_t value = Load<int64_t>(bytes);
       if (value > 1'000'000'000'000'000 || value < -1'000'000'000'000'000) return -1;
-      return value % 100 == 0 ? 1.0 : 0.4;
+      // Beyond a hundred million the high word is more likely a column of
+      // its own: two small integers side by side read as one amount.
+      if (value > 1'000'000'000'000 || value < -1'000'000'000'000) return value % 100 == 0 ? 0.1 : -0.5;
+      // Amounts are rarely below a hundredth, seldom below one, and have
+      // few decimals.
+      if (value > -100 && value < 100) return -0.5;
+      if (value % 100 != 0) return 0.2;
+      // Small integers read across a column boundary give multiples of
+      // 65536, which amounts seldom are (163.84 units apart).
+      if (value % 65536 == 0) return 0.1;
+      return value > -10000 && value < 10000 ? 0.4 : 1.0;
     }
     case kColumnReplicationId: {
       const uint8_t version = bytes.data()[7] >> 4;
@@ -371,7 +431,9 @@ double FixedValueQuality(int type, ByteView bytes) {
     case kColumnNumeric: {
       const uint8_t sign = bytes.data()[0];
       if (sign != 0 && sign != 0x80) return -1;
-      return AllZero(*bytes.Sub(1, 8)) ? 1.0 : 0.3;
+      // Decimals are rare, and their zeros look like any run of zeros: only
+      // a value whose high words are empty counts, and little.
+      return AllZero(*bytes.Sub(1, 12)) ? 0.25 : -0.2;
     }
     default:
       return 0;
@@ -403,9 +465,163 @@ std::optional<RowShape> ShapeOfRow(ByteView row, bool jet4, bool has_var_table) 
 }
 
 bool InferredLayout::Fits(ByteView row, bool jet4) const {
-  const std::optional<RowShape> own = ShapeOfRow(row, jet4, has_var_table);
-  return own && *own == shape;
+  if (row.size() < 2) return false;
+  const uint32_t stored = jet4 ? *row.U16(0) : *row.U8(0);
+  if (stored == shape.column_count) {
+    const std::optional<RowShape> own = ShapeOfRow(row, jet4, has_var_table);
+    return own && *own == shape;
+  }
+  // A row written before the table's last columns were added stores only
+  // the columns numbered below its count: their fixed bytes, their variable
+  // values, and an offset table only once it holds a variable column.
+  if (stored == 0 || stored > shape.column_count) return false;
+  uint32_t fixed_end = 0;
+  uint32_t variables = 0;
+  for (const ColumnDef& column : columns) {
+    if (column.column_number >= stored) continue;
+    if (!column.fixed) {
+      ++variables;
+    } else if (column.type != kColumnBoolean) {
+      fixed_end = std::max<uint32_t>(fixed_end, column.fixed_offset + static_cast<uint32_t>(column.size));
+    }
+  }
+  const std::optional<RowShape> own = ShapeOfRow(row, jet4, has_var_table && variables > 0);
+  return own && own->var_count == variables && own->fixed_size >= fixed_end && own->fixed_size <= shape.fixed_size;
 }
+
+namespace {
+
+// Scores of one fixed column's bytes as each type of its size, over the
+// scored rows.
+double ScoreAs(const std::vector<ByteView>& fixed_parts, const FixedColumn& column, int type) {
+  double total = 0;
+  for (size_t k = 0; k < fixed_parts.size(); ++k) {
+    if (!column.holds.empty() && !column.holds[k]) continue;
+    total += FixedValueQuality(type, *fixed_parts[k].Sub(column.offset, column.candidate.size));
+  }
+  return total;
+}
+
+// The values a column of dates holds: whole seconds from 1753 to 2200, and
+// either some with a time of day no short decimal gives, or all from 1927
+// on (a column of whole numbers reaching below that is more likely amounts
+// or counts).
+bool HoldsDates(const std::vector<ByteView>& fixed_parts, const FixedColumn& column) {
+  size_t values = 0;
+  size_t modern = 0;
+  bool times = false;
+  for (size_t k = 0; k < fixed_parts.size(); ++k) {
+    if (!column.holds.empty() && !column.holds[k]) continue;
+    const double days = Load<double>(*fixed_parts[k].Sub(column.offset, 8));
+    if (days == 0) continue;
+    if (!std::isnormal(days) || days < kFirstDateDay || days > kLastDateDay) return false;
+    const double seconds = std::round(days * 86400.0);
+    if (std::fabs(days * 86400.0 - seconds) >= 1e-3 || seconds == 0) return false;
+    ++values;
+    modern += days >= kModernDateDay ? 1 : 0;
+    // A time of day written as a short decimal (0.5, 0.25) is as likely an
+    // amount; 16:55:35 takes all of a double's digits.
+    times = times || (std::fmod(seconds, 86400.0) != 0 && ShortestDigits(days, false) > 10);
+  }
+  return values > 0 && (times || modern == values);
+}
+
+// The number type of `length` bytes that reads `values` best; 0 when
+// none reads them plausibly.
+int NumberOfLength(const std::vector<ByteView>& values, size_t length) {
+  int best_type = 0;
+  double best = 0;
+  for (const Candidate& candidate : kCandidates) {
+    if (candidate.size != length || candidate.type == kColumnReplicationId) continue;
+    double total = 0;
+    for (const ByteView& value : values) total += FixedValueQuality(candidate.type, value);
+    if (total > best) {
+      best = total;
+      best_type = candidate.type;
+    }
+  }
+  return best_type;
+}
+
+// Types each fixed column again from the rows where it holds a value (a
+// null column's bytes, zero or stale, say nothing of its type), among the
+// types of its size.
+void RetypeFromValues(std::vector<FixedColumn>& fixed, const std::vector<ByteView>& fixed_parts) {
+  for (FixedColumn& column : fixed) {
+    if (column.counter) continue;
+    int best_type = column.candidate.type;
+    double best = ScoreAs(fixed_parts, column, best_type);
+    for (const Candidate& candidate : kCandidates) {
+      if (candidate.size != column.candidate.size || candidate.type == column.candidate.type) continue;
+      const double score = ScoreAs(fixed_parts, column, candidate.type);
+      if (score > best) {
+        best = score;
+        best_type = candidate.type;
+      }
+    }
+    column.candidate.type = best_type;
+    if (column.candidate.size == 8 && HoldsDates(fixed_parts, column)) column.candidate.type = kColumnDateTime;
+  }
+}
+
+// Makes at least `fewest` and at most `most` of the 8-byte columns of type
+// `type` (a date or a currency amount), moving those whose bytes score the
+// least worse as the other.
+void FitTypeCount(std::vector<FixedColumn>& fixed, const std::vector<ByteView>& fixed_parts, int type, size_t fewest,
+                  size_t most) {
+  constexpr int kEightByteTypes[] = {kColumnDouble, kColumnDateTime, kColumnCurrency};
+  const auto best_other = [&](const FixedColumn& column, int& other) {
+    double best = -1e300;
+    for (const int candidate : kEightByteTypes) {
+      if (candidate == type) continue;
+      const double score = ScoreAs(fixed_parts, column, candidate);
+      if (score > best) {
+        best = score;
+        other = candidate;
+      }
+    }
+    return best;
+  };
+  size_t count = 0;
+  for (const FixedColumn& column : fixed) count += column.candidate.type == type ? 1 : 0;
+  while (count < fewest) {
+    FixedColumn* pick = nullptr;
+    double least_cost = 1e300;
+    for (FixedColumn& column : fixed) {
+      if (column.candidate.size != 8 || column.candidate.type == type) continue;
+      // Dates are taken first: an amount does not take a date's place.
+      if (type == kColumnCurrency && column.candidate.type == kColumnDateTime) continue;
+      const double cost = ScoreAs(fixed_parts, column, column.candidate.type) - ScoreAs(fixed_parts, column, type);
+      if (cost < least_cost) {
+        least_cost = cost;
+        pick = &column;
+      }
+    }
+    if (pick == nullptr) break;
+    pick->candidate.type = type;
+    ++count;
+  }
+  while (count > most) {
+    FixedColumn* pick = nullptr;
+    int pick_type = kColumnDouble;
+    double least_cost = 1e300;
+    for (FixedColumn& column : fixed) {
+      if (column.candidate.type != type) continue;
+      int other = kColumnDouble;
+      const double cost = ScoreAs(fixed_parts, column, type) - best_other(column, other);
+      if (cost < least_cost) {
+        least_cost = cost;
+        pick = &column;
+        pick_type = other;
+      }
+    }
+    if (pick == nullptr) break;
+    pick->candidate.type = pick_type;
+    --count;
+  }
+}
+
+}  // namespace
 
 std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, const InferenceContext& context) {
   const bool jet4 = context.jet4;
@@ -425,16 +641,23 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
     }
   }
   if (shapes.empty()) return std::nullopt;
-  const auto common = std::max_element(shapes.begin(), shapes.end(),
-                                       [](const auto& x, const auto& y) { return x.second < y.second; });
-  layout.shape = RowShape{std::get<0>(common->first), std::get<1>(common->first), std::get<2>(common->first)};
-  layout.rows_fitting = common->second;
+  // The most common shape, unless rows written since columns were added
+  // are numerous enough to be the table's own: older rows then fit as the
+  // part of it they hold.
+  auto chosen = std::max_element(shapes.begin(), shapes.end(),
+                                 [](const auto& x, const auto& y) { return x.second < y.second; });
+  const size_t enough = std::max<size_t>(3, rows.size() / 10);
+  for (auto it = shapes.begin(); it != shapes.end(); ++it) {
+    if (it->second >= enough && std::get<0>(it->first) > std::get<0>(chosen->first)) chosen = it;
+  }
+  layout.shape = RowShape{std::get<0>(chosen->first), std::get<1>(chosen->first), std::get<2>(chosen->first)};
   const RowShape& shape = layout.shape;
 
   std::vector<const RowSample*> fitting;
   for (const RowSample& row : rows) {
     if (fitting.size() >= kScoredRows) break;
-    if (layout.Fits(view(row), jet4)) fitting.push_back(&row);
+    const std::optional<RowShape> own = ShapeOfRow(view(row), jet4, layout.has_var_table);
+    if (own && *own == shape) fitting.push_back(&row);
   }
   const size_t count_size = jet4 ? 2 : 1;
   const size_t n = fitting.size();
@@ -446,13 +669,21 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
     fixed_parts.push_back(*row.Sub(count_size, shape.fixed_size));
   }
 
-  const std::vector<FixedColumn> fixed =
-      SplitFixedPart(fixed_parts, shape.fixed_size, shape.column_count - shape.var_count);
+  // How many fixed columns there are, and of which kinds, as far as the
+  // catalog's property blocks tell.
+  const uint32_t fixed_most = shape.column_count - shape.var_count;
+  const KindCounts kinds = CountKinds(context.evidence, shape.column_count, shape.var_count);
+  const uint32_t fewest = std::min(kinds.fixed_fewest, fixed_most);
+  const uint32_t most = std::max(fewest, std::min(kinds.fixed_most, fixed_most));
+  std::vector<FixedColumn> fixed =
+      SplitFixedPart(fixed_parts, shape.fixed_size, fewest, most,
+                     context.evidence.size() == shape.column_count ? kTypedColumnsMargin : kMoreColumnsMargin);
   if (shape.fixed_size > 0 && fixed.empty()) return std::nullopt;
 
   // What the null mask can be checked against.
   std::vector<RowBits> mask(shape.column_count, RowBits(n));
   std::vector<RowBits> fixed_zero(fixed.size(), RowBits(n));
+  std::vector<RowBits> fixed_implausible(fixed.size(), RowBits(n));
   std::vector<RowBits> var_empty(shape.var_count, RowBits(n));
   for (size_t k = 0; k < n; ++k) {
     const ByteView row = view(*fitting[k]);
@@ -460,21 +691,36 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
       if (parsed[k].HasValue(row, b)) mask[b].Set(k);
     }
     for (size_t i = 0; i < fixed.size(); ++i) {
-      if (AllZero(*fixed_parts[k].Sub(fixed[i].offset, fixed[i].candidate.size))) fixed_zero[i].Set(k);
+      const ByteView bytes = *fixed_parts[k].Sub(fixed[i].offset, fixed[i].candidate.size);
+      if (AllZero(bytes)) fixed_zero[i].Set(k);
+      if (FixedValueQuality(fixed[i].candidate.type, bytes) < 0) fixed_implausible[i].Set(k);
     }
     for (uint32_t j = 0; j < shape.var_count; ++j) {
       const auto extent = VariableExtent(parsed[k], j);
       if (!extent || extent->first == extent->second) var_empty[j].Set(k);
     }
   }
-  const std::vector<BitRole> roles = AssignMaskBits(mask, fixed_zero, var_empty, n);
+  const std::vector<BitRole> roles = AssignMaskBits(mask, fixed_zero, fixed_implausible, var_empty, n);
+  {
+    size_t i = 0;
+    for (uint32_t b = 0; b < shape.column_count; ++b) {
+      if (roles[b] != BitRole::kFixed) continue;
+      FixedColumn& column = fixed[i++];
+      column.holds.resize(n);
+      for (size_t k = 0; k < n; ++k) column.holds[k] = parsed[k].HasValue(view(*fitting[k]), b);
+    }
+  }
+  RetypeFromValues(fixed, fixed_parts);
+  FitTypeCount(fixed, fixed_parts, kColumnDateTime, kinds.dates_fewest, kinds.dates_most);
+  FitTypeCount(fixed, fixed_parts, kColumnCurrency, kinds.currency_fewest, SIZE_MAX);
 
+  std::vector<InferredColumn> described;
   size_t next_fixed = 0;
   uint16_t next_var = 0;
   for (uint32_t b = 0; b < shape.column_count; ++b) {
     ColumnDef column;
-    column.name = "Column" + std::to_string(b + 1);
     column.column_number = static_cast<uint16_t>(b);
+    InferredColumn about;
     if (roles[b] == BitRole::kBoolean) {
       column.type = kColumnBoolean;
       column.fixed = true;
@@ -487,6 +733,7 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
       column.flags = kColumnFlagFixed;
       column.fixed_offset = static_cast<uint16_t>(part.offset);
       if (column.type == kColumnNumeric) column.precision = 28;
+      about.counter = part.counter;
     } else {
       column.var_column_number = next_var++;
       column.fixed = false;
@@ -494,18 +741,29 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
       // What every row's value of the column reads as.
       bool all_long = true;
       bool all_text = true;
+      bool all_guids = true;
       bool any = false;
+      size_t same_length = 0;
+      std::vector<ByteView> values;
       std::vector<std::pair<size_t, ByteView>> probes;
       for (size_t k = 0; k < n; ++k) {
         const auto extent = VariableExtent(parsed[k], column.var_column_number);
         if (!extent || extent->first == extent->second) continue;
         const ByteView value = *view(*fitting[k]).Sub(extent->first, extent->second - extent->first);
         any = true;
+        all_guids = all_guids && value.size() == 16 && (AllZero(value) || FixedValueQuality(kColumnReplicationId, value) > 0);
+        if (values.empty()) same_length = value.size();
+        if (value.size() != same_length) same_length = 0;
+        if (values.size() < kScoredRows) values.push_back(value);
         all_long = all_long && LooksLikeLongValue(value, context.page_count);
         all_text = all_text && LooksLikeText(value, jet4);
         if (probes.size() < 8) probes.emplace_back(k, value);
       }
-      if (!any || (all_text && !all_long)) {
+      if (any && all_guids) {
+        // Some programs keep GUIDs as variable columns of 16 bytes.
+        column.type = kColumnReplicationId;
+        column.size = 16;
+      } else if (!any || (all_text && !all_long)) {
         column.type = kColumnText;
         column.size = jet4 ? 510 : 255;
       } else if (all_long) {
@@ -524,13 +782,22 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
                                        jet4);
         }
         column.type = text ? kColumnMemo : kColumnOle;
+      } else if (const int type = same_length > 0 ? NumberOfLength(values, same_length) : 0; type != 0) {
+        // Some of Access's own tables keep numbers in variable columns.
+        column.type = type;
+        column.size = static_cast<int32_t>(same_length);
       } else {
         column.type = kColumnBinary;
         column.size = 255;
       }
+      about.empty = !any;
     }
     layout.columns.push_back(std::move(column));
+    described.push_back(about);
   }
+  layout.rows_fitting = 0;
+  for (const RowSample& row : rows) layout.rows_fitting += layout.Fits(view(row), jet4) ? 1 : 0;
+  NameColumns(layout.columns, described, context.evidence, layout.notes, layout.guessed);
   return layout;
 }
 

@@ -18,6 +18,7 @@
 
 #include "reader/byte_view.h"
 #include "reader/table_def.h"
+#include "recovery/column_evidence.h"
 
 namespace mendora {
 
@@ -50,18 +51,27 @@ struct InferenceContext {
   // inline content only.
   std::function<std::optional<std::string>(ByteView field, const RowSample& row, uint16_t column_number)>
       read_long_value;
+  // What the catalog's property blocks say of the table's columns; empty
+  // when it keeps none.
+  std::vector<ColumnEvidence> evidence;
 };
 
 struct InferredLayout {
   bool has_var_table = false;
   RowShape shape;
-  // In storage (column number) order, named Column1, Column2, ...
+  // In storage (column number) order, named from the evidence, else
+  // Column1, Column2, ... (or Deleted1, ... for columns since deleted).
   std::vector<ColumnDef> columns;
+  // For each column, how its type was decided: "a date (from its Format
+  // property)".
+  std::vector<std::string> notes;
+  size_t guessed = 0;  // columns typed from the values alone
   uint32_t lowest_variable_number = UINT32_MAX;
   size_t rows_fitting = 0;  // of the samples
 
-  // Whether a row has the table's shape: rows that do not are lost, never
-  // read with a layout that is not theirs.
+  // Whether a row has the table's shape, or holds the first columns of it
+  // (written before the others were added): rows that do not are lost,
+  // never read with a layout that is not theirs.
   bool Fits(ByteView row, bool jet4) const;
 };
 

@@ -26,7 +26,7 @@ int64_t TableLosses::RowsMissing() const {
 
 bool TableLosses::AnyLoss() const {
   return lost_whole || rows_damaged > 0 || rows_refused > 0 || values_refused > 0 || ValuesLost() > 0 ||
-         RowsMissing() > 0;
+         RowsMissing() > 0 || columns_inferred > 0;
 }
 
 std::string TableLosses::Summary() const {
@@ -39,6 +39,10 @@ std::string TableLosses::Summary() const {
   for (const auto& [kind, n] : values_lost) line += ", " + Plural(n, kind + " value", kind + " values") + " lost";
   if (rows_refused > 0) line += ", " + Plural(rows_refused, "row", "rows") + " refused by the target";
   if (values_refused > 0) line += ", " + Plural(values_refused, "value", "values") + " refused by the target";
+  if (columns_inferred > 0) {
+    line += ", layout inferred from its rows (" + std::to_string(columns_guessed) + " of " +
+            Plural(static_cast<int64_t>(columns_inferred), "column type", "column types") + " guessed from the values)";
+  }
   return line;
 }
 
@@ -59,6 +63,16 @@ void LossAccount::BeginTable(const std::string& name, int64_t stored_rows) {
   tables_.back().name = name;
   tables_.back().stored_rows = stored_rows;
   current_ = static_cast<int64_t>(tables_.size()) - 1;
+}
+
+void LossAccount::LayoutInferred(const std::vector<std::string>& columns, const std::vector<std::string>& notes,
+                                 size_t guessed) {
+  TableLosses& table = current();
+  table.columns_inferred = notes.size();
+  table.columns_guessed = guessed;
+  for (size_t i = 0; i < notes.size() && i < columns.size(); ++i) {
+    Detail("Table " + table.name + ": " + columns[i] + ": " + notes[i]);
+  }
 }
 
 void LossAccount::EndTable() {

@@ -32,6 +32,10 @@ struct TableLosses {
   int64_t rows_refused = 0;  // by the target
   std::map<std::string, int64_t> values_lost;  // by kind: "memo", "OLE object", "value"
   int64_t values_refused = 0;
+  // A table whose definition is gone, read with a layout inferred from its
+  // rows: its columns, and those whose type only the values gave.
+  size_t columns_inferred = 0;
+  size_t columns_guessed = 0;
   bool lost_whole = false;  // the table could not be read or saved at all
   std::string whole_reason;
 
@@ -59,6 +63,9 @@ class LossAccount final : public DamageReporter {
   // charged to it.
   void BeginTable(const std::string& name, int64_t stored_rows);
   void RowRecovered() { ++current().rows_recovered; }
+  // The table being read has an inferred layout: a line for each column
+  // ("Table T: OrderDate: a date (from its Format property)").
+  void LayoutInferred(const std::vector<std::string>& columns, const std::vector<std::string>& notes, size_t guessed);
   void EndTable();
 
   // A damage report from the reader.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader/damage.h"
+#include "reader/row_cursor.h"
 #include "reader/table_def.h"
 #include "recovery/recovery_steps.h"
 
@@ -251,6 +252,36 @@ void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set
   }
 }
 
+// Access 2007 and later keep the navigation pane's list of objects in a
+// table of their ids, names and types (MSysNavPaneObjectIDs): a table's id
+// is its definition page.
+bool IsNavigationList(const Names& columns) {
+  Names sorted = columns;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted == Names{"Id", "Name", "Type"};
+}
+
+void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t page) {
+  const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kObjectTable, page);
+  if (!table) return;
+  const std::optional<size_t> id = table->ColumnIndex("Id");
+  const std::optional<size_t> name = table->ColumnIndex("Name");
+  const std::optional<size_t> type = table->ColumnIndex("Type");
+  if (!id || !name || !type) return;
+  RowCursor cursor(*table);
+  Row row;
+  while (cursor.Next(row)) {
+    const Value& object = row.values[*id];
+    const Value& kind = row.values[*type];
+    const Value& text = row.values[*name];
+    if (object.kind != ValueKind::kInteger || kind.kind != ValueKind::kInteger || kind.integer != kObjectTable ||
+        text.kind != ValueKind::kText || text.bytes.empty()) {
+      continue;
+    }
+    session.navigation_names.emplace(static_cast<int32_t>(object.integer & 0xFFFFFF), text.bytes);
+  }
+}
+
 // Pages that are a table definition's first page: definition pages that no
 // other definition page names as its continuation.
 std::vector<uint32_t> ChainHeads(const RecoverySession& session) {
@@ -299,6 +330,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
 void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   std::vector<Orphan> orphans;
   std::vector<int32_t> relation_tables;
+  std::vector<int32_t> navigation_lists;
   int32_t query_table = 0;
   {
     IgnoreDamage quiet;
@@ -334,11 +366,23 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
         if (query_table == 0) query_table = page;
         continue;
       }
+      if (IsNavigationList(columns)) {
+        navigation_lists.push_back(page);
+        continue;
+      }
       if (type == kSystemTable || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
       Orphan orphan;
       orphan.page = page;
       for (const std::string& column : columns) orphan.columns.insert(Folded(column));
       orphans.push_back(std::move(orphan));
+    }
+  }
+  for (const int32_t page : navigation_lists) {
+    IgnoreDamage quiet;
+    ScopedDamageReporter redirect(handle, quiet);
+    try {
+      ReadNavigationList(session, handle, page);
+    } catch (const std::exception&) {
     }
   }
   if (orphans.empty()) return;
@@ -359,6 +403,14 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
 
   std::set<std::string> taken;
   for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  // The navigation pane's list names a table by its page: surest of all.
+  for (Orphan& orphan : orphans) {
+    const auto listed = session.navigation_names.find(orphan.page);
+    if (listed == session.navigation_names.end() || taken.count(Folded(listed->second)) != 0) continue;
+    orphan.name = listed->second;
+    orphan.evidence = "the navigation pane's list of objects (MSysNavPaneObjectIDs)";
+    taken.insert(Folded(orphan.name));
+  }
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
   NameFrom(orphans, by_relation, by_query, taken, "the relations");

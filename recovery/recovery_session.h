@@ -200,6 +200,9 @@ struct RecoverySession {
   std::map<int32_t, std::string> unreadable_definitions;
   // Tables read with a layout inferred from their rows.
   size_t headless_tables = 0;
+  // Table names by definition page from the navigation pane's list of
+  // objects, read when the catalog is lost.
+  std::map<int32_t, std::string> navigation_names;
   size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
   // Read when the walk first needs it (link targets, complex columns,
   // calculated columns' result types).

@@ -47,6 +47,7 @@ bool TablePreview::Select(const RecoveredTable& table) {
   table_.reset();
   selected_.reset();
   column_names_.clear();
+  column_notes_.clear();
   binary_columns_.clear();
   next_row_ = 0;
   if (table.inferred_layout) {
@@ -58,6 +59,7 @@ bool TablePreview::Select(const RecoveredTable& table) {
   }
   if (!table_) return false;
   selected_ = table;
+  column_notes_ = table_->column_notes;
   for (const ColumnDef& column : table_->columns) {
     column_names_.push_back(column.name);
     binary_columns_.push_back(column.type == kColumnOle || column.type == kColumnBinary);

@@ -45,6 +45,9 @@ class TablePreview {
   // rows are read from. False when its definition does not read any more.
   bool Select(const RecoveredTable& table);
   const std::vector<std::string>& ColumnNames() const { return column_names_; }
+  // A table whose definition is gone: for each column, how its type was
+  // inferred ("a date (from its Format property)"); empty otherwise.
+  const std::vector<std::string>& ColumnNotes() const { return column_notes_; }
   // The selected table has OLE or binary columns, which may hold pictures.
   bool HasBinaryColumns() const {
     return std::find(binary_columns_.begin(), binary_columns_.end(), true) != binary_columns_.end();
@@ -71,6 +74,7 @@ class TablePreview {
   int64_t next_row_ = 0;  // the row the cursor's Next gives
   Row row_;
   std::vector<std::string> column_names_;
+  std::vector<std::string> column_notes_;
   std::vector<bool> binary_columns_;
 };
 

@@ -217,6 +217,19 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
     DescribeSchema(*table, session.catalog_objects.TableProperties(definition_page), description,
                    session.losses);
   }
+  if (table->inferred) {
+    // How each column's type was decided: in the account, and kept with the
+    // table's properties.
+    std::vector<std::string> columns;
+    for (size_t i = 0; i < description.columns.size() && i < table->column_notes.size(); ++i) {
+      columns.push_back(description.columns[i].name);
+      Value note;
+      note.kind = ValueKind::kText;
+      note.bytes = table->column_notes[i];
+      description.properties.push_back(OutputProperty{description.columns[i].name, "InferredType", note});
+    }
+    session.losses.LayoutInferred(columns, table->column_notes, table->guessed_columns);
+  }
   for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
 
   RecoveredTable recovered = Recovered(*table, table_name, name, false);

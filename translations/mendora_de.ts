@@ -294,6 +294,13 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
     </message>
 </context>
 <context>
+    <name>mendora::PreviewModel</name>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+</context>
+<context>
     <name>mendora::PreviewWindow</name>
     <message>
         <source>Nothing</source>
@@ -334,6 +341,10 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
     <message>
         <source>%1: %2 rows</source>
         <translation>%1: %2 Zeilen</translation>
+    </message>
+    <message>
+        <source>; its definition is gone and its columns were inferred from its rows (a column&apos;s header tells how)</source>
+        <translation>; seine Definition fehlt, seine Spalten wurden aus seinen Zeilen erschlossen (der Spaltenkopf sagt, wie)</translation>
     </message>
 </context>
 <context>

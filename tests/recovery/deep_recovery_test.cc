@@ -142,6 +142,27 @@ TEST_P(OrphanTableTest, DeletedRowsComeBackOnRequestButNotThoseWhoseBytesWereReu
   EXPECT_NE(analysis.log.find("Items (deleted rows) :  2  Records"), std::string::npos);
 }
 
+TEST_P(OrphanTableTest, DeletedRowsWrittenBeforeAColumnWasAddedComeBack) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table{"Grown", {{"N", tb::kLong}, {"Label", tb::kText}, {"Added", tb::kLong}}};
+  for (int64_t i = 0; i < 8; ++i) {
+    table.rows.push_back({i, "row " + std::to_string(i), i < 3 ? tb::Value{} : tb::Value{i * 10}});
+  }
+  // The three oldest rows, written before the last column was added, were
+  // deleted since: no live row beside them has their column count.
+  table.late_columns = 1;
+  table.rows_before_late_columns = 3;
+  table.deleted_rows = {0, 1, 2, 5};
+  builder.AddTable(table);
+  const tb::Analysis analysis = AnalyseDeleted(builder.Build());
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(analysis.sink.tables.at("Grown").rows,
+            (std::vector<Cells>{{"3", "row 3", "30"}, {"4", "row 4", "40"}, {"6", "row 6", "60"}, {"7", "row 7", "70"}}));
+  EXPECT_EQ(analysis.sink.tables.at("Grown (deleted rows)").rows,
+            (std::vector<Cells>{{"0", "row 0", std::nullopt}, {"1", "row 1", std::nullopt}, {"2", "row 2", std::nullopt},
+                                {"5", "row 5", "50"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, OrphanTableTest,
                          ::testing::Values(tb::JetVersion::kJet3, tb::JetVersion::kJet4));
 
