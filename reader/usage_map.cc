@@ -27,7 +27,7 @@ UsageMapPages ListUsageMap(JetHandle& handle, const std::vector<uint8_t>& map) {
     out.problems.push_back("it is empty");
     return out;
   }
-  if (map[0] == kUsageMapInline) {
+  if (map[0] == kInlineUsageMap) {
     if (map.size() < 5) {
       out.problems.push_back("it is too short to name a page");
       return out;
@@ -38,7 +38,7 @@ UsageMapPages ListUsageMap(JetHandle& handle, const std::vector<uint8_t>& map) {
     }
     return out;
   }
-  if (map[0] != kUsageMapPages) {
+  if (map[0] != kReferenceUsageMap) {
     out.problems.push_back("it is of an unknown kind (" + std::to_string(map[0]) + ")");
     return out;
   }

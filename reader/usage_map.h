@@ -9,13 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "reader/jet_format.h"
 #include "reader/jet_handle.h"
 
 namespace mendora {
-
-inline constexpr uint8_t kUsageMapInline = 0x00;
-inline constexpr uint8_t kUsageMapPages = 0x01;
-inline constexpr uint8_t kUsageMapPageType = 0x05;
 
 struct UsageMapPages {
   std::vector<uint32_t> pages;  // ascending
