@@ -38,6 +38,30 @@ bool RowCursor::TakePage(uint32_t p) {
   return true;
 }
 
+bool RowCursor::TakeClaimedPage(uint32_t p) {
+  if (TakePage(p)) return true;
+  // A sound map names only its table's data pages (Access takes a page out
+  // of the map before it frees it): the rows of a page it names that is
+  // gone, or someone else's now, are lost. Told once per cursor, not again
+  // by the pass over the deleted rows.
+  if (deleted_rows_) return false;
+  std::string what;
+  if (p >= handle_.PageCount()) {
+    what = "lies past the end of the file (and so may others after it)";
+  } else if (handle_.current_page != static_cast<int64_t>(p)) {
+    what = "cannot be read";
+  } else if (handle_.page[0] != kDataPageType) {
+    what = "is no data page (its type is " + std::to_string(handle_.page[0]) + ")";
+  } else {
+    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(4).value_or(0));
+  }
+  handle_.Report(DamageReport{p >= handle_.PageCount() ? DamageKind::kFileShort : DamageKind::kForeignPage,
+                              table_.name, p, -1, "",
+                              "its usage map names page " + std::to_string(p) + ", which " + what +
+                                  "; the rows there are lost"});
+  return false;
+}
+
 bool RowCursor::ScanInlineMap() {
   const std::vector<uint8_t>& map = table_.usage_map;
   if (map.size() < 5) return false;
@@ -48,8 +72,11 @@ bool RowCursor::ScanInlineMap() {
   for (uint64_t index = from; index < bits; ++index) {
     if (!BitSet(map.data() + 5, index)) continue;
     const uint64_t p = first + index;
-    if (p > UINT32_MAX) return false;
-    if (TakePage(static_cast<uint32_t>(p))) return true;
+    if (p >= handle_.PageCount()) {
+      TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(p, UINT32_MAX)));  // told once: no page follows
+      return false;
+    }
+    if (TakeClaimedPage(static_cast<uint32_t>(p))) return true;
   }
   return false;
 }
@@ -103,8 +130,11 @@ bool RowCursor::ScanPageMap() {
     for (uint64_t o = p - block_start; o < block; ++o) {
       if (!BitSet(map_bits_.data(), o)) continue;
       const uint64_t page = block_start + o;
-      if (page > UINT32_MAX) return false;
-      if (TakePage(static_cast<uint32_t>(page))) return true;
+      if (page >= pages) {
+        TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(page, UINT32_MAX)));  // told once: no page follows
+        return false;
+      }
+      if (TakeClaimedPage(static_cast<uint32_t>(page))) return true;
     }
     p = block_start + block;
   }

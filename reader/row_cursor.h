@@ -50,6 +50,9 @@ class RowCursor {
   bool TakeIndexedPage(uint64_t from, uint64_t to);
   // Reads page p; true when it is one of this table's data pages.
   bool TakePage(uint32_t p);
+  // TakePage for a page the usage map names: one that is not the table's
+  // is reported.
+  bool TakeClaimedPage(uint32_t p);
   bool EnsureCurrentPage();
   // False when the row's layout does not hold together (reported).
   bool DecodeRow(uint32_t slot, Row& row);

@@ -21,8 +21,10 @@ int64_t TableLosses::ValuesLost() const {
 
 int64_t TableLosses::RowsMissing() const {
   const int64_t seen = rows_recovered + rows_damaged;
-  return stored_rows > seen ? stored_rows - seen : 0;
+  return pages_damaged && stored_rows > seen ? stored_rows - seen : 0;
 }
+
+int64_t TableLosses::RowsExpected() const { return rows_recovered + rows_damaged + RowsMissing(); }
 
 bool TableLosses::AnyLoss() const {
   return lost_whole || rows_damaged > 0 || rows_refused > 0 || values_refused > 0 || ValuesLost() > 0 ||
@@ -32,8 +34,7 @@ bool TableLosses::AnyLoss() const {
 std::string TableLosses::Summary() const {
   std::string line = PrintableText(name) + ": ";
   if (lost_whole) return line + "not recovered (" + whole_reason + ")";
-  const int64_t expected = std::max(stored_rows, rows_recovered + rows_damaged);
-  line += std::to_string(rows_recovered) + " of " + Plural(expected, "row", "rows");
+  line += std::to_string(rows_recovered) + " of " + Plural(RowsExpected(), "row", "rows");
   if (rows_damaged > 0) line += ", " + Plural(rows_damaged, "damaged row", "damaged rows") + " skipped";
   if (RowsMissing() > 0) line += ", " + Plural(RowsMissing(), "row", "rows") + " not found";
   for (const auto& [kind, n] : values_lost) line += ", " + Plural(n, kind + " value", kind + " values") + " lost";
@@ -110,6 +111,9 @@ void LossAccount::Report(const DamageReport& report) {
     where += "page " + std::to_string(report.page) + ": ";
   }
   if (!report.column.empty()) where += "column " + report.column + ": ";
+  // Damage to the table's pages makes its stored count the measure of the
+  // rows they held; a lost value says nothing of the rows.
+  if (current_ >= 0 && !LosesValue(report.kind)) tables_[static_cast<size_t>(current_)].pages_damaged = true;
   if (LosesRow(report.kind)) {
     ++count_;
     ++current().rows_damaged;
@@ -173,7 +177,7 @@ std::vector<std::string> LossAccount::SummaryLines() const {
   int64_t values_lost = 0;
   int64_t expected = 0;
   for (const TableLosses& table : tables_) {
-    expected += std::max(table.stored_rows, table.rows_recovered + table.rows_damaged);
+    expected += table.RowsExpected();
     if (!table.AnyLoss()) continue;
     lines.push_back(table.Summary());
     rows_lost += table.rows_damaged + table.RowsMissing() + table.rows_refused;

@@ -26,7 +26,12 @@ inline constexpr size_t kShownPerTable = 10;
 
 struct TableLosses {
   std::string name;
-  int64_t stored_rows = -1;  // as the definition says; -1 unknown
+  // As the definition says; -1 unknown. Access keeps this count loosely (a
+  // file it wrote whole may say a few rows more or fewer than its pages
+  // hold), so it is taken for rows whose pages are gone only when the
+  // table's pages show damage.
+  int64_t stored_rows = -1;
+  bool pages_damaged = false;  // its map, a page it names or a row did not read whole
   int64_t rows_recovered = 0;
   int64_t rows_damaged = 0;
   int64_t rows_refused = 0;  // by the target
@@ -36,8 +41,11 @@ struct TableLosses {
   std::string whole_reason;
 
   int64_t ValuesLost() const;
-  // Rows the definition promised that were neither recovered nor seen.
+  // Rows the definition promised that were neither recovered nor seen, on
+  // pages that are damaged or gone.
   int64_t RowsMissing() const;
+  // The rows the table held, as far as the account can tell.
+  int64_t RowsExpected() const;
   bool AnyLoss() const;
   // "Orders: 812 of 830 rows, 18 damaged rows skipped, 3 memo values lost"
   std::string Summary() const;
