@@ -27,10 +27,24 @@ void RowCursor::Report(DamageKind kind, int slot, const std::string& column, con
 
 bool RowCursor::TakePage(uint32_t p) {
   current_page_ = p;
+  copy_taken_ = false;
   if (ReadPage(handle_, p) < handle_.PageSize()) return false;
   if (handle_.page[0] != kDataPageType ||
       handle_.Page().U32(4).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
     return false;
+  }
+  if (!deleted_rows_) {
+    // FNV-1a over the page: cheap beside decoding its rows.
+    uint64_t digest = 1469598103934665603ull;
+    for (uint32_t i = 0; i < handle_.PageSize(); ++i) digest = (digest ^ handle_.page[i]) * 1099511628211ull;
+    const auto [seen, first] = page_digests_.emplace(digest, p);
+    if (!first) {
+      handle_.Report(DamageReport{DamageKind::kForeignPage, table_.name, p, -1, "",
+                                  "the page holds the same bytes as page " + std::to_string(seen->second) +
+                                      ": a copy, whose rows were read there; what it held before is lost"});
+      copy_taken_ = true;
+      return false;
+    }
   }
   slots_.Load(handle_.Page(), *handle_.format);
   next_slot_ = 0;
@@ -40,6 +54,7 @@ bool RowCursor::TakePage(uint32_t p) {
 
 bool RowCursor::TakeClaimedPage(uint32_t p) {
   if (TakePage(p)) return true;
+  if (copy_taken_) return false;
   // A sound map names only its table's data pages (Access takes a page out
   // of the map before it frees it): the rows of a page it names that is
   // gone, or someone else's now, are lost. Told once per cursor, not again

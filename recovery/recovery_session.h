@@ -95,6 +95,7 @@ using TargetFactory = std::function<std::unique_ptr<RecoveryOutput>(const std::s
 struct PendingQuery {
   std::string name;
   uint32_t object_id = 0;
+  bool deleted = false;  // met through a deleted catalog row: its text may be gone with it
 };
 
 // A relation's field pair as read from the source, kept until every table
@@ -188,6 +189,7 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  bool query_table_damaged = false;  // its definition or rows did not read whole
   int32_t query_table_page = 0;  // the first query table the walk met
   // Every definition page the walk saw, with the continuation it names.
   std::map<uint32_t, uint32_t> definition_links;
@@ -209,6 +211,12 @@ struct RecoverySession {
   // A save has told the loss account that the catalog could not be read
   // whole (its property blocks give keys, defaults and properties).
   bool catalog_problem_told = false;
+  // The user tables and relationships live catalog rows name, each to come
+  // back or be named lost: tables by name with their definition page.
+  std::map<std::string, int32_t> catalog_tables;
+  std::set<std::string> catalog_relations;
+  // Catalog pages the walk found, for the check against the catalog's map.
+  std::set<uint32_t> catalog_pages;
 
   bool IsSaving() const { return RunMode == 1; }
   bool ReadsSchema() const { return IsSaving() || ReadSchema; }

@@ -69,7 +69,7 @@ TEST(LossAccountTest, ControlCharactersInNamesAreShownEscaped) {
   LossAccount account(nullptr);
   account.TableLost(std::string("A\nB\0C", 5), "gone");
   EXPECT_EQ(account.lines().at(0), "Table A\\x0AB\\x00C was not recovered: gone");
-  EXPECT_EQ(account.SummaryLines().at(0), "A\\x0AB\\x00C: not recovered (gone)");
+  EXPECT_EQ(account.SummaryLines().at(0), "A\\x0AB\\x00C: not recovered, rows unknown (gone)");
 }
 
 std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
