@@ -31,10 +31,48 @@ std::optional<int64_t> Integer(const Value& value) {
 
 }  // namespace
 
+namespace {
+
+// Passes reports on, noting that there was one.
+class NotingDamage final : public DamageReporter {
+ public:
+  explicit NotingDamage(DamageReporter* next) : next_(next) {}
+  void Report(const DamageReport& report) override {
+    damaged = true;
+    if (next_ != nullptr) next_->Report(report);
+  }
+  bool damaged = false;
+
+ private:
+  DamageReporter* next_;
+};
+
+}  // namespace
+
 void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                       const std::string& name) {
+  // The relations on pages of it that are gone cannot be named: that there
+  // were some is said.
+  NotingDamage noting(handle.damage);
+  ScopedDamageReporter redirect(handle, noting);
+  struct Tell {
+    RecoverySession& session;
+    NotingDamage& noting;
+    int32_t page;
+    ~Tell() {
+      if (!noting.damaged) return;
+      session.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                   .reason = LossReason::kDefinition,
+                                   .page = page,
+                                   .detail = "the relationships table is damaged: the relations it held on its damaged "
+                                             "pages are lost"});
+    }
+  } tell{session, noting, definition_page};
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
-  if (!table) return;
+  if (!table) {
+    noting.damaged = true;
+    return;
+  }
   const auto column = table->ColumnIndex("szColumn");
   const auto object = table->ColumnIndex("szObject");
   const auto referenced_column = table->ColumnIndex("szReferencedColumn");
@@ -128,23 +166,6 @@ void CreatePendingRelations(RecoverySession& session) {
   }
 }
 
-namespace {
-
-// Passes reports on, noting that there was one.
-class NotingDamage final : public DamageReporter {
- public:
-  explicit NotingDamage(DamageReporter* next) : next_(next) {}
-  void Report(const DamageReport& report) override {
-    damaged = true;
-    if (next_ != nullptr) next_->Report(report);
-  }
-  bool damaged = false;
-
- private:
-  DamageReporter* next_;
-};
-
-}  // namespace
 
 void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                     const std::string& name) {
