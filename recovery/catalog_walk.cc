@@ -184,6 +184,8 @@ void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogR
     if (!object.foreign_name.empty()) target += (target.empty() ? "" : ", ") + std::string("table ") + object.foreign_name;
   }
   session.TableList += "\r\n" + record.name + " :  linked" + (target.empty() ? "" : " to " + target);
+  AddAnalysisEvent(session,
+                   AnalysisEvent{.kind = AnalysisEvent::Kind::kLinkedTable, .table = record.name, .link_target = target});
   RebuildAnalysisLog(session);
   if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
 }
@@ -424,6 +426,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.recovered_tables.clear();
   session.GrandTotal = 0;
   session.AnalysisLog.clear();
+  session.AnalysisEvents.clear();
   session.dispatched_definition_pages.clear();
   session.system_definition_pages.clear();
   session.dispatched_query_ids.clear();
@@ -475,6 +478,9 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   for (RecoveryOutput* output : session.outputs) session.active_outputs.push_back(output);
   for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
 
+  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kStarted,
+                                          .source = session.SourcePath,
+                                          .source_bytes = handle.FileSize()});
   CatalogWalk(session, handle);
   RecoverOrphanTables(session, handle);
   RecoverHeadlessTables(session, handle);
@@ -492,6 +498,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   }
   for (RecoveryOutput* output : session.active_outputs) output->Finish();
   session.target.reset();
+  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kCompleted, .records = session.GrandTotal});
   ReportProgress(session, handle, std::string(), 0, true);
 }
 

@@ -27,12 +27,31 @@
 
 namespace mendora {
 
+// One line of the analysis log as data, for a front-end that words it in
+// its own language (the English of AnalysisLog is the command line's).
+struct AnalysisEvent {
+  enum class Kind {
+    kStarted,      // `source` of `source_bytes` bytes is being read
+    kTable,        // `table` was read: `records` rows
+    kLinkedTable,  // `table` links to `link_target` (a file, a connection, a table there)
+    kCompleted,    // the pass ended: `records` rows in all
+  };
+  Kind kind = Kind::kStarted;
+  std::string table;
+  int64_t records = 0;
+  std::string link_target;
+  std::string source;
+  uint64_t source_bytes = 0;
+};
+
 // Receives what a pass shows while it runs. Called on the pass's thread.
 class RecoveryObserver {
  public:
   virtual ~RecoveryObserver() = default;
   // The complete analysis log, rebuilt after every table.
   virtual void OnAnalysisLog(const std::string& analysis_log) { (void)analysis_log; }
+  // Each line of the log as it happens (also kept in AnalysisEvents).
+  virtual void OnAnalysisEvent(const AnalysisEvent& event) { (void)event; }
   // The pass's work so far, in page reads, of the reads it expects: the
   // walk reads every page once and the tables read their own pages once
   // more, so a pass expects about twice the file's pages. The total grows
@@ -161,6 +180,8 @@ struct RecoverySession {
   std::string TableList;
   int64_t GrandTotal = 0;
   std::string AnalysisLog;
+  // The same log as events, in order.
+  std::vector<AnalysisEvent> AnalysisEvents;
   // The tables read to their end, in the log's order.
   std::vector<RecoveredTable> recovered_tables;
   // What the pass could not recover, per table and in all.

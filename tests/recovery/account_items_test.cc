@@ -231,3 +231,37 @@ TEST(AccountItemsTest, DamagedNamesAreToldFromNamesPeopleWrite) {
 
 }  // namespace
 }  // namespace mendora
+
+namespace mendora {
+namespace {
+
+// The log as events: a front-end words each line itself, and they say what
+// the English log says.
+TEST(AccountItemsTest, TheLogIsAlsoEventsAFrontEndWordsItself) {
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  tb::Table numbers;
+  numbers.name = "Numbers";
+  numbers.columns = {{"ID", tb::kLong}};
+  numbers.rows = {{int64_t{1}}, {int64_t{2}}, {int64_t{3}}};
+  builder.AddTable(numbers);
+  tb::TempDatabase file(builder.Build());
+  struct Seen final : RecoveryObserver {
+    void OnAnalysisEvent(const AnalysisEvent& event) override { kinds.push_back(event.kind); }
+    std::vector<AnalysisEvent::Kind> kinds;
+  } seen;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.observer = &seen;
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  using Kind = AnalysisEvent::Kind;
+  EXPECT_EQ(seen.kinds, (std::vector<Kind>{Kind::kStarted, Kind::kTable, Kind::kCompleted}));
+  ASSERT_EQ(session.AnalysisEvents.size(), 3u);
+  EXPECT_EQ(session.AnalysisEvents[0].source, file.path());
+  EXPECT_EQ(session.AnalysisEvents[1].table, "Numbers");
+  EXPECT_EQ(session.AnalysisEvents[1].records, 3);
+  EXPECT_EQ(session.AnalysisEvents[2].records, session.GrandTotal);
+  EXPECT_NE(session.AnalysisLog.find("Numbers :  3  Records"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mendora
