@@ -14,6 +14,10 @@
 #include <sqlite3.h>
 
 #include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <iostream>
 #include <string>
 
@@ -38,6 +42,10 @@ std::string VersionText() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that stops reading (`dump | head`) makes a write fail, which
+  // the output check turns into its message and exit code 7; the signal
+  // would end the program without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
   mendora::cli::SetUpProgram(app, VersionText());
 

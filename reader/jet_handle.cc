@@ -57,6 +57,18 @@ bool OpensCatalog(JetHandle& handle, const PageCipher& cipher) {
          columns != 0 && columns < 256;
 }
 
+// Whether pages of `page_size` bytes lay the file out as Jet does: page 1
+// a data page (the database's own page maps), page 2 the catalog's
+// definition. Encrypted pages show neither, whatever their size.
+bool LaidOutAs(const JetFile& file, uint32_t page_size) {
+  uint8_t one[2] = {};
+  uint8_t two[2] = {};
+  if (pread(file.descriptor, one, 2, page_size) != 2 || pread(file.descriptor, two, 2, 2 * page_size) != 2) {
+    return false;
+  }
+  return one[0] == kDataPageType && one[1] == 0x01 && two[0] == kDefinitionPageType && two[1] == 0x01;
+}
+
 }  // namespace
 
 JetFile::~JetFile() {
@@ -105,8 +117,30 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
   if (handle->page[0] != 0) return fail(OpenFailure::kNotJet, "");
   // The version is the byte at 0x14: Access 2010 files set the byte after
   // it as well, which says nothing about the layout.
-  const uint32_t version = handle->page[0x14];
+  uint32_t version = handle->page[0x14];
   const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
+  // One damaged byte must not make every page unreadable: where the field
+  // names a layout the pages do not have and the other one fits them, the
+  // pages decide.
+  const bool known = version <= kLastAceVersion;
+  if (known && version >= 1 && !LaidOutAs(file, kJet4Format.PageSize) && LaidOutAs(file, kJet3Format.PageSize)) {
+    file.version_note = "the header's version field says " + std::to_string(version) +
+                        ", but the pages are laid out as Jet 3's: read as Jet 3";
+    version = 0;
+  } else if (version == 0 && !LaidOutAs(file, kJet3Format.PageSize) && LaidOutAs(file, kJet4Format.PageSize)) {
+    file.version_note = std::string("the header's version field says 0, but the pages are laid out as ") +
+                        (ace_engine ? "Access 2007's: read as Access 2007" : "Jet 4's: read as Jet 4");
+    version = ace_engine ? 2 : 1;
+  } else if (version == 1 && ace_engine) {
+    // Access 2007 and later write their engine's name; Jet 4 writes its own.
+    file.version_note = "the header's version field says 1 (Jet 4), but its engine is Access 2007's: read as Access 2007";
+    version = 2;
+  } else if (!known && !ace_engine && (LaidOutAs(file, kJet3Format.PageSize) || LaidOutAs(file, kJet4Format.PageSize))) {
+    const bool jet3 = LaidOutAs(file, kJet3Format.PageSize);
+    file.version_note = "the header's version field says " + std::to_string(version) + ", which no Jet file has: read as " +
+                        (jet3 ? "Jet 3" : "Jet 4") + ", as its pages are laid out";
+    version = jet3 ? 0 : 1;
+  }
   if (version >= 1 && version <= kLastAceVersion) {
     handle->format = &kJet4Format;
     // Page 0 was read at the Jet 3 page size: half of it.

@@ -48,6 +48,9 @@ struct JetFile {
   // Decrypts every page but page 0 as it is read; null for plain files.
   std::shared_ptr<const PageCipher> cipher;
   PasswordCheck password_check = PasswordCheck::kNone;
+  // Set when the header's version field was overruled by the pages' layout
+  // (a damaged field): what it said, for the loss account.
+  std::string version_note;
   // Decrypts pages ahead of in-order reads; null for plain files or on a
   // single core.
   std::unique_ptr<DecryptAhead> ahead;

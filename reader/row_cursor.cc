@@ -27,15 +27,54 @@ void RowCursor::Report(DamageKind kind, int slot, const std::string& column, con
 
 bool RowCursor::TakePage(uint32_t p) {
   current_page_ = p;
+  copy_taken_ = false;
   if (ReadPage(handle_, p) < handle_.PageSize()) return false;
   if (handle_.page[0] != kDataPageType ||
       handle_.Page().U32(4).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
     return false;
   }
+  if (!deleted_rows_) {
+    // FNV-1a over the page: cheap beside decoding its rows.
+    uint64_t digest = 1469598103934665603ull;
+    for (uint32_t i = 0; i < handle_.PageSize(); ++i) digest = (digest ^ handle_.page[i]) * 1099511628211ull;
+    const auto [seen, first] = page_digests_.emplace(digest, p);
+    if (!first) {
+      handle_.Report(DamageReport{DamageKind::kForeignPage, table_.name, p, -1, "",
+                                  "the page holds the same bytes as page " + std::to_string(seen->second) +
+                                      ": a copy, whose rows were read there; what it held before is lost"});
+      copy_taken_ = true;
+      return false;
+    }
+  }
   slots_.Load(handle_.Page(), *handle_.format);
   next_slot_ = 0;
   live_starts_.clear();
   return true;
+}
+
+bool RowCursor::TakeClaimedPage(uint32_t p) {
+  if (TakePage(p)) return true;
+  if (copy_taken_) return false;
+  // A sound map names only its table's data pages (Access takes a page out
+  // of the map before it frees it): the rows of a page it names that is
+  // gone, or someone else's now, are lost. Told once per cursor, not again
+  // by the pass over the deleted rows.
+  if (deleted_rows_) return false;
+  std::string what;
+  if (p >= handle_.PageCount()) {
+    what = "lies past the end of the file (and so may others after it)";
+  } else if (handle_.current_page != static_cast<int64_t>(p)) {
+    what = "cannot be read";
+  } else if (handle_.page[0] != kDataPageType) {
+    what = "is no data page (its type is " + std::to_string(handle_.page[0]) + ")";
+  } else {
+    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(4).value_or(0));
+  }
+  handle_.Report(DamageReport{p >= handle_.PageCount() ? DamageKind::kFileShort : DamageKind::kForeignPage,
+                              table_.name, p, -1, "",
+                              "its usage map names page " + std::to_string(p) + ", which " + what +
+                                  "; the rows there are lost"});
+  return false;
 }
 
 bool RowCursor::ScanInlineMap() {
@@ -48,8 +87,11 @@ bool RowCursor::ScanInlineMap() {
   for (uint64_t index = from; index < bits; ++index) {
     if (!BitSet(map.data() + 5, index)) continue;
     const uint64_t p = first + index;
-    if (p > UINT32_MAX) return false;
-    if (TakePage(static_cast<uint32_t>(p))) return true;
+    if (p >= handle_.PageCount()) {
+      TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(p, UINT32_MAX)));  // told once: no page follows
+      return false;
+    }
+    if (TakeClaimedPage(static_cast<uint32_t>(p))) return true;
   }
   return false;
 }
@@ -103,8 +145,11 @@ bool RowCursor::ScanPageMap() {
     for (uint64_t o = p - block_start; o < block; ++o) {
       if (!BitSet(map_bits_.data(), o)) continue;
       const uint64_t page = block_start + o;
-      if (page > UINT32_MAX) return false;
-      if (TakePage(static_cast<uint32_t>(page))) return true;
+      if (page >= pages) {
+        TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(page, UINT32_MAX)));  // told once: no page follows
+        return false;
+      }
+      if (TakeClaimedPage(static_cast<uint32_t>(page))) return true;
     }
     p = block_start + block;
   }

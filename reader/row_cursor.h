@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ class RowCursor {
   bool TakeIndexedPage(uint64_t from, uint64_t to);
   // Reads page p; true when it is one of this table's data pages.
   bool TakePage(uint32_t p);
+  // TakePage for a page the usage map names: one that is not the table's
+  // is reported.
+  bool TakeClaimedPage(uint32_t p);
   bool EnsureCurrentPage();
   // False when the row's layout does not hold together (reported).
   bool DecodeRow(uint32_t slot, Row& row);
@@ -78,6 +82,10 @@ class RowCursor {
   std::vector<uint8_t> map_bits_;
   std::set<uint32_t> map_pages_seen_;
   std::set<uint16_t> live_starts_;  // of the rows of the current page
+  // The pages taken so far by a digest of their bytes: a sound file never
+  // holds two equal data pages, so a second is a copy whose rows were read.
+  std::map<uint64_t, uint32_t> page_digests_;
+  bool copy_taken_ = false;  // TakePage's last refusal was such a copy (told already)
   bool deleted_rows_ = false;
   std::function<bool(ByteView row)> row_check_;
 };

@@ -93,13 +93,7 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
               table_properties_[DefinitionPageOf(static_cast<uint32_t>(Integer(v[0])), handle.PageCount())] =
                   object.properties;
             }
-            // Ids of other objects (queries, forms) can share their low 24
-            // bits with a table's page: the table keeps the place.
-            const int32_t page = PageOfId(Integer(v[0]));
-            const auto [slot, fresh] = objects_.try_emplace(page, object);
-            if (!fresh && (slot->second.type != kObjectTable || object.type == kObjectTable)) {
-              slot->second = std::move(object);
-            }
+            objects_.emplace(PageOfId(Integer(v[0])), std::move(object));
           });
   if (!handle.IsAce()) return;
   int32_t directory_page = -1;
@@ -122,8 +116,12 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
 }
 
 const CatalogObject* CatalogObjects::Find(int32_t page) const {
-  const auto found = objects_.find(page);
-  return found == objects_.end() ? nullptr : &found->second;
+  const CatalogObject* found = nullptr;
+  for (auto [it, end] = objects_.equal_range(page); it != end; ++it) {
+    if (it->second.type == kObjectTable) return &it->second;
+    if (found == nullptr) found = &it->second;
+  }
+  return found;
 }
 
 const std::string& CatalogObjects::TableProperties(int32_t page) const {

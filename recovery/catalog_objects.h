@@ -46,10 +46,13 @@ class CatalogObjects {
   void Load(JetHandle& handle);
   bool loaded() const { return loaded_; }
 
-  // By definition page (for tables) or object id.
+  // By definition page (for tables) or object id; a table where a table
+  // and another object share the number.
   const CatalogObject* Find(int32_t page) const;
   const ComplexColumnInfo* Complex(uint32_t complex_id) const;
-  const std::map<int32_t, CatalogObject>& Objects() const { return objects_; }
+  // Every object by the low 24 bits of its id: a table's definition page,
+  // which objects of other kinds (queries, forms, relations) may share.
+  const std::multimap<int32_t, CatalogObject>& Objects() const { return objects_; }
   // The ResultType property of each calculated column of the table at
   // `page`, by column name.
   std::map<std::string, int> ResultTypes(int32_t page) const;
@@ -64,7 +67,7 @@ class CatalogObjects {
 
   bool loaded_ = false;
   std::string problem_;
-  std::map<int32_t, CatalogObject> objects_;
+  std::multimap<int32_t, CatalogObject> objects_;
   // By definition page: only table rows, whose id is their page.
   std::map<int32_t, std::string> table_properties_;
   std::map<uint32_t, ComplexColumnInfo> complex_;

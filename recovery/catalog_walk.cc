@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
 
+#include "reader/row_cursor.h"
 #include "reader/row_layout.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
@@ -21,6 +23,7 @@ constexpr int32_t kObjectTable = 1;
 constexpr int32_t kObjectQuery = 5;
 constexpr int32_t kObjectLinkedTable = 6;  // to another Access file
 constexpr int32_t kObjectOdbcTable = 4;    // through ODBC
+constexpr int32_t kObjectRelationship = 8;
 constexpr size_t kMaxObjectNameChars = 257;
 // Catalog row fields, from the row's start: the fixed part holds Id,
 // ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
@@ -98,16 +101,26 @@ std::string NameByScan(ByteView page, bool jet4, const RowExtent& row) {
 // cancelled pass, and a target that can no longer be written, end the pass.
 template <typename Step>
 void Guarded(RecoverySession& session, const char* kind, const std::string& name, Step&& step) {
+  std::string failure;
   try {
     step();
+    return;
   } catch (const PassCancelled&) {
     throw;
   } catch (const TargetFailed&) {
     throw;  // the save is over, not just this object
   } catch (const std::exception& error) {
-    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + error.what());
+    failure = error.what();
   } catch (...) {
-    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: unknown failure");
+    failure = "unknown failure";
+  }
+  // A table's own step failing loses the table: the account says so once,
+  // with the rows its definition counts where it was read that far.
+  if (std::string(kind) == "Table") {
+    const TableLosses* read = session.losses.Table(name);
+    session.losses.TableLost(name, LossReason::kFailed, failure, read != nullptr ? read->stored_rows : -1);
+  } else {
+    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + failure);
   }
 }
 
@@ -152,8 +165,12 @@ namespace {
 // those with it that are the user's (MSysCompactError). A row whose layout
 // did not hold together has no flags to trust: its name decides.
 bool IsSystemTable(const JetHandle& handle, const CatalogRecord& record) {
-  if (!handle.IsAce() || !record.name_from_layout) return IsSystemObjectName(record.name);
-  return (record.flags & kSystemObjectFlags) != 0;
+  if (!record.name_from_layout) return IsSystemObjectName(record.name);
+  if (handle.IsAce()) return (record.flags & kSystemObjectFlags) != 0;
+  // Jet files keep the flags too, but use them for Access's hidden tables
+  // of later versions as well: they decide only for a name that is damaged.
+  if (IsSystemObjectName(record.name)) return true;
+  return (record.flags & kSystemObjectFlags) != 0 && !DamagedNameEvidence(record.name).empty();
 }
 
 // A linked table holds no data here: the log names it and its target.
@@ -167,6 +184,8 @@ void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogR
     if (!object.foreign_name.empty()) target += (target.empty() ? "" : ", ") + std::string("table ") + object.foreign_name;
   }
   session.TableList += "\r\n" + record.name + " :  linked" + (target.empty() ? "" : " to " + target);
+  AddAnalysisEvent(session,
+                   AnalysisEvent{.kind = AnalysisEvent::Kind::kLinkedTable, .table = record.name, .link_target = target});
   RebuildAnalysisLog(session);
   if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
 }
@@ -185,7 +204,7 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     if (session.query_table_page == 0) session.query_table_page = record.definition_page;
     // One query table: live rows come first, and an old deleted row's table
     // would add its rows to the same queries again.
-    if (!session.IsSaving() || session.query_table_read) return;
+    if (session.query_table_read) return;
     session.query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
@@ -193,15 +212,29 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    if (!record.deleted) session.catalog_tables.emplace(name, record.definition_page);
     std::string recovered_as = name;
-    if (StartsWith(name, "~TMPCLP")) {
-      // Access's own name for a table it deleted: the evidence's is better.
+    const std::string damaged = DamagedNameEvidence(name);
+    if (StartsWith(name, "~TMPCLP") || !damaged.empty()) {
+      // Access's own name for a table it deleted, or a name whose bytes were
+      // damaged: the evidence's is better, where there is one.
       std::string evidence;
       const std::string found = EvidenceName(session, handle, record.definition_page, evidence);
-      if (!found.empty()) {
-        recovered_as = found;
-        session.losses.PieceLost("the table definition at page " + std::to_string(record.definition_page) + " is " +
-                                 name + ", a table Access deleted: named " + found + " from " + evidence);
+      if (!found.empty()) recovered_as = found;
+      if (!damaged.empty()) {
+        session.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                     .reason = LossReason::kNameDamaged,
+                                     .table = name,
+                                     .name = recovered_as,
+                                     .page = record.definition_page,
+                                     .detail = damaged + (found.empty() ? "" : "; named from " + evidence)});
+      } else if (!found.empty()) {
+        session.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                     .reason = LossReason::kNamedFromEvidence,
+                                     .table = name,
+                                     .name = found,
+                                     .page = record.definition_page,
+                                     .detail = evidence});
       }
     }
     Guarded(session, "Table", recovered_as,
@@ -212,8 +245,51 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
   } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
-    // later in the catalog.
-    if (session.IsSaving()) session.pending_queries.push_back(PendingQuery{name, record.object_id});
+    // later in the catalog. Every pass accounts for them.
+    session.pending_queries.push_back(PendingQuery{name, record.object_id, record.deleted});
+  } else if (record.object_type == kObjectRelationship && !name.empty() && !record.deleted) {
+    session.catalog_relations.insert(name);
+  }
+}
+
+// Keeps the reports of pages a usage map names that are gone or another's.
+class MissingPages final : public DamageReporter {
+ public:
+  void Report(const DamageReport& report) override {
+    if (report.kind == DamageKind::kFileShort || report.kind == DamageKind::kForeignPage) {
+      found.push_back(report);
+    }
+  }
+  std::vector<DamageReport> found;
+};
+
+// The catalog's own usage map names every catalog page: one that is gone
+// (a file cut short) or no catalog page any more took the rows it held, and
+// the objects they named, with it. The walk cannot name those objects; the
+// account says that they are lost.
+void CheckCatalogMap(RecoverySession& session, JetHandle& handle) {
+  MissingPages missing;
+  {
+    ScopedDamageReporter redirect(handle, missing);
+    TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogDefinitionPage);
+    if (!catalog) {
+      if (session.catalog_rows == 0) return;  // nothing of the catalog at all: said as such
+      missing.found.push_back(DamageReport{DamageKind::kDefinition, "", kCatalogDefinitionPage, -1, "",
+                                           "the catalog's definition cannot be read, so its pages cannot be checked"});
+    } else {
+      RowCursor cursor(*catalog);
+      Row row;
+      while (cursor.Next(row)) session.control.CheckPoint();
+    }
+  }
+  for (const DamageReport& report : missing.found) {
+    session.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                 .reason = LossReason::kFileShort,
+                                 .page = report.page,
+                                 .detail = "the catalog: " + report.detail +
+                                           (report.kind == DamageKind::kDefinition
+                                                ? ""
+                                                : ", and the tables, queries and relations they named")});
   }
 }
 
@@ -246,9 +322,14 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
     if (handle.page[0] == 0x02) session.definition_links[i] = handle.Page().U32(4).value_or(0);
     if (!IsCatalogPage(handle)) continue;
+    session.catalog_pages.insert(i);
     // The slots are worked out once per page: a page of thousands of rows
     // would otherwise cost the square of them.
     const PageSlots slots(handle.Page(), *handle.format);
+    // The last page of a file cut short holds its slot table but not the
+    // rows at the page's end: those rows are gone, not rows of zeros.
+    const uint64_t present = std::min<uint64_t>(handle.PageSize(), handle.FileSize() - uint64_t{i} * handle.PageSize());
+    uint32_t cut_rows = 0;
     // Per-object steps reuse the page buffer: the catalog page is put back
     // from a copy, never read again (a page of thousands of rows would
     // otherwise be read once for each).
@@ -257,6 +338,13 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       if (handle.current_page != i) {
         handle.page = catalog_page;
         handle.current_page = i;
+      }
+      if (present < handle.PageSize()) {
+        const std::optional<RowExtent> extent = slots.extent(j);
+        if (extent && extent->end >= present) {
+          ++cut_rows;
+          continue;
+        }
       }
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, slots, static_cast<int>(j), record)) continue;
@@ -267,11 +355,21 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
         Dispatch(session, handle, record);
       }
     }
+    if (cut_rows > 0) {
+      session.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                   .reason = LossReason::kFileShort,
+                                   .page = i,
+                                   .count = cut_rows,
+                                   .detail = "catalog page " + std::to_string(i) + " is cut short by the end of the file: " +
+                                             std::to_string(cut_rows) +
+                                             " of its rows are lost, and the tables, queries and relations they named"});
+    }
   }
   for (const CatalogRecord& record : deleted) {
     session.control.CheckPoint();
     Dispatch(session, handle, record);
   }
+  CheckCatalogMap(session, handle);
   session.data_page_owners = data_pages;
   session.user_data_pages = 0;
   // Owners below the catalog's definition are the file's own maps, and
@@ -296,6 +394,31 @@ bool IsTheSource(const JetHandle& handle, const std::string& target) {
   return source_status.st_dev == target_status.st_dev && source_status.st_ino == target_status.st_ino;
 }
 
+// Every table a live catalog row names is recovered or named lost: a step
+// that went wrong without a word must not drop one from the account.
+void AccountForCatalogTables(RecoverySession& session) {
+  std::set<int32_t> read;
+  for (const RecoveredTable& table : session.recovered_tables) read.insert(table.definition_page);
+  for (const auto& [name, page] : session.catalog_tables) {
+    if (read.count(page) != 0) continue;
+    const TableLosses* losses = session.losses.Table(name);
+    if (losses != nullptr && losses->lost_whole) continue;
+    session.losses.TableLost(name, LossReason::kNotFound,
+                             "its catalog row names the definition at page " + std::to_string(page) +
+                                 ", and no table was read from it");
+  }
+}
+
+// No row came back, and the account shows that rows were there: rows or
+// whole tables lost, data pages of user tables that gave nothing, or damage
+// that left not one table standing.
+bool NothingOfValue(const RecoverySession& session) {
+  if (session.GrandTotal != 0 || !session.losses.AnyLoss()) return false;
+  const LossTotals totals = session.losses.Totals();
+  if (totals.rows_lost > 0 || totals.tables_lost > 0 || session.user_data_pages > 0) return true;
+  return session.recovered_tables.empty() && session.linked_tables.empty();
+}
+
 }  // namespace
 
 void RecoveryPass(RecoverySession& session, JetHandle& handle) {
@@ -303,6 +426,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.recovered_tables.clear();
   session.GrandTotal = 0;
   session.AnalysisLog.clear();
+  session.AnalysisEvents.clear();
   session.dispatched_definition_pages.clear();
   session.system_definition_pages.clear();
   session.dispatched_query_ids.clear();
@@ -311,6 +435,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.pending_queries.clear();
   session.query_rows.clear();
   session.query_table_read = false;
+  session.query_table_damaged = false;
   session.query_table_page = 0;
   session.definition_links.clear();
   session.orphan_tables = 0;
@@ -322,14 +447,24 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
   session.catalog_problem_told = false;
+  session.catalog_tables.clear();
+  session.catalog_relations.clear();
+  session.catalog_pages.clear();
   session.losses.Clear();
   session.user_data_pages = 0;
   session.active_outputs.clear();
   session.reported_reads = 0;
   handle.damage = &session.losses;
+  if (!handle.file->version_note.empty()) {
+    // Nothing is lost by it: the pages were read as what they are.
+    session.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                 .reason = LossReason::kDefinition,
+                                 .counted = false,
+                                 .page = 0,
+                                 .detail = handle.file->version_note});
+  }
   if (handle.file->password_check == PasswordCheck::kDamaged) {
-    session.losses.PieceLost(
-        "the password check in the encryption header is damaged: the password was proven on the catalog instead");
+    session.losses.Add(LossEntry{.subject = LossSubject::kFile, .reason = LossReason::kPasswordCheckDamaged});
   }
 
   if (session.IsSaving()) {
@@ -344,20 +479,27 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   for (RecoveryOutput* output : session.outputs) session.active_outputs.push_back(output);
   for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
 
+  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kStarted,
+                                          .source = session.SourcePath,
+                                          .source_bytes = handle.FileSize()});
   CatalogWalk(session, handle);
   RecoverOrphanTables(session, handle);
   RecoverHeadlessTables(session, handle);
-  // Without a single catalog row, not even Access's own, nor a table found
-  // by its definition, nothing of the file could be read; and data pages
-  // holding rows of which not one came back are no recovery either. An
-  // empty target would pass for a result.
-  if ((session.catalog_rows == 0 && session.orphan_tables == 0 && session.headless_tables == 0) || (session.GrandTotal == 0 && session.user_data_pages > 0)) {
-    throw NothingRecovered{};
-  }
+  AccountForCatalogTables(session);
   CreatePendingRelations(session);
   CreatePendingQueries(session);
+  // Without a single catalog row, not even Access's own, nor a table found
+  // by its definition, nothing of the file could be read; and a pass that
+  // read not one row where damage shows that rows were there is no
+  // recovery either. An empty target would pass for a result. A database
+  // whose tables are empty, with nothing lost, is a recovery like any other.
+  if ((session.catalog_rows == 0 && session.orphan_tables == 0 && session.headless_tables == 0) ||
+      NothingOfValue(session)) {
+    throw NothingRecovered{};
+  }
   for (RecoveryOutput* output : session.active_outputs) output->Finish();
   session.target.reset();
+  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kCompleted, .records = session.GrandTotal});
   ReportProgress(session, handle, std::string(), 0, true);
 }
 

@@ -161,6 +161,21 @@ void ComplexColumns::Load(Column& column, const ComplexColumnInfo& info) {
                       " lacks its link or value column; its entries are not recovered");
     return;
   }
+  // Damage met in the hidden table is the parent's (its reports go on);
+  // pages of it that are gone take entries with them, which no count says.
+  class Noting final : public DamageReporter {
+   public:
+    explicit Noting(DamageReporter* next) : next_(next) {}
+    void Report(const DamageReport& report) override {
+      pages_lost = pages_lost || (!LosesRow(report.kind) && !LosesValue(report.kind));
+      if (next_ != nullptr) next_->Report(report);
+    }
+    bool pages_lost = false;
+
+   private:
+    DamageReporter* next_;
+  } noting(handle_.damage);
+  ScopedDamageReporter redirect(handle_, noting);
   RowCursor cursor(*flat);
   Row row;
   const auto at = [&row](int index) -> const Value& {
@@ -175,6 +190,14 @@ void ComplexColumns::Load(Column& column, const ComplexColumnInfo& info) {
     if (name >= 0) item.file_name = RenderValue(at(name));
     if (type >= 0) item.file_type = RenderValue(at(type));
     column.entries[at(link).integer].push_back(std::move(item));
+  }
+  if (noting.pages_lost) {
+    losses_.Add(LossEntry{.subject = LossSubject::kColumn,
+                          .reason = LossReason::kForeignPage,
+                          .table = table_,
+                          .column = column.name,
+                          .detail = "pages of its hidden table " + info.flat_name +
+                                    " are damaged or gone: the entries they held are lost"});
   }
   if (column.kind == ComplexKind::kVersionHistory) {
     // Newest first, as Access shows the history.

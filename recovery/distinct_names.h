@@ -27,6 +27,12 @@ std::string ClaimDistinctName(std::set<std::string>& taken, const std::string& n
 // "\xNN", so a name can neither cut a message nor break it across lines.
 std::string PrintableText(std::string_view text);
 
+// Why `name` (UTF-8, as the catalog gave it) looks damaged: undecodable
+// bytes, or characters of scripts that the rest of the name is not written
+// in (a damaged byte of "t19" in UTF-16 makes "t\u4E97" + "9"). Empty when it
+// looks like a name someone typed.
+std::string DamagedNameEvidence(std::string_view name);
+
 }  // namespace mendora
 
 #endif  // MENDORA_RECOVERY_DISTINCT_NAMES_H_

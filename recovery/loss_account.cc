@@ -2,13 +2,28 @@
 #include "recovery/loss_account.h"
 
 #include "recovery/distinct_names.h"
+#include "recovery/loss_wording.h"
 
 namespace mendora {
 
 namespace {
 
-std::string Plural(int64_t n, const std::string& one, const std::string& many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
+LossReason ReasonOf(DamageKind kind) {
+  switch (kind) {
+    case DamageKind::kUnreadablePage: return LossReason::kUnreadablePage;
+    case DamageKind::kForeignPage: return LossReason::kForeignPage;
+    case DamageKind::kFileShort: return LossReason::kFileShort;
+    case DamageKind::kUsageMap: return LossReason::kUsageMap;
+    case DamageKind::kDefinition: return LossReason::kDefinition;
+    case DamageKind::kDamagedRow: return LossReason::kDamagedRow;
+    case DamageKind::kValueOutsideRow: return LossReason::kValueOutsideRow;
+    case DamageKind::kLongValue: return LossReason::kLongValue;
+  }
+  return LossReason::kOther;
+}
+
+bool IsRowLevel(const LossEntry& entry) {
+  return entry.subject == LossSubject::kRow || entry.subject == LossSubject::kValue || !entry.counted;
 }
 
 }  // namespace
@@ -20,8 +35,15 @@ int64_t TableLosses::ValuesLost() const {
 }
 
 int64_t TableLosses::RowsMissing() const {
+  if (lost_whole) return 0;
   const int64_t seen = rows_recovered + rows_damaged;
-  return stored_rows > seen ? stored_rows - seen : 0;
+  return pages_damaged && stored_rows > seen ? stored_rows - seen : 0;
+}
+
+int64_t TableLosses::RowsExpected() const {
+  const int64_t seen = rows_recovered + rows_damaged;
+  if (lost_whole) return stored_rows >= 0 || seen > 0 ? std::max(stored_rows, seen) : -1;
+  return seen + RowsMissing();
 }
 
 bool TableLosses::AnyLoss() const {
@@ -29,22 +51,7 @@ bool TableLosses::AnyLoss() const {
          RowsMissing() > 0 || columns_inferred > 0;
 }
 
-std::string TableLosses::Summary() const {
-  std::string line = PrintableText(name) + ": ";
-  if (lost_whole) return line + "not recovered (" + whole_reason + ")";
-  const int64_t expected = std::max(stored_rows, rows_recovered + rows_damaged);
-  line += std::to_string(rows_recovered) + " of " + Plural(expected, "row", "rows");
-  if (rows_damaged > 0) line += ", " + Plural(rows_damaged, "damaged row", "damaged rows") + " skipped";
-  if (RowsMissing() > 0) line += ", " + Plural(RowsMissing(), "row", "rows") + " not found";
-  for (const auto& [kind, n] : values_lost) line += ", " + Plural(n, kind + " value", kind + " values") + " lost";
-  if (rows_refused > 0) line += ", " + Plural(rows_refused, "row", "rows") + " refused by the target";
-  if (values_refused > 0) line += ", " + Plural(values_refused, "value", "values") + " refused by the target";
-  if (columns_inferred > 0) {
-    line += ", layout inferred from its rows (" + std::to_string(columns_guessed) + " of " +
-            Plural(static_cast<int64_t>(columns_inferred), "column type", "column types") + " guessed from the values)";
-  }
-  return line;
-}
+std::string TableLosses::Summary() const { return TableSummaryLine(*this); }
 
 void LossAccount::Clear() {
   shown_in_table_ = 0;
@@ -52,8 +59,10 @@ void LossAccount::Clear() {
   tables_.clear();
   current_ = -1;
   count_ = 0;
-  pieces_lost_ = 0;
+  row_entries_ = 0;
+  parts_ = LossTotals{};
   lines_.clear();
+  entries_.clear();
 }
 
 void LossAccount::BeginTable(const std::string& name, int64_t stored_rows) {
@@ -77,8 +86,7 @@ void LossAccount::LayoutInferred(const std::vector<std::string>& columns, const 
 
 void LossAccount::EndTable() {
   if (hidden_in_table_ > 0 && details_ != nullptr && current_ >= 0) {
-    const std::string line = PrintableText(tables_[static_cast<size_t>(current_)].name) + ": " +
-                             std::to_string(hidden_in_table_) + " more damage reports not shown (--verbose shows them)";
+    const std::string line = MoreReportsLine(tables_[static_cast<size_t>(current_)].name, hidden_in_table_);
     std::fprintf(details_, "%s\n", line.c_str());
   }
   current_ = -1;
@@ -104,6 +112,13 @@ TableLosses& LossAccount::Named(const std::string& table) {
   return tables_.back();
 }
 
+const TableLosses* LossAccount::Table(const std::string& name) const {
+  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
+    if (it->name == name) return &*it;
+  }
+  return nullptr;
+}
+
 void LossAccount::Detail(const std::string& line) {
   const std::string shown = PrintableText(line);
   if (lines_.size() < kKeptLosses) lines_.push_back(shown);
@@ -115,56 +130,91 @@ void LossAccount::Detail(const std::string& line) {
   if (details_ != nullptr) std::fprintf(details_, "%s\n", shown.c_str());
 }
 
-void LossAccount::Report(const DamageReport& report) {
-  std::string where;
-  if (!report.table.empty()) where = "Table " + report.table + ": ";
-  if (report.row >= 0 && report.page >= 0) {
-    where += "row " + std::to_string(report.row) + " of page " + std::to_string(report.page) + ": ";
-  } else if (report.page >= 0) {
-    where += "page " + std::to_string(report.page) + ": ";
+void LossAccount::Add(LossEntry entry) {
+  if (entry.counted) {
+    ++count_;
+    switch (entry.subject) {
+      case LossSubject::kRelation: ++parts_.relations_lost; break;
+      case LossSubject::kQuery: ++parts_.queries_lost; break;
+      case LossSubject::kIndex: ++parts_.indexes_lost; break;
+      case LossSubject::kObject: ++parts_.objects_lost; break;
+      case LossSubject::kName: ++parts_.names_lost; break;
+      case LossSubject::kTable:
+      case LossSubject::kRow:
+      case LossSubject::kValue: break;  // counted per table
+      default: ++parts_.other_parts; break;
+    }
   }
-  if (!report.column.empty()) where += "column " + report.column + ": ";
+  Detail(LossLine(entry));
+  if (IsRowLevel(entry)) {
+    if (row_entries_ >= kKeptLosses) return;
+    ++row_entries_;
+  } else if (entries_.size() >= kKeptPartEntries) {
+    return;
+  }
+  entries_.push_back(std::move(entry));
+}
+
+void LossAccount::Report(const DamageReport& report) {
+  LossEntry entry;
+  entry.reason = ReasonOf(report.kind);
+  entry.table = report.table;
+  entry.column = report.column;
+  entry.page = report.page;
+  entry.row = report.row;
+  entry.detail = report.detail;
+  // Damage to the table's pages makes its stored count the measure of the
+  // rows they held; a lost value says nothing of the rows.
+  if (current_ >= 0 && !LosesValue(report.kind)) tables_[static_cast<size_t>(current_)].pages_damaged = true;
   if (LosesRow(report.kind)) {
-    ++count_;
+    entry.subject = LossSubject::kRow;
     ++current().rows_damaged;
-    Detail(where + report.detail);
   } else if (LosesValue(report.kind)) {
-    ++count_;
+    entry.subject = LossSubject::kValue;
     const std::string& detail = report.detail;
     const std::string kind = detail.rfind("memo", 0) == 0 ? "memo" : detail.rfind("OLE", 0) == 0 ? "OLE object" : "value";
     ++current().values_lost[kind];
-    Detail(where + detail);
   } else {
     // Damage that costs nothing by itself (a map searched page by page, a
     // definition cut short): worth a line, not a count.
-    Detail(where + report.detail);
+    entry.subject = LossSubject::kTable;
+    entry.counted = false;
   }
+  Add(std::move(entry));
 }
 
 void LossAccount::RowRefused(const std::string& table, const std::string& detail) {
-  ++count_;
   ++Named(table).rows_refused;
-  Detail(detail);
+  Add(LossEntry{.subject = LossSubject::kRow, .reason = LossReason::kRefused, .table = table, .detail = detail});
 }
 
 void LossAccount::ValueRefused(const std::string& table, const std::string& detail) {
-  ++count_;
   ++Named(table).values_refused;
-  Detail(detail);
+  Add(LossEntry{.subject = LossSubject::kValue, .reason = LossReason::kRefused, .table = table, .detail = detail});
 }
 
 void LossAccount::TableLost(const std::string& table, const std::string& reason) {
-  ++count_;
+  TableLost(table, LossReason::kRefused, reason);
+}
+
+void LossAccount::TableLost(const std::string& table, LossReason reason, const std::string& detail,
+                            int64_t stored_rows) {
   TableLosses& losses = Named(table);
+  // Said once: a table a later step finds lost again is the same loss.
+  if (losses.lost_whole) return;
   losses.lost_whole = true;
-  losses.whole_reason = reason;
-  Detail("Table " + table + " was not recovered: " + reason);
+  losses.whole_reason_code = reason;
+  losses.whole_reason = detail;
+  if (stored_rows >= 0) losses.stored_rows = stored_rows;
+  Add(LossEntry{.subject = LossSubject::kTable,
+                .reason = reason,
+                .table = table,
+                .count = losses.stored_rows,
+                .detail = detail});
 }
 
 void LossAccount::PieceLost(const std::string& detail) {
-  ++count_;
-  ++pieces_lost_;
-  Detail(detail);
+  Add(LossEntry{.subject = LossSubject::kOther, .reason = LossReason::kOther, .detail = detail});
 }
 
 std::vector<const TableLosses*> LossAccount::LossyTables() const {
@@ -181,24 +231,55 @@ int64_t LossAccount::RowsRecovered() const {
   return rows;
 }
 
+LossTotals LossAccount::Totals() const {
+  LossTotals totals = parts_;
+  for (const TableLosses& table : tables_) {
+    const int64_t expected = table.RowsExpected();
+    if (table.lost_whole) {
+      ++totals.tables_lost;
+      if (expected < 0) {
+        ++totals.tables_lost_rows_unknown;
+      } else {
+        totals.rows_expected += expected;
+        totals.rows_lost += expected;
+      }
+      continue;
+    }
+    totals.rows_recovered += table.rows_recovered;
+    totals.rows_expected += expected;
+    totals.rows_lost += table.rows_damaged + table.RowsMissing() + table.rows_refused;
+    totals.values_lost += table.ValuesLost() + table.values_refused;
+  }
+  return totals;
+}
+
 std::vector<std::string> LossAccount::SummaryLines() const {
   std::vector<std::string> lines;
-  int64_t rows_lost = 0;
-  int64_t values_lost = 0;
-  int64_t expected = 0;
   for (const TableLosses& table : tables_) {
-    expected += std::max(table.stored_rows, table.rows_recovered + table.rows_damaged);
-    if (!table.AnyLoss()) continue;
-    lines.push_back(table.Summary());
-    rows_lost += table.rows_damaged + table.RowsMissing() + table.rows_refused;
-    values_lost += table.ValuesLost() + table.values_refused;
+    if (table.AnyLoss()) lines.push_back(table.Summary());
   }
-  if (lines.empty() && pieces_lost_ == 0) return lines;
-  std::string total = "Total: " + std::to_string(RowsRecovered()) + " of " + Plural(expected, "row", "rows") +
-                      " recovered; " + Plural(rows_lost, "row", "rows") + " and " +
-                      Plural(values_lost, "value", "values") + " lost";
-  if (pieces_lost_ > 0) total += ", and " + Plural(static_cast<int64_t>(pieces_lost_), "other part", "other parts") + " (named above)";
-  lines.push_back(total);
+  // Every other part lost is named here too, where --quiet leaves no
+  // detail line above.
+  size_t parts = 0;
+  size_t listed = 0;
+  for (const LossEntry& entry : entries_) {
+    if (!entry.counted || entry.subject == LossSubject::kTable || entry.subject == LossSubject::kRow ||
+        entry.subject == LossSubject::kValue) {
+      continue;
+    }
+    ++parts;
+    if (listed < kKeptLosses) {
+      lines.push_back(PrintableText(LossLine(entry)));
+      ++listed;
+    }
+  }
+  const LossTotals totals = Totals();
+  const int64_t all_parts = totals.relations_lost + totals.queries_lost + totals.indexes_lost + totals.objects_lost +
+                            totals.names_lost + totals.other_parts;
+  if (lines.empty() && all_parts == 0) return lines;
+  if (static_cast<int64_t>(listed) < all_parts) lines.push_back(MorePartsLine(all_parts - static_cast<int64_t>(listed)));
+  (void)parts;
+  lines.push_back(TotalLine(totals));
   return lines;
 }
 

@@ -418,14 +418,14 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
 
   for (Orphan& orphan : orphans) {
     session.control.CheckPoint();
-    const std::string where = "the table definition at page " + std::to_string(orphan.page);
-    if (orphan.name.empty()) {
-      orphan.name = "Recovered_Table_" + std::to_string(orphan.page);
-      session.losses.PieceLost(where + " has no catalog row and its name was not found: recovered as " +
-                               orphan.name);
-    } else {
-      session.losses.PieceLost(where + " has no catalog row: named " + orphan.name + " from " + orphan.evidence);
-    }
+    const bool found = !orphan.name.empty();
+    if (!found) orphan.name = "Recovered_Table_" + std::to_string(orphan.page);
+    session.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                 .reason = found ? LossReason::kNamedFromEvidence : LossReason::kNameNotFound,
+                                 .table = orphan.name,
+                                 .name = orphan.name,
+                                 .page = orphan.page,
+                                 .detail = orphan.evidence});
     ++session.orphan_tables;
     session.dispatched_definition_pages.insert(orphan.page);
     try {
@@ -435,7 +435,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     } catch (const TargetFailed&) {
       throw;
     } catch (const std::exception& error) {
-      session.losses.PieceLost("Table " + orphan.name + " was not recovered: " + error.what());
+      session.losses.TableLost(orphan.name, LossReason::kFailed, error.what());
     }
   }
 }

@@ -96,6 +96,7 @@ struct RelationField {
 enum class OleStorage { kUnwrap, kRaw };
 
 // Relation flags as the source stores them.
+inline constexpr int32_t kRelationNotEnforced = 0x2;  // Access keeps it for its joins only
 inline constexpr int32_t kRelationCascadeUpdates = 0x100;
 inline constexpr int32_t kRelationCascadeDeletes = 0x1000;
 

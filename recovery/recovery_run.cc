@@ -31,8 +31,10 @@ PassResult RunRecovery(RecoverySession& session) {
           result.outcome = PassOutcome::kNothingRecovered;
           result.message = session.catalog_rows == 0
                                ? "no catalog row was found, so no table, query or relation could be read"
-                               : "not one row could be read from the " + std::to_string(session.user_data_pages) +
-                                     " data pages that hold rows";
+                           : session.user_data_pages > 0
+                               ? "not one row could be read from the " + std::to_string(session.user_data_pages) +
+                                     " data pages that hold rows"
+                               : "not one row could be read, and the losses above show that there were rows";
         } catch (const std::exception& error) {
           result.outcome = PassOutcome::kFailed;
           result.message = error.what();

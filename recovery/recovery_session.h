@@ -27,12 +27,31 @@
 
 namespace mendora {
 
+// One line of the analysis log as data, for a front-end that words it in
+// its own language (the English of AnalysisLog is the command line's).
+struct AnalysisEvent {
+  enum class Kind {
+    kStarted,      // `source` of `source_bytes` bytes is being read
+    kTable,        // `table` was read: `records` rows
+    kLinkedTable,  // `table` links to `link_target` (a file, a connection, a table there)
+    kCompleted,    // the pass ended: `records` rows in all
+  };
+  Kind kind = Kind::kStarted;
+  std::string table;
+  int64_t records = 0;
+  std::string link_target;
+  std::string source;
+  uint64_t source_bytes = 0;
+};
+
 // Receives what a pass shows while it runs. Called on the pass's thread.
 class RecoveryObserver {
  public:
   virtual ~RecoveryObserver() = default;
   // The complete analysis log, rebuilt after every table.
   virtual void OnAnalysisLog(const std::string& analysis_log) { (void)analysis_log; }
+  // Each line of the log as it happens (also kept in AnalysisEvents).
+  virtual void OnAnalysisEvent(const AnalysisEvent& event) { (void)event; }
   // The pass's work so far, in page reads, of the reads it expects: the
   // walk reads every page once and the tables read their own pages once
   // more, so a pass expects about twice the file's pages. The total grows
@@ -95,6 +114,7 @@ using TargetFactory = std::function<std::unique_ptr<RecoveryOutput>(const std::s
 struct PendingQuery {
   std::string name;
   uint32_t object_id = 0;
+  bool deleted = false;  // met through a deleted catalog row: its text may be gone with it
 };
 
 // A relation's field pair as read from the source, kept until every table
@@ -160,6 +180,8 @@ struct RecoverySession {
   std::string TableList;
   int64_t GrandTotal = 0;
   std::string AnalysisLog;
+  // The same log as events, in order.
+  std::vector<AnalysisEvent> AnalysisEvents;
   // The tables read to their end, in the log's order.
   std::vector<RecoveredTable> recovered_tables;
   // What the pass could not recover, per table and in all.
@@ -188,6 +210,7 @@ struct RecoverySession {
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
   bool query_table_read = false;
+  bool query_table_damaged = false;  // its definition or rows did not read whole
   int32_t query_table_page = 0;  // the first query table the walk met
   // Every definition page the walk saw, with the continuation it names.
   std::map<uint32_t, uint32_t> definition_links;
@@ -212,6 +235,12 @@ struct RecoverySession {
   // A save has told the loss account that the catalog could not be read
   // whole (its property blocks give keys, defaults and properties).
   bool catalog_problem_told = false;
+  // The user tables and relationships live catalog rows name, each to come
+  // back or be named lost: tables by name with their definition page.
+  std::map<std::string, int32_t> catalog_tables;
+  std::set<std::string> catalog_relations;
+  // Catalog pages the walk found, for the check against the catalog's map.
+  std::set<uint32_t> catalog_pages;
 
   bool IsSaving() const { return RunMode == 1; }
   bool ReadsSchema() const { return IsSaving() || ReadSchema; }

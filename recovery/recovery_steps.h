@@ -70,6 +70,9 @@ bool IsSystemObjectName(const std::string& name);
 void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table = std::string(),
                     int64_t table_rows = 0, bool finished = false);
 
+// Keeps `event` in AnalysisEvents and tells the observer.
+void AddAnalysisEvent(RecoverySession& session, AnalysisEvent event);
+
 // Rebuilds AnalysisLog from the session's table list and total.
 void RebuildAnalysisLog(RecoverySession& session);
 

@@ -1,5 +1,6 @@
 // Relationships and saved queries: read from the source's system tables and
 // carried over to the outputs once every table exists.
+#include <cctype>
 #include <map>
 #include <optional>
 #include <set>
@@ -30,10 +31,48 @@ std::optional<int64_t> Integer(const Value& value) {
 
 }  // namespace
 
+namespace {
+
+// Passes reports on, noting that there was one.
+class NotingDamage final : public DamageReporter {
+ public:
+  explicit NotingDamage(DamageReporter* next) : next_(next) {}
+  void Report(const DamageReport& report) override {
+    damaged = true;
+    if (next_ != nullptr) next_->Report(report);
+  }
+  bool damaged = false;
+
+ private:
+  DamageReporter* next_;
+};
+
+}  // namespace
+
 void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                       const std::string& name) {
+  // The relations on pages of it that are gone cannot be named: that there
+  // were some is said.
+  NotingDamage noting(handle.damage);
+  ScopedDamageReporter redirect(handle, noting);
+  struct Tell {
+    RecoverySession& session;
+    NotingDamage& noting;
+    int32_t page;
+    ~Tell() {
+      if (!noting.damaged) return;
+      session.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                   .reason = LossReason::kDefinition,
+                                   .page = page,
+                                   .detail = "the relationships table is damaged: the relations it held on its damaged "
+                                             "pages are lost"});
+    }
+  } tell{session, noting, definition_page};
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
-  if (!table) return;
+  if (!table) {
+    noting.damaged = true;
+    return;
+  }
   const auto column = table->ColumnIndex("szColumn");
   const auto object = table->ColumnIndex("szObject");
   const auto referenced_column = table->ColumnIndex("szReferencedColumn");
@@ -67,9 +106,26 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
   }
 }
 
+namespace {
+
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+}  // namespace
+
 void CreatePendingRelations(RecoverySession& session) {
+  // The tables the pass recovered, as Access compares names.
+  std::set<std::string> recovered;
+  for (const RecoveredTable& table : session.recovered_tables) {
+    if (!table.deleted_rows) recovered.insert(Folded(table.name));
+  }
+  std::set<std::string> held;  // relations the relationships table holds
   for (const PendingRelation& relation : session.pending_relations) {
     session.control.CheckPoint();
+    held.insert(relation.name);
     // System tables are never recovered, so relations among them have
     // nothing to join; they are not losses worth a line.
     if (IsSystemObjectName(relation.table) || IsSystemObjectName(relation.foreign_table)) continue;
@@ -77,15 +133,56 @@ void CreatePendingRelations(RecoverySession& session) {
     if (session.linked_tables.count(relation.table) != 0 || session.linked_tables.count(relation.foreign_table) != 0) {
       continue;
     }
+    // A relation whose table did not come back is lost with it; a table that
+    // only the relation still names is lost too, and said.
+    const bool has_table = recovered.count(Folded(relation.table)) != 0;
+    const std::string& missing = has_table ? relation.foreign_table : relation.table;
+    if (!has_table || recovered.count(Folded(relation.foreign_table)) == 0) {
+      const TableLosses* lost = session.losses.Table(missing);
+      if ((lost == nullptr || !lost->lost_whole) && session.catalog_tables.count(missing) == 0) {
+        session.losses.TableLost(missing, LossReason::kNotFound,
+                                 "relation " + relation.name + " names it, and neither its catalog row nor its "
+                                 "definition was found");
+      }
+      session.losses.Add(LossEntry{.subject = LossSubject::kRelation,
+                                   .reason = LossReason::kTableMissing,
+                                   .table = relation.foreign_table,
+                                   .name = relation.name,
+                                   .other_table = relation.table,
+                                   .detail = missing});
+      continue;
+    }
     const OutputRelation out{relation.name, relation.table, relation.foreign_table, relation.fields, relation.flags};
     for (RecoveryOutput* output : session.active_outputs) output->AddRelation(out);
   }
+  // Relations the catalog names that the relationships table no longer
+  // holds (its pages are gone) are lost without their tables' names.
+  for (const std::string& name : session.catalog_relations) {
+    if (held.count(name) != 0 || IsSystemObjectName(name)) continue;
+    session.losses.Add(LossEntry{.subject = LossSubject::kRelation,
+                                 .reason = LossReason::kNotFound,
+                                 .name = name,
+                                 .detail = "the catalog names it, and the relationships table does not hold it"});
+  }
 }
+
 
 void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                     const std::string& name) {
+  // A query whose rows are missing from a table that read whole was saved
+  // without text; from a damaged one, its text is lost.
+  NotingDamage noting(handle.damage);
+  ScopedDamageReporter redirect(handle, noting);
+  struct Note {
+    RecoverySession& session;
+    NotingDamage& noting;
+    ~Note() { session.query_table_damaged = session.query_table_damaged || noting.damaged; }
+  } note{session, noting};
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
-  if (!table) return;
+  if (!table) {
+    noting.damaged = true;
+    return;
+  }
   const auto attribute = table->ColumnIndex("Attribute");
   const auto expression = table->ColumnIndex("Expression");
   const auto flag = table->ColumnIndex("Flag");
@@ -125,6 +222,21 @@ void CreatePendingQueries(RecoverySession& session) {
   for (const PendingQuery& query : session.pending_queries) {
     session.control.CheckPoint();
     auto rows = session.query_rows.find(query.object_id);
+    if (rows == session.query_rows.end()) {
+      // Its rows of the query table are gone with the table's pages (or
+      // the table itself): the name is all that is left.
+      const bool lost = !query.deleted && (session.query_table_damaged || !session.query_table_read);
+      if (lost) {
+        session.losses.Add(LossEntry{.subject = LossSubject::kQuery,
+                                     .reason = LossReason::kNotFound,
+                                     .name = query.name,
+                                     .detail = session.query_table_read
+                                                   ? "the query table is damaged, and its text is not in what was read"
+                                                   : "the query table that holds its text was not found"});
+      }
+      if (lost || query.deleted) continue;
+    }
+    if (!session.IsSaving()) continue;
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     std::vector<QueryRow> stored;
     if (rows != session.query_rows.end()) stored = std::move(rows->second);

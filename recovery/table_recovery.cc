@@ -109,6 +109,7 @@ void FinishTable(RecoverySession& session, const std::string& name, int64_t rows
   session.losses.EndTable();
   session.GrandTotal += rows;
   session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
+  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kTable, .table = name, .records = rows});
   RebuildAnalysisLog(session);
   if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
 }
@@ -157,6 +158,11 @@ void ReportProgress(RecoverySession& session, const JetHandle& handle, const std
   const auto clamp = [](uint64_t n) { return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX)); };
   session.observer->OnProgress(clamp(done), clamp(total));
   session.observer->OnTableProgress(table, table_rows, session.GrandTotal + table_rows);
+}
+
+void AddAnalysisEvent(RecoverySession& session, AnalysisEvent event) {
+  session.AnalysisEvents.push_back(std::move(event));
+  if (session.observer != nullptr) session.observer->OnAnalysisEvent(session.AnalysisEvents.back());
 }
 
 void RebuildAnalysisLog(RecoverySession& session) {

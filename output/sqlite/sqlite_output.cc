@@ -229,6 +229,7 @@ void EngineOutput::AddRelation(const OutputRelation& relation) {
   try {
     if (!relations_) {
       relations_ = database_->NewRelationDatabase();
+      relations_->Attach(losses_);
       relations_->Open(path_, false, false, "");
     }
     relations_->CreateRelation(relation.name, relation.table, relation.foreign_table, relation.flags,
@@ -252,7 +253,12 @@ void EngineOutput::AddQuery(const std::string& name, const std::string& sql) {
 
 void EngineOutput::Finish() {
   if (relations_) {
-    relations_->Close();
+    try {
+      relations_->Close();
+    } catch (const EngineError& error) {
+      // The relations made stand; those refused lose only themselves.
+      losses_->PieceLost(error.what());
+    }
     relations_.reset();
   }
   children_.clear();

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "output/sqlite/sqlite_schema.h"
+#include "recovery/loss_account.h"
 
 namespace mendora {
 namespace {
@@ -188,49 +189,149 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   auto referencing = FindTable(*connection_, StoredTableName(foreign_table));
   if (!referencing) throw EngineError("cannot create relation " + name + ": no table named " + foreign_table);
 
+  Relation relation;
+  relation.name = name;
+  relation.table = referencing->name;
+  relation.referenced_table = referenced->name;
+  relation.attributes = attributes;
   std::vector<ColumnInfo> referenced_columns = TableColumns(*connection_, referenced->name);
   std::vector<ColumnInfo> referencing_columns = TableColumns(*connection_, referencing->name);
   std::string keys;
   std::string referenced_keys;
-  std::vector<std::string> key_columns;
   for (const RelationField& field : fields) {
     if (!keys.empty()) {
       keys += ", ";
       referenced_keys += ", ";
     }
-    keys += QuoteIdentifier(StoredColumn(referencing_columns, referencing->name, field.foreign_field));
-    key_columns.push_back(StoredColumn(referenced_columns, referenced->name, field.field));
-    referenced_keys += QuoteIdentifier(key_columns.back());
+    relation.columns.push_back(StoredColumn(referencing_columns, referencing->name, field.foreign_field));
+    relation.referenced_columns.push_back(StoredColumn(referenced_columns, referenced->name, field.field));
+    keys += QuoteIdentifier(relation.columns.back());
+    referenced_keys += QuoteIdentifier(relation.referenced_columns.back());
   }
 
-  std::string constraint = name.empty() ? "" : "CONSTRAINT " + QuoteIdentifier(name) + " ";
-  constraint +=
+  relation.constraint = name.empty() ? "" : "CONSTRAINT " + QuoteIdentifier(name) + " ";
+  relation.constraint +=
       "FOREIGN KEY (" + keys + ") REFERENCES " + QuoteIdentifier(referenced->name) + " (" + referenced_keys + ")";
   // The rules the source stores.
-  if (attributes & kRelationCascadeDeletes) constraint += " ON DELETE CASCADE";
-  if (attributes & kRelationCascadeUpdates) constraint += " ON UPDATE CASCADE";
+  if (attributes & kRelationCascadeDeletes) relation.constraint += " ON DELETE CASCADE";
+  if (attributes & kRelationCascadeUpdates) relation.constraint += " ON UPDATE CASCADE";
 
+  if (attributes & kRelationNotEnforced) {
+    // Access lets rows break it: so must the copy.
+    relation.unenforced = "Access does not enforce it";
+    relations_.push_back(std::move(relation));
+    return;
+  }
   const std::string what = "cannot create relation " + name;
   connection_->Exec("SAVEPOINT mendora_key", what);
   try {
-    EnsureUniqueKey(*connection_, name, referenced->name, key_columns);
+    EnsureUniqueKey(*connection_, name, referenced->name, relation.referenced_columns);
     connection_->Exec("RELEASE mendora_key", what);
-  } catch (...) {
+  } catch (const TargetFailed&) {
     connection_->ExecQuietly("ROLLBACK TO mendora_key");
     connection_->ExecQuietly("RELEASE mendora_key");
     throw;
+  } catch (const EngineError&) {
+    connection_->ExecQuietly("ROLLBACK TO mendora_key");
+    connection_->ExecQuietly("RELEASE mendora_key");
+    // The rows repeat the fields it refers to: SQLite would call every
+    // change of either table a "foreign key mismatch".
+    relation.unenforced = "the fields of " + referenced->name + " it refers to repeat in the recovered rows";
+    relation.loss = true;
   }
-  auto same_table = [&](const auto& entry) { return entry.first == referencing->name; };
-  auto entry = std::find_if(pending_.begin(), pending_.end(), same_table);
-  if (entry == pending_.end()) entry = pending_.insert(pending_.end(), {referencing->name, {}});
-  entry->second.push_back(Constraint{name, constraint});
+  relations_.push_back(std::move(relation));
+}
+
+int64_t SqliteRelationDatabase::BrokenRows(const Relation& relation) {
+  std::string sql = "SELECT count(*) FROM " + QuoteIdentifier(relation.table) + " AS c WHERE ";
+  std::string match;
+  for (size_t i = 0; i < relation.columns.size(); ++i) {
+    sql += (i == 0 ? "" : " AND ") + std::string("c.") + QuoteIdentifier(relation.columns[i]) + " IS NOT NULL";
+    match += (i == 0 ? "" : " AND ") + std::string("p.") + QuoteIdentifier(relation.referenced_columns[i]) + " = c." +
+             QuoteIdentifier(relation.columns[i]);
+  }
+  sql += " AND NOT EXISTS (SELECT 1 FROM " + QuoteIdentifier(relation.referenced_table) + " AS p WHERE " + match + ")";
+  auto count = connection_->Prepare(sql, "cannot check relation " + relation.name);
+  return count.Step("cannot check relation " + relation.name) ? count.ColumnInt(0) : 0;
+}
+
+void SqliteRelationDatabase::ListRelations(const std::vector<Relation>& relations) {
+  const std::string what = "cannot list the relations";
+  connection_->Exec("CREATE TABLE " + QuoteIdentifier(kRelationCatalog) +
+                        " (name TEXT, \"table\" TEXT, columns TEXT, referenced_table TEXT, referenced_columns TEXT,"
+                        " on_update TEXT, on_delete TEXT, enforced INTEGER, reason TEXT, broken_rows INTEGER)",
+                    what);
+  auto insert = connection_->Prepare("INSERT INTO " + QuoteIdentifier(kRelationCatalog) +
+                                         " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+                                     what);
+  auto joined = [](const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+  };
+  for (const Relation& relation : relations) {
+    insert.BindText(1, relation.name);
+    insert.BindText(2, relation.table);
+    insert.BindText(3, joined(relation.columns));
+    insert.BindText(4, relation.referenced_table);
+    insert.BindText(5, joined(relation.referenced_columns));
+    insert.BindText(6, relation.attributes & kRelationCascadeUpdates ? "CASCADE" : "NO ACTION");
+    insert.BindText(7, relation.attributes & kRelationCascadeDeletes ? "CASCADE" : "NO ACTION");
+    insert.BindInt(8, relation.unenforced.empty() ? 1 : 0);
+    if (relation.unenforced.empty()) {
+      insert.BindNull(9);
+    } else {
+      insert.BindText(9, relation.unenforced);
+    }
+    if (relation.broken_rows) {
+      insert.BindInt(10, *relation.broken_rows);
+    } else {
+      insert.BindNull(10);
+    }
+    insert.Step(what);
+    insert.Reset();
+  }
 }
 
 void SqliteRelationDatabase::Close() {
   open_ = false;
-  std::vector<std::pair<std::string, std::vector<Constraint>>> pending = std::move(pending_);
-  pending_.clear();
+  std::vector<Relation> relations = std::move(relations_);
+  relations_.clear();
+  if (relations.empty()) return;
+  // Checked once every row is in: a relation the rows break is kept, but
+  // as no constraint, so that editing those rows does not fail.
+  std::vector<std::pair<std::string, std::vector<Constraint>>> pending;  // by referencing table, in order
   std::string refused;  // "relation (reason)", ...
+  for (Relation& relation : relations) {
+    try {
+      relation.broken_rows = BrokenRows(relation);
+    } catch (const EngineError& error) {
+      // A table gone since the relation was made costs only this relation.
+      relation.unenforced = error.what();
+      refused += (refused.empty() ? "" : "; ") + relation.name + " (" + error.what() + ")";
+      continue;
+    }
+    const int64_t broken = *relation.broken_rows;
+    if (relation.unenforced.empty() && broken > 0) {
+      relation.unenforced = std::to_string(broken) + (broken == 1 ? " row" : " rows") + " of " + relation.table +
+                            (broken == 1 ? " refers" : " refer") + " to no row of " + relation.referenced_table;
+      relation.loss = true;
+    }
+    if (relation.loss && losses_ != nullptr) {
+      losses_->Add(LossEntry{.subject = LossSubject::kRelation,
+                             .reason = LossReason::kRowsBreakIt,
+                             .table = relation.table,
+                             .name = relation.name,
+                             .other_table = relation.referenced_table,
+                             .count = broken,
+                             .detail = relation.unenforced});
+    }
+    if (!relation.unenforced.empty()) continue;
+    auto same_table = [&](const auto& entry) { return entry.first == relation.table; };
+    auto entry = std::find_if(pending.begin(), pending.end(), same_table);
+    if (entry == pending.end()) entry = pending.insert(pending.end(), {relation.table, {}});
+    entry->second.push_back(Constraint{relation.name, relation.constraint});
+  }
   auto rebuild = [&](const std::string& table, const std::vector<Constraint>& constraints) {
     auto info = FindTable(*connection_, table);
     if (!info) throw EngineError("no table named " + table);
@@ -249,10 +350,14 @@ void SqliteRelationDatabase::Close() {
       try {
         rebuild(table, {constraint});
       } catch (const EngineError& error) {
+        for (Relation& relation : relations) {
+          if (relation.name == constraint.relation && relation.table == table) relation.unenforced = error.what();
+        }
         refused += (refused.empty() ? "" : "; ") + constraint.relation + " (" + error.what() + ")";
       }
     }
   }
+  ListRelations(relations);
   if (!refused.empty()) throw EngineError("relations not created: " + refused);
 }
 

@@ -3,12 +3,17 @@
 // SQLite cannot add a constraint to an existing table, so the referencing
 // table is rebuilt with it: once, with all its relations, when the relation
 // database closes (a rebuild per relation grows with the square of the
-// relations a table has). Enforcement stays off: recovered rows may break a
-// relation and are kept all the same.
+// relations a table has). A relation Access does not enforce, or one the
+// recovered rows break (or whose referenced fields repeat), is made no
+// constraint: the rows stay editable with foreign keys on. Every relation is
+// listed in the table mendora_relations, with why it is not enforced and
+// how many rows break it; a relation Access enforced that the rows break is
+// a loss the account names.
 #ifndef MENDORA_OUTPUT_SQLITE_SQLITE_RELATION_H_
 #define MENDORA_OUTPUT_SQLITE_SQLITE_RELATION_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +21,9 @@
 #include "output/sqlite/target_engine.h"
 
 namespace mendora {
+
+// Every relation of the source, with whether it is a constraint here.
+inline constexpr char kRelationCatalog[] = "mendora_relations";
 
 class SqliteRelationDatabase final : public EngineRelationDatabase {
  public:
@@ -34,18 +42,37 @@ class SqliteRelationDatabase final : public EngineRelationDatabase {
   // whose rebuild fails is tried a relation at a time; EngineError then names
   // the relations that could not be made, after every table was tried.
   void Close() override;
+  // Relations made unenforced and relations refused are told here.
+  void Attach(LossAccount* losses) override { losses_ = losses; }
 
  private:
   struct Constraint {
     std::string relation;
     std::string text;
   };
+  struct Relation {
+    std::string name;
+    std::string table;             // referencing, as stored
+    std::string referenced_table;  // as stored
+    std::vector<std::string> columns;
+    std::vector<std::string> referenced_columns;
+    int attributes = 0;
+    std::string constraint;
+    std::string unenforced;  // why it is made no constraint; empty: it is one
+    bool loss = false;       // the source enforced it
+    std::optional<int64_t> broken_rows;  // unknown when they could not be counted
+  };
+
+  // The rows of the referencing table whose values match no row of the
+  // referenced one (rows with a null in the key break nothing).
+  int64_t BrokenRows(const Relation& relation);
+  void ListRelations(const std::vector<Relation>& relations);
 
   std::shared_ptr<SqliteConnection> connection_;
   std::string target_path_;
   bool open_ = false;
-  // By referencing table as stored, in the order the relations came.
-  std::vector<std::pair<std::string, std::vector<Constraint>>> pending_;
+  LossAccount* losses_ = nullptr;
+  std::vector<Relation> relations_;
 };
 
 }  // namespace mendora

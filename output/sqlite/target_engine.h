@@ -76,6 +76,8 @@ class EngineRelationDatabase {
   virtual void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
                               int attributes, const std::vector<RelationField>& fields) = 0;
   virtual void Close() = 0;
+  // Where relations kept without their constraint are accounted for.
+  virtual void Attach(LossAccount* losses) { (void)losses; }
 };
 
 class EngineQueryDef {

@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -252,6 +253,45 @@ TEST_F(SaveSafetyTest, OnlyARegularFileIsEverReplaced) {
     EXPECT_FALSE(S_ISREG(status.st_mode));
   }
   EXPECT_TRUE(std::filesystem::is_fifo(places[0]));
+}
+
+}  // namespace
+}  // namespace mendora
+
+namespace mendora {
+namespace {
+
+// A reader that goes away (`dump | head -c 10`) makes the next write fail:
+// the program says so and exits 7, rather than dying of the signal unsaid.
+TEST(ClosedPipeTest, AReaderThatGoesAwayIsAFailedWriteNotASignal) {
+  ScratchDir dir;
+  const std::string source = dir.File("demo.mdb");
+  testing::JetFileBuilder builder(testing::JetVersion::kJet4);
+  testing::AddDemoDatabase(builder, testing::JetVersion::kJet4);
+  builder.WriteTo(source);
+  for (const char* command : {"dump", "analyze", "catalog"}) {
+    SCOPED_TRACE(command);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // gone before the first byte is written
+    const std::string errors = dir.File(std::string(command) + ".err");
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(ends[1], STDOUT_FILENO);
+      const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(err, STDERR_FILENO);
+      execl(MENDORA_CLI_PATH, "mendora-cli", command, source.c_str(), nullptr);
+      _exit(127);
+    }
+    close(ends[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), cli::kExitOutputFailed);
+    std::ifstream in(errors);
+    const std::string said((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(said.find("the output could not be written"), std::string::npos) << said;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -40,14 +41,19 @@ TEST(LossAccountTest, OneLinePerTableThatLostAnythingAndATotal) {
   account.Report(DamageReport{DamageKind::kUsageMap, "Orders", 7, -1, "", "usage map page 7 is damaged"});
   account.EndTable();
   account.BeginTable("Photos", 10);
-  for (int i = 0; i < 6; ++i) account.RowRecovered();  // 4 rows on pages that are gone
+  for (int i = 0; i < 6; ++i) account.RowRecovered();  // 4 rows on a page that is gone
+  account.Report(DamageReport{DamageKind::kFileShort, "Photos", 9, -1, "", "its usage map names page 9"});
+  account.EndTable();
+  // A count Access left a few rows off, with every page sound, is no loss.
+  account.BeginTable("Teams", 479);
+  for (int i = 0; i < 477; ++i) account.RowRecovered();
   account.EndTable();
   EXPECT_EQ(account.SummaryLines(),
             (std::vector<std::string>{"Orders: 812 of 830 rows, 18 damaged rows skipped, 3 memo values lost",
                                       "Photos: 6 of 10 rows, 4 rows not found",
-                                      "Total: 909 of 931 rows recovered; 22 rows and 3 values lost"}));
+                                      "Total: 1386 of 1408 rows recovered; 22 rows and 3 values lost"}));
   EXPECT_EQ(account.count(), 21u);
-  EXPECT_EQ(account.lines().size(), 22u);
+  EXPECT_EQ(account.lines().size(), 23u);
   EXPECT_TRUE(account.AnyLoss());
 
   LossAccount clean(nullptr);
@@ -63,7 +69,7 @@ TEST(LossAccountTest, ControlCharactersInNamesAreShownEscaped) {
   LossAccount account(nullptr);
   account.TableLost(std::string("A\nB\0C", 5), "gone");
   EXPECT_EQ(account.lines().at(0), "Table A\\x0AB\\x00C was not recovered: gone");
-  EXPECT_EQ(account.SummaryLines().at(0), "A\\x0AB\\x00C: not recovered (gone)");
+  EXPECT_EQ(account.SummaryLines().at(0), "A\\x0AB\\x00C: not recovered, rows unknown (gone)");
 }
 
 std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
@@ -208,7 +214,16 @@ TEST(LossAccountTest, CountsWhatDamageDestroyedAndNothingElse) {
         ASSERT_NE(after, damaged.analysis.sink.tables.end());
         const Truth truth = Compare(before->second.rows, after->second.rows);
         const int64_t counted_rows = losses.rows_damaged + losses.RowsMissing();
-        EXPECT_EQ(counted_rows, truth.rows_lost) << losses.Summary() << " (mode " << mode << ")";
+        // Rows on a page that is gone are counted from the stored row
+        // count, which is only as exact as Access kept it in the undamaged
+        // file (jet4-rw-sports-conf-tw says 479 of its 477 rows).
+        int64_t slack = 0;
+        for (const TableLosses& whole : undamaged.tables) {
+          if (whole.name == losses.name && whole.stored_rows >= 0) slack = std::abs(whole.stored_rows - whole.rows_recovered);
+        }
+        EXPECT_LE(std::abs(counted_rows - truth.rows_lost), losses.RowsMissing() > 0 ? slack : 0)
+            << losses.Summary() << " (mode " << mode << "), " << truth.rows_lost << " rows lost";
+        EXPECT_EQ(counted_rows > 0, truth.rows_lost > 0) << losses.Summary() << " (mode " << mode << ")";
         EXPECT_EQ(losses.ValuesLost(), truth.values_lost) << losses.Summary() << " (mode " << mode << ")";
         lost_anything = lost_anything || truth.rows_lost > 0 || truth.values_lost > 0;
         ++checked_tables;

@@ -136,7 +136,7 @@ TEST_P(WalkTest, RelationsComeWithEveryFieldPairEvenWhenListedBeforeTheirTables)
   tb::Table orders;
   orders.name = "Orders";
   orders.columns = {{"ID", tb::kLong}, {"CustRegion", tb::kText}, {"CustNumber", tb::kLong}, {"Product", tb::kLong}};
-  orders.rows = {{int64_t{10}, std::string("N"), int64_t{1}, int64_t{5}}};
+  orders.rows = {{int64_t{10}, std::string("N"), int64_t{1}, int64_t{2}}};
   tb::Table products = SmallTable("Products");
   builder.AddTable(customers);
   builder.AddTable(orders);
