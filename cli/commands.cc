@@ -1,6 +1,8 @@
 // The commands of mendora-cli.
 #include "cli/commands.h"
+#include "reader/text_codec.h"
 
+#include <charconv>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -99,6 +101,7 @@ bool quiet = false;
 ProgressLine::Display progress_display = ProgressLine::Display::kHidden;
 bool recover_deleted = false;
 std::optional<std::string> given_password;
+int text_code_page = 0;
 PasswordPrompt password_prompt = PromptOnTerminal;
 
 // The password to open `file` with: the one given, else, when the file asks
@@ -127,6 +130,7 @@ void PrepareSession(RecoverySession& session, const std::string& file, std::opti
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
   session.Password = std::move(password);
+  session.TextCodePage = text_code_page;
 }
 
 // The reader's own lines first (with the system's reason), then the file
@@ -184,7 +188,7 @@ int ReportOutputFailed(const OutputCheck& check) {
 JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::string>& password, int& exit_code) {
   OpenFailure failure = OpenFailure::kNone;
   std::string error;
-  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password});
+  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password, .code_page = text_code_page});
   if (!handle) {
     switch (failure) {
       case OpenFailure::kNotJet: exit_code = ReportNotADatabase(file, error); break;
@@ -252,6 +256,16 @@ void ShowProgress(RecoverySession& session, ProgressLine& progress) {
 }
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 void SetPassword(std::optional<std::string> password) { given_password = std::move(password); }
+void SetCodePage(int code_page) { text_code_page = code_page; }
+
+std::string CheckCodePage(const std::string& text) {
+  int number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || !CodePage::Supported(number)) {
+    return "not a code page Mendora reads: " + text + " (932, 936, 949, 950, 874, 1250 to 1258)";
+  }
+  return "";
+}
 void SetPasswordPrompt(PasswordPrompt prompt) { password_prompt = std::move(prompt); }
 
 namespace {

@@ -125,6 +125,7 @@ ExportCommand::ExportCommand(CLI::App& app) {
   command_->add_flag("--deleted", deleted_, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
   command_->add_option("--password", password_,
                        "password of an encrypted FILE (prefer MENDORA_PASSWORD, or leave both out to be asked)");
+  command_->add_option("--code-page", code_page_, kCodePageHelp)->check(CLI::Validator(CheckCodePage, "N"));
 }
 
 int ExportCommand::Run(std::ostream& out) {
@@ -136,6 +137,7 @@ int ExportCommand::Run(std::ostream& out) {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password_ = std::string(env);
   }
   SetPassword(password_);
+  SetCodePage(code_page_);
   request_.ole = ole_ == "raw" ? OleStorage::kRaw : OleStorage::kUnwrap;
   if (request_.format == "sql" && request_.dialect.empty()) {
     std::cerr << "mendora-cli: --format sql needs --dialect postgresql, mysql or sqlite.\n";

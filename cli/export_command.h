@@ -46,6 +46,7 @@ class ExportCommand {
   bool quiet_ = false;
   bool deleted_ = false;
   std::optional<std::string> password_;
+  int code_page_ = 0;
 };
 
 }  // namespace mendora::cli

@@ -87,6 +87,12 @@ int main(int argc, char** argv) {
                         "MENDORA_PASSWORD, or leave both out to be asked on the terminal)");
   }
 
+  int code_page = 0;
+  for (CLI::App* command : {catalog, analyze, dump, recover}) {
+    command->add_option("--code-page", code_page, mendora::cli::kCodePageHelp)
+        ->check(CLI::Validator(mendora::cli::CheckCodePage, "N"));
+  }
+
   mendora::cli::ExportCommand export_command(app);
 
   CLI11_PARSE(app, argc, argv);
@@ -103,6 +109,7 @@ int main(int argc, char** argv) {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password = std::string(env);
   }
   mendora::cli::SetPassword(std::move(password));
+  mendora::cli::SetCodePage(code_page);
 
   if (*catalog) return mendora::cli::RunCatalog(file, std::cout);
   if (*analyze) return mendora::cli::RunAnalyze(file, std::cout);
