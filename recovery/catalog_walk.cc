@@ -185,7 +185,8 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     if (session.query_table_page == 0) session.query_table_page = record.definition_page;
     // One query table: live rows come first, and an old deleted row's table
     // would add its rows to the same queries again.
-    if (!session.IsSaving() || session.query_table_read) return;
+    // Saved queries go to a save and to an export that asks for the schema.
+    if (!session.ReadsSchema() || session.query_table_read) return;
     session.query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
@@ -213,7 +214,7 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
     // later in the catalog.
-    if (session.IsSaving()) session.pending_queries.push_back(PendingQuery{name, record.object_id});
+    if (session.ReadsSchema()) session.pending_queries.push_back(PendingQuery{name, record.object_id});
   }
 }
 

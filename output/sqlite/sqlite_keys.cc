@@ -257,7 +257,11 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
       if (keep_primary) {
         for (const OutputIndexColumn& key : primary->columns) required = required || SameName(key.name, info.name);
       }
-      if (required && column != integer_key) {
+      // A counter its trigger fills is empty when the row goes in: NOT NULL
+      // would refuse every new row before the trigger could number it.
+      const bool numbered_by_trigger =
+          column != nullptr && column != integer_key && (column->autonumber || column->guid_autonumber);
+      if (required && column != integer_key && !numbered_by_trigger) {
         const int64_t nulls = CountOf(
             connection, "SELECT count(*) FROM " + quoted + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what);
         if (nulls == 0) {

@@ -119,14 +119,18 @@ TEST_F(KeysTest, PlainIntegerKeysAndSharedIndexNames) {
             (std::vector<std::string>{"B_Zip", "Zip"}));
 }
 
+// Also when it is Required or part of a key of several fields: NOT NULL
+// would refuse the row before the trigger numbers it.
 TEST_F(KeysTest, AnAutoNumberThatIsNoKeyStillNumbersNewRows) {
   OutputTable table;
   table.name = "Log";
   table.columns = {Described("Seq", kColumnLongInteger), Described("Guid", kColumnReplicationId),
                    Described("Text", kColumnText)};
   table.columns[0].autonumber = true;
+  table.columns[0].required = true;
   table.columns[1].guid_autonumber = true;
   table.columns[1].default_value = "GenGUID()";
+  table.indexes = {Index("PrimaryKey", {{"Seq"}, {"Text"}}, true, true)};
   EXPECT_TRUE(Save(table, {{I(10), N(), T("a")}}).empty());
   db_->Execute("INSERT INTO Log (Text) VALUES ('b')", 0);
   db_->Close();

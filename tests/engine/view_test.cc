@@ -40,7 +40,7 @@ TEST(ViewTranslationTest, WhatCannotBeAViewSaysWhy) {
   EXPECT_EQ(Sql("SELECT 1; DROP TABLE T"), "refused: it holds more than one statement");
   EXPECT_EQ(Sql("SELECT DateAdd(\"d\", 1, x) FROM T"), "refused: function DateAdd has no SQLite equivalent here");
   EXPECT_EQ(Sql("SELECT [a FROM T"), "refused: a bracketed name is not closed");
-  EXPECT_EQ(Sql("SELECT a FROM T WHERE d = #13/45/95#"), "refused: date #13/45/95# is no date SQLite can hold");
+  EXPECT_EQ(Sql("SELECT a FROM T WHERE d = #13/45/95#"), "refused: date #13/45/95# is no date a view can hold");
   EXPECT_EQ(Sql("SELECT Left(a FROM T"), "refused: a parenthesis is not closed");
   EXPECT_EQ(Sql(""), "refused: it has no text");
 }
