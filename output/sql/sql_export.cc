@@ -310,6 +310,7 @@ void SqlExport::BeginTable(const OutputTable& table) {
   info.had_null.assign(table.columns.size(), false);
   info.source = table.columns;
   info.largest.assign(table.columns.size(), std::nullopt);
+  info.rising.assign(table.columns.size(), true);
   info.cut_seventh.assign(table.columns.size(), 0);
   std::set<std::string> indexed;
   for (const OutputIndex& index : table.indexes) {
@@ -469,6 +470,7 @@ void SqlExport::AddRow(const Row& row) {
       }
     }
     if (value.kind == ValueKind::kInteger && i < current_->source.size() && current_->source[i].autonumber) {
+      if (current_->largest[i] && value.integer <= *current_->largest[i]) current_->rising[i] = false;
       current_->largest[i] = std::max(current_->largest[i].value_or(value.integer), value.integer);
     }
   }
@@ -688,10 +690,13 @@ void SqlExport::WriteAutoNumbers(const TableInfo& table) {
                        std::to_string(next) + ")",
                    what);
     } else {
-      // AUTO_INCREMENT needs an index that starts with the column.
+      // AUTO_INCREMENT needs an index that starts with the column: a plain
+      // one always exists; a key, only where no value repeats (which rising
+      // values vouch for).
       bool leads = false;
       for (const OutputIndex& index : table.indexes) {
-        leads = leads || (!index.columns.empty() && index.columns[0].name == table.columns[i].name);
+        const bool made = !(index.primary || index.unique) || table.rising[i];
+        leads = leads || (made && !index.columns.empty() && index.columns[0].name == table.columns[i].name);
       }
       WriteGuarded("ALTER TABLE " + table.quoted + (leads ? "" : " ADD INDEX (" + name + "),") + " MODIFY " + name +
                        " " + table.types[i] + " NOT NULL AUTO_INCREMENT",

@@ -66,6 +66,7 @@ class SqlExport final : public RecoveryOutput {
     std::vector<bool> had_null;      // by column, over the rows written
     std::vector<OutputColumn> source;  // as the pass described them
     std::vector<std::optional<int64_t>> largest;  // AutoNumber columns: the largest value written
+    std::vector<bool> rising;  // AutoNumber columns: each value above the one before, so none repeats
     std::vector<int64_t> cut_seventh;  // extended date/times whose seventh decimal was cut
     int64_t invalid_text = 0;          // text values whose bytes were no UTF-8
   };

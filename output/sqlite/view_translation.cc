@@ -359,7 +359,8 @@ class Translator {
         case Kind::kWord: {
           const std::string word = Upper(token.text);
           const size_t next = SkipSpace(i + 1, end);
-          if (next < end && IsSymbol(next, "(") && !IsKeyword(word)) {
+          // Left( and Right( are functions; LEFT JOIN is no call.
+          if (next < end && IsSymbol(next, "(") && (!IsKeyword(word) || word == "LEFT" || word == "RIGHT")) {
             size_t close = 0;
             const auto args = Arguments(next, end, close);
             std::vector<std::string> translated;
