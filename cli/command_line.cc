@@ -169,6 +169,7 @@ void PassOptions::AddTo(CLI::App& command, bool reads_rows) {
                   "password of an encrypted FILE (other users may see it in the process list: prefer "
                   "MENDORA_PASSWORD, or leave both out to be asked on the terminal)")
       ->type_name("PASSWORD");
+  command.add_option("--code-page", code_page, kCodePageHelp)->check(CLI::Validator(CheckCodePage, "N"));
 }
 
 void PassOptions::Apply() {
@@ -180,6 +181,7 @@ void PassOptions::Apply() {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password = std::string(env);
   }
   SetPassword(password);
+  SetCodePage(code_page);
 }
 
 CLI::Option* AddOleOption(CLI::App& command, std::string& ole) {

@@ -21,9 +21,10 @@ struct PassOptions {
   bool quiet = false;
   bool deleted = false;
   std::optional<std::string> password;
+  int code_page = 0;  // 0: the one the file names
 
-  // --verbose, --quiet, --deleted (when the command reads rows) and
-  // --password on `command`.
+  // --verbose, --quiet, --deleted (when the command reads rows),
+  // --password and --code-page on `command`.
   void AddTo(CLI::App& command, bool reads_rows = true);
   // Makes them the run's settings; the password from MENDORA_PASSWORD when
   // none was given.

@@ -37,6 +37,16 @@ void ShowProgress(RecoverySession& session, ProgressLine& progress);
 // Deleted rows that still read whole are recovered as "NAME (deleted rows)".
 void SetRecoverDeleted(bool deleted);
 
+// The Windows code page a Jet 3 source's text is read in (--code-page); 0
+// takes the one the file names.
+void SetCodePage(int code_page);
+int CodePageGiven();
+inline constexpr const char* kCodePageHelp =
+    "the Windows code page of a Jet 3 FILE's text: 936, 950, 932, 949, 1250-1258, 874 (default: the one the file "
+    "names); later formats store Unicode";
+// The option's check: "" for a code page Mendora reads, else why not.
+std::string CheckCodePage(const std::string& text);
+
 // The password for an encrypted source (--password or MENDORA_PASSWORD);
 // nothing when none was given.
 void SetPassword(std::optional<std::string> password);

@@ -65,6 +65,7 @@ int RunExport(const ExportRequest& request, std::ostream& out) {
     const std::filesystem::path dir = many ? out_dir / stem : out_dir;
     ExportOptions options;
     options.ole = request.ole;
+    options.bom = request.bom;
     if (!request.blobs_dir.empty()) options.blobs_dir = many ? std::filesystem::path(request.blobs_dir) / stem : std::filesystem::path(request.blobs_dir);
     std::filesystem::path written;
     const OutputMaker make = [&]() {
@@ -116,7 +117,9 @@ ExportCommand::ExportCommand(CLI::App& app) {
       ->check(CLI::IsMember({"postgresql", "postgres", "mysql", "mariadb", "sqlite", "sqlite3"}));
   command_->add_option("--out-dir", request_.out_dir, "the folder to write into (made if missing)")->required();
   command_->add_option("--blobs", request_.blobs_dir,
-                       "write binary values as files TABLE/COLUMN/ROW.bin under this folder instead of base64");
+                       "write binary values as files TABLE/COLUMN/ROW.EXT under this folder instead of base64 (EXT by "
+                       "the file's kind: bmp, png, jpg, pdf, ...; bin when unknown)");
+  command_->add_flag("--bom", request_.bom, "CSV: start each file with a UTF-8 byte-order mark (for spreadsheets)");
   command_->add_option("--ole", ole_, "OLE objects: 'file' the document inside Access's wrapper, 'raw' the stored bytes")
       ->check(CLI::IsMember({"file", "raw"}));
   auto* verbose = command_->add_flag("--verbose", verbose_, "show every damage report, not only the first of each table");
@@ -125,6 +128,7 @@ ExportCommand::ExportCommand(CLI::App& app) {
   command_->add_flag("--deleted", deleted_, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
   command_->add_option("--password", password_,
                        "password of an encrypted FILE (prefer MENDORA_PASSWORD, or leave both out to be asked)");
+  command_->add_option("--code-page", code_page_, kCodePageHelp)->check(CLI::Validator(CheckCodePage, "N"));
 }
 
 int ExportCommand::Run(std::ostream& out) {
@@ -136,6 +140,7 @@ int ExportCommand::Run(std::ostream& out) {
     if (const char* env = std::getenv("MENDORA_PASSWORD"); env != nullptr) password_ = std::string(env);
   }
   SetPassword(password_);
+  SetCodePage(code_page_);
   request_.ole = ole_ == "raw" ? OleStorage::kRaw : OleStorage::kUnwrap;
   if (request_.format == "sql" && request_.dialect.empty()) {
     std::cerr << "mendora-cli: --format sql needs --dialect postgresql, mysql or sqlite.\n";

@@ -19,6 +19,7 @@ struct ExportRequest {
   std::string dialect;  // for "sql": "postgresql", "mysql" or "sqlite"
   std::string out_dir;
   std::string blobs_dir;  // empty: binary values inline
+  bool bom = false;       // CSV: a UTF-8 byte-order mark first
   OleStorage ole = OleStorage::kUnwrap;
 };
 
@@ -46,6 +47,7 @@ class ExportCommand {
   bool quiet_ = false;
   bool deleted_ = false;
   std::optional<std::string> password_;
+  int code_page_ = 0;
 };
 
 }  // namespace mendora::cli

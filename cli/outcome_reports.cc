@@ -105,7 +105,7 @@ int ReportOutputFailed(const OutputCheck& check) {
 JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::string>& password, int& exit_code) {
   OpenFailure failure = OpenFailure::kNone;
   std::string error;
-  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password});
+  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password, .code_page = CodePageGiven()});
   if (!handle) {
     switch (failure) {
       case OpenFailure::kNotJet: exit_code = ReportNotADatabase(file, error); break;

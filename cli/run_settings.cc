@@ -2,8 +2,11 @@
 // progress line) and how they reach a session.
 #include <sys/stat.h>
 
+#include <charconv>
+
 #include "cli/command_support.h"
 #include "cli/commands.h"
+#include "reader/text_codec.h"
 
 namespace mendora::cli {
 
@@ -13,6 +16,7 @@ bool verbose_losses = false;
 bool quiet = false;
 ProgressLine::Display progress_display = ProgressLine::Display::kHidden;
 bool recover_deleted = false;
+int text_code_page = 0;
 
 std::string FileLengthText(const std::string& file) {
   struct stat st;
@@ -33,6 +37,17 @@ void ShowProgress(RecoverySession& session, ProgressLine& progress) {
 }
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 bool QuietRun() { return quiet; }
+void SetCodePage(int code_page) { text_code_page = code_page; }
+int CodePageGiven() { return text_code_page; }
+
+std::string CheckCodePage(const std::string& text) {
+  int number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || !CodePage::Supported(number)) {
+    return "not a code page Mendora reads: " + text + " (932, 936, 949, 950, 874, 1250 to 1258)";
+  }
+  return "";
+}
 
 void PrepareSession(RecoverySession& session, const std::string& file, std::optional<std::string> password) {
   session.losses.SetVerbose(verbose_losses);
@@ -41,6 +56,7 @@ void PrepareSession(RecoverySession& session, const std::string& file, std::opti
   session.SourcePath = file;
   session.SourceFileLengthText = FileLengthText(file);
   session.Password = std::move(password);
+  session.TextCodePage = text_code_page;
 }
 
 std::string PlatformLineEnds(const std::string& text) {

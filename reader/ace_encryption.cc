@@ -1,4 +1,4 @@
-// Access 2007+ password encryption: CryptoAPI RC4 and agile AES.
+// Access 2007+ password encryption: CryptoAPI RC4, standard AES and agile AES.
 #include "reader/ace_encryption.h"
 
 #include <libxml/parser.h>
@@ -93,6 +93,123 @@ class Rc4CryptoApiCipher final : public PageCipher {
   uint32_t encoding_key_;
 };
 
+// ---- Standard AES (the binary header with AES, Access 2007 and later) ----
+
+// The password is stretched once, with SHA-1 over a fixed count of rounds;
+// each key is then made from that hash and a block number.
+constexpr uint32_t kStandardSpinCount = 50'000;
+
+// The key of block b: SHA-1(H + LE32(b)) widened through the two pads of
+// the CryptoAPI's key derivation and cut to the key size.
+Bytes StandardBlockKey(const Bytes& stretched, uint32_t block, size_t key_bytes) {
+  const auto counter = Le32(block);
+  const Bytes final_hash = crypto::Hash(HashKind::kSha1, {View(stretched), ByteView(counter.data(), counter.size())});
+  if (final_hash.size() != 20) return {};
+  Bytes key;
+  for (const uint8_t pad : {uint8_t{0x36}, uint8_t{0x5C}}) {
+    Bytes buffer(64, pad);
+    for (size_t i = 0; i < final_hash.size(); ++i) buffer[i] ^= final_hash[i];
+    const Bytes half = crypto::Hash(HashKind::kSha1, {View(buffer)});
+    key.insert(key.end(), half.begin(), half.end());
+  }
+  if (key.size() < key_bytes) return {};
+  key.resize(key_bytes);
+  return key;
+}
+
+class StandardAesCipher final : public PageCipher {
+ public:
+  // With `per_page_key`, page n is keyed as block n XOR the encoding key
+  // (as RC4 keys its pages); without, every page takes the key of block 0.
+  StandardAesCipher(Bytes stretched, size_t key_bytes, uint32_t encoding_key, bool per_page_key)
+      : stretched_(std::move(stretched)),
+        key_bytes_(key_bytes),
+        encoding_key_(encoding_key),
+        per_page_key_(per_page_key),
+        block0_key_(StandardBlockKey(stretched_, 0, key_bytes)) {}
+
+  EncryptionScheme scheme() const override { return EncryptionScheme::kStandardAes; }
+  const Bytes& block0_key() const { return block0_key_; }
+
+ protected:
+  bool Decrypt(uint32_t page_number, std::span<uint8_t> page) const override {
+    const Bytes key = per_page_key_ ? StandardBlockKey(stretched_, page_number ^ encoding_key_, key_bytes_) : block0_key_;
+    if (key.empty()) return false;
+    const size_t whole = page.size() / 16 * 16;
+    // A partial block at the end of a truncated file cannot be decrypted.
+    std::fill(page.begin() + static_cast<std::ptrdiff_t>(whole), page.end(), 0);
+    return crypto::AesEcbDecrypt(View(key), page.data(), whole);
+  }
+
+ private:
+  Bytes stretched_;
+  size_t key_bytes_;
+  uint32_t encoding_key_;
+  bool per_page_key_;
+  Bytes block0_key_;
+};
+
+PageCipherSetup OpenStandardAes(ByteView info, uint32_t header_size, uint32_t algorithm, uint32_t hash,
+                                uint32_t key_bits, uint32_t encoding_key, const std::optional<std::string>& password) {
+  const EncryptionScheme scheme = EncryptionScheme::kStandardAes;
+  if (hash != 0 && hash != kHashSha1) {
+    return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "hash algorithm " + std::to_string(hash));
+  }
+  // The algorithm names the key size; a key size of 0 takes it from there.
+  const uint32_t named_bits = algorithm == kAlgorithmAes128   ? 128
+                              : algorithm == kAlgorithmAes128 + 1 ? 192
+                              : algorithm == kAlgorithmAes256   ? 256
+                                                                : 0;
+  if (key_bits == 0) key_bits = named_bits;
+  if ((key_bits != 128 && key_bits != 192 && key_bits != 256) || (named_bits != 0 && named_bits != key_bits)) {
+    return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "AES key size " + std::to_string(key_bits));
+  }
+  // The verifier: salt, a random block, and its SHA-1 padded to two blocks,
+  // both encrypted.
+  const size_t at = 12 + header_size;
+  const auto salt_size = info.U32(at);
+  const auto salt = info.Sub(at + 4, 16);
+  const auto verifier = info.Sub(at + 20, 16);
+  const auto verifier_hash_size = info.U32(at + 36);
+  const auto verifier_hash = info.Sub(at + 40, 32);
+  if (!salt) return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "password salt unreadable");
+  if (!password) return Refused(EncryptionStatus::kNeedsPassword, scheme, "");
+
+  const Bytes password_utf16 = crypto::Utf16Le(*password);
+  const Bytes stretched = crypto::StretchHash(
+      HashKind::kSha1, crypto::Hash(HashKind::kSha1, {*salt, View(password_utf16)}), kStandardSpinCount);
+  if (stretched.size() != 20) return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "SHA-1 failed");
+  auto cipher = std::make_shared<StandardAesCipher>(stretched, key_bits / 8, encoding_key, true);
+  PageCipherSetup setup;
+  // No sample shows which key the pages take: the catalog decides.
+  setup.alternative = std::make_shared<StandardAesCipher>(stretched, key_bits / 8, encoding_key, false);
+  if (!salt_size || *salt_size != 16 || !verifier || !verifier_hash_size || *verifier_hash_size != 20 ||
+      !verifier_hash) {
+    setup.status = EncryptionStatus::kDamagedDescriptor;
+    setup.scheme = scheme;
+    setup.detail = "password verifier unreadable";
+    setup.unchecked = std::move(cipher);
+    return setup;
+  }
+  const Bytes& key = cipher->block0_key();
+  uint8_t check[16 + 32];
+  std::memcpy(check, verifier->data(), 16);
+  std::memcpy(check + 16, verifier_hash->data(), 32);
+  if (key.empty() || !crypto::AesEcbDecrypt(View(key), check, sizeof check)) {
+    return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "AES failed");
+  }
+  const Bytes digest = crypto::Hash(HashKind::kSha1, {ByteView(check, 16)});
+  setup.scheme = scheme;
+  if (digest.size() != 20 || !std::equal(digest.begin(), digest.end(), check + 16)) {
+    setup.status = EncryptionStatus::kWrongPassword;
+    setup.unchecked = std::move(cipher);
+    return setup;
+  }
+  setup.status = EncryptionStatus::kReady;
+  setup.cipher = std::move(cipher);
+  return setup;
+}
+
 PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::optional<std::string>& password) {
   const EncryptionScheme scheme = EncryptionScheme::kRc4CryptoApi;
   const auto flags = info.U32(4);
@@ -109,7 +226,7 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
     return Refused(EncryptionStatus::kUnsupportedScheme, EncryptionScheme::kUnknown, "externally keyed encryption");
   }
   if ((*flags & kFlagAes) != 0 || (algorithm >= kAlgorithmAes128 && algorithm <= kAlgorithmAes256)) {
-    return Refused(EncryptionStatus::kUnsupportedScheme, EncryptionScheme::kStandardAes, "standard AES encryption");
+    return OpenStandardAes(info, *header_size, algorithm, hash, key_bits, encoding_key, password);
   }
   if ((*flags & kFlagCryptoApi) == 0 || (algorithm != 0 && algorithm != kAlgorithmRc4) ||
       (hash != 0 && hash != kHashSha1)) {

@@ -7,17 +7,17 @@ namespace mendora {
 
 namespace {
 
-// Currency and Numeric are declared DECIMAL_BLOB: the BLOB in the name gives
-// the column no affinity, so a SQLite DECIMAL column cannot turn
+// Currency and Numeric are declared with no type: a column without one has
+// no affinity, where a DECIMAL or NUMERIC column would turn
 // 922337203685477.5807 into a REAL with lost digits; the value's binding
-// decides how it is stored.
+// decides how it is stored, and the Access type is kept beside it.
 constexpr ColumnTypeInfo kTypes[] = {
     {0x00, "Unknown 0x00", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
     {0x01, "Boolean", "boolean", "BIT", "BOOLEAN", ValueKind::kInteger, false},
     {0x02, "Byte", "byte", "BYTE", "TINYINT", ValueKind::kInteger, false},
     {0x03, "Integer", "integer", "INT", "SMALLINT", ValueKind::kInteger, false},
     {0x04, "Long Integer", "long", "LONG", "INTEGER", ValueKind::kInteger, false},
-    {0x05, "Currency", "currency", "CURRENCY", "DECIMAL_BLOB(19,4)", ValueKind::kCurrency, false},
+    {0x05, "Currency", "currency", "CURRENCY", "", ValueKind::kCurrency, false},
     {0x06, "Single", "float", "SINGLE", "REAL", ValueKind::kSingle, false},
     {0x07, "Double", "double", "DOUBLE", "DOUBLE", ValueKind::kDouble, false},
     {0x08, "DateTime (Short)", "datetime", "DATE", "DATETIME", ValueKind::kDateTime, false},
@@ -28,7 +28,7 @@ constexpr ColumnTypeInfo kTypes[] = {
     {0x0D, "Unknown 0x0d", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
     {0x0E, "Unknown 0x0e", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
     {0x0F, "Replication ID", "repid", "REPID", "TEXT", ValueKind::kGuid, false},
-    {0x10, "Numeric", "numeric", "DECIMAL", "DECIMAL_BLOB", ValueKind::kDecimal, false},
+    {0x10, "Numeric", "numeric", "DECIMAL", "", ValueKind::kDecimal, false},
     {0x11, "Unknown 0x11", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
     // A complex column's key to its hidden table; the pass replaces it by
     // the entries, and a SQLite target gives it a child table instead.
@@ -81,7 +81,8 @@ std::string TypeKeyword(int code, int column_number, int precision, int scale) {
 
 std::string SqliteDeclaredType(int code, int precision, int scale) {
   const ColumnTypeInfo& info = ColumnTypeOf(code);
-  if (code == kColumnNumeric) return std::string(info.sqlite_type) + PrecisionSuffix(precision, scale);
+  (void)precision;
+  (void)scale;
   return info.sqlite_type;
 }
 

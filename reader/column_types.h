@@ -63,7 +63,8 @@ std::string DumpTypeName(int code);
 // The Jet SQL keyword of a column ("COUNTER", "TEXT", "DECIMAL(10,2)", ...):
 // a Long Integer stored first in its table is the AutoNumber counter.
 std::string TypeKeyword(int code, int column_number, int precision, int scale);
-// The SQLite declared type ("INTEGER", "DECIMAL_BLOB(18,4)", ...).
+// The SQLite declared type ("INTEGER", "TEXT", ...; none for Currency and
+// Numeric, whose values must keep every digit).
 std::string SqliteDeclaredType(int code, int precision, int scale);
 
 }  // namespace mendora

@@ -26,6 +26,7 @@ struct Library {
   OSSL_LIB_CTX* context = nullptr;
   EVP_CIPHER* rc4 = nullptr;
   std::array<EVP_CIPHER*, 3> aes_cbc{};  // 128, 192, 256-bit keys
+  std::array<EVP_CIPHER*, 3> aes_ecb{};
   std::array<EVP_MD*, 4> digests{};      // in HashKind order
 
   Library() {
@@ -37,6 +38,8 @@ struct Library {
     if (OSSL_PROVIDER_load(context, "legacy") != nullptr) rc4 = EVP_CIPHER_fetch(context, "RC4", nullptr);
     const char* aes_names[] = {"AES-128-CBC", "AES-192-CBC", "AES-256-CBC"};
     for (size_t i = 0; i < aes_cbc.size(); ++i) aes_cbc[i] = EVP_CIPHER_fetch(context, aes_names[i], nullptr);
+    const char* ecb_names[] = {"AES-128-ECB", "AES-192-ECB", "AES-256-ECB"};
+    for (size_t i = 0; i < aes_ecb.size(); ++i) aes_ecb[i] = EVP_CIPHER_fetch(context, ecb_names[i], nullptr);
     const char* digest_names[] = {"SHA1", "SHA256", "SHA384", "SHA512"};
     for (size_t i = 0; i < digests.size(); ++i) digests[i] = EVP_MD_fetch(context, digest_names[i], nullptr);
   }
@@ -59,12 +62,16 @@ struct DigestContextFree {
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 
-bool AesCbc(ByteView key, ByteView iv, uint8_t* data, size_t size, bool encrypt) {
-  if (size % 16 != 0 || iv.size() != 16 || size > INT32_MAX) return false;
+// CBC with a vector, ECB without (`iv` empty).
+bool Aes(ByteView key, ByteView iv, uint8_t* data, size_t size, bool encrypt) {
+  const bool ecb = iv.size() == 0;
+  if (size % 16 != 0 || (!ecb && iv.size() != 16) || size > INT32_MAX) return false;
   const size_t slot = key.size() == 16 ? 0 : key.size() == 24 ? 1 : key.size() == 32 ? 2 : 3;
-  if (slot > 2 || Lib().aes_cbc[slot] == nullptr) return false;
+  if (slot > 2) return false;
+  const EVP_CIPHER* cipher = ecb ? Lib().aes_ecb[slot] : Lib().aes_cbc[slot];
+  if (cipher == nullptr) return false;
   CipherContext context(EVP_CIPHER_CTX_new());
-  if (!context || EVP_CipherInit_ex2(context.get(), Lib().aes_cbc[slot], key.data(), iv.data(), encrypt ? 1 : 0,
+  if (!context || EVP_CipherInit_ex2(context.get(), cipher, key.data(), ecb ? nullptr : iv.data(), encrypt ? 1 : 0,
                                      nullptr) != 1) {
     return false;
   }
@@ -157,10 +164,16 @@ bool Rc4(ByteView key, uint8_t* data, size_t size) {
 }
 
 bool AesCbcDecrypt(ByteView key, ByteView iv, uint8_t* data, size_t size) {
-  return AesCbc(key, iv, data, size, false);
+  return iv.size() == 16 && Aes(key, iv, data, size, false);
 }
 
-bool AesCbcEncrypt(ByteView key, ByteView iv, uint8_t* data, size_t size) { return AesCbc(key, iv, data, size, true); }
+bool AesCbcEncrypt(ByteView key, ByteView iv, uint8_t* data, size_t size) {
+  return iv.size() == 16 && Aes(key, iv, data, size, true);
+}
+
+bool AesEcbDecrypt(ByteView key, uint8_t* data, size_t size) { return Aes(key, ByteView(), data, size, false); }
+
+bool AesEcbEncrypt(ByteView key, uint8_t* data, size_t size) { return Aes(key, ByteView(), data, size, true); }
 
 std::optional<Bytes> DecodeBase64(std::string_view text) {
   std::string compact;

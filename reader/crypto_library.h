@@ -49,6 +49,10 @@ bool AesCbcDecrypt(ByteView key, ByteView iv, uint8_t* data, size_t size);
 // The counterpart, for building encrypted test files.
 bool AesCbcEncrypt(ByteView key, ByteView iv, uint8_t* data, size_t size);
 
+// AES-ECB, the same way: each 16-byte block on its own.
+bool AesEcbDecrypt(ByteView key, uint8_t* data, size_t size);
+bool AesEcbEncrypt(ByteView key, uint8_t* data, size_t size);
+
 // Standard base64 (whitespace ignored); nothing when the text is not base64.
 std::optional<Bytes> DecodeBase64(std::string_view text);
 

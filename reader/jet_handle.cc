@@ -166,7 +166,8 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
       return fail(OpenFailure::kDamagedEncryption, EncryptionStatusMessage(EncryptionStatus::kDamagedDescriptor));
   }
   if (version == 0) {
-    file.code_page = CodePage::ForWindowsCodePage(HeaderCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
+    file.code_page = CodePage::ForWindowsCodePage(
+        options.code_page != 0 ? options.code_page : Jet3TextCodePage(ByteView(handle->page.data(), kJet3Format.PageSize)));
   }
   return handle;
 }
@@ -189,14 +190,22 @@ EncryptionStatus AttachPageCipher(JetHandle& handle, const std::optional<std::st
   const uint32_t got = ReadPageInto(handle, page0, 0);
   const PageCipherSetup setup =
       DetectPageCipher(ByteView(page0.data(), got == 0 ? 0 : handle.PageSize()), password);
+  // Of two page layouts the keys may have, the one that opens the catalog
+  // (the first when neither does: the catalog may be what is damaged).
+  const auto layout = [&](const std::shared_ptr<const PageCipher>& first) {
+    if (!setup.alternative || OpensCatalog(handle, *first) || !OpensCatalog(handle, *setup.alternative)) return first;
+    return setup.alternative;
+  };
   if (setup.unchecked) {
     // The check failed or could not be made: the catalog decides.
-    if (!OpensCatalog(handle, *setup.unchecked)) return EncryptionStatus::kWrongPassword;
+    const bool opens = OpensCatalog(handle, *setup.unchecked) ||
+                       (setup.alternative && OpensCatalog(handle, *setup.alternative));
+    if (!opens) return EncryptionStatus::kWrongPassword;
     // The password opens the file; its check block is what is damaged.
-    handle.file->cipher = setup.unchecked;
+    handle.file->cipher = layout(setup.unchecked);
     handle.file->password_check = PasswordCheck::kDamaged;
   } else {
-    handle.file->cipher = setup.cipher;
+    handle.file->cipher = setup.cipher ? layout(setup.cipher) : nullptr;
     if (setup.cipher && password) handle.file->password_check = PasswordCheck::kPassed;
   }
   if (handle.file->cipher && handle.file->descriptor >= 0 && DecryptAhead::Worthwhile()) {

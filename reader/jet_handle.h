@@ -132,6 +132,9 @@ struct JetOpenOptions {
   // The password of an encrypted Access 2007+ file (UTF-8). Only checked
   // and turned into keys; never kept with the handle.
   std::optional<std::string> password;
+  // The Windows code page Jet 3 text is read in; 0 takes the one the file's
+  // header names. Jet 4 and later text is Unicode and needs none.
+  int code_page = 0;
 };
 
 // Opens and recognises a Jet 3, Jet 4 or Access 2007+ file read-only: the handle on success,

@@ -6,7 +6,8 @@
 //   RC4 keyed by the 4-byte encoding key of the masked header XOR the page
 //   number. It needs no password.
 // - Access 2007+ encryption with a password, described by a header in page 0:
-//   RC4 through the CryptoAPI, or AES ("agile", with an XML descriptor).
+//   RC4 through the CryptoAPI, standard AES (binary header) or agile AES
+//   (with an XML descriptor).
 // See docs/format-encryption.md for the layouts.
 #ifndef MENDORA_READER_PAGE_CIPHER_H_
 #define MENDORA_READER_PAGE_CIPHER_H_
@@ -37,7 +38,7 @@ enum class EncryptionScheme {
   kNone,
   kJetEncoding,   // RC4, key from the header's encoding key and the page number
   kRc4CryptoApi,  // Access 2007: RC4 with a key from the password (SHA-1)
-  kStandardAes,   // AES with the binary header (recognised, not decrypted)
+  kStandardAes,   // AES-ECB with the binary header, keys from the password (SHA-1)
   kAgileAes,      // Access 2010+: AES-CBC, XML descriptor, SHA-512 stretched keys
   kUnknown,
 };
@@ -92,6 +93,9 @@ struct PageCipherSetup {
   // A damaged check block must not pass for a wrong password, so the reader
   // tries them on the catalog before refusing the file.
   std::shared_ptr<const PageCipher> unchecked;
+  // Another way the same keys may lay over the pages, where the header does
+  // not say which: the reader keeps the one that opens the catalog.
+  std::shared_ptr<const PageCipher> alternative;
   std::string detail;                        // what was refused, for diagnostics
 };
 

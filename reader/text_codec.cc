@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -188,54 +189,85 @@ std::shared_ptr<const CodePage> CodePage::Windows1252() {
   return cp1252;
 }
 
+namespace {
+
+bool SingleByte(int number) { return (number >= 1250 && number <= 1258) || number == 874; }
+bool DoubleByte(int number) { return number == 932 || number == 936 || number == 949 || number == 950; }
+
+// One character of `in` through iconv, or nothing when the bytes do not
+// make exactly one character of the code page.
+std::optional<uint32_t> ConvertOne(iconv_t conv, const char* in, size_t size) {
+  char buffer[8];
+  char* inp = const_cast<char*>(in);
+  char* outp = buffer;
+  size_t inleft = size, outleft = sizeof buffer;
+  iconv(conv, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(conv, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1) || inleft != 0) return std::nullopt;
+  if (iconv(conv, nullptr, nullptr, &outp, &outleft) == static_cast<size_t>(-1)) return std::nullopt;
+  if (outp - buffer != 4) return std::nullopt;
+  uint32_t cp = 0;
+  for (int i = 0; i < 4; ++i) cp |= static_cast<uint32_t>(static_cast<uint8_t>(buffer[i])) << (8 * i);
+  return cp;
+}
+
+}  // namespace
+
+bool CodePage::Supported(int number) { return SingleByte(number) || DoubleByte(number); }
+
 std::shared_ptr<const CodePage> CodePage::ForWindowsCodePage(int number) {
   static std::mutex mutex;
-  static std::array<std::shared_ptr<const CodePage>, 10> cache;  // 1250..1258, 874
-  const bool known = (number >= 1250 && number <= 1258) || number == 874;
-  if (!known) number = 1252;
-  const size_t slot = number == 874 ? 9 : static_cast<size_t>(number - 1250);
+  static std::map<int, std::shared_ptr<const CodePage>> cache;
+  if (!Supported(number)) number = 1252;
   std::lock_guard<std::mutex> lock(mutex);
-  if (cache[slot]) return cache[slot];
+  if (const auto found = cache.find(number); found != cache.end()) return found->second;
 
   auto page = std::make_shared<CodePage>();
   page->number_ = number;
   const std::string name = "CP" + std::to_string(number);
-  iconv_t conv = iconv_open("UTF-8", name.c_str());
+  // Code points as 32-bit little-endian units: no UTF-8 to take apart.
+  iconv_t conv = iconv_open("UTF-32LE", name.c_str());
+  const bool open = conv != reinterpret_cast<iconv_t>(-1);
   for (int byte = 0; byte < 256; ++byte) {
     std::string& target = page->utf8_[byte];
-    if (byte < 0x80) {
-      target.assign(1, static_cast<char>(byte));
-      continue;
-    }
-    bool converted = false;
-    if (conv != reinterpret_cast<iconv_t>(-1)) {
-      char in = static_cast<char>(byte);
-      char outbuf[8];
-      char* inp = &in;
-      char* outp = outbuf;
-      size_t inleft = 1, outleft = sizeof outbuf;
-      iconv(conv, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(conv, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1)) {
-        target.assign(outbuf, outp);
-        converted = true;
-      }
-    }
+    const char in = static_cast<char>(byte);
+    const std::optional<uint32_t> cp =
+        byte < 0x80 ? std::optional<uint32_t>(static_cast<uint32_t>(byte)) : open ? ConvertOne(conv, &in, 1) : std::nullopt;
     // Bytes the code page leaves undefined keep their Latin-1 meaning, so no
     // byte of the source is lost.
-    if (!converted) {
-      target.clear();
-      AppendUtf8(target, static_cast<uint32_t>(byte));
+    AppendUtf8(target, cp.value_or(static_cast<uint32_t>(byte)));
+    if (!cp && open && byte >= 0x80 && DoubleByte(number)) page->lead_[byte] = true;
+  }
+  if (open && DoubleByte(number)) {
+    page->pairs_.assign(128 * 256, 0);
+    for (int lead = 0x80; lead < 256; ++lead) {
+      if (!page->lead_[lead]) continue;
+      for (int trail = 0x40; trail < 256; ++trail) {
+        const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        if (const std::optional<uint32_t> cp = ConvertOne(conv, in, 2)) {
+          page->pairs_[static_cast<size_t>(lead - 0x80) * 256 + static_cast<size_t>(trail)] = *cp;
+        }
+      }
     }
   }
-  if (conv != reinterpret_cast<iconv_t>(-1)) iconv_close(conv);
-  cache[slot] = page;
+  if (open) iconv_close(conv);
+  cache[number] = page;
   return page;
 }
 
 void CodePage::AppendTo(std::string& out, ByteView bytes) const {
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const uint8_t byte = bytes.data()[i];
+  const uint8_t* b = bytes.data();
+  const size_t n = bytes.size();
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t byte = b[i];
     if (byte == 0) break;
+    if (lead_[byte] && i + 1 < n) {
+      const uint32_t cp = pairs_[static_cast<size_t>(byte - 0x80) * 256 + b[i + 1]];
+      if (cp != 0) {
+        AppendUtf8(out, cp);
+        ++i;
+        continue;
+      }
+    }
     out += utf8_[byte];
   }
 }
@@ -284,6 +316,29 @@ HeaderSort HeaderSortOrder(ByteView page0, bool jet4) {
   if (!header) return {};
   const ByteView view(header->data(), header->size());
   return HeaderSort{*view.U16(at), jet4 ? *view.U16(at + 2) : uint16_t{0}};
+}
+
+int Jet3TextCodePage(ByteView page0) {
+  const int named = HeaderCodePage(page0);
+  if (CodePage::Supported(named)) return named;
+  // The ANSI code page of the locale, by its primary language (the low ten
+  // bits of the locale id) and, for Chinese, its sub-language.
+  const int locale = HeaderSortOrder(page0, /*jet4=*/false).id;
+  switch (locale & 0x3FF) {
+    case 0x04: return (locale == 0x0404 || locale == 0x0C04 || locale == 0x1404) ? 950 : 936;  // Chinese
+    case 0x11: return 932;  // Japanese
+    case 0x12: return 949;  // Korean
+    case 0x1E: return 874;  // Thai
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1A: case 0x1B: case 0x1C: case 0x24: return 1250;  // Central Europe
+    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: return 1251;  // Cyrillic
+    case 0x08: return 1253;  // Greek
+    case 0x1F: return 1254;  // Turkish
+    case 0x0D: return 1255;  // Hebrew
+    case 0x01: case 0x20: case 0x29: return 1256;  // Arabic
+    case 0x25: case 0x26: case 0x27: return 1257;  // Baltic
+    case 0x2A: return 1258;  // Vietnamese
+    default: return 1252;
+  }
 }
 
 }  // namespace mendora

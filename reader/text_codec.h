@@ -7,18 +7,22 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "reader/byte_view.h"
 
 namespace mendora {
 
-// A single-byte code page: each byte value maps to its UTF-8 form.
+// A Windows code page of Jet 3 text: single-byte (1250-1258, 874) or
+// double-byte (932 Japanese, 936 Simplified Chinese, 949 Korean, 950
+// Traditional Chinese), each byte or byte pair mapped to its UTF-8 form.
 class CodePage {
  public:
-  // Windows-1252 when `windows_code_page` is not a single-byte code page the
-  // system can convert.
+  // Windows-1252 when `windows_code_page` is not a code page Mendora reads.
   static std::shared_ptr<const CodePage> ForWindowsCodePage(int windows_code_page);
   static std::shared_ptr<const CodePage> Windows1252();
+  // Whether ForWindowsCodePage gives `windows_code_page` itself.
+  static bool Supported(int windows_code_page);
 
   int number() const { return number_; }
   // Decodes bytes, stopping at the first zero byte.
@@ -29,8 +33,11 @@ class CodePage {
  private:
   int number_ = 1252;
   std::array<std::string, 256> utf8_;
+  // Double-byte code pages: which bytes start a pair, and the code point of
+  // each pair (lead - 0x80) * 256 + trail, 0 where the pair means nothing.
+  std::array<bool, 256> lead_{};
+  std::vector<uint32_t> pairs_;
 };
-
 // Appends the UTF-8 form of one Unicode code point (invalid ones as U+FFFD).
 void AppendUtf8(std::string& out, uint32_t code_point);
 
@@ -55,7 +62,6 @@ std::string CutUtf8(const std::string& text, size_t chars);
 // The code page stored in page 0 of a database file (the header after byte
 // 0x18 is RC4-scrambled), or 0 when the page is too short to hold it.
 int HeaderCodePage(ByteView page0);
-
 // The sort order page 0 names for text: its language id (1033 for
 // "General") and, in Jet 4 and later files, the 16-bit variant stored after
 // it (0 in files whose text keys are those of Jet 4's "General"; Access 2010
@@ -65,6 +71,10 @@ struct HeaderSort {
   uint16_t variant = 0;
 };
 HeaderSort HeaderSortOrder(ByteView page0, bool jet4);
+
+// The code page Jet 3 text of a file is in: the one its header names where
+// Mendora reads it, else the one of its sort order's locale, else 1252.
+int Jet3TextCodePage(ByteView page0);
 
 }  // namespace mendora
 

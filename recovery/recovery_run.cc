@@ -52,7 +52,7 @@ PassResult RunRecovery(RecoverySession& session) {
         session.pages_read = handle.pages_read;
         session.page_count = handle.PageCount();
       },
-      &open_error, &failure, JetOpenOptions{.password = session.Password});
+      &open_error, &failure, JetOpenOptions{.password = session.Password, .code_page = session.TextCodePage});
   if (failure == OpenFailure::kNotJet) {
     result.outcome = PassOutcome::kNotADatabase;
     result.message = open_error;

@@ -160,6 +160,9 @@ struct RecoverySession {
   // The password of an encrypted source, if one was given. Only the reader
   // sees it: never logged, never written to the target.
   std::optional<std::string> Password;
+  // The Windows code page of a Jet 3 source's text (936, 950, 1251, ...);
+  // 0 reads it in the code page the file's header names.
+  int TextCodePage = 0;
   std::string SourceFileLengthText;
   std::string TargetPath;
   bool ReplaceExisting = false;  // a save may replace a file at TargetPath

@@ -236,7 +236,8 @@ void CreatePendingQueries(RecoverySession& session) {
       }
       if (lost || query.deleted) continue;
     }
-    if (!session.IsSaving()) continue;
+    // Saved queries go to a save and to an export that asks for the schema.
+    if (!session.ReadsSchema()) continue;
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     std::vector<QueryRow> stored;
     if (rows != session.query_rows.end()) stored = std::move(rows->second);

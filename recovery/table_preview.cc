@@ -29,9 +29,10 @@ std::string SizeText(size_t bytes) { return std::to_string(bytes) + (bytes == 1 
 }  // namespace
 
 std::unique_ptr<TablePreview> TablePreview::Open(const std::string& path, const std::optional<std::string>& password,
-                                                 std::string* error) {
+                                                 std::string* error, int code_page) {
   JetOpenOptions options;
   options.password = password;
+  options.code_page = code_page;
   JetHandlePtr handle = OpenJetHandle(path, error, nullptr, options);
   if (!handle) return nullptr;
   std::unique_ptr<TablePreview> preview(new TablePreview());

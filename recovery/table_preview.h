@@ -36,9 +36,9 @@ using PreviewRow = std::vector<PreviewCell>;
 class TablePreview {
  public:
   // Opens the source read-only; null, with the reader's reason in `error`,
-  // when it cannot.
+  // when it cannot. `code_page` as RecoverySession::TextCodePage.
   static std::unique_ptr<TablePreview> Open(const std::string& path, const std::optional<std::string>& password,
-                                            std::string* error = nullptr);
+                                            std::string* error = nullptr, int code_page = 0);
   ~TablePreview();
 
   // Makes `table` (one of a pass's recovered_tables over this source) the one

@@ -84,6 +84,52 @@ void CutUtf8(std::string& text, size_t bytes) {
   text.resize(end);
 }
 
+bool MakeValidUtf8(std::string& text) {
+  const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  // The length of the well-formed sequence at i, 0 when there is none.
+  const auto sequence = [&](size_t i) -> size_t {
+    const unsigned char c = b[i];
+    if (c < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return 0;
+    }
+    if (i + length > n || b[i + 1] < low || b[i + 1] > high) return 0;
+    for (size_t k = 2; k < length; ++k) {
+      if ((b[i + k] & 0xC0) != 0x80) return 0;
+    }
+    return length;
+  };
+  size_t i = 0;
+  while (i < n && (b[i] < 0x80 || sequence(i) != 0)) i += b[i] < 0x80 ? 1 : sequence(i);
+  if (i == n) return false;
+  std::string fixed(text, 0, i);
+  while (i < n) {
+    const size_t length = sequence(i);
+    if (length == 0) {
+      fixed += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      fixed.append(text, i, length);
+      i += length;
+    }
+  }
+  text = std::move(fixed);
+  return true;
+}
+
 std::string SafeNames::Take(const std::string& name) {
   std::string safe;
   for (const char c : name) {
@@ -135,6 +181,52 @@ void ExportFile::Discard() noexcept {
   }
 }
 
+void ExportFile::Reorder(uint64_t head, const std::vector<std::pair<uint64_t, uint64_t>>& pieces) {
+  out_.flush();
+  if (!out_) throw TargetFailed("cannot write " + temporary_.string());
+  std::filesystem::path sorted = temporary_;
+  sorted += ".sorted";
+  {
+    std::ifstream in(temporary_, std::ios::binary);
+    std::ofstream to(sorted, std::ios::binary | std::ios::trunc);
+    std::string buffer;
+    const auto copy = [&](uint64_t offset, uint64_t length) {
+      buffer.resize(length);
+      in.seekg(static_cast<std::streamoff>(offset));
+      in.read(buffer.data(), static_cast<std::streamsize>(length));
+      to.write(buffer.data(), static_cast<std::streamsize>(length));
+    };
+    copy(0, head);
+    for (const auto& [offset, length] : pieces) copy(offset, length);
+    to.close();
+    if (!in || !to) {
+      std::error_code error;
+      std::filesystem::remove(sorted, error);
+      throw TargetFailed("cannot write " + sorted.string());
+    }
+  }
+  out_.close();
+  std::error_code error;
+  std::filesystem::rename(sorted, temporary_, error);
+  if (error) throw TargetFailed("cannot move " + sorted.string() + " into place: " + error.message());
+  out_.open(temporary_, std::ios::binary | std::ios::app);
+  if (!out_) throw TargetFailed("cannot write " + temporary_.string());
+}
+
+std::string FileExtension(std::string_view bytes) {
+  const auto starts = [&](std::string_view magic) { return bytes.substr(0, magic.size()) == magic; };
+  if (starts("BM")) return "bmp";
+  if (starts("\x89PNG\r\n\x1a\n")) return "png";
+  if (starts("\xFF\xD8\xFF")) return "jpg";
+  if (starts("GIF8")) return "gif";
+  if (starts(std::string_view("II*\0", 4)) || starts(std::string_view("MM\0*", 4))) return "tif";
+  if (starts("%PDF")) return "pdf";
+  if (starts("PK\x03\x04")) return "zip";
+  if (starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return "doc";
+  if (starts("{\\rtf")) return "rtf";
+  return "bin";
+}
+
 void BlobFiles::BeginTable(const OutputTable& table) {
   if (!enabled()) return;
   table_ = tables_.Take(table.name);
@@ -145,7 +237,7 @@ void BlobFiles::BeginTable(const OutputTable& table) {
 
 std::string BlobFiles::Write(size_t column, int64_t row, std::string_view bytes) {
   const std::string relative = table_ + "/" + (column < columns_.size() ? columns_[column] : "_") + "/" +
-                               std::to_string(row) + ".bin";
+                               std::to_string(row) + "." + FileExtension(bytes);
   const std::filesystem::path folder = dir_ / table_ / (column < columns_.size() ? columns_[column] : "_");
   std::error_code error;
   const bool table_was_there = std::filesystem::exists(dir_ / table_, error);

@@ -23,6 +23,9 @@ struct ExportOptions {
   // When set, binary values go to files under this folder and the export
   // holds their path relative to it; otherwise they are written inline.
   std::filesystem::path blobs_dir;
+  // CSV: a UTF-8 byte-order mark at the start of each file, for the
+  // spreadsheets that take a file for their own code page without one.
+  bool bom = false;
 };
 
 // Standard base64 (with padding) of `bytes`.
@@ -69,6 +72,9 @@ class ExportFile {
   void Publish();
   // Removes the unfinished file; never throws.
   void Discard() noexcept;
+  // Rewrites what was written so far: its first `head` bytes, then the
+  // pieces (offset, length) in the order given. Throws TargetFailed.
+  void Reorder(uint64_t head, const std::vector<std::pair<uint64_t, uint64_t>>& pieces);
   const std::filesystem::path& path() const { return path_; }
 
  private:
@@ -77,8 +83,14 @@ class ExportFile {
   std::ofstream out_;
 };
 
-// Writes binary values to BLOBS/TABLE/COLUMN/ROW.bin, names made safe, for
-// the exports that keep their binary data outside.
+// The file-name extension of a file's bytes by their first bytes ("bmp",
+// "png", "jpg", "gif", "tif", "pdf", "zip", "doc" for OLE storage...), "bin"
+// for bytes of no kind known.
+std::string FileExtension(std::string_view bytes);
+
+// Writes binary values to BLOBS/TABLE/COLUMN/ROW.EXT (EXT by the bytes' kind,
+// see FileExtension), names made safe, for the exports that keep their
+// binary data outside.
 class BlobFiles {
  public:
   explicit BlobFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
@@ -105,6 +117,11 @@ std::string AsciiLower(std::string text);
 
 // Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
 void CutUtf8(std::string& text, size_t bytes);
+
+// Replaces every byte of `text` that is no part of a well-formed UTF-8
+// sequence (overlong forms and surrogates included) by U+FFFD; false when
+// there was none, and the text is left as it is.
+bool MakeValidUtf8(std::string& text);
 
 }  // namespace mendora
 

@@ -1,6 +1,8 @@
 // Writing the CSV export.
 #include "output/csv/csv_export.h"
 
+#include <algorithm>
+
 #include "reader/column_types.h"
 #include "reader/value_render.h"
 
@@ -27,7 +29,17 @@ void CsvExport::BeginTable(const OutputTable& table) {
   file_.Open(dir_ / (names_.Take(table.name) + ".csv"));
   blobs_.BeginTable(table);
   types_.clear();
-  line_.clear();
+  line_ = options_.bom ? "\xEF\xBB\xBF" : "";
+  key_column_.reset();
+  for (const OutputIndex& index : table.indexes) {
+    if (!index.primary || index.columns.size() != 1) continue;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      if (table.columns[i].name == index.columns[0].name && table.columns[i].autonumber) key_column_ = i;
+    }
+  }
+  keyed_.clear();
+  unkeyed_.clear();
+  in_order_ = true;
   for (size_t i = 0; i < table.columns.size(); ++i) {
     types_.push_back(table.columns[i].type);
     if (i > 0) line_.push_back(',');
@@ -35,6 +47,7 @@ void CsvExport::BeginTable(const OutputTable& table) {
   }
   line_ += "\r\n";
   file_.Write(line_);
+  head_ = written_ = line_.size();
   row_number_ = 0;
 }
 
@@ -73,12 +86,34 @@ void CsvExport::AddRow(const Row& row) {
   }
   line_ += "\r\n";
   file_.Write(line_);
+  if (key_column_) {
+    const Value* key = *key_column_ < row.values.size() ? &row.values[*key_column_] : nullptr;
+    if (key != nullptr && key->kind == ValueKind::kInteger) {
+      if (!keyed_.empty() && std::get<0>(keyed_.back()) > key->integer) in_order_ = false;
+      if (!unkeyed_.empty()) in_order_ = false;
+      keyed_.emplace_back(key->integer, written_, line_.size());
+    } else {
+      unkeyed_.emplace_back(written_, line_.size());
+    }
+  }
+  written_ += line_.size();
 }
 
 void CsvExport::EndTable(int64_t) { CloseTable(); }
 
 void CsvExport::CloseTable() {
   if (!file_.IsOpen()) return;
+  if (!in_order_) {
+    std::stable_sort(keyed_.begin(), keyed_.end(),
+                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    std::vector<std::pair<uint64_t, uint64_t>> pieces;
+    pieces.reserve(keyed_.size() + unkeyed_.size());
+    for (const auto& [key, offset, length] : keyed_) pieces.emplace_back(offset, length);
+    pieces.insert(pieces.end(), unkeyed_.begin(), unkeyed_.end());
+    file_.Reorder(head_, pieces);
+  }
+  keyed_.clear();
+  unkeyed_.clear();
   file_.Publish();
   published_.push_back(file_.path());
 }

@@ -3,11 +3,15 @@
 //
 // Dates are ISO 8601, numbers use '.', booleans 0/1, binary values base64
 // or, with a blob folder, the path of the file that holds them. A null is an
-// empty field; an empty text is "" so the two stay apart.
+// empty field; an empty text is "" so the two stay apart. A table whose key
+// is a single AutoNumber has its rows in key order, as in the SQLite target
+// (rows without a key last, in storage order).
 #ifndef MENDORA_OUTPUT_CSV_CSV_EXPORT_H_
 #define MENDORA_OUTPUT_CSV_CSV_EXPORT_H_
 
 #include <filesystem>
+#include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,13 @@ class CsvExport final : public RecoveryOutput {
   BlobFiles blobs_;
   ExportFile file_;
   std::vector<int> types_;  // of the current table's columns
+  std::optional<size_t> key_column_;  // the AutoNumber key, when the table has one
+  uint64_t written_ = 0;              // bytes of the current file
+  uint64_t head_ = 0;                 // of which the header's
+  bool in_order_ = true;
+  // Where each keyed row's line lies, and its key; unkeyed rows apart.
+  std::vector<std::tuple<int64_t, uint64_t, uint64_t>> keyed_;
+  std::vector<std::pair<uint64_t, uint64_t>> unkeyed_;
   int64_t row_number_ = 0;
   std::string line_;
   std::string cell_;

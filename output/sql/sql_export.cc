@@ -2,10 +2,15 @@
 #include "output/sql/sql_export.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <map>
 
 #include "output/common/export_values.h"
+#include "output/sqlite/sqlite_keys.h"
+#include "output/sqlite/view_translation.h"
 #include "reader/column_types.h"
+#include "reader/text_codec.h"
 #include "reader/value_render.h"
 #include "recovery/loss_account.h"
 
@@ -46,7 +51,78 @@ int TextLength(const OutputColumn& column) {
 }
 
 bool IsLongType(const std::string& type) {
-  return type == "TEXT" || type == "LONGTEXT" || type == "LONGBLOB";
+  return type == "TEXT" || type == "LONGTEXT" || type == "LONGBLOB" || type == "text";
+}
+
+// MySQL's helpers for statements that may fail on a damaged database's rows:
+// mendora_try runs one and, should it fail, says so and runs its note;
+// mendora_relate counts the rows that break a relation first, and makes it
+// only when there are none. A note sees the error in @mendora_error and the
+// count in @mendora_rows.
+constexpr const char* kMySqlHelpers = R"(DROP PROCEDURE IF EXISTS mendora_noted;
+DROP PROCEDURE IF EXISTS mendora_try;
+DROP PROCEDURE IF EXISTS mendora_relate;
+DELIMITER ;;
+CREATE PROCEDURE mendora_noted(IN mendora_what TEXT CHARACTER SET utf8mb4, IN mendora_note LONGTEXT CHARACTER SET utf8mb4)
+BEGIN
+  SELECT CONCAT('WARNING: ', mendora_what, ' not kept: ', @mendora_error) AS mendora_warning;
+  IF mendora_note <> '' THEN
+    SET @mendora_sql = mendora_note;
+    PREPARE mendora_prepared FROM @mendora_sql;
+    EXECUTE mendora_prepared;
+    DEALLOCATE PREPARE mendora_prepared;
+  END IF;
+END;;
+CREATE PROCEDURE mendora_try(IN mendora_statement LONGTEXT CHARACTER SET utf8mb4, IN mendora_what TEXT CHARACTER SET utf8mb4, IN mendora_note LONGTEXT CHARACTER SET utf8mb4)
+BEGIN
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 @mendora_error = MESSAGE_TEXT;
+    SET @mendora_rows = NULL;
+    CALL mendora_noted(mendora_what, mendora_note);
+  END;
+  SET @mendora_sql = mendora_statement;
+  PREPARE mendora_prepared FROM @mendora_sql;
+  EXECUTE mendora_prepared;
+  DEALLOCATE PREPARE mendora_prepared;
+END;;
+CREATE PROCEDURE mendora_relate(IN mendora_check LONGTEXT CHARACTER SET utf8mb4, IN mendora_statement LONGTEXT CHARACTER SET utf8mb4, IN mendora_what TEXT CHARACTER SET utf8mb4,
+                                IN mendora_note LONGTEXT CHARACTER SET utf8mb4)
+BEGIN
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 @mendora_error = MESSAGE_TEXT;
+    SET @mendora_rows = NULL;
+    CALL mendora_noted(mendora_what, mendora_note);
+  END;
+  SET @mendora_sql = mendora_check;
+  PREPARE mendora_prepared FROM @mendora_sql;
+  EXECUTE mendora_prepared;
+  DEALLOCATE PREPARE mendora_prepared;
+  IF @mendora_rows = 0 THEN
+    SET @mendora_sql = mendora_statement;
+    PREPARE mendora_prepared FROM @mendora_sql;
+    EXECUTE mendora_prepared;
+    DEALLOCATE PREPARE mendora_prepared;
+  ELSE
+    SET @mendora_error = CONCAT(@mendora_rows, ' rows break it');
+    CALL mendora_noted(mendora_what, mendora_note);
+  END IF;
+END;;
+DELIMITER ;
+)";
+
+constexpr const char* kRelationsTable = "mendora_relations";
+constexpr const char* kQueriesTable = "mendora_queries";
+
+// The digits of a decimal's whole part ("-12.50" has 2).
+size_t WholeDigits(const std::string& decimal) {
+  size_t digits = 0;
+  for (const char c : decimal) {
+    if (c == '.') break;
+    if (c >= '0' && c <= '9') ++digits;
+  }
+  return digits;
 }
 
 }  // namespace
@@ -158,14 +234,24 @@ SqlExport::SqlExport(std::filesystem::path file, SqlDialect dialect, ExportOptio
     case SqlDialect::kMySql:
       // Wide tables of short text columns pass MariaDB's row-size check as
       // a warning; the foreign keys come after the rows they refer to.
+      // Zero stays a value when a column becomes AUTO_INCREMENT, and views
+      // join strings with || as the translated queries do.
       file_.Write(
           "-- Written by Mendora for MySQL and MariaDB: mysql DATABASE < FILE\n"
           "SET NAMES utf8mb4;\nSET SESSION innodb_strict_mode = 0;\nSET foreign_key_checks = 0;\n"
-          "SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ENGINE_SUBSTITUTION';\nSTART TRANSACTION;\n");
+          "SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ENGINE_SUBSTITUTION,NO_AUTO_VALUE_ON_ZERO,PIPES_AS_CONCAT';\n");
+      file_.Write(kMySqlHelpers);
+      file_.Write("START TRANSACTION;\n");
       break;
     case SqlDialect::kSqlite:
       file_.Write("-- Written by Mendora for SQLite: sqlite3 DATABASE < FILE\nPRAGMA foreign_keys = OFF;\nBEGIN;\n");
       break;
+  }
+  // The script's own tables keep their names; a source table of the same
+  // name is renamed.
+  if (dialect_ != SqlDialect::kSqlite) {
+    table_names_.insert(kRelationsTable);
+    table_names_.insert(kQueriesTable);
   }
 }
 
@@ -224,6 +310,10 @@ void SqlExport::BeginTable(const OutputTable& table) {
     }
   }
   info.had_null.assign(table.columns.size(), false);
+  info.source = table.columns;
+  info.largest.assign(table.columns.size(), std::nullopt);
+  info.rising.assign(table.columns.size(), true);
+  info.cut_seventh.assign(table.columns.size(), 0);
   std::set<std::string> indexed;
   for (const OutputIndex& index : table.indexes) {
     for (const OutputIndexColumn& column : index.columns) indexed.insert(column.name);
@@ -324,7 +414,12 @@ void SqlExport::AppendLiteral(const Value& value, size_t column, std::string& ou
         return;
       }
       text[10] = ' ';
-      if (dialect_ == SqlDialect::kMySql && text.size() > 26) text.resize(26);  // DATETIME(6)
+      // PostgreSQL and MySQL keep microseconds: a seventh decimal is cut,
+      // and said.
+      if (dialect_ != SqlDialect::kSqlite && text.size() > 26) {
+        if (text[26] != '0') ++current_->cut_seventh[column];
+        text.resize(26);
+      }
       out += "'" + text + "'";
       return;
     }
@@ -343,7 +438,9 @@ void SqlExport::AppendLiteral(const Value& value, size_t column, std::string& ou
     case ValueKind::kText:
     default: {
       bool lost_nul = false;
-      out += QuoteSqlString(dialect_, value.kind == ValueKind::kText ? value.bytes : RenderValue(value), &lost_nul);
+      std::string text = value.kind == ValueKind::kText ? value.bytes : RenderValue(value);
+      if (MakeValidUtf8(text)) ++current_->invalid_text;
+      out += QuoteSqlString(dialect_, text, &lost_nul);
       if (lost_nul && losses_ != nullptr) {
         losses_->ValueRefused(current_name_, "Table " + current_name_ + ": column " + current_->columns[column].name +
                                                  ": NUL characters left out (PostgreSQL text cannot hold them)");
@@ -356,6 +453,29 @@ void SqlExport::AppendLiteral(const Value& value, size_t column, std::string& ou
 void SqlExport::AddRow(const Row& row) {
   if (!table_open_) return;
   ++row_number_;
+  // A value of a damaged row wider than its column's declared type widens
+  // the column first: no load fails on one value.
+  for (size_t i = 0; i < row.values.size() && i < current_->columns.size(); ++i) {
+    const Value& value = row.values[i];
+    const OutputColumn& column = current_->columns[i];
+    if (dialect_ == SqlDialect::kSqlite) break;
+    if (value.kind == ValueKind::kText && column.type == kColumnText && !IsLongType(current_->types[i]) &&
+        value.bytes.size() > static_cast<size_t>(TextLength(column)) &&
+        CountUtf8Chars(value.bytes) > static_cast<size_t>(TextLength(column))) {
+      Widen(i, dialect_ == SqlDialect::kPostgreSql ? "text" : "LONGTEXT");
+    } else if (value.kind == ValueKind::kDecimal && column.type == kColumnNumeric &&
+               current_->types[i].find(",") != std::string::npos) {
+      const int p = column.precision >= 1 && column.precision <= 28 ? column.precision : 28;
+      const int s = column.scale >= 0 && column.scale <= p ? column.scale : 0;
+      if (WholeDigits(ExactDecimalText(value)) > static_cast<size_t>(p - s)) {
+        Widen(i, dialect_ == SqlDialect::kPostgreSql ? "numeric" : "DECIMAL(65," + std::to_string(s) + ")");
+      }
+    }
+    if (value.kind == ValueKind::kInteger && i < current_->source.size() && current_->source[i].autonumber) {
+      if (current_->largest[i] && value.integer <= *current_->largest[i]) current_->rising[i] = false;
+      current_->largest[i] = std::max(current_->largest[i].value_or(value.integer), value.integer);
+    }
+  }
   text_.assign(batch_rows_ == 0 ? insert_head_ + "(" : ",\n(");
   for (size_t i = 0; i < row.values.size() && i < current_->columns.size(); ++i) {
     if (i > 0) text_ += ", ";
@@ -369,6 +489,17 @@ void SqlExport::AddRow(const Row& row) {
   if (batch_rows_ >= kBatchRows || batch_bytes_ >= kBatchBytes) EndInsert();
 }
 
+void SqlExport::Widen(size_t column, const std::string& type) {
+  EndInsert();
+  const std::string name = QuoteSqlIdentifier(dialect_, current_->columns[column].name);
+  if (dialect_ == SqlDialect::kPostgreSql) {
+    file_.Write("ALTER TABLE " + current_->quoted + " ALTER COLUMN " + name + " TYPE " + type + ";\n");
+  } else {
+    file_.Write("ALTER TABLE " + current_->quoted + " MODIFY " + name + " " + type + ";\n");
+  }
+  current_->types[column] = type;
+}
+
 void SqlExport::EndInsert() {
   if (batch_rows_ == 0) return;
   file_.Write(";\n");
@@ -376,15 +507,21 @@ void SqlExport::EndInsert() {
   batch_bytes_ = 0;
 }
 
-void SqlExport::WriteGuarded(const std::string& statement, const std::string& what) {
-  if (dialect_ != SqlDialect::kPostgreSql) {
+void SqlExport::WriteGuarded(const std::string& statement, const std::string& what, const std::string& note) {
+  if (dialect_ == SqlDialect::kSqlite) {
     file_.Write(statement + ";\n");
+    return;
+  }
+  if (dialect_ == SqlDialect::kMySql) {
+    file_.Write("CALL mendora_try(" + QuoteSqlString(dialect_, statement) + ", " + QuoteSqlString(dialect_, what) +
+                ", " + QuoteSqlString(dialect_, note) + ");\n");
     return;
   }
   // The dollar quote's tag cannot appear in the statement: names are quoted
   // identifiers, and a tag met inside one would end the block early.
+  const std::string body = statement + note;
   std::string tag = "$mendora$";
-  for (int n = 1; statement.find(tag) != std::string::npos; ++n) tag = "$mendora" + std::to_string(n) + "$";
+  for (int n = 1; body.find(tag) != std::string::npos; ++n) tag = "$mendora" + std::to_string(n) + "$";
   std::string message = what;
   for (size_t at = message.find('\''); at != std::string::npos; at = message.find('\'', at + 2)) message.insert(at, "'");
   std::string percent;
@@ -392,8 +529,8 @@ void SqlExport::WriteGuarded(const std::string& statement, const std::string& wh
     if (c == '%') percent += '%';
     percent += c;
   }
-  file_.Write("DO " + tag + " BEGIN " + statement + "; EXCEPTION WHEN others THEN RAISE WARNING '" + percent +
-              " not kept: %', SQLERRM; END " + tag + ";\n");
+  file_.Write("DO " + tag + " BEGIN " + statement + "; EXCEPTION WHEN others THEN " + (note.empty() ? "" : note + "; ") +
+              "RAISE WARNING '" + percent + " not kept: %', SQLERRM; END " + tag + ";\n");
 }
 
 std::string SqlExport::IndexName(const std::string& table, const std::string& index) {
@@ -513,6 +650,88 @@ void SqlExport::CloseTable() {
       file_.Write("ALTER TABLE " + table.quoted + " MODIFY " + name + " " + table.types[i] + " NOT NULL;\n");
     }
   }
+  WriteAutoNumbers(table);
+  WriteDefaults(table);
+  if (losses_ == nullptr) return;
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.cut_seventh[i] == 0) continue;
+    losses_->ValueRefused(current_name_, "Table " + current_name_ + ": column " + table.columns[i].name + ": " +
+                                             std::to_string(table.cut_seventh[i]) +
+                                             " date/time values keep 6 of their 7 decimals (" +
+                                             (dialect_ == SqlDialect::kPostgreSql ? "PostgreSQL" : "MySQL") +
+                                             " keeps microseconds)");
+  }
+  if (table.invalid_text > 0) {
+    losses_->ValueRefused(current_name_, "Table " + current_name_ + ": " + std::to_string(table.invalid_text) +
+                                             " text values held bytes that are no UTF-8, written as U+FFFD");
+  }
+}
+
+void SqlExport::WriteAutoNumbers(const TableInfo& table) {
+  for (size_t i = 0; i < table.columns.size() && i < table.source.size(); ++i) {
+    const OutputColumn& source = table.source[i];
+    if (!source.autonumber && !source.guid_autonumber) continue;
+    const std::string name = QuoteSqlIdentifier(dialect_, table.columns[i].name);
+    const std::string what = "Table " + current_name_ + ": AutoNumber " + table.columns[i].name;
+    if (source.guid_autonumber) {
+      WriteGuarded(dialect_ == SqlDialect::kPostgreSql
+                       ? "ALTER TABLE " + table.quoted + " ALTER COLUMN " + name + " SET DEFAULT gen_random_uuid()"
+                       : "ALTER TABLE " + table.quoted + " MODIFY " + name + " " + table.types[i] +
+                             " DEFAULT (CONCAT('{', UPPER(UUID()), '}'))",
+                   what);
+      continue;
+    }
+    if (table.had_null[i]) {
+      if (losses_ != nullptr) losses_->PieceLost(what + " numbers no new rows: some rows have no value in it");
+      continue;
+    }
+    // New rows are numbered past the largest value the rows hold.
+    const int64_t next = table.largest[i] ? (*table.largest[i] < INT64_MAX ? *table.largest[i] + 1 : INT64_MAX) : 1;
+    if (dialect_ == SqlDialect::kPostgreSql) {
+      WriteGuarded("ALTER TABLE " + table.quoted + " ALTER COLUMN " + name + " SET NOT NULL; ALTER TABLE " +
+                       table.quoted + " ALTER COLUMN " + name + " ADD GENERATED BY DEFAULT AS IDENTITY (START WITH " +
+                       std::to_string(next) + ")",
+                   what);
+    } else {
+      // AUTO_INCREMENT needs an index that starts with the column: a plain
+      // one always exists; a key, only where no value repeats (which rising
+      // values vouch for).
+      bool leads = false;
+      for (const OutputIndex& index : table.indexes) {
+        const bool made = !(index.primary || index.unique) || table.rising[i];
+        leads = leads || (made && !index.columns.empty() && index.columns[0].name == table.columns[i].name);
+      }
+      WriteGuarded("ALTER TABLE " + table.quoted + (leads ? "" : " ADD INDEX (" + name + "),") + " MODIFY " + name +
+                       " " + table.types[i] + " NOT NULL AUTO_INCREMENT",
+                   what);
+    }
+  }
+}
+
+void SqlExport::WriteDefaults(const TableInfo& table) {
+  for (size_t i = 0; i < table.columns.size() && i < table.source.size(); ++i) {
+    const OutputColumn& source = table.source[i];
+    if (source.default_value.empty() || source.guid_autonumber || source.autonumber) continue;
+    std::optional<std::string> value = SqliteDefault(source.default_value, source.type);
+    if (value && source.type == kColumnBoolean && dialect_ == SqlDialect::kPostgreSql) {
+      value = *value == "0" ? "FALSE" : "TRUE";
+    }
+    if (value && dialect_ == SqlDialect::kMySql) {
+      // MySQL reads a backslash in a string as an escape.
+      std::string escaped;
+      for (const char c : *value) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+      value = "(" + escaped + ")";
+    }
+    const std::string what = "Table " + current_name_ + ": column " + table.columns[i].name + ": default value " +
+                             source.default_value;
+    if (!value) {
+      if (losses_ != nullptr) losses_->PieceLost(what + " was not kept: it has no " + SqlDialectName(dialect_) + " form");
+      continue;
+    }
+    WriteGuarded("ALTER TABLE " + table.quoted + " ALTER COLUMN " + QuoteSqlIdentifier(dialect_, table.columns[i].name) +
+                     " SET DEFAULT " + *value,
+                 what);
+  }
 }
 
 void SqlExport::AddRelation(const OutputRelation& relation) {
@@ -546,10 +765,10 @@ void SqlExport::AddRelation(const OutputRelation& relation) {
     if (!a || !b) reason = "a column is missing";
     else if (dialect_ == SqlDialect::kMySql && (IsLongType(*a) || IsLongType(*b))) reason = "a column is long text";
   }
+  bool served = dialect_ == SqlDialect::kSqlite;
   if (reason.empty() && dialect_ != SqlDialect::kSqlite) {
     // PostgreSQL refers only to a unique key; MySQL to any index that starts
     // with the columns.
-    bool served = false;
     for (const OutputIndex& index : primary.indexes) {
       std::vector<std::string> columns;
       for (const OutputIndexColumn& key : index.columns) columns.push_back(key.name);
@@ -562,12 +781,23 @@ void SqlExport::AddRelation(const OutputRelation& relation) {
         served = served || (columns.size() >= keys.size() && std::equal(keys.begin(), keys.end(), columns.begin()));
       }
     }
-    if (!served) reason = "the referenced columns are no key of " + relation.table;
   }
   std::string list, foreign_list;
   for (size_t i = 0; i < keys.size(); ++i) {
     list += (i > 0 ? ", " : "") + QuoteSqlIdentifier(dialect_, keys[i]);
     foreign_list += (i > 0 ? ", " : "") + QuoteSqlIdentifier(dialect_, foreign_keys[i]);
+  }
+  // Fields that are no key of their table get a unique index first, as in
+  // the SQLite target (which fails, and says so, where their values repeat).
+  std::string key_index;
+  if (!served && reason.empty()) {
+    key_index = "CREATE UNIQUE INDEX " +
+                QuoteSqlIdentifier(dialect_, IndexName(relation.table, relation.name + "_key")) + " ON " +
+                primary.quoted + " (" + [&] {
+                  std::string columns;
+                  for (size_t i = 0; i < keys.size(); ++i) columns += (i > 0 ? ", " : "") + QuoteSqlIdentifier(dialect_, keys[i]);
+                  return columns;
+                }() + ")";
   }
   std::string statement = "ALTER TABLE " + foreign.quoted + " ADD CONSTRAINT " +
                           QuoteSqlIdentifier(dialect_, IndexName(relation.foreign_table, relation.name)) +
@@ -583,18 +813,154 @@ void SqlExport::AddRelation(const OutputRelation& relation) {
     file_.Write(comment);
     return;
   }
+  // Every relation that is no foreign key is listed in the target, with
+  // why: the script's own reason, or the rows that break it (counted when
+  // the script runs, since only then are the rows all there).
+  if (!relations_table_) {
+    relations_table_ = true;
+    const auto q = [&](const char* name) { return QuoteSqlIdentifier(dialect_, name); };
+    file_.Write("\nCREATE TABLE " + q(kRelationsTable) + " (" + q("name") + " varchar(255), " + q("table") +
+                " varchar(255), " + q("columns") + " text, " + q("foreign_table") + " varchar(255), " +
+                q("foreign_columns") + " text, " + q("reason") + " text, " + q("breaking_rows") + " bigint)" +
+                (dialect_ == SqlDialect::kMySql ? " DEFAULT CHARSET=utf8mb4" : "") + ";\n");
+  }
+  const auto note = [&](const std::string& why, const std::string& rows) {
+    std::string plain_list, plain_foreign;
+    for (size_t i = 0; i < relation.fields.size(); ++i) {
+      plain_list += (i > 0 ? ", " : "") + relation.fields[i].field;
+      plain_foreign += (i > 0 ? ", " : "") + relation.fields[i].foreign_field;
+    }
+    return "INSERT INTO " + QuoteSqlIdentifier(dialect_, kRelationsTable) + " VALUES (" +
+           QuoteSqlString(dialect_, relation.name) + ", " + QuoteSqlString(dialect_, relation.table) + ", " +
+           QuoteSqlString(dialect_, plain_list) + ", " + QuoteSqlString(dialect_, relation.foreign_table) + ", " +
+           QuoteSqlString(dialect_, plain_foreign) + ", " + why + ", " + rows + ")";
+  };
   if (!reason.empty()) {
     if (losses_ != nullptr) losses_->PieceLost(what + " was not kept as a foreign key: " + reason);
+    file_.Write(note(QuoteSqlString(dialect_, reason), "NULL") + ";\n");
     return;
   }
-  WriteGuarded(statement, what);
+  // The rows that break it: every field given, and no row they refer to.
+  const std::string child = QuoteSqlIdentifier(dialect_, "mendora_child");
+  const std::string parent = QuoteSqlIdentifier(dialect_, "mendora_parent");
+  std::string given, match;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const std::string key = parent + "." + QuoteSqlIdentifier(dialect_, keys[i]);
+    const std::string foreign_key = child + "." + QuoteSqlIdentifier(dialect_, foreign_keys[i]);
+    given += foreign_key + " IS NOT NULL AND ";
+    match += (i > 0 ? " AND " : "") + key + " = " + foreign_key;
+  }
+  const std::string breaking = " FROM " + foreign.quoted + " AS " + child + " WHERE " + given + "NOT EXISTS (SELECT 1 FROM " +
+                               primary.quoted + " AS " + parent + " WHERE " + match + ")";
+  if (dialect_ == SqlDialect::kMySql) {
+    if (!key_index.empty()) WriteGuarded(key_index, "Table " + relation.table + ": a key for relation " + relation.name);
+    file_.Write("CALL mendora_relate(" + QuoteSqlString(dialect_, "SELECT COUNT(*) INTO @mendora_rows" + breaking) +
+                ", " + QuoteSqlString(dialect_, statement) + ", " + QuoteSqlString(dialect_, what) + ", " +
+                QuoteSqlString(dialect_, note("@mendora_error", "@mendora_rows")) + ");\n");
+    return;
+  }
+  const std::string body = breaking + statement + note("", "");
+  std::string tag = "$mendora$";
+  for (int n = 1; body.find(tag) != std::string::npos; ++n) tag = "$mendora" + std::to_string(n) + "$";
+  std::string message = QuoteSqlString(dialect_, what);
+  std::string percent;
+  for (const char c : message) {
+    if (c == '%') percent += '%';
+    percent += c;
+  }
+  percent = percent.substr(1, percent.size() - 2);
+  file_.Write("DO " + tag + " DECLARE mendora_rows bigint; BEGIN SELECT count(*) INTO mendora_rows" + breaking +
+              "; IF mendora_rows = 0 THEN " + (key_index.empty() ? "" : key_index + "; ") + statement + "; ELSE " +
+              note("mendora_rows || ' rows break it'", "mendora_rows") + "; RAISE WARNING '" + percent +
+              " not kept: % rows break it', mendora_rows; END IF; EXCEPTION WHEN others THEN " + note("SQLERRM", "NULL") +
+              "; RAISE WARNING '" + percent + " not kept: %', SQLERRM; END " + tag + ";\n");
+}
+
+void SqlExport::AddQuery(const std::string& name, const std::string& sql) {
+  CloseTable();
+  queries_.emplace_back(name, sql);
+}
+
+void SqlExport::WriteViews() {
+  if (dialect_ == SqlDialect::kSqlite || queries_.empty()) return;
+  const bool pg = dialect_ == SqlDialect::kPostgreSql;
+  const auto q = [&](const char* name) { return QuoteSqlIdentifier(dialect_, name); };
+  file_.Write("\nCREATE TABLE " + q(kQueriesTable) + " (" + q("name") + " varchar(255), " + q("sql") + " text, " +
+              q("no_view_reason") + " text)" + (pg ? "" : " DEFAULT CHARSET=utf8mb4") + ";\n");
+  struct View {
+    std::string name;    // the query's
+    std::string target;  // the view's
+    std::string select;
+    std::vector<size_t> uses;  // other views it selects from
+  };
+  // Names as the script spells them, for the translation.
+  std::map<std::string, std::string> names;
+  for (const auto& [name, table] : tables_) {
+    names.emplace(AsciiLower(name), table.quoted.substr(1, table.quoted.size() - 2));
+    for (const auto& [source, fitted] : table.column_names) names.emplace(AsciiLower(source), fitted);
+  }
+  std::vector<View> views;
+  std::vector<std::string> targets;
+  for (const auto& [name, sql] : queries_) {
+    targets.push_back(FitName(name, true, table_names_));
+    names.emplace(AsciiLower(name), targets.back());
+  }
+  for (size_t n = 0; n < queries_.size(); ++n) {
+    const std::string& name = queries_[n].first;
+    const std::string& sql = queries_[n].second;
+    std::string text = sql;
+    MakeValidUtf8(text);
+    const ViewTranslation translation =
+        TranslateSelectQuery(text, pg ? ViewDialect::kPostgreSql : ViewDialect::kMySql, &names);
+    file_.Write("INSERT INTO " + q(kQueriesTable) + " VALUES (" + QuoteSqlString(dialect_, name) + ", " +
+                QuoteSqlString(dialect_, text) + ", " +
+                (translation.ok ? std::string("NULL") : QuoteSqlString(dialect_, translation.reason)) + ");\n");
+    if (translation.ok) views.push_back({name, targets[n], translation.sql, {}});
+  }
+  // A view that selects from another comes after it: the other's name,
+  // quoted as the translation quotes names, or as a bare word.
+  const auto refers = [&](const std::string& select, const std::string& name) {
+    if (select.find(QuoteSqlIdentifier(dialect_, name)) != std::string::npos) return true;
+    const std::string lower = AsciiLower(select), word = AsciiLower(name);
+    for (size_t at = lower.find(word); at != std::string::npos; at = lower.find(word, at + 1)) {
+      const auto boundary = [&](size_t i) {
+        return i >= lower.size() || !(std::isalnum(static_cast<unsigned char>(lower[i])) || lower[i] == '_');
+      };
+      if ((at == 0 || boundary(at - 1)) && boundary(at + word.size())) return true;
+    }
+    return false;
+  };
+  for (size_t i = 0; i < views.size(); ++i) {
+    for (size_t k = 0; k < views.size(); ++k) {
+      if (k != i && refers(views[i].select, views[k].target)) views[i].uses.push_back(k);
+    }
+  }
+  std::vector<bool> written(views.size(), false);
+  for (size_t round = 0; round <= views.size(); ++round) {
+    for (size_t i = 0; i < views.size(); ++i) {
+      if (written[i]) continue;
+      const bool ready = round == views.size() || std::all_of(views[i].uses.begin(), views[i].uses.end(),
+                                                               [&](size_t k) { return written[k]; });
+      if (!ready) continue;
+      written[i] = true;
+      const std::string reason = pg ? "SQLERRM" : "@mendora_error";
+      WriteGuarded("CREATE VIEW " + QuoteSqlIdentifier(dialect_, views[i].target) + " AS " + views[i].select,
+                   "Query " + views[i].name + " as a view",
+                   "UPDATE " + q(kQueriesTable) + " SET " + q("no_view_reason") + " = " + reason + " WHERE " + q("name") +
+                       " = " + QuoteSqlString(dialect_, views[i].name));
+    }
+  }
 }
 
 void SqlExport::Finish() {
   if (finished_) return;
   finished_ = true;
   CloseTable();
-  file_.Write(dialect_ == SqlDialect::kMySql ? "COMMIT;\nSET foreign_key_checks = 1;\n" : "COMMIT;\n");
+  WriteViews();
+  file_.Write(dialect_ == SqlDialect::kMySql
+                  ? "COMMIT;\nSET foreign_key_checks = 1;\nDROP PROCEDURE mendora_relate;\nDROP PROCEDURE "
+                    "mendora_try;\nDROP PROCEDURE mendora_noted;\n"
+                  : "COMMIT;\n");
   file_.Publish();
 }
 

@@ -140,8 +140,17 @@ constexpr char kGuidExpression[] =
     "(SELECT '{' || substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-' || substr(h, 13, 4) || '-' || "
     "substr(h, 17, 4) || '-' || substr(h, 21, 12) || '}' FROM (SELECT upper(hex(randomblob(16))) AS h))";
 
+// The Access type of a column as Access's DDL names it ("COUNTER",
+// "TEXT(50)", "CURRENCY", "DECIMAL(18,4)"...): the target's declared types
+// say less than that.
+std::string AccessType(const OutputColumn& column) {
+  if (column.autonumber) return "COUNTER";
+  if (column.guid_autonumber) return "GUID AUTONUMBER";
+  if (column.type == kColumnText && column.text_length > 0) return "TEXT(" + std::to_string(column.text_length) + ")";
+  return TypeKeyword(column.type, 1, column.precision, column.scale);
+}
+
 void StoreProperties(SqliteConnection& connection, const std::string& table, const OutputTable& described) {
-  if (described.properties.empty()) return;
   const std::string what = "cannot store the properties of " + table;
   connection.Exec("CREATE TABLE IF NOT EXISTS " + QuoteIdentifier(kPropertyCatalog) +
                       " (\"object\" TEXT NOT NULL, \"column\" TEXT, \"property\" TEXT NOT NULL, \"value\")",
@@ -150,6 +159,14 @@ void StoreProperties(SqliteConnection& connection, const std::string& table, con
                                        " (\"object\", \"column\", \"property\", \"value\") VALUES (?1, ?2, ?3, ?4)",
                                    what);
   std::string scratch;
+  for (const OutputColumn& column : described.columns) {
+    insert.Reset();
+    insert.BindText(1, table);
+    insert.BindText(2, column.name);
+    insert.BindText(3, kAccessTypeProperty);
+    insert.BindText(4, AccessType(column));
+    insert.Step(what);
+  }
   for (const OutputProperty& property : described.properties) {
     insert.Reset();
     insert.BindText(1, table);
@@ -257,7 +274,11 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
       if (keep_primary) {
         for (const OutputIndexColumn& key : primary->columns) required = required || SameName(key.name, info.name);
       }
-      if (required && column != integer_key) {
+      // A counter its trigger fills is empty when the row goes in: NOT NULL
+      // would refuse every new row before the trigger could number it.
+      const bool numbered_by_trigger =
+          column != nullptr && column != integer_key && (column->autonumber || column->guid_autonumber);
+      if (required && column != integer_key && !numbered_by_trigger) {
         const int64_t nulls = CountOf(
             connection, "SELECT count(*) FROM " + quoted + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what);
         if (nulls == 0) {

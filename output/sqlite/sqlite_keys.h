@@ -19,6 +19,8 @@
 namespace mendora {
 
 inline constexpr char kPropertyCatalog[] = "mendora_properties";
+// The property under which each column's Access type is kept there.
+inline constexpr char kAccessTypeProperty[] = "AccessType";
 
 // The SQLite DEFAULT clause's expression for an Access default value of a
 // column of type `type`: constants, strings, True/False, Now() and Date().

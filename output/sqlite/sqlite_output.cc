@@ -28,6 +28,9 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   statement.declared_type = column.type == kColumnText && column.text_length > 0
                                 ? "VARCHAR(" + std::to_string(column.text_length) + ")"
                                 : SqliteDeclaredType(column.type, column.precision, column.scale);
+  // No type keeps every digit of a Currency or Numeric value; the schema
+  // names the Access type beside it.
+  if (statement.declared_type.empty()) statement.declared_type = "/* " + statement.keyword + " */";
   // Access computed it from other columns; the schema says so beside it.
   if (column.calculated) statement.declared_type += " /* calculated */";
   statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"

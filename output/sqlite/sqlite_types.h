@@ -2,8 +2,8 @@
 //
 // Integers and booleans as INTEGER, Single and Double as REAL, dates as
 // "YYYY-MM-DD HH:MM:SS" text, text as TEXT, binary and OLE data as BLOBs,
-// GUIDs as their braced text. Currency and Numeric columns are declared
-// DECIMAL_BLOB(p,s), a type with no affinity, and each value is stored as an
+// GUIDs as their braced text. Currency and Numeric columns are declared with
+// no type (so with no affinity), and each value is stored as an
 // INTEGER or REAL where that holds it exactly, else as its exact decimal
 // text: a DECIMAL column would turn 922337203685477.5807 into a REAL with
 // lost digits.

@@ -1,9 +1,11 @@
 // Translating Access SQL to SQLite's.
 #include "output/sqlite/view_translation.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -89,20 +91,20 @@ std::vector<Token> Tokenize(const std::string& sql) {
   return tokens;
 }
 
-std::string Quoted(const std::string& text, char quote) {
+std::string Quoted(const std::string& text, char quote, bool double_backslashes = false) {
   std::string out(1, quote);
   for (char c : text) {
-    if (c == quote) out += quote;
+    if (c == quote || (double_backslashes && c == '\\')) out += c;
     out += c;
   }
   return out + quote;
 }
 
-// #m/d/yyyy[ h:mm[:ss] [AM|PM]]# as the target stores dates.
+// #m/d/yyyy[ h:mm[:ss] [AM|PM]]# as "YYYY-MM-DD HH:MM:SS".
 std::string DateLiteral(const std::string& text) {
   int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
   int used = 0;
-  const auto fail = [&] { return Untranslatable("date #" + text + "# is no date SQLite can hold"); };
+  const auto fail = [&] { return Untranslatable("date #" + text + "# is no date a view can hold"); };
   if (std::sscanf(text.c_str(), "%d/%d/%d%n", &month, &day, &year, &used) != 3) throw fail();
   std::string rest = text.substr(static_cast<size_t>(used));
   int time_used = 0;
@@ -127,7 +129,7 @@ std::string DateLiteral(const std::string& text) {
     year += 1900;
   }
   char out[32];
-  std::snprintf(out, sizeof out, "'%04d-%02d-%02d %02d:%02d:%02d'", year, month, day, hour, minute, second);
+  std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
   return out;
 }
 
@@ -141,21 +143,23 @@ std::string LikePattern(const std::string& pattern) {
   return out;
 }
 
-// A Format pattern of dates SQLite's strftime has.
-std::string StrftimePattern(const std::string& format) {
-  static const std::vector<std::pair<std::string, std::string>> kParts = {
-      {"yyyy", "%Y"}, {"mm", "%m"}, {"dd", "%d"}, {"hh", "%H"}, {"nn", "%M"}, {"ss", "%S"}};
+// A Format pattern of dates as the database's own: strftime's codes
+// (SQLite), to_char's (PostgreSQL) or DATE_FORMAT's (MySQL).
+std::string DatePattern(const std::string& format, ViewDialect dialect) {
+  static const char* const kParts[] = {"yyyy", "mm", "dd", "hh", "nn", "ss"};
+  static const char* const kCodes[3][6] = {{"%Y", "%m", "%d", "%H", "%M", "%S"},
+                                           {"YYYY", "MM", "DD", "HH24", "MI", "SS"},
+                                           {"%Y", "%m", "%d", "%H", "%i", "%s"}};
+  const auto& codes = kCodes[static_cast<int>(dialect)];
   std::string out;
-  const std::string lower = [&] {
-    std::string l = format;
-    for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return l;
-  }();
+  std::string lower = format;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (size_t i = 0; i < lower.size();) {
     bool matched = false;
-    for (const auto& [part, code] : kParts) {
+    for (size_t k = 0; k < 6; ++k) {
+      const std::string part = kParts[k];
       if (lower.compare(i, part.size(), part) == 0) {
-        out += code;
+        out += codes[k];
         i += part.size();
         matched = true;
         break;
@@ -163,14 +167,32 @@ std::string StrftimePattern(const std::string& format) {
     }
     if (matched) continue;
     if (std::isalpha(static_cast<unsigned char>(lower[i]))) throw Untranslatable("Format \"" + format + "\" is not simple");
+    // to_char reads a few more letters and digits as codes; punctuation is safe.
+    if (lower[i] == '%' && dialect != ViewDialect::kPostgreSql) out += '%';
     out += lower[i++];
   }
   return out;
 }
 
+// Words that may stand before "(" without being a function.
+bool IsKeyword(const std::string& upper) {
+  static const char* const kKeywords[] = {"IN",     "EXISTS", "AS",   "ON",   "AND",  "OR",   "NOT",  "FROM",
+                                          "JOIN",   "WHERE",  "SELECT", "UNION", "ALL", "BETWEEN", "HAVING",
+                                          "BY",     "LIKE",   "IS",   "DISTINCT", "DISTINCTROW", "WHEN", "THEN",
+                                          "ELSE",   "CASE",   "ANY",  "SOME", "TOP",  "VALUES", "ASC", "DESC",
+                                          "INNER",  "LEFT",   "RIGHT", "OUTER", "FULL", "CROSS", "GROUP", "ORDER",
+                                          "NULL",   "END",    "INTO", "WITH", "PERCENT", "OWNERACCESS", "OPTION",
+                                          "LIMIT"};
+  for (const char* keyword : kKeywords) {
+    if (upper == keyword) return true;
+  }
+  return false;
+}
+
 class Translator {
  public:
-  explicit Translator(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  Translator(std::vector<Token> tokens, ViewDialect dialect, const std::map<std::string, std::string>* names)
+      : tokens_(std::move(tokens)), dialect_(dialect), names_(names) {}
 
   std::string Run() {
     std::string limit;
@@ -218,32 +240,75 @@ class Translator {
     const auto need = [&](size_t low, size_t high) {
       if (a.size() < low || a.size() > high) throw Untranslatable(function + " with " + std::to_string(a.size()) + " arguments");
     };
+    const bool lite = dialect_ == ViewDialect::kSqlite;
+    const bool pg = dialect_ == ViewDialect::kPostgreSql;
+    // One form per dialect: SQLite, PostgreSQL, MySQL.
+    const auto pick = [&](std::string sqlite, std::string postgres, std::string mysql) {
+      return lite ? sqlite : pg ? postgres : mysql;
+    };
     const std::string f = Upper(function);
-    if (f == "IIF") return need(3, 3), "iif(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
-    if (f == "NZ") return need(1, 2), "ifnull(" + a[0] + ", " + (a.size() == 2 ? a[1] : "0") + ")";
+    if (f == "IIF") {
+      // Jet gives Null for the missing third argument.
+      need(2, 3);
+      const std::string otherwise = a.size() == 3 ? a[2] : "NULL";
+      if (lite) return "iif(" + a[0] + ", " + a[1] + ", " + otherwise + ")";
+      return "CASE WHEN " + a[0] + " THEN " + a[1] + " ELSE " + otherwise + " END";
+    }
+    if (f == "NZ") return need(1, 2), pick("ifnull(", "coalesce(", "COALESCE(") + a[0] + ", " + (a.size() == 2 ? a[1] : "0") + ")";
+    if (f == "VAL") {
+      // The number the text starts with, 0 when it starts with none.
+      need(1, 1);
+      return pick("CAST(" + a[0] + " AS NUMERIC)",
+                  "CASE WHEN " + a[0] + " IS NULL THEN NULL ELSE coalesce(CAST(substring(CAST(" + a[0] +
+                      " AS text) from '^\\s*([-+]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][-+]?[0-9]+)?)') AS double "
+                      "precision), 0) END",
+                  "CAST(" + a[0] + " AS DOUBLE)");
+    }
     if (f == "DATE") return need(0, 0), "CURRENT_DATE";
     if (f == "NOW") return need(0, 0), "CURRENT_TIMESTAMP";
-    if (f == "YEAR") return need(1, 1), "CAST(strftime('%Y', " + a[0] + ") AS INTEGER)";
-    if (f == "MONTH") return need(1, 1), "CAST(strftime('%m', " + a[0] + ") AS INTEGER)";
-    if (f == "DAY") return need(1, 1), "CAST(strftime('%d', " + a[0] + ") AS INTEGER)";
-    if (f == "LEFT") return need(2, 2), "substr(" + a[0] + ", 1, " + a[1] + ")";
-    if (f == "RIGHT") return need(2, 2), "substr(" + a[0] + ", -(" + a[1] + "))";
+    static const std::map<std::string, std::array<const char*, 3>> kParts = {
+        {"YEAR", {"%Y", "YEAR", "YEAR"}},  {"MONTH", {"%m", "MONTH", "MONTH"}},    {"DAY", {"%d", "DAY", "DAYOFMONTH"}},
+        {"HOUR", {"%H", "HOUR", "HOUR"}},  {"MINUTE", {"%M", "MINUTE", "MINUTE"}}, {"SECOND", {"%S", "SECOND", "SECOND"}}};
+    if (const auto part = kParts.find(f); part != kParts.end()) {
+      need(1, 1);
+      return pick(std::string("CAST(strftime('") + part->second[0] + "', " + a[0] + ") AS INTEGER)",
+                  std::string("CAST(EXTRACT(") + part->second[1] + " FROM " + a[0] + ") AS integer)",
+                  std::string(part->second[2]) + "(" + a[0] + ")");
+    }
+    if (f == "WEEKDAY") {
+      need(1, 1);  // Sunday is 1, as Access counts without a first day given
+      return pick("(CAST(strftime('%w', " + a[0] + ") AS INTEGER) + 1)",
+                  "(CAST(EXTRACT(DOW FROM " + a[0] + ") AS integer) + 1)", "DAYOFWEEK(" + a[0] + ")");
+    }
+    if (f == "DATEVALUE") return need(1, 1), pick("date(", "CAST((", "DATE(") + a[0] + pick(")", ") AS date)", ")");
+    if (f == "TIMEVALUE") return need(1, 1), pick("time(", "CAST((", "TIME(") + a[0] + pick(")", ") AS time)", ")");
+    if (f == "CDATE") return need(1, 1), pick("datetime(", "CAST((", "CAST((") + a[0] + pick(")", ") AS timestamp)", ") AS DATETIME)");
+    if (f == "LEFT") return need(2, 2), pick("substr(" + a[0] + ", 1, " + a[1] + ")", "left(" + a[0] + ", " + a[1] + ")", "LEFT(" + a[0] + ", " + a[1] + ")");
+    if (f == "RIGHT") {
+      need(2, 2);
+      return pick("substr(" + a[0] + ", -(" + a[1] + "))", "right(" + a[0] + ", " + a[1] + ")", "RIGHT(" + a[0] + ", " + a[1] + ")");
+    }
     if (f == "MID") return need(2, 3), "substr(" + a[0] + ", " + a[1] + (a.size() == 3 ? ", " + a[2] : "") + ")";
-    if (f == "LEN") return need(1, 1), "length(" + a[0] + ")";
+    if (f == "LEN") return need(1, 1), pick("length(", "length(", "CHAR_LENGTH(") + a[0] + ")";
+    if (f == "INSTR") return need(2, 2), pick("instr(" + a[0] + ", " + a[1] + ")", "strpos(" + a[0] + ", " + a[1] + ")", "INSTR(" + a[0] + ", " + a[1] + ")");
+    if (f == "REPLACE") return need(3, 3), "replace(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
     if (f == "TRIM") return need(1, 1), "trim(" + a[0] + ")";
     if (f == "LTRIM") return need(1, 1), "ltrim(" + a[0] + ")";
     if (f == "RTRIM") return need(1, 1), "rtrim(" + a[0] + ")";
     if (f == "UCASE") return need(1, 1), "upper(" + a[0] + ")";
     if (f == "LCASE") return need(1, 1), "lower(" + a[0] + ")";
-    if (f == "CCUR") return need(1, 1), "round(" + a[0] + ", 4)";
-    if (f == "CDBL" || f == "CSNG") return need(1, 1), "CAST(" + a[0] + " AS REAL)";
-    if (f == "CLNG" || f == "CINT") return need(1, 1), "CAST(round(" + a[0] + ") AS INTEGER)";
-    if (f == "CSTR") return need(1, 1), "CAST(" + a[0] + " AS TEXT)";
+    if (f == "CCUR") return need(1, 1), pick("round(" + a[0] + ", 4)", "round(CAST(" + a[0] + " AS numeric), 4)", "ROUND(" + a[0] + ", 4)");
+    if (f == "CDBL" || f == "CSNG") return need(1, 1), "CAST(" + a[0] + pick(" AS REAL)", " AS double precision)", " AS DOUBLE)");
+    if (f == "CLNG" || f == "CINT") return need(1, 1), "CAST(round(" + a[0] + pick(") AS INTEGER)", ") AS integer)", ") AS SIGNED)");
+    if (f == "CSTR") return need(1, 1), "CAST(" + a[0] + pick(" AS TEXT)", " AS text)", " AS CHAR)");
     if (f == "FORMAT") {
       need(2, 2);
       if (pattern.empty()) throw Untranslatable("Format with a pattern that is not a string");
-      return "strftime(" + Quoted(StrftimePattern(pattern), '\'') + ", " + a[0] + ")";
+      const std::string code = String(DatePattern(pattern, dialect_));
+      return pick("strftime(" + code + ", " + a[0] + ")", "to_char(" + a[0] + ", " + code + ")",
+                  "DATE_FORMAT(" + a[0] + ", " + code + ")");
     }
+    if (f == "ROUND" && pg && a.size() == 2) return "round(CAST(" + a[0] + " AS numeric), " + a[1] + ")";
     static const std::map<std::string, std::string> kSame = {
         {"SUM", "sum"}, {"AVG", "avg"}, {"COUNT", "count"}, {"MIN", "min"}, {"MAX", "max"}, {"ABS", "abs"},
         {"ROUND", "round"}};
@@ -254,7 +319,7 @@ class Translator {
       return out + ")";
     }
     if (f == "ISNULL") return need(1, 1), "(" + a[0] + " IS NULL)";
-    throw Untranslatable("function " + function + " has no SQLite equivalent here");
+    throw Untranslatable("function " + function + " has no " + pick("SQLite", "PostgreSQL", "MySQL") + " equivalent here");
   }
 
   std::string Range(size_t begin, size_t end, std::string* limit) {
@@ -266,14 +331,14 @@ class Translator {
           out += ' ';
           break;
         case Kind::kName:
-          out += Quoted(token.text, '"');
+          out += Name(token.text);
           break;
         case Kind::kString:
-          out += Quoted(like_next_ ? LikePattern(token.text) : token.text, '\'');
+          out += String(like_next_ ? LikePattern(token.text) : token.text);
           like_next_ = false;
           break;
         case Kind::kDate:
-          out += DateLiteral(token.text);
+          out += (dialect_ == ViewDialect::kSqlite ? "" : "TIMESTAMP ") + String(DateLiteral(token.text));
           break;
         case Kind::kNumber:
           out += token.text;
@@ -282,7 +347,7 @@ class Translator {
           if (token.text == "&") {
             out += "||";
           } else if (token.text == "\\") {
-            throw Untranslatable("integer division has no SQLite operator of the same rounding");
+            throw Untranslatable("integer division has no operator of the same rounding");
           } else if (token.text == ";") {
             throw Untranslatable("it holds more than one statement");
           } else if (token.text == "!") {
@@ -294,9 +359,8 @@ class Translator {
         case Kind::kWord: {
           const std::string word = Upper(token.text);
           const size_t next = SkipSpace(i + 1, end);
-          if (next < end && IsSymbol(next, "(") && word != "IN" && word != "EXISTS" && word != "AS" &&
-              word != "ON" && word != "AND" && word != "OR" && word != "NOT" && word != "FROM" && word != "JOIN" &&
-              word != "WHERE" && word != "SELECT" && word != "UNION" && word != "ALL" && word != "BETWEEN") {
+          // Left( and Right( are functions; LEFT JOIN is no call.
+          if (next < end && IsSymbol(next, "(") && (!IsKeyword(word) || word == "LEFT" || word == "RIGHT")) {
             size_t close = 0;
             const auto args = Arguments(next, end, close);
             std::vector<std::string> translated;
@@ -326,14 +390,18 @@ class Translator {
             *limit = tokens_[count].text;
             i = SkipSpace(count + 1, end) - 1;
           } else if (word == "TRUE" || word == "YES") {
-            out += "1";
+            out += dialect_ == ViewDialect::kSqlite ? "1" : "TRUE";
           } else if (word == "FALSE" || word == "NO") {
-            out += "0";
+            out += dialect_ == ViewDialect::kSqlite ? "0" : "FALSE";
           } else if (word == "MOD") {
             out += "%";
           } else if (word == "LIKE") {
-            out += token.text;
+            // Access compares without case, as SQLite's and MySQL's LIKE do.
+            out += dialect_ == ViewDialect::kPostgreSql ? "ILIKE" : token.text;
             like_next_ = true;
+          } else if (!IsKeyword(word) && Canonical(token.text)) {
+            // A bare table, column or query name, as the target spells it.
+            out += Name(token.text);
           } else {
             out += token.text;
           }
@@ -344,13 +412,29 @@ class Translator {
     return out;
   }
 
+  std::string Name(const std::string& name) const {
+    return Quoted(Canonical(name).value_or(name), dialect_ == ViewDialect::kMySql ? '`' : '"');
+  }
+  std::optional<std::string> Canonical(const std::string& name) const {
+    if (names_ == nullptr) return std::nullopt;
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto found = names_->find(lower);
+    if (found == names_->end()) return std::nullopt;
+    return found->second;
+  }
+  std::string String(const std::string& text) const { return Quoted(text, '\'', dialect_ == ViewDialect::kMySql); }
+
   std::vector<Token> tokens_;
+  ViewDialect dialect_;
+  const std::map<std::string, std::string>* names_;
   bool like_next_ = false;
 };
 
 }  // namespace
 
-ViewTranslation TranslateSelectQuery(const std::string& access_sql) {
+ViewTranslation TranslateSelectQuery(const std::string& access_sql, ViewDialect dialect,
+                                     const std::map<std::string, std::string>* names) {
   ViewTranslation result;
   try {
     std::vector<Token> tokens = Tokenize(access_sql);
@@ -372,7 +456,7 @@ ViewTranslation TranslateSelectQuery(const std::string& access_sql) {
                                (tokens.back().kind == Kind::kSymbol && tokens.back().text == ";"))) {
       tokens.pop_back();
     }
-    result.sql = Translator(std::move(tokens)).Run();
+    result.sql = Translator(std::move(tokens), dialect, names).Run();
     result.ok = true;
   } catch (const Untranslatable& why) {
     result.reason = why.what();

@@ -39,7 +39,7 @@ struct JetFileBuilder::Impl {
   CatalogEntry* FindTable(const std::string& name);
 
   JetVersion version;
-  const Layout& layout;
+  Layout layout;
   PageStore store;
   std::vector<CatalogEntry> objects;  // user objects in the order added
   std::vector<Relationship> relationships;
@@ -58,6 +58,15 @@ JetFileBuilder::JetFileBuilder(AceVersion version) : impl_(std::make_shared<Impl
 }
 
 uint32_t JetFileBuilder::page_size() const { return impl_->layout.page_size; }
+
+void JetFileBuilder::SetCodePage(int code_page, std::optional<int> header_code_page, uint16_t sort_order) {
+  impl_->CheckOpen();
+  if (impl_->layout.jet4()) throw std::logic_error("Jet 4 text is Unicode: it has no code page");
+  if (!impl_->objects.empty()) throw std::logic_error("the code page is set before anything is added");
+  impl_->layout.code_page = code_page;
+  impl_->layout.header_code_page = header_code_page.value_or(code_page);
+  impl_->layout.sort_order = sort_order;
+}
 
 uint32_t JetFileBuilder::AddTable(const Table& table) {
   Impl& m = *impl_;
@@ -135,7 +144,7 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
         continue;
       }
       cells[i] = MakeCell(m.version, schema.columns[i], row[i], long_values, table.long_value_form,
-                          table.compress_text);
+                          table.compress_text, layout.code_page);
     }
     const Bytes bytes =
         EncodeRow(layout, schema, cells, before_late ? early_columns : schema.next_number);

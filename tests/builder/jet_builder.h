@@ -156,6 +156,12 @@ class JetFileBuilder {
   // Marks the catalog row of an added table deleted (the table stays).
   void DeleteCatalogRowOf(const std::string& table_name);
 
+  // Jet 3 only, before anything is added: writes text (names and values) in
+  // `code_page` (any code page iconv has; characters it lacks become '?'),
+  // and names `header_code_page` (default: the same) and `sort_order` in the
+  // header and the column records.
+  void SetCodePage(int code_page, std::optional<int> header_code_page = std::nullopt, uint16_t sort_order = 0x0409);
+
   // Places the relationships table's own catalog row before all added
   // objects (the default, as the engine does) or, with false, after them.
   void SetRelationshipsFirst(bool first);

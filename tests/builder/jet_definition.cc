@@ -13,7 +13,6 @@ namespace {
 constexpr uint8_t kUserTable = 'N';
 constexpr uint8_t kSystemTable = 'S';
 constexpr uint16_t kSortOrder = 0x0409;  // General sort order
-constexpr uint16_t kCodePage = 1252;
 // Written by the engine at offset 12 of every Jet 4 definition and again in
 // each column record; its meaning is unknown, so it is copied as seen.
 constexpr uint32_t kJet4DefinitionTag = 0x0659;
@@ -58,12 +57,12 @@ void PutColumnRecord(Bytes& out, const Layout& layout, const StoredColumn& c) {
   PutU16(out, var_number);
   PutU16(out, row_number);
   PutU16(out, 1);
-  PutU16(out, kSortOrder);
+  PutU16(out, layout.sort_order);
   if (numeric) {
     PutU8(out, static_cast<uint8_t>(c.precision));
     PutU8(out, static_cast<uint8_t>(c.scale));
   } else {
-    PutU16(out, kCodePage);
+    PutU16(out, static_cast<uint16_t>(layout.header_code_page));
   }
   PutU8(out, c.flags);
   PutU16(out, static_cast<uint16_t>(c.fixed_offset));
@@ -77,7 +76,7 @@ void PutName(Bytes& out, const Layout& layout, const std::string& name) {
     Append(out, units);
     return;
   }
-  Bytes bytes = EncodeCp1252(name);
+  Bytes bytes = EncodeText(layout.version, name, false, layout.code_page);
   if (bytes.size() > 255) bytes.resize(255);
   PutU8(out, static_cast<uint8_t>(bytes.size()));
   Append(out, bytes);

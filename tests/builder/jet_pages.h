@@ -28,6 +28,11 @@ struct Layout {
   // A usage map row of the size the engine writes: type byte, then either
   // first page + bitmap (type 0) or map page numbers (type 1).
   uint32_t map_row_size;
+  // Jet 3 text: the code page it is written in, the one the header names,
+  // and the header's sort order (a Windows locale id).
+  int code_page = 1252;
+  int header_code_page = 1252;
+  uint16_t sort_order = 0x0409;
 
   bool jet4() const { return version == JetVersion::kJet4; }
   // Largest row a data page takes (one row-offset entry).

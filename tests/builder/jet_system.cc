@@ -181,7 +181,7 @@ Bytes EncodeCatalogRow(const Layout& layout, const TableSchema& schema, const Ca
   std::map<std::string, Cell> cells;
   cells["Id"] = U32Cell(e.id);
   cells["ParentId"] = U32Cell(e.parent);
-  cells["Name"] = Present(EncodeText(layout.version, e.name, false));
+  cells["Name"] = Present(EncodeText(layout.version, e.name, false, layout.code_page));
   cells["Type"] = Present(type);
   cells["DateCreate"] = DateCell(kCreated);
   cells["DateUpdate"] = DateCell(kCreated);
@@ -192,7 +192,7 @@ Bytes EncodeCatalogRow(const Layout& layout, const TableSchema& schema, const Ca
 
 Bytes EncodeRelationshipRow(const Layout& layout, const TableSchema& schema,
                             const Relationship& r) {
-  auto text = [&](const std::string& s) { return Present(EncodeText(layout.version, s, false)); };
+  auto text = [&](const std::string& s) { return Present(EncodeText(layout.version, s, false, layout.code_page)); };
   std::map<std::string, Cell> cells;
   cells["szRelationship"] = text(r.name);
   cells["grbit"] = U32Cell(0);
@@ -224,7 +224,7 @@ void WriteHeaderPage(uint8_t* page, const Layout& layout, uint8_t ace_version) {
   put(0x24, {0x03});
   put(0x28, {0x04});
   put(0x2C, {0x05});
-  put(0x3C, {0xE4, 0x04});  // code page 1252
+  put(0x3C, {static_cast<uint8_t>(layout.header_code_page), static_cast<uint8_t>(layout.header_code_page >> 8)});
   if (layout.jet4()) {
     // Password field of a file without one, as masked with the creation time
     // that follows; both copied from a file made by the engine.
@@ -233,7 +233,7 @@ void WriteHeaderPage(uint8_t* page, const Layout& layout, uint8_t ace_version) {
     put(0x6E, {0x09, 0x04});  // sort order
     put(0x72, {0xBC, 0x72, 0x1F, 0x7D, 0xF1, 0x9F, 0xE2, 0x40});
   } else {
-    put(0x38, {0x01, 0x00, 0x09, 0x04});  // sort order
+    put(0x38, {0x01, 0x00, static_cast<uint8_t>(layout.sort_order), static_cast<uint8_t>(layout.sort_order >> 8)});
     put(0x56, {0x1E, 0x25});
   }
   const Bytes masked = Rc4({0xC7, 0xDA, 0x39, 0x6B}, plain + 0x18, scrambled);

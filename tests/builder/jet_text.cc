@@ -1,7 +1,10 @@
 // Field writers and text encodings.
 #include "tests/builder/jet_text.h"
 
+#include <iconv.h>
+
 #include <array>
+#include <stdexcept>
 
 namespace mendora::testing::detail {
 
@@ -127,8 +130,43 @@ std::optional<Bytes> CompressUtf16(const std::u16string& units) {
   return out;
 }
 
-Bytes EncodeText(JetVersion version, const std::string& utf8, bool compress) {
-  if (version == JetVersion::kJet3) return EncodeCp1252(utf8);
+Bytes EncodeCodePage(const std::string& utf8, int code_page) {
+  iconv_t conv = iconv_open(("CP" + std::to_string(code_page)).c_str(), "UTF-8");
+  if (conv == reinterpret_cast<iconv_t>(-1)) throw std::invalid_argument("no code page " + std::to_string(code_page));
+  Bytes out;
+  for (const uint32_t cp : CodePoints(utf8)) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<uint8_t>(cp));
+      continue;
+    }
+    // The character alone, as UTF-8, converted on its own.
+    std::string one;
+    if (cp < 0x800) {
+      one = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      one = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      one = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+             static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+    char buffer[8];
+    char* in = one.data();
+    char* at = buffer;
+    size_t in_left = one.size(), out_left = sizeof buffer;
+    iconv(conv, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(conv, &in, &in_left, &at, &out_left) == static_cast<size_t>(-1)) {
+      out.push_back('?');
+    } else {
+      out.insert(out.end(), buffer, at);
+    }
+  }
+  iconv_close(conv);
+  return out;
+}
+
+Bytes EncodeText(JetVersion version, const std::string& utf8, bool compress, int code_page) {
+  if (version == JetVersion::kJet3) return code_page == 1252 ? EncodeCp1252(utf8) : EncodeCodePage(utf8, code_page);
   const std::u16string units = Utf8ToUtf16(utf8);
   if (compress) {
     if (auto packed = CompressUtf16(units)) return *packed;

@@ -1,5 +1,5 @@
 // Little-endian field writers and the text forms the builder stores: Jet 3
-// single-byte text in code page 1252, Jet 4 UTF-16LE and its compressed form.
+// text in a Windows code page (1252 by default), Jet 4 UTF-16LE and its compressed form.
 #ifndef MENDORA_TESTS_BUILDER_JET_TEXT_H_
 #define MENDORA_TESTS_BUILDER_JET_TEXT_H_
 
@@ -54,8 +54,13 @@ Bytes EncodeUtf16(const std::u16string& units);
 // would read back as a switch) or would not come out shorter.
 std::optional<Bytes> CompressUtf16(const std::u16string& units);
 
-// Text as a field of `version` stores it.
-Bytes EncodeText(JetVersion version, const std::string& utf8, bool compress);
+// Text in a Windows code page other than 1252, through iconv; characters
+// the code page lacks become '?'. Throws std::invalid_argument for a code
+// page iconv does not have.
+Bytes EncodeCodePage(const std::string& utf8, int code_page);
+
+// Text as a field of `version` stores it (Jet 3 in `code_page`).
+Bytes EncodeText(JetVersion version, const std::string& utf8, bool compress, int code_page = 1252);
 
 }  // namespace mendora::testing::detail
 

@@ -133,7 +133,7 @@ Bytes SingleBytes(double d) {
 }  // namespace
 
 Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value,
-              LongValueWriter& long_values, LongValueForm form, bool compress_text) {
+              LongValueWriter& long_values, LongValueForm form, bool compress_text, int code_page) {
   Cell cell;
   if (std::holds_alternative<std::monostate>(value)) return cell;
   cell.present = true;
@@ -189,11 +189,11 @@ Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value
       return cell;
     case kText:
       if (!text) Mismatch(column, "Text columns take std::string");
-      cell.bytes = EncodeText(version, *text, compress_text);
+      cell.bytes = EncodeText(version, *text, compress_text, code_page);
       return cell;
     case kMemo:
       if (!text) Mismatch(column, "Memo columns take std::string or Bytes");
-      cell.bytes = long_values.Field(EncodeText(version, *text, compress_text), form);
+      cell.bytes = long_values.Field(EncodeText(version, *text, compress_text, code_page), form);
       return cell;
     default:
       Mismatch(column, "this column type takes Bytes");

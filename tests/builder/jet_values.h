@@ -46,7 +46,7 @@ class LongValueWriter {
 // The stored form of `value` for `column`, long values going through `long_values`.
 // Throws std::invalid_argument when the value does not suit the column type.
 Cell MakeCell(JetVersion version, const StoredColumn& column, const Value& value,
-              LongValueWriter& long_values, LongValueForm form, bool compress_text);
+              LongValueWriter& long_values, LongValueForm form, bool compress_text, int code_page = 1252);
 
 }  // namespace mendora::testing::detail
 

@@ -60,7 +60,7 @@ TEST_F(KeysTest, KeysIndexesAndConstraintsTheRowsAllowAreMade) {
 
   EXPECT_EQ(Rows(target_, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('Items')"),
             (std::vector<std::string>{"Id|INTEGER|0|NULL|1", "Code|VARCHAR(8)|1|NULL|0",
-                                      "Price|DECIMAL_BLOB(19,4)|0|0|0", "Added|DATETIME|0|CURRENT_TIMESTAMP|0"}));
+                                      "Price||0|0|0", "Added|DATETIME|0|CURRENT_TIMESTAMP|0"}));
   // The AutoNumber key numbers the new row after the highest one.
   EXPECT_EQ(Rows(target_, "SELECT Id, Code, Price FROM Items ORDER BY Id"),
             (std::vector<std::string>{"3|a|1", "7|b|NULL", "8|c|0"}));
@@ -68,8 +68,12 @@ TEST_F(KeysTest, KeysIndexesAndConstraintsTheRowsAllowAreMade) {
             (std::vector<std::string>{"Added|0", "Code|1"}));
   EXPECT_EQ(Rows(target_, "SELECT name, \"desc\" FROM pragma_index_xinfo('Code') WHERE key = 1"),
             (std::vector<std::string>{"Code|1"}));
-  EXPECT_EQ(Rows(target_, "SELECT object, ifnull(\"column\", '-'), property, value FROM mendora_properties"),
+  EXPECT_EQ(Rows(target_, "SELECT object, ifnull(\"column\", '-'), property, value FROM mendora_properties WHERE "
+                          "property <> 'AccessType'"),
             (std::vector<std::string>{"Items|-|Description|all items", "Items|Code|Caption|Item code"}));
+  // The Access type of every column, which the declared types do not tell.
+  EXPECT_EQ(Rows(target_, "SELECT \"column\", value FROM mendora_properties WHERE property = 'AccessType'"),
+            (std::vector<std::string>{"Id|COUNTER", "Code|TEXT(8)", "Price|CURRENCY", "Added|DATE"}));
 }
 
 // A repeated key, a null in a key or a required column: every row stays, the
@@ -119,14 +123,18 @@ TEST_F(KeysTest, PlainIntegerKeysAndSharedIndexNames) {
             (std::vector<std::string>{"B_Zip", "Zip"}));
 }
 
+// Also when it is Required or part of a key of several fields: NOT NULL
+// would refuse the row before the trigger numbers it.
 TEST_F(KeysTest, AnAutoNumberThatIsNoKeyStillNumbersNewRows) {
   OutputTable table;
   table.name = "Log";
   table.columns = {Described("Seq", kColumnLongInteger), Described("Guid", kColumnReplicationId),
                    Described("Text", kColumnText)};
   table.columns[0].autonumber = true;
+  table.columns[0].required = true;
   table.columns[1].guid_autonumber = true;
   table.columns[1].default_value = "GenGUID()";
+  table.indexes = {Index("PrimaryKey", {{"Seq"}, {"Text"}}, true, true)};
   EXPECT_TRUE(Save(table, {{I(10), N(), T("a")}}).empty());
   db_->Execute("INSERT INTO Log (Text) VALUES ('b')", 0);
   db_->Close();

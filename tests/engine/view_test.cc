@@ -1,5 +1,7 @@
 // Saved select queries as views: the translation of Access SQL, and views
 // that are made only where they run.
+#include <map>
+
 #include "engine_test_util.h"
 #include "output/sqlite/view_translation.h"
 
@@ -40,9 +42,56 @@ TEST(ViewTranslationTest, WhatCannotBeAViewSaysWhy) {
   EXPECT_EQ(Sql("SELECT 1; DROP TABLE T"), "refused: it holds more than one statement");
   EXPECT_EQ(Sql("SELECT DateAdd(\"d\", 1, x) FROM T"), "refused: function DateAdd has no SQLite equivalent here");
   EXPECT_EQ(Sql("SELECT [a FROM T"), "refused: a bracketed name is not closed");
-  EXPECT_EQ(Sql("SELECT a FROM T WHERE d = #13/45/95#"), "refused: date #13/45/95# is no date SQLite can hold");
+  EXPECT_EQ(Sql("SELECT a FROM T WHERE d = #13/45/95#"), "refused: date #13/45/95# is no date a view can hold");
   EXPECT_EQ(Sql("SELECT Left(a FROM T"), "refused: a parenthesis is not closed");
   EXPECT_EQ(Sql(""), "refused: it has no text");
+}
+
+// The same Access SQL in each database's own words; names as the target
+// spells them whatever case the query uses.
+TEST(ViewTranslationTest, EachDialectGetsItsOwnFunctionsLiteralsAndNames) {
+  struct Case {
+    const char* access;
+    const char* sqlite;
+    const char* postgresql;
+    const char* mysql;
+  };
+  const Case cases[] = {
+      {"SELECT IIf(x > 1, \"a\") FROM t", "SELECT iif(\"x\" > 1, 'a', NULL) FROM \"T\"",
+       "SELECT CASE WHEN \"x\" > 1 THEN 'a' ELSE NULL END FROM \"T\"",
+       "SELECT CASE WHEN `x` > 1 THEN 'a' ELSE NULL END FROM `T`"},
+      {"SELECT Val([Code]) FROM T", "SELECT CAST(\"Code\" AS NUMERIC) FROM \"T\"",
+       "SELECT CASE WHEN \"Code\" IS NULL THEN NULL ELSE coalesce(CAST(substring(CAST(\"Code\" AS text) from "
+       "'^\\s*([-+]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][-+]?[0-9]+)?)') AS double precision), 0) END FROM \"T\"",
+       "SELECT CAST(`Code` AS DOUBLE) FROM `T`"},
+      {"SELECT a, Count(*) FROM T GROUP BY a HAVING (Count(*)>1) AND b=True",
+       "SELECT a, count(*) FROM \"T\" GROUP BY a HAVING (count(*)>1) AND b=1",
+       "SELECT a, count(*) FROM \"T\" GROUP BY a HAVING (count(*)>1) AND b=TRUE",
+       "SELECT a, count(*) FROM `T` GROUP BY a HAVING (count(*)>1) AND b=TRUE"},
+      {"SELECT * FROM T WHERE d > #2/1/2001# AND n Like \"a\\*\"",
+       "SELECT * FROM \"T\" WHERE d > '2001-02-01 00:00:00' AND n Like 'a\\%'",
+       "SELECT * FROM \"T\" WHERE d > TIMESTAMP '2001-02-01 00:00:00' AND n ILIKE 'a\\%'",
+       "SELECT * FROM `T` WHERE d > TIMESTAMP '2001-02-01 00:00:00' AND n Like 'a\\\\%'"},
+      {"SELECT Weekday(d), Year(d), Format(d, \"yyyy-mm-dd hh:nn\") FROM T",
+       "SELECT (CAST(strftime('%w', d) AS INTEGER) + 1), CAST(strftime('%Y', d) AS INTEGER), "
+       "strftime('%Y-%m-%d %H:%M', d) FROM \"T\"",
+       "SELECT (CAST(EXTRACT(DOW FROM d) AS integer) + 1), CAST(EXTRACT(YEAR FROM d) AS integer), "
+       "to_char(d, 'YYYY-MM-DD HH24:MI') FROM \"T\"",
+       "SELECT DAYOFWEEK(d), YEAR(d), DATE_FORMAT(d, '%Y-%m-%d %H:%i') FROM `T`"},
+  };
+  const std::map<std::string, std::string> names = {{"t", "T"}, {"x", "x"}, {"code", "Code"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.access);
+    for (const auto& [dialect, want] : {std::pair{ViewDialect::kSqlite, c.sqlite},
+                                        std::pair{ViewDialect::kPostgreSql, c.postgresql},
+                                        std::pair{ViewDialect::kMySql, c.mysql}}) {
+      const ViewTranslation view = TranslateSelectQuery(c.access, dialect, &names);
+      EXPECT_TRUE(view.ok) << view.reason;
+      EXPECT_EQ(view.sql, want);
+    }
+  }
+  EXPECT_EQ(TranslateSelectQuery("SELECT Foo(a) FROM T", ViewDialect::kMySql).reason,
+            "function Foo has no MySQL equivalent here");
 }
 
 using ViewTest = EngineTest;

@@ -140,6 +140,47 @@ TEST(ExportFormatTest, CsvExportWritesBlobFilesAndLeavesNothingWhenAbandoned) {
   std::filesystem::remove_all(dir);
 }
 
+// A table keyed by an AutoNumber comes out in key order (rows without a key
+// last), as in the SQLite target, whatever order the pages held; --bom puts
+// the mark first; a picture's file is named by its kind.
+TEST(ExportFormatTest, CsvRowsComeInKeyOrderWithABomAndBlobsNamedByKind) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "mendora-csv-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::filesystem::path dir = pattern;
+  ExportOptions options;
+  options.blobs_dir = dir / "blobs";
+  options.bom = true;
+  OutputTable table;
+  table.name = "T";
+  table.columns.resize(2);
+  table.columns[0].name = "Id";
+  table.columns[0].type = 0x04;
+  table.columns[0].autonumber = true;
+  table.columns[1].name = "Pic";
+  table.columns[1].type = 0x09;
+  table.indexes = {OutputIndex{"PrimaryKey", {{"Id"}}, true, true}};
+  {
+    CsvExport csv(dir, options);
+    csv.BeginTable(table);
+    for (const int64_t id : {5, 2, -1, 9, 3}) {
+      Row row;
+      row.values.resize(2);
+      if (id >= 0) row.values[0].SetInteger(id);
+      row.values[1].kind = ValueKind::kBytes;
+      row.values[1].bytes = id == 2 ? std::string("\x89PNG\r\n\x1a\n....", 12) : std::string("BM..");
+      csv.AddRow(row);
+    }
+    csv.EndTable(5);
+    csv.Finish();
+  }
+  EXPECT_EQ(ReadAll(dir / "T.csv"),
+            "\xEF\xBB\xBFId,Pic\r\n2,T/Pic/2.png\r\n3,T/Pic/5.bmp\r\n5,T/Pic/1.bmp\r\n9,T/Pic/4.bmp\r\n"
+            ",T/Pic/3.bmp\r\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "blobs" / "T" / "Pic" / "2.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "T.csv.partial.sorted"));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ExportCommandTest, SeveralFilesEachGetAFolderAndTheWorstExitCode) {
   const auto corpus = testing::CorpusDir();
   if (!corpus) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";

@@ -244,7 +244,7 @@ TEST(PageCipherDamageTest, FlippedHeaderBytesGiveAStatusNeverACrash) {
   }
 }
 
-TEST(PageCipherDamageTest, StandardAesAndUnknownVersionsAreUnsupported) {
+TEST(PageCipherDamageTest, AShortStandardAesHeaderIsDamageAndUnknownVersionsAreUnsupported) {
   // A 4.2 binary header with the AES flag and algorithm.
   std::vector<uint8_t> header(12 + 32 + 2 + 64, 0);
   header[0] = 4;
@@ -254,9 +254,14 @@ TEST(PageCipherDamageTest, StandardAesAndUnknownVersionsAreUnsupported) {
   header[12] = 0x24;
   header[12 + 8] = 0x0E, header[12 + 9] = 0x66;  // AES-128
   header[12 + 16] = 128;
+  // Its verifier runs past the header's end: the keys come, unchecked.
   PageCipherSetup setup = ace::OpenEncryptionHeader(crypto::View(header), 0, "x");
-  EXPECT_EQ(setup.status, EncryptionStatus::kUnsupportedScheme);
+  EXPECT_EQ(setup.status, EncryptionStatus::kDamagedDescriptor);
   EXPECT_EQ(setup.scheme, EncryptionScheme::kStandardAes);
+  EXPECT_NE(setup.unchecked, nullptr);
+  header[12 + 16] = 64;  // no AES key is 64 bits long
+  EXPECT_EQ(ace::OpenEncryptionHeader(crypto::View(header), 0, "x").status, EncryptionStatus::kDamagedDescriptor);
+  header[12 + 16] = 128;
 
   header[0] = 1;  // the pre-CryptoAPI header of older Office files
   EXPECT_EQ(ace::OpenEncryptionHeader(crypto::View(header), 0, "x").status, EncryptionStatus::kUnsupportedScheme);

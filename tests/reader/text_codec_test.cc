@@ -1,9 +1,14 @@
-// Text decoding: Jet 4 plain and compressed text, Jet 3 code pages.
+// Text decoding: Jet 4 plain and compressed text, Jet 3 code pages (and
+// built Jet 3 files written in them).
 #include "reader/text_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "recovery/recovery_session.h"
+#include "tests/builder/jet_builder.h"
+#include "tests/support/temp_database.h"
 
 namespace mendora {
 namespace {
@@ -47,6 +52,75 @@ TEST(Utf8CountTest, CountsAndCutsWholeCharacters) {
   EXPECT_EQ(CutUtf8("aЖ€😀", 2), "aЖ");
   EXPECT_EQ(CutUtf8("ab", 5), "ab");
 }
+
+TEST(CodePageTest, DoubleBytePairsAndBrokenPairs) {
+  struct Case {
+    int code_page;
+    std::vector<uint8_t> bytes;
+    std::string text;
+  };
+  const Case cases[] = {
+      {936, {'G', 'B', 'K', 0xB1, 0xE0, 0xC2, 0xEB}, "GBK编码"},
+      {950, {0xA4, 0xA4, 0xA4, 0xE5}, "中文"},
+      {932, {0x93, 0xFA, 0x96, 0x7B, 0xB1}, "日本ｱ"},  // a pair whose trail is ASCII, then a one-byte kana
+      {949, {0xC7, 0xD1, 0xB1, 0xDB}, "한글"},
+      // A lead byte at the end, or before a byte no pair takes, keeps its Latin-1 meaning.
+      {936, {'a', 0xB1}, "a\xC2\xB1"},
+      {936, {0xB1, 0x20, 'b'}, "\xC2\xB1 b"},
+  };
+  for (const Case& c : cases) {
+    const auto page = CodePage::ForWindowsCodePage(c.code_page);
+    EXPECT_EQ(page->number(), c.code_page);
+    EXPECT_EQ(page->Decode(ByteView(c.bytes.data(), c.bytes.size())), c.text) << c.code_page;
+  }
+}
+
+// Jet 3 files written on Chinese and Russian Windows: the header names the
+// code page (or, where it names none Mendora reads, the sort order's locale
+// does), and --code-page overrides both.
+struct Jet3TextCase {
+  int code_page;         // what the text is written in
+  int header_code_page;  // what the header names
+  uint16_t sort_order;
+  int chosen;            // the user's choice, 0 for none
+  bool read_right;
+};
+
+class Jet3CodePageTest : public ::testing::TestWithParam<Jet3TextCase> {};
+
+TEST_P(Jet3CodePageTest, TablesNamesAndValuesReadInTheCodePage) {
+  const Jet3TextCase& c = GetParam();
+  const std::string name = c.code_page == 1251 ? "Клиенты" : "客户";
+  const std::string column = c.code_page == 1251 ? "Имя" : "名称";
+  const std::string value = c.code_page == 1251 ? "Жёлтый «дом»" : "GBK编码，中文";
+  testing::JetFileBuilder builder(testing::JetVersion::kJet3);
+  builder.SetCodePage(c.code_page, c.header_code_page, c.sort_order);
+  builder.AddTable({name, {{"Nr", testing::kLong}, {column, testing::kText, 100}, {"Memo", testing::kMemo}},
+                    {{int64_t{1}, value, value + value}}});
+  testing::TempDatabase file(builder.Build());
+  testing::RecordingSink sink;
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.TextCodePage = c.chosen;
+  session.outputs.push_back(&sink);
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  ASSERT_EQ(sink.order.size(), 1u);
+  const testing::RecordedTable& table = sink.tables.begin()->second;
+  ASSERT_EQ(table.rows.size(), 1u);
+  EXPECT_EQ(sink.order[0] == name, c.read_right);
+  EXPECT_EQ(table.ColumnNames()[1] == column, c.read_right);
+  EXPECT_EQ(table.rows[0][1] == value, c.read_right);
+  EXPECT_EQ(table.rows[0][2] == value + value, c.read_right);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ChineseAndCyrillic, Jet3CodePageTest,
+    ::testing::Values(Jet3TextCase{936, 936, 0x0804, 0, true}, Jet3TextCase{1251, 1251, 0x0419, 0, true},
+                      // No code page in the header: the locale of the sort order decides.
+                      Jet3TextCase{936, 0, 0x0804, 0, true}, Jet3TextCase{1251, 0, 0x0419, 0, true},
+                      // The header says Western: read as such unless the user says otherwise.
+                      Jet3TextCase{936, 1252, 0x0409, 0, false}, Jet3TextCase{936, 1252, 0x0409, 936, true},
+                      Jet3TextCase{1251, 1252, 0x0409, 1251, true}, Jet3TextCase{1251, 1251, 0x0419, 1253, false}));
 
 }  // namespace
 }  // namespace mendora

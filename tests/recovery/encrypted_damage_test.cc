@@ -17,8 +17,10 @@
 #include "reader/ace_encryption.h"
 #include "reader/page_cipher.h"
 #include "recovery/recovery_session.h"
+#include "tests/builder/jet_builder.h"
 #include "tests/support/agile_file.h"
 #include "tests/support/corpus.h"
+#include "tests/support/standard_aes_file.h"
 #include "tests/support/temp_database.h"
 
 namespace mendora {
@@ -268,6 +270,47 @@ TEST(EncryptedDamageTest, AgileCopiesOfPlainSamplesReadAsTheSamples) {
     }
   }
 }
+
+// Standard AES: no sample uses it, so a built Access 2007 file is encrypted
+// here, with each key size and either page layout (the header does not say
+// which the pages take; the catalog does), and must read as it does plain.
+class StandardAesTest : public ::testing::TestWithParam<std::tuple<uint32_t, bool>> {};
+
+TEST_P(StandardAesTest, EncryptedCopiesReadAsThePlainFileWithTheRightPasswordOnly) {
+  const auto [bits, per_page] = GetParam();
+  testing::JetFileBuilder builder(testing::AceVersion::kAccess2007);
+  testing::Table table{"Kunden", {{"Nr", testing::kLong}, {"Name", testing::kText, 100}, {"Notiz", testing::kMemo}}};
+  for (int64_t i = 0; i < 300; ++i) {
+    table.rows.push_back({i, "Käufer " + std::to_string(i), std::string(static_cast<size_t>(i % 7) * 300, 'x')});
+  }
+  builder.AddTable(table);
+  const Bytes plain = builder.Build();
+  const testing::StandardAesFile aes("Geheim-ü", bits, per_page);
+  const Bytes encrypted = aes.EncryptFile(plain);
+
+  const Dumped want = Dump(plain, std::nullopt);
+  ASSERT_EQ(want.outcome, PassOutcome::kCompleted);
+  ASSERT_NE(want.json.find("Käufer 299"), std::string::npos);
+  const Dumped got = Dump(encrypted, "Geheim-ü");
+  ASSERT_EQ(got.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(got.json, want.json);
+  EXPECT_FALSE(SaysPasswordCheckDamaged(got));
+  EXPECT_EQ(Dump(encrypted, std::nullopt).outcome, PassOutcome::kNeedsPassword);
+  EXPECT_EQ(Dump(encrypted, "Geheim-u").outcome, PassOutcome::kWrongPassword);
+
+  // The encrypted verifier hash damaged: the keys still open the catalog.
+  Bytes damaged = encrypted;
+  const size_t hash_at = 0x29B + aes.header.size() - 2 - 32;
+  damaged[hash_at + 3] ^= 0x40;
+  const Dumped checked_by_catalog = Dump(damaged, "Geheim-ü");
+  EXPECT_EQ(checked_by_catalog.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(checked_by_catalog.json, want.json);
+  EXPECT_TRUE(SaysPasswordCheckDamaged(checked_by_catalog));
+  EXPECT_EQ(Dump(damaged, "Geheim-u").outcome, PassOutcome::kWrongPassword);
+}
+
+INSTANTIATE_TEST_SUITE_P(KeySizesAndLayouts, StandardAesTest,
+                         ::testing::Combine(::testing::Values(128u, 256u), ::testing::Bool()));
 
 }  // namespace
 }  // namespace mendora
