@@ -7,6 +7,7 @@
 //   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.sqlite
 //   mendora-cli --version              the version, and SQLite's and Qt's
 //   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
+//   mendora-cli objects FILE [--out-dir DIR]   forms, reports, macros, modules
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -21,6 +22,7 @@
 
 #include "cli/commands.h"
 #include "cli/export_command.h"
+#include "cli/objects_command.h"
 #include "cli/version.h"
 
 namespace {
@@ -88,12 +90,14 @@ int main(int argc, char** argv) {
   }
 
   mendora::cli::ExportCommand export_command(app);
+  mendora::cli::ObjectsCommand objects_command(app);
 
   CLI11_PARSE(app, argc, argv);
   if (*recover && out_dir.empty() && recover_paths.size() != 2) {
     return app.exit(CLI::ValidationError("PATHS", "recover takes FILE and OUT, or --out-dir DIR and FILE..."));
   }
   if (export_command.Parsed()) return export_command.Run(std::cout);
+  if (objects_command.Parsed()) return objects_command.Run(std::cout);
   mendora::cli::SetVerbose(verbose);
   mendora::cli::SetQuiet(quiet);
   mendora::cli::SetProgressDisplay(quiet ? mendora::cli::ProgressLine::Display::kHidden

@@ -17,10 +17,10 @@ namespace mendora {
 namespace {
 
 constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = 1;
-constexpr int32_t kObjectQuery = 5;
-constexpr int32_t kObjectLinkedTable = 6;  // to another Access file
-constexpr int32_t kObjectOdbcTable = 4;    // through ODBC
+constexpr int32_t kObjectTable = kCatalogTable;
+constexpr int32_t kObjectQuery = kCatalogQuery;
+constexpr int32_t kObjectLinkedTable = kCatalogLinkedTable;
+constexpr int32_t kObjectOdbcTable = kCatalogOdbcTable;
 constexpr size_t kMaxObjectNameChars = 257;
 // Catalog row fields, from the row's start: the fixed part holds Id,
 // ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
@@ -127,7 +127,7 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
   record = CatalogRecord{};
   record.deleted = (*entry & 0x4000) != 0;
   record.object_id = *page.U32(row->start + count_size + kIdOffset);
-  record.object_type = *page.U8(row->start + count_size + kTypeOffset) & 0x7F;
+  record.object_type = static_cast<int16_t>(*page.U16(row->start + count_size + kTypeOffset));
   record.flags = page.U32(row->start + count_size + kFlagsOffset).value_or(0);
   // Object ids carry flags above the page number in their top bytes.
   const uint32_t page_count = handle.PageCount();
@@ -173,6 +173,7 @@ void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogR
 
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
+  NoteObjectCatalogRow(session.object_catalog, record.object_type, name, record.definition_page, record.deleted);
   const bool system = record.object_type == kObjectTable && IsSystemTable(handle, record);
   if (system) {
     session.system_definition_pages.insert(record.definition_page);
@@ -320,6 +321,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
+  session.object_catalog = ObjectCatalog();
+  session.access_objects.clear();
   session.catalog_problem_told = false;
   session.losses.Clear();
   session.user_data_pages = 0;
@@ -355,6 +358,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   }
   CreatePendingRelations(session);
   CreatePendingQueries(session);
+  RecoverAccessObjects(session, handle);
   for (RecoveryOutput* output : session.active_outputs) output->Finish();
   session.target.reset();
   ReportProgress(session, handle, std::string(), 0, true);
