@@ -160,10 +160,37 @@ void StorageTree::ReadStorageTable(JetHandle& handle, int32_t definition_page) {
     nodes_.push_back(std::move(node));
   }
   damage.Tell(kAccessStorageTable, problems_);
+  if (by_id.empty()) return;
+  // Rows whose parent's row is gone, by the parent they name.
+  std::map<int64_t, std::vector<int64_t>> orphans;
+  for (const auto& [row_id, entry] : by_id) {
+    if (entry.parent != row_id && by_id.count(entry.parent) == 0) orphans[entry.parent].push_back(row_id);
+  }
   if (!root) {
+    // The root's row is gone; the storages that stood under it still name
+    // it as their parent.
     problems_.push_back("the root row of MSysAccessStorage is missing");
-    nodes_.clear();
-    return;
+    StorageNode node;
+    node.name = kAccessStorageRoot;
+    node.storage = true;
+    root = nodes_.size();
+    nodes_.push_back(std::move(node));
+    int64_t root_id = INT64_MIN;
+    size_t best = 0;
+    for (const auto& [parent, rows] : orphans) {
+      const size_t containers = static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [&](int64_t row) {
+        const std::string_view name = PlainStorageName(nodes_[by_id[row].node].name);
+        return name == "Forms" || name == "Reports" || name == "Scripts" || name == "Modules" || name == "VBA";
+      }));
+      if (containers > best) {
+        best = containers;
+        root_id = parent;
+      }
+    }
+    if (root_id != INT64_MIN) {
+      by_id[root_id] = Entry{root_id, *root};
+      orphans.erase(root_id);
+    }
   }
   // The root first, as node 0.
   std::swap(nodes_[0], nodes_[*root]);
@@ -174,21 +201,51 @@ void StorageTree::ReadStorageTable(JetHandle& handle, int32_t definition_page) {
       entry.node = 0;
     }
   }
-  size_t orphans = 0;
   for (const auto& [row_id, entry] : by_id) {
     if (entry.node == 0 || entry.parent == row_id) continue;
     const auto parent = by_id.find(entry.parent);
-    if (parent == by_id.end()) {
-      ++orphans;
-      continue;
-    }
+    if (parent == by_id.end()) continue;
     nodes_[entry.node].parent = parent->second.node;
     nodes_[parent->second.node].children.push_back(entry.node);
   }
-  if (orphans > 0) {
-    problems_.push_back(std::to_string(orphans) + " row" + (orphans == 1 ? "" : "s") +
+  size_t orphan_rows = 0;
+  for (const auto& [parent, rows] : orphans) {
+    OrphanGroup group;
+    for (const int64_t row : rows) group.nodes.push_back(by_id[row].node);
+    orphan_rows += rows.size();
+    orphans_.push_back(std::move(group));
+  }
+  if (orphan_rows > 0) {
+    problems_.push_back(std::to_string(orphan_rows) + " row" + (orphan_rows == 1 ? "" : "s") +
                         " of MSysAccessStorage belong to a storage whose row is gone");
   }
+}
+
+size_t StorageTree::Adopt(size_t group, size_t parent, const std::string& name) {
+  StorageNode node;
+  node.name = name;
+  node.storage = true;
+  node.parent = parent;
+  const size_t made = nodes_.size();
+  nodes_.push_back(std::move(node));
+  nodes_[parent].children.push_back(made);
+  for (const size_t child : orphans_[group].nodes) {
+    nodes_[child].parent = made;
+    nodes_[made].children.push_back(child);
+  }
+  orphans_[group].nodes.clear();
+  return made;
+}
+
+size_t StorageTree::StorageAt(size_t parent, const std::string& name) {
+  if (const StorageNode* found = Child(nodes_[parent], name)) return static_cast<size_t>(found - nodes_.data());
+  StorageNode node;
+  node.name = name;
+  node.storage = true;
+  node.parent = parent;
+  nodes_.push_back(std::move(node));
+  nodes_[parent].children.push_back(nodes_.size() - 1);
+  return nodes_.size() - 1;
 }
 
 void StorageTree::ReadObjectsTable(JetHandle& handle, int32_t definition_page) {

@@ -70,6 +70,18 @@ class StorageTree {
   void ReadStorageTable(JetHandle& handle, int32_t definition_page);
   // Reads the compound file cut into MSysAccessObjects.
   void ReadObjectsTable(JetHandle& handle, int32_t definition_page);
+  // Rows whose parent storage's row is gone, each group under the parent it
+  // names, outside the tree until someone adopts them.
+  struct OrphanGroup {
+    std::vector<size_t> nodes;
+  };
+  const std::vector<OrphanGroup>& orphans() const { return orphans_; }
+  // Puts orphan group `group` into a new storage `name` under `parent`;
+  // returns the new storage's node.
+  size_t Adopt(size_t group, size_t parent, const std::string& name);
+  // The storage `name` under `parent`, made when there is none.
+  size_t StorageAt(size_t parent, const std::string& name);
+
   // Builds the tree from a compound file's bytes (`missing` as in
   // CompoundFile::Open).
   void ReadCompoundFile(ByteView bytes, const std::function<bool(uint64_t, uint64_t)>& missing);
@@ -77,6 +89,7 @@ class StorageTree {
  private:
   std::vector<StorageNode> nodes_;
   std::vector<std::string> problems_;
+  std::vector<OrphanGroup> orphans_;
   StorageRows source_;
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "reader/access_definitions.h"
@@ -353,6 +354,47 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
   if (!project_problem.empty() && vba != nullptr) result.losses.push_back("The VBA project: " + project_problem);
 }
 
+// Puts the storages whose parent's row is gone back where they belong: a
+// group holding the VBA project's `dir` is the project's storage; a group
+// whose list of names names forms (reports, macros, modules) the catalog
+// knows is that container.
+void AdoptOrphans(StorageTree& tree, const ObjectCatalog& catalog, std::vector<std::string>& problems) {
+  for (size_t g = 0; g < tree.orphans().size(); ++g) {
+    std::set<std::string> names;
+    std::optional<std::string> list;
+    for (const size_t node : tree.orphans()[g].nodes) {
+      const StorageNode& child = tree.nodes()[node];
+      names.insert(Folded(PlainStorageName(child.name)));
+      const std::string_view plain = PlainStorageName(child.name);
+      if ((plain == kDirDataStream || (plain == kDirDataCopyStream && !list)) && child.data) list = *child.data;
+    }
+    if (names.empty() || tree.empty()) continue;
+    if (names.count(kVbaDirStream) != 0 && names.count("_vba_project") != 0) {
+      const size_t project = tree.StorageAt(tree.StorageAt(0, kVbaStorage), kVbaProjectStorage);
+      if (tree.Child(tree.nodes()[project], kVbaStorage) == nullptr) {
+        tree.Adopt(g, project, kVbaStorage);
+        problems.push_back("the row of the VBA project's storage is gone; its streams are read all the same");
+      }
+      continue;
+    }
+    if (!list) continue;
+    std::string problem;
+    std::map<AccessObjectKind, size_t> matches;
+    for (const DirDataEntry& entry : ReadDirData(ByteView(reinterpret_cast<const uint8_t*>(list->data()), list->size()), problem)) {
+      for (const ObjectCatalog::Entry& known : catalog.entries) {
+        if (Folded(known.name) == Folded(entry.name)) ++matches[known.kind];
+      }
+    }
+    if (matches.empty()) continue;
+    const AccessObjectKind kind =
+        std::max_element(matches.begin(), matches.end(), [](const auto& a, const auto& b) { return a.second < b.second; })->first;
+    if (tree.Child(tree.nodes()[0], ContainerOf(kind)) != nullptr) continue;
+    tree.Adopt(g, 0, ContainerOf(kind));
+    problems.push_back(std::string("the row of the storage ") + ContainerOf(kind) +
+                       " is gone; the storages under it are read all the same");
+  }
+}
+
 }  // namespace
 
 const char* AccessObjectKindName(AccessObjectKind kind) {
@@ -433,6 +475,7 @@ AccessObjects ReadAccessObjects(JetHandle& handle, const ObjectCatalog& catalog)
     if (catalog.storage_table != 0) {
       tree.ReadStorageTable(handle, catalog.storage_table);
       problems = tree.problems();
+      AdoptOrphans(tree, catalog, problems);
     }
     if (tree.empty() && catalog.objects_table != 0) {
       StorageTree chunks;
