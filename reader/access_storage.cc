@@ -296,7 +296,9 @@ void StorageTree::ReadObjectsTable(JetHandle& handle, int32_t definition_page) {
     // length past them is the last chunks gone.
     if (stated <= (last_chunk + 1024) * chunk_size) length = stated;
   }
-  length = std::min(length, kMaxCompoundBytes);
+  // Never more than the chunks there are could hold: a damaged ID or header
+  // must not make the reader allocate for chunks that do not exist.
+  length = std::min({length, kMaxCompoundBytes, static_cast<uint64_t>(chunks.size() + 16) * chunk_size});
   std::string image(length, '\0');
   std::vector<std::pair<uint64_t, uint64_t>> missing;  // [from, to)
   size_t chunks_missing = 0;

@@ -132,10 +132,11 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
     difat = *sector->U32(4 * per_sector);
   }
   for (const uint32_t at : fat_at) {
+    // Sectors past the last the file holds are of no chain.
+    if (fat_.size() >= max_sectors) break;
     const std::optional<ByteView> sector = at < kMaxRegularSector ? Sector(at) : std::nullopt;
     for (size_t i = 0; i < sector_size_ / 4; ++i) fat_.push_back(sector ? *sector->U32(4 * i) : kUnknownEntry);
   }
-  // Sectors past the last the table can name are of no chain.
   if (fat_.size() > max_sectors) fat_.resize(max_sectors);
   if (fat_.empty()) {
     problem_ = "the compound file's allocation table is missing";
@@ -172,6 +173,7 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
   if (mini_fat_first != kEndOfChain && mini_fat_first < kMaxRegularSector) {
     if (Chain(fat_, mini_fat_first, max_sectors, mini_sectors, problem)) {
       for (const uint32_t at : mini_sectors) {
+        if (mini_fat_.size() >= bytes.size() / mini_sector_size_) break;
         const std::optional<ByteView> sector = Sector(at);
         for (size_t i = 0; i < sector_size_ / 4; ++i) mini_fat_.push_back(sector ? *sector->U32(4 * i) : kUnknownEntry);
       }

@@ -17,6 +17,9 @@ namespace mendora {
 namespace {
 
 constexpr const char* kUtf16ByteOrderMark = "\xFF\xFE";
+// Decompressed VBA source, per module and for the whole project.
+constexpr size_t kMostModuleBytes = size_t{64} << 20;
+constexpr size_t kMostSourceBytes = size_t{512} << 20;
 
 std::string Folded(std::string_view name) {
   std::string out(name);
@@ -296,6 +299,9 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
   std::vector<AccessObject> listed(names.size());
   std::vector<bool> found(names.size(), false);
   std::vector<AccessObject> of_forms;
+  // What the sources may take in all: a crafted stream of a few bytes per
+  // 4096 must not fill the memory.
+  size_t budget = kMostSourceBytes;
   for (const VbaModuleEntry& entry : project.modules) {
     AccessObject object;
     object.kind = AccessObjectKind::kModule;
@@ -319,7 +325,8 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
     } else {
       const ByteView source(reinterpret_cast<const uint8_t*>(stream->data->data()) + entry.source_offset,
                             stream->data->size() - entry.source_offset);
-      VbaDecompression unpacked = DecompressVba(source);
+      VbaDecompression unpacked = DecompressVba(source, std::min(budget, kMostModuleBytes));
+      budget -= std::min(budget, unpacked.bytes.size());
       object.data = std::move(unpacked.bytes);
       object.size = object.data.size();
       object.text = CodePageToUtf8(object.data, project.code_page);

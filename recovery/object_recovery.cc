@@ -24,10 +24,13 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   if (!found.storage.rows.empty()) {
     for (RecoveryOutput* output : session.active_outputs) output->AddObjectStorage(found.storage);
   }
-  session.TableList += "\r\n\r\n" + found.Summary();
-  if (const std::string modules = found.ClassModuleSummary(); !modules.empty()) session.TableList += "\r\n" + modules;
-  RebuildAnalysisLog(session);
-  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  // A file of tables alone (its storage holding no object) gets no line.
+  if (!found.objects.empty()) {
+    session.TableList += "\r\n\r\n" + found.Summary();
+    if (const std::string modules = found.ClassModuleSummary(); !modules.empty()) session.TableList += "\r\n" + modules;
+    RebuildAnalysisLog(session);
+    if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  }
   // The stored bytes went to the outputs; the session keeps what was read.
   for (AccessObject& object : found.objects) {
     object.data.clear();
