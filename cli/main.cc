@@ -7,6 +7,7 @@
 //   mendora-cli recover --out-dir DIR FILE...   each FILE into DIR/<stem>.mdb
 //   mendora-cli --version              the version, and SQLite's and Qt's
 //   mendora-cli export FILE... --format csv|jsonl|sql --out-dir DIR
+//   mendora-cli objects FILE [--out-dir DIR]   forms, reports, macros, modules
 // An encrypted FILE takes --password, MENDORA_PASSWORD or a terminal prompt.
 //
 // A command is added by one line below and run by one more; its options come
@@ -26,6 +27,7 @@
 #include "cli/export_command.h"
 #include "cli/pass_commands.h"
 #include "cli/report_option.h"
+#include "cli/objects_command.h"
 #include "cli/version.h"
 
 namespace {
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
   mendora::cli::RecoverCommand recover(app);
   mendora::cli::ExportCommand export_command(app);
   mendora::cli::CheckCommand check_command(app);
+  mendora::cli::ObjectsCommand objects_command(app);
 
   mendora::cli::ReportOption report(app, {"analyze", "recover", "export"}, argc, argv);
 
@@ -66,5 +69,6 @@ int main(int argc, char** argv) {
   if (recover.Parsed()) code = recover.Run(std::cout);
   if (export_command.Parsed()) code = export_command.Run(std::cout);
   if (check_command.Parsed()) code = check_command.Run(std::cout);
+  if (objects_command.Parsed()) code = objects_command.Run(std::cout);
   return report.Finish(code);
 }

@@ -50,7 +50,7 @@ int RunCatalog(const std::string& file, std::ostream& out) {
   OutputCheck check(out);
   out << "Format: " << (handle->IsJet4() ? "Jet4" : "Jet3") << ", " << handle->PageCount() << " pages of "
       << handle->PageSize() << " bytes\n";
-  out << "page  row  deleted  type  definition  name\n";
+  out << "page  row  deleted    type  definition  name\n";
   size_t found = 0;
   for (uint32_t page = 0; ReadPage(*handle, page) != 0 && check.Ok(); ++page) {
     if (handle->page[0] != 0x01 || handle->page[1] != 0x01 || handle->Page().U32(4).value_or(0) != 2) continue;
@@ -60,7 +60,7 @@ int RunCatalog(const std::string& file, std::ostream& out) {
       if (!ReadCatalogRecord(*handle, slots, static_cast<int>(j), record)) continue;
       ++found;
       char line[64];
-      std::snprintf(line, sizeof line, "%4u  %3u  %-7s  %4d  %10d  ", page, j, record.deleted ? "yes" : "no",
+      std::snprintf(line, sizeof line, "%4u  %3u  %-7s  %6d  %10d  ", page, j, record.deleted ? "yes" : "no",
                     record.object_type, record.definition_page);
       out << line << record.name << "\n";
     }

@@ -167,6 +167,22 @@ inline constexpr IndexPageFormat kJet4IndexPages = {2, 4, 12, 16, 20, 24, 2, 0x1
 inline constexpr uint32_t kIndexRowPointerSize = 4;
 inline constexpr uint32_t kIndexChildPointerSize = 4;
 
+// The Type of a catalog row (MSysObjects), a signed 16-bit number. Access's
+// own objects have the top bit set: read as one byte, a report (-32764)
+// would pass for an ODBC table (4) and a form (-32768) for nothing at all.
+inline constexpr int32_t kCatalogTable = 1;
+inline constexpr int32_t kCatalogDatabase = 2;
+inline constexpr int32_t kCatalogContainer = 3;
+inline constexpr int32_t kCatalogOdbcTable = 4;  // linked through ODBC
+inline constexpr int32_t kCatalogQuery = 5;
+inline constexpr int32_t kCatalogLinkedTable = 6;  // in another Access file
+inline constexpr int32_t kCatalogRelationship = 8;
+inline constexpr int32_t kCatalogForm = -32768;
+inline constexpr int32_t kCatalogMacro = -32766;
+inline constexpr int32_t kCatalogReport = -32764;
+inline constexpr int32_t kCatalogModule = -32761;
+inline constexpr int32_t kCatalogDatabaseDocument = -32757;
+
 }  // namespace mendora
 
 #endif  // MENDORA_READER_JET_FORMAT_H_

@@ -83,7 +83,7 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
           [&](const std::vector<const Value*>& v) {
             CatalogObject object;
             object.name = Text(v[1]);
-            object.type = static_cast<int32_t>(Integer(v[2]) & 0x7F);
+            object.type = static_cast<int16_t>(Integer(v[2]));
             object.flags = static_cast<uint32_t>(Integer(v[3]));
             object.database = Text(v[4]);
             object.foreign_name = Text(v[5]);

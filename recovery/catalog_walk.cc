@@ -19,11 +19,11 @@ namespace mendora {
 namespace {
 
 constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = 1;
-constexpr int32_t kObjectQuery = 5;
-constexpr int32_t kObjectLinkedTable = 6;  // to another Access file
-constexpr int32_t kObjectOdbcTable = 4;    // through ODBC
-constexpr int32_t kObjectRelationship = 8;
+constexpr int32_t kObjectTable = kCatalogTable;
+constexpr int32_t kObjectQuery = kCatalogQuery;
+constexpr int32_t kObjectLinkedTable = kCatalogLinkedTable;
+constexpr int32_t kObjectOdbcTable = kCatalogOdbcTable;
+constexpr int32_t kObjectRelationship = kCatalogRelationship;
 constexpr size_t kMaxObjectNameChars = 257;
 // Catalog row fields, from the row's start: the fixed part holds Id,
 // ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
@@ -140,7 +140,7 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
   record = CatalogRecord{};
   record.deleted = (*entry & 0x4000) != 0;
   record.object_id = *page.U32(row->start + count_size + kIdOffset);
-  record.object_type = *page.U8(row->start + count_size + kTypeOffset) & 0x7F;
+  record.object_type = static_cast<int16_t>(*page.U16(row->start + count_size + kTypeOffset));
   record.flags = page.U32(row->start + count_size + kFlagsOffset).value_or(0);
   // Object ids carry flags above the page number in their top bytes.
   const uint32_t page_count = handle.PageCount();
@@ -192,6 +192,7 @@ void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogR
 
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
+  NoteObjectCatalogRow(session.object_catalog, record.object_type, name, record.definition_page, record.deleted);
   const bool system = record.object_type == kObjectTable && IsSystemTable(handle, record);
   if (system) {
     session.system_definition_pages.insert(record.definition_page);
@@ -446,6 +447,8 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   session.catalog_rows = 0;
   session.catalog_objects = CatalogObjects();
   session.linked_tables.clear();
+  session.object_catalog = ObjectCatalog();
+  session.access_objects.clear();
   session.catalog_problem_told = false;
   session.catalog_tables.clear();
   session.catalog_relations.clear();
@@ -497,6 +500,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
       NothingOfValue(session)) {
     throw NothingRecovered{};
   }
+  RecoverAccessObjects(session, handle);
   for (RecoveryOutput* output : session.active_outputs) output->Finish();
   session.target.reset();
   AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kCompleted, .records = session.GrandTotal});

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/access_storage.h"
 #include "reader/value.h"
 #include "recovery/query_text.h"
 
@@ -108,6 +109,17 @@ struct OutputRelation {
   int32_t flags = 0;
 };
 
+// A form, report, macro or VBA module of the source (see access_objects.h).
+struct OutputObject {
+  std::string kind;       // "form", "report", "macro" or "module"
+  std::string name;
+  std::string extension;  // of the file an export writes it to: "form", "report", "xml", "txt", "bas", "cls"
+  std::string text;       // UTF-8: a module's source, a macro's XML or rows, what a form's definition says
+  std::string data;       // as stored: a definition, a macro's XML (UTF-16 after a byte-order mark), a
+                          // module's source in the project's code page; empty for a macro read as rows
+  bool recovered = true;  // false: what could be read of it, with its loss in the account
+};
+
 class RecoveryOutput {
  public:
   virtual ~RecoveryOutput() = default;
@@ -127,6 +139,11 @@ class RecoveryOutput {
     (void)rows;
     AddQuery(name, sql);
   }
+  // After the tables, relations and queries: each form, report, macro and
+  // module, then the rows of the table they came from as the source holds
+  // them (for a writer that carries them into another Access file).
+  virtual void AddObject(const OutputObject& object) { (void)object; }
+  virtual void AddObjectStorage(const StorageRows& storage) { (void)storage; }
   // The keys under which the output compares names of tables, columns and
   // queries: two names with one key would be one name there.
   virtual std::string TableNameKey(const std::string& name) const { return name; }

@@ -20,6 +20,7 @@
 
 #include "reader/byte_view.h"
 #include "reader/table_def.h"
+#include "recovery/access_objects.h"
 #include "recovery/catalog_objects.h"
 #include "recovery/loss_account.h"
 #include "recovery/query_text.h"
@@ -235,6 +236,11 @@ struct RecoverySession {
   CatalogObjects catalog_objects;
   // Linked tables met by the walk, for the log: "name :  linked to ...".
   std::set<std::string> linked_tables;
+  // The forms, reports, macros and modules the catalog names, and the tables
+  // that hold them; after the pass, what was read of each (without its
+  // stored bytes, which went to the outputs).
+  ObjectCatalog object_catalog;
+  std::vector<AccessObject> access_objects;
   // A save has told the loss account that the catalog could not be read
   // whole (its property blocks give keys, defaults and properties).
   bool catalog_problem_told = false;

@@ -17,7 +17,7 @@ namespace mendora {
 
 // One catalog row as the walk reads it.
 struct CatalogRecord {
-  int32_t object_type = 0;      // low 7 bits of the stored type
+  int32_t object_type = 0;      // as stored: signed 16 bits (kCatalog... in reader/jet_format.h)
   int32_t definition_page = 0;  // for tables: the first definition page
   uint32_t object_id = 0;
   std::string name;             // UTF-8
@@ -56,6 +56,10 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
 // Recovers the rows of data pages whose table definition is gone, with a
 // layout inferred from the rows themselves.
 void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle);
+
+// Reads the forms, reports, macros and modules, hands them to the outputs,
+// and adds their count to the log and what was lost of them to the account.
+void RecoverAccessObjects(RecoverySession& session, JetHandle& handle);
 
 // Reads catalog row j of the catalog page in the page buffer; false when the
 // slot holds nothing readable.

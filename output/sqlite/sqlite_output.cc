@@ -254,6 +254,15 @@ void EngineOutput::AddQuery(const std::string& name, const std::string& sql) {
   }
 }
 
+void EngineOutput::AddObject(const OutputObject& object) {
+  const std::string file_name = object_files_.Take(object).path;
+  try {
+    database_->KeepObject(object, file_name);
+  } catch (const EngineError& error) {
+    losses_->PieceLost("The " + object.kind + " " + object.name + " was not saved: " + error.what());
+  }
+}
+
 void EngineOutput::Finish() {
   if (relations_) {
     try {

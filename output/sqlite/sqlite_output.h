@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "output/common/object_files.h"
 #include "output/sqlite/target_engine.h"
 #include "recovery/recovery_output.h"
 #include "recovery/recovery_session.h"
@@ -36,6 +37,7 @@ class EngineOutput final : public RecoveryOutput {
   void EndTable(int64_t rows) override;
   void AddRelation(const OutputRelation& relation) override;
   void AddQuery(const std::string& name, const std::string& sql) override;
+  void AddObject(const OutputObject& object) override;
   std::string TableNameKey(const std::string& name) const override { return database_->TableNameKey(name); }
   std::string ColumnNameKey(const std::string& name) const override { return database_->ColumnNameKey(name); }
   std::string QueryNameKey(const std::string& name) const override { return database_->QueryNameKey(name); }
@@ -68,6 +70,7 @@ class EngineOutput final : public RecoveryOutput {
   int64_t stored_ = 0;       // rows stored in the current table: the last one's id
   int64_t record_ = 0;       // rows offered to the current table
   std::vector<ChildTable> children_;
+  ObjectFileNames object_files_;
 };
 
 using EngineFactory = std::function<std::unique_ptr<EngineDatabase>()>;

@@ -47,7 +47,7 @@ std::string StoredTableName(std::string_view recovered) {
   const bool reserved =
       (name.size() >= 7 && SameName(std::string_view(name).substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog) ||
       SameName(name, "mendora_properties") || SameName(name, "mendora_ole") ||
-      SameName(name, kLossTable) || SameName(name, "mendora_relations");
+      SameName(name, kLossTable) || SameName(name, "mendora_relations") || SameName(name, "mendora_objects");
   return reserved ? "_" + name : name;
 }
 

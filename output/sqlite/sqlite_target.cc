@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "output/sqlite/sqlite_keys.h"
+#include "output/sqlite/sqlite_objects.h"
 #include "output/sqlite/sqlite_querydef.h"
 #include "output/sqlite/sqlite_recordset.h"
 #include "output/sqlite/sqlite_relation.h"
@@ -176,6 +177,10 @@ void SqliteDatabase::KeepOleWrapper(const OleWrapperRecord& record) {
   insert.BindInt(7, record.file_offset);
   insert.BindBlob(8, record.wrapper);
   insert.Step(what);
+}
+
+void SqliteDatabase::KeepObject(const OutputObject& object, const std::string& file_name) {
+  KeepAccessObject(Connection("cannot keep a form, report, macro or module"), object, file_name);
 }
 
 void SqliteDatabase::CreateViews() { mendora::CreateViews(Connection("cannot create views")); }

@@ -44,6 +44,7 @@ class SqliteDatabase final : public EngineDatabase {
   std::string QueryNameKey(const std::string& name) const override;
   std::vector<std::string> CompleteTable(const OutputTable& table) override;
   void KeepOleWrapper(const OleWrapperRecord& record) override;
+  void KeepObject(const OutputObject& object, const std::string& file_name) override;
   void CreateViews() override;
   void Close() override;
   void SetPublishCheck(std::function<void()> check) override;

@@ -124,6 +124,12 @@ class EngineDatabase {
   virtual void CreateViews() {}
   // Keeps the wrapper of an OLE value stored as its file.
   virtual void KeepOleWrapper(const OleWrapperRecord& record) { (void)record; }
+  // Keeps a form, report, macro or module of the source, with the file name
+  // an export of the objects gives it.
+  virtual void KeepObject(const OutputObject& object, const std::string& file_name) {
+    (void)object;
+    (void)file_name;
+  }
   // Completes the database and moves it into place.
   virtual void Close() = 0;
   // Close runs `check` at its last moments before the move (after the commit,

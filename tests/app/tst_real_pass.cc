@@ -151,6 +151,7 @@ class RealPassTest : public QObject {
             "\r\nProducts :  77  Records"
             "\r\nShippers :  3  Records"
             "\r\nSuppliers :  29  Records") +
+        QStringLiteral("\r\n\r\nForms: 0, Reports: 2, Macros: 0, Modules: 1, the source of 1 recovered") +
         QStringLiteral("\r\n\r\n") +
         QStringLiteral("\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
     QCOMPARE(f.dialog->AnalysisLog(), expected);

@@ -16,6 +16,9 @@
 #ifndef MENDORA_DEFAULT_CORPUS_ACE
 #define MENDORA_DEFAULT_CORPUS_ACE ""
 #endif
+#ifndef MENDORA_DEFAULT_CORPUS_OBJECTS
+#define MENDORA_DEFAULT_CORPUS_OBJECTS ""
+#endif
 #ifndef MENDORA_DEFAULT_CORPUS_ENCRYPTED
 #define MENDORA_DEFAULT_CORPUS_ENCRYPTED ""
 #endif
@@ -107,6 +110,10 @@ std::optional<std::filesystem::path> AceCorpusDir() {
   return DirFrom("MENDORA_CORPUS_ACE", MENDORA_DEFAULT_CORPUS_ACE);
 }
 std::vector<std::filesystem::path> AceCorpusFiles() { return FilesIn(AceCorpusDir(), ".accdb"); }
+
+std::optional<std::filesystem::path> ObjectsCorpusDir() {
+  return DirFrom("MENDORA_CORPUS_OBJECTS", MENDORA_DEFAULT_CORPUS_OBJECTS);
+}
 
 std::optional<std::filesystem::path> EncryptedCorpusDir() {
   return DirFrom("MENDORA_CORPUS_ENCRYPTED", MENDORA_DEFAULT_CORPUS_ENCRYPTED);

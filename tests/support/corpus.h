@@ -27,6 +27,11 @@ std::optional<std::filesystem::path> AceCorpusDir();
 // The samples (*.accdb) of that folder, sorted by name.
 std::vector<std::filesystem::path> AceCorpusFiles();
 
+// The samples with forms, reports, macros and modules:
+// $MENDORA_CORPUS_OBJECTS, else the shared folder beside the repository;
+// nothing when neither exists.
+std::optional<std::filesystem::path> ObjectsCorpusDir();
+
 // "<bin:LENGTH:SHA1>" with the first 12 hex digits of the bytes' SHA-1: how
 // the corpus names an OLE object.
 std::string BinarySummary(const std::string& bytes);
