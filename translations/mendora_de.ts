@@ -329,6 +329,17 @@ Dateien darin mit den Namen wiederhergestellter Tabellen werden ersetzt. Möchte
     </message>
 </context>
 <context>
+    <name>mendora::PreviewModel</name>
+    <message>
+        <source>(lost)</source>
+        <translation>(verloren)</translation>
+    </message>
+    <message>
+        <source>This value could not be recovered.</source>
+        <translation>Dieser Wert konnte nicht wiederhergestellt werden.</translation>
+    </message>
+</context>
+<context>
     <name>mendora::PreviewWindow</name>
     <message>
         <source>Nothing</source>
@@ -367,8 +378,28 @@ Dateien darin mit den Namen wiederhergestellter Tabellen werden ersetzt. Möchte
         <translation>Die Tabelle &quot;%1&quot; kann nicht erneut gelesen werden.</translation>
     </message>
     <message>
-        <source>%1: %2 rows</source>
-        <translation>%1: %2 Zeilen</translation>
+        <source>Filter the tables by name</source>
+        <translation>Tabellen nach Namen filtern</translation>
+    </message>
+    <message>
+        <source>This table is too large to sort here; it is shown in the order it is stored.</source>
+        <translation>Diese Tabelle ist zu groß, um hier sortiert zu werden; sie wird in ihrer gespeicherten Reihenfolge gezeigt.</translation>
+    </message>
+    <message>
+        <source>Find in the rows (Enter finds the next)</source>
+        <translation>In den Zeilen suchen (Eingabetaste sucht weiter)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not in this table.</source>
+        <translation>&quot;%1&quot; kommt in dieser Tabelle nicht vor.</translation>
+    </message>
+    <message>
+        <source>Found in row %1.</source>
+        <translation>Gefunden in Zeile %1.</translation>
     </message>
 </context>
 <context>
