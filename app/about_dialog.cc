@@ -2,6 +2,7 @@
 #include "app/about_dialog.h"
 
 #include <QPushButton>
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include "app/build_info.h"
@@ -67,7 +68,7 @@ AboutDialog::AboutDialog(const AppServices& services, QWidget* parent, const Pro
 
   ok_ = new QPushButton(tr("OK"), surface_);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setMinimumWidth(layout::kButtonWidth);
+  ok_->setMinimumWidth(std::max(layout::kButtonWidth, ok_->sizeHint().width()));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -3,6 +3,7 @@
 #include "app/main_dialog.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -95,7 +96,8 @@ void MainDialog::done(int result) {
 QPushButton* MainDialog::AddButton(int id, const char* name, const QString& text, int min_width) {
   auto* button = new QPushButton(text, footer_);
   button->setObjectName(QString::fromLatin1(name));
-  button->setMinimumWidth(min_width);
+  // Never narrower than its words, which may be longer in translation.
+  button->setMinimumWidth(std::max(min_width, button->sizeHint().width()));
   connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
   controls_.insert(id, button);
   return button;
@@ -130,7 +132,7 @@ void MainDialog::BuildControls() {
   controls_.insert(kIdPathBox, path_box_);
   browse_ = new QPushButton(tr("&Browse..."), select_frame_);
   browse_->setObjectName(QStringLiteral("browseButton"));
-  browse_->setMinimumWidth(layout::kButtonWidth);
+  browse_->setMinimumWidth(std::max(layout::kButtonWidth, browse_->sizeHint().width()));
   connect(browse_, &QPushButton::clicked, this, [this] { OnCommand(kIdBrowse); });
   controls_.insert(kIdBrowse, browse_);
   auto* select_row = new QHBoxLayout(select_frame_);

@@ -101,10 +101,11 @@ PreviewWindow::PreviewWindow(const std::string& source_path, const std::optional
     lost_item->setToolTip(lost);
     table_list_->setItem(i, 2, lost_item);
   }
-  table_list_->resizeColumnsToContents();
-  table_list_->horizontalHeader()->setStretchLastSection(true);
   table_list_->setSortingEnabled(true);
   table_list_->sortByColumn(-1, Qt::AscendingOrder);  // in the log's order until a header is clicked
+  table_list_->horizontalHeader()->setSortIndicatorShown(true);
+  table_list_->resizeColumnsToContents();
+  table_list_->horizontalHeader()->setStretchLastSection(true);
   // At least eight tables in view.
   table_list_->setMinimumHeight(table_list_->horizontalHeader()->sizeHint().height() +
                                 8 * table_list_->fontMetrics().height() * 3 / 2);
