@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -286,6 +287,17 @@ void MainDialog::FinishRun() {
   }
   if (lossy) AppendLosses(session.losses);
   ShowLog(analysis_log_);
+  if (lossy) {
+    // The account's summary at the top of the box, its details below.
+    QString heading = tr("\r\nWhat could not be recovered:\r\n");
+    heading.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    if (log_box_->find(heading, QTextDocument::FindBackward)) {
+      QTextCursor at = log_box_->textCursor();
+      at.clearSelection();
+      log_box_->setTextCursor(at);
+      log_box_->verticalScrollBar()->setValue(at.blockNumber());
+    }
+  }
 
   // One message, once: after a damaged analysis it carries the account, and
   // the save's own message only points to it.
