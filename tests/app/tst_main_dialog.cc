@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -112,6 +113,12 @@ class MainDialogTest : public QObject {
     // The log is the program's report: not the user's to edit, its rules
     // and columns in a fixed-pitch font and never wrapped.
     QVERIFY(f.LogBox() && f.LogBox()->isReadOnly());
+    // Fixed-pitch as the font database says wherever it knows such a family
+    // (with or without Noto Sans Mono as "monospace"), and in its letters.
+    const QStringList families = QFontDatabase::families();
+    if (std::any_of(families.begin(), families.end(), [](const QString& family) { return QFontDatabase::isFixedPitch(family); })) {
+      QVERIFY(QFontInfo(f.LogBox()->font()).fixedPitch());
+    }
     const QFontMetrics log_metrics(f.LogBox()->font());
     QCOMPARE(log_metrics.horizontalAdvance(QLatin1Char('i')), log_metrics.horizontalAdvance(QLatin1Char('W')));
     QCOMPARE(f.LogBox()->lineWrapMode(), QPlainTextEdit::NoWrap);
