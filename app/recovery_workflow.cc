@@ -488,6 +488,12 @@ void MainDialog::OnSave() {
         BoxButtons::kOk, BoxIcon::kWarning);
     return;
   }
+  if (!format.folder && existing.isDir()) {
+    Ask(tr("\"%1\" is a folder, and this format writes a file.\nChoose another name.")
+            .arg(QDir::toNativeSeparators(chosen)),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
   if (format.folder && existing.isDir() && !QDir(chosen).isEmpty()) {
     const BoxAnswer answer =
         Ask(tr("The folder \"%1\" is not empty.\nFiles in it with the names of recovered tables will be replaced. "

@@ -327,6 +327,12 @@ Dateien darin mit den Namen wiederhergestellter Tabellen werden ersetzt. Möchte
         <source>The analysis is still running. Do you want to stop it and close Mendora?</source>
         <translation>Die Analyse läuft noch. Möchten Sie sie abbrechen und Mendora schließen?</translation>
     </message>
+    <message>
+        <source>&quot;%1&quot; is a folder, and this format writes a file.
+Choose another name.</source>
+        <translation>&quot;%1&quot; ist ein Ordner, und dieses Format schreibt eine Datei.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
 </context>
 <context>
     <name>mendora::PreviewModel</name>

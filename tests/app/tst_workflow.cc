@@ -13,6 +13,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_dialog.h"
+#include "app/save_formats.h"
 #include "controls/transparent_static.h"
 #include "test_support.h"
 
@@ -414,6 +415,50 @@ class WorkflowTest : public QObject {
     QVERIFY(f.LogText().endsWith(QStringLiteral("The save was cancelled. Nothing was saved.\n")));
     QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
     QVERIFY(!QFile::exists(f.dir.filePath(QStringLiteral("t.sqlite"))));
+  }
+
+  // The name saved to follows the format chosen in the dialog, and a file
+  // and a folder are never taken for each other.
+  void saveNamesFollowTheFormat_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("refused");
+    const auto id = [](SaveFormatId f) { return int(f); };
+    QTest::newRow("another format's suffix swapped") << "a.sqlite" << id(SaveFormatId::kSqlPostgreSql) << "a.sql" << false;
+    QTest::newRow("no suffix: the format's") << "a" << id(SaveFormatId::kJsonLines) << "a.jsonl" << false;
+    QTest::newRow("a pattern of the format kept") << "a.db" << id(SaveFormatId::kSqlite) << "a.db" << false;
+    QTest::newRow("the user's own suffix kept") << "a.backup" << id(SaveFormatId::kSqlite) << "a.backup" << false;
+    QTest::newRow("a folder for CSV") << "a.sqlite" << id(SaveFormatId::kCsv) << "a" << false;
+    QTest::newRow("a folder is no file") << "folder.sqlite" << id(SaveFormatId::kSqlite) << "folder.sqlite" << true;
+    QTest::newRow("a file is no folder") << "file.txt" << id(SaveFormatId::kCsv) << "file.txt" << true;
+  }
+  void saveNamesFollowTheFormat() {
+    QFETCH(QString, typed);
+    QFETCH(int, format);
+    QFETCH(QString, written);
+    QFETCH(bool, refused);
+    Fixture f(false);
+    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("folder.sqlite")));
+    QFile file(f.dir.filePath(QStringLiteral("file.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.boxes.seen.clear();
+    f.files.save_answer = f.dir.filePath(typed);
+    f.files.save_answer_filter = SaveFilter(SaveFormatOf(SaveFormatId(format)));
+    f.Click(kIdSave);
+    if (refused) {
+      QCOMPARE(f.boxes.seen.size(), size_t(1));
+      QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+      QCOMPARE(f.runner.SessionCount(), size_t(1));
+      return;
+    }
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.SessionCount(), size_t(2));
+    QCOMPARE(QString::fromStdString(f.runner.LastSession().target_path), f.dir.filePath(written));
+    QCOMPARE(f.runner.formats.back(), SaveFormatId(format));
   }
 
   void saveNeverWritesOverTheSource() {
