@@ -25,7 +25,7 @@ SaveChoice DesktopFileDialogs::SaveFileName(QWidget* owner, const QString& title
     // The name typed so far, with the suffix of the format now chosen.
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return;
-    dialog.selectFile(QFileInfo(PathForFormat(files.first(), SaveFormatOfFilter(filter))).fileName());
+    dialog.selectFile(QFileInfo(PathForOption(files.first(), SaveOptionOfFilter(filter))).fileName());
   });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return {dialog.selectedFiles().first(), dialog.selectedNameFilter()};

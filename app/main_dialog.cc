@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -71,7 +72,11 @@ MainDialog::MainDialog(const AppServices& services, QWidget* parent)
   // Never smaller than the skin, nor than longer words need; as large as
   // the user makes it, and as large again at the next start.
   surface_->setMinimumSize(surface_->minimumSizeHint().expandedTo(ml::kSkinSize));
-  resize(QSize(ml::kSkinSize.width(), ml::kSkinSize.height() + menu->sizeHint().height()).expandedTo(minimumSizeHint()));
+  // The first start gives the log more room than the skin's own size, as
+  // far as the screen allows.
+  QSize first = ml::kFirstSize + QSize(0, menu->sizeHint().height());
+  if (const QScreen* shown_on = screen()) first = first.boundedTo(shown_on->availableSize() * 9 / 10);
+  resize(first.expandedTo(minimumSizeHint()));
   const QByteArray kept = QSettings().value(QString::fromLatin1(kWindowGeometryKey)).toByteArray();
   if (!kept.isEmpty()) restoreGeometry(kept);
 

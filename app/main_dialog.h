@@ -95,7 +95,7 @@ class MainDialog : public QDialog {
   const QString& StartDirectory() const { return start_directory_; }
 
   // The path Save proposes for the data recovered from `source` in `format`.
-  static QString SuggestedTargetPath(const QString& source, const SaveFormat& format);
+  static QString SuggestedTargetPath(const QString& source, const SaveOption& format);
   // The format the last save was written in (the save dialog offers it first).
   SaveFormatId SavedFormat() const { return save_format_; }
   // "%n rows", translated.
@@ -184,7 +184,7 @@ class MainDialog : public QDialog {
   // The analysis's log while a save runs: a save that does not complete
   // leaves the analysis as it was.
   QString kept_log_;
-  SaveFormatId save_format_ = DefaultSaveFormat().id;
+  SaveFormatId save_format_ = DefaultSaveOption().id;
   QString start_directory_;
   std::vector<RecoveredTable> recovered_tables_;
   // The table the running pass reported last, and its rows so far.

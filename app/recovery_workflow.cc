@@ -58,7 +58,7 @@ bool SameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-QString MainDialog::SuggestedTargetPath(const QString& source, const SaveFormat& format) {
+QString MainDialog::SuggestedTargetPath(const QString& source, const SaveOption& format) {
   const QFileInfo info(source);
   return info.absoluteDir().filePath(info.completeBaseName() + QString::fromLatin1(kRecoveredSuffix) +
                                      QString::fromLatin1(format.suffix));
@@ -271,7 +271,7 @@ void MainDialog::FinishRun() {
   ApplyState(State::kCompleted);
   const QString target = QDir::toNativeSeparators(target_path_);
   const bool lossy = session.losses.AnyLoss();
-  const bool database = SaveFormatOf(save_format_).database;
+  const bool database = SaveOptionOf(save_format_).database;
   // The copy holds the rows in the clear: the user decides how to protect it.
   const QString not_encrypted =
       session.SourceEncrypted ? tr("The source is encrypted; the recovered data is not.") : QString();
@@ -468,12 +468,12 @@ void MainDialog::ReapRetired() {
 
 void MainDialog::OnSave() {
   if (source_path_.isEmpty() || services_.files == nullptr) return;
-  const SaveFormat& offered = SaveFormatOf(save_format_);
+  const SaveOption& offered = SaveOptionOf(save_format_);
   const SaveChoice choice = services_.files->SaveFileName(this, tr(kSaveTitle), SuggestedTargetPath(source_path_, offered),
                                                           SaveFilters(), SaveFilter(offered));
   if (choice.path.isEmpty()) return;
-  const SaveFormat& format = SaveFormatOfFilter(choice.filter);
-  const QString chosen = PathForFormat(choice.path, format);
+  const SaveOption& format = SaveOptionOfFilter(choice.filter);
+  const QString chosen = PathForOption(choice.path, format);
   if (SameFile(choice.path, source_path_) || SameFile(chosen, source_path_)) {
     Ask(tr("The recovered data cannot be written over the file being repaired.\n"
            "Choose another name."),

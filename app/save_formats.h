@@ -11,32 +11,32 @@ namespace mendora {
 
 enum class SaveFormatId { kSqlite, kCsv, kJsonLines, kSqlPostgreSql, kSqlMySql, kSqlSqlite };
 
-struct SaveFormat {
+struct SaveOption {
   SaveFormatId id;
-  const char* name;      // translated in the context "mendora::SaveFormat"
+  const char* name;      // translated in the context "mendora::SaveOption"
   const char* patterns;  // the save dialog's filter, "*.sqlite *.db"
   const char* suffix;    // added to a name that has none of the patterns; empty for a folder
   bool folder;           // a folder of files, one per table, rather than one file
   bool database;         // a database that opens as it is, not an export to load
 };
 
-std::span<const SaveFormat> SaveFormats();
-const SaveFormat& DefaultSaveFormat();
-const SaveFormat& SaveFormatOf(SaveFormatId id);
+std::span<const SaveOption> SaveOptions();
+const SaveOption& DefaultSaveOption();
+const SaveOption& SaveOptionOf(SaveFormatId id);
 
 // "SQLite database (*.sqlite *.db)", translated.
-QString SaveFilter(const SaveFormat& format);
+QString SaveFilter(const SaveOption& format);
 // Every format's filter, for the save dialog, in order.
 QString SaveFilters();
 // The format whose filter the dialog reports as chosen; the default for
 // one it does not know.
-const SaveFormat& SaveFormatOfFilter(const QString& filter);
+const SaveOption& SaveOptionOfFilter(const QString& filter);
 
 // `path` as `format` writes it: a name already matching one of its
 // patterns stays; another format's suffix is swapped for its own (a folder
 // drops it); a name without a suffix gets the format's; any other suffix is
 // the user's and stays.
-QString PathForFormat(const QString& path, const SaveFormat& format);
+QString PathForOption(const QString& path, const SaveOption& format);
 
 }  // namespace mendora
 

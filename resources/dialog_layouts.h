@@ -18,6 +18,8 @@ inline constexpr int kButtonWidth = 75;
 namespace main_dialog {
 // The skin's size: the client area (without the menu bar) at the start.
 inline constexpr QSize kSkinSize{650, 410};
+// The client area at the first start; later starts keep the user's size.
+inline constexpr QSize kFirstSize{760, 540};
 // The header band above the controls, the working area's margins, and the
 // footer band (from this row of the skin down) that carries the buttons and
 // the status bar.

@@ -420,7 +420,7 @@ Wählen Sie einen anderen Namen.</translation>
     </message>
 </context>
 <context>
-    <name>mendora::SaveFormat</name>
+    <name>mendora::SaveOption</name>
     <message>
         <source>SQLite database</source>
         <translation>SQLite-Datenbank</translation>

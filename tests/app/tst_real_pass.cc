@@ -202,7 +202,7 @@ class RealPassTest : public QObject {
     f.Click(kIdNext);
     QVERIFY(f.WaitForState(State::kCompleted));
     QTemporaryDir out;
-    for (const SaveFormat& format : SaveFormats()) {
+    for (const SaveOption& format : SaveOptions()) {
       const QString name = QString::fromLatin1(format.name);
       f.files.save_answer = out.filePath(QStringLiteral("northwind-%1").arg(int(format.id)));
       f.files.save_answer_filter = SaveFilter(format);
@@ -251,7 +251,7 @@ class RealPassTest : public QObject {
     }
     // The save dialog offers the format saved last first.
     f.Click(kIdSave);
-    QCOMPARE(f.files.save_selected, SaveFilter(SaveFormats().back()));
+    QCOMPARE(f.files.save_selected, SaveFilter(SaveOptions().back()));
   }
 
   void cancelledSaveLeavesNoFile() {

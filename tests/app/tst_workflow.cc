@@ -447,7 +447,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.WaitForState(State::kCompleted));
     f.boxes.seen.clear();
     f.files.save_answer = f.dir.filePath(typed);
-    f.files.save_answer_filter = SaveFilter(SaveFormatOf(SaveFormatId(format)));
+    f.files.save_answer_filter = SaveFilter(SaveOptionOf(SaveFormatId(format)));
     f.Click(kIdSave);
     if (refused) {
       QCOMPARE(f.boxes.seen.size(), size_t(1));
