@@ -1,5 +1,6 @@
 // The commands of mendora-cli, separate from argument parsing so tests can
-// run them.
+// run them. Each prints what it is run for on `out`, and messages and the
+// loss account on stderr, and returns its exit code (see exit_codes.h).
 #ifndef MENDORA_CLI_COMMANDS_H_
 #define MENDORA_CLI_COMMANDS_H_
 
@@ -10,43 +11,12 @@
 #include <string>
 #include <vector>
 
-#include <vector>
-
+#include "cli/exit_codes.h"
 #include "cli/progress_line.h"
 #include "recovery/recovery_output.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora::cli {
-
-// Exit codes of every command; 0 is a complete result.
-inline constexpr int kExitNotOpened = 2;          // the source is missing, unreadable or not a regular file
-inline constexpr int kExitFailed = 3;             // the save failed, or reading stopped part-way
-inline constexpr int kExitLosses = 4;             // complete, but rows or values were lost (the account says which)
-inline constexpr int kExitNotADatabase = 5;       // the source is not an Access database
-inline constexpr int kExitNothingRecovered = 6;   // an Access file, but nothing could be recovered from it
-inline constexpr int kExitOutputFailed = 7;       // what was printed did not reach its destination
-inline constexpr int kExitPassword = 8;           // the source is encrypted: its password is missing or wrong, or
-                                                  // its encryption is of a kind Mendora does not decrypt
-inline constexpr int kExitInterrupted = 130;      // Ctrl-C or a termination request cancelled the save
-
-// The exit codes as --help lists them.
-inline constexpr const char* kExitCodeHelp =
-    "Exit codes:\n"
-    "  0    everything found was recovered (an interrupt that came after OUT was in place is said\n"
-    "       on stderr)\n"
-    "  2    FILE could not be opened: missing, unreadable or not a regular file\n"
-    "  3    the save failed (nothing is left at OUT), or reading stopped part-way\n"
-    "  4    complete, but rows or values were lost: the loss account on stderr names them\n"
-    "  5    FILE is not an Access database\n"
-    "  6    FILE is an Access file, but nothing could be recovered from it: no catalog row, or data\n"
-    "       pages holding rows of which not one could be read (nothing is left at OUT)\n"
-    "  7    the output could not be written (a full disk, /dev/full, a closed pipe)\n"
-    "  8    FILE is encrypted: its password is missing or wrong, or it is encrypted in a way Mendora\n"
-    "       does not decrypt\n"
-    "  100-127  the command line was not understood\n"
-    "  130  recover was interrupted (Ctrl-C, SIGTERM, SIGHUP) before OUT was in place\n"
-    "recover --out-dir exits with the worst file's code: any failure over 4 over 0, and of two\n"
-    "failures the higher code.\n";
 
 // Every damage report on stderr, not just the first of each table.
 void SetVerbose(bool verbose);

@@ -12,7 +12,7 @@ packages=(
   fonts-dejavu-core fonts-noto-mono
   xvfb xauth
   clang libclang-rt-14-dev
-  dpkg-dev desktop-file-utils appstream man-db bash-completion
+  dpkg-dev desktop-file-utils appstream man-db bash-completion shared-mime-info xdotool
   postgresql postgresql-client mariadb-server mariadb-client
 )
 

@@ -1,6 +1,8 @@
 // Writing a recovery pass into a new SQLite database.
 #include "output/sqlite/sqlite_output.h"
 
+#include "output/sqlite/sqlite_losses.h"
+
 #include "output/sqlite/sqlite_target.h"
 #include "output/sqlite/sqlite_schema.h"
 #include "reader/ace_values.h"
@@ -257,6 +259,13 @@ void EngineOutput::Finish() {
   } catch (const EngineError& error) {
     // The queries keep their text; only the views are missing.
     losses_->PieceLost(std::string("The saved queries' views were not created: ") + error.what());
+  }
+  // The account as it stands now, with the rows: later steps lose nothing
+  // of the file's content.
+  try {
+    for (const std::string& statement : LossTableStatements(*losses_)) database_->Execute(statement, 0);
+  } catch (const EngineError& error) {
+    losses_->PieceLost(std::string("The table mendora_losses was not created: ") + error.what());
   }
   recordset_.reset();
   database_->Close();

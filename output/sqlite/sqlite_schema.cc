@@ -1,6 +1,8 @@
 // Naming and looking up tables and columns of the target database.
 #include "output/sqlite/sqlite_schema.h"
 
+#include "output/sqlite/sqlite_losses.h"
+
 #include "output/sqlite/sqlite_querydef.h"
 
 namespace mendora {
@@ -44,7 +46,8 @@ std::string StoredTableName(std::string_view recovered) {
   const std::string name = StoredColumnName(recovered);
   const bool reserved =
       (name.size() >= 7 && SameName(std::string_view(name).substr(0, 7), "sqlite_")) || SameName(name, kQueryCatalog) ||
-      SameName(name, "mendora_properties") || SameName(name, "mendora_ole");
+      SameName(name, "mendora_properties") || SameName(name, "mendora_ole") ||
+      SameName(name, kLossTable);
   return reserved ? "_" + name : name;
 }
 

@@ -1,8 +1,6 @@
 // recover --out-dir over many files, --quiet, and the program's own command
 // line: --version, --help, arguments it refuses, stderr that is no terminal.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,17 +12,15 @@
 #include "cli/commands.h"
 #include "tests/builder/sample_database.h"
 #include "tests/engine/engine_test_util.h"
+#include "tests/cli/program_run.h"
 #include "tests/support/corpus.h"
 
 namespace mendora {
 namespace {
 
+using testing::ProgramRun;
+using testing::RunProgram;
 using testing::ScratchDir;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 void WriteDemo(const std::string& path) {
   testing::JetFileBuilder builder(testing::JetVersion::kJet4);
@@ -146,33 +142,6 @@ TEST(QuietTest, KeepsErrorsAndTheLossAccountOnly) {
     EXPECT_NE(analysis.str().find("Total Number of Records"), std::string::npos) << "analyze's log stays";
   }
   cli::SetQuiet(false);
-}
-
-// The real program, with stdout and stderr in files (so no terminal).
-struct ProgramRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-ProgramRun RunProgram(const ScratchDir& dir, const std::vector<std::string>& args) {
-  const std::string out_path = dir.File("stdout.txt");
-  const std::string err_path = dir.File("stderr.txt");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out_fd, STDOUT_FILENO);
-    dup2(err_fd, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>("mendora-cli")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(MENDORA_CLI_PATH, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadAll(out_path), ReadAll(err_path)};
 }
 
 TEST(ProgramTest, VersionHelpAndRefusedCommandLines) {

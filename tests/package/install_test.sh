@@ -3,10 +3,13 @@
 #
 # install: `cmake --install BUILD_DIR --prefix SCRATCH`; deb: `cpack -G DEB`,
 # then `dpkg -x` into a scratch root. Either way the installed mendora-cli
-# must run and say its version, its man page must format without warnings,
-# its bash completion must complete, and the desktop entry and AppStream
-# metadata (when the app is built) must validate and name the prefix they
-# were installed under. Exit 77 (skipped) says which tool was missing.
+# must run and say its version, its man page must format without warnings
+# and describe every command, its bash completion must complete, the licence
+# must be in the documentation folder, and the desktop entry, the MIME types
+# and the AppStream metadata (when the app is built) must validate and name
+# the prefix they were installed under. The installed app, started under a
+# German locale on a virtual display, must find its translation from where
+# it was put and speak German. Exit 77 (skipped) says which tool was missing.
 set -uo pipefail
 mode=$1 build=$(cd "$2" && pwd) version=$3 app_built=$4
 scratch=$(mktemp -d)
@@ -48,6 +51,9 @@ case $mode in
     [[ $depends == *libc6* ]] || fail "the package does not depend on libc6"
     [[ $depends != *.so* ]] || fail "a dependency is a library file, not a package"
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
+    maintainer=$(dpkg-deb -f "$deb" Maintainer)
+    echo "Maintainer: $maintainer"
+    [[ $maintainer == "Mendora developers"* && $maintainer != *example* ]] || fail "the package's maintainer is $maintainer"
     dpkg -x "$deb" "$scratch/root" || { echo "FAILED: dpkg -x"; exit 1; }
     prefix=/usr
     root=$scratch/root/usr
@@ -73,7 +79,20 @@ elif have man man-db; then
   # As a user looks it up, through the installed tree.
   text=$(LC_ALL=C.UTF-8 MANPATH="$root/share/man" MANPAGER=cat man mendora-cli 2>&1)
   [[ $text == *"EXIT STATUS"* && $text == *"--out-dir"* ]] || fail "man mendora-cli shows: ${text:0:200}"
+  # Every command of --help has its entry under COMMANDS.
+  commands=$("$root/bin/mendora-cli" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
+  [ -n "$commands" ] || fail "mendora-cli --help lists no command"
+  described=$(sed -n '/^COMMANDS/,/^OPTIONS/p' <<<"$text")
+  for command in $commands; do
+    grep -Eq "^ +$command( |$)" <<<"$described" || fail "man mendora-cli does not describe '$command'"
+  done
 fi
+
+# The licence ships where Debian and users look for it.
+docdir=$root/share/doc/mendora
+[ -f "$docdir/LICENSE" ] && grep -q "MIT License" "$docdir/LICENSE" || fail "no MIT LICENSE in $docdir"
+[ -f "$docdir/copyright" ] && grep -q "^License: Expat" "$docdir/copyright" || fail "no copyright file in $docdir"
+[ ! -e "$root/share/doc/Mendora" ] || fail "a second documentation folder $root/share/doc/Mendora"
 
 completion=$root/share/bash-completion/completions/mendora-cli
 if [ ! -f "$completion" ]; then
@@ -106,12 +125,66 @@ if [ "$app_built" = 1 ]; then
     grep -qx 'MimeType=application/x-msaccess;application/vnd.ms-access;' "$entry" || fail "the entry's MimeType is wrong"
     grep -q "^Path=$prefix/" "$entry" || fail "the entry's Path is not under $prefix: $(grep ^Path= "$entry")"
   fi
+  [ -f "$root/share/mendora/translations/mendora_de.qm" ] || fail "no German translation in $root/share/mendora/translations"
+  [ -f "$docdir/mendora.html" ] || fail "no manual in $docdir"
+
+  # The MIME database, brought up to date as shared-mime-info's trigger does,
+  # takes all four Access extensions and both engine names for the type the
+  # desktop entry opens.
+  mime=$root/share/mime/packages/mendora.xml
+  if [ ! -f "$mime" ]; then
+    fail "no MIME definitions at $mime"
+  elif have update-mime-database shared-mime-info; then
+    mkdir -p "$scratch/mime/packages"
+    cp /usr/share/mime/packages/freedesktop.org.xml "$mime" "$scratch/mime/packages/"
+    update-mime-database "$scratch/mime" >/dev/null 2>&1 || fail "update-mime-database refuses $mime"
+    for extension in mdb mde accdb accde; do
+      grep -q "application/vnd.ms-access:\*\.$extension$" "$scratch/mime/globs2" || fail "*.$extension is not application/vnd.ms-access"
+    done
+    grep -aq "Standard ACE DB" "$scratch/mime/magic" || fail "the MIME magic does not know an Access 2007+ file"
+  fi
+
+  # The installed app, under a German locale, finds its translation from
+  # where it was put (never through a path compiled in for another prefix)
+  # and shows its About box as "Über Mendora".
+  if [ -e /usr/local/share/mendora/translations/mendora_de.qm ] && [ "$mode" = deb ]; then
+    missing+=("a machine without /usr/local/share/mendora (an install there would hide the .deb's own lookup)")
+  elif have Xvfb xvfb && have xdotool xdotool; then
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+    display=:$(cat "$scratch/display")
+    mkdir -p "$scratch/home"
+    env -u LC_ALL -u LC_MESSAGES DISPLAY="$display" HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" \
+      LANG=de_DE.UTF-8 LANGUAGE=de QT_QPA_PLATFORM=xcb "$root/bin/mendora" >"$scratch/app.log" 2>&1 &
+    app=$!
+    window=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Mendora$' 2>/dev/null | head -n 1)
+    if [ -z "$window" ]; then
+      fail "the installed app showed no window: $(cat "$scratch/app.log")"
+    else
+      DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+h sleep 0.5 key b 2>/dev/null
+      about=""
+      for _ in $(seq 50); do
+        about=$(DISPLAY=$display xdotool search --onlyvisible --name 'Mendora' 2>/dev/null |
+                while read -r id; do DISPLAY=$display xdotool getwindowname "$id"; done | grep -v '^Mendora$' | head -n 1)
+        [ -n "$about" ] && break
+        sleep 0.3
+      done
+      [ -n "$about" ] || about="no window (its menus are not German: Alt+H, B opens nothing)"
+      [ "$about" = "Über Mendora" ] || fail "the installed app under LANG=de_DE.UTF-8 showed $about, not 'Über Mendora'"
+      echo "German: $about"
+    fi
+    kill "$app" "$xvfb" 2>/dev/null
+    wait "$app" "$xvfb" 2>/dev/null
+  fi
+
   metainfo=$(ls "$root"/share/metainfo/*.metainfo.xml 2>/dev/null | head -n 1)
   if [ -z "$metainfo" ]; then
     fail "no AppStream metadata in $root/share/metainfo"
   elif have appstreamcli appstream; then
     result=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli refuses $metainfo: $result"
   fi
+  grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metadata does not name the MIT licence"
 fi
 
 if [ $failures -gt 0 ]; then

@@ -1,0 +1,141 @@
+// How each way a pass can end is told on stderr, with its exit code.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "cli/command_support.h"
+#include "cli/commands.h"
+#include "reader/page_probe.h"
+
+namespace mendora::cli {
+
+namespace {
+
+// The system's reason as a phrase for "FILE: ..." (strerror's own words are
+// capitalised and some say more than a user needs).
+std::string ErrorPhrase(int error) {
+  switch (error) {
+    case ENOENT: return "no such file";
+    case ENOTDIR: return "no such file (a part of its path is not a directory)";
+    case EACCES:
+    case EPERM: return "permission denied";
+    case ELOOP: return "too many levels of symbolic links";
+    case ENAMETOOLONG: return "the name is too long";
+    default: break;
+  }
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+// A missing or wrong password, or a cipher Mendora lacks: the reader's line
+// says which.
+int ReportPassword(const std::string& file, const std::string& reader_lines, bool missing) {
+  std::cerr << "mendora-cli: " << file << ": " << reader_lines
+            << (missing ? " (--password, MENDORA_PASSWORD, or run it on a terminal to be asked)" : "") << ".\n";
+  return kExitPassword;
+}
+
+int ReportDamagedEncryption(const std::string& file, const std::string& reader_lines) {
+  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << reader_lines
+            << ": no page can be decrypted.\n";
+  return kExitNothingRecovered;
+}
+
+}  // namespace
+
+std::string WhyNotOpened(const std::string& file, const std::string& reader_lines) {
+  struct stat st;
+  if (lstat(file.c_str(), &st) != 0) return ErrorPhrase(errno);
+  if (S_ISLNK(st.st_mode) && stat(file.c_str(), &st) != 0) {
+    return errno == ENOENT ? "no such file (a link to a file that is gone)" : ErrorPhrase(errno);
+  }
+  if (S_ISDIR(st.st_mode)) return "is a directory";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ErrorPhrase(errno);
+  ::close(fd);
+  // The file system sees nothing wrong (or no longer): the reader's lines,
+  // on one line.
+  std::string text;
+  for (char c : reader_lines) text += c == '\n' ? std::string(": ") : std::string(1, c);
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? "could not be opened" : text;
+}
+
+int ReportNotOpened(const std::string& file, const std::string& reader_lines) {
+  std::cerr << "mendora-cli: " << file << ": " << WhyNotOpened(file, reader_lines) << "\n";
+  return kExitNotOpened;
+}
+
+int ReportNotADatabase(const std::string& file, const std::string& reader_lines) {
+  if (!reader_lines.empty()) std::cerr << reader_lines << "\n";
+  std::cerr << "mendora-cli: " << file
+            << " is not an Access database: it has neither a Jet 3, Jet 4 or Access 2007+ header nor any page that looks like one.\n";
+  return kExitNotADatabase;
+}
+
+int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
+  for (const std::string& line : session.losses.SummaryLines()) std::cerr << line << "\n";
+  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << result.message << ".\n";
+  return kExitNothingRecovered;
+}
+
+// After a completed pass: the loss account, one line per table that lost
+// anything and a total, and the exit code that says whether anything was
+// lost. Each loss already has its detail line above.
+int AccountForLosses(const RecoverySession& session, const std::string& heading) {
+  const std::vector<std::string> lines = session.losses.SummaryLines();
+  if (lines.empty()) return 0;
+  std::cerr << heading << "\n";
+  for (const std::string& line : lines) std::cerr << "  " << line << "\n";
+  return kExitLosses;
+}
+
+int ReportOutputFailed(const OutputCheck& check) {
+  std::cerr << "mendora-cli: the output could not be written: " << check.reason() << "\nThe output is incomplete.\n";
+  return kExitOutputFailed;
+}
+
+JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::string>& password, int& exit_code) {
+  OpenFailure failure = OpenFailure::kNone;
+  std::string error;
+  JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password});
+  if (!handle) {
+    switch (failure) {
+      case OpenFailure::kNotJet: exit_code = ReportNotADatabase(file, error); break;
+      case OpenFailure::kEncrypted: exit_code = ReportPassword(file, error, true); break;
+      case OpenFailure::kWrongPassword:
+      case OpenFailure::kUnsupportedEncryption: exit_code = ReportPassword(file, error, false); break;
+      case OpenFailure::kDamagedEncryption: exit_code = ReportDamagedEncryption(file, error); break;
+      default: exit_code = ReportNotOpened(file, error); break;
+    }
+  } else if (!LooksLikeJetDatabase(*handle)) {
+    exit_code = ReportNotADatabase(file, "");
+    handle.reset();
+  }
+  return handle;
+}
+
+// The exit code of a pass that did not complete, after its message.
+int ReportUnfinished(const std::string& file, const RecoverySession& session, const PassResult& result) {
+  switch (result.outcome) {
+    case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
+    case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
+    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message, true);
+    case PassOutcome::kWrongPassword:
+    case PassOutcome::kUnsupportedEncryption: return ReportPassword(file, result.message, false);
+    case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file, session, result);
+    default: break;
+  }
+  std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
+            << "\nThe output above is incomplete.\n";
+  return kExitFailed;
+}
+
+}  // namespace mendora::cli
