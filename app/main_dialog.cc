@@ -38,7 +38,7 @@ const MainDialog::CommandRoute MainDialog::kCommandTable[] = {
     {kIdStop, &MainDialog::OnStop},           {kIdSave, &MainDialog::OnSave},
     {kIdBack, &MainDialog::OnBack},           {kIdFileExit, &MainDialog::OnExit},
     {kIdHelpContent, &MainDialog::OnHelp},    {kIdHelpAbout, &MainDialog::OnAbout},
-    {kIdPreview, &MainDialog::OnPreview},
+    {kIdPreview, &MainDialog::OnPreview},     {kIdFileSaveReport, &MainDialog::OnSaveReport},
 };
 
 MainDialog::MainDialog(const AppServices& services, QWidget* parent)
@@ -225,6 +225,7 @@ void MainDialog::BuildMenu(QMenuBar* menu) {
       {"file", tr("&File"), tr("&Open"), kIdFileOpen},
       {"file", tr("&File"), tr("&Recovery"), kIdFileRecovery},
       {"file", tr("&File"), tr("Recover &deleted rows"), kIdFileDeletedRows},
+      {"file", tr("&File"), tr("Save re&port..."), kIdFileSaveReport},
       {"file", tr("&File"), tr("E&xit"), kIdFileExit},
       {"help", tr("&Help"), tr("&Content"), kIdHelpContent},
       {"help", tr("&Help"), tr("&About"), kIdHelpAbout},
@@ -316,6 +317,7 @@ void MainDialog::ApplyState(State state) {
     preview_->setEnabled(row.preview && !recovered_tables_.empty());
     actions_.value(kIdFileOpen)->setEnabled(row.open);
     actions_.value(kIdFileRecovery)->setEnabled(row.recovery);
+    actions_.value(kIdFileSaveReport)->setEnabled(state == State::kCompleted && last_report_.has_value());
   }
   state_ = state;
 }

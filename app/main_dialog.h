@@ -14,6 +14,7 @@
 #include "app/app_services.h"
 #include "app/message_boxes.h"
 #include "app/save_formats.h"
+#include "output/report/recovery_report.h"
 #include "recovery/recovery_session.h"
 
 class QAction;
@@ -86,6 +87,7 @@ class MainDialog : public QDialog {
   // The tables the last completed pass recovered, for the preview.
   const std::vector<RecoveredTable>& RecoveredTables() const { return recovered_tables_; }
   const LossAccount& Losses() const { return losses_; }
+  const std::optional<ReportSection>& LastReport() const { return last_report_; }
 
   const QString& SourcePath() const { return source_path_; }
   qint64 SourceFileLength() const { return source_file_length_; }
@@ -137,6 +139,8 @@ class MainDialog : public QDialog {
   void OnHelp();
   void OnAbout();
   void OnPreview();
+  // Writes the last completed pass's report where the user chooses.
+  void OnSaveReport();
   void OnPathEdited(const QString& text);
   // Opens `target` with the desktop, or says that nothing could open it.
   void OpenWithDesktop(const QString& target);
@@ -187,6 +191,8 @@ class MainDialog : public QDialog {
   SaveFormatId save_format_ = DefaultSaveOption().id;
   QString start_directory_;
   std::vector<RecoveredTable> recovered_tables_;
+  // The report of the last completed pass, for Save report.
+  std::optional<ReportSection> last_report_;
   // The table the running pass reported last, and its rows so far.
   QString reading_table_;
   qint64 reading_rows_ = 0;

@@ -22,6 +22,7 @@
 #include "app/build_info.h"
 #include "app/preview_window.h"
 #include "app/recovery_app.h"
+#include "app/report_files.h"
 #include "app/control_ids.h"
 #include "app/file_dialogs.h"
 #include "app/main_dialog.h"
@@ -264,6 +265,7 @@ void MainDialog::FinishRun() {
   kept_log_.clear();
   recovered_tables_ = session.recovered_tables;
   losses_ = session.losses;
+  last_report_ = worker_->report();
   const int table_count = int(std::min<size_t>(session.recovered_tables.size(), INT_MAX));
   status_bar_->showMessage(
       tr("%1 recovered from %2").arg(RowsText(session.GrandTotal), tr("%Ln tables", nullptr, table_count)));
@@ -278,9 +280,21 @@ void MainDialog::FinishRun() {
   const QString saved_to = database ? tr("The recovered database has been saved to:")
                                     : tr("The recovered data has been exported to:");
 
+  // The report of what was recovered and lost goes beside what was saved.
+  QString report_said;
+  if (saving && last_report_) {
+    const QString report_path = ReportPathBeside(target_path_, replace_existing_);
+    QString error;
+    report_said = WriteReport(AppReport(*last_report_), report_path, &error)
+                      ? tr("The report of what was recovered and lost is beside it:") + QStringLiteral("\n") +
+                            QDir::toNativeSeparators(report_path)
+                      : tr("The report could not be written to \"%1\": %2").arg(QDir::toNativeSeparators(report_path), error);
+  }
+
   // The log first, so that it holds the account whatever the message says.
   if (saving) {
     analysis_log_ += QStringLiteral("\r\n") + saved_to + QStringLiteral("\r\n%1\r\n").arg(target);
+    if (!report_said.isEmpty()) analysis_log_ += QString(report_said).replace(QLatin1Char('\n'), QStringLiteral("\r\n")) + QStringLiteral("\r\n");
     if (!not_encrypted.isEmpty()) analysis_log_ += not_encrypted + QStringLiteral("\r\n");
   } else {
     analysis_log_ += tr(kCompletedLogTail);
@@ -307,6 +321,7 @@ void MainDialog::FinishRun() {
       saved += QStringLiteral("\n\n") +
                tr("Not everything in the file could be recovered: what was lost is listed at the end of the log.");
     }
+    if (!report_said.isEmpty()) saved += QStringLiteral("\n\n") + report_said;
     if (!not_encrypted.isEmpty()) saved += QStringLiteral("\n\n") + not_encrypted;
     if (Ask(saved, BoxButtons::kOkOpenFolder, lossy ? BoxIcon::kWarning : BoxIcon::kInformation) ==
         BoxAnswer::kOpenFolder) {
@@ -442,6 +457,7 @@ void MainDialog::OnBack() {
   finish_pending_ = false;
   recovered_tables_.clear();
   losses_.Clear();
+  last_report_.reset();
   kept_log_.clear();
   status_bar_->clearMessage();
   ApplyState(State::kReturned);
@@ -520,6 +536,38 @@ void MainDialog::OnSave() {
   analysis_log_.clear();
   log_box_->clear();
   StartRun();
+}
+
+void MainDialog::OnSaveReport() {
+  if (!last_report_ || services_.files == nullptr) return;
+  const QString html = tr("HTML page (*.html)");
+  const QString text = tr("Text (*.txt)");
+  const QFileInfo source(source_path_);
+  const SaveChoice choice = services_.files->SaveFileName(
+      this, tr("Save Report"), source.absoluteDir().filePath(source.completeBaseName() + QStringLiteral("-report.html")),
+      html + QStringLiteral(";;") + text, html);
+  if (choice.path.isEmpty()) return;
+  QString chosen = choice.path;
+  if (QFileInfo(chosen).suffix().isEmpty()) chosen += choice.filter == text ? QStringLiteral(".txt") : QStringLiteral(".html");
+  const QFileInfo existing(chosen);
+  if (SameFile(chosen, source_path_) || (!last_report_->target.empty() && SameFile(chosen, QString::fromStdString(last_report_->target))) ||
+      existing.isDir()) {
+    Ask(tr("The report cannot be written over \"%1\".\nChoose another name.").arg(QDir::toNativeSeparators(chosen)),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  if (existing.exists() &&
+      Ask(tr("The file \"%1\" already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(chosen)),
+          BoxButtons::kYesNo, BoxIcon::kQuestion) != BoxAnswer::kYes) {
+    return;
+  }
+  QString error;
+  if (!WriteReport(AppReport(*last_report_), chosen, &error)) {
+    Ask(tr("The report could not be written to \"%1\": %2").arg(QDir::toNativeSeparators(chosen), error),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  status_bar_->showMessage(tr("The report has been saved to %1").arg(QDir::toNativeSeparators(chosen)));
 }
 
 void MainDialog::OnExit() {

@@ -333,6 +333,40 @@ Choose another name.</source>
         <translation>&quot;%1&quot; ist ein Ordner, und dieses Format schreibt eine Datei.
 Wählen Sie einen anderen Namen.</translation>
     </message>
+    <message>
+        <source>Save re&amp;port...</source>
+        <translation>Berich&amp;t speichern...</translation>
+    </message>
+    <message>
+        <source>The report of what was recovered and lost is beside it:</source>
+        <translation>Der Bericht über das Wiederhergestellte und das Verlorene liegt daneben:</translation>
+    </message>
+    <message>
+        <source>The report could not be written to &quot;%1&quot;: %2</source>
+        <translation>Der Bericht konnte nicht nach &quot;%1&quot; geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>HTML page (*.html)</source>
+        <translation>HTML-Seite (*.html)</translation>
+    </message>
+    <message>
+        <source>Text (*.txt)</source>
+        <translation>Text (*.txt)</translation>
+    </message>
+    <message>
+        <source>Save Report</source>
+        <translation>Bericht speichern</translation>
+    </message>
+    <message>
+        <source>The report cannot be written over &quot;%1&quot;.
+Choose another name.</source>
+        <translation>Der Bericht kann nicht über &quot;%1&quot; geschrieben werden.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>The report has been saved to %1</source>
+        <translation>Der Bericht wurde unter %1 gespeichert</translation>
+    </message>
 </context>
 <context>
     <name>mendora::PreviewModel</name>

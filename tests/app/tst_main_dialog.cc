@@ -201,7 +201,9 @@ class MainDialogTest : public QObject {
       if (!a->isSeparator()) file_items << a->text() + QLatin1Char('=') + a->data().toString();
     }
     QCOMPARE(file_items, (QStringList{QStringLiteral("&Open=57601"), QStringLiteral("&Recovery=32772"),
-                                      QStringLiteral("Recover &deleted rows=32776"), QStringLiteral("E&xit=32773")}));
+                                      QStringLiteral("Recover &deleted rows=32776"),
+                                      QStringLiteral("Save re&port...=32777"), QStringLiteral("E&xit=32773")}));
+    QVERIFY(!f.dialog->MenuAction(kIdFileSaveReport)->isEnabled());  // no pass has completed
     QVERIFY(f.dialog->MenuAction(kIdFileDeletedRows)->isCheckable());
     QVERIFY(!f.dialog->MenuAction(kIdFileDeletedRows)->isChecked());
     QStringList help_items;

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "app/control_ids.h"
+#include <QAction>
 #include "app/main_dialog.h"
 #include "app/save_formats.h"
 #include "test_support.h"
@@ -182,7 +183,9 @@ class RealPassTest : public QObject {
     f.boxes.seen.clear();
     f.Click(kIdSave);
     QVERIFY(f.WaitForState(State::kCompleted));
-    QCOMPARE(f.boxes.Texts(), QStringList{QStringLiteral("The recovered database has been saved to:\n") + target});
+    QCOMPARE(f.boxes.Texts(), QStringList{QStringLiteral("The recovered database has been saved to:\n") + target +
+                                          QStringLiteral("\n\nThe report of what was recovered and lost is beside it:\n") +
+                                          out.filePath(QStringLiteral("northwind_recovered-report.html"))});
     QVERIFY(QFile::exists(target));
     std::string orders;
     const std::set<std::string> names = TableNames(target, &orders);
@@ -212,7 +215,15 @@ class RealPassTest : public QObject {
       const QString written = f.files.save_answer + QString::fromLatin1(format.suffix);
       QCOMPARE(f.dialog->TargetPath(), written);
       QCOMPARE(f.boxes.seen.size(), size_t(1));
-      QVERIFY2(f.boxes.seen[0].text.endsWith(QStringLiteral(":\n") + written), qPrintable(f.boxes.seen[0].text));
+      QVERIFY2(f.boxes.seen[0].text.contains(QStringLiteral(":\n") + written + QStringLiteral("\n")),
+               qPrintable(f.boxes.seen[0].text));
+      // The report beside it, named after it, says where it was saved.
+      QFile report(f.files.save_answer + QStringLiteral("-report.html"));
+      QVERIFY2(report.open(QIODevice::ReadOnly), qPrintable(report.fileName()));
+      const QString page = QString::fromUtf8(report.readAll());
+      QVERIFY(f.boxes.seen[0].text.contains(report.fileName()));
+      QVERIFY(page.contains(written.toHtmlEscaped()));
+      QVERIFY(page.contains(QStringLiteral("Order Details")));
       QFile file(written);
       switch (format.id) {
         case SaveFormatId::kSqlite: {
@@ -250,8 +261,25 @@ class RealPassTest : public QObject {
       }
     }
     // The save dialog offers the format saved last first.
+    f.files.save_answer.clear();
     f.Click(kIdSave);
     QCOMPARE(f.files.save_selected, SaveFilter(SaveOptions().back()));
+    // Save report writes the last pass's report as text where asked, and
+    // never over the source.
+    QVERIFY(f.dialog->MenuAction(kIdFileSaveReport)->isEnabled());
+    f.files.save_answer = source;
+    f.boxes.seen.clear();
+    f.dialog->MenuAction(kIdFileSaveReport)->trigger();
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    f.files.save_answer = out.filePath(QStringLiteral("account"));
+    f.files.save_answer_filter = MainDialog::tr("Text (*.txt)");
+    f.dialog->MenuAction(kIdFileSaveReport)->trigger();
+    QFile text(out.filePath(QStringLiteral("account.txt")));
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    const QByteArray account = text.readAll();
+    QVERIFY(account.contains("Order Details"));
+    QVERIFY(!account.contains("<html"));
   }
 
   void cancelledSaveLeavesNoFile() {

@@ -368,7 +368,9 @@ class WorkflowTest : public QObject {
     QVERIFY(s.has_target_factory);
     QVERIFY(QFile::exists(target));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
-    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("The recovered database has been saved to:\n") + target);
+    QVERIFY(f.boxes.seen[0].text.startsWith(QStringLiteral("The recovered database has been saved to:\n") + target +
+                                            QStringLiteral("\n\nThe report")));
+    QVERIFY(QFile::exists(f.dir.filePath(QStringLiteral("Sales_recovered-report.html"))));
     QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOkOpenFolder);
     QVERIFY(f.opener.opened.isEmpty());  // OK alone opens nothing
     QVERIFY(f.dialog->AnalysisLog().startsWith(ScriptedRunner::LogAfter(3)));
