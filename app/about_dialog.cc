@@ -2,6 +2,7 @@
 #include "app/about_dialog.h"
 
 #include <QPushButton>
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include "app/build_info.h"
@@ -16,6 +17,9 @@ namespace mendora {
 
 namespace al = layout::about_dialog;
 
+// The client area the skin was drawn for with the 8-point font.
+constexpr QSize kDrawnSize{414, 205};
+
 ProjectIdentity BuildIdentity() {
   return {QString::fromUtf8(kHomeAddress), QString::fromUtf8(kContactAddress), QString::fromUtf8(kLicence)};
 }
@@ -27,12 +31,12 @@ AboutDialog::AboutDialog(const AppServices& services, QWidget* parent, const Pro
   setWindowTitle(tr("About Mendora"));
   setObjectName(QStringLiteral("aboutDialog"));
   QFont dialog_font = font();
-  dialog_font.setPointSize(8);
+  dialog_font.setPointSize(layout::kDialogPointSize);
   setFont(dialog_font);
 
   surface_ = new SkinnedSurface(QString::fromLatin1(kAboutSkin), this);
   surface_->setObjectName(QStringLiteral("aboutSurface"));
-  surface_->setFixedSize(layout::ToPixels(al::kWidth, al::kHeight));
+  surface_->SetFixedEdges(al::kFixedEdges);
 
   // The skin carries no text, so the product name and the notice stand on it
   // as labels.
@@ -42,40 +46,51 @@ AboutDialog::AboutDialog(const AppServices& services, QWidget* parent, const Pro
   name_font.setBold(true);
   name_font.setPointSize(10);
   product_->setFont(name_font);
-  product_->setGeometry(layout::ToPixels(al::kProductName).adjusted(0, -3, 0, 5));
 
   notice_ = new CTransparentStatic(tr(kNoticeLine), surface_);
   notice_->setObjectName(QStringLiteral("noticeLine"));
-  notice_->setGeometry(layout::ToPixels(al::kNotice).adjusted(0, 0, 120, 5));
 
   licence_ = new CTransparentStatic(tr("Licence: %1").arg(identity.licence), surface_);
   licence_->setObjectName(QStringLiteral("licenceLine"));
-  licence_->setGeometry(layout::ToPixels(al::kLicence).adjusted(0, 0, 0, 5));
   licence_->setVisible(!identity.licence.isEmpty());
 
   // The home and contact are the build's: a build without them shows no
   // link rather than one that leads nowhere.
   web_link_ = new LinkButton(identity.home, surface_);
   web_link_->setObjectName(QStringLiteral("webLink"));
-  web_link_->setGeometry(layout::ToPixels(al::kWebLink));
   web_link_->SetServices(services.opener, mail_sender_.get());
   web_link_->setVisible(!identity.home.isEmpty());
 
   mail_link_ = new LinkButton(identity.contact, surface_);
   mail_link_->setObjectName(QStringLiteral("mailLink"));
-  mail_link_->setGeometry(layout::ToPixels(al::kMailLink));
   mail_link_->SetServices(services.opener, mail_sender_.get());
   mail_link_->setVisible(!identity.contact.isEmpty());
 
   ok_ = new QPushButton(tr("OK"), surface_);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setGeometry(layout::ToPixels(al::kOk));
+  ok_->setMinimumWidth(std::max(layout::kButtonWidth, ok_->sizeHint().width()));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* text = new QVBoxLayout(surface_);
+  text->setContentsMargins(al::kTextArea);
+  text->setSpacing(4);
+  text->addWidget(product_);
+  // The rule drawn under the product name.
+  text->addSpacing(10);
+  text->addWidget(notice_);
+  text->addWidget(licence_);
+  text->addStretch(1);
+  text->addWidget(web_link_, 0, Qt::AlignLeft);
+  text->addWidget(mail_link_, 0, Qt::AlignLeft);
+  text->addSpacing(6);
+  text->addWidget(ok_, 0, Qt::AlignHCenter);
 
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
   box->addWidget(surface_);
+  // As large as its words need, never smaller than the box was drawn.
+  surface_->setMinimumSize(surface_->minimumSizeHint().expandedTo(kDrawnSize));
   box->setSizeConstraint(QLayout::SetFixedSize);
   ok_->setFocus();
 }

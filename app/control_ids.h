@@ -27,6 +27,7 @@ enum ControlId : int {
   kIdFileRecovery = 32772,
   kIdFileExit = 32773,
   kIdFileDeletedRows = 32776,
+  kIdFileSaveReport = 32777,
   kIdHelpContent = 32774,
   kIdHelpAbout = 32775,
   // About box (template 100).

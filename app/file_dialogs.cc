@@ -2,6 +2,9 @@
 #include "app/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+
+#include "app/save_formats.h"
 
 namespace mendora {
 
@@ -10,10 +13,22 @@ QString DesktopFileDialogs::OpenFileName(QWidget* owner, const QString& title, c
   return QFileDialog::getOpenFileName(owner, title, folder, filter, nullptr, QFileDialog::ReadOnly);
 }
 
-QString DesktopFileDialogs::SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,
-                                         const QString& filter) {
-  return QFileDialog::getSaveFileName(owner, title, suggested_path, filter, nullptr,
-                                      QFileDialog::DontConfirmOverwrite);
+SaveChoice DesktopFileDialogs::SaveFileName(QWidget* owner, const QString& title, const QString& suggested_path,
+                                            const QString& filters, const QString& selected) {
+  QFileDialog dialog(owner, title, QFileInfo(suggested_path).absolutePath(), filters);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.selectNameFilter(selected);
+  dialog.selectFile(QFileInfo(suggested_path).fileName());
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    // The name typed so far, with the suffix of the format now chosen.
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return;
+    dialog.selectFile(QFileInfo(PathForOption(files.first(), SaveOptionOfFilter(filter))).fileName());
+  });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return {dialog.selectedFiles().first(), dialog.selectedNameFilter()};
 }
 
 }  // namespace mendora

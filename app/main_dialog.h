@@ -13,6 +13,8 @@
 
 #include "app/app_services.h"
 #include "app/message_boxes.h"
+#include "app/save_formats.h"
+#include "output/report/recovery_report.h"
 #include "recovery/recovery_session.h"
 
 class QAction;
@@ -35,19 +37,20 @@ inline constexpr char kHelpFileName[] = "mendora.html";
 
 // The texts of the workflow, translated in MainDialog's context.
 inline constexpr char kCompletedMessage[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Analysis Completed Successfully\r\n");
-inline constexpr char kCompletedLogTail[] =
-    QT_TRANSLATE_NOOP("mendora::MainDialog", "\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
-inline constexpr char kStopQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to stop current process ?");
-inline constexpr char kBackQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to Go back ?");
+inline constexpr char kCompletedLogTail[] = QT_TRANSLATE_NOOP(
+    "mendora::MainDialog", "\r\nThe analysis process is complete.\r\nClick Save to save the recovered data.\r\n");
+inline constexpr char kStopQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to stop the current process?");
+inline constexpr char kBackQuestion[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Do you want to go back?");
 inline constexpr char kExitQuestion[] =
-    QT_TRANSLATE_NOOP("mendora::MainDialog", "Are you sure, you want to close the software?");
-inline constexpr char kNoHelpMessage[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Unable to locate software Help file");
+    QT_TRANSLATE_NOOP("mendora::MainDialog", "Are you sure you want to close the software?");
+inline constexpr char kNoHelpMessage[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Unable to locate the software's Help file.");
 inline constexpr char kOpenTitle[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Select Access Database File");
 inline constexpr char kSaveTitle[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "Save Recovered Database");
-inline constexpr char kSaveFilter[] = QT_TRANSLATE_NOOP("mendora::MainDialog", "SQLite Database (*.sqlite *.db)");
-inline constexpr char kRecoveredSuffix[] = "_recovered.sqlite";
+inline constexpr char kRecoveredSuffix[] = "_recovered";
 // Where Browse starts next time.
 inline constexpr char kLastFolderKey[] = "lastFolder";
+// The main window's size and place when it last closed.
+inline constexpr char kWindowGeometryKey[] = "mainWindow/geometry";
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -84,6 +87,7 @@ class MainDialog : public QDialog {
   // The tables the last completed pass recovered, for the preview.
   const std::vector<RecoveredTable>& RecoveredTables() const { return recovered_tables_; }
   const LossAccount& Losses() const { return losses_; }
+  const std::optional<ReportSection>& LastReport() const { return last_report_; }
 
   const QString& SourcePath() const { return source_path_; }
   qint64 SourceFileLength() const { return source_file_length_; }
@@ -92,11 +96,25 @@ class MainDialog : public QDialog {
   const QString& AnalysisLog() const { return analysis_log_; }
   const QString& StartDirectory() const { return start_directory_; }
 
-  // The path Save proposes for the database recovered from `source`.
-  static QString SuggestedTargetPath(const QString& source);
+  // The path Save proposes for the data recovered from `source` in `format`.
+  static QString SuggestedTargetPath(const QString& source, const SaveOption& format);
+  // The format the last save was written in (the save dialog offers it first).
+  SaveFormatId SavedFormat() const { return save_format_; }
+  // "%n rows", translated.
+  static QString RowsText(qint64 rows);
+  // The message after an analysis that lost something: the tables that lost
+  // anything and the total.
+  static QString LossMessage(const LossAccount& losses);
+
+  // Esc, Enter and the close box end the program; during a run only once
+  // the user has said so, the run held meanwhile.
+  void reject() override;
+  void accept() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Keeps the window's size and place for the next start.
+  void done(int result) override;
 
  private:
   struct CommandRoute {
@@ -109,7 +127,7 @@ class MainDialog : public QDialog {
   void BuildMenu(QMenuBar* menu);
   void BuildStatusBar();
   void SetTabOrder();
-  QPushButton* AddButton(int id, const char* name, const QString& text, const QRect& place);
+  QPushButton* AddButton(int id, const char* name, const QString& text, int min_width);
 
   // Handlers of the command table.
   void OnBrowse();
@@ -121,6 +139,8 @@ class MainDialog : public QDialog {
   void OnHelp();
   void OnAbout();
   void OnPreview();
+  // Writes the last completed pass's report where the user chooses.
+  void OnSaveReport();
   void OnPathEdited(const QString& text);
   // Opens `target` with the desktop, or says that nothing could open it.
   void OpenWithDesktop(const QString& target);
@@ -138,7 +158,15 @@ class MainDialog : public QDialog {
   void OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void OnWorkerFinished(quint64 run);
   void FinishRun();
-  void ShowLosses(const RecoverySession& session);
+  // Appends the loss account to the log: per table and in all, then each loss.
+  void AppendLosses(const LossAccount& losses);
+  bool RunActive() const;
+  // Holds the running pass while `question` is open and lets it go on
+  // unless the answer is Yes (in *yes). False when the dialog moved on
+  // meanwhile.
+  bool HoldRunAndAsk(const QString& question, bool* yes);
+  // True when nothing runs, or the user agrees to end the run.
+  bool MayEndNow();
   // After a pass the source's password stopped: asks for it and runs again,
   // or says why nothing was read. True when a new run was started.
   bool RetryWithPassword(const PassResult& result, int run_mode);
@@ -157,8 +185,14 @@ class MainDialog : public QDialog {
   bool replace_existing_ = false;
   int run_mode_ = 0;
   QString analysis_log_;
+  // The analysis's log while a save runs: a save that does not complete
+  // leaves the analysis as it was.
+  QString kept_log_;
+  SaveFormatId save_format_ = DefaultSaveOption().id;
   QString start_directory_;
   std::vector<RecoveredTable> recovered_tables_;
+  // The report of the last completed pass, for Save report.
+  std::optional<ReportSection> last_report_;
   // The table the running pass reported last, and its rows so far.
   QString reading_table_;
   qint64 reading_rows_ = 0;
@@ -181,6 +215,7 @@ class MainDialog : public QDialog {
   QGroupBox* select_frame_ = nullptr;
   QGroupBox* path_frame_ = nullptr;
   QGroupBox* progress_frame_ = nullptr;
+  QWidget* footer_ = nullptr;
   QPushButton* browse_ = nullptr;
   QPushButton* next_ = nullptr;
   QPushButton* stop_ = nullptr;

@@ -15,6 +15,7 @@
 #include "recovery/table_preview.h"
 
 class QLabel;
+class QLineEdit;
 class QTableView;
 class QTableWidget;
 
@@ -37,13 +38,29 @@ class PreviewWindow : public QDialog {
   QTableView* grid() const { return grid_; }
   PreviewModel* model() const { return model_; }
   QLabel* statusLine() const { return status_; }
+  // Shows only the tables whose name holds the filter box's text.
+  QLineEdit* tableFilter() const { return table_filter_; }
+  // Enter finds the next cell of the grid that holds its text.
+  QLineEdit* findBox() const { return find_box_; }
+  // Shows tables_[index], whatever place the sorted list gives it.
   void SelectTable(int index);
+  void FindNext();
+  // Sorts the grid by `column`, the other way round when it is sorted by it.
+  void SortBy(int column);
 
  private:
   std::vector<RecoveredTable> tables_;
   std::unique_ptr<TablePreview> preview_;
   QString open_error_;
+  void FilterTables(const QString& text);
+  // Fits each column to its header and the rows shown, within bounds.
+  void FitColumns();
+
   QTableWidget* table_list_ = nullptr;
+  QLineEdit* table_filter_ = nullptr;
+  QLineEdit* find_box_ = nullptr;
+  int sort_column_ = -1;
+  Qt::SortOrder sort_order_ = Qt::AscendingOrder;
   QTableView* grid_ = nullptr;
   PreviewModel* model_ = nullptr;
   QLabel* status_ = nullptr;

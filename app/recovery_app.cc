@@ -24,11 +24,28 @@ bool DisplayAvailable(const char* qpa_platform, const char* x11_display, const c
   return set(qpa_platform) || set(x11_display) || set(wayland_display);
 }
 
+QString InstalledFolder(const char* from_program) {
+  if (from_program == nullptr || from_program[0] == '\0') return {};
+  return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromUtf8(from_program)));
+}
+
 QStringList TranslationFolders() {
-  return {QCoreApplication::applicationDirPath(), QString::fromUtf8(kTranslationsDirectory)};
+  QStringList folders;
+  for (const QString& folder : {QCoreApplication::applicationDirPath(), InstalledFolder(kTranslationsFromProgram),
+                                QString::fromUtf8(kTranslationsDirectory)}) {
+    if (!folder.isEmpty() && !folders.contains(folder)) folders << folder;
+  }
+  return folders;
 }
 
 bool InstallTranslation(QCoreApplication& app, const QLocale& locale, const QStringList& folders) {
+  auto* english = new QTranslator(&app);
+  if (english->load(QStringLiteral(":/mendora/i18n/mendora_en.qm"))) {
+    QCoreApplication::installTranslator(english);
+  } else {
+    delete english;
+  }
+  if (locale.language() == QLocale::English || locale.language() == QLocale::C) return true;
   auto* qt = new QTranslator(&app);
   if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

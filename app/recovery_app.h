@@ -19,11 +19,17 @@ inline constexpr char kNoDisplayMessage[] =
 bool DisplayAvailable(const char* qpa_platform, const char* x11_display, const char* wayland_display);
 
 // Installs the program's translation for `locale` (and Qt's own, for the
-// standard buttons) when one is installed: beside the program, then where
-// the installation puts them. True when the program's own was found.
+// standard buttons and the file dialog) when one is installed: beside the
+// program, then where the installation puts them. The English plural forms
+// come first, from the program itself, for every locale. True when the
+// program's own translation for `locale` was found (English always is).
 bool InstallTranslation(QCoreApplication& app, const QLocale& locale, const QStringList& folders);
-// Beside the program (a build), then the installed translations.
+// Beside the program (a build), the installed translations as found from the
+// program, then where the configured prefix put them.
 QStringList TranslationFolders();
+// `from_program` (a path relative to the program's folder) made absolute;
+// empty for an empty one.
+QString InstalledFolder(const char* from_program);
 
 class RecoveryApp : public QApplication {
   Q_OBJECT

@@ -3,6 +3,7 @@
 #ifndef MENDORA_APP_RECOVERY_RUNNER_H_
 #define MENDORA_APP_RECOVERY_RUNNER_H_
 
+#include "app/save_formats.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora {
@@ -14,15 +15,15 @@ class RecoveryRunner {
   // to session.observer; a cancelled pass returns kCancelled and leaves no
   // file at session.TargetPath.
   virtual PassResult Run(RecoverySession& session) = 0;
-  // The engine a save pass writes through.
-  virtual TargetFactory Target() = 0;
+  // The output a save pass in `format` writes through.
+  virtual TargetFactory Target(SaveFormatId format) = 0;
 };
 
-// The recovery library's own pass, writing SQLite.
+// The recovery library's own pass and outputs.
 class LibraryRecoveryRunner : public RecoveryRunner {
  public:
   PassResult Run(RecoverySession& session) override;
-  TargetFactory Target() override;
+  TargetFactory Target(SaveFormatId format) override;
 };
 
 }  // namespace mendora

@@ -1,11 +1,26 @@
 // Running one recovery pass on a thread of its own.
 #include "app/recovery_worker.h"
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "app/recovery_runner.h"
 
 namespace mendora {
+
+namespace {
+
+bool IsSqliteFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char head[16] = {};
+  const bool whole = std::fread(head, 1, sizeof head, file) == sizeof head;
+  std::fclose(file);
+  return whole && std::memcmp(head, "SQLite format 3", 16) == 0;
+}
+
+}  // namespace
 
 int ProgressPercent(uint32_t pages_done, uint32_t pages_total) {
   if (pages_total == 0) return 0;
@@ -50,6 +65,7 @@ RecoveryWorker::RecoveryWorker(RecoveryRunner& runner, std::unique_ptr<RecoveryS
     : QObject(parent), runner_(runner), session_(std::move(session)), relay_(std::make_unique<Relay>(*this)),
       run_(run) {
   session_->observer = relay_.get();
+  session_->outputs.push_back(&collector_);
 }
 
 RecoveryWorker::~RecoveryWorker() {
@@ -72,6 +88,21 @@ void RecoveryWorker::Body() {
     result_ = {PassOutcome::kFailed, e.what()};
   } catch (...) {
     result_ = {PassOutcome::kFailed, "unexpected failure"};
+  }
+  if (result_.outcome == PassOutcome::kCompleted) {
+    try {
+      ReportSection section = MakeReportSection(*session_, collector_);
+      section.completed = true;
+      const bool lossy = session_->losses.AnyLoss();
+      section.outcome = lossy ? "complete, with losses" : "complete";
+      section.exit_code = lossy ? 4 : 0;  // as mendora-cli says it
+      if (session_->IsSaving()) section.target = session_->TargetPath;
+      section.census = CountPages(session_->SourcePath, session_->Password);
+      if (session_->IsSaving() && IsSqliteFile(session_->TargetPath)) section.saved = CountSaved(session_->TargetPath);
+      report_ = std::move(section);
+    } catch (const std::exception&) {
+      report_.reset();  // the pass stands; only its report is missing
+    }
   }
   finished_ = true;
   emit Finished(run_);

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
+#include "output/report/recovery_report.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora {
@@ -42,6 +44,9 @@ class RecoveryWorker : public QObject {
   // Read only once the worker has finished.
   const RecoverySession& session() const { return *session_; }
   const PassResult& result() const { return result_; }
+  // The report of a completed pass, gathered on the worker's thread (it
+  // reads the source's pages once more); nothing for any other outcome.
+  const std::optional<ReportSection>& report() const { return report_; }
 
  signals:
   void LogChanged(quint64 run, const QString& log);
@@ -60,6 +65,8 @@ class RecoveryWorker : public QObject {
   std::unique_ptr<Relay> relay_;
   quint64 run_;
   PassResult result_;
+  ReportCollector collector_;
+  std::optional<ReportSection> report_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
 };

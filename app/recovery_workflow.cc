@@ -10,20 +10,26 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
+#include <climits>
 
 #include "app/about_dialog.h"
 #include "app/build_info.h"
 #include "app/preview_window.h"
+#include "app/recovery_app.h"
+#include "app/report_files.h"
 #include "app/control_ids.h"
 #include "app/file_dialogs.h"
 #include "app/main_dialog.h"
 #include "app/password_dialogs.h"
 #include "app/recovery_runner.h"
 #include "app/recovery_worker.h"
+#include "app/save_formats.h"
 #include "controls/desktop_opener.h"
 #include "controls/transparent_static.h"
 
@@ -53,9 +59,10 @@ bool SameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-QString MainDialog::SuggestedTargetPath(const QString& source) {
+QString MainDialog::SuggestedTargetPath(const QString& source, const SaveOption& format) {
   const QFileInfo info(source);
-  return info.absoluteDir().filePath(info.completeBaseName() + QString::fromLatin1(kRecoveredSuffix));
+  return info.absoluteDir().filePath(info.completeBaseName() + QString::fromLatin1(kRecoveredSuffix) +
+                                     QString::fromLatin1(format.suffix));
 }
 
 BoxAnswer MainDialog::Ask(const QString& text, BoxButtons buttons, BoxIcon icon, bool interrupts_run) {
@@ -151,7 +158,7 @@ void MainDialog::StartRun() {
   if (run_mode_ == 1) {
     session->TargetPath = LocalPath(target_path_);
     session->ReplaceExisting = replace_existing_;
-    session->MakeTarget = services_.runner->Target();
+    session->MakeTarget = services_.runner->Target(save_format_);
   }
   progress_->setValue(0);
   status_bar_->clearMessage();
@@ -187,9 +194,13 @@ void MainDialog::OnWorkerTableProgress(quint64 run, const QString& table, qint64
   if (!IsCurrentRun(run)) return;
   reading_table_ = table;
   reading_rows_ = table_rows;
-  const QLocale locale;
-  status_bar_->showMessage(tr("Reading %1: %2 rows, %3 rows in all")
-                               .arg(table, locale.toString(table_rows), locale.toString(pass_rows)));
+  // Between tables (and at the end, while the save is finished) the pass
+  // reads no table of its own.
+  if (table.isEmpty()) {
+    status_bar_->showMessage(tr("%Ln rows read so far", nullptr, int(std::min<qint64>(pass_rows, INT_MAX))));
+    return;
+  }
+  status_bar_->showMessage(tr("Reading %1: %2, %3 in all").arg(table, RowsText(table_rows), RowsText(pass_rows)));
 }
 
 void MainDialog::OnWorkerFinished(quint64 run) {
@@ -217,8 +228,6 @@ void MainDialog::FinishRun() {
   if (RetryWithPassword(result, finished_mode)) return;
   if (result.outcome != PassOutcome::kCompleted) {
     if (!final_log.isEmpty()) analysis_log_ = final_log;
-    ShowLog(analysis_log_);
-    progress_->setValue(0);
     status_bar_->clearMessage();
     const QString reason = QString::fromStdString(result.message);
     QString text;
@@ -229,12 +238,23 @@ void MainDialog::FinishRun() {
     } else if (result.outcome == PassOutcome::kNothingRecovered) {
       text = tr("Nothing could be recovered from the file. Nothing was saved.");
     } else if (saving) {
-      text = tr("The recovered database could not be written. Nothing was saved.");
+      text = tr("The recovered data could not be written. Nothing was saved.");
     } else {
       text = tr("The analysis stopped before its end.");
     }
     if (!reason.isEmpty()) text += QStringLiteral("\n\n") + reason;
-    ApplyState(State::kFailed);
+    if (saving && !kept_log_.isEmpty()) {
+      // The analysis before the save still stands: another place or format
+      // may be tried without running it again.
+      analysis_log_ = kept_log_ + QStringLiteral("\r\n") + DisplayText(text) + QStringLiteral("\r\n");
+      ShowLog(analysis_log_);
+      progress_->setValue(0);
+      ApplyState(State::kCompleted);
+    } else {
+      ShowLog(analysis_log_);
+      progress_->setValue(0);
+      ApplyState(State::kFailed);
+    }
     Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
     return;
   }
@@ -242,46 +262,81 @@ void MainDialog::FinishRun() {
   // The bar stays full beside the completion message: the work is done.
   progress_->setValue(100);
   analysis_log_ = final_log;
+  kept_log_.clear();
   recovered_tables_ = session.recovered_tables;
   losses_ = session.losses;
-  status_bar_->showMessage(tr("%1 rows recovered from %2 tables")
-                               .arg(QLocale().toString(session.GrandTotal))
-                               .arg(session.recovered_tables.size()));
+  last_report_ = worker_->report();
+  const int table_count = int(std::min<size_t>(session.recovered_tables.size(), INT_MAX));
+  status_bar_->showMessage(
+      tr("%1 recovered from %2").arg(RowsText(session.GrandTotal), tr("%Ln tables", nullptr, table_count)));
   // Stop has nothing left to stop while the completion is told.
   ApplyState(State::kCompleted);
   const QString target = QDir::toNativeSeparators(target_path_);
   const bool lossy = session.losses.AnyLoss();
+  const bool database = SaveOptionOf(save_format_).database;
   // The copy holds the rows in the clear: the user decides how to protect it.
   const QString not_encrypted =
-      session.SourceEncrypted ? tr("The source is encrypted; the recovered database is not.") : QString();
-  if (saving) {
-    QString saved = tr("The recovered database has been saved to:\n%1").arg(target);
-    if (!not_encrypted.isEmpty()) saved += QStringLiteral("\n\n") + not_encrypted;
-    if (Ask(saved, BoxButtons::kOkOpenFolder, BoxIcon::kInformation) == BoxAnswer::kOpenFolder) {
-      OpenWithDesktop(QFileInfo(target_path_).absolutePath());
-    }
-  } else if (!lossy) {
-    Ask(tr(kCompletedMessage), BoxButtons::kOk, BoxIcon::kInformation);
-  } else {
-    // Not a success: what was lost follows at once.
-    Ask(tr("The analysis is complete, but not everything in the file could be recovered."), BoxButtons::kOk,
-        BoxIcon::kWarning);
+      session.SourceEncrypted ? tr("The source is encrypted; the recovered data is not.") : QString();
+  const QString saved_to = database ? tr("The recovered database has been saved to:")
+                                    : tr("The recovered data has been exported to:");
+
+  // The report of what was recovered and lost goes beside what was saved.
+  QString report_said;
+  if (saving && last_report_) {
+    const QString report_path = ReportPathBeside(target_path_, replace_existing_);
+    QString error;
+    report_said = WriteReport(AppReport(*last_report_), report_path, &error)
+                      ? tr("The report of what was recovered and lost is beside it:") + QStringLiteral("\n") +
+                            QDir::toNativeSeparators(report_path)
+                      : tr("The report could not be written to \"%1\": %2").arg(QDir::toNativeSeparators(report_path), error);
   }
-  if (lossy) ShowLosses(session);
+
+  // The log first, so that it holds the account whatever the message says.
   if (saving) {
-    analysis_log_ += QStringLiteral("\r\n") + tr("The recovered database has been saved to:") +
-                     QStringLiteral("\r\n%1\r\n").arg(target);
+    analysis_log_ += QStringLiteral("\r\n") + saved_to + QStringLiteral("\r\n%1\r\n").arg(target);
+    if (!report_said.isEmpty()) analysis_log_ += QString(report_said).replace(QLatin1Char('\n'), QStringLiteral("\r\n")) + QStringLiteral("\r\n");
     if (!not_encrypted.isEmpty()) analysis_log_ += not_encrypted + QStringLiteral("\r\n");
   } else {
     analysis_log_ += tr(kCompletedLogTail);
   }
+  if (lossy) AppendLosses(session.losses);
+  ShowLog(analysis_log_);
   if (lossy) {
-    analysis_log_ += tr("\r\nWhat could not be recovered:\r\n");
-    for (const std::string& line : session.losses.SummaryLines()) {
-      analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
+    // The account's summary at the top of the box, its details below.
+    QString heading = tr("\r\nWhat could not be recovered:\r\n");
+    heading.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    if (log_box_->find(heading, QTextDocument::FindBackward)) {
+      QTextCursor at = log_box_->textCursor();
+      at.clearSelection();
+      log_box_->setTextCursor(at);
+      log_box_->verticalScrollBar()->setValue(at.blockNumber());
     }
   }
-  ShowLog(analysis_log_);
+
+  // One message, once: after a damaged analysis it carries the account, and
+  // the save's own message only points to it.
+  if (saving) {
+    QString saved = saved_to + QStringLiteral("\n") + target;
+    if (lossy) {
+      saved += QStringLiteral("\n\n") +
+               tr("Not everything in the file could be recovered: what was lost is listed at the end of the log.");
+    }
+    if (!report_said.isEmpty()) saved += QStringLiteral("\n\n") + report_said;
+    if (!not_encrypted.isEmpty()) saved += QStringLiteral("\n\n") + not_encrypted;
+    if (Ask(saved, BoxButtons::kOkOpenFolder, lossy ? BoxIcon::kWarning : BoxIcon::kInformation) ==
+        BoxAnswer::kOpenFolder) {
+      const QFileInfo info(target_path_);
+      OpenWithDesktop(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    }
+  } else if (!lossy) {
+    Ask(tr(kCompletedMessage), BoxButtons::kOk, BoxIcon::kInformation);
+  } else {
+    Ask(LossMessage(session.losses), BoxButtons::kOk, BoxIcon::kWarning);
+  }
+}
+
+QString MainDialog::RowsText(qint64 rows) {
+  return tr("%Ln rows", nullptr, int(std::clamp<qint64>(rows, 0, INT_MAX)));
 }
 
 bool MainDialog::RetryWithPassword(const PassResult& result, int run_mode) {
@@ -305,54 +360,89 @@ bool MainDialog::RetryWithPassword(const PassResult& result, int run_mode) {
 }
 
 // The pass went on past pieces it could not recover; the completion message
-// alone would read as a full recovery.
-void MainDialog::ShowLosses(const RecoverySession& session) {
+// alone would read as a full recovery. The tables that lost anything and the
+// total; every detail is in the log.
+QString MainDialog::LossMessage(const LossAccount& losses) {
   constexpr size_t kListed = 8;
-  const std::vector<std::string> summary = session.losses.SummaryLines();
-  const std::vector<std::string>& details = session.losses.lines();
-  const size_t count = session.losses.count();
-  QString text = count == 1 ? tr("One part of the database could not be recovered:\n")
-                            : tr("%1 parts of the database could not be recovered:\n").arg(count);
-  for (const std::string& line : summary) text += QStringLiteral("\n") + QString::fromStdString(line);
-  if (!details.empty()) text += QStringLiteral("\n");
-  for (size_t i = 0; i < details.size() && i < kListed; ++i) {
-    text += QStringLiteral("\n") + QString::fromStdString(details[i]);
+  std::vector<std::string> summary = losses.SummaryLines();
+  QString text = tr("The analysis is complete, but not everything in the file could be recovered:") +
+                 QStringLiteral("\n");
+  // The total is the last line; the tables before it may be many.
+  const std::string total = summary.empty() ? std::string() : summary.back();
+  if (!summary.empty()) summary.pop_back();
+  for (size_t i = 0; i < summary.size() && i < kListed; ++i) {
+    text += QStringLiteral("\n") + QString::fromStdString(summary[i]);
   }
-  if (count > kListed) {
-    text += tr("\n... and %1 more. The summary is also at the end of the log.").arg(count - kListed);
+  if (summary.size() > kListed) {
+    text += QStringLiteral("\n") + tr("... and %Ln more tables", nullptr, int(summary.size() - kListed));
   }
-  Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
+  if (!total.empty()) text += QStringLiteral("\n") + QString::fromStdString(total);
+  text += QStringLiteral("\n\n") + tr("What was lost is also listed at the end of the log.");
+  return text;
 }
 
-void MainDialog::OnStop() {
-  if (!worker_ || worker_->IsFinished() || state_ == State::kAbandoned) return;
+void MainDialog::AppendLosses(const LossAccount& losses) {
+  analysis_log_ += tr("\r\nWhat could not be recovered:\r\n");
+  for (const std::string& line : losses.SummaryLines()) {
+    analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
+  }
+  if (!losses.lines().empty()) analysis_log_ += QStringLiteral("\r\n");
+  for (const std::string& line : losses.lines()) analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
+  if (losses.count() > losses.lines().size()) {
+    analysis_log_ += tr("... and %Ln more", nullptr, int(std::min<size_t>(losses.count() - losses.lines().size(), INT_MAX))) +
+                     QStringLiteral("\r\n");
+  }
+}
+
+bool MainDialog::RunActive() const {
+  return worker_ && !worker_->IsFinished() && (state_ == State::kRunning || state_ == State::kPaused);
+}
+
+bool MainDialog::HoldRunAndAsk(const QString& question, bool* yes) {
   worker_->Pause();
   const State before = state_;
   ApplyState(State::kPaused);
   ++open_questions_;
-  const BoxAnswer answer = Ask(tr(kStopQuestion), BoxButtons::kYesNo, BoxIcon::kQuestion, true);
+  const BoxAnswer answer = Ask(question, BoxButtons::kYesNo, BoxIcon::kQuestion, true);
   --open_questions_;
-  if (!worker_ || state_ != State::kPaused) return;  // the dialog moved on meanwhile
-  if (answer == BoxAnswer::kYes) {
-    // The run is abandoned where it stood: the pass is cancelled at its safe
-    // point, and whatever it still reports is ignored.
-    worker_->Cancel();
-    finish_pending_ = false;
-    // The log so far stays, with the word that it ends here and where.
-    if (!reading_table_.isEmpty()) {
-      analysis_log_ += tr("\r\nStopped while reading %1, after %2 rows.\r\n")
-                           .arg(reading_table_, QLocale().toString(reading_rows_));
-    }
-    analysis_log_ += worker_->session().IsSaving() ? tr("\r\nThe save was cancelled. Nothing was saved.\r\n")
-                                                   : tr("\r\nThe analysis was cancelled. Nothing was saved.\r\n");
+  *yes = answer == BoxAnswer::kYes;
+  if (!worker_ || state_ != State::kPaused) return false;  // the dialog moved on meanwhile
+  if (!*yes) {
+    worker_->Resume();
+    ApplyState(before == State::kPaused ? State::kRunning : before);
+    if (finish_pending_) FinishRun();
+  }
+  return true;
+}
+
+void MainDialog::OnStop() {
+  if (!worker_ || worker_->IsFinished() || state_ == State::kAbandoned) return;
+  bool yes = false;
+  if (!HoldRunAndAsk(tr(kStopQuestion), &yes) || !yes) return;
+  // The run is abandoned where it stood: the pass is cancelled at its safe
+  // point, and whatever it still reports is ignored.
+  const bool saving = worker_->session().IsSaving();
+  worker_->Cancel();
+  finish_pending_ = false;
+  // The log so far stays, with the word that it ends here and where.
+  if (!reading_table_.isEmpty()) {
+    analysis_log_ += tr("\r\nStopped while reading %1, after %2.\r\n").arg(reading_table_, RowsText(reading_rows_));
+  }
+  status_bar_->showMessage(tr("Cancelled"));
+  if (saving && !kept_log_.isEmpty()) {
+    // A cancelled save keeps the analysis it started from.
+    RetireWorker();
+    run_mode_ = 0;
+    analysis_log_ = kept_log_ + tr("\r\nThe save was cancelled. Nothing was saved.\r\n");
     ShowLog(analysis_log_);
-    status_bar_->showMessage(tr("Cancelled"));
-    ApplyState(State::kAbandoned);
+    progress_->setValue(0);
+    ApplyState(State::kCompleted);
     return;
   }
-  worker_->Resume();
-  ApplyState(before == State::kPaused ? State::kRunning : before);
-  if (finish_pending_) FinishRun();
+  analysis_log_ += saving ? tr("\r\nThe save was cancelled. Nothing was saved.\r\n")
+                          : tr("\r\nThe analysis was cancelled. Nothing was saved.\r\n");
+  ShowLog(analysis_log_);
+  ApplyState(State::kAbandoned);
 }
 
 void MainDialog::OnBack() {
@@ -367,6 +457,8 @@ void MainDialog::OnBack() {
   finish_pending_ = false;
   recovered_tables_.clear();
   losses_.Clear();
+  last_report_.reset();
+  kept_log_.clear();
   status_bar_->clearMessage();
   ApplyState(State::kReturned);
   analysis_log_.clear();
@@ -392,45 +484,123 @@ void MainDialog::ReapRetired() {
 
 void MainDialog::OnSave() {
   if (source_path_.isEmpty() || services_.files == nullptr) return;
-  const QString chosen =
-      services_.files->SaveFileName(this, tr(kSaveTitle), SuggestedTargetPath(source_path_), tr(kSaveFilter));
-  if (chosen.isEmpty()) return;
-  if (SameFile(chosen, source_path_)) {
-    Ask(tr("The recovered database cannot be written over the file being repaired.\n"
+  const SaveOption& offered = SaveOptionOf(save_format_);
+  const SaveChoice choice = services_.files->SaveFileName(this, tr(kSaveTitle), SuggestedTargetPath(source_path_, offered),
+                                                          SaveFilters(), SaveFilter(offered));
+  if (choice.path.isEmpty()) return;
+  const SaveOption& format = SaveOptionOfFilter(choice.filter);
+  const QString chosen = PathForOption(choice.path, format);
+  if (SameFile(choice.path, source_path_) || SameFile(chosen, source_path_)) {
+    Ask(tr("The recovered data cannot be written over the file being repaired.\n"
            "Choose another name."),
         BoxButtons::kOk, BoxIcon::kWarning);
     return;
   }
+  const QFileInfo existing(chosen);
   bool replace = false;
-  if (QFileInfo::exists(chosen)) {
+  if (format.folder && existing.exists() && !existing.isDir()) {
+    Ask(tr("\"%1\" is a file, and this format writes a folder.\nChoose another name.")
+            .arg(QDir::toNativeSeparators(chosen)),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  if (!format.folder && existing.isDir()) {
+    Ask(tr("\"%1\" is a folder, and this format writes a file.\nChoose another name.")
+            .arg(QDir::toNativeSeparators(chosen)),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  if (format.folder && existing.isDir() && !QDir(chosen).isEmpty()) {
     const BoxAnswer answer =
-        Ask(tr("The file \"%1\" already exists.\nDo you want to replace it?")
+        Ask(tr("The folder \"%1\" is not empty.\nFiles in it with the names of recovered tables will be replaced. "
+               "Do you want to go on?")
                 .arg(QDir::toNativeSeparators(chosen)),
+            BoxButtons::kYesNo, BoxIcon::kQuestion);
+    if (answer != BoxAnswer::kYes) return;
+    replace = true;
+  } else if (!format.folder && existing.exists()) {
+    const BoxAnswer answer =
+        Ask(tr("The file \"%1\" already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(chosen)),
             BoxButtons::kYesNo, BoxIcon::kQuestion);
     if (answer != BoxAnswer::kYes) return;
     replace = true;
   }
   RetireWorker();
+  save_format_ = format.id;
   target_path_ = QFileInfo(chosen).absoluteFilePath();
   replace_existing_ = replace;
   run_mode_ = 1;
-  // The save run writes a log of its own from the start.
+  // The save run writes a log of its own from the start; the analysis's is
+  // kept in case the save does not complete.
+  if (kept_log_.isEmpty()) kept_log_ = analysis_log_;
   analysis_log_.clear();
   log_box_->clear();
   StartRun();
 }
 
+void MainDialog::OnSaveReport() {
+  if (!last_report_ || services_.files == nullptr) return;
+  const QString html = tr("HTML page (*.html)");
+  const QString text = tr("Text (*.txt)");
+  const QFileInfo source(source_path_);
+  const SaveChoice choice = services_.files->SaveFileName(
+      this, tr("Save Report"), source.absoluteDir().filePath(source.completeBaseName() + QStringLiteral("-report.html")),
+      html + QStringLiteral(";;") + text, html);
+  if (choice.path.isEmpty()) return;
+  QString chosen = choice.path;
+  if (QFileInfo(chosen).suffix().isEmpty()) chosen += choice.filter == text ? QStringLiteral(".txt") : QStringLiteral(".html");
+  const QFileInfo existing(chosen);
+  if (SameFile(chosen, source_path_) || (!last_report_->target.empty() && SameFile(chosen, QString::fromStdString(last_report_->target))) ||
+      existing.isDir()) {
+    Ask(tr("The report cannot be written over \"%1\".\nChoose another name.").arg(QDir::toNativeSeparators(chosen)),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  if (existing.exists() &&
+      Ask(tr("The file \"%1\" already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(chosen)),
+          BoxButtons::kYesNo, BoxIcon::kQuestion) != BoxAnswer::kYes) {
+    return;
+  }
+  QString error;
+  if (!WriteReport(AppReport(*last_report_), chosen, &error)) {
+    Ask(tr("The report could not be written to \"%1\": %2").arg(QDir::toNativeSeparators(chosen), error),
+        BoxButtons::kOk, BoxIcon::kWarning);
+    return;
+  }
+  status_bar_->showMessage(tr("The report has been saved to %1").arg(QDir::toNativeSeparators(chosen)));
+}
+
 void MainDialog::OnExit() {
-  if (Ask(tr(kExitQuestion), BoxButtons::kYesNo, BoxIcon::kQuestion) == BoxAnswer::kYes) reject();
+  if (Ask(tr(kExitQuestion), BoxButtons::kYesNo, BoxIcon::kQuestion) == BoxAnswer::kYes) done(QDialog::Rejected);
+}
+
+bool MainDialog::MayEndNow() {
+  if (!RunActive()) return true;
+  const QString question = worker_->session().IsSaving()
+                               ? tr("The save is still running. Do you want to stop it and close Mendora? "
+                                    "Nothing will be saved.")
+                               : tr("The analysis is still running. Do you want to stop it and close Mendora?");
+  bool yes = false;
+  if (!HoldRunAndAsk(question, &yes)) return yes;
+  return yes;
+}
+
+void MainDialog::reject() {
+  if (MayEndNow()) QDialog::reject();
+}
+
+void MainDialog::accept() {
+  if (MayEndNow()) QDialog::accept();
 }
 
 QStringList MainDialog::HelpCandidates() const {
   const QString name = QString::fromLatin1(kHelpFileName);
   QStringList candidates;
-  // Where the installation puts it, then beside the program (a build
-  // folder), then the folder the program was started in.
-  for (const QString& folder : {QString::fromUtf8(kDocDirectory), QCoreApplication::applicationDirPath(),
-                                start_directory_}) {
+  // Where the installation puts it, found from the program so that any
+  // prefix works; beside the program (a build folder); where the configured
+  // prefix puts it; the folder the program was started in.
+  for (const QString& folder : {InstalledFolder(kDocDirectoryFromProgram), QCoreApplication::applicationDirPath(),
+                                QString::fromUtf8(kDocDirectory), start_directory_}) {
     if (folder.isEmpty()) continue;
     const QString path = QDir(folder).filePath(name);
     if (!candidates.contains(path)) candidates << path;

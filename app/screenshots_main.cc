@@ -40,7 +40,9 @@ class GivenFile : public FileDialogs {
  public:
   explicit GivenFile(QString path) : path_(std::move(path)) {}
   QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return path_; }
-  QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  SaveChoice SaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+    return {};
+  }
 
  private:
   QString path_;
@@ -60,7 +62,7 @@ class PausingRunner : public RecoveryRunner {
     session.observer = &hold;
     return real_.Run(session);
   }
-  TargetFactory Target() override { return real_.Target(); }
+  TargetFactory Target(SaveFormatId format) override { return real_.Target(format); }
 
   std::atomic<bool> held{false};
   std::atomic<bool> release{false};

@@ -23,6 +23,13 @@ class WaitCursor {
 
 bool IsEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
+QFont MakeLinkFont(QFont f) {
+  f.setPixelSize(LinkButton::kLinkFontPixels);
+  f.setWeight(QFont::ExtraBold);
+  f.setUnderline(true);
+  return f;
+}
+
 }  // namespace
 
 LinkButton::LinkButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
@@ -54,14 +61,14 @@ QFont LinkButton::CurrentFont() const {
 }
 
 QFont LinkButton::LinkFont() {
-  if (!link_font_) {
-    QFont f = font();
-    f.setPixelSize(kLinkFontPixels);
-    f.setWeight(QFont::ExtraBold);
-    f.setUnderline(true);
-    link_font_ = f;
-  }
+  if (!link_font_) link_font_ = MakeLinkFont(font());
   return *link_font_;
+}
+
+QSize LinkButton::sizeHint() const {
+  // The whole text in the link font: a cut address would be useless.
+  const QFontMetrics metrics(link_font_ ? *link_font_ : MakeLinkFont(font()));
+  return {metrics.horizontalAdvance(text()) + 2, metrics.height() + 2};
 }
 
 void LinkButton::ClickAction() {

@@ -45,6 +45,9 @@ class LinkButton : public QPushButton {
   // What a click does; also run by Enter released on the button.
   void ClickAction();
 
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
  protected:
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;

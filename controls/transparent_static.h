@@ -17,6 +17,25 @@ class CTransparentStatic : public QLabel {
   // label draws no background, so without that the old letters would stay on
   // the skin under the new ones.
   void SetText(const QString& text);
+
+  // A text wider than the label (a long path) is shown cut with an ellipsis
+  // where `mode` says, whole in its tooltip, instead of clipped; the label
+  // then asks for no more width than the ellipsis.
+  void SetElideMode(Qt::TextElideMode mode);
+  Qt::TextElideMode ElideMode() const { return elide_; }
+  // The text as drawn at the label's present width.
+  QString ShownText() const;
+
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void UpdateToolTip();
+
+  Qt::TextElideMode elide_ = Qt::ElideNone;
 };
 
 }  // namespace mendora

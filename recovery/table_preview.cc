@@ -37,7 +37,7 @@ std::unique_ptr<TablePreview> TablePreview::Open(const std::string& path, const 
   if (!handle) return nullptr;
   std::unique_ptr<TablePreview> preview(new TablePreview());
   preview->handle_ = std::move(handle);
-  preview->handle_->damage = &preview->quiet_;
+  preview->handle_->damage = &preview->lost_;
   return preview;
 }
 
@@ -95,9 +95,16 @@ std::vector<PreviewRow> TablePreview::Rows(int64_t first, int64_t count) {
   if (count <= 0 || !MoveTo(first)) return rows;
   const int64_t end = std::min(first + count, selected_->rows);
   rows.reserve(static_cast<size_t>(end - first));
+  lost_.columns.clear();
   while (next_row_ < end && cursor_->Next(row_)) {
     ++next_row_;
     rows.push_back(Cells(row_));
+    for (const std::string& column : lost_.columns) {
+      for (size_t i = 0; i < column_names_.size() && i < rows.back().size(); ++i) {
+        if (column_names_[i] == column && rows.back()[i].null) rows.back()[i].lost = true;
+      }
+    }
+    lost_.columns.clear();
   }
   return rows;
 }
@@ -111,8 +118,11 @@ PreviewRow TablePreview::Cells(const Row& row) const {
     if (cell.null) continue;
     if (value.kind != ValueKind::kBytes) {
       RenderValueInto(value, cell.text);
+      if (value.kind != ValueKind::kText) cell.value = value;
+      cell.value.kind = value.kind;
       continue;
     }
+    cell.value.kind = value.kind;
     const bool binary_column = i < binary_columns_.size() && binary_columns_[i];
     const ByteView stored(reinterpret_cast<const uint8_t*>(value.bytes.data()), value.bytes.size());
     const std::optional<OleContent> content = binary_column ? UnwrapOle(stored) : std::nullopt;

@@ -25,7 +25,13 @@ namespace mendora {
 
 struct PreviewCell {
   bool null = true;
+  // The value could not be read (a long value whose chain breaks, a value
+  // outside its row): null, and lost rather than empty.
+  bool lost = false;
   std::string text;  // as the dump renders the value; for binary data a short description
+  // The typed value, for a viewer that shows numbers and dates its own way
+  // and sorts by them; text and binary values leave their bytes in `text`.
+  Value value;
   // The picture file an OLE or binary value holds (BMP, PNG, JPEG, GIF...),
   // for a thumbnail; empty when it holds none.
   std::string picture;
@@ -67,7 +73,16 @@ class TablePreview {
   PreviewRow Cells(const Row& row) const;
 
   JetHandlePtr handle_;
-  LossAccount quiet_{nullptr};  // damage was counted by the pass; a preview only reads
+  // Damage was counted by the pass; a preview only notes which values of the
+  // row being read are lost.
+  class LostValues final : public DamageReporter {
+   public:
+    void Report(const DamageReport& report) override {
+      if (LosesValue(report.kind)) columns.push_back(report.column);
+    }
+    std::vector<std::string> columns;
+  };
+  LostValues lost_;
   std::optional<RecoveredTable> selected_;
   TableDefPtr table_;
   std::unique_ptr<RowCursor> cursor_;

@@ -8,7 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libcli11-dev nlohmann-json3-dev libssl-dev zlib1g-dev libxml2-dev
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
+  fonts-dejavu-core fonts-noto-mono
   xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev desktop-file-utils appstream man-db bash-completion shared-mime-info xdotool

@@ -47,10 +47,6 @@ Geben Sie ihr Kennwort ein:</translation>
 <context>
     <name>mendora::MainDialog</name>
     <message>
-        <source>Select Mdb File</source>
-        <translation>Mdb-Datei auswählen</translation>
-    </message>
-    <message>
         <source>Source File Path:</source>
         <translation>Pfad der Quelldatei:</translation>
     </message>
@@ -117,42 +113,12 @@ Geben Sie ihr Kennwort ein:</translation>
 </translation>
     </message>
     <message>
-        <source><byte value="xd"/>
-Analyzing process is completed<byte value="xd"/>
-Click Save button for save the file<byte value="xd"/>
-</source>
-        <translation><byte value="xd"/>
-Die Analyse ist abgeschlossen<byte value="xd"/>
-Klicken Sie auf Speichern, um die Datei zu speichern<byte value="xd"/>
-</translation>
-    </message>
-    <message>
-        <source>Do you want to stop current process ?</source>
-        <translation>Möchten Sie den laufenden Vorgang anhalten?</translation>
-    </message>
-    <message>
-        <source>Do you want to Go back ?</source>
-        <translation>Möchten Sie zurückgehen?</translation>
-    </message>
-    <message>
-        <source>Are you sure, you want to close the software?</source>
-        <translation>Möchten Sie das Programm wirklich schließen?</translation>
-    </message>
-    <message>
-        <source>Unable to locate software Help file</source>
-        <translation>Die Hilfedatei des Programms wurde nicht gefunden</translation>
-    </message>
-    <message>
         <source>Select Access Database File</source>
         <translation>Access-Datenbankdatei auswählen</translation>
     </message>
     <message>
         <source>Save Recovered Database</source>
         <translation>Wiederhergestellte Datenbank speichern</translation>
-    </message>
-    <message>
-        <source>SQLite Database (*.sqlite *.db)</source>
-        <translation>SQLite-Datenbank (*.sqlite *.db)</translation>
     </message>
     <message>
         <source>Access databases (*.mdb *.mde *.accdb *.accde)</source>
@@ -173,10 +139,6 @@ Klicken Sie auf Speichern, um die Datei zu speichern<byte value="xd"/>
 %2</translation>
     </message>
     <message>
-        <source>Reading %1: %2 rows, %3 rows in all</source>
-        <translation>Lese %1: %2 Zeilen, %3 Zeilen insgesamt</translation>
-    </message>
-    <message>
         <source>The file could not be read as an Access database.</source>
         <translation>Die Datei konnte nicht als Access-Datenbank gelesen werden.</translation>
     </message>
@@ -189,30 +151,8 @@ Klicken Sie auf Speichern, um die Datei zu speichern<byte value="xd"/>
         <translation>Aus der Datei konnte nichts wiederhergestellt werden. Es wurde nichts gespeichert.</translation>
     </message>
     <message>
-        <source>The recovered database could not be written. Nothing was saved.</source>
-        <translation>Die wiederhergestellte Datenbank konnte nicht geschrieben werden. Es wurde nichts gespeichert.</translation>
-    </message>
-    <message>
         <source>The analysis stopped before its end.</source>
         <translation>Die Analyse wurde vor ihrem Ende abgebrochen.</translation>
-    </message>
-    <message>
-        <source>%1 rows recovered from %2 tables</source>
-        <translation>%1 Zeilen aus %2 Tabellen wiederhergestellt</translation>
-    </message>
-    <message>
-        <source>The source is encrypted; the recovered database is not.</source>
-        <translation>Die Quelle ist verschlüsselt, die wiederhergestellte Datenbank nicht.</translation>
-    </message>
-    <message>
-        <source>The recovered database has been saved to:
-%1</source>
-        <translation>Die wiederhergestellte Datenbank wurde gespeichert unter:
-%1</translation>
-    </message>
-    <message>
-        <source>The analysis is complete, but not everything in the file could be recovered.</source>
-        <translation>Die Analyse ist abgeschlossen, aber nicht alles in der Datei konnte wiederhergestellt werden.</translation>
     </message>
     <message>
         <source>The recovered database has been saved to:</source>
@@ -229,24 +169,6 @@ Was nicht wiederhergestellt werden konnte:<byte value="xd"/>
     <message>
         <source>The file is encrypted, and no password was given: nothing was read.</source>
         <translation>Die Datei ist verschlüsselt, und es wurde kein Kennwort angegeben: Es wurde nichts gelesen.</translation>
-    </message>
-    <message>
-        <source>One part of the database could not be recovered:
-</source>
-        <translation>Ein Teil der Datenbank konnte nicht wiederhergestellt werden:
-</translation>
-    </message>
-    <message>
-        <source>%1 parts of the database could not be recovered:
-</source>
-        <translation>%1 Teile der Datenbank konnten nicht wiederhergestellt werden:
-</translation>
-    </message>
-    <message>
-        <source>
-... and %1 more. The summary is also at the end of the log.</source>
-        <translation>
-... und %1 weitere. Die Zusammenfassung steht auch am Ende des Protokolls.</translation>
     </message>
     <message>
         <source><byte value="xd"/>
@@ -269,12 +191,6 @@ Die Analyse wurde abgebrochen. Es wurde nichts gespeichert.<byte value="xd"/>
         <translation>Abgebrochen</translation>
     </message>
     <message>
-        <source>The recovered database cannot be written over the file being repaired.
-Choose another name.</source>
-        <translation>Die wiederhergestellte Datenbank kann nicht über die Datei geschrieben werden, die repariert wird.
-Wählen Sie einen anderen Namen.</translation>
-    </message>
-    <message>
         <source>The file &quot;%1&quot; already exists.
 Do you want to replace it?</source>
         <translation>Die Datei &quot;%1&quot; ist bereits vorhanden.
@@ -286,15 +202,182 @@ Möchten Sie sie ersetzen?</translation>
     </message>
     <message>
         <source><byte value="xd"/>
-Stopped while reading %1, after %2 rows.<byte value="xd"/>
+The analysis process is complete.<byte value="xd"/>
+Click Save to save the recovered data.<byte value="xd"/>
 </source>
         <translation><byte value="xd"/>
-Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
+Die Analyse ist abgeschlossen.<byte value="xd"/>
+Klicken Sie auf Speichern, um die wiederhergestellten Daten zu speichern.<byte value="xd"/>
 </translation>
+    </message>
+    <message>
+        <source>Do you want to stop the current process?</source>
+        <translation>Möchten Sie den laufenden Vorgang anhalten?</translation>
+    </message>
+    <message>
+        <source>Do you want to go back?</source>
+        <translation>Möchten Sie zurückgehen?</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to close the software?</source>
+        <translation>Möchten Sie das Programm wirklich schließen?</translation>
+    </message>
+    <message>
+        <source>Unable to locate the software&apos;s Help file.</source>
+        <translation>Die Hilfedatei des Programms wurde nicht gefunden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln rows read so far</source>
+        <translation>
+            <numerusform>Bisher %Ln Zeile gelesen</numerusform>
+            <numerusform>Bisher %Ln Zeilen gelesen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Reading %1: %2, %3 in all</source>
+        <translation>Lese %1: %2, insgesamt %3</translation>
+    </message>
+    <message>
+        <source>The recovered data could not be written. Nothing was saved.</source>
+        <translation>Die wiederhergestellten Daten konnten nicht geschrieben werden. Es wurde nichts gespeichert.</translation>
+    </message>
+    <message>
+        <source>%1 recovered from %2</source>
+        <translation>%1 aus %2 wiederhergestellt</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln tables</source>
+        <translation>
+            <numerusform>%Ln Tabelle</numerusform>
+            <numerusform>%Ln Tabellen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The source is encrypted; the recovered data is not.</source>
+        <translation>Die Quelldatei ist verschlüsselt, die wiederhergestellten Daten sind es nicht.</translation>
+    </message>
+    <message>
+        <source>The recovered data has been exported to:</source>
+        <translation>Die wiederhergestellten Daten wurden exportiert nach:</translation>
+    </message>
+    <message>
+        <source>Not everything in the file could be recovered: what was lost is listed at the end of the log.</source>
+        <translation>Nicht alles in der Datei konnte wiederhergestellt werden: Was verloren ist, steht am Ende des Protokolls.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln rows</source>
+        <translation>
+            <numerusform>%Ln Zeile</numerusform>
+            <numerusform>%Ln Zeilen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The analysis is complete, but not everything in the file could be recovered:</source>
+        <translation>Die Analyse ist abgeschlossen, aber nicht alles in der Datei konnte wiederhergestellt werden:</translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %Ln more tables</source>
+        <translation>
+            <numerusform>... und %Ln weitere Tabelle</numerusform>
+            <numerusform>... und %Ln weitere Tabellen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>What was lost is also listed at the end of the log.</source>
+        <translation>Was verloren ist, steht auch am Ende des Protokolls.</translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %Ln more</source>
+        <translation>
+            <numerusform>... und %Ln weiterer Verlust</numerusform>
+            <numerusform>... und %Ln weitere Verluste</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+Stopped while reading %1, after %2.<byte value="xd"/>
+</source>
+        <translation><byte value="xd"/>
+Angehalten beim Lesen von %1, nach %2.<byte value="xd"/>
+</translation>
+    </message>
+    <message>
+        <source>The recovered data cannot be written over the file being repaired.
+Choose another name.</source>
+        <translation>Die wiederhergestellten Daten können nicht über die zu reparierende Datei geschrieben werden.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is a file, and this format writes a folder.
+Choose another name.</source>
+        <translation>&quot;%1&quot; ist eine Datei, und dieses Format schreibt einen Ordner.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>The folder &quot;%1&quot; is not empty.
+Files in it with the names of recovered tables will be replaced. Do you want to go on?</source>
+        <translation>Der Ordner &quot;%1&quot; ist nicht leer.
+Dateien darin mit den Namen wiederhergestellter Tabellen werden ersetzt. Möchten Sie fortfahren?</translation>
+    </message>
+    <message>
+        <source>The save is still running. Do you want to stop it and close Mendora? Nothing will be saved.</source>
+        <translation>Das Speichern läuft noch. Möchten Sie es abbrechen und Mendora schließen? Es wird nichts gespeichert.</translation>
+    </message>
+    <message>
+        <source>The analysis is still running. Do you want to stop it and close Mendora?</source>
+        <translation>Die Analyse läuft noch. Möchten Sie sie abbrechen und Mendora schließen?</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is a folder, and this format writes a file.
+Choose another name.</source>
+        <translation>&quot;%1&quot; ist ein Ordner, und dieses Format schreibt eine Datei.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>Save re&amp;port...</source>
+        <translation>Berich&amp;t speichern...</translation>
+    </message>
+    <message>
+        <source>The report of what was recovered and lost is beside it:</source>
+        <translation>Der Bericht über das Wiederhergestellte und das Verlorene liegt daneben:</translation>
+    </message>
+    <message>
+        <source>The report could not be written to &quot;%1&quot;: %2</source>
+        <translation>Der Bericht konnte nicht nach &quot;%1&quot; geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>HTML page (*.html)</source>
+        <translation>HTML-Seite (*.html)</translation>
+    </message>
+    <message>
+        <source>Text (*.txt)</source>
+        <translation>Text (*.txt)</translation>
+    </message>
+    <message>
+        <source>Save Report</source>
+        <translation>Bericht speichern</translation>
+    </message>
+    <message>
+        <source>The report cannot be written over &quot;%1&quot;.
+Choose another name.</source>
+        <translation>Der Bericht kann nicht über &quot;%1&quot; geschrieben werden.
+Wählen Sie einen anderen Namen.</translation>
+    </message>
+    <message>
+        <source>The report has been saved to %1</source>
+        <translation>Der Bericht wurde unter %1 gespeichert</translation>
     </message>
 </context>
 <context>
     <name>mendora::PreviewModel</name>
+    <message>
+        <source>(lost)</source>
+        <translation>(verloren)</translation>
+    </message>
+    <message>
+        <source>This value could not be recovered.</source>
+        <translation>Dieser Wert konnte nicht wiederhergestellt werden.</translation>
+    </message>
     <message>
         <source>%1: %2</source>
         <translation>%1: %2</translation>
@@ -339,8 +422,28 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
         <translation>Die Tabelle &quot;%1&quot; kann nicht erneut gelesen werden.</translation>
     </message>
     <message>
-        <source>%1: %2 rows</source>
-        <translation>%1: %2 Zeilen</translation>
+        <source>Filter the tables by name</source>
+        <translation>Tabellen nach Namen filtern</translation>
+    </message>
+    <message>
+        <source>This table is too large to sort here; it is shown in the order it is stored.</source>
+        <translation>Diese Tabelle ist zu groß, um hier sortiert zu werden; sie wird in ihrer gespeicherten Reihenfolge gezeigt.</translation>
+    </message>
+    <message>
+        <source>Find in the rows (Enter finds the next)</source>
+        <translation>In den Zeilen suchen (Eingabetaste sucht weiter)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not in this table.</source>
+        <translation>&quot;%1&quot; kommt in dieser Tabelle nicht vor.</translation>
+    </message>
+    <message>
+        <source>Found in row %1.</source>
+        <translation>Gefunden in Zeile %1.</translation>
     </message>
     <message>
         <source>; its definition is gone and its columns were inferred from its rows (a column&apos;s header tells how)</source>
@@ -356,6 +459,33 @@ Angehalten beim Lesen von %1 nach %2 Zeilen.<byte value="xd"/>
     <message>
         <source>The database to open, as if chosen with Browse.</source>
         <translation>Die zu öffnende Datenbank, als wäre sie mit Durchsuchen gewählt.</translation>
+    </message>
+</context>
+<context>
+    <name>mendora::SaveOption</name>
+    <message>
+        <source>SQLite database</source>
+        <translation>SQLite-Datenbank</translation>
+    </message>
+    <message>
+        <source>CSV files, one per table, in a folder</source>
+        <translation>CSV-Dateien, eine je Tabelle, in einem Ordner</translation>
+    </message>
+    <message>
+        <source>JSON Lines</source>
+        <translation>JSON Lines</translation>
+    </message>
+    <message>
+        <source>SQL script for PostgreSQL</source>
+        <translation>SQL-Skript für PostgreSQL</translation>
+    </message>
+    <message>
+        <source>SQL script for MySQL and MariaDB</source>
+        <translation>SQL-Skript für MySQL und MariaDB</translation>
+    </message>
+    <message>
+        <source>SQL script for SQLite</source>
+        <translation>SQL-Skript für SQLite</translation>
     </message>
 </context>
 </TS>

@@ -74,16 +74,20 @@ class FakeFiles : public FileDialogs {
     ++open_calls;
     return open_answer;
   }
-  QString SaveFileName(QWidget*, const QString& title, const QString& suggested, const QString& filter) override {
+  SaveChoice SaveFileName(QWidget*, const QString& title, const QString& suggested, const QString& filters,
+                          const QString& selected) override {
     save_title = title;
     save_suggested = suggested;
-    save_filter = filter;
+    save_filter = filters;
+    save_selected = selected;
     ++save_calls;
-    return save_answer;
+    return {save_answer, save_answer_filter.isEmpty() ? selected : save_answer_filter};
   }
 
   QString open_answer, open_title, open_folder, open_filter;
-  QString save_answer, save_title, save_suggested, save_filter;
+  QString save_answer, save_title, save_suggested, save_filter, save_selected;
+  // The filter chosen with save_answer; empty: the one offered first.
+  QString save_answer_filter;
   int open_calls = 0;
   int save_calls = 0;
 };
@@ -186,7 +190,9 @@ class ScriptedRunner : public RecoveryRunner {
     }
   }
 
-  TargetFactory Target() override {
+  TargetFactory Target(SaveFormatId format) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    formats.push_back(format);
     return [](const std::string&, bool) { return std::unique_ptr<RecoveryOutput>(); };
   }
 
@@ -216,6 +222,7 @@ class ScriptedRunner : public RecoveryRunner {
   std::atomic<int> cancelled_runs{0};
   std::mutex mutex;
   std::vector<SessionRecord> sessions;
+  std::vector<SaveFormatId> formats;  // asked of Target, in order
 };
 
 }  // namespace mendora::testing

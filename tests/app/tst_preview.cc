@@ -3,6 +3,8 @@
 // scrolled to its end with only a window held, and pictures as thumbnails.
 #include <QApplication>
 #include <QBuffer>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -14,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 #include <nlohmann/json.hpp>
+#include <cstring>
+#include <random>
 #include <sstream>
 
 #include "app/control_ids.h"
@@ -108,6 +112,14 @@ class PreviewTest : public QObject {
           const std::string type = table["columns"][c]["type"];
           if (type == "ole" || type == "binary") continue;  // base64 in the dump, described in the grid
           QString want = value.is_null() ? QString() : QString::fromStdString(value.get<std::string>());
+          if (type == "datetime" && !want.isEmpty()) {
+            // Shown in the user's locale: the same day and time as the dump's.
+            const QDateTime stored = QDateTime::fromString(want, QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+            QVERIFY(stored.isValid());
+            want = stored.time() == QTime(0, 0) ? QLocale().toString(stored.date(), QLocale::ShortFormat)
+                                                : QLocale().toString(stored, QLocale::ShortFormat) +
+                                                      (stored.time().second() != 0 ? stored.toString(QStringLiteral(":ss")) : QString());
+          }
           QString got = Cell(grid, r, c);
           got.replace(QChar(0x21B5), QLatin1Char('\n'));
           if (want.size() > PreviewModel::kShownCharacters) {
@@ -199,9 +211,107 @@ class PreviewTest : public QObject {
     lost.stored_rows = 5;
     lost.rows_recovered = 2;
     lost.rows_damaged = 1;
+    lost.pages_damaged = true;
     QVERIFY(!PreviewWindow::LostText(&lost).startsWith(QStringLiteral("Photos:")));
     QVERIFY(PreviewWindow::LostText(&lost).contains(QStringLiteral("2 of 5")));
     QCOMPARE(PreviewWindow::LostText(nullptr), QStringLiteral("Nothing"));
+  }
+
+  // The list sorts and filters its tables; the grid shows dates in the
+  // user's locale, a picture whose chain broke as "(lost)", sorts by any
+  // column (numbers and dates by value, text by collation, empty first),
+  // keeps the stored row numbers, finds text, and fits its headers.
+  void theGridSortsFindsAndShowsWhatWasLost() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    QImage noise(96, 96, QImage::Format_RGB32);
+    std::mt19937 random(7);
+    for (int y = 0; y < noise.height(); ++y) {
+      for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, QRgb(random()));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    noise.save(&buffer, "PNG");
+    QVERIFY(png.size() > 3 * 4096);
+    const auto days = [](int y, int m, int d) { return double(QDate(1899, 12, 30).daysTo(QDate(y, m, d))); };
+    JetFileBuilder builder(JetVersion::kJet4);
+    Table people{"People", {{"N", kLong}, {"Name", kText, 40}, {"Born", kDateTime}, {"Photograph of the person", kOle}}};
+    people.long_value_form = LongValueForm::kChained;
+    people.rows = {{int64_t{3}, std::string("bravo"), days(2001, 2, 3), std::monostate{}},
+                   {int64_t{1}, std::string("\xC3\x81lvaro"), days(1999, 12, 31) + 0.5, Bytes(png.begin(), png.end())},
+                   {int64_t{2}, std::string("alpha"), std::monostate{}, std::monostate{}},
+                   {int64_t{10}, std::string("Charlie"), days(1950, 6, 1), std::monostate{}}};
+    builder.AddTable(people);
+    Table tiny{"Tiny", {{"N", kLong}}};
+    for (int64_t i = 0; i < 12; ++i) tiny.rows.push_back({i});
+    builder.AddTable(tiny);
+    Bytes bytes = builder.Build();
+    const uint32_t page = builder.page_size();
+    for (uint32_t p = 1, seen = 0; (p + 1) * page <= bytes.size(); ++p) {
+      if (bytes[p * page] == 0x01 && std::memcmp(&bytes[p * page + 4], "LVAL", 4) == 0 && ++seen == 2) {
+        ZeroPage(bytes, page, p);  // the picture's chain breaks
+      }
+    }
+    TempDatabase file(bytes);
+    RecoverySession session;
+    session.SourcePath = file.path();
+    session.losses.SetDetails(nullptr);
+    QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
+
+    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    preview.show();
+    QTableWidget* list = preview.tableList();
+    list->sortByColumn(1, Qt::DescendingOrder);
+    QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Tiny"));
+    list->setCurrentCell(1, 0);
+    PreviewModel* model = preview.model();
+    QCOMPARE(model->columnCount(), 4);
+    QCOMPARE(Cell(model, 0, 2), QLocale().toString(QDate(2001, 2, 3), QLocale::ShortFormat));
+    QCOMPARE(Cell(model, 1, 3), QStringLiteral("(lost)"));
+    QVERIFY(model->data(model->index(1, 3), Qt::FontRole).value<QFont>().italic());
+    QVERIFY(Cell(model, 2, 3).isEmpty());  // null, not lost
+    for (int c = 0; c < model->columnCount(); ++c) {
+      QVERIFY2(preview.grid()->horizontalHeader()->sectionSize(c) >=
+                   preview.grid()->horizontalHeader()->sectionSizeHint(c),
+               qPrintable(model->headerData(c, Qt::Horizontal).toString()));
+    }
+
+    struct Sorted {
+      int column;
+      Qt::SortOrder order;
+      QStringList names;
+    };
+    const Sorted sorts[] = {
+        {0, Qt::AscendingOrder, {"\xC3\x81lvaro", "alpha", "bravo", "Charlie"}},
+        {0, Qt::DescendingOrder, {"Charlie", "bravo", "alpha", "\xC3\x81lvaro"}},
+        {1, Qt::AscendingOrder, {"alpha", "\xC3\x81lvaro", "bravo", "Charlie"}},
+        {2, Qt::AscendingOrder, {"alpha", "Charlie", "\xC3\x81lvaro", "bravo"}},
+    };
+    for (const Sorted& sort : sorts) {
+      preview.SortBy(sort.column);
+      if (sort.order == Qt::DescendingOrder) QCOMPARE(preview.grid()->horizontalHeader()->sortIndicatorOrder(), sort.order);
+      QStringList names;
+      for (int r = 0; r < model->rowCount(); ++r) names << Cell(model, r, 1);
+      QCOMPARE(names, sort.names);
+    }
+    // Sorted by date: the stored row numbers go with their rows.
+    QCOMPARE(model->headerData(0, Qt::Vertical).toInt(), 3);
+    QCOMPARE(model->headerData(3, Qt::Vertical).toInt(), 1);
+
+    preview.findBox()->setText(QStringLiteral("RAV"));
+    preview.FindNext();
+    QCOMPARE(preview.grid()->currentIndex(), model->index(3, 1));
+    preview.findBox()->setText(QStringLiteral("lost"));
+    preview.FindNext();  // from after "bravo", round to the top
+    QCOMPARE(preview.grid()->currentIndex(), model->index(2, 3));
+    preview.findBox()->setText(QStringLiteral("nowhere"));
+    preview.FindNext();
+    QVERIFY(preview.statusLine()->text().contains(QStringLiteral("is not in this table")));
+
+    preview.tableFilter()->setText(QStringLiteral("PEO"));
+    QVERIFY(list->isRowHidden(0));
+    QVERIFY(!list->isRowHidden(1));
+    QLocale::setDefault(QLocale::c());
   }
 
   void aSourceThatNoLongerOpensSaysSo() {

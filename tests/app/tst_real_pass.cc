@@ -15,7 +15,9 @@
 #include <set>
 
 #include "app/control_ids.h"
+#include <QAction>
 #include "app/main_dialog.h"
+#include "app/save_formats.h"
 #include "test_support.h"
 #include "tests/support/corpus.h"
 
@@ -45,7 +47,7 @@ class HoldingRunner : public RecoveryRunner {
     finished = true;
     return result;
   }
-  TargetFactory Target() override { return real_.Target(); }
+  TargetFactory Target(SaveFormatId format) override { return real_.Target(format); }
 
   std::atomic<bool> held{false};
   std::atomic<bool> finished{false};
@@ -153,7 +155,7 @@ class RealPassTest : public QObject {
             "\r\nSuppliers :  29  Records") +
         QStringLiteral("\r\n\r\nForms: 0, Reports: 2, Macros: 0, Modules: 1, the source of 1 recovered") +
         QStringLiteral("\r\n\r\n") +
-        QStringLiteral("\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
+        QStringLiteral("\r\nThe analysis process is complete.\r\nClick Save to save the recovered data.\r\n");
     QCOMPARE(f.dialog->AnalysisLog(), expected);
     QString shown = expected;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -182,14 +184,103 @@ class RealPassTest : public QObject {
     f.boxes.seen.clear();
     f.Click(kIdSave);
     QVERIFY(f.WaitForState(State::kCompleted));
-    QCOMPARE(f.boxes.Texts(), QStringList{QStringLiteral("The recovered database has been saved to:\n") + target});
+    QCOMPARE(f.boxes.Texts(), QStringList{QStringLiteral("The recovered database has been saved to:\n") + target +
+                                          QStringLiteral("\n\nThe report of what was recovered and lost is beside it:\n") +
+                                          out.filePath(QStringLiteral("northwind_recovered-report.html"))});
     QVERIFY(QFile::exists(target));
     std::string orders;
     const std::set<std::string> names = TableNames(target, &orders);
     for (const std::string& t : kNorthwindTables) QVERIFY2(names.count(t) == 1, t.c_str());
     QCOMPARE(orders, std::string("830"));
     QVERIFY(f.dialog->AnalysisLog().contains(QStringLiteral("Orders :  830  Records")));
-    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save button")));
+    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save")));
+  }
+
+  // Save writes every format it offers, named for the format, and says
+  // where: the SQL script for SQLite loads into SQLite with every row.
+  void everySaveFormatWritesTheRecoveredTables() {
+    const QString source = Sample("jet4-northwind.mdb");
+    if (source.isEmpty()) QSKIP("sample databases not found (set MENDORA_CORPUS)");
+    LibraryRecoveryRunner runner;
+    Fixture f(runner, source);
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QTemporaryDir out;
+    for (const SaveOption& format : SaveOptions()) {
+      const QString name = QString::fromLatin1(format.name);
+      f.files.save_answer = out.filePath(QStringLiteral("northwind-%1").arg(int(format.id)));
+      f.files.save_answer_filter = SaveFilter(format);
+      f.boxes.seen.clear();
+      f.Click(kIdSave);
+      QVERIFY2(f.WaitForState(State::kCompleted), qPrintable(name));
+      const QString written = f.files.save_answer + QString::fromLatin1(format.suffix);
+      QCOMPARE(f.dialog->TargetPath(), written);
+      QCOMPARE(f.boxes.seen.size(), size_t(1));
+      QVERIFY2(f.boxes.seen[0].text.contains(QStringLiteral(":\n") + written + QStringLiteral("\n")),
+               qPrintable(f.boxes.seen[0].text));
+      // The report beside it, named after it, says where it was saved.
+      QFile report(f.files.save_answer + QStringLiteral("-report.html"));
+      QVERIFY2(report.open(QIODevice::ReadOnly), qPrintable(report.fileName()));
+      const QString page = QString::fromUtf8(report.readAll());
+      QVERIFY(f.boxes.seen[0].text.contains(report.fileName()));
+      QVERIFY(page.contains(written.toHtmlEscaped()));
+      QVERIFY(page.contains(QStringLiteral("Order Details")));
+      QFile file(written);
+      switch (format.id) {
+        case SaveFormatId::kSqlite: {
+          const std::set<std::string> names = TableNames(written, nullptr);
+          QVERIFY(std::includes(names.begin(), names.end(), kNorthwindTables.begin(), kNorthwindTables.end()));
+          break;
+        }
+        case SaveFormatId::kCsv: {
+          QCOMPARE(QDir(written).entryList({QStringLiteral("*.csv")}, QDir::Files).size(), 8);
+          QFile shippers(QDir(written).filePath(QStringLiteral("Shippers.csv")));
+          QVERIFY(shippers.open(QIODevice::ReadOnly));
+          QCOMPARE(shippers.readAll().count("\r\n"), 4);
+          break;
+        }
+        case SaveFormatId::kJsonLines:
+          QVERIFY(file.open(QIODevice::ReadOnly));
+          QCOMPARE(file.readAll().count('\n'), 3202);
+          break;
+        default: {
+          QVERIFY(file.open(QIODevice::ReadOnly));
+          const QByteArray script = file.readAll();
+          const QByteArray quote = format.id == SaveFormatId::kSqlMySql ? "`" : "\"";
+          QVERIFY2(script.contains("CREATE TABLE " + quote + "Order Details" + quote), qPrintable(name));
+          if (format.id != SaveFormatId::kSqlSqlite) break;
+          sqlite3* db = nullptr;
+          QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+          QCOMPARE(sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+          sqlite3_stmt* st = nullptr;
+          sqlite3_prepare_v2(db, "SELECT count(*) FROM \"Order Details\"", -1, &st, nullptr);
+          QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+          QCOMPARE(sqlite3_column_int(st, 0), 2155);
+          sqlite3_finalize(st);
+          sqlite3_close(db);
+        }
+      }
+    }
+    // The save dialog offers the format saved last first.
+    f.files.save_answer.clear();
+    f.Click(kIdSave);
+    QCOMPARE(f.files.save_selected, SaveFilter(SaveOptions().back()));
+    // Save report writes the last pass's report as text where asked, and
+    // never over the source.
+    QVERIFY(f.dialog->MenuAction(kIdFileSaveReport)->isEnabled());
+    f.files.save_answer = source;
+    f.boxes.seen.clear();
+    f.dialog->MenuAction(kIdFileSaveReport)->trigger();
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    f.files.save_answer = out.filePath(QStringLiteral("account"));
+    f.files.save_answer_filter = MainDialog::tr("Text (*.txt)");
+    f.dialog->MenuAction(kIdFileSaveReport)->trigger();
+    QFile text(out.filePath(QStringLiteral("account.txt")));
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    const QByteArray account = text.readAll();
+    QVERIFY(account.contains("Order Details"));
+    QVERIFY(!account.contains("<html"));
   }
 
   void cancelledSaveLeavesNoFile() {
@@ -207,6 +298,7 @@ class RealPassTest : public QObject {
       f.Click(kIdSave);
       QVERIFY(QTest::qWaitFor([&] { return runner.held.load(); }, kRunTimeoutMs));
       if (by_escape) {
+        f.boxes.answers = {BoxAnswer::kYes};  // stop the save and close
         QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
         f.dialog.reset();
         QVERIFY(runner.finished.load());

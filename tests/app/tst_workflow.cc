@@ -13,6 +13,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_dialog.h"
+#include "app/save_formats.h"
 #include "controls/transparent_static.h"
 #include "test_support.h"
 
@@ -168,7 +169,7 @@ class WorkflowTest : public QObject {
     QVERIFY(!stop_while_told);
     QCOMPARE(f.Progress(), 100);  // the work is done: the bar stays full
     const QString expected =
-        ScriptedRunner::LogAfter(3) + QStringLiteral("\r\nAnalyzing process is completed\r\nClick Save button for save the file\r\n");
+        ScriptedRunner::LogAfter(3) + QStringLiteral("\r\nThe analysis process is complete.\r\nClick Save to save the recovered data.\r\n");
     QCOMPARE(f.dialog->AnalysisLog(), expected);
     QCOMPARE(f.LogText(), Shown(expected));
     QVERIFY(!f.Enabled(kIdStop));
@@ -194,7 +195,7 @@ class WorkflowTest : public QObject {
       steps_while_asked = f.runner.steps_done.load();
     };
     f.Click(kIdStop);
-    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to stop current process ?"));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to stop the current process?"));
     QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kYesNo);
     QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
     QVERIFY(f.boxes.seen[0].interrupts_run);
@@ -287,7 +288,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.WaitForLog(1));
     f.boxes.answers = {BoxAnswer::kYes};
     f.Click(kIdBack);
-    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to Go back ?"));
+    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("Do you want to go back?"));
     QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kQuestion);
     QVERIFY(f.boxes.seen[0].interrupts_run);
     QCOMPARE(f.dialog->state(), State::kReturned);
@@ -336,7 +337,7 @@ class WorkflowTest : public QObject {
     QCOMPARE(f.Progress(), 0);
     QVERIFY(f.WaitForState(State::kCompleted));
     QCOMPARE(f.runner.SessionCount(), size_t(2));
-    QCOMPARE(f.dialog->AnalysisLog().count(QStringLiteral("Analyzing process is completed")), 1);
+    QCOMPARE(f.dialog->AnalysisLog().count(QStringLiteral("The analysis process is complete.")), 1);
   }
 
   void saveAsksForANewFileBesideTheSource() {
@@ -367,12 +368,14 @@ class WorkflowTest : public QObject {
     QVERIFY(s.has_target_factory);
     QVERIFY(QFile::exists(target));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
-    QCOMPARE(f.boxes.seen[0].text, QStringLiteral("The recovered database has been saved to:\n") + target);
+    QVERIFY(f.boxes.seen[0].text.startsWith(QStringLiteral("The recovered database has been saved to:\n") + target +
+                                            QStringLiteral("\n\nThe report")));
+    QVERIFY(QFile::exists(f.dir.filePath(QStringLiteral("Sales_recovered-report.html"))));
     QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOkOpenFolder);
     QVERIFY(f.opener.opened.isEmpty());  // OK alone opens nothing
     QVERIFY(f.dialog->AnalysisLog().startsWith(ScriptedRunner::LogAfter(3)));
     QVERIFY(f.dialog->AnalysisLog().contains(target));
-    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save button")));
+    QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save")));
     QCOMPARE(f.dialog->RunMode(), 0);  // back to analysis once the save ends
     QCOMPARE(f.Progress(), 100);
   }
@@ -414,6 +417,50 @@ class WorkflowTest : public QObject {
     QVERIFY(f.LogText().endsWith(QStringLiteral("The save was cancelled. Nothing was saved.\n")));
     QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
     QVERIFY(!QFile::exists(f.dir.filePath(QStringLiteral("t.sqlite"))));
+  }
+
+  // The name saved to follows the format chosen in the dialog, and a file
+  // and a folder are never taken for each other.
+  void saveNamesFollowTheFormat_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("refused");
+    const auto id = [](SaveFormatId f) { return int(f); };
+    QTest::newRow("another format's suffix swapped") << "a.sqlite" << id(SaveFormatId::kSqlPostgreSql) << "a.sql" << false;
+    QTest::newRow("no suffix: the format's") << "a" << id(SaveFormatId::kJsonLines) << "a.jsonl" << false;
+    QTest::newRow("a pattern of the format kept") << "a.db" << id(SaveFormatId::kSqlite) << "a.db" << false;
+    QTest::newRow("the user's own suffix kept") << "a.backup" << id(SaveFormatId::kSqlite) << "a.backup" << false;
+    QTest::newRow("a folder for CSV") << "a.sqlite" << id(SaveFormatId::kCsv) << "a" << false;
+    QTest::newRow("a folder is no file") << "folder.sqlite" << id(SaveFormatId::kSqlite) << "folder.sqlite" << true;
+    QTest::newRow("a file is no folder") << "file.txt" << id(SaveFormatId::kCsv) << "file.txt" << true;
+  }
+  void saveNamesFollowTheFormat() {
+    QFETCH(QString, typed);
+    QFETCH(int, format);
+    QFETCH(QString, written);
+    QFETCH(bool, refused);
+    Fixture f(false);
+    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("folder.sqlite")));
+    QFile file(f.dir.filePath(QStringLiteral("file.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    f.boxes.seen.clear();
+    f.files.save_answer = f.dir.filePath(typed);
+    f.files.save_answer_filter = SaveFilter(SaveOptionOf(SaveFormatId(format)));
+    f.Click(kIdSave);
+    if (refused) {
+      QCOMPARE(f.boxes.seen.size(), size_t(1));
+      QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+      QCOMPARE(f.runner.SessionCount(), size_t(1));
+      return;
+    }
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.runner.SessionCount(), size_t(2));
+    QCOMPARE(QString::fromStdString(f.runner.LastSession().target_path), f.dir.filePath(written));
+    QCOMPARE(f.runner.formats.back(), SaveFormatId(format));
   }
 
   void saveNeverWritesOverTheSource() {
@@ -488,53 +535,101 @@ class WorkflowTest : public QObject {
     QCOMPARE(f.Progress(), 0);
   }
 
-  void failedSaveSaysNothingWasSaved() {
-    Fixture f(false);
-    f.Click(kIdNext);
-    QVERIFY(f.WaitForState(State::kCompleted));
-    f.runner.outcome = PassOutcome::kFailed;
-    f.runner.message = "disk full";
-    f.files.save_answer = f.dir.filePath(QStringLiteral("y.sqlite"));
-    f.boxes.seen.clear();
-    f.Click(kIdSave);
-    QVERIFY(f.WaitForState(State::kFailed));
-    QCOMPARE(f.boxes.seen.size(), size_t(1));
-    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("Nothing was saved")));
-    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("disk full")));
-    QVERIFY(!f.Enabled(kIdSave));
+  // A save that fails or is stopped says that nothing was saved and keeps
+  // the analysis it started from: Save and View stay, and the log is the
+  // analysis's again.
+  void aSaveThatFailsOrIsStoppedKeepsTheAnalysis() {
+    for (const bool stopped : {false, true}) {
+      Fixture f(false);
+      f.Click(kIdNext);
+      QVERIFY(f.WaitForState(State::kCompleted));
+      const QString analysis = f.dialog->AnalysisLog();
+      const QString target = f.dir.filePath(QStringLiteral("y.sqlite"));
+      f.files.save_answer = target;
+      f.boxes.seen.clear();
+      if (stopped) {
+        f.runner.gated = true;
+        f.Click(kIdSave);
+        f.Step();
+        QVERIFY(f.WaitForLog(1));
+        f.boxes.answers = {BoxAnswer::kYes};
+        f.Click(kIdStop);
+        QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
+      } else {
+        f.runner.outcome = PassOutcome::kFailed;
+        f.runner.message = "disk full";
+        f.Click(kIdSave);
+        QVERIFY(QTest::qWaitFor([&] { return f.runner.SessionCount() == 2 && f.boxes.seen.size() == 1; }, 5000));
+        QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("Nothing was saved")));
+        QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("disk full")));
+        QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+      }
+      QCOMPARE(f.dialog->state(), State::kCompleted);
+      QVERIFY(f.Enabled(kIdSave));
+      QVERIFY(f.Enabled(kIdBack));
+      QVERIFY(!f.Enabled(kIdStop));
+      QVERIFY2(f.dialog->AnalysisLog().startsWith(analysis), qPrintable(f.dialog->AnalysisLog()));
+      QVERIFY(f.dialog->AnalysisLog().contains(QStringLiteral("Nothing was saved")));
+      QVERIFY(!QFile::exists(target));
+      // Saving again needs no new analysis.
+      f.runner.gated = false;
+      f.runner.outcome = PassOutcome::kCompleted;
+      f.boxes.answers.clear();
+      f.Click(kIdSave);
+      QVERIFY(QTest::qWaitFor([&] { return QFile::exists(target) && f.dialog->state() == State::kCompleted; }, 5000));
+      QCOMPARE(f.runner.LastSession().run_mode, 1);
+    }
   }
 
-  // A save that went on past refused pieces says so after its completion
-  // message, naming the first of them.
-  void aSaveWithLossesWarnsAfterItsMessage() {
+  // A damaged analysis is told once, in one message with the account; the
+  // save's own message only points to the log, which holds the account.
+  void lossesAreToldOnceAndStayInTheLog() {
     Fixture f(false);
-    f.Click(kIdNext);
-    QVERIFY(f.WaitForState(State::kCompleted));
     f.runner.losses = {"Table Orders: record 12 was not stored: disk I/O error"};
     for (int i = 0; i < 9; ++i) f.runner.losses.push_back("Relation R" + std::to_string(i) + " was not created: x");
+    f.Click(kIdNext);
+    QVERIFY(f.WaitForState(State::kCompleted));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    const QString told = f.boxes.seen[0].text;
+    QCOMPARE(f.boxes.seen[0].icon, BoxIcon::kWarning);
+    QVERIFY(told.startsWith(QStringLiteral("The analysis is complete, but not everything")));
+    QVERIFY(told.contains(QStringLiteral("10 other parts")));
+    QVERIFY(told.endsWith(QStringLiteral("What was lost is also listed at the end of the log.")));
+    for (const std::string& loss : f.runner.losses) {
+      QVERIFY2(f.LogText().contains(QString::fromStdString(loss)), loss.c_str());
+    }
+
     f.files.save_answer = f.dir.filePath(QStringLiteral("z.sqlite"));
     f.boxes.seen.clear();
     f.Click(kIdSave);
     QVERIFY(f.WaitForState(State::kCompleted));
-    QCOMPARE(f.boxes.seen.size(), size_t(2));
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
     QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("has been saved to")));
-    const QString warning = f.boxes.seen[1].text;
-    QCOMPARE(f.boxes.seen[1].icon, BoxIcon::kWarning);
-    QVERIFY(warning.startsWith(QStringLiteral("10 parts of the database could not be recovered:")));
-    QVERIFY(warning.contains(QStringLiteral("Table Orders: record 12 was not stored: disk I/O error")));
-    QVERIFY(warning.contains(QStringLiteral("Relation R6 was not created")));
-    QVERIFY(!warning.contains(QStringLiteral("Relation R7 ")));
-    QVERIFY(warning.endsWith(QStringLiteral("... and 2 more. The summary is also at the end of the log.")));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("listed at the end of the log")));
+    QCOMPARE(f.boxes.seen[0].buttons, BoxButtons::kOkOpenFolder);
+    QVERIFY(f.LogText().contains(QStringLiteral("Relation R8 was not created")));
   }
 
-  void escapeDuringARunEndsTheProgramAndCancelsThePass() {
+  // Esc (and the close box) during a run ask first, the run held meanwhile;
+  // No lets it go on, Yes ends the program and cancels the pass.
+  void escapeDuringARunAsksBeforeItEndsTheProgram() {
     Fixture f;
     f.Click(kIdNext);
     f.Step();
     QVERIFY(f.WaitForLog(1));
+    State state_while_asked = State::kSelecting;
+    f.boxes.on_show = [&](const BoxRequest&) { state_while_asked = f.dialog->state(); };
+    f.boxes.answers = {BoxAnswer::kNo};
     QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
+    QVERIFY(f.dialog->isVisible());
+    QCOMPARE(f.boxes.seen.size(), size_t(1));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("still running")));
+    QVERIFY(f.boxes.seen[0].interrupts_run);
+    QCOMPARE(state_while_asked, State::kPaused);
+    QCOMPARE(f.dialog->state(), State::kRunning);
+    f.boxes.answers = {BoxAnswer::kYes};
+    f.dialog->close();
     QVERIFY(!f.dialog->isVisible());
-    QVERIFY(f.boxes.seen.empty());
     f.dialog.reset();  // must not hang on the waiting pass
     QCOMPARE(f.runner.cancelled_runs.load(), 1);
     QCOMPARE(f.runner.completed_runs.load(), 0);
@@ -569,8 +664,8 @@ class WorkflowTest : public QObject {
     QCOMPARE(f.runner.LastSession().password, last.password);
     QCOMPARE(f.passwords.asked.size(), size_t(2));
     QCOMPARE(f.boxes.seen.size(), size_t(1));
-    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("the recovered database is not")));
-    QVERIFY(f.dialog->AnalysisLog().contains(QStringLiteral("the recovered database is not")));
+    QVERIFY(f.boxes.seen[0].text.contains(QStringLiteral("the recovered data is not")));
+    QVERIFY(f.dialog->AnalysisLog().contains(QStringLiteral("the recovered data is not")));
 
     // A new source forgets it.
     f.Click(kIdBrowse);
