@@ -136,6 +136,9 @@ std::string FreeName(SqliteConnection& connection, const std::string& table, con
   }
 }
 
+// Tables of up to this many rows are rebuilt by a copy aside and back.
+constexpr int64_t kRowsCopiedAside = 20000;
+
 constexpr char kGuidExpression[] =
     "(SELECT '{' || substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-' || substr(h, 13, 4) || '-' || "
     "substr(h, 17, 4) || '-' || substr(h, 21, 12) || '}' FROM (SELECT upper(hex(randomblob(16))) AS h))";
@@ -309,13 +312,26 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
     if (changed && !stored.empty()) {
       // Rebuilt with its constraints: the rows are copied in their order, so
       // row ids stay as they were unless an AutoNumber key becomes the id.
-      const std::string rebuilt = FreeName(connection, name, "mendora_rebuild");
+      // A rename makes SQLite read its whole schema again, which made a save
+      // of a thousand tables take half a minute: a table of few rows is
+      // copied aside and back under its own name instead.
+      const bool copied_aside =
+          !SameName(name, "mendora_copy") &&
+          CountOf(connection, "SELECT ifnull(max(rowid), 0) FROM " + quoted, what) <= kRowsCopiedAside;
+      const std::string rebuilt =
+          copied_aside ? std::string("mendora_copy") : FreeName(connection, name, "mendora_rebuild");
       std::string list;
       for (const ColumnInfo& info : stored) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
-      connection.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " (" + definition + ")", what);
-      connection.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " + quoted +
-                          " ORDER BY rowid",
-                      what);
+      if (copied_aside) {
+        connection.Exec("CREATE TEMP TABLE \"mendora_copy\" AS SELECT rowid AS \"mendora_row\", " + list + " FROM " +
+                            quoted,
+                        what);
+      } else {
+        connection.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " (" + definition + ")", what);
+        connection.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " +
+                            quoted + " ORDER BY rowid",
+                        what);
+      }
       if (integer_key != nullptr && NameTaken(connection, "mendora_ole")) {
         connection.Exec("UPDATE \"mendora_ole\" SET \"row_key\" = (SELECT " + QuoteIdentifier(integer_key->name) +
                             " FROM " + quoted + " AS t WHERE t.rowid = \"mendora_ole\".\"row_key\") WHERE \"table\" = " +
@@ -333,7 +349,15 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
                         what);
       }
       connection.Exec("DROP TABLE " + quoted, what);
-      connection.Exec("ALTER TABLE " + QuoteIdentifier(rebuilt) + " RENAME TO " + quoted, what);
+      if (copied_aside) {
+        connection.Exec("CREATE TABLE " + quoted + " (" + definition + ")", what);
+        connection.Exec("INSERT INTO " + quoted + " (" + list + ") SELECT " + list +
+                            " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
+                        what);
+        connection.Exec("DROP TABLE temp.\"mendora_copy\"", what);
+      } else {
+        connection.Exec("ALTER TABLE " + QuoteIdentifier(rebuilt) + " RENAME TO " + quoted, what);
+      }
     }
 
     // AutoNumber columns that are not the row id number new rows by trigger.

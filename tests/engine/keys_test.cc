@@ -143,6 +143,35 @@ TEST_F(KeysTest, AnAutoNumberThatIsNoKeyStillNumbersNewRows) {
             (std::vector<std::string>{"1"}));
 }
 
+// A table is rebuilt with its constraints either by a copy aside (few rows)
+// or by a rename (many): both keep every row in its order and the key, and
+// leave nothing of the rebuild behind.
+TEST_F(KeysTest, ARebuildKeepsTheRowsWhateverTheTableSize) {
+  const std::vector<int64_t> counts = {3, 20001};
+  for (const int64_t count : counts) {
+    OutputTable table;
+    table.name = "T" + std::to_string(count);
+    table.columns = {Described("Id", kColumnLongInteger), Described("Name", kColumnText)};
+    table.columns[0].autonumber = true;
+    table.columns[1].required = true;
+    table.indexes = {Index("PrimaryKey", {{"Id"}}, true, true)};
+    std::vector<std::vector<Value>> rows;
+    for (int64_t i = count; i >= 1; --i) rows.push_back({I(2 * i), T("n" + std::to_string(i))});
+    EXPECT_TRUE(Save(table, rows).empty());
+  }
+  db_->Close();
+  for (const int64_t count : counts) {
+    SCOPED_TRACE(count);
+    const std::string name = "T" + std::to_string(count);
+    EXPECT_EQ(Rows(target_, "SELECT count(*), sum(Id = 2 * substr(Name, 2)), min(rowid = Id) FROM \"" + name + "\""),
+              (std::vector<std::string>{std::to_string(count) + "|" + std::to_string(count) + "|1"}));
+    EXPECT_EQ(Rows(target_, "SELECT name, \"notnull\", pk FROM pragma_table_info('" + name + "')"),
+              (std::vector<std::string>{"Id|0|1", "Name|1|0"}));
+  }
+  EXPECT_EQ(Rows(target_, "SELECT count(*) FROM sqlite_schema WHERE name LIKE 'mendora_copy%' OR name LIKE 'mendora_rebuild%'"),
+            (std::vector<std::string>{"0"}));
+}
+
 TEST(SqliteDefaultTest, AccessDefaultsThatSqliteHas) {
   EXPECT_EQ(SqliteDefault("0", kColumnLongInteger), "0");
   EXPECT_EQ(SqliteDefault(" =-1.5 ", kColumnDouble), "-1.5");
