@@ -258,6 +258,7 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
     std::string definition;
     bool changed = keep_primary;
     std::vector<const OutputColumn*> counters;
+    std::vector<std::string> required_by_trigger;
     for (const ColumnInfo& info : stored) {
       const OutputColumn* column = nullptr;
       for (const OutputColumn& candidate : described.columns) {
@@ -288,8 +289,9 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
           constraints += " NOT NULL";
           changed = true;
         } else if (column != nullptr && column->required) {
-          lost.push_back("Table " + name + ": column " + info.name + " was left nullable (Required): " +
-                         std::to_string(nulls) + " rows have no value in it");
+          // Access too keeps the rows that were there before the field was
+          // made required, and asks a value of every row written since.
+          required_by_trigger.push_back(info.name);
         }
       }
       if (column != nullptr && !column->default_value.empty()) {
@@ -369,6 +371,20 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
       connection.Exec("CREATE TRIGGER " + QuoteIdentifier(FreeName(connection, name, name + "_" + column->name + "_autonumber")) +
                           " AFTER INSERT ON " + quoted + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN UPDATE " +
                           quoted + " SET " + field + " = " + value + " WHERE rowid = NEW.rowid; END",
+                      what);
+    }
+
+    for (const std::string& column : required_by_trigger) {
+      const std::string field = QuoteIdentifier(column);
+      const std::string refusal = "SELECT RAISE(ABORT, " + SqlString(name + "." + column + " is required") + ");";
+      connection.Exec("CREATE TRIGGER " + QuoteIdentifier(FreeName(connection, name, name + "_" + column + "_required")) +
+                          " BEFORE INSERT ON " + quoted + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN " +
+                          refusal + " END",
+                      what);
+      connection.Exec("CREATE TRIGGER " +
+                          QuoteIdentifier(FreeName(connection, name, name + "_" + column + "_required_update")) +
+                          " BEFORE UPDATE OF " + field + " ON " + quoted + " FOR EACH ROW WHEN NEW." + field +
+                          " IS NULL BEGIN " + refusal + " END",
                       what);
     }
 

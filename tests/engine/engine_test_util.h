@@ -37,6 +37,18 @@ class ScratchDir {
 };
 
 // Each row of `sql` run on the file at `path`, its columns joined by '|'.
+// Runs `sql` on `path` as another tool would; SQLite's error text, or empty.
+inline std::string ExecOn(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  char* message = nullptr;
+  std::string error;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) error = message ? message : "failed";
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return error;
+}
+
 inline std::vector<std::string> Rows(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   std::vector<std::string> rows;
