@@ -398,7 +398,18 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       if (length >= 8) value.SetDouble(GetDouble(field, 0));
       return;
     case kColumnDateTime:
-      if (length >= 8) value.SetDateTime(GetDouble(field, 0));
+      if (length >= 8) {
+        // Access keeps dates from the year 100 to 9999: anything else is
+        // damage, lost here so that every output counts it alike.
+        const double days = GetDouble(field, 0);
+        DateParts parts;
+        if (DateFromDays(days, parts)) {
+          value.SetDateTime(days);
+        } else {
+          Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+                 "date lost: its stored number is no day of the years 100 to 9999");
+        }
+      }
       return;
     case kColumnNumeric:
       if (length >= 17) {

@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 
+#include "recovery/recovery_session.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/builder/sample_database.h"
 #include "tests/support/corpus.h"
@@ -239,6 +240,27 @@ TEST(LossAccountTest, CountsWhatDamageDestroyedAndNothingElse) {
   }
   EXPECT_GT(checked_tables, 100);
   EXPECT_GT(lossy_copies, 20);
+}
+
+
+// A date Access cannot hold (outside the years 100 to 9999) is damage: lost
+// and counted where it is read, so that no output turns it into a silent null.
+TEST(LossAccountTest, ADateNoCalendarHoldsIsALostValue) {
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  tb::Table dates;
+  dates.name = "Dates";
+  dates.columns = {{"ID", tb::kLong}, {"When", tb::kDateTime}};
+  dates.rows = {{int64_t{1}, 40000.5}, {int64_t{2}, 1e12}, {int64_t{3}, -700000.0}};
+  builder.AddTable(dates);
+  tb::TempDatabase file(builder.Build());
+  RecoverySession session;
+  session.SourcePath = file.path();
+  session.losses = LossAccount(nullptr);
+  ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
+  const TableLosses* lost = session.losses.Table("Dates");
+  ASSERT_NE(lost, nullptr);
+  EXPECT_EQ(lost->rows_recovered, 3);
+  EXPECT_EQ(lost->ValuesLost(), 2);
 }
 
 }  // namespace
