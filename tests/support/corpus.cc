@@ -88,6 +88,18 @@ std::vector<std::filesystem::path> FilesIn(const std::optional<std::filesystem::
   return files;
 }
 
+// The folder, when it holds at least one file of one of `extensions`: an
+// empty sample folder must make the tests say they skipped, not pass over
+// nothing.
+std::optional<std::filesystem::path> WithSamples(std::optional<std::filesystem::path> dir,
+                                                 std::initializer_list<const char*> extensions) {
+  if (!dir) return dir;
+  for (const char* extension : extensions) {
+    if (!FilesIn(dir, extension).empty()) return dir;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> HostileDir() {
@@ -95,7 +107,7 @@ std::optional<std::filesystem::path> HostileDir() {
   std::filesystem::path dir;
   if (env != nullptr && *env != '\0') {
     dir = env;
-  } else if (const std::optional<std::filesystem::path> corpus = CorpusDir()) {
+  } else if (const std::optional<std::filesystem::path> corpus = DirFrom("MENDORA_CORPUS", MENDORA_DEFAULT_CORPUS)) {
     dir = corpus->parent_path() / "hostile";
   }
   std::error_code error;
@@ -103,20 +115,22 @@ std::optional<std::filesystem::path> HostileDir() {
   return dir;
 }
 
-std::optional<std::filesystem::path> CorpusDir() { return DirFrom("MENDORA_CORPUS", MENDORA_DEFAULT_CORPUS); }
+std::optional<std::filesystem::path> CorpusDir() {
+  return WithSamples(DirFrom("MENDORA_CORPUS", MENDORA_DEFAULT_CORPUS), {".mdb"});
+}
 std::vector<std::filesystem::path> CorpusFiles() { return FilesIn(CorpusDir(), ".mdb"); }
 
 std::optional<std::filesystem::path> AceCorpusDir() {
-  return DirFrom("MENDORA_CORPUS_ACE", MENDORA_DEFAULT_CORPUS_ACE);
+  return WithSamples(DirFrom("MENDORA_CORPUS_ACE", MENDORA_DEFAULT_CORPUS_ACE), {".accdb"});
 }
 std::vector<std::filesystem::path> AceCorpusFiles() { return FilesIn(AceCorpusDir(), ".accdb"); }
 
 std::optional<std::filesystem::path> ObjectsCorpusDir() {
-  return DirFrom("MENDORA_CORPUS_OBJECTS", MENDORA_DEFAULT_CORPUS_OBJECTS);
+  return WithSamples(DirFrom("MENDORA_CORPUS_OBJECTS", MENDORA_DEFAULT_CORPUS_OBJECTS), {".mdb", ".accdb"});
 }
 
 std::optional<std::filesystem::path> EncryptedCorpusDir() {
-  return DirFrom("MENDORA_CORPUS_ENCRYPTED", MENDORA_DEFAULT_CORPUS_ENCRYPTED);
+  return WithSamples(DirFrom("MENDORA_CORPUS_ENCRYPTED", MENDORA_DEFAULT_CORPUS_ENCRYPTED), {".mdb", ".accdb"});
 }
 
 std::string BinarySummary(const std::string& bytes) {

@@ -10,7 +10,8 @@
 namespace mendora::testing {
 
 // The sample folder: $MENDORA_CORPUS, else the shared folder beside the
-// repository; nothing when neither exists.
+// repository; nothing when neither exists or it holds no sample (so do the
+// other folders below).
 std::optional<std::filesystem::path> CorpusDir();
 // The crafted files of the shared folder: $MENDORA_HOSTILE, else "hostile"
 // beside the corpus folder; nothing when neither exists.
