@@ -25,50 +25,53 @@ QString AnalysisLogText::TableLine(const AnalysisEvent& event) {
   return tr("%1 :  %n  Records", nullptr, Count(event.records)).arg(Name(event.table));
 }
 
-QString AnalysisLogText::Format(const std::vector<AnalysisEvent>& events) {
+void AnalysisLogText::Add(const AnalysisEvent& event) {
   const QString long_rule(107, QLatin1Char('-'));
   const QString short_rule(50, QLatin1Char('-'));
-  QString header;
-  QString lines;
-  int64_t total = 0;
-  for (const AnalysisEvent& event : events) {
-    switch (event.kind) {
-      case AnalysisEvent::Kind::kStarted:
-        header = tr("Mendora - Analysis process started...") + kCrLf + long_rule + kCrLf + kCrLf +
-                 tr("File to be repaired :%1  File Size  : %2  Bytes")
-                     .arg(QFile::decodeName(QByteArray::fromStdString(event.source)),
-                          QString::number(event.source_bytes)) +
-                 kCrLf + long_rule + kCrLf + kCrLf + tr("Analyzing the source file...") + kCrLf + kCrLf + short_rule +
-                 kCrLf;
-        break;
-      case AnalysisEvent::Kind::kTable:
-        total += event.records;
-        lines += kCrLf + TableLine(event);
-        break;
-      case AnalysisEvent::Kind::kLinkedTable:
-        lines += kCrLf + (event.link_target.empty()
-                              ? tr("%1 :  linked").arg(Name(event.table))
-                              : tr("%1 :  linked to %2").arg(Name(event.table), Name(event.link_target)));
-        break;
-      case AnalysisEvent::Kind::kObjects: {
-        const AnalysisEvent::ObjectCounts& n = event.objects;
-        lines += kCrLf + kCrLf +
-                 tr("Forms: %1, Reports: %2, Macros: %3, Modules: %4, the source of %5 recovered")
-                     .arg(QString::number(n.forms), QString::number(n.reports), QString::number(n.macros),
-                          QString::number(n.modules), QString::number(n.module_sources));
-        if (n.class_modules > 0) {
-          lines += kCrLf + tr("Form and report modules: %1, the source of %2 recovered")
-                               .arg(QString::number(n.class_modules), QString::number(n.class_module_sources));
-        }
-        break;
+  switch (event.kind) {
+    case AnalysisEvent::Kind::kStarted:
+      header_ = tr("Mendora - Analysis process started...") + kCrLf + long_rule + kCrLf + kCrLf +
+                tr("File to be repaired :%1  File Size  : %2  Bytes")
+                    .arg(QFile::decodeName(QByteArray::fromStdString(event.source)), QString::number(event.source_bytes)) +
+                kCrLf + long_rule + kCrLf + kCrLf + tr("Analyzing the source file...") + kCrLf + kCrLf + short_rule +
+                kCrLf;
+      break;
+    case AnalysisEvent::Kind::kTable:
+      total_ += event.records;
+      lines_ += kCrLf + TableLine(event);
+      break;
+    case AnalysisEvent::Kind::kLinkedTable:
+      lines_ += kCrLf + (event.link_target.empty()
+                             ? tr("%1 :  linked").arg(Name(event.table))
+                             : tr("%1 :  linked to %2").arg(Name(event.table), Name(event.link_target)));
+      break;
+    case AnalysisEvent::Kind::kObjects: {
+      const AnalysisEvent::ObjectCounts& n = event.objects;
+      lines_ += kCrLf + kCrLf +
+                tr("Forms: %1, Reports: %2, Macros: %3, Modules: %4, the source of %5 recovered")
+                    .arg(QString::number(n.forms), QString::number(n.reports), QString::number(n.macros),
+                         QString::number(n.modules), QString::number(n.module_sources));
+      if (n.class_modules > 0) {
+        lines_ += kCrLf + tr("Form and report modules: %1, the source of %2 recovered")
+                              .arg(QString::number(n.class_modules), QString::number(n.class_module_sources));
       }
-      case AnalysisEvent::Kind::kCompleted:
-        total = event.records;
-        break;
+      break;
     }
+    case AnalysisEvent::Kind::kCompleted:
+      total_ = event.records;
+      break;
   }
-  return header + kCrLf + tr("Total Number of Records :") + kCrLf + QString::number(total) + kCrLf + lines + kCrLf +
+}
+
+QString AnalysisLogText::Text() const {
+  return header_ + kCrLf + tr("Total Number of Records :") + kCrLf + QString::number(total_) + kCrLf + lines_ + kCrLf +
          kCrLf;
+}
+
+QString AnalysisLogText::Format(const std::vector<AnalysisEvent>& events) {
+  AnalysisLogText log;
+  for (const AnalysisEvent& event : events) log.Add(event);
+  return log.Text();
 }
 
 }  // namespace mendora

@@ -16,12 +16,23 @@ class AnalysisLogText {
   Q_DECLARE_TR_FUNCTIONS(AnalysisLogText)
 
  public:
-  // The whole log after `events`, with CR LF line ends: the header once the
-  // pass has started, the running total, then a line for each table, linked
+  // Words `event` once: a pass of thousands of tables is not worded again
+  // line by line after each of them.
+  void Add(const AnalysisEvent& event);
+  // The whole log so far, with CR LF line ends: the header once the pass
+  // has started, the running total, then a line for each table, linked
   // table and the objects.
+  QString Text() const;
+
+  // The log after `events`.
   static QString Format(const std::vector<AnalysisEvent>& events);
   // "Orders :  830  Records"
   static QString TableLine(const AnalysisEvent& event);
+
+ private:
+  QString header_;
+  QString lines_;
+  int64_t total_ = 0;
 };
 
 }  // namespace mendora

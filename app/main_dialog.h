@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/analysis_log_text.h"
 #include "app/app_services.h"
 #include "app/message_boxes.h"
 #include "app/save_formats.h"
@@ -187,8 +188,10 @@ class MainDialog : public QDialog {
   bool replace_existing_ = false;
   int run_mode_ = 0;
   QString analysis_log_;
-  // The running pass's log as events, worded again as each arrives.
-  std::vector<AnalysisEvent> log_events_;
+  // The running pass's log, worded as its events arrive; the box shows it
+  // once for all the events that arrived together.
+  AnalysisLogText log_text_;
+  bool log_refresh_pending_ = false;
   // The analysis's log while a save runs: a save that does not complete
   // leaves the analysis as it was.
   QString kept_log_;

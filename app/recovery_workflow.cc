@@ -166,7 +166,7 @@ void MainDialog::StartRun() {
   status_bar_->clearMessage();
   reading_table_.clear();
   reading_rows_ = 0;
-  log_events_.clear();
+  log_text_ = AnalysisLogText();
   running_path_->SetText(source_path_);
   ApplyState(State::kRunning);
 
@@ -184,9 +184,22 @@ bool MainDialog::IsCurrentRun(quint64 run) const {
 
 void MainDialog::OnWorkerEvent(quint64 run, const AnalysisEvent& event) {
   if (!IsCurrentRun(run)) return;
-  log_events_.push_back(event);
-  analysis_log_ = AnalysisLogText::Format(log_events_);
-  ShowLog(analysis_log_);
+  log_text_.Add(event);
+  if (log_refresh_pending_) return;
+  log_refresh_pending_ = true;
+  // After the events already waiting: a pass that reads many small tables
+  // fills the box once for all of them.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        log_refresh_pending_ = false;
+        // A run that has ended has its log made whole by FinishRun or Stop;
+        // a run started since shows its own.
+        if (state_ != State::kRunning && state_ != State::kPaused) return;
+        analysis_log_ = log_text_.Text();
+        ShowLog(analysis_log_);
+      },
+      Qt::QueuedConnection);
 }
 
 void MainDialog::OnWorkerProgress(quint64 run, int percent) {
