@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/analysis_log_text.h"
 #include "app/app_services.h"
 #include "app/message_boxes.h"
 #include "app/save_formats.h"
@@ -87,6 +88,8 @@ class MainDialog : public QDialog {
   // The tables the last completed pass recovered, for the preview.
   const std::vector<RecoveredTable>& RecoveredTables() const { return recovered_tables_; }
   const LossAccount& Losses() const { return losses_; }
+  // The forms, reports, macros and modules it read, with their text.
+  const std::vector<AccessObject>& RecoveredObjects() const { return access_objects_; }
   const std::optional<ReportSection>& LastReport() const { return last_report_; }
 
   const QString& SourcePath() const { return source_path_; }
@@ -153,7 +156,7 @@ class MainDialog : public QDialog {
   void RetireWorker();
   void ReapRetired();
 
-  void OnWorkerLog(quint64 run, const QString& log);
+  void OnWorkerEvent(quint64 run, const AnalysisEvent& event);
   void OnWorkerProgress(quint64 run, int percent);
   void OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void OnWorkerFinished(quint64 run);
@@ -185,12 +188,17 @@ class MainDialog : public QDialog {
   bool replace_existing_ = false;
   int run_mode_ = 0;
   QString analysis_log_;
+  // The running pass's log, worded as its events arrive; the box shows it
+  // once for all the events that arrived together.
+  AnalysisLogText log_text_;
+  bool log_refresh_pending_ = false;
   // The analysis's log while a save runs: a save that does not complete
   // leaves the analysis as it was.
   QString kept_log_;
   SaveFormatId save_format_ = DefaultSaveOption().id;
   QString start_directory_;
   std::vector<RecoveredTable> recovered_tables_;
+  std::vector<AccessObject> access_objects_;
   // The report of the last completed pass, for Save report.
   std::optional<ReportSection> last_report_;
   // The table the running pass reported last, and its rows so far.

@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
@@ -16,6 +18,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/log_font.h"
+#include "app/loss_text.h"
 #include "app/main_dialog.h"
 #include "app/message_boxes.h"
 #include "app/preview_model.h"
@@ -35,11 +39,8 @@ const TableLosses* LossesOf(const LossAccount& losses, const std::string& name) 
 
 QString PreviewWindow::LostText(const TableLosses* losses) {
   if (losses == nullptr || !losses->AnyLoss()) return tr("Nothing");
-  // The account's own line names the table first; the list shows it already.
-  QString summary = QString::fromStdString(losses->Summary());
-  const QString prefix = QString::fromStdString(losses->name) + QStringLiteral(": ");
-  if (summary.startsWith(prefix)) summary = summary.mid(prefix.size());
-  return summary;
+  // The list names the table already.
+  return LossText::TableSummary(*losses, false);
 }
 
 namespace {
@@ -63,11 +64,32 @@ class CountItem : public QTableWidgetItem {
 constexpr int kTableIndexRole = Qt::UserRole + 1;
 constexpr int kWidestColumn = 320;
 
+QString KindText(const AccessObject& object) {
+  switch (object.kind) {
+    case AccessObjectKind::kForm: return PreviewWindow::tr("Form");
+    case AccessObjectKind::kReport: return PreviewWindow::tr("Report");
+    case AccessObjectKind::kMacro: return PreviewWindow::tr("Macro");
+    case AccessObjectKind::kModule: break;
+  }
+  return object.class_module ? PreviewWindow::tr("Class module") : PreviewWindow::tr("Module");
+}
+
+// As the command line's list says it: whole, in part, or not at all.
+QString RecoveredText(const AccessObject& object) {
+  if (object.recovered) return PreviewWindow::tr("Yes");
+  return object.partial || !object.text.empty() ? PreviewWindow::tr("Partly") : PreviewWindow::tr("No");
+}
+
 }  // namespace
 
 PreviewWindow::PreviewWindow(const std::string& source_path, const std::optional<std::string>& password,
                              std::vector<RecoveredTable> tables, const LossAccount& losses, QWidget* parent)
-    : QDialog(parent), tables_(std::move(tables)) {
+    : PreviewWindow(source_path, password, std::move(tables), losses, {}, parent) {}
+
+PreviewWindow::PreviewWindow(const std::string& source_path, const std::optional<std::string>& password,
+                             std::vector<RecoveredTable> tables, const LossAccount& losses,
+                             std::vector<AccessObject> objects, QWidget* parent)
+    : QDialog(parent), tables_(std::move(tables)), objects_(std::move(objects)) {
   setWindowTitle(tr("Recovered data - %1").arg(QString::fromLatin1(kCaption)));
   setObjectName(QStringLiteral("previewWindow"));
   resize(960, 640);
@@ -159,9 +181,22 @@ PreviewWindow::PreviewWindow(const std::string& source_path, const std::optional
   buttons->button(QDialogButtonBox::Close)->setText(tr("&Close"));
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+  auto* tables_page = new QWidget(this);
+  auto* tables_box = new QVBoxLayout(tables_page);
+  tables_box->setContentsMargins(0, 0, 0, 0);
+  tables_box->addWidget(splitter, 1);
+  tables_box->addWidget(status_);
+
   auto* box = new QVBoxLayout(this);
-  box->addWidget(splitter, 1);
-  box->addWidget(status_);
+  if (objects_.empty()) {
+    box->addWidget(tables_page, 1);
+  } else {
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("previewTabs"));
+    tabs_->addTab(tables_page, tr("&Tables"));
+    tabs_->addTab(MakeObjectsPage(), tr("&Forms, reports, macros and modules"));
+    box->addWidget(tabs_, 1);
+  }
   box->addWidget(buttons);
 
   connect(table_list_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
@@ -177,6 +212,79 @@ PreviewWindow::PreviewWindow(const std::string& source_path, const std::optional
 }
 
 PreviewWindow::~PreviewWindow() = default;
+
+QWidget* PreviewWindow::MakeObjectsPage() {
+  auto* page = new QWidget(this);
+  object_list_ = new QTableWidget(static_cast<int>(objects_.size()), 3, page);
+  object_list_->setObjectName(QStringLiteral("objectList"));
+  object_list_->setHorizontalHeaderLabels({tr("Kind"), tr("Name"), tr("Recovered")});
+  object_list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  object_list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  object_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  object_list_->verticalHeader()->hide();
+  for (int i = 0; i < static_cast<int>(objects_.size()); ++i) {
+    const AccessObject& object = objects_[static_cast<size_t>(i)];
+    auto* kind = new QTableWidgetItem(KindText(object));
+    kind->setData(kTableIndexRole, i);
+    object_list_->setItem(i, 0, kind);
+    object_list_->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(object.name)));
+    auto* recovered = new QTableWidgetItem(RecoveredText(object));
+    if (!object.loss.empty()) recovered->setToolTip(QString::fromStdString(object.loss));
+    object_list_->setItem(i, 2, recovered);
+  }
+  object_list_->setSortingEnabled(true);
+  object_list_->sortByColumn(-1, Qt::AscendingOrder);  // in the pass's order until a header is clicked
+  object_list_->horizontalHeader()->setSortIndicatorShown(true);
+  object_list_->resizeColumnsToContents();
+  object_list_->horizontalHeader()->setStretchLastSection(true);
+
+  object_text_ = new QPlainTextEdit(page);
+  object_text_->setObjectName(QStringLiteral("objectText"));
+  object_text_->setReadOnly(true);
+  object_text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  object_text_->setFont(FixedPitchFont(font().pointSize() > 0 ? font().pointSize() : 10));
+
+  object_status_ = new QLabel(page);
+  object_status_->setObjectName(QStringLiteral("objectStatus"));
+  object_status_->setWordWrap(true);
+
+  auto* splitter = new QSplitter(Qt::Horizontal, page);
+  splitter->addWidget(object_list_);
+  splitter->addWidget(object_text_);
+  splitter->setChildrenCollapsible(false);
+  splitter->setStretchFactor(0, 2);
+  splitter->setStretchFactor(1, 3);
+  auto* box = new QVBoxLayout(page);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->addWidget(splitter, 1);
+  box->addWidget(object_status_);
+
+  connect(object_list_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+    const QTableWidgetItem* kind = row >= 0 ? object_list_->item(row, 0) : nullptr;
+    if (kind != nullptr) SelectObject(kind->data(kTableIndexRole).toInt());
+  });
+  object_list_->setCurrentCell(0, 0);
+  return page;
+}
+
+void PreviewWindow::SelectObject(int index) {
+  if (object_text_ == nullptr || index < 0 || index >= static_cast<int>(objects_.size())) return;
+  const AccessObject& object = objects_[static_cast<size_t>(index)];
+  object_text_->setPlainText(QString::fromStdString(object.text));
+  object_text_->moveCursor(QTextCursor::Start);
+  QString status = tr("%1 %2").arg(KindText(object), QString::fromStdString(object.name));
+  if (!object.owner.empty()) status = tr("%1, the module of %2").arg(status, QString::fromStdString(object.owner));
+  if (object.text.empty()) {
+    status += QStringLiteral(": ") + (object.recovered ? tr("its definition holds nothing that reads as text")
+                                                       : tr("nothing of it could be read"));
+  }
+  if (!object.recovered) {
+    status += QStringLiteral("; ") +
+              (object.loss.empty() ? tr("it was not recovered whole")
+                                   : tr("it was not recovered whole: %1").arg(QString::fromStdString(object.loss)));
+  }
+  object_status_->setText(status);
+}
 
 void PreviewWindow::FilterTables(const QString& text) {
   for (int row = 0; row < table_list_->rowCount(); ++row) {

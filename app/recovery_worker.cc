@@ -34,9 +34,7 @@ class RecoveryWorker::Relay : public RecoveryObserver {
  public:
   explicit Relay(RecoveryWorker& worker) : worker_(worker) {}
 
-  void OnAnalysisLog(const std::string& analysis_log) override {
-    emit worker_.LogChanged(worker_.run_, QString::fromUtf8(analysis_log.data(), qsizetype(analysis_log.size())));
-  }
+  void OnAnalysisEvent(const AnalysisEvent& event) override { emit worker_.AnalysisEventArrived(worker_.run_, event); }
 
   void OnProgress(uint32_t pages_done, uint32_t pages_total) override {
     const int percent = ProgressPercent(pages_done, pages_total);

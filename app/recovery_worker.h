@@ -49,7 +49,8 @@ class RecoveryWorker : public QObject {
   const std::optional<ReportSection>& report() const { return report_; }
 
  signals:
-  void LogChanged(quint64 run, const QString& log);
+  // A line of the analysis log as data, worded by the window.
+  void AnalysisEventArrived(quint64 run, const mendora::AnalysisEvent& event);
   void ProgressChanged(quint64 run, int percent);
   // The table being read and the rows so far; sent when the table changes
   // and otherwise at most every kTableProgressInterval.
@@ -75,5 +76,7 @@ class RecoveryWorker : public QObject {
 int ProgressPercent(uint32_t pages_done, uint32_t pages_total);
 
 }  // namespace mendora
+
+Q_DECLARE_METATYPE(mendora::AnalysisEvent)
 
 #endif  // MENDORA_APP_RECOVERY_WORKER_H_

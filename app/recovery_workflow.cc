@@ -19,6 +19,8 @@
 #include <climits>
 
 #include "app/about_dialog.h"
+#include "app/analysis_log_text.h"
+#include "app/loss_text.h"
 #include "app/build_info.h"
 #include "app/preview_window.h"
 #include "app/recovery_app.h"
@@ -164,11 +166,12 @@ void MainDialog::StartRun() {
   status_bar_->clearMessage();
   reading_table_.clear();
   reading_rows_ = 0;
+  log_text_ = AnalysisLogText();
   running_path_->SetText(source_path_);
   ApplyState(State::kRunning);
 
   worker_ = std::make_unique<RecoveryWorker>(*services_.runner, std::move(session), next_run_++);
-  connect(worker_.get(), &RecoveryWorker::LogChanged, this, &MainDialog::OnWorkerLog);
+  connect(worker_.get(), &RecoveryWorker::AnalysisEventArrived, this, &MainDialog::OnWorkerEvent);
   connect(worker_.get(), &RecoveryWorker::ProgressChanged, this, &MainDialog::OnWorkerProgress);
   connect(worker_.get(), &RecoveryWorker::TableProgressChanged, this, &MainDialog::OnWorkerTableProgress);
   connect(worker_.get(), &RecoveryWorker::Finished, this, &MainDialog::OnWorkerFinished);
@@ -179,10 +182,24 @@ bool MainDialog::IsCurrentRun(quint64 run) const {
   return worker_ && worker_->run() == run && state_ != State::kAbandoned;
 }
 
-void MainDialog::OnWorkerLog(quint64 run, const QString& log) {
+void MainDialog::OnWorkerEvent(quint64 run, const AnalysisEvent& event) {
   if (!IsCurrentRun(run)) return;
-  analysis_log_ = log;
-  ShowLog(analysis_log_);
+  log_text_.Add(event);
+  if (log_refresh_pending_) return;
+  log_refresh_pending_ = true;
+  // After the events already waiting: a pass that reads many small tables
+  // fills the box once for all of them.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        log_refresh_pending_ = false;
+        // A run that has ended has its log made whole by FinishRun or Stop;
+        // a run started since shows its own.
+        if (state_ != State::kRunning && state_ != State::kPaused) return;
+        analysis_log_ = log_text_.Text();
+        ShowLog(analysis_log_);
+      },
+      Qt::QueuedConnection);
 }
 
 void MainDialog::OnWorkerProgress(quint64 run, int percent) {
@@ -221,7 +238,9 @@ void MainDialog::FinishRun() {
   const RecoverySession& session = worker_->session();
   const PassResult& result = worker_->result();
   const bool saving = session.RunMode == 1;
-  const QString final_log = QString::fromUtf8(session.AnalysisLog.data(), qsizetype(session.AnalysisLog.size()));
+  // Worded from the pass's own record: events still queued to the window
+  // are in it too.
+  const QString final_log = session.AnalysisEvents.empty() ? QString() : AnalysisLogText::Format(session.AnalysisEvents);
   const int finished_mode = session.RunMode;
   run_mode_ = 0;
 
@@ -264,6 +283,7 @@ void MainDialog::FinishRun() {
   analysis_log_ = final_log;
   kept_log_.clear();
   recovered_tables_ = session.recovered_tables;
+  access_objects_ = session.access_objects;
   losses_ = session.losses;
   last_report_ = worker_->report();
   const int table_count = int(std::min<size_t>(session.recovered_tables.size(), INT_MAX));
@@ -363,34 +383,30 @@ bool MainDialog::RetryWithPassword(const PassResult& result, int run_mode) {
 // alone would read as a full recovery. The tables that lost anything and the
 // total; every detail is in the log.
 QString MainDialog::LossMessage(const LossAccount& losses) {
-  constexpr size_t kListed = 8;
-  std::vector<std::string> summary = losses.SummaryLines();
+  constexpr int kListed = 8;
+  QStringList summary = LossText::SummaryLines(losses);
   QString text = tr("The analysis is complete, but not everything in the file could be recovered:") +
                  QStringLiteral("\n");
   // The total is the last line; the tables before it may be many.
-  const std::string total = summary.empty() ? std::string() : summary.back();
-  if (!summary.empty()) summary.pop_back();
-  for (size_t i = 0; i < summary.size() && i < kListed; ++i) {
-    text += QStringLiteral("\n") + QString::fromStdString(summary[i]);
-  }
+  const QString total = summary.isEmpty() ? QString() : summary.takeLast();
+  for (int i = 0; i < summary.size() && i < kListed; ++i) text += QStringLiteral("\n") + summary[i];
   if (summary.size() > kListed) {
     text += QStringLiteral("\n") + tr("... and %Ln more tables", nullptr, int(summary.size() - kListed));
   }
-  if (!total.empty()) text += QStringLiteral("\n") + QString::fromStdString(total);
+  if (!total.isEmpty()) text += QStringLiteral("\n") + total;
   text += QStringLiteral("\n\n") + tr("What was lost is also listed at the end of the log.");
   return text;
 }
 
 void MainDialog::AppendLosses(const LossAccount& losses) {
   analysis_log_ += tr("\r\nWhat could not be recovered:\r\n");
-  for (const std::string& line : losses.SummaryLines()) {
-    analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
-  }
-  if (!losses.lines().empty()) analysis_log_ += QStringLiteral("\r\n");
-  for (const std::string& line : losses.lines()) analysis_log_ += QString::fromStdString(line) + QStringLiteral("\r\n");
-  if (losses.count() > losses.lines().size()) {
-    analysis_log_ += tr("... and %Ln more", nullptr, int(std::min<size_t>(losses.count() - losses.lines().size(), INT_MAX))) +
-                     QStringLiteral("\r\n");
+  for (const QString& line : LossText::SummaryLines(losses)) analysis_log_ += line + QStringLiteral("\r\n");
+  int64_t not_listed = 0;
+  const QStringList details = LossText::DetailLines(losses, kKeptLosses, &not_listed);
+  if (!details.isEmpty()) analysis_log_ += QStringLiteral("\r\n");
+  for (const QString& line : details) analysis_log_ += line + QStringLiteral("\r\n");
+  if (not_listed > 0) {
+    analysis_log_ += tr("... and %Ln more", nullptr, int(std::min<int64_t>(not_listed, INT_MAX))) + QStringLiteral("\r\n");
   }
 }
 
@@ -456,6 +472,7 @@ void MainDialog::OnBack() {
   RetireWorker();
   finish_pending_ = false;
   recovered_tables_.clear();
+  access_objects_.clear();
   losses_.Clear();
   last_report_.reset();
   kept_log_.clear();
@@ -633,7 +650,7 @@ void MainDialog::OnPreview() {
   if (recovered_tables_.empty() || source_path_.isEmpty()) return;
   PreviewWindow preview(LocalPath(source_path_), password_ ? std::optional<std::string>(password_->toStdString())
                                                            : std::nullopt,
-                        recovered_tables_, losses_, this);
+                        recovered_tables_, losses_, access_objects_, this);
   preview.exec();
 }
 

@@ -71,7 +71,10 @@ class PausingRunner : public RecoveryRunner {
   class Hold : public RecoveryObserver {
    public:
     Hold(RecoveryObserver* inner, PausingRunner& owner) : inner_(inner), owner_(owner) {}
-    void OnAnalysisLog(const std::string& log) override { inner_->OnAnalysisLog(log); }
+    void OnAnalysisEvent(const AnalysisEvent& event) override { inner_->OnAnalysisEvent(event); }
+    void OnTableProgress(const std::string& table, int64_t table_rows, int64_t pass_rows) override {
+      inner_->OnTableProgress(table, table_rows, pass_rows);
+    }
     void OnProgress(uint32_t done, uint32_t total) override {
       inner_->OnProgress(done, total);
       if (owner_.held || uint64_t(done) * 100 < uint64_t(total) * 45) return;

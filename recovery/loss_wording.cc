@@ -128,7 +128,10 @@ std::string TableSummaryLine(const TableLosses& table) {
   line += std::to_string(table.rows_recovered) + " of " + Plural(table.RowsExpected(), "row", "rows");
   if (table.rows_damaged > 0) line += ", " + Plural(table.rows_damaged, "damaged row", "damaged rows") + " skipped";
   if (table.RowsMissing() > 0) line += ", " + Plural(table.RowsMissing(), "row", "rows") + " not found";
-  for (const auto& [kind, n] : table.values_lost) line += ", " + Plural(n, kind + " value", kind + " values") + " lost";
+  for (const auto& [kind, n] : table.values_lost) {
+    // Values of no particular kind are just values.
+    line += ", " + (kind == "value" ? Plural(n, "value", "values") : Plural(n, kind + " value", kind + " values")) + " lost";
+  }
   if (table.rows_refused > 0) line += ", " + Plural(table.rows_refused, "row", "rows") + " refused by the target";
   if (table.values_refused > 0) {
     line += ", " + Plural(table.values_refused, "value", "values") + " refused by the target";

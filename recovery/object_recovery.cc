@@ -5,6 +5,32 @@
 
 namespace mendora {
 
+namespace {
+
+// The counts the log's objects line gives, as the English summary counts them.
+AnalysisEvent::ObjectCounts CountObjects(const std::vector<AccessObject>& objects) {
+  AnalysisEvent::ObjectCounts counts;
+  for (const AccessObject& object : objects) {
+    if (!object.owner.empty()) {
+      ++counts.class_modules;
+      if (object.recovered) ++counts.class_module_sources;
+      continue;
+    }
+    switch (object.kind) {
+      case AccessObjectKind::kForm: ++counts.forms; break;
+      case AccessObjectKind::kReport: ++counts.reports; break;
+      case AccessObjectKind::kMacro: ++counts.macros; break;
+      case AccessObjectKind::kModule:
+        ++counts.modules;
+        if (object.recovered) ++counts.module_sources;
+        break;
+    }
+  }
+  return counts;
+}
+
+}  // namespace
+
 void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   session.control.CheckPoint();
   AccessObjects found;
@@ -28,6 +54,7 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   if (!found.objects.empty()) {
     session.TableList += "\r\n\r\n" + found.Summary();
     if (const std::string modules = found.ClassModuleSummary(); !modules.empty()) session.TableList += "\r\n" + modules;
+    AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kObjects, .objects = CountObjects(found.objects)});
     RebuildAnalysisLog(session);
     if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
   }

@@ -36,6 +36,18 @@ struct AnalysisEvent {
     kTable,        // `table` was read: `records` rows
     kLinkedTable,  // `table` links to `link_target` (a file, a connection, a table there)
     kCompleted,    // the pass ended: `records` rows in all
+    kObjects,      // the forms, reports, macros and modules read: `objects`
+  };
+  // How many objects of each kind the pass read, and of the modules how
+  // many came back as source text; the modules of forms and reports apart.
+  struct ObjectCounts {
+    int64_t forms = 0;
+    int64_t reports = 0;
+    int64_t macros = 0;
+    int64_t modules = 0;
+    int64_t module_sources = 0;
+    int64_t class_modules = 0;
+    int64_t class_module_sources = 0;
   };
   Kind kind = Kind::kStarted;
   std::string table;
@@ -43,6 +55,7 @@ struct AnalysisEvent {
   std::string link_target;
   std::string source;
   uint64_t source_bytes = 0;
+  ObjectCounts objects;
 };
 
 // Receives what a pass shows while it runs. Called on the pass's thread.

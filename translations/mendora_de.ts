@@ -2,6 +2,48 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AnalysisLogText</name>
+    <message numerus="yes">
+        <source>%1 :  %n  Records</source>
+        <translation>
+            <numerusform>%1 :  %n  Datensatz</numerusform>
+            <numerusform>%1 :  %n  Datensätze</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Mendora - Analysis process started...</source>
+        <translation>Mendora - Analyse gestartet...</translation>
+    </message>
+    <message>
+        <source>File to be repaired :%1  File Size  : %2  Bytes</source>
+        <translation>Zu reparierende Datei :%1  Dateigröße  : %2  Bytes</translation>
+    </message>
+    <message>
+        <source>Analyzing the source file...</source>
+        <translation>Die Quelldatei wird analysiert...</translation>
+    </message>
+    <message>
+        <source>%1 :  linked</source>
+        <translation>%1 :  verknüpft</translation>
+    </message>
+    <message>
+        <source>%1 :  linked to %2</source>
+        <translation>%1 :  verknüpft mit %2</translation>
+    </message>
+    <message>
+        <source>Forms: %1, Reports: %2, Macros: %3, Modules: %4, the source of %5 recovered</source>
+        <translation>Formulare: %1, Berichte: %2, Makros: %3, Module: %4, Quelltext von %5 wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Form and report modules: %1, the source of %2 recovered</source>
+        <translation>Formular- und Berichtsmodule: %1, Quelltext von %2 wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Total Number of Records :</source>
+        <translation>Gesamtzahl der Datensätze :</translation>
+    </message>
+</context>
+<context>
     <name>DesktopMessageBoxes</name>
     <message>
         <source>&amp;Open folder</source>
@@ -23,6 +65,285 @@ Geben Sie ihr Kennwort ein:</translation>
     <message>
         <source>Password</source>
         <translation>Kennwort</translation>
+    </message>
+</context>
+<context>
+    <name>LossText</name>
+    <message>
+        <source>Table %1: </source>
+        <translation>Tabelle %1: </translation>
+    </message>
+    <message>
+        <source>row %1 of page %2: </source>
+        <translation>Zeile %1 auf Seite %2: </translation>
+    </message>
+    <message>
+        <source>page %1: </source>
+        <translation>Seite %1: </translation>
+    </message>
+    <message>
+        <source>column %1: </source>
+        <translation>Spalte %1: </translation>
+    </message>
+    <message>
+        <source>it was not found</source>
+        <translation>sie wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Relation %1</source>
+        <translation>Beziehung %1</translation>
+    </message>
+    <message>
+        <source>Relation %1 (%2 to %3)</source>
+        <translation>Beziehung %1 (%2 zu %3)</translation>
+    </message>
+    <message>
+        <source>the table definition at page %1</source>
+        <translation>die Tabellendefinition auf Seite %1</translation>
+    </message>
+    <message>
+        <source>table %1</source>
+        <translation>Tabelle %1</translation>
+    </message>
+    <message>
+        <source>The catalog&apos;s name of %1 is damaged (%2): recovered as %3</source>
+        <translation>Der Name im Katalog für %1 ist beschädigt (%2): wiederhergestellt als %3</translation>
+    </message>
+    <message>
+        <source>%1 is %2, a table Access deleted: named %3 from %4</source>
+        <translation>%1 ist %2, eine von Access gelöschte Tabelle: benannt als %3 nach %4</translation>
+    </message>
+    <message>
+        <source>%1 has no catalog row: named %2 from %3</source>
+        <translation>%1 hat keine Katalogzeile: benannt als %2 nach %3</translation>
+    </message>
+    <message>
+        <source>%1 has no catalog row and its name was not found: recovered as %2</source>
+        <translation>%1 hat keine Katalogzeile, und ihr Name wurde nicht gefunden: wiederhergestellt als %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n memo values lost</source>
+        <translation>
+            <numerusform>%n Memo-Wert verloren</numerusform>
+            <numerusform>%n Memo-Werte verloren</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n OLE object values lost</source>
+        <translation>
+            <numerusform>%n OLE-Objekt verloren</numerusform>
+            <numerusform>%n OLE-Objekte verloren</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n values lost</source>
+        <translation>
+            <numerusform>%n Wert verloren</numerusform>
+            <numerusform>%n Werte verloren</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n %1 values lost</source>
+        <translation>
+            <numerusform>%n Wert (%1) verloren</numerusform>
+            <numerusform>%n Werte (%1) verloren</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Table %1 was not recovered</source>
+        <translation>Tabelle %1 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 was created unenforced: %n rows of %2 break it</source>
+        <translation>
+            <numerusform>%1 wurde ohne referentielle Integrität angelegt: %n Zeile von %2 verletzt sie</numerusform>
+            <numerusform>%1 wurde ohne referentielle Integrität angelegt: %n Zeilen von %2 verletzen sie</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 was not recovered: table %2 was not recovered</source>
+        <translation>%1 wurde nicht wiederhergestellt: Tabelle %2 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>%1 was not recovered</source>
+        <translation>%1 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Query %1 was not recovered: table %2 was not recovered</source>
+        <translation>Abfrage %1 wurde nicht wiederhergestellt: Tabelle %2 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Query %1 was not recovered</source>
+        <translation>Abfrage %1 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Table %1: index %2 was not recovered</source>
+        <translation>Tabelle %1: Index %2 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Object %1 was not recovered</source>
+        <translation>Objekt %1 wurde nicht wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Table %1: column %2 has the unknown type %3; its values are kept as their stored bytes</source>
+        <translation>Tabelle %1: Spalte %2 hat den unbekannten Typ %3; ihre Werte bleiben als gespeicherte Bytes erhalten</translation>
+    </message>
+    <message>
+        <source>Table %1: column %2</source>
+        <translation>Tabelle %1: Spalte %2</translation>
+    </message>
+    <message>
+        <source>the password check in the encryption header is damaged: the password was proven on the catalog instead</source>
+        <translation>die Kennwortprüfung im Verschlüsselungskopf ist beschädigt: das Kennwort wurde stattdessen am Katalog geprüft</translation>
+    </message>
+    <message>
+        <source>not recovered, %1 (%2)</source>
+        <translation>nicht wiederhergestellt, %1 (%2)</translation>
+    </message>
+    <message>
+        <source>rows unknown</source>
+        <translation>Zeilenzahl unbekannt</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n rows</source>
+        <translation>
+            <numerusform>%n Zeile</numerusform>
+            <numerusform>%n Zeilen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 of %n rows</source>
+        <translation>
+            <numerusform>%1 von %n Zeile</numerusform>
+            <numerusform>%1 von %n Zeilen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n damaged rows skipped</source>
+        <translation>
+            <numerusform>%n beschädigte Zeile übersprungen</numerusform>
+            <numerusform>%n beschädigte Zeilen übersprungen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n rows not found</source>
+        <translation>
+            <numerusform>%n Zeile nicht gefunden</numerusform>
+            <numerusform>%n Zeilen nicht gefunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n rows refused by the target</source>
+        <translation>
+            <numerusform>%n Zeile vom Ziel abgelehnt</numerusform>
+            <numerusform>%n Zeilen vom Ziel abgelehnt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n values refused by the target</source>
+        <translation>
+            <numerusform>%n Wert vom Ziel abgelehnt</numerusform>
+            <numerusform>%n Werte vom Ziel abgelehnt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>layout inferred from its rows (%1 of %n column types guessed from the values)</source>
+        <translation>
+            <numerusform>Aufbau aus ihren Zeilen erschlossen (%1 von %n Spaltentyp aus den Werten geraten)</numerusform>
+            <numerusform>Aufbau aus ihren Zeilen erschlossen (%1 von %n Spaltentypen aus den Werten geraten)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Total: %1 of %n rows recovered</source>
+        <translation>
+            <numerusform>Gesamt: %1 von %n Zeile wiederhergestellt</numerusform>
+            <numerusform>Gesamt: %1 von %n Zeilen wiederhergestellt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 and %2 lost</source>
+        <translation>%1 und %2 verloren</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n values</source>
+        <translation>
+            <numerusform>%n Wert</numerusform>
+            <numerusform>%n Werte</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, and the rows of %n lost tables no definition counts</source>
+        <translation>
+            <numerusform>, dazu die Zeilen von %n verlorenen Tabelle, deren Zeilenzahl keine Definition nennt</numerusform>
+            <numerusform>, dazu die Zeilen von %n verlorenen Tabellen, deren Zeilenzahl keine Definition nennt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n tables</source>
+        <translation>
+            <numerusform>%n Tabelle</numerusform>
+            <numerusform>%n Tabellen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n relations</source>
+        <translation>
+            <numerusform>%n Beziehung</numerusform>
+            <numerusform>%n Beziehungen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n queries</source>
+        <translation>
+            <numerusform>%n Abfrage</numerusform>
+            <numerusform>%n Abfragen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n indexes or keys</source>
+        <translation>
+            <numerusform>%n Index oder Schlüssel</numerusform>
+            <numerusform>%n Indizes oder Schlüssel</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n objects</source>
+        <translation>
+            <numerusform>%n Objekt</numerusform>
+            <numerusform>%n Objekte</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n table names</source>
+        <translation>
+            <numerusform>%n Tabellenname</numerusform>
+            <numerusform>%n Tabellennamen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>; not recovered: %1</source>
+        <translation>; nicht wiederhergestellt: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>, and %n other parts (named above)</source>
+        <translation>
+            <numerusform>, dazu %n weiterer Teil (oben genannt)</numerusform>
+            <numerusform>, dazu %n weitere Teile (oben genannt)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; and %n other parts (named above)</source>
+        <translation>
+            <numerusform>; dazu %n weiterer Teil (oben genannt)</numerusform>
+            <numerusform>; dazu %n weitere Teile (oben genannt)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more parts</source>
+        <translation>
+            <numerusform>... und %n weiterer Teil</numerusform>
+            <numerusform>... und %n weitere Teile</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -448,6 +769,82 @@ Wählen Sie einen anderen Namen.</translation>
     <message>
         <source>; its definition is gone and its columns were inferred from its rows (a column&apos;s header tells how)</source>
         <translation>; seine Definition fehlt, seine Spalten wurden aus seinen Zeilen erschlossen (der Spaltenkopf sagt, wie)</translation>
+    </message>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Bericht</translation>
+    </message>
+    <message>
+        <source>Macro</source>
+        <translation>Makro</translation>
+    </message>
+    <message>
+        <source>Class module</source>
+        <translation>Klassenmodul</translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation>Modul</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>Partly</source>
+        <translation>Teilweise</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>&amp;Tables</source>
+        <translation>&amp;Tabellen</translation>
+    </message>
+    <message>
+        <source>&amp;Forms, reports, macros and modules</source>
+        <translation>&amp;Formulare, Berichte, Makros und Module</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Recovered</source>
+        <translation>Wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1, the module of %2</source>
+        <translation>%1, das Modul von %2</translation>
+    </message>
+    <message>
+        <source>its definition holds nothing that reads as text</source>
+        <translation>seine Definition enthält nichts, was sich als Text lesen lässt</translation>
+    </message>
+    <message>
+        <source>nothing of it could be read</source>
+        <translation>nichts davon konnte gelesen werden</translation>
+    </message>
+    <message>
+        <source>it was not recovered whole</source>
+        <translation>es wurde nicht vollständig wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>it was not recovered whole: %1</source>
+        <translation>es wurde nicht vollständig wiederhergestellt: %1</translation>
     </message>
 </context>
 <context>

@@ -142,7 +142,17 @@ struct SessionRecord {
 // it at the next safe point, as the library's pass does.
 class ScriptedRunner : public RecoveryRunner {
  public:
-  static QString LogAfter(int step) { return QStringLiteral("Mendora test log\r\nstep %1\r\n").arg(step); }
+  // The English log after `step` steps: each step reads a table "TableN"
+  // of N * 10 records.
+  static QString LogAfter(int step) {
+    QString tables;
+    int total = 0;
+    for (int i = 1; i <= step; ++i) {
+      tables += QStringLiteral("\r\nTable%1 :  %2  Records").arg(i).arg(i * 10);
+      total += i * 10;
+    }
+    return QStringLiteral("\r\nTotal Number of Records :\r\n%1\r\n").arg(total) + tables + QStringLiteral("\r\n\r\n");
+  }
 
   PassResult Run(RecoverySession& session) override {
     {
@@ -166,9 +176,10 @@ class ScriptedRunner : public RecoveryRunner {
           }
         }
         session.control.CheckPoint();
-        session.AnalysisLog = LogAfter(step).toStdString();
+        AnalysisEvent table{.kind = AnalysisEvent::Kind::kTable, .table = "Table" + std::to_string(step), .records = step * 10};
+        session.AnalysisEvents.push_back(table);
         if (session.observer) {
-          session.observer->OnAnalysisLog(session.AnalysisLog);
+          session.observer->OnAnalysisEvent(table);
           session.observer->OnProgress(static_cast<uint32_t>(step), static_cast<uint32_t>(steps));
           session.observer->OnTableProgress("Table" + std::to_string(step), step * 10, step * 100);
         }

@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTableView>
 #include <QTableWidget>
@@ -66,6 +68,12 @@ QStringList Clipped(QWidget* root) {
       if (needed.width() > room.width() || needed.height() > room.height()) note(w, text);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
       if (!button->text().isEmpty() && button->sizeHint().width() > button->width()) note(w, button->text());
+    } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+      for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->tabRect(i).width() < tabs->fontMetrics().horizontalAdvance(Plain(tabs->tabText(i))) + 8) {
+          note(w, tabs->tabText(i));
+        }
+      }
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
       if (!group->title().isEmpty() && group->minimumSizeHint().width() > group->width()) note(w, group->title());
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -178,9 +186,21 @@ class FitTest : public QObject {
     RecoverySession session;
     session.SourcePath = file.path();
     QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
-    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses, &dialog);
+    AccessObject module;
+    module.kind = AccessObjectKind::kModule;
+    module.name = "Modul1";
+    module.class_module = true;
+    module.text = "Attribute VB_Name = \"Modul1\"\nOption Compare Database\n";
+    AccessObject form;
+    form.name = "Kundenformular";
+    form.loss = "its storage rows are gone";
+    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses, {module, form}, &dialog);
     preview.show();
     QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    EXPECT_FITS(Clipped(&preview));
+    preview.tabs()->setCurrentIndex(1);
+    preview.objectList()->setCurrentCell(1, 0);
+    QTest::qWait(10);
     EXPECT_FITS(Clipped(&preview));
 
     for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {

@@ -12,11 +12,16 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <nlohmann/json.hpp>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -312,6 +317,60 @@ class PreviewTest : public QObject {
     QVERIFY(list->isRowHidden(0));
     QVERIFY(!list->isRowHidden(1));
     QLocale::setDefault(QLocale::c());
+  }
+
+  // The forms, reports, macros and modules of a real pass, each named with
+  // its kind, and a module's source shown when it is selected, whatever
+  // order the list is sorted in.
+  void theObjectsAreListedAndAModuleShowsItsSource_data() {
+    QTest::addColumn<QString>("sample");
+    QTest::newRow("Access 2000") << QStringLiteral("obj-jet4-agenda-pt.mdb");
+    QTest::newRow("Access 2010") << QStringLiteral("obj-ace2010-charts-de.accdb");
+  }
+  void theObjectsAreListedAndAModuleShowsItsSource() {
+    QFETCH(QString, sample);
+    const auto dir = ObjectsCorpusDir();
+    const std::filesystem::path path = dir ? *dir / sample.toStdString() : std::filesystem::path();
+    if (!dir || !std::filesystem::exists(path)) QSKIP("object samples not found (set MENDORA_CORPUS_OBJECTS)");
+    std::ifstream json(*dir / "expected" / (path.stem().string() + ".json"));
+    const nlohmann::json expected = nlohmann::json::parse(json)["objects"];
+    FakeBoxes boxes;
+    FakeFiles files;
+    LibraryRecoveryRunner runner;
+    MainDialog dialog(AppServices{&boxes, &files, nullptr, nullptr, &runner});
+    files.open_answer = QString::fromStdString(path.string());
+    dialog.OnCommand(kIdBrowse);
+    dialog.OnCommand(kIdNext);
+    QVERIFY(QTest::qWaitFor([&] { return dialog.state() == MainDialog::State::kCompleted; }, 120000));
+    PreviewWindow preview(path.string(), std::nullopt, dialog.RecoveredTables(), dialog.Losses(),
+                          dialog.RecoveredObjects(), &dialog);
+    QTableWidget* list = preview.objectList();
+    QVERIFY(list != nullptr);
+    QCOMPARE(preview.tabs()->count(), 2);
+    list->sortByColumn(1, Qt::DescendingOrder);
+    const std::map<std::string, QStringList> kinds = {{"form", {QStringLiteral("Form")}},
+                                                      {"report", {QStringLiteral("Report")}},
+                                                      {"macro", {QStringLiteral("Macro")}},
+                                                      {"module", {QStringLiteral("Module"), QStringLiteral("Class module")}}};
+    int modules = 0;
+    for (const nlohmann::json& object : expected) {
+      const QString name = QString::fromStdString(object["name"].get<std::string>());
+      const std::string kind = object["kind"];
+      int row = 0;
+      while (row < list->rowCount() &&
+             !(list->item(row, 1)->text() == name && kinds.at(kind).contains(list->item(row, 0)->text()))) {
+        ++row;
+      }
+      QVERIFY2(row < list->rowCount(), qPrintable(name));
+      if (kind != "module") continue;
+      ++modules;
+      QCOMPARE(list->item(row, 2)->text(), QStringLiteral("Yes"));
+      list->setCurrentCell(row, 0);
+      const QString text = preview.objectText()->toPlainText();
+      QVERIFY2(text.startsWith(QStringLiteral("Attribute VB_Name = \"%1\"").arg(name)), qPrintable(name));
+      QVERIFY2(text.count(QLatin1Char('\n')) >= 2, qPrintable(text));  // the code after its header
+    }
+    QVERIFY(modules > 0);
   }
 
   void aSourceThatNoLongerOpensSaysSo() {

@@ -62,6 +62,7 @@ class HoldingRunner : public RecoveryRunner {
       held_ = true;
       while (!control_.IsCancelled()) QThread::msleep(2);
     }
+    void OnAnalysisEvent(const AnalysisEvent& event) override { inner_->OnAnalysisEvent(event); }
     void OnProgress(uint32_t done, uint32_t total) override { inner_->OnProgress(done, total); }
 
    private:
