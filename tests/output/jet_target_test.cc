@@ -20,6 +20,7 @@
 #include "reader/row_cursor.h"
 #include "reader/table_def.h"
 #include "reader/value_render.h"
+#include "recovery/file_check.h"
 #include "recovery/recovery_session.h"
 #include "tests/support/corpus.h"
 
@@ -131,7 +132,40 @@ std::string Describe(const OutputIndex& index) {
 std::vector<fs::path> AllSamples() {
   std::vector<fs::path> files = testing::CorpusFiles();
   for (const fs::path& file : testing::AceCorpusFiles()) files.push_back(file);
+  if (const std::optional<fs::path> objects = testing::ObjectsCorpusDir()) {
+    std::vector<fs::path> more;
+    for (const auto& entry : fs::directory_iterator(*objects)) {
+      if (entry.path().extension() == ".mdb" || entry.path().extension() == ".accdb") more.push_back(entry.path());
+    }
+    std::sort(more.begin(), more.end());
+    files.insert(files.end(), more.begin(), more.end());
+  }
   return files;
+}
+
+// The checker's problems with the file at `path`, one a line; empty when
+// it calls the file sound.
+std::string CheckProblems(const std::string& path) {
+  std::string error;
+  JetHandlePtr handle = OpenJetHandle(path, &error);
+  if (!handle) return "not opened: " + error;
+  const FileCheck check = CheckFile(*handle);
+  std::string text;
+  for (const CheckFinding& finding : check.problems) text += FindingText(finding) + "\n";
+  return text;
+}
+
+// `name` with each character whose key is not known as '_'.
+std::string KnownKeysOnly(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size();) {
+    const auto lead = static_cast<uint8_t>(name[i]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    const std::string character = name.substr(i, length);
+    out += TextKeyKnown(TextSortOrder::kJet4General, character) ? character : "_";
+    i += length;
+  }
+  return out;
 }
 
 class EverySample : public ::testing::TestWithParam<fs::path> {};
@@ -145,6 +179,7 @@ TEST_P(EverySample, ReadsBackAsTheSource) {
   const std::string target = dir.File("out.mdb");
   const Saved saved = Save(source.string(), target, SaveFormat::kAccess);
   ASSERT_EQ(saved.result.outcome, PassOutcome::kCompleted) << saved.result.message;
+  EXPECT_EQ(CheckProblems(target), "");
   const Recorded before = Read(source.string());
   const Recorded after = Read(target);
   std::set<std::string> left_out;
@@ -227,7 +262,23 @@ TEST_P(EverySample, ReadsBackAsTheSource) {
   }
   for (const OutputRelation& r : after.relations) relations_after.insert(describe(r));
   EXPECT_EQ(relations_after, relations_before);
-  EXPECT_EQ(after.queries, before.queries);
+  // A query whose name has a character of unknown key is saved with '_' in
+  // its place; the queries that use it name it so, under its old name as
+  // an alias, and read back as the source's SQL once that is undone.
+  std::map<std::string, std::string> renamed;
+  for (const auto& [name, sql] : before.queries) {
+    if (const std::string saved = KnownKeysOnly(name); saved != name) renamed[saved] = name;
+  }
+  std::map<std::string, std::string> queries_after;
+  for (auto [name, sql] : after.queries) {
+    for (const auto& [saved, old] : renamed) {
+      const std::string aliased = "[" + saved + "] AS [" + old + "]";
+      for (size_t at; (at = sql.find(aliased)) != std::string::npos;) sql.replace(at, aliased.size(), "[" + old + "]");
+    }
+    const auto old = renamed.find(name);
+    queries_after[old != renamed.end() ? old->second : name] = sql;
+  }
+  EXPECT_EQ(queries_after, before.queries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, EverySample, ::testing::ValuesIn(AllSamples()),
