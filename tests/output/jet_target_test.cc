@@ -24,7 +24,9 @@
 #include "reader/value_render.h"
 #include "recovery/file_check.h"
 #include "recovery/recovery_session.h"
+#include "tests/builder/jet_builder.h"
 #include "tests/support/corpus.h"
+#include "tests/support/temp_database.h"
 
 namespace mendora {
 namespace {
@@ -370,6 +372,40 @@ TEST(JetTarget, WrittenIndexesHoldEveryRowInKeyOrder) {
     ASSERT_EQ(Save((*corpus / sample).string(), target, SaveFormat::kAccess).result.outcome, PassOutcome::kCompleted);
     ExpectSoundIndexes(target);
   }
+}
+
+// A table whose name holds a character of unknown key is saved with '_' in
+// its place; its relations still find it, and the file checks clean.
+TEST(JetTarget, ARenamedTableKeepsItsRelations) {
+  namespace tb = testing;
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  tb::Table customers;
+  customers.name = "Klienci";
+  customers.columns = {{"ID", tb::kLong}, {"Name", tb::kText}};
+  customers.rows = {{int64_t{1}, std::string("Anna")}, {int64_t{2}, std::string("Jan")}};
+  tb::Table orders;
+  orders.name = "Zamówień";
+  orders.columns = {{"ID", tb::kLong}, {"Klient", tb::kLong}};
+  orders.rows = {{int64_t{1}, int64_t{1}}, {int64_t{2}, int64_t{2}}};
+  builder.AddTable(customers);
+  builder.AddTable(orders);
+  builder.AddRelationship({"KlienciZamowien", "Klienci", "ID", "Zamówień", "Klient"});
+  tb::TempDatabase file(builder.Build());
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  const Saved saved = Save(file.path(), target, SaveFormat::kAccess);
+  ASSERT_EQ(saved.result.outcome, PassOutcome::kCompleted) << saved.result.message;
+  // Saved, though not enforced: the builder's tables have no unique index.
+  EXPECT_EQ(saved.lines, std::vector<std::string>{"Relation KlienciZamowien is saved without enforced integrity: Klienci has "
+                                                  "no unique index over its fields"});
+  const std::string renamed = KnownKeysOnly("Zamówień");
+  ASSERT_NE(renamed, "Zamówień") << "the test needs a character of unknown key";
+  const Recorded back = Read(target);
+  ASSERT_EQ(back.relations.size(), 1u);
+  EXPECT_EQ(back.relations[0].table, "Klienci");
+  EXPECT_EQ(back.relations[0].foreign_table, renamed);
+  EXPECT_EQ(back.rows.at(renamed).size(), 2u);
+  EXPECT_EQ(CheckProblems(target), "");
 }
 
 // A table's definition and its catalog row, field by field, apart from
