@@ -226,6 +226,8 @@ struct RecoverySession {
   std::vector<PendingRelation> pending_relations;
   std::vector<PendingQuery> pending_queries;
   std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
+  // Queries a row of which lost a value (its expression, a name): what was lost.
+  std::map<uint32_t, std::string> damaged_query_rows;
   bool query_table_read = false;
   bool query_table_damaged = false;  // its definition or rows did not read whole
   int32_t query_table_page = 0;  // the first query table the walk met

@@ -36,15 +36,23 @@ namespace {
 // Passes reports on, noting that there was one.
 class NotingDamage final : public DamageReporter {
  public:
-  explicit NotingDamage(DamageReporter* next) : next_(next) {}
+  explicit NotingDamage(DamageReporter* next, bool keep_values = false) : next_(next), keep_values_(keep_values) {}
   void Report(const DamageReport& report) override {
     damaged = true;
+    // A value of a system table's row is no value of a user's table: the
+    // caller counts what its loss costs.
+    if (keep_values_ && LosesValue(report.kind)) {
+      value_lost = report.column + ": " + report.detail;
+      return;
+    }
     if (next_ != nullptr) next_->Report(report);
   }
   bool damaged = false;
+  std::string value_lost;  // the last value lost, when kept
 
  private:
   DamageReporter* next_;
+  bool keep_values_ = false;
 };
 
 }  // namespace
@@ -171,7 +179,7 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
                     const std::string& name) {
   // A query whose rows are missing from a table that read whole was saved
   // without text; from a damaged one, its text is lost.
-  NotingDamage noting(handle.damage);
+  NotingDamage noting(handle.damage, true);
   ScopedDamageReporter redirect(handle, noting);
   struct Note {
     RecoverySession& session;
@@ -193,11 +201,16 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
 
   RowCursor cursor(*table);
   Row row;
-  while (cursor.Next(row)) {
+  for (noting.value_lost.clear(); cursor.Next(row); noting.value_lost.clear()) {
     session.control.CheckPoint();
     const std::optional<int64_t> kind = Integer(Field(*table, row, attribute));
     const std::optional<int64_t> id = Integer(Field(*table, row, object_id));
     if (!kind || !id) continue;
+    if (!noting.value_lost.empty()) {
+      // Its query would be another query without it.
+      session.damaged_query_rows[static_cast<uint32_t>(*id)] = noting.value_lost;
+      continue;
+    }
     QueryRow query;
     query.attribute = static_cast<int>(*kind);
     if (const std::optional<int64_t> value = Integer(Field(*table, row, flag))) query.flag = static_cast<int>(*value);
@@ -235,6 +248,14 @@ void CreatePendingQueries(RecoverySession& session) {
                                                    : "the query table that holds its text was not found"});
       }
       if (lost || query.deleted) continue;
+    }
+    if (const auto damaged = session.damaged_query_rows.find(query.object_id);
+        damaged != session.damaged_query_rows.end() && !query.deleted) {
+      session.losses.Add(LossEntry{.subject = LossSubject::kQuery,
+                                   .reason = LossReason::kLongValue,
+                                   .name = query.name,
+                                   .detail = "a row of it in the query table is damaged (" + damaged->second + ")"});
+      continue;
     }
     // Saved queries go to a save and to an export that asks for the schema.
     if (!session.ReadsSchema()) continue;

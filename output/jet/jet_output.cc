@@ -289,7 +289,10 @@ void JetOutput::BeginTable(const OutputTable& table) {
   current_.reset();
   auto t = std::make_unique<TableInProgress>();
   t->name = ClaimName(table.name, table_names_);
-  if (t->name != table.name) Note("name:" + table.name, "table " + table.name + " is saved as " + t->name + " (a name Access takes)");
+  if (t->name != table.name) {
+    Note("name:" + table.name, "table " + table.name + " is saved as " + t->name + " (a name Access takes)");
+    saved_as_[table.name] = t->name;
+  }
   t->page = file_->Allocate();
   std::set<std::string> column_names;
   std::map<std::string, size_t> by_source_name;
@@ -666,7 +669,10 @@ void JetOutput::EndTable(int64_t rows) {
 }
 
 JetOutput::WrittenTable* JetOutput::FindTable(const std::string& name) {
-  const std::string key = Lower(AccessName(name));
+  // By the name it was saved as: another table may have taken the source's
+  // name once its characters were made ones Access takes.
+  const auto renamed = saved_as_.find(name);
+  const std::string key = Lower(renamed != saved_as_.end() ? renamed->second : name);
   for (auto& table : tables_) {
     if (Lower(table->name) == key) return table.get();
   }
@@ -790,6 +796,10 @@ void JetOutput::AddQueryDefinition(const std::string& name, const std::string& s
   all.insert(object_names_.begin(), object_names_.end());
   const std::string saved = ClaimName(name, all);
   object_names_.insert(Lower(saved));
+  if (saved != name) {
+    Note("name:" + name, "query " + name + " is saved as " + saved + " (a name Access takes)");
+    saved_as_[name] = saved;
+  }
   const uint32_t id = NextLooseId();
   objects_.push_back(CatalogObject{saved, id, kTablesId, kCatalogQuery, QueryFlags(rows), {}});
   query_rows_.emplace_back(id, rows);
@@ -952,8 +962,18 @@ void JetOutput::WriteCatalogAndSystemTables() {
     add_object(object.name, object.id, object.parent, object.type, object.flags, Account::kAdmin, object.properties);
     if (object.type == kCatalogQuery) add_aces(ObjectAces(object.id));
   }
-  for (const auto& [id, rows] : query_rows_) {
-    for (const QueryRow& row : rows) {
+  for (auto& [id, rows] : query_rows_) {
+    for (QueryRow& row : rows) {
+      // A table or query saved under another name is named so, under its
+      // source name as an alias, which the query's fields, joins and
+      // conditions use; a target table by its new name.
+      const auto renamed = saved_as_.find(row.name1);
+      if (renamed != saved_as_.end() && row.attribute == kQueryInput && row.expression.empty()) {
+        if (row.name2.empty()) row.name2 = row.name1;
+        row.name1 = renamed->second;
+      } else if (renamed != saved_as_.end() && row.attribute == kQueryKind) {
+        row.name1 = renamed->second;
+      }
       std::vector<Value> v(queries::kColumns);
       v[queries::kObjectId] = IntegerValue(static_cast<int32_t>(id));
       v[queries::kAttribute] = IntegerValue(row.attribute);

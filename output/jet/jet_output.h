@@ -97,6 +97,9 @@ class JetOutput final : public RecoveryOutput {
   std::vector<std::pair<uint32_t, uint32_t>> relation_shape_;  // (column count, column index)
   std::set<std::string> table_names_;   // keys of names taken
   std::set<std::string> object_names_;  // queries and relations, apart from tables
+  // The source's table and query names saved under another name: queries
+  // and relations name them as the source did.
+  std::map<std::string, std::string> saved_as_;
   std::set<std::string> noted_;
   uint32_t next_loose_id_ = 0x80000000;
   bool finished_ = false;

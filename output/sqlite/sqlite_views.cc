@@ -18,6 +18,44 @@ struct Candidate {
   std::string reason;  // empty once its view exists
 };
 
+// How much of a view's run is tried, in SQLite's steps of 1,000 virtual
+// machine instructions (about a tenth of a second): a view whose joins a
+// damaged query table no longer holds can be a cross join of every table,
+// whose run would not end in a lifetime. A view that runs this far without
+// an error is kept.
+constexpr int kRunCheckSteps = 1000;
+constexpr int kRunCheckBudget = 20000;
+
+struct RunBudget {
+  int left = kRunCheckBudget;
+  bool spent = false;
+};
+
+int SpendRunBudget(void* data) {
+  auto* budget = static_cast<RunBudget*>(data);
+  if (--budget->left > 0) return 0;
+  budget->spent = true;
+  return 1;
+}
+
+// Runs the view until it ends, fails or spends its budget; throws only
+// for a failure.
+void RunView(SqliteConnection& connection, const std::string& name, const std::string& what) {
+  auto run = connection.Prepare("SELECT * FROM " + QuoteIdentifier(name), what);
+  RunBudget budget;
+  struct Handler {
+    Handler(sqlite3* db, RunBudget& budget) : db(db) { sqlite3_progress_handler(db, kRunCheckSteps, SpendRunBudget, &budget); }
+    ~Handler() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+    sqlite3* db;
+  } handler(connection.Handle(), budget);
+  try {
+    while (run.Step(what)) {
+    }
+  } catch (const EngineError&) {
+    if (!budget.spent) throw;
+  }
+}
+
 // Creates and runs the view once; on any failure leaves nothing behind.
 bool TryView(SqliteConnection& connection, Candidate& candidate) {
   const std::string what = "SQLite refuses the view";
@@ -25,9 +63,7 @@ bool TryView(SqliteConnection& connection, Candidate& candidate) {
   try {
     // Prepared, so only the one statement can run.
     connection.Prepare("CREATE VIEW " + QuoteIdentifier(candidate.name) + " AS " + candidate.select, what).Step(what);
-    auto run = connection.Prepare("SELECT * FROM " + QuoteIdentifier(candidate.name), what);
-    while (run.Step(what)) {
-    }
+    RunView(connection, candidate.name, what);
     connection.Exec("RELEASE mendora_view", what);
     candidate.reason.clear();
     return true;
