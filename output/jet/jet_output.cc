@@ -22,6 +22,7 @@
 #include "reader/index_def.h"
 #include "reader/jet_format.h"
 #include "reader/table_def.h"
+#include "reader/text_codec.h"
 #include "recovery/loss_account.h"
 #include "recovery/stop_point.h"
 
@@ -190,21 +191,7 @@ std::string JetOutput::AccessName(const std::string& name) {
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size()) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(out, cp);
   }
   return out;
 }
