@@ -2,6 +2,7 @@
 #include "output/common/json_text.h"
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 namespace mendora {
 
@@ -95,6 +96,14 @@ void AppendJsonString(std::string& out, std::string_view text) {
     }
   }
   out.push_back('"');
+}
+
+void AppendJsonNumber(std::string& out, double number) {
+  // The library's own shortest-digits writer, without a JSON value or the
+  // locale lookup its serializer makes for each document.
+  char digits[64];
+  const char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, number);
+  out.append(digits, static_cast<size_t>(end - digits));
 }
 
 }  // namespace mendora

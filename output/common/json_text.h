@@ -17,6 +17,10 @@ namespace mendora {
 // one) is one replacement, and the byte that broke it is read again.
 void AppendJsonString(std::string& out, std::string_view text);
 
+// Appends a finite `number` in the JSON library's shortest form ("1.0",
+// "0.1", "1e+21", "-0.0"), which the JSON Lines export has always written.
+void AppendJsonNumber(std::string& out, double number);
+
 }  // namespace mendora
 
 #endif  // MENDORA_OUTPUT_COMMON_JSON_TEXT_H_

@@ -3,9 +3,12 @@
 // written with before: the bytes must stay the same for every input.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "output/common/json_text.h"
 
@@ -54,6 +57,25 @@ TEST(JsonTextTest, RandomBytesAreWrittenAsTheLibraryWroteThem) {
     std::string text(random() % 12, '\0');
     for (char& c : text) c = static_cast<char>(random() % 4 == 0 ? random() % 256 : pool[random() % sizeof pool]);
     ASSERT_EQ(Written(text), LibraryForm(text)) << testing::PrintToString(text);
+  }
+}
+
+TEST(JsonTextTest, NumbersAreWrittenAsTheLibraryWroteThem) {
+  std::vector<double> numbers = {0.0, -0.0, 1.0, -1.0, 0.1, 1e-7, 1e-5, 123456789012345678.0, 1e15, 1e16, 1e21, 1e22,
+                                 5e-324, 1.7976931348623157e308, 2.2250738585072014e-308, 3.4028234663852886e38,
+                                 static_cast<double>(0.1f), 9007199254740993.0, 100.0, 1234.5};
+  std::mt19937_64 random(28);
+  for (int i = 0; i < 20000; ++i) {
+    const uint64_t bits = random();
+    double number;
+    std::memcpy(&number, &bits, sizeof number);
+    if (std::isfinite(number)) numbers.push_back(number);
+    numbers.push_back(static_cast<double>(static_cast<int64_t>(random() % 2000000) - 1000000) / 1000.0);
+  }
+  for (const double number : numbers) {
+    std::string out = "x";
+    AppendJsonNumber(out, number);
+    ASSERT_EQ(out.substr(1), nlohmann::json(number).dump()) << number;
   }
 }
 
