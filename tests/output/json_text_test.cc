@@ -2,15 +2,22 @@
 // invalid bytes replaced, which the dump and the JSON Lines export were
 // written with before: the bytes must stay the same for every input.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "output/common/json_text.h"
+#include "output/jsonl/jsonl_export.h"
+#include "reader/column_types.h"
 
 namespace mendora {
 namespace {
@@ -77,6 +84,68 @@ TEST(JsonTextTest, NumbersAreWrittenAsTheLibraryWroteThem) {
     AppendJsonNumber(out, number);
     ASSERT_EQ(out.substr(1), nlohmann::json(number).dump()) << number;
   }
+}
+
+
+// A line of the JSON Lines export per kind of value, as readers of the
+// export have always received it.
+TEST(JsonTextTest, JsonLinesKeepEveryKindOfValueAndRepeatedNames) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("mendora-jsonl-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto column = [](const std::string& name, int type) {
+    OutputColumn c;
+    c.name = name;
+    c.type = type;
+    return c;
+  };
+  const auto value = [](ValueKind kind, int64_t integer, double real, std::string bytes = {}) {
+    Value v;
+    v.kind = kind;
+    v.integer = integer;
+    v.real = real;
+    v.bytes = std::move(bytes);
+    return v;
+  };
+  struct Case {
+    std::vector<OutputColumn> columns;
+    std::vector<Value> values;
+    std::string line;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {{column("b", kColumnBoolean), column("n", kColumnLongInteger), column("big", kColumnLongInteger), column("x", kColumnText)},
+       {value(ValueKind::kInteger, 1, 0), value(ValueKind::kInteger, -42, 0),
+        value(ValueKind::kInteger, int64_t{1} << 53, 0), value(ValueKind::kText, 0, 0, "a\"b\n\xC3\xA9\xFF")},
+       R"({"table":"T\t1","row":{"b":true,"n":-42,"big":"9007199254740992","x":"a\"b\n)" "\xC3\xA9\xEF\xBF\xBD" R"("}})"},
+      {{column("d", kColumnDouble), column("inf", kColumnDouble), column("nan", kColumnDouble), column("when", kColumnDateTime),
+        column("far", kColumnDateTime), column("bin", kColumnBinary), column("none", kColumnText)},
+       {value(ValueKind::kDouble, 0, 0.1), value(ValueKind::kDouble, 0, -std::numeric_limits<double>::infinity()),
+        value(ValueKind::kDouble, 0, nan), value(ValueKind::kDateTime, 0, 34719.5), value(ValueKind::kDateTime, 0, 1e9),
+        value(ValueKind::kBytes, 0, 0, "hi!"), value(ValueKind::kNull, 0, 0)},
+       R"({"table":"T\t1","row":{"d":0.1,"inf":"-Infinity","nan":"NaN","when":"1995-01-20T12:00:00","far":null,"bin":"aGkh","none":null}})"},
+      // One key for a repeated name: where the first stood, the last value.
+      {{column("A", kColumnLongInteger), column("B", kColumnLongInteger), column("A", kColumnLongInteger)},
+       {value(ValueKind::kInteger, 1, 0), value(ValueKind::kInteger, 2, 0), value(ValueKind::kInteger, 3, 0)},
+       R"({"table":"T\t1","row":{"A":3,"B":2}})"},
+  };
+  for (const Case& c : cases) {
+    const std::filesystem::path file = dir / "out.jsonl";
+    JsonLinesExport jsonl(file, ExportOptions{});
+    OutputTable table;
+    table.name = "T\t1";
+    table.columns = c.columns;
+    jsonl.BeginTable(table);
+    Row row;
+    row.values = c.values;
+    jsonl.AddRow(row);
+    jsonl.EndTable(1);
+    jsonl.Finish();
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), c.line + "\n");
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
