@@ -10,6 +10,9 @@ namespace {
 constexpr size_t kBatchRows = 512;
 constexpr size_t kBatchBytes = size_t{4} << 20;
 constexpr size_t kBatches = 4;
+// A value's storage beyond this is given back once stored, so that one large
+// memo or OLE value does not stay held by its place in the queue.
+constexpr size_t kKeptValueBytes = size_t{64} << 10;
 
 size_t RowBytes(const Row& row) {
   size_t bytes = sizeof(Row) + row.values.size() * sizeof(Value);
@@ -64,6 +67,11 @@ void PipelinedOutput::Work() {
       }
     } catch (...) {
       failure = std::current_exception();
+    }
+    for (size_t i = 0; i < batch->count; ++i) {
+      for (Value& value : batch->rows[i].values) {
+        if (value.bytes.capacity() > kKeptValueBytes) std::string().swap(value.bytes);
+      }
     }
     batch->count = batch->bytes = 0;
     lock.lock();
