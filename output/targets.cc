@@ -1,6 +1,7 @@
 // Save targets by format.
 #include "output/targets.h"
 
+#include "output/common/pipelined_output.h"
 #include "output/jet/index_keys.h"
 #include "output/jet/jet_output.h"
 #include "output/sqlite/sqlite_output.h"
@@ -38,8 +39,9 @@ std::optional<SaveFormat> SaveFormatOfPath(const std::string& path) {
 const char* SaveFormatExtension(SaveFormat format) { return format == SaveFormat::kAccess ? ".mdb" : ".sqlite"; }
 
 TargetFactory MakeTargetFactory(SaveFormat format, OleStorage ole) {
-  if (format == SaveFormat::kAccess) return jet::JetTargetFactory(jet::IndexKeys(), jet::NameKeys());
-  return SqliteTargetFactory(ole);
+  // The target stores on a thread of its own while the pass reads on.
+  if (format == SaveFormat::kAccess) return PipelinedTargetFactory(jet::JetTargetFactory(jet::IndexKeys(), jet::NameKeys()));
+  return PipelinedTargetFactory(SqliteTargetFactory(ole));
 }
 
 }  // namespace mendora

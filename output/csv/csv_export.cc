@@ -8,13 +8,31 @@
 
 namespace mendora {
 
+namespace {
+
+// The bytes that make a field quoted.
+struct QuotedBytes {
+  bool of[256];
+  constexpr QuotedBytes() : of() { of[','] = of['"'] = of['\r'] = of['\n'] = true; }
+};
+constexpr QuotedBytes kQuoted;
+
+}  // namespace
+
 void AppendCsvField(std::string& line, std::string_view field, bool always) {
-  if (!always && field.find_first_of(",\"\r\n") == std::string_view::npos) {
+  // One scan up to the first byte that asks for quotes; most fields have
+  // none and are copied whole.
+  size_t first = 0;
+  while (first < field.size() && !kQuoted.of[static_cast<unsigned char>(field[first])]) ++first;
+  if (!always && first == field.size()) {
     line += field;
     return;
   }
+  line.reserve(line.size() + field.size() + 2);
   line.push_back('"');
-  for (const char c : field) {
+  line.append(field.data(), first);
+  for (size_t i = first; i < field.size(); ++i) {
+    const char c = field[i];
     if (c == '"') line.push_back('"');
     line.push_back(c);
   }

@@ -6,18 +6,23 @@
 namespace mendora::jet {
 
 std::u16string Utf8ToUtf16(const std::string& utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  size_t i = 0;
+  // No byte gives more than one unit (four give two): the units are written
+  // in place and the string cut to them at the end.
   const size_t n = utf8.size();
+  std::u16string out(n, u'\0');
+  char16_t* to = out.data();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+  size_t i = 0;
   while (i < n) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(utf8[k]); };
-    const uint8_t lead = byte(i);
+    const uint8_t lead = bytes[i];
+    if (lead < 0x80) {
+      *to++ = lead;
+      ++i;
+      continue;
+    }
     uint32_t cp = 0xFFFD;
     size_t length = 1;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
+    if ((lead & 0xE0) == 0xC0) {
       length = 2;
     } else if ((lead & 0xF0) == 0xE0) {
       length = 3;
@@ -28,8 +33,8 @@ std::u16string Utf8ToUtf16(const std::string& utf8) {
       bool ok = i + length <= n;
       uint32_t value = lead & (0x7F >> length);
       for (size_t k = 1; ok && k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) ok = false;
-        value = value << 6 | (byte(i + k) & 0x3F);
+        if ((bytes[i + k] & 0xC0) != 0x80) ok = false;
+        value = value << 6 | (bytes[i + k] & 0x3F);
       }
       if (ok) {
         cp = value;
@@ -40,21 +45,25 @@ std::u16string Utf8ToUtf16(const std::string& utf8) {
     i += length;
     if (cp >= 0x10000 && cp <= 0x10FFFF) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      *to++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *to++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp));
+      *to++ = static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp);
     }
   }
+  out.resize(static_cast<size_t>(to - out.data()));
   return out;
 }
 
 namespace {
 
 Bytes Utf16Le(const std::u16string& units) {
-  Bytes out;
-  out.reserve(units.size() * 2);
-  for (char16_t unit : units) PutU16(out, static_cast<uint16_t>(unit));
+  Bytes out(units.size() * 2, '\0');
+  char* to = out.data();
+  for (const char16_t unit : units) {
+    *to++ = static_cast<char>(unit & 0xFF);
+    *to++ = static_cast<char>(unit >> 8);
+  }
   return out;
 }
 
@@ -62,24 +71,28 @@ Bytes Utf16Le(const std::u16string& units) {
 // (a U+0000 would read as a switch, as would a two-byte character whose low
 // byte is 0 right after a switch).
 Bytes Compress(const std::u16string& units) {
-  Bytes out;
-  out.push_back(static_cast<char>(kCompressedTextMark[0]));
-  out.push_back(static_cast<char>(kCompressedTextMark[1]));
+  // At most a switch and two bytes per unit after the mark.
+  Bytes out(2 + 3 * units.size(), '\0');
+  char* to = out.data();
+  *to++ = static_cast<char>(kCompressedTextMark[0]);
+  *to++ = static_cast<char>(kCompressedTextMark[1]);
   bool narrow = true;
-  for (char16_t unit : units) {
+  for (const char16_t unit : units) {
     if (unit == 0) return {};
     const bool fits = unit < 0x100;
     if (fits != narrow) {
-      out.push_back('\0');
+      *to++ = '\0';
       narrow = fits;
     }
     if (narrow) {
-      out.push_back(static_cast<char>(unit));
+      *to++ = static_cast<char>(unit);
     } else {
       if ((unit & 0xFF) == 0) return {};
-      PutU16(out, static_cast<uint16_t>(unit));
+      *to++ = static_cast<char>(unit & 0xFF);
+      *to++ = static_cast<char>(unit >> 8);
     }
   }
+  out.resize(static_cast<size_t>(to - out.data()));
   return out;
 }
 

@@ -1,19 +1,12 @@
 // Writing the JSON dump.
 #include "output/json/json_dump.h"
 
-#include <nlohmann/json.hpp>
-
 #include "output/common/export_values.h"
 #include "reader/column_types.h"
 #include "reader/ole_wrapper.h"
 #include "reader/value_render.h"
 
 namespace mendora {
-
-void AppendJsonString(std::string& out, const std::string& text) {
-  // The library's escaping, invalid bytes replaced, is the dump's form.
-  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 std::string Base64(const std::string& bytes) { return Base64Encode(bytes); }
 

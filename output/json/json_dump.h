@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "output/common/json_text.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -44,8 +45,6 @@ class JsonDumpOutput final : public RecoveryOutput {
   std::vector<bool> ole_columns_;  // of the current table, when unwrapping
 };
 
-// `text` as a JSON string, quotes included.
-void AppendJsonString(std::string& out, const std::string& text);
 std::string Base64(const std::string& bytes);
 
 }  // namespace mendora

@@ -36,6 +36,14 @@ class JsonLinesExport final : public RecoveryOutput {
   std::vector<OutputColumn> columns_;
   int64_t row_number_ = 0;
   bool finished_ = false;
+  // The line written through the JSON library, for a table whose columns
+  // repeat a name (one key, the last value, where the first stood).
+  std::string LibraryLine(const Row& row);
+  bool repeated_names_ = false;
+  std::string head_;               // {"table":NAME,"row":{
+  std::vector<std::string> keys_;  // "COLUMN":
+  std::string line_;
+  std::string cell_;
 };
 
 }  // namespace mendora

@@ -1,0 +1,109 @@
+// Writing JSON strings.
+#include "output/common/json_text.h"
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+
+namespace mendora {
+
+namespace {
+
+// What a byte asks of the writer: 0 copied as it is, 1 escaped, 2 the lead
+// of a UTF-8 sequence (or a stray byte) to check.
+constexpr uint8_t kPlain = 0, kEscape = 1, kMultiByte = 2;
+
+struct ByteClasses {
+  uint8_t of[256];
+  constexpr ByteClasses() : of() {
+    for (int b = 0; b < 256; ++b) of[b] = b < 0x20 || b == '"' || b == '\\' ? kEscape : b >= 0x80 ? kMultiByte : kPlain;
+  }
+};
+constexpr ByteClasses kClasses;
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  switch (c) {
+    case '"': out += "\\\""; return;
+    case '\\': out += "\\\\"; return;
+    case '\b': out += "\\b"; return;
+    case '\f': out += "\\f"; return;
+    case '\n': out += "\\n"; return;
+    case '\r': out += "\\r"; return;
+    case '\t': out += "\\t"; return;
+    default: {
+      const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+      out.append(escaped, sizeof escaped);
+    }
+  }
+}
+
+// The length of the well-formed sequence that starts at `at`, or 0 when it
+// breaks off; then `valid` is how many of its bytes were acceptable, the
+// lead byte included (0 for a byte that starts nothing).
+size_t SequenceLength(const unsigned char* at, const unsigned char* end, size_t& valid) {
+  const unsigned char lead = *at;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;  // overlong below
+    if (lead == 0xED) high = 0x9F;  // surrogates above
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF above
+  } else {
+    valid = 0;
+    return 0;
+  }
+  valid = 1;
+  for (size_t i = 1; i < length; ++i) {
+    if (at + i >= end) return 0;
+    const unsigned char c = at[i];
+    if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return 0;
+    ++valid;
+  }
+  return length;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  out.reserve(out.size() + text.size() + 2);
+  out.push_back('"');
+  while (p < end) {
+    const unsigned char* run = p;
+    while (p < end && kClasses.of[*p] == kPlain) ++p;
+    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    if (p == end) break;
+    if (kClasses.of[*p] == kEscape) {
+      AppendEscaped(out, *p++);
+      continue;
+    }
+    size_t valid = 0;
+    const size_t length = SequenceLength(p, end, valid);
+    if (length != 0) {
+      out.append(reinterpret_cast<const char*>(p), length);
+      p += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      p += valid == 0 ? 1 : valid;
+    }
+  }
+  out.push_back('"');
+}
+
+void AppendJsonNumber(std::string& out, double number) {
+  // The library's own shortest-digits writer, without a JSON value or the
+  // locale lookup its serializer makes for each document.
+  char digits[64];
+  const char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, number);
+  out.append(digits, static_cast<size_t>(end - digits));
+}
+
+}  // namespace mendora

@@ -1,0 +1,26 @@
+// JSON strings written straight into a buffer, for the dump and the JSON
+// Lines export: the rows of a large table pass through here value by value,
+// so nothing is built per value but the bytes themselves.
+#ifndef MENDORA_OUTPUT_COMMON_JSON_TEXT_H_
+#define MENDORA_OUTPUT_COMMON_JSON_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace mendora {
+
+// Appends `text` as a JSON string, quotes included. '"', '\\' and the
+// control characters are escaped ("\n", "\t"... or "\u001f"); everything else
+// stays as it is, UTF-8 included. Bytes that are no part of well-formed
+// UTF-8 become U+FFFD: each maximal start of a sequence that breaks off
+// (overlong forms, surrogates and code points past U+10FFFF never start
+// one) is one replacement, and the byte that broke it is read again.
+void AppendJsonString(std::string& out, std::string_view text);
+
+// Appends a finite `number` in the JSON library's shortest form ("1.0",
+// "0.1", "1e+21", "-0.0"), which the JSON Lines export has always written.
+void AppendJsonNumber(std::string& out, double number);
+
+}  // namespace mendora
+
+#endif  // MENDORA_OUTPUT_COMMON_JSON_TEXT_H_
