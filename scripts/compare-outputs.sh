@@ -12,6 +12,8 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export MENDORA_PASSWORD=password
 h() { sha256sum | cut -c1-16; }
+# Every file's name and bytes under a folder, in name order.
+tree_hash() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0r sha256sum) | h; }
 for f in "$root"/corpus/*.mdb "$root"/corpus/*.mde "$root"/corpus-ace/*.acc* "$root"/corpus-objects/*.* \
          "$root"/corpus-encrypted/*.mdb "$root"/corpus-encrypted/*.accdb "$root"/hostile/*; do
   [ -f "$f" ] || continue
@@ -24,10 +26,11 @@ for f in "$root"/corpus/*.mdb "$root"/corpus/*.mde "$root"/corpus-ace/*.acc* "$r
   echo "$n sqlite rc=$rc $( [ -f "$tmp/o.sqlite" ] && sqlite3 "$tmp/o.sqlite" .dump | h)"
   timeout 120 "$cli" recover -q "$f" "$tmp/o.mdb" >/dev/null 2>&1; rc=$?
   echo "$n mdb rc=$rc $( [ -f "$tmp/o.mdb" ] && "$cli" dump "$tmp/o.mdb" 2>/dev/null | h)"
-  for fmt in csv jsonl sql; do
-    timeout 120 "$cli" export -q --format $fmt --out-dir "$tmp/$fmt" "$f" >/dev/null 2>&1; rc=$?
-    echo "$n $fmt rc=$rc $( [ -d "$tmp/$fmt" ] && (cd "$tmp/$fmt" && find . -type f | sort | xargs -r cat) | h)"
+  for fmt in csv jsonl sql:postgresql sql:mysql sql:sqlite; do
+    d=""; case $fmt in sql:*) d="--dialect ${fmt#sql:}";; esac
+    timeout 120 "$cli" export -q --format ${fmt%%:*} $d --out-dir "$tmp/$fmt" "$f" >/dev/null 2>&1; rc=$?
+    echo "$n $fmt rc=$rc $( [ -d "$tmp/$fmt" ] && tree_hash "$tmp/$fmt")"
   done
   timeout 60 "$cli" objects "$f" --out-dir "$tmp/obj" >/dev/null 2>&1; rc=$?
-  echo "$n objects rc=$rc $( [ -d "$tmp/obj" ] && (cd "$tmp/obj" && find . -type f | sort | xargs -r cat) | h)"
+  echo "$n objects rc=$rc $( [ -d "$tmp/obj" ] && tree_hash "$tmp/obj")"
 done
