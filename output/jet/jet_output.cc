@@ -124,6 +124,14 @@ Value KeyValue(const JetColumn& column, const Value& value) {
 
 bool Indexable(int type) { return type != kColumnMemo && type != kColumnOle; }
 
+// The container that lists objects of `kind`.
+const char* ObjectContainer(const std::string& kind) {
+  if (kind == "form") return "Forms";
+  if (kind == "report") return "Reports";
+  if (kind == "macro") return "Scripts";
+  return "Modules";
+}
+
 }  // namespace
 
 struct JetOutput::IndexInProgress {
@@ -836,16 +844,26 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     }
   }
   if (why.empty()) {
+    std::set<std::pair<std::string, std::string>> names;
     for (const OutputObject& object : access_objects_) {
       if (name_known_ && !name_known_(object.name)) {
         why = "the name " + object.name + " holds characters whose key in Access's sort order is not established";
         break;
       }
+      if (!names.emplace(ObjectContainer(object.kind), Lower(object.name)).second) {
+        why = "two of them are named " + object.name;
+        break;
+      }
     }
   }
   if (!why.empty()) {
+    // Those not recovered at all are named in the account already.
     std::map<std::string, int> counts;
-    for (const OutputObject& object : access_objects_) ++counts[object.kind];
+    for (const OutputObject& object : access_objects_) {
+      if (object.recovered) ++counts[object.kind];
+    }
+    access_objects_.clear();
+    if (counts.empty()) return;
     std::string listed;
     for (const char* kind : {"form", "report", "macro", "module"}) {
       const auto found = counts.find(kind);
@@ -854,7 +872,6 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     }
     losses_->PieceLost("Forms, reports, macros and modules were not saved in the Access database (" + listed + "): " + why +
                        "; mendora-cli objects writes them out as files");
-    access_objects_.clear();
     return;
   }
   storage_rows_.clear();
@@ -876,14 +893,6 @@ uint16_t ObjectCatalogType(const std::string& kind) {
   if (kind == "report") return kCatalogReport;
   if (kind == "macro") return kCatalogMacro;
   return kCatalogModule;
-}
-
-// The container that lists objects of `kind`.
-const char* ObjectContainer(const std::string& kind) {
-  if (kind == "form") return "Forms";
-  if (kind == "report") return "Reports";
-  if (kind == "macro") return "Scripts";
-  return "Modules";
 }
 
 // The source's database properties as stored, when they read whole:
