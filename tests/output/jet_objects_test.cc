@@ -13,7 +13,10 @@
 #include <random>
 
 #include "output/targets.h"
+#include "reader/jet_format.h"
 #include "reader/jet_handle.h"
+#include "reader/row_cursor.h"
+#include "reader/table_def.h"
 #include "recovery/access_objects.h"
 #include "recovery/file_check.h"
 #include "recovery/recovery_session.h"
@@ -60,7 +63,9 @@ std::string CheckProblems(const std::string& path) {
   return text;
 }
 
-// Each object as kind, name, owner, whether recovered, and its stored bytes.
+// Each object as kind, name, owner, whether the catalog names it, whether
+// recovered, and its stored bytes; then each catalog row of an object with
+// its type, Flags and properties.
 std::vector<std::string> ObjectsOf(const std::string& path, int32_t* objects_table = nullptr) {
   std::vector<std::string> out;
   const bool opened = OpenJetFile(path, [&](JetHandle& handle) {
@@ -68,8 +73,20 @@ std::vector<std::string> ObjectsOf(const std::string& path, int32_t* objects_tab
     if (objects_table != nullptr) *objects_table = catalog.objects_table;
     for (const AccessObject& object : ReadAccessObjects(handle, catalog).objects) {
       out.push_back(std::string(AccessObjectKindName(object.kind)) + " " + object.name + " of [" + object.owner + "] " +
-                    (object.recovered ? "whole" : "lost: " + object.loss) + " " + std::to_string(object.data.size()) +
-                    " bytes\n" + object.data);
+                    (object.in_catalog ? "in the catalog " : "") + (object.recovered ? "whole" : "lost: " + object.loss) +
+                    " " + std::to_string(object.data.size()) + " bytes\n" + object.data);
+    }
+    TableDefPtr objects = OpenTable(handle, "MSysObjects", kCatalogTable, 2);
+    ASSERT_NE(objects, nullptr);
+    RowCursor cursor(*objects);
+    Row row;
+    const auto at = [&](const char* column) -> const Value& { return row.values[*objects->ColumnIndex(column)]; };
+    while (cursor.Next(row)) {
+      const int64_t type = at("Type").integer;
+      if (type != kCatalogForm && type != kCatalogReport && type != kCatalogMacro && type != kCatalogModule) continue;
+      out.push_back("catalog row " + std::to_string(type) + " " + at("Name").bytes + " flags " +
+                    std::to_string(at("Flags").integer) + " properties " +
+                    (at("LvProp").IsNull() ? std::string("none") : at("LvProp").bytes));
     }
   });
   EXPECT_TRUE(opened) << path;
