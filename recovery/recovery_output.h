@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -118,6 +119,28 @@ struct OutputObject {
   std::string data;       // as stored: a definition, a macro's XML (UTF-16 after a byte-order mark), a
                           // module's source in the project's code page; empty for a macro read as rows
   bool recovered = true;  // false: what could be read of it, with its loss in the account
+  std::string owner;      // the module of a form or report: that form's or report's name
+  // Its catalog row in the source, for a writer that carries it into another
+  // Access file: Flags, dates and long values as stored (absent when the row
+  // was not read).
+  struct CatalogRow {
+    int32_t flags = 0;
+    double created = 0;
+    double updated = 0;
+    std::string lv, lv_prop, lv_module, lv_extra;
+  };
+  std::optional<CatalogRow> catalog;
+};
+
+// The table that holds the objects, as the source stores it, for a writer
+// that carries them into another Access file.
+struct ObjectStorageCopy {
+  const StorageRows& rows;
+  // Why the storage did not read whole; empty when every row and chunk did.
+  std::string not_whole;
+  // The database's own properties (its catalog row MSysDb's LvProp) as
+  // stored: the start-up form, the VBA project's version, ...
+  std::string database_properties;
 };
 
 class RecoveryOutput {
@@ -143,7 +166,7 @@ class RecoveryOutput {
   // module, then the rows of the table they came from as the source holds
   // them (for a writer that carries them into another Access file).
   virtual void AddObject(const OutputObject& object) { (void)object; }
-  virtual void AddObjectStorage(const StorageRows& storage) { (void)storage; }
+  virtual void AddObjectStorage(const ObjectStorageCopy& storage) { (void)storage; }
   // The keys under which the output compares names of tables, columns and
   // queries: two names with one key would be one name there.
   virtual std::string TableNameKey(const std::string& name) const { return name; }

@@ -20,7 +20,9 @@
 #include "reader/ace_values.h"
 #include "reader/column_types.h"
 #include "reader/index_def.h"
+#include "reader/access_storage.h"
 #include "reader/jet_format.h"
+#include "reader/property_blocks.h"
 #include "reader/table_def.h"
 #include "reader/text_codec.h"
 #include "recovery/loss_account.h"
@@ -121,6 +123,14 @@ Value KeyValue(const JetColumn& column, const Value& value) {
 }
 
 bool Indexable(int type) { return type != kColumnMemo && type != kColumnOle; }
+
+// The container that lists objects of `kind`.
+const char* ObjectContainer(const std::string& kind) {
+  if (kind == "form") return "Forms";
+  if (kind == "report") return "Reports";
+  if (kind == "macro") return "Scripts";
+  return "Modules";
+}
 
 }  // namespace
 
@@ -792,7 +802,110 @@ void JetOutput::AddQueryDefinition(const std::string& name, const std::string& s
   query_rows_.emplace_back(id, rows);
 }
 
+void JetOutput::AddObject(const OutputObject& object) {
+  // The module of a form or report lives in the storage with its form; the
+  // catalog names only the form.
+  if (!object.owner.empty()) return;
+  OutputObject kept;
+  kept.kind = object.kind;
+  kept.name = object.name;
+  kept.recovered = object.recovered;
+  kept.catalog = object.catalog;
+  access_objects_.push_back(std::move(kept));
+}
+
+void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
+  if (access_objects_.empty()) return;
+  std::string why = storage.not_whole;
+  const auto column = [&](const char* name) -> std::optional<size_t> {
+    for (size_t i = 0; i < storage.rows.columns.size(); ++i) {
+      if (Lower(storage.rows.columns[i]) == Lower(name)) return i;
+    }
+    return std::nullopt;
+  };
+  const std::optional<size_t> data = column("Data"), id = column("ID");
+  if (why.empty() && storage.rows.table != kAccessObjectsTable) {
+    why = "their storage is the Access 2007 kind (MSysAccessStorage), which this save does not carry into the Access 2000 format";
+  } else if (why.empty() && (!data || !id)) {
+    why = "the table that holds them lacks its Data or ID column";
+  } else if (why.empty() && table_names_.count(Lower(kAccessObjectsTable)) != 0) {
+    why = std::string("a recovered table takes the name of the table that holds them, ") + kAccessObjectsTable;
+  }
+  if (why.empty()) {
+    std::set<int64_t> ids;
+    for (const Row& row : storage.rows.rows) {
+      const Value* d = *data < row.values.size() ? &row.values[*data] : nullptr;
+      const Value* n = *id < row.values.size() ? &row.values[*id] : nullptr;
+      if (d == nullptr || n == nullptr || d->kind != ValueKind::kBytes || n->kind != ValueKind::kInteger ||
+          d->bytes.size() > kAccessObjectsChunk || !ids.insert(n->integer).second) {
+        why = "a row of the table that holds them is not whole";
+        break;
+      }
+    }
+  }
+  if (why.empty()) {
+    std::set<std::pair<std::string, std::string>> names;
+    for (const OutputObject& object : access_objects_) {
+      if (name_known_ && !name_known_(object.name)) {
+        why = "the name " + object.name + " holds characters whose key in Access's sort order is not established";
+        break;
+      }
+      if (!names.emplace(ObjectContainer(object.kind), Lower(object.name)).second) {
+        why = "two of them are named " + object.name;
+        break;
+      }
+    }
+  }
+  if (!why.empty()) {
+    // Those not recovered at all are named in the account already.
+    std::map<std::string, int> counts;
+    for (const OutputObject& object : access_objects_) {
+      if (object.recovered) ++counts[object.kind];
+    }
+    access_objects_.clear();
+    if (counts.empty()) return;
+    std::string listed;
+    for (const char* kind : {"form", "report", "macro", "module"}) {
+      const auto found = counts.find(kind);
+      if (found == counts.end()) continue;
+      listed += (listed.empty() ? "" : ", ") + std::to_string(found->second) + " " + kind + (found->second == 1 ? "" : "s");
+    }
+    losses_->PieceLost("Forms, reports, macros and modules were not saved in the Access database (" + listed + "): " + why +
+                       "; mendora-cli objects writes them out as files");
+    return;
+  }
+  storage_rows_.clear();
+  for (const Row& row : storage.rows.rows) {
+    std::vector<Value> values(access_objects::kColumns);
+    values[access_objects::kData] = row.values[*data];
+    values[access_objects::kId] = row.values[*id];
+    storage_rows_.push_back(std::move(values));
+  }
+  database_properties_ = storage.database_properties;
+  carry_objects_ = true;
+}
+
 namespace {
+
+// The catalog type of an object kind (see OutputObject::kind).
+uint16_t ObjectCatalogType(const std::string& kind) {
+  if (kind == "form") return kCatalogForm;
+  if (kind == "report") return kCatalogReport;
+  if (kind == "macro") return kCatalogMacro;
+  return kCatalogModule;
+}
+
+// The source's database properties as stored, when they read whole:
+// carried with its objects (the start-up form, the VBA project's version,
+// the Access version the objects are stored for).
+std::optional<Bytes> DatabaseProperties(const std::string& stored) {
+  if (stored.empty()) return std::nullopt;
+  std::string problem;
+  const std::vector<PropertyObject> objects = ReadPropertyBlocks(
+      ByteView(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()), true, *CodePage::Windows1252(), &problem);
+  if (!problem.empty() || objects.empty() || FindProperty(objects.front(), "AccessVersion") == nullptr) return std::nullopt;
+  return Bytes(stored);
+}
 
 // A system table being filled: its rows, long values and index entries.
 struct SystemTableWriter {
@@ -844,7 +957,7 @@ void CompleteSystemTable(PageFile& file, RowPageWriter& maps, SystemTableWriter&
   w.rows.Flush();
   w.long_values.Flush();
   TableDefinition d;
-  d.system = true;
+  d.system = w.table.system;
   d.rows = w.count;
   // Access lists a system table's columns by name.
   d.columns = w.table.columns;
@@ -929,16 +1042,53 @@ void JetOutput::WriteCatalogAndSystemTables() {
   add_object("Relationships", kRelationshipsId, kRootId, kCatalogContainer, kSystemObject, Account::kEngine, {});
   std::vector<PropertyObjectToWrite> database(1);
   database[0].properties.push_back(PropertyToWrite{"AccessVersion", kColumnText, false, TextValue("08.50")});
+  std::optional<Bytes> source_properties;
+  if (carry_objects_) source_properties = DatabaseProperties(database_properties_);
   add_object("MSysDb", kDatabaseObjectId, kDatabasesId, kCatalogDatabase, kSystemObject, Account::kAdmin,
-             EncodePropertyBlocks(database));
+             source_properties ? *source_properties : EncodePropertyBlocks(database));
   for (const SystemTable* table : {&CatalogTable(), &AcesTable(), &QueriesTable(), &RelationshipsTable()}) {
     add_object(table->name, table->page, kTablesId, kCatalogTable, kSystemObject, Account::kEngine, {});
   }
   add_aces(SystemAces());
+  std::map<std::string, uint32_t> containers;
   for (const std::string& container : AccessContainers()) {
     const uint32_t id = NextLooseId();
+    containers[container] = id;
     add_object(container, id, kRootId, kCatalogContainer, 0, Account::kAdmin, {});
     add_aces(AccessContainerAces(id));
+  }
+  // Forms, reports, macros and modules: their catalog rows as the source
+  // had them, under the containers of this file, and the table that holds
+  // them.
+  std::optional<SystemTable> objects_table;
+  std::unique_ptr<SystemTableWriter> storage_rows;
+  if (carry_objects_) {
+    objects_table = AccessObjectsTable(file_->Allocate());
+    storage_rows = std::make_unique<SystemTableWriter>(*file_, *objects_table, keys_);
+    for (const std::vector<Value>& row : storage_rows_) storage_rows->Add(row);
+    add_object(objects_table->name, objects_table->page, kTablesId, kCatalogTable, kAccessObjectsFlags, Account::kAdmin, {});
+    add_aces(AccessObjectAces(objects_table->page));
+    for (const OutputObject& object : access_objects_) {
+      const uint32_t id = NextLooseId();
+      std::vector<Value> v(catalog::kColumns);
+      v[catalog::kId] = IntegerValue(static_cast<int32_t>(id));
+      v[catalog::kParentId] = IntegerValue(static_cast<int32_t>(containers.at(ObjectContainer(object.kind))));
+      v[catalog::kName] = TextValue(object.name);
+      v[catalog::kType] = IntegerValue(static_cast<int16_t>(ObjectCatalogType(object.kind)));
+      v[catalog::kDateCreate] = DateValue(object.catalog && object.catalog->created != 0 ? object.catalog->created : now);
+      v[catalog::kDateUpdate] = DateValue(object.catalog && object.catalog->updated != 0 ? object.catalog->updated : now);
+      v[catalog::kOwner] = BytesValue(Sid(Account::kAdmin));
+      v[catalog::kFlags] = IntegerValue(object.catalog ? object.catalog->flags : 0);
+      if (object.catalog) {
+        for (const auto& [column, bytes] : {std::pair{catalog::kLv, &object.catalog->lv}, std::pair{catalog::kLvProp, &object.catalog->lv_prop},
+                                            std::pair{catalog::kLvModule, &object.catalog->lv_module},
+                                            std::pair{catalog::kLvExtra, &object.catalog->lv_extra}}) {
+          if (!bytes->empty()) v[column] = BytesValue(*bytes);
+        }
+      }
+      if (!catalog_rows.Add(v)) unknown.push_back(object.name);
+      add_aces(AccessObjectAces(id));
+    }
   }
   // The user's tables, queries and relations.
   for (const auto& table : tables_) {
@@ -995,6 +1145,7 @@ void JetOutput::WriteCatalogAndSystemTables() {
     throw TargetBroken("the system tables' index keys could not be made" + (names.empty() ? std::string() : " (names " + names + ")"));
   }
   for (SystemTableWriter* w : {&catalog_rows, &ace_rows, &query_rows, &relation_rows}) CompleteSystemTable(*file_, *maps_, *w);
+  if (storage_rows) CompleteSystemTable(*file_, *maps_, *storage_rows);
 }
 
 void JetOutput::Finish() {

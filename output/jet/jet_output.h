@@ -51,6 +51,8 @@ class JetOutput final : public RecoveryOutput {
   void AddRelation(const OutputRelation& relation) override;
   void AddQuery(const std::string& name, const std::string& sql) override;
   void AddQueryDefinition(const std::string& name, const std::string& sql, const std::vector<QueryRow>& rows) override;
+  void AddObject(const OutputObject& object) override;
+  void AddObjectStorage(const ObjectStorageCopy& storage) override;
   std::string TableNameKey(const std::string& name) const override;
   std::string ColumnNameKey(const std::string& name) const override;
   std::string QueryNameKey(const std::string& name) const override;
@@ -101,6 +103,12 @@ class JetOutput final : public RecoveryOutput {
   // and relations name them as the source did.
   std::map<std::string, std::string> saved_as_;
   std::set<std::string> noted_;
+  // Forms, reports, macros and modules (their catalog rows; the content
+  // is in the storage rows), and the rows of MSysAccessObjects.
+  std::vector<OutputObject> access_objects_;
+  std::vector<std::vector<Value>> storage_rows_;  // Data, ID
+  std::string database_properties_;
+  bool carry_objects_ = false;
   uint32_t next_loose_id_ = 0x80000000;
   bool finished_ = false;
 };

@@ -121,6 +121,30 @@ const SystemTable& RelationshipsTable() {
   return table;
 }
 
+SystemTable AccessObjectsTable(uint32_t page) {
+  // As Access defines it: Data a fixed field of type 0x11 that fills a
+  // page, ID a long integer kept among the variable fields, its primary
+  // key AOIndex.
+  JetColumn data;
+  data.name = "Data";
+  data.type = kColumnUnknown11;
+  data.size = kAccessObjectsChunk;
+  data.flags = kColumnFlagFixed | kColumnFlagUpdatable;
+  data.fixed = true;
+  JetColumn id;
+  id.name = "ID";
+  id.type = kColumnLongInteger;
+  id.size = FixedSize(kColumnLongInteger);
+  id.flags = kColumnFlagUpdatable;
+  id.number = 1;
+  id.source = 1;
+  id.fixed = false;
+  SystemTable table{"MSysAccessObjects", page, {data, id},
+                    {{"AOIndex", {access_objects::kId}, kIndexUnique | kIndexRequired, true}}};
+  table.system = false;
+  return table;
+}
+
 std::vector<AceRow> SystemAces() {
   using A = Account;
   return {
@@ -146,6 +170,10 @@ std::vector<AceRow> AccessContainerAces(uint32_t id) {
 
 std::vector<AceRow> ObjectAces(uint32_t id) {
   return {{id, Account::kAdmin, kFullTableRights, false}, {id, Account::kUsers, kFullTableRights, false}};
+}
+
+std::vector<AceRow> AccessObjectAces(uint32_t id) {
+  return {{id, Account::kUsers, kFullRights, false}, {id, Account::kAdmin, kFullRights, false}};
 }
 
 double HeaderCreated() { return kHeaderCreated; }

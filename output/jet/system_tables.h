@@ -41,6 +41,10 @@ enum CatalogType : uint16_t {
   kCatalogContainer = 3,
   kCatalogQuery = 5,
   kCatalogRelation = 8,
+  kCatalogForm = 0x8000,
+  kCatalogMacro = 0x8002,
+  kCatalogReport = 0x8004,
+  kCatalogModule = 0x8007,
 };
 
 // The accounts whose permissions a file carries. Their ids are stored
@@ -60,6 +64,9 @@ struct SystemTable {
   uint32_t page = 0;
   std::vector<JetColumn> columns;  // placed, in number order
   std::vector<SystemIndex> indexes;
+  // Access's own tables; a table Access makes for itself in the user's
+  // part of the catalog (MSysAccessObjects) is not.
+  bool system = true;
 };
 
 // The four system tables. Column numbers name their fields below.
@@ -68,6 +75,15 @@ const SystemTable& AcesTable();
 const SystemTable& QueriesTable();
 const SystemTable& RelationshipsTable();
 
+// The table in which Access 2000 to 2003 keep forms, reports, macros and
+// modules: one compound file cut into chunks of Data, numbered by ID.
+SystemTable AccessObjectsTable(uint32_t page);
+inline constexpr uint16_t kAccessObjectsChunk = 3992;  // the bytes of a Data field
+inline constexpr uint32_t kAccessObjectsFlags = 0x2;   // its catalog Flags
+
+namespace access_objects {
+enum : size_t { kData, kId, kColumns };
+}
 namespace catalog {
 enum : size_t { kId, kParentId, kName, kType, kDateCreate, kDateUpdate, kOwner, kFlags, kDatabase, kConnect,
                 kForeignName, kRmtInfoShort, kRmtInfoLong, kLv, kLvProp, kLvModule, kLvExtra, kColumns };
@@ -98,6 +114,9 @@ std::vector<std::string> AccessContainers();
 std::vector<AceRow> AccessContainerAces(uint32_t id);
 // A user's table or query: full rights for its owner and every user.
 std::vector<AceRow> ObjectAces(uint32_t id);
+// A form, report, macro or module, and MSysAccessObjects: every right for
+// Admin and every user.
+std::vector<AceRow> AccessObjectAces(uint32_t id);
 
 // Page 0 of the new file.
 void WriteHeaderPage(PageFile& file);

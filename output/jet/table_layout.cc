@@ -218,6 +218,7 @@ std::optional<Bytes> FieldBytes(const JetColumn& column, const Value& value, std
       }
       return EncodeText(units, column.compressed());
     }
+    case kColumnUnknown11:  // a fixed field of bytes, the rest of it zero
     case kColumnBinary:
       if (value.kind != ValueKind::kBytes) return kind_mismatch();
       if (value.bytes.size() > column.size) {

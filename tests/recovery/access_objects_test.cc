@@ -64,7 +64,7 @@ class ObjectRecorder : public RecoveryOutput {
   void AddRow(const Row&) override {}
   void EndTable(int64_t) override {}
   void AddObject(const OutputObject& object) override { objects.push_back(object); }
-  void AddObjectStorage(const StorageRows& storage) override { storage_rows = storage.rows.size(); }
+  void AddObjectStorage(const ObjectStorageCopy& storage) override { storage_rows = storage.rows.rows.size(); }
   std::vector<OutputObject> objects;
   size_t storage_rows = 0;
 };
