@@ -215,7 +215,7 @@ void PipelinedOutput::AddObject(const OutputObject& object) {
   target_->AddObject(object);
 }
 
-void PipelinedOutput::AddObjectStorage(const StorageRows& storage) {
+void PipelinedOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   Drain();
   target_->AddObjectStorage(storage);
 }

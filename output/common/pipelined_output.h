@@ -45,7 +45,7 @@ class PipelinedOutput final : public RecoveryOutput {
   void AddQuery(const std::string& name, const std::string& sql) override;
   void AddQueryDefinition(const std::string& name, const std::string& sql, const std::vector<QueryRow>& rows) override;
   void AddObject(const OutputObject& object) override;
-  void AddObjectStorage(const StorageRows& storage) override;
+  void AddObjectStorage(const ObjectStorageCopy& storage) override;
   std::string TableNameKey(const std::string& name) const override { return target_->TableNameKey(name); }
   std::string ColumnNameKey(const std::string& name) const override { return target_->ColumnNameKey(name); }
   std::string QueryNameKey(const std::string& name) const override { return target_->QueryNameKey(name); }
