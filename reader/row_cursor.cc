@@ -10,11 +10,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint8_t kMapPageType = 0x05;
-
-constexpr uint16_t kDeletedMark = kSlotDeletedFlag | kSlotOverflowFlag;
-constexpr uint16_t kSlotOffsetMask = 0x1FFF;
-
 bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
 
 }  // namespace
@@ -30,7 +25,7 @@ bool RowCursor::TakePage(uint32_t p) {
   copy_taken_ = false;
   if (ReadPage(handle_, p) < handle_.PageSize()) return false;
   if (handle_.page[0] != kDataPageType ||
-      handle_.Page().U32(4).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
+      handle_.Page().U32(kPageOwnerPos).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
     return false;
   }
   if (!deleted_rows_) {
@@ -68,7 +63,7 @@ bool RowCursor::TakeClaimedPage(uint32_t p) {
   } else if (handle_.page[0] != kDataPageType) {
     what = "is no data page (its type is " + std::to_string(handle_.page[0]) + ")";
   } else {
-    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(4).value_or(0));
+    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(kPageOwnerPos).value_or(0));
   }
   handle_.Report(DamageReport{p >= handle_.PageCount() ? DamageKind::kFileShort : DamageKind::kForeignPage,
                               table_.name, p, -1, "",
@@ -125,7 +120,7 @@ bool RowCursor::ScanPageMap() {
       // Each map page is read once; its bits stay here while the block's
       // data pages take the page buffer.
       map_block_ = static_cast<int64_t>(k);
-      map_block_readable_ = ReadAltPage(handle_, map_page) == handle_.PageSize() && handle_.alt_page[0] == kMapPageType;
+      map_block_readable_ = ReadAltPage(handle_, map_page) == handle_.PageSize() && handle_.alt_page[0] == kUsageMapPageType;
       if (map_block_readable_) {
         map_bits_.assign(handle_.alt_page.begin() + 4, handle_.alt_page.begin() + handle_.PageSize());
       } else {
@@ -234,16 +229,16 @@ bool RowCursor::Next(Row& row) {
     }
     const uint32_t slot = next_slot_++;
     if (deleted_rows_) {
-      if ((slots_.entry(slot) & kDeletedMark) != kDeletedMark) continue;
+      if (!SlotIsDeleted(slots_.entry(slot))) continue;
       if (DeletedRowHoldsTogether(slot) && DecodeRow(slot, row)) return true;
       continue;
     }
     // Deleted rows and the pointers of rows moved to another page.
-    if ((slots_.entry(slot) & kSlotOverflowFlag) != 0) continue;
+    if (SlotHoldsNoRow(slots_.entry(slot))) continue;
     // Two live rows never share their bytes: a second slot naming the start
     // of one already read is damage, and reading it again would only repeat
     // that row (as many times as a damaged slot table cares to).
-    const uint16_t start = slots_.entry(slot) & 0x1FFF;
+    const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
     if (!live_starts_.insert(start).second) {
       Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
       continue;
@@ -321,7 +316,7 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
   }
   row.page = current_page_;
   row.slot = static_cast<uint16_t>(slot);
-  row.flags = slots_.entry(slot) & (kSlotDeletedFlag | kSlotOverflowFlag);
+  row.flags = slots_.entry(slot) & kSlotDeletedMark;
   row.values.resize(table_.columns.size());
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& column = table_.columns[i];

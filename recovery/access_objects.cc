@@ -452,7 +452,10 @@ ObjectCatalog ScanObjectCatalog(JetHandle& handle) {
   ObjectCatalog catalog;
   for (uint32_t page = 0; page < handle.PageCount(); ++page) {
     if (ReadPage(handle, page) == 0) continue;
-    if (handle.page[0] != kDataPageType || handle.page[1] != 0x01 || handle.Page().U32(4).value_or(0) != 2) continue;
+    if (handle.page[0] != kDataPageType || handle.page[1] != kPageMark ||
+        handle.Page().U32(kPageOwnerPos).value_or(0) != kCatalogDefinitionPage) {
+      continue;
+    }
     const PageSlots slots(handle.Page(), *handle.format);
     for (uint32_t j = 0; j < slots.count(); ++j) {
       CatalogRecord record;

@@ -11,17 +11,9 @@ namespace mendora {
 
 namespace {
 
-constexpr int32_t kCatalogPage = 2;
-constexpr int32_t kObjectTable = 1;
+constexpr int32_t kCatalogPage = static_cast<int32_t>(kCatalogDefinitionPage);
 constexpr size_t kMaxPropertyBlocks = 4096;
 
-int32_t PageOfId(int64_t id) { return static_cast<int32_t>(static_cast<uint32_t>(id) & 0xFFFFFF); }
-
-// A table's definition page from its id, the way the walk takes it.
-int32_t DefinitionPageOf(uint32_t id, uint32_t page_count) {
-  const uint32_t low24 = id & 0xFFFFFF;
-  return static_cast<int32_t>(low24 < page_count ? low24 : id & 0xFFFF);
-}
 
 // Keeps the first damage the read meets.
 class FirstDamage final : public DamageReporter {
@@ -71,7 +63,7 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
   objects_.clear();
   table_properties_.clear();
   complex_.clear();
-  TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogPage);
+  TableDefPtr catalog = OpenTable(handle, "MSysObjects", kCatalogTable, kCatalogPage);
   if (!catalog) {
     problem_ = "the catalog's definition cannot be read";
     return;
@@ -89,28 +81,28 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
             object.foreign_name = Text(v[5]);
             object.connect = Text(v[6]);
             object.properties = Text(v[7]);
-            if (object.type == kObjectTable && v[0]->kind == ValueKind::kInteger && v[7]->kind == ValueKind::kBytes) {
-              table_properties_[DefinitionPageOf(static_cast<uint32_t>(Integer(v[0])), handle.PageCount())] =
+            if (object.type == kCatalogTable && v[0]->kind == ValueKind::kInteger && v[7]->kind == ValueKind::kBytes) {
+              table_properties_[DefinitionPageOfId(static_cast<uint32_t>(Integer(v[0])), handle.PageCount())] =
                   object.properties;
             }
-            objects_.emplace(PageOfId(Integer(v[0])), std::move(object));
+            objects_.emplace(CatalogIdPage(Integer(v[0])), std::move(object));
           });
   if (!handle.IsAce()) return;
   int32_t directory_page = -1;
   for (const auto& [page, object] : objects_) {
-    if (object.type == kObjectTable && object.name == "MSysComplexColumns") directory_page = page;
+    if (object.type == kCatalogTable && object.name == "MSysComplexColumns") directory_page = page;
   }
   if (directory_page < 0) return;
-  TableDefPtr directory = OpenTable(handle, "MSysComplexColumns", kObjectTable, directory_page);
+  TableDefPtr directory = OpenTable(handle, "MSysComplexColumns", kCatalogTable, directory_page);
   if (!directory) return;
   EachRow(*directory, {"ColumnName", "ComplexID", "ConceptualTableID", "FlatTableID", "ComplexTypeObjectID"},
           [&](const std::vector<const Value*>& v) {
             ComplexColumnInfo info;
             info.column = Text(v[0]);
-            info.table = PageOfId(Integer(v[2]));
-            info.flat_table = PageOfId(Integer(v[3]));
+            info.table = CatalogIdPage(Integer(v[2]));
+            info.flat_table = CatalogIdPage(Integer(v[3]));
             if (const CatalogObject* flat = Find(info.flat_table)) info.flat_name = flat->name;
-            if (const CatalogObject* kind = Find(PageOfId(Integer(v[4])))) info.kind = ComplexKindOfTemplate(kind->name);
+            if (const CatalogObject* kind = Find(CatalogIdPage(Integer(v[4])))) info.kind = ComplexKindOfTemplate(kind->name);
             complex_[static_cast<uint32_t>(Integer(v[1]))] = std::move(info);
           });
 }
@@ -118,7 +110,7 @@ void CatalogObjects::LoadFrom(JetHandle& handle) {
 const CatalogObject* CatalogObjects::Find(int32_t page) const {
   const CatalogObject* found = nullptr;
   for (auto [it, end] = objects_.equal_range(page); it != end; ++it) {
-    if (it->second.type == kObjectTable) return &it->second;
+    if (it->second.type == kCatalogTable) return &it->second;
     if (found == nullptr) found = &it->second;
   }
   return found;

@@ -17,14 +17,7 @@ namespace mendora {
 
 namespace {
 
-constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = 1;
-constexpr uint8_t kUserTable = 'N';
-constexpr uint8_t kSystemTable = 'S';
-// Where a Jet 3 definition says whether it is a user table ('N') or one of
-// the engine's core tables ('S'); Jet 4's is in jet_format.h.
-constexpr uint32_t kJet3TableTypePos = 20;
-constexpr uint32_t kDefinitionLengthPos = 8;
+constexpr uint32_t kDefinitionLengthPos = kJet4DefinitionLengthPos;  // Jet 3's too
 
 using Names = std::vector<std::string>;
 
@@ -262,7 +255,7 @@ bool IsNavigationList(const Names& columns) {
 }
 
 void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t page) {
-  const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kObjectTable, page);
+  const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kCatalogTable, page);
   if (!table) return;
   const std::optional<size_t> id = table->ColumnIndex("Id");
   const std::optional<size_t> name = table->ColumnIndex("Name");
@@ -274,11 +267,11 @@ void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t pag
     const Value& object = row.values[*id];
     const Value& kind = row.values[*type];
     const Value& text = row.values[*name];
-    if (object.kind != ValueKind::kInteger || kind.kind != ValueKind::kInteger || kind.integer != kObjectTable ||
+    if (object.kind != ValueKind::kInteger || kind.kind != ValueKind::kInteger || kind.integer != kCatalogTable ||
         text.kind != ValueKind::kText || text.bytes.empty()) {
       continue;
     }
-    session.navigation_names.emplace(static_cast<int32_t>(object.integer & 0xFFFFFF), text.bytes);
+    session.navigation_names.emplace(CatalogIdPage(object.integer), text.bytes);
   }
 }
 
@@ -305,7 +298,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
     IgnoreDamage quiet;
     ScopedDamageReporter redirect(handle, quiet);
     try {
-      if (const TableDefPtr table = OpenTable(handle, "", kObjectTable, definition_page)) {
+      if (const TableDefPtr table = OpenTable(handle, "", kCatalogTable, definition_page)) {
         for (const ColumnDef& column : table->columns) orphan.columns.insert(Folded(column.name));
       }
     } catch (const std::exception&) {
@@ -314,7 +307,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
   if (orphan.columns.empty()) return std::string();
   if (!session.query_table_read && session.query_table_page != 0) {
     session.query_table_read = true;
-    ReadQueryTable(session, handle, kObjectTable, session.query_table_page, "MSysQueries");
+    ReadQueryTable(session, handle, kCatalogTable, session.query_table_page, "MSysQueries");
   }
   std::set<std::string> taken;
   for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
@@ -345,16 +338,16 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
       }
       TableDefPtr table;
       try {
-        table = OpenTable(handle, "", kObjectTable, page);
+        table = OpenTable(handle, "", kCatalogTable, page);
       } catch (const std::exception&) {
         continue;
       }
       if (!table || table->columns.empty()) continue;
-      const uint32_t type_at = handle.IsJet4() ? kJet4TableTypePos : kJet3TableTypePos;
+      const uint32_t type_at = handle.format->TableTypePos;
       const ByteView definition(table->definition.data(), table->definition.size());
       // A stale continuation page is no table: its bytes are not a header.
       const uint8_t type = definition.U8(type_at).value_or(0);
-      if (type != kUserTable && type != kSystemTable) continue;
+      if (type != kUserTableType && type != kSystemTableType) continue;
       if (definition.U32(kDefinitionLengthPos).value_or(UINT32_MAX) > table->definition.size()) continue;
       Names columns;
       for (const ColumnDef& column : table->columns) columns.push_back(column.name);
@@ -370,7 +363,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
         navigation_lists.push_back(page);
         continue;
       }
-      if (type == kSystemTable || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
+      if (type == kSystemTableType || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
       Orphan orphan;
       orphan.page = page;
       for (const std::string& column : columns) orphan.columns.insert(Folded(column));
@@ -391,13 +384,13 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   // the system tables found by their columns.
   for (const int32_t page : relation_tables) {
     session.dispatched_definition_pages.insert(page);
-    RelationshipPass(session, handle, kObjectTable, page, "MSysRelationships");
+    RelationshipPass(session, handle, kCatalogTable, page, "MSysRelationships");
   }
   if (!session.query_table_read) {
     const int32_t page = session.query_table_page != 0 ? session.query_table_page : query_table;
     if (page != 0) {
       session.query_table_read = true;
-      ReadQueryTable(session, handle, kObjectTable, page, "MSysQueries");
+      ReadQueryTable(session, handle, kCatalogTable, page, "MSysQueries");
     }
   }
 
@@ -429,7 +422,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     ++session.orphan_tables;
     session.dispatched_definition_pages.insert(orphan.page);
     try {
-      RecoverTable(session, handle, kObjectTable, orphan.page, orphan.name);
+      RecoverTable(session, handle, kCatalogTable, orphan.page, orphan.name);
     } catch (const PassCancelled&) {
       throw;
     } catch (const TargetFailed&) {
