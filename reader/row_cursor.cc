@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "reader/ace_values.h"
+#include "reader/fixed_values.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -358,13 +359,24 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
     DecodeCalculated(column, field, value, slot);
     return;
   }
+  if (DecodeFixed(column.type, field, value)) {
+    DateParts parts;
+    if (value.kind == ValueKind::kDecimal) {
+      value.precision = column.precision;
+      value.scale = column.scale;
+    } else if (value.kind == ValueKind::kDateTime && !DateFromDays(value.real, parts)) {
+      // Access keeps dates from the year 100 to 9999: anything else is
+      // damage, lost here so that every output counts it alike.
+      value.SetNull();
+      Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+             "date lost: its stored number is no day of the years 100 to 9999");
+    }
+    return;
+  }
   switch (column.type) {
     case kColumnComplex:
       // The key of the row's entries in the column's hidden table.
       if (length >= 4) value.SetInteger(*field.U32(0));
-      return;
-    case kColumnBigInt:
-      if (length >= 8) value.SetInteger(static_cast<int64_t>(*field.U64(0)));
       return;
     case kColumnExtendedDateTime:
       if (const std::optional<ExtendedDateTime> parsed = ParseExtendedDateTime(field)) {
@@ -372,54 +384,6 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       } else {
         Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
                "extended date/time lost: its digits do not hold a date");
-      }
-      return;
-    case kColumnByte:
-      if (length >= 1) value.SetInteger(field.data()[0]);
-      return;
-    case kColumnInteger:
-      if (length >= 2) value.SetInteger(static_cast<int16_t>(*field.U16(0)));
-      return;
-    case kColumnLongInteger:
-      if (length >= 4) value.SetInteger(static_cast<int32_t>(*field.U32(0)));
-      return;
-    case kColumnCurrency:
-      if (length >= 8) value.SetCurrency(static_cast<int64_t>(*field.U64(0)));
-      return;
-    case kColumnSingle:
-      if (length >= 4) value.SetSingle(GetSingle(field, 0));
-      return;
-    case kColumnDouble:
-      if (length >= 8) value.SetDouble(GetDouble(field, 0));
-      return;
-    case kColumnDateTime:
-      if (length >= 8) {
-        // Access keeps dates from the year 100 to 9999: anything else is
-        // damage, lost here so that every output counts it alike.
-        const double days = GetDouble(field, 0);
-        DateParts parts;
-        if (DateFromDays(days, parts)) {
-          value.SetDateTime(days);
-        } else {
-          Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
-                 "date lost: its stored number is no day of the years 100 to 9999");
-        }
-      }
-      return;
-    case kColumnNumeric:
-      if (length >= 17) {
-        value.kind = ValueKind::kDecimal;
-        value.negative = (field.data()[0] & 0x80) != 0;
-        value.magnitude_high = static_cast<uint64_t>(*field.U32(1)) << 32 | *field.U32(5);
-        value.magnitude_low = static_cast<uint64_t>(*field.U32(9)) << 32 | *field.U32(13);
-        value.precision = column.precision;
-        value.scale = column.scale;
-      }
-      return;
-    case kColumnReplicationId:
-      if (length >= 16) {
-        value.kind = ValueKind::kGuid;
-        std::copy(field.data(), field.data() + 16, value.guid.begin());
       }
       return;
     case kColumnText:

@@ -8,6 +8,7 @@
 
 #include "output/common/export_values.h"
 #include "output/sqlite/sqlite_keys.h"
+#include "output/sqlite/sqlite_types.h"
 #include "output/sqlite/view_translation.h"
 #include "reader/column_types.h"
 #include "reader/text_codec.h"
