@@ -14,6 +14,7 @@
 #include "reader/index_pages.h"
 #include "reader/moved_rows.h"
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/text_codec.h"
 #include "reader/usage_map.h"
 #include "reader/value_render.h"
@@ -346,28 +347,23 @@ class Checker {
       std::vector<std::pair<std::string, std::string>> fields;  // from column, to column
     };
     std::vector<Relation> relations;
-    const auto text = [&](const Row& row, const char* column) -> std::string {
-      const std::optional<size_t> at = table->ColumnIndex(column);
-      return at && row.values[*at].kind == ValueKind::kText ? row.values[*at].bytes : std::string();
-    };
-    const auto integer = [&](const Row& row, const char* column) -> int64_t {
-      const std::optional<size_t> at = table->ColumnIndex(column);
-      return at && row.values[*at].kind == ValueKind::kInteger ? row.values[*at].integer : 0;
-    };
     {
+      enum { kRelationship, kObject, kReferencedObject, kColumn, kReferencedColumn, kFlags };
+      const SystemColumns columns(
+          *table, {"szRelationship", "szObject", "szReferencedObject", "szColumn", "szReferencedColumn", "grbit"});
       RowCursor cursor(*table);
       Row row;
       while (cursor.Next(row)) {
-        const std::string name = text(row, "szRelationship");
-        const std::string from = text(row, "szObject");
-        const std::string to = text(row, "szReferencedObject");
+        const std::string name = columns.Text(row, kRelationship);
+        const std::string from = columns.Text(row, kObject);
+        const std::string to = columns.Text(row, kReferencedObject);
         auto it = std::find_if(relations.begin(), relations.end(),
                                [&](const Relation& r) { return r.name == name && r.from == from && r.to == to; });
         if (it == relations.end()) {
-          relations.push_back(Relation{name, from, to, integer(row, "grbit"), {}});
+          relations.push_back(Relation{name, from, to, columns.Integer(row, kFlags).value_or(0), {}});
           it = relations.end() - 1;
         }
-        it->fields.emplace_back(text(row, "szColumn"), text(row, "szReferencedColumn"));
+        it->fields.emplace_back(columns.Text(row, kColumn), columns.Text(row, kReferencedColumn));
       }
     }
     for (const Relation& relation : relations) {

@@ -10,7 +10,9 @@
 
 #include "reader/damage.h"
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/table_def.h"
+#include "reader/text_codec.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -95,11 +97,6 @@ bool IsComplexColumnTable(const Names& columns, int32_t row_count) {
          (columns.size() == 2 && columns[0] == "append-memo-data" && columns[1].rfind("Modified_", 0) == 0);
 }
 
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
 
 struct Orphan {
   int32_t page = 0;
@@ -166,8 +163,8 @@ std::map<std::string, std::set<std::string>> RelationEvidence(const RecoverySess
   std::map<std::string, std::set<std::string>> named;
   for (const PendingRelation& relation : session.pending_relations) {
     for (const RelationField& field : relation.fields) {
-      if (!field.field.empty()) named[relation.table].insert(Folded(field.field));
-      if (!field.foreign_field.empty()) named[relation.foreign_table].insert(Folded(field.foreign_field));
+      if (!field.field.empty()) named[relation.table].insert(AsciiLower(field.field));
+      if (!field.foreign_field.empty()) named[relation.foreign_table].insert(AsciiLower(field.foreign_field));
     }
   }
   return named;
@@ -183,8 +180,8 @@ std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession
     for (const QueryRow& row : rows) {
       if (row.attribute != kQueryInput || row.name1.empty()) continue;
       inputs.push_back(row.name1);
-      by_alias[Folded(row.name1)] = row.name1;
-      if (!row.name2.empty()) by_alias[Folded(row.name2)] = row.name1;
+      by_alias[AsciiLower(row.name1)] = row.name1;
+      if (!row.name2.empty()) by_alias[AsciiLower(row.name2)] = row.name1;
       named[row.name1];
     }
     for (const QueryRow& row : rows) {
@@ -192,11 +189,11 @@ std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession
       for (const auto& [qualifier, column] : ColumnReferences(row.expression)) {
         if (column.empty() || column == "*") continue;
         if (qualifier.empty()) {
-          if (inputs.size() == 1) named[inputs[0]].insert(Folded(column));
+          if (inputs.size() == 1) named[inputs[0]].insert(AsciiLower(column));
           continue;
         }
-        const auto table = by_alias.find(Folded(qualifier));
-        if (table != by_alias.end()) named[table->second].insert(Folded(column));
+        const auto table = by_alias.find(AsciiLower(qualifier));
+        if (table != by_alias.end()) named[table->second].insert(AsciiLower(column));
       }
     }
   }
@@ -217,9 +214,9 @@ void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
   std::set<std::string> used;
-  for (const Orphan& orphan : orphans) used.insert(Folded(orphan.name));
+  for (const Orphan& orphan : orphans) used.insert(AsciiLower(orphan.name));
   for (const auto& [name, wanted] : order) {
-    if (wanted.empty() || taken.count(Folded(name)) != 0 || used.count(Folded(name)) != 0) continue;
+    if (wanted.empty() || taken.count(AsciiLower(name)) != 0 || used.count(AsciiLower(name)) != 0) continue;
     const auto extra = tie_break.find(name);
     Orphan* best = nullptr;
     size_t best_score = 0;
@@ -241,7 +238,7 @@ void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set
     if (best == nullptr || tied) continue;
     best->name = name;
     best->evidence = source;
-    used.insert(Folded(name));
+    used.insert(AsciiLower(name));
   }
 }
 
@@ -257,21 +254,16 @@ bool IsNavigationList(const Names& columns) {
 void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t page) {
   const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kCatalogTable, page);
   if (!table) return;
-  const std::optional<size_t> id = table->ColumnIndex("Id");
-  const std::optional<size_t> name = table->ColumnIndex("Name");
-  const std::optional<size_t> type = table->ColumnIndex("Type");
-  if (!id || !name || !type) return;
+  enum { kId, kName, kType };
+  const SystemColumns columns(*table, {"Id", "Name", "Type"});
+  if (!columns.HasAll()) return;
   RowCursor cursor(*table);
   Row row;
   while (cursor.Next(row)) {
-    const Value& object = row.values[*id];
-    const Value& kind = row.values[*type];
-    const Value& text = row.values[*name];
-    if (object.kind != ValueKind::kInteger || kind.kind != ValueKind::kInteger || kind.integer != kCatalogTable ||
-        text.kind != ValueKind::kText || text.bytes.empty()) {
-      continue;
-    }
-    session.navigation_names.emplace(CatalogIdPage(object.integer), text.bytes);
+    const std::optional<int64_t> object = columns.Integer(row, kId);
+    const std::string name = columns.Text(row, kName);
+    if (!object || columns.Integer(row, kType) != kCatalogTable || name.empty()) continue;
+    session.navigation_names.emplace(CatalogIdPage(*object), name);
   }
 }
 
@@ -299,7 +291,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
     ScopedDamageReporter redirect(handle, quiet);
     try {
       if (const TableDefPtr table = OpenTable(handle, "", kCatalogTable, definition_page)) {
-        for (const ColumnDef& column : table->columns) orphan.columns.insert(Folded(column.name));
+        for (const ColumnDef& column : table->columns) orphan.columns.insert(AsciiLower(column.name));
       }
     } catch (const std::exception&) {
     }
@@ -310,7 +302,7 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
     ReadQueryTable(session, handle, kCatalogTable, session.query_table_page, "MSysQueries");
   }
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
   std::vector<Orphan> one{orphan};
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
@@ -366,7 +358,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
       if (type == kSystemTableType || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
       Orphan orphan;
       orphan.page = page;
-      for (const std::string& column : columns) orphan.columns.insert(Folded(column));
+      for (const std::string& column : columns) orphan.columns.insert(AsciiLower(column));
       orphans.push_back(std::move(orphan));
     }
   }
@@ -395,14 +387,14 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   }
 
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
   // The navigation pane's list names a table by its page: surest of all.
   for (Orphan& orphan : orphans) {
     const auto listed = session.navigation_names.find(orphan.page);
-    if (listed == session.navigation_names.end() || taken.count(Folded(listed->second)) != 0) continue;
+    if (listed == session.navigation_names.end() || taken.count(AsciiLower(listed->second)) != 0) continue;
     orphan.name = listed->second;
     orphan.evidence = "the navigation pane's list of objects (MSysNavPaneObjectIDs)";
-    taken.insert(Folded(orphan.name));
+    taken.insert(AsciiLower(orphan.name));
   }
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
