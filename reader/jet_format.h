@@ -175,7 +175,7 @@ inline constexpr uint32_t kMaxPageSize = 4096;
 // Page 0, in its unmasked header: the text sort order's language id (then,
 // in Jet 4, its variant).
 inline constexpr uint16_t kJet3SortOrderPos = 0x3A;
-inline constexpr uint16_t kJet4SortOrderPos = 0x6E;
+inline constexpr uint16_t kJet4SortOrderPos = kHeaderSortOrderPos;
 
 // A row moved to another page leaves in its slot (flagged kSlotOverflowFlag)
 // the row's slot on the new page, then that page as 24 bits.

@@ -116,8 +116,8 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
   if (handle->page[0] != kHeaderPageType) return fail(OpenFailure::kNotJet, "");
   // The version is the byte at 0x14: Access 2010 files set the byte after
   // it as well, which says nothing about the layout.
-  uint32_t version = handle->page[0x14];
-  const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
+  uint32_t version = handle->page[kHeaderVersionPos];
+  const bool ace_engine = std::memcmp(handle->page.data() + kHeaderEngineNamePos, kAceEngineName, sizeof kAceEngineName - 1) == 0;
   // One damaged byte must not make every page unreadable: where the field
   // names a layout the pages do not have and the other one fits them, the
   // pages decide.

@@ -6,13 +6,11 @@
 namespace mendora {
 namespace {
 
-constexpr size_t kEngineNameOffset = 4;
-constexpr size_t kVersionOffset = 0x14;
 
 bool HasEngineName(ByteView page0) {
   for (const char* name : {"Standard Jet DB", "Standard ACE DB"}) {
     const size_t length = std::strlen(name) + 1;  // with its terminating NUL
-    const std::optional<ByteView> stored = page0.Sub(kEngineNameOffset, length);
+    const std::optional<ByteView> stored = page0.Sub(kHeaderEngineNamePos, length);
     if (stored && std::memcmp(stored->data(), name, length) == 0) return true;
   }
   return false;
@@ -22,7 +20,7 @@ bool HasEngineName(ByteView page0) {
 
 bool IsValidHeaderPage(ByteView page0) {
   if (page0.U8(0) != kHeaderPageType || page0.U8(1) != kPageMark) return false;
-  const std::optional<uint32_t> version = page0.U32(kVersionOffset);
+  const std::optional<uint32_t> version = page0.U32(kHeaderVersionPos);
   return HasEngineName(page0) && version && *version <= 1;
 }
 

@@ -336,10 +336,9 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 int HeaderCodePage(ByteView page0) {
-  constexpr size_t kCodePageOffset = 0x3C;
-  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kCodePageOffset + 2);
+  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kHeaderCodePagePos + 2);
   if (!header) return 0;
-  return ByteView(header->data(), header->size()).U16(kCodePageOffset).value_or(0);
+  return ByteView(header->data(), header->size()).U16(kHeaderCodePagePos).value_or(0);
 }
 
 HeaderSort HeaderSortOrder(ByteView page0, bool jet4) {
