@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "reader/column_types.h"
+#include "reader/fixed_values.h"
 #include "reader/jet_handle.h"
 
 namespace mendora {

@@ -97,7 +97,6 @@ bool IsComplexColumnTable(const Names& columns, int32_t row_count) {
          (columns.size() == 2 && columns[0] == "append-memo-data" && columns[1].rfind("Modified_", 0) == 0);
 }
 
-
 struct Orphan {
   int32_t page = 0;
   std::set<std::string> columns;  // folded: Access does not tell names apart by case
