@@ -127,7 +127,7 @@ TEST_P(OrphanTableTest, DeletedRowsComeBackOnRequestButNotThoseWhoseBytesWereReu
     if (file[at] != 0x01 || U32At(file, at + 4) != definition) continue;
     const size_t slots = at + count_at + 2;
     const uint16_t live5 = file[slots + 10] | file[slots + 11] << 8;
-    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(0xC000 | (live5 & 0x1FFF)));
+    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(kSlotDeletedMark | (live5 & kSlotOffsetMask)));
     patched = true;
   }
   ASSERT_TRUE(patched);
