@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "reader/column_types.h"
@@ -71,8 +72,10 @@ TEST(FixedValuesTest, GuidAndDecimalKeepTheirBytes) {
 }
 
 TEST(FixedValuesTest, CutFieldsStayNullAndOtherTypesAreNotTaken) {
-  for (const int type : {kColumnInteger, kColumnLongInteger, kColumnDouble, kColumnDateTime, kColumnCurrency,
-                         kColumnBigInt, kColumnReplicationId, kColumnNumeric}) {
+  const std::initializer_list<int> fixed = {kColumnInteger,  kColumnLongInteger, kColumnDouble,
+                                            kColumnDateTime, kColumnCurrency,    kColumnBigInt,
+                                            kColumnReplicationId, kColumnNumeric};
+  for (const int type : fixed) {
     const std::vector<uint8_t> cut(static_cast<size_t>(ColumnTypeOf(type).fixed_size) - 1, 0x11);
     Value value;
     EXPECT_TRUE(DecodeFixed(type, View(cut), value)) << type;
@@ -81,8 +84,10 @@ TEST(FixedValuesTest, CutFieldsStayNullAndOtherTypesAreNotTaken) {
   const std::vector<uint8_t> seven(7, 0x11);
   // Yes/No lives in the null mask; text, memo, OLE and binary have no size
   // of their own; a complex column's key is the row cursor's.
-  for (const int type : {kColumnBoolean, kColumnText, kColumnMemo, kColumnOle, kColumnBinary, kColumnComplex,
-                         kColumnExtendedDateTime, 0x42}) {
+  const std::initializer_list<int> others = {kColumnBoolean, kColumnText,   kColumnMemo,
+                                             kColumnOle,     kColumnBinary, kColumnComplex,
+                                             kColumnExtendedDateTime, 0x42};
+  for (const int type : others) {
     Value value;
     value.SetInteger(7);
     EXPECT_FALSE(DecodeFixed(type, View(seven), value)) << type;
