@@ -7,7 +7,9 @@
 
 #include "reader/compound_file.h"
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/table_def.h"
+#include "reader/text_codec.h"
 
 namespace mendora {
 
@@ -59,21 +61,6 @@ class StorageDamage final : public DamageReporter {
   std::vector<std::string> others_;
 };
 
-std::optional<int64_t> IntegerOf(const Row& row, const std::optional<size_t>& column) {
-  if (!column || *column >= row.values.size() || row.values[*column].kind != ValueKind::kInteger) return std::nullopt;
-  return row.values[*column].integer;
-}
-
-const Value* ValueOf(const Row& row, const std::optional<size_t>& column) {
-  if (!column || *column >= row.values.size()) return nullptr;
-  return &row.values[*column];
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Opens one of the storage tables; null (with the reason told) when it
 // cannot be read.
@@ -99,7 +86,7 @@ std::string_view PlainStorageName(std::string_view name) {
 
 const StorageNode* StorageTree::Child(const StorageNode& parent, std::string_view name) const {
   for (const size_t child : parent.children) {
-    if (SameName(PlainStorageName(nodes_[child].name), PlainStorageName(name))) return &nodes_[child];
+    if (SameNameIgnoringCase(PlainStorageName(nodes_[child].name), PlainStorageName(name))) return &nodes_[child];
   }
   return nullptr;
 }
@@ -119,12 +106,9 @@ void StorageTree::ReadStorageTable(JetHandle& handle, int32_t definition_page) {
   ScopedDamageReporter redirect(handle, damage);
   TableDefPtr table = OpenStorageTable(handle, kAccessStorageTable, definition_page, damage, problems_, source_);
   if (!table) return;
-  const auto id = table->ColumnIndex("Id");
-  const auto parent_id = table->ColumnIndex("ParentId");
-  const auto name = table->ColumnIndex("Name");
-  const auto type = table->ColumnIndex("Type");
-  const auto lv = table->ColumnIndex("Lv");
-  if (!id || !parent_id || !name || !type || !lv) {
+  enum { kId, kParentId, kName, kType, kLv };
+  const SystemColumns columns(*table, {"Id", "ParentId", "Name", "Type", "Lv"});
+  if (!columns.HasAll()) {
     problems_.push_back("the table MSysAccessStorage lacks one of its columns Id, ParentId, Name, Type and Lv");
     return;
   }
@@ -139,19 +123,18 @@ void StorageTree::ReadStorageTable(JetHandle& handle, int32_t definition_page) {
   Row row;
   while (cursor.Next(row)) {
     source_.rows.push_back(row);
-    const std::optional<int64_t> row_id = IntegerOf(row, id);
-    const std::optional<int64_t> row_parent = IntegerOf(row, parent_id);
-    const Value* row_name = ValueOf(row, name);
+    const std::optional<int64_t> row_id = columns.Integer(row, kId);
+    const std::optional<int64_t> row_parent = columns.Integer(row, kParentId);
     if (!row_id || !row_parent || by_id.count(*row_id) != 0) continue;
     StorageNode node;
-    node.name = row_name != nullptr && row_name->kind == ValueKind::kText ? row_name->bytes : std::string();
-    node.storage = IntegerOf(row, type).value_or(kStorageRowStream) == kStorageRowStorage;
+    node.name = columns.Text(row, kName);
+    node.storage = columns.Integer(row, kType).value_or(kStorageRowStream) == kStorageRowStorage;
     if (!node.storage) {
-      const Value* bytes = ValueOf(row, lv);
+      const Value& bytes = columns.Get(row, kLv);
       if (const std::string* lost = damage.ValueLost(row.page, row.slot)) {
         node.lost = *lost;
       } else {
-        node.data = bytes != nullptr && bytes->kind == ValueKind::kBytes ? bytes->bytes : std::string();
+        node.data = bytes.kind == ValueKind::kBytes ? bytes.bytes : std::string();
       }
     }
     const bool is_root = node.name == kAccessStorageRoot;
@@ -253,9 +236,9 @@ void StorageTree::ReadObjectsTable(JetHandle& handle, int32_t definition_page) {
   ScopedDamageReporter redirect(handle, damage);
   TableDefPtr table = OpenStorageTable(handle, kAccessObjectsTable, definition_page, damage, problems_, source_);
   if (!table) return;
-  const auto id = table->ColumnIndex("ID");
-  const auto data = table->ColumnIndex("Data");
-  if (!id || !data) {
+  enum { kId, kData };
+  const SystemColumns columns(*table, {"ID", "Data"});
+  if (!columns.HasAll()) {
     problems_.push_back("the table MSysAccessObjects lacks its column ID or Data");
     return;
   }
@@ -264,11 +247,11 @@ void StorageTree::ReadObjectsTable(JetHandle& handle, int32_t definition_page) {
   Row row;
   while (cursor.Next(row)) {
     source_.rows.push_back(row);
-    const std::optional<int64_t> chunk = IntegerOf(row, id);
-    const Value* bytes = ValueOf(row, data);
-    if (!chunk || *chunk < 0 || bytes == nullptr || bytes->kind != ValueKind::kBytes) continue;
+    const std::optional<int64_t> chunk = columns.Integer(row, kId);
+    const Value& bytes = columns.Get(row, kData);
+    if (!chunk || *chunk < 0 || bytes.kind != ValueKind::kBytes) continue;
     if (damage.ValueLost(row.page, row.slot) != nullptr) continue;
-    chunks.emplace(*chunk, bytes->bytes);
+    chunks.emplace(*chunk, bytes.bytes);
   }
   damage.Tell(kAccessObjectsTable, problems_);
 

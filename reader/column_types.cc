@@ -7,38 +7,33 @@ namespace mendora {
 
 namespace {
 
-// Currency and Numeric are declared with no type: a column without one has
-// no affinity, where a DECIMAL or NUMERIC column would turn
-// 922337203685477.5807 into a REAL with lost digits; the value's binding
-// decides how it is stored, and the Access type is kept beside it.
 constexpr ColumnTypeInfo kTypes[] = {
-    {0x00, "Unknown 0x00", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
-    {0x01, "Boolean", "boolean", "BIT", "BOOLEAN", ValueKind::kInteger, false},
-    {0x02, "Byte", "byte", "BYTE", "TINYINT", ValueKind::kInteger, false},
-    {0x03, "Integer", "integer", "INT", "SMALLINT", ValueKind::kInteger, false},
-    {0x04, "Long Integer", "long", "LONG", "INTEGER", ValueKind::kInteger, false},
-    {0x05, "Currency", "currency", "CURRENCY", "", ValueKind::kCurrency, false},
-    {0x06, "Single", "float", "SINGLE", "REAL", ValueKind::kSingle, false},
-    {0x07, "Double", "double", "DOUBLE", "DOUBLE", ValueKind::kDouble, false},
-    {0x08, "DateTime (Short)", "datetime", "DATE", "DATETIME", ValueKind::kDateTime, false},
-    {0x09, "Unknown 0x09", "binary", "BINARY", "BLOB", ValueKind::kBytes, false},
-    {0x0A, "Text", "text", "TEXT", "TEXT", ValueKind::kText, false},
-    {0x0B, "OLE", "ole", "OLEOBJECT", "BLOB", ValueKind::kBytes, true},
-    {0x0C, "Memo/Hyperlink", "memo", "MEMO", "TEXT", ValueKind::kText, true},
-    {0x0D, "Unknown 0x0d", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
-    {0x0E, "Unknown 0x0e", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
-    {0x0F, "Replication ID", "repid", "REPID", "TEXT", ValueKind::kGuid, false},
-    {0x10, "Numeric", "numeric", "DECIMAL", "", ValueKind::kDecimal, false},
-    {0x11, "Unknown 0x11", nullptr, "MEMO", "BLOB", ValueKind::kBytes, false},
+    {0x00, "Unknown 0x00", nullptr, "MEMO", ValueKind::kBytes, 0, false},
+    {0x01, "Boolean", "boolean", "BIT", ValueKind::kInteger, 0, false},
+    {0x02, "Byte", "byte", "BYTE", ValueKind::kInteger, 1, false},
+    {0x03, "Integer", "integer", "INT", ValueKind::kInteger, 2, false},
+    {0x04, "Long Integer", "long", "LONG", ValueKind::kInteger, 4, false},
+    {0x05, "Currency", "currency", "CURRENCY", ValueKind::kCurrency, 8, false},
+    {0x06, "Single", "float", "SINGLE", ValueKind::kSingle, 4, false},
+    {0x07, "Double", "double", "DOUBLE", ValueKind::kDouble, 8, false},
+    {0x08, "DateTime (Short)", "datetime", "DATE", ValueKind::kDateTime, 8, false},
+    {0x09, "Unknown 0x09", "binary", "BINARY", ValueKind::kBytes, 0, false},
+    {0x0A, "Text", "text", "TEXT", ValueKind::kText, 0, false},
+    {0x0B, "OLE", "ole", "OLEOBJECT", ValueKind::kBytes, 0, true},
+    {0x0C, "Memo/Hyperlink", "memo", "MEMO", ValueKind::kText, 0, true},
+    {0x0D, "Unknown 0x0d", nullptr, "MEMO", ValueKind::kBytes, 0, false},
+    {0x0E, "Unknown 0x0e", nullptr, "MEMO", ValueKind::kBytes, 0, false},
+    {0x0F, "Replication ID", "repid", "REPID", ValueKind::kGuid, 16, false},
+    {0x10, "Numeric", "numeric", "DECIMAL", ValueKind::kDecimal, 17, false},
+    {0x11, "Unknown 0x11", nullptr, "MEMO", ValueKind::kBytes, 0, false},
     // A complex column's key to its hidden table; the pass replaces it by
-    // the entries, and a SQLite target gives it a child table instead.
-    {0x12, "Complex", "complex", "LONG", "TEXT", ValueKind::kText, false},
-    {0x13, "Big Integer", "bigint", "BIGINT", "INTEGER", ValueKind::kInteger, false},
-    // ISO 8601 text with seven decimals: a REAL would lose them.
-    {0x14, "DateTime (Extended)", "datetimextended", "DATETIME2", "DATETIME", ValueKind::kExtendedDateTime, false},
+    // the entries.
+    {0x12, "Complex", "complex", "LONG", ValueKind::kText, 0, false},
+    {0x13, "Big Integer", "bigint", "BIGINT", ValueKind::kInteger, 8, false},
+    {0x14, "DateTime (Extended)", "datetimextended", "DATETIME2", ValueKind::kExtendedDateTime, 0, false},
 };
 
-constexpr ColumnTypeInfo kUnknownType = {-1, nullptr, nullptr, "MEMO", "BLOB", ValueKind::kBytes, false};
+constexpr ColumnTypeInfo kUnknownType = {-1, nullptr, nullptr, "MEMO", ValueKind::kBytes, 0, false};
 
 // A damaged record must not declare an impossible precision or scale.
 std::string PrecisionSuffix(int precision, int scale) {
@@ -77,13 +72,6 @@ std::string TypeKeyword(int code, int column_number, int precision, int scale) {
   const ColumnTypeInfo& info = ColumnTypeOf(code);
   if (code == kColumnNumeric) return std::string(info.keyword) + PrecisionSuffix(precision, scale);
   return info.keyword;
-}
-
-std::string SqliteDeclaredType(int code, int precision, int scale) {
-  const ColumnTypeInfo& info = ColumnTypeOf(code);
-  (void)precision;
-  (void)scale;
-  return info.sqlite_type;
 }
 
 }  // namespace mendora

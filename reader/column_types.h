@@ -1,9 +1,11 @@
 // The column types of a table definition, keyed by their stored type code.
 //
-// Everything that depends on a column's type reads it from here: its display
-// and dump names, its Jet SQL keyword, the type a SQLite target declares, and
-// the kind of Value its decoder produces. A new type is one entry here plus
-// its decoder (field_decode.cc) and, for a new kind, its renderer.
+// Everything the reader knows of a column's type reads it from here: its
+// display and dump names, its Jet SQL keyword, the kind of Value its decoder
+// produces and the size of a fixed value. A new type is one entry here plus
+// its decoder (reader/fixed_values.cc for a fixed size, else
+// RowCursor::DecodeField), for a new kind its renderer, and the type each
+// target declares (output/sqlite/sqlite_types.cc, output/sql/sql_export.cc).
 #ifndef MENDORA_READER_COLUMN_TYPES_H_
 #define MENDORA_READER_COLUMN_TYPES_H_
 
@@ -44,8 +46,8 @@ struct ColumnTypeInfo {
   const char* name;          // "Long Integer", as the log and the catalog show it
   const char* dump_name;     // "long", as the JSON dump names it; null: the display name
   const char* keyword;       // Jet SQL: "LONG", "TEXT", ...; Numeric adds "(p,s)"
-  const char* sqlite_type;   // declared in a SQLite target; Numeric adds "(p,s)"
   ValueKind kind;            // what its decoder produces
+  int fixed_size;            // bytes DecodeFixed reads; 0: not one of its types
   bool long_value;           // stored as a long-value reference (memo, OLE)
 };
 
@@ -63,9 +65,6 @@ std::string DumpTypeName(int code);
 // The Jet SQL keyword of a column ("COUNTER", "TEXT", "DECIMAL(10,2)", ...):
 // a Long Integer stored first in its table is the AutoNumber counter.
 std::string TypeKeyword(int code, int column_number, int precision, int scale);
-// The SQLite declared type ("INTEGER", "TEXT", ...; none for Currency and
-// Numeric, whose values must keep every digit).
-std::string SqliteDeclaredType(int code, int precision, int scale);
 
 }  // namespace mendora
 

@@ -29,12 +29,64 @@ struct JetFormat {
   uint16_t VarColumnNumberPos;
   uint16_t FixedOffsetPos;
   uint16_t RowColumnNumberPos;
+  uint16_t TableTypePos;  // a definition's kUserTableType or kSystemTableType
 };
 
 inline constexpr JetFormat kJet3Format = {2048, 8,  12, 25, 27, 31, 35, 36, 43,
-                                          8,    13, 16, 1,  18, 39, 3,  14, 5};
+                                          8,    13, 16, 1,  18, 39, 3,  14, 5, 20};
 inline constexpr JetFormat kJet4Format = {4096, 12, 16, 45, 47, 51, 55, 56, 63,
-                                          12,   15, 23, 5,  25, 59, 7,  21, 9};
+                                          12,   15, 23, 5,  25, 59, 7,  21, 9, 40};
+
+// The first byte of a page says what it holds; the second is always 1.
+inline constexpr uint8_t kHeaderPageType = 0x00;  // page 0
+inline constexpr uint8_t kDataPageType = 0x01;
+inline constexpr uint8_t kDefinitionPageType = 0x02;
+inline constexpr uint8_t kIndexNodePageType = 0x03;  // an index page above the leaves
+inline constexpr uint8_t kIndexLeafPageType = 0x04;
+inline constexpr uint8_t kUsageMapPageType = 0x05;  // the bitmap pages of a reference usage map
+// Files Access wrote have pages of this type that own data pages of their
+// own, holding the compound-file sectors of Access's own objects (seen in
+// Jet 3 and Access 2007 samples): no user table.
+inline constexpr uint8_t kAccessObjectsPageType = 0x08;
+inline constexpr uint8_t kPageMark = 0x01;  // byte 1 of every page
+
+// A data page's row slots: 16-bit entries after the row count, each the
+// row's offset in the page and two flags. A row that grew out of its page
+// moves: its old slot gets kSlotOverflowFlag and holds only the row's new
+// place (kOverflowPointerSize bytes; stale bytes of the old row may follow),
+// and the row's new slot gets kSlotMovedHereFlag, so that a page-by-page
+// scan does not meet the row twice. A deleted row has both flags. Every
+// moved-away slot in the samples points at a moved-here slot of a page of
+// the same table (jet4-northwind.mdb, jet4-rw-weighbridge-es.mdb,
+// ace2010-queries.accdb, obj-jet4-agenda-pt.mdb, ...); deleted rows are in
+// jet4-deleted-rows.mdb and every catalog.
+inline constexpr uint16_t kSlotOffsetMask = 0x1FFF;
+inline constexpr uint16_t kSlotOverflowFlag = 0x4000;
+inline constexpr uint16_t kSlotMovedHereFlag = 0x8000;
+inline constexpr uint16_t kSlotDeletedMark = kSlotOverflowFlag | kSlotMovedHereFlag;
+
+inline constexpr bool SlotIsDeleted(uint16_t entry) { return (entry & kSlotDeletedMark) == kSlotDeletedMark; }
+// Whether the slot's bytes are no live row of this page: the row was
+// deleted, or moved away leaving its new place here.
+inline constexpr bool SlotHoldsNoRow(uint16_t entry) { return (entry & kSlotOverflowFlag) != 0; }
+
+// A table definition's type byte (at JetFormat::TableTypePos).
+inline constexpr uint8_t kUserTableType = 'N';
+inline constexpr uint8_t kSystemTableType = 'S';  // the engine's core tables
+
+// The catalog (MSysObjects) is the table defined on page 2. A catalog row's
+// Id holds the object's definition page in its low 24 bits and flags above.
+inline constexpr uint32_t kCatalogDefinitionPage = 2;
+inline constexpr uint32_t kCatalogIdPageMask = 0x00FFFFFF;
+inline constexpr int32_t CatalogIdPage(int64_t id) {
+  return static_cast<int32_t>(static_cast<uint32_t>(id) & kCatalogIdPageMask);
+}
+// A table's definition page from its catalog Id as the walk takes it: where
+// the low 24 bits name no page of the file, the low 16 do.
+inline constexpr int32_t DefinitionPageOfId(uint32_t id, uint32_t page_count) {
+  const uint32_t low24 = id & kCatalogIdPageMask;
+  return static_cast<int32_t>(low24 < page_count ? low24 : id & 0xFFFF);
+}
 
 // Page 0 of a Jet 4 file. From EncodedStart on, EncodedLength bytes are
 // RC4-scrambled with kHeaderKey; the offsets below are those of the plain
@@ -61,7 +113,6 @@ inline constexpr uint16_t kPageFreeSpacePos = 2;
 inline constexpr uint16_t kPageOwnerPos = 4;
 inline constexpr uint16_t kJet4RowOffsetsPos = 14;
 inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
-inline constexpr uint8_t kUsageMapPageType = 0x05;      // the bitmap pages of a reference usage map
 // A usage map row: type 0 holds the first page covered, then a bitmap; type
 // 1 holds the numbers of bitmap pages, each covering (page size - 4) * 8
 // pages after its 4-byte header.
@@ -86,7 +137,6 @@ inline constexpr uint32_t kLongValueChainHeaderSize = 4;
 inline constexpr uint32_t kJet4DefinitionTag = 0x0659;
 inline constexpr uint16_t kJet4DefinitionLengthPos = 8;
 inline constexpr uint16_t kJet4AutoNumberPos = 20;
-inline constexpr uint16_t kJet4TableTypePos = 40;  // 'N' a user table, 'S' a system table
 inline constexpr uint16_t kJet4MaxColumnsPos = 41;
 inline constexpr uint16_t kJet4VarColumnsPos = 43;
 // Before the column records, one 12-byte entry per real index: 4 bytes, the
@@ -125,17 +175,11 @@ inline constexpr uint32_t kMaxPageSize = 4096;
 // Page 0, in its unmasked header: the text sort order's language id (then,
 // in Jet 4, its variant).
 inline constexpr uint16_t kJet3SortOrderPos = 0x3A;
-inline constexpr uint16_t kJet4SortOrderPos = 0x6E;
+inline constexpr uint16_t kJet4SortOrderPos = kHeaderSortOrderPos;
 
 // A row moved to another page leaves in its slot (flagged kSlotOverflowFlag)
 // the row's slot on the new page, then that page as 24 bits.
 inline constexpr uint32_t kOverflowPointerSize = 4;
-
-// The first byte of a page says what it holds.
-inline constexpr uint8_t kDataPageType = 0x01;
-inline constexpr uint8_t kDefinitionPageType = 0x02;
-inline constexpr uint8_t kIndexNodePageType = 0x03;  // an index page above the leaves
-inline constexpr uint8_t kIndexLeafPageType = 0x04;
 
 // Index pages. A real index is a tree whose root is the page its definition
 // entry names; a leaf holds entries (key, then the row's place: the data page

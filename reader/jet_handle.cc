@@ -48,12 +48,11 @@ uint32_t ReadStoredPage(JetHandle& handle, PageBuffer& buffer, int64_t n) {
 // not vouch for, since wrong keys give noise there.
 bool OpensCatalog(JetHandle& handle, const PageCipher& cipher) {
   PageBuffer page{};
-  const uint32_t got = ReadStoredPage(handle, page, 2);
-  if (got < handle.PageSize() || !cipher.DecryptPage(2, std::span(page.data(), got))) return false;
+  const uint32_t got = ReadStoredPage(handle, page, kCatalogDefinitionPage);
+  if (got < handle.PageSize() || !cipher.DecryptPage(kCatalogDefinitionPage, std::span(page.data(), got))) return false;
   const ByteView view(page.data(), got);
   const uint16_t columns = view.U16(handle.format->ColumnCountPos).value_or(0);
-  constexpr uint8_t kSystemTable = 'S';
-  return page[0] == 0x02 && page[1] == 0x01 && page[handle.format->ColumnCountPos - 5u] == kSystemTable &&
+  return page[0] == kDefinitionPageType && page[1] == kPageMark && page[handle.format->TableTypePos] == kSystemTableType &&
          columns != 0 && columns < 256;
 }
 
@@ -66,7 +65,7 @@ bool LaidOutAs(const JetFile& file, uint32_t page_size) {
   if (pread(file.descriptor, one, 2, page_size) != 2 || pread(file.descriptor, two, 2, 2 * page_size) != 2) {
     return false;
   }
-  return one[0] == kDataPageType && one[1] == 0x01 && two[0] == kDefinitionPageType && two[1] == 0x01;
+  return one[0] == kDataPageType && one[1] == kPageMark && two[0] == kDefinitionPageType && two[1] == kPageMark;
 }
 
 }  // namespace
@@ -114,11 +113,11 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
     // An empty file is no database; one that cannot be read is unreachable.
     return fail(file.size == 0 ? OpenFailure::kNotJet : OpenFailure::kUnreachable, "Couldn't read first page.");
   }
-  if (handle->page[0] != 0) return fail(OpenFailure::kNotJet, "");
+  if (handle->page[0] != kHeaderPageType) return fail(OpenFailure::kNotJet, "");
   // The version is the byte at 0x14: Access 2010 files set the byte after
   // it as well, which says nothing about the layout.
-  uint32_t version = handle->page[0x14];
-  const bool ace_engine = std::memcmp(handle->page.data() + 4, kAceEngineName, sizeof kAceEngineName - 1) == 0;
+  uint32_t version = handle->page[kHeaderVersionPos];
+  const bool ace_engine = std::memcmp(handle->page.data() + kHeaderEngineNamePos, kAceEngineName, sizeof kAceEngineName - 1) == 0;
   // One damaged byte must not make every page unreadable: where the field
   // names a layout the pages do not have and the other one fits them, the
   // pages decide.

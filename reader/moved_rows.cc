@@ -12,7 +12,7 @@ void MovedRows::NotePage(ByteView page, const JetFormat& format, uint32_t number
   for (uint32_t slot = 0; slot < *count; ++slot) {
     const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * slot);
     if (!entry) return;
-    if ((*entry & (kSlotDeletedFlag | kSlotOverflowFlag)) != kSlotOverflowFlag) continue;
+    if ((*entry & kSlotDeletedMark) != kSlotOverflowFlag) continue;
     const std::optional<RowExtent> extent = RowBounds(page, format, static_cast<int>(slot));
     if (!extent || extent->size() < kOverflowPointerSize) continue;
     const RowPlace target{*page.U24(extent->start + 1), *page.U8(extent->start)};

@@ -6,17 +6,15 @@
 
 #include "reader/ace_encryption.h"
 #include "reader/crypto_library.h"
+#include "reader/jet_format.h"
 
 namespace mendora {
 
 namespace {
 
-// Page 0 from 0x18 on is masked with RC4 under this fixed key; the encoding
-// key sits inside the masked part.
-constexpr std::array<uint8_t, 4> kHeaderMaskKey = {0xC7, 0xDA, 0x39, 0x6B};
-constexpr size_t kMaskStart = 0x18;
+// Page 0 from kHeaderEncodedStart on is masked with RC4 under kHeaderKey;
+// the encoding key sits inside the masked part.
 constexpr size_t kEncodingKeyOffset = 0x3E;
-constexpr size_t kVersionOffset = 0x14;
 
 class JetEncodingCipher final : public PageCipher {
  public:
@@ -86,8 +84,8 @@ size_t PageCipher::DecryptPageHead(uint32_t page_number, std::span<uint8_t> page
 }
 
 PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string>& password) {
-  const auto masked = page0.Sub(kMaskStart, kEncodingKeyOffset + 4 - kMaskStart);
-  const auto version = page0.U8(kVersionOffset);
+  const auto masked = page0.Sub(kHeaderEncodedStart, kEncodingKeyOffset + 4 - kHeaderEncodedStart);
+  const auto version = page0.U8(kHeaderVersionPos);
   if (!masked || !version) return Damaged("page 0 too short for its header");
   if (!crypto::Rc4Available()) {
     PageCipherSetup setup;
@@ -100,7 +98,7 @@ PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string
   if (!header) return Damaged("header mask");
   const uint32_t encoding_key = *ByteView(header->data(), header->size()).U32(kEncodingKeyOffset);
   // A header that was never masked (all zero there) carries no key either.
-  const bool unmasked_zero = *masked->U32(kEncodingKeyOffset - kMaskStart) == 0;
+  const bool unmasked_zero = *masked->U32(kEncodingKeyOffset - kHeaderEncodedStart) == 0;
 
   // Versions 2 and up (Access 2007+) may carry a password encryption header.
   if (*version >= 2) {
@@ -121,10 +119,10 @@ PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string
 }
 
 std::optional<std::vector<uint8_t>> UnmaskedHeader(ByteView page0, size_t end) {
-  if (end < kMaskStart || !page0.Contains(0, end)) return std::nullopt;
+  if (end < kHeaderEncodedStart || !page0.Contains(0, end)) return std::nullopt;
   std::vector<uint8_t> header(page0.data(), page0.data() + end);
-  if (!crypto::Rc4(ByteView(kHeaderMaskKey.data(), kHeaderMaskKey.size()), header.data() + kMaskStart,
-                   end - kMaskStart)) {
+  if (!crypto::Rc4(ByteView(kHeaderKey, sizeof kHeaderKey), header.data() + kHeaderEncodedStart,
+                   end - kHeaderEncodedStart)) {
     return std::nullopt;
   }
   return header;

@@ -9,7 +9,7 @@ DataPageIndex::DataPageIndex(JetHandle& handle) {
   const uint32_t pages = handle.PageCount();
   for (uint32_t p = 1; p < pages; ++p) {
     if (ReadAltPage(handle, p) < handle.PageSize() || handle.alt_page[0] != kDataPageType) continue;
-    pages_by_owner_[handle.AltPage().U32(4).value_or(0)].push_back(p);
+    pages_by_owner_[handle.AltPage().U32(kPageOwnerPos).value_or(0)].push_back(p);
   }
 }
 

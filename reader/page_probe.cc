@@ -6,15 +6,11 @@
 namespace mendora {
 namespace {
 
-constexpr uint8_t kDataPage = 0x01;
-constexpr uint8_t kDefinitionPage = 0x02;
-constexpr size_t kEngineNameOffset = 4;
-constexpr size_t kVersionOffset = 0x14;
 
 bool HasEngineName(ByteView page0) {
   for (const char* name : {"Standard Jet DB", "Standard ACE DB"}) {
     const size_t length = std::strlen(name) + 1;  // with its terminating NUL
-    const std::optional<ByteView> stored = page0.Sub(kEngineNameOffset, length);
+    const std::optional<ByteView> stored = page0.Sub(kHeaderEngineNamePos, length);
     if (stored && std::memcmp(stored->data(), name, length) == 0) return true;
   }
   return false;
@@ -23,26 +19,26 @@ bool HasEngineName(ByteView page0) {
 }  // namespace
 
 bool IsValidHeaderPage(ByteView page0) {
-  if (page0.U8(0) != 0x00 || page0.U8(1) != 0x01) return false;
-  const std::optional<uint32_t> version = page0.U32(kVersionOffset);
+  if (page0.U8(0) != kHeaderPageType || page0.U8(1) != kPageMark) return false;
+  const std::optional<uint32_t> version = page0.U32(kHeaderVersionPos);
   return HasEngineName(page0) && version && *version <= 1;
 }
 
 bool LooksLikeJetPage(ByteView page, const JetFormat& format, uint32_t page_count) {
-  if (page.size() < format.PageSize || page.U8(1) != 0x01) return false;
+  if (page.size() < format.PageSize || page.U8(1) != kPageMark) return false;
   const uint8_t type = *page.U8(0);
-  if (type == kDefinitionPage) return page.U8(2) == 'V' && page.U8(3) == 'C';
-  if (type != kDataPage) return false;
+  if (type == kDefinitionPageType) return page.U8(2) == 'V' && page.U8(3) == 'C';
+  if (type != kDataPageType) return false;
   // A data page names its table's definition page and keeps its row offsets
   // inside itself.
-  const uint32_t free_space = *page.U16(2);
-  const uint32_t owner = *page.U32(4);
+  const uint32_t free_space = *page.U16(kPageFreeSpacePos);
+  const uint32_t owner = *page.U32(kPageOwnerPos);
   const std::optional<uint16_t> rows = page.U16(format.RowCountPos);
   if (free_space > format.PageSize || owner == 0 || owner >= page_count || !rows) return false;
   const uint32_t table_end = format.RowCountPos + 2u + 2u * *rows;
   if (table_end > format.PageSize) return false;
   for (uint32_t i = 0; i < *rows; ++i) {
-    const uint32_t offset = *page.U16(format.RowCountPos + 2u + 2u * i) & 0x1FFF;
+    const uint32_t offset = *page.U16(format.RowCountPos + 2u + 2u * i) & kSlotOffsetMask;
     if (offset != 0 && (offset < table_end || offset >= format.PageSize)) return false;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "reader/column_types.h"
+#include "reader/fixed_values.h"
 #include "reader/jet_handle.h"
 
 namespace mendora {
@@ -33,36 +34,9 @@ bool ReadName(ByteView chunk, size_t& at, bool jet4, const CodePage& code_page, 
 }
 
 void DecodeProperty(ByteView bytes, int type, bool jet4, const CodePage& code_page, Value& value) {
-  const size_t n = bytes.size();
+  // A property's Yes/No value is a byte of its own, not a bit of a null mask.
+  if (DecodeFixed(type == kColumnBoolean ? kColumnByte : type, bytes, value)) return;
   switch (type) {
-    case kColumnBoolean:
-    case kColumnByte:
-      if (n >= 1) value.SetInteger(bytes.data()[0]);
-      return;
-    case kColumnInteger:
-      if (n >= 2) value.SetInteger(static_cast<int16_t>(*bytes.U16(0)));
-      return;
-    case kColumnLongInteger:
-      if (n >= 4) value.SetInteger(static_cast<int32_t>(*bytes.U32(0)));
-      return;
-    case kColumnCurrency:
-      if (n >= 8) value.SetCurrency(static_cast<int64_t>(*bytes.U64(0)));
-      return;
-    case kColumnSingle:
-      if (n >= 4) value.SetSingle(GetSingle(bytes, 0));
-      return;
-    case kColumnDouble:
-      if (n >= 8) value.SetDouble(GetDouble(bytes, 0));
-      return;
-    case kColumnDateTime:
-      if (n >= 8) value.SetDateTime(GetDouble(bytes, 0));
-      return;
-    case kColumnReplicationId:
-      if (n >= 16) {
-        value.kind = ValueKind::kGuid;
-        std::copy(bytes.data(), bytes.data() + 16, value.guid.begin());
-      }
-      return;
     case kColumnText:
     case kColumnMemo:
       value.kind = ValueKind::kText;
@@ -70,19 +44,11 @@ void DecodeProperty(ByteView bytes, int type, bool jet4, const CodePage& code_pa
       return;
     default:
       value.kind = ValueKind::kBytes;
-      value.bytes.assign(reinterpret_cast<const char*>(bytes.data()), n);
+      value.bytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
       return;
   }
 }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -4,16 +4,12 @@
 #include <algorithm>
 
 #include "reader/ace_values.h"
+#include "reader/fixed_values.h"
 #include "reader/value_render.h"
 
 namespace mendora {
 
 namespace {
-
-constexpr uint8_t kMapPageType = 0x05;
-
-constexpr uint16_t kDeletedMark = kSlotDeletedFlag | kSlotOverflowFlag;
-constexpr uint16_t kSlotOffsetMask = 0x1FFF;
 
 bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
 
@@ -30,7 +26,7 @@ bool RowCursor::TakePage(uint32_t p) {
   copy_taken_ = false;
   if (ReadPage(handle_, p) < handle_.PageSize()) return false;
   if (handle_.page[0] != kDataPageType ||
-      handle_.Page().U32(4).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
+      handle_.Page().U32(kPageOwnerPos).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
     return false;
   }
   if (!deleted_rows_) {
@@ -68,7 +64,7 @@ bool RowCursor::TakeClaimedPage(uint32_t p) {
   } else if (handle_.page[0] != kDataPageType) {
     what = "is no data page (its type is " + std::to_string(handle_.page[0]) + ")";
   } else {
-    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(4).value_or(0));
+    what = "belongs to the table defined at page " + std::to_string(handle_.Page().U32(kPageOwnerPos).value_or(0));
   }
   handle_.Report(DamageReport{p >= handle_.PageCount() ? DamageKind::kFileShort : DamageKind::kForeignPage,
                               table_.name, p, -1, "",
@@ -125,7 +121,7 @@ bool RowCursor::ScanPageMap() {
       // Each map page is read once; its bits stay here while the block's
       // data pages take the page buffer.
       map_block_ = static_cast<int64_t>(k);
-      map_block_readable_ = ReadAltPage(handle_, map_page) == handle_.PageSize() && handle_.alt_page[0] == kMapPageType;
+      map_block_readable_ = ReadAltPage(handle_, map_page) == handle_.PageSize() && handle_.alt_page[0] == kUsageMapPageType;
       if (map_block_readable_) {
         map_bits_.assign(handle_.alt_page.begin() + 4, handle_.alt_page.begin() + handle_.PageSize());
       } else {
@@ -234,16 +230,16 @@ bool RowCursor::Next(Row& row) {
     }
     const uint32_t slot = next_slot_++;
     if (deleted_rows_) {
-      if ((slots_.entry(slot) & kDeletedMark) != kDeletedMark) continue;
+      if (!SlotIsDeleted(slots_.entry(slot))) continue;
       if (DeletedRowHoldsTogether(slot) && DecodeRow(slot, row)) return true;
       continue;
     }
     // Deleted rows and the pointers of rows moved to another page.
-    if ((slots_.entry(slot) & kSlotOverflowFlag) != 0) continue;
+    if (SlotHoldsNoRow(slots_.entry(slot))) continue;
     // Two live rows never share their bytes: a second slot naming the start
     // of one already read is damage, and reading it again would only repeat
     // that row (as many times as a damaged slot table cares to).
-    const uint16_t start = slots_.entry(slot) & 0x1FFF;
+    const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
     if (!live_starts_.insert(start).second) {
       Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
       continue;
@@ -321,7 +317,7 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
   }
   row.page = current_page_;
   row.slot = static_cast<uint16_t>(slot);
-  row.flags = slots_.entry(slot) & (kSlotDeletedFlag | kSlotOverflowFlag);
+  row.flags = slots_.entry(slot) & kSlotDeletedMark;
   row.values.resize(table_.columns.size());
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& column = table_.columns[i];
@@ -363,13 +359,24 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
     DecodeCalculated(column, field, value, slot);
     return;
   }
+  if (DecodeFixed(column.type, field, value)) {
+    DateParts parts;
+    if (value.kind == ValueKind::kDecimal) {
+      value.precision = column.precision;
+      value.scale = column.scale;
+    } else if (value.kind == ValueKind::kDateTime && !DateFromDays(value.real, parts)) {
+      // Access keeps dates from the year 100 to 9999: anything else is
+      // damage, lost here so that every output counts it alike.
+      value.SetNull();
+      Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
+             "date lost: its stored number is no day of the years 100 to 9999");
+    }
+    return;
+  }
   switch (column.type) {
     case kColumnComplex:
       // The key of the row's entries in the column's hidden table.
       if (length >= 4) value.SetInteger(*field.U32(0));
-      return;
-    case kColumnBigInt:
-      if (length >= 8) value.SetInteger(static_cast<int64_t>(*field.U64(0)));
       return;
     case kColumnExtendedDateTime:
       if (const std::optional<ExtendedDateTime> parsed = ParseExtendedDateTime(field)) {
@@ -377,54 +384,6 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       } else {
         Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
                "extended date/time lost: its digits do not hold a date");
-      }
-      return;
-    case kColumnByte:
-      if (length >= 1) value.SetInteger(field.data()[0]);
-      return;
-    case kColumnInteger:
-      if (length >= 2) value.SetInteger(static_cast<int16_t>(*field.U16(0)));
-      return;
-    case kColumnLongInteger:
-      if (length >= 4) value.SetInteger(static_cast<int32_t>(*field.U32(0)));
-      return;
-    case kColumnCurrency:
-      if (length >= 8) value.SetCurrency(static_cast<int64_t>(*field.U64(0)));
-      return;
-    case kColumnSingle:
-      if (length >= 4) value.SetSingle(GetSingle(field, 0));
-      return;
-    case kColumnDouble:
-      if (length >= 8) value.SetDouble(GetDouble(field, 0));
-      return;
-    case kColumnDateTime:
-      if (length >= 8) {
-        // Access keeps dates from the year 100 to 9999: anything else is
-        // damage, lost here so that every output counts it alike.
-        const double days = GetDouble(field, 0);
-        DateParts parts;
-        if (DateFromDays(days, parts)) {
-          value.SetDateTime(days);
-        } else {
-          Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name,
-                 "date lost: its stored number is no day of the years 100 to 9999");
-        }
-      }
-      return;
-    case kColumnNumeric:
-      if (length >= 17) {
-        value.kind = ValueKind::kDecimal;
-        value.negative = (field.data()[0] & 0x80) != 0;
-        value.magnitude_high = static_cast<uint64_t>(*field.U32(1)) << 32 | *field.U32(5);
-        value.magnitude_low = static_cast<uint64_t>(*field.U32(9)) << 32 | *field.U32(13);
-        value.precision = column.precision;
-        value.scale = column.scale;
-      }
-      return;
-    case kColumnReplicationId:
-      if (length >= 16) {
-        value.kind = ValueKind::kGuid;
-        std::copy(field.data(), field.data() + 16, value.guid.begin());
       }
       return;
     case kColumnText:

@@ -5,23 +5,19 @@
 
 namespace mendora {
 
-namespace {
-constexpr uint16_t kOffsetMask = 0x1FFF;
-}
-
 std::optional<RowExtent> RowBounds(ByteView page, const JetFormat& format, int n) {
   const std::optional<uint16_t> count = page.U16(format.RowCountPos);
   if (!count || n < 0 || n >= *count) return std::nullopt;
   const uint32_t table_end = format.RowCountPos + 2u + 2u * *count;
   const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * static_cast<uint32_t>(n));
   if (!entry) return std::nullopt;
-  const uint32_t start = *entry & kOffsetMask;
+  const uint32_t start = *entry & kSlotOffsetMask;
   if (start < table_end || start >= format.PageSize) return std::nullopt;
   uint32_t end = format.PageSize - 1;
   for (uint32_t j = 0; j < *count; ++j) {
     const std::optional<uint16_t> other = page.U16(format.RowCountPos + 2u + 2u * j);
     if (!other) break;
-    const uint32_t other_start = *other & kOffsetMask;
+    const uint32_t other_start = *other & kSlotOffsetMask;
     if (other_start > start && other_start - 1 < end) end = other_start - 1;
   }
   return RowExtent{start, end};
@@ -38,14 +34,14 @@ void PageSlots::Load(ByteView page, const JetFormat& format) {
     const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * j);
     if (!entry) break;  // a count that runs past the page: the slots that fit
     entries_.push_back(*entry);
-    sorted_starts_.push_back(*entry & kOffsetMask);
+    sorted_starts_.push_back(*entry & kSlotOffsetMask);
   }
   std::sort(sorted_starts_.begin(), sorted_starts_.end());
 }
 
 std::optional<RowExtent> PageSlots::extent(uint32_t n) const {
   if (n >= entries_.size()) return std::nullopt;
-  const uint32_t start = entries_[n] & kOffsetMask;
+  const uint32_t start = entries_[n] & kSlotOffsetMask;
   if (start < table_end_ || start >= page_size_) return std::nullopt;
   const auto above = std::upper_bound(sorted_starts_.begin(), sorted_starts_.end(), start);
   uint32_t end = page_size_ - 1;

@@ -303,11 +303,42 @@ std::string CutUtf8(const std::string& text, size_t chars) {
   return text;
 }
 
+void CutUtf8Bytes(std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return;
+  size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+}
+
+namespace {
+char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLowerChar(c);
+  return out;
+}
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
+  }
+  return true;
+}
+
 int HeaderCodePage(ByteView page0) {
-  constexpr size_t kCodePageOffset = 0x3C;
-  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kCodePageOffset + 2);
+  const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kHeaderCodePagePos + 2);
   if (!header) return 0;
-  return ByteView(header->data(), header->size()).U16(kCodePageOffset).value_or(0);
+  return ByteView(header->data(), header->size()).U16(kHeaderCodePagePos).value_or(0);
 }
 
 HeaderSort HeaderSortOrder(ByteView page0, bool jet4) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reader/byte_view.h"
@@ -58,6 +59,15 @@ void Ucs2ToTextInto(ByteView bytes, std::string& out);
 size_t CountUtf8Chars(const std::string& text);
 // The first `chars` characters of UTF-8 text.
 std::string CutUtf8(const std::string& text, size_t chars);
+// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
+void CutUtf8Bytes(std::string& text, size_t bytes);
+
+// Names as Access compares them: without regard to the case of ASCII
+// letters. Other bytes are kept as they are, whatever the locale, so UTF-8
+// sequences survive.
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string text);
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // The code page stored in page 0 of a database file (the header after byte
 // 0x18 is RC4-scrambled), or 0 when the page is too short to hold it.

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "reader/jet_format.h"
+
 namespace mendora {
 
 enum class ValueKind : uint8_t {
@@ -89,10 +91,6 @@ struct ComplexCell {
   std::vector<ComplexItem> items;
 };
 
-// Row slot flags as stored in a data page's offset table.
-inline constexpr uint16_t kSlotDeletedFlag = 0x8000;
-inline constexpr uint16_t kSlotOverflowFlag = 0x4000;
-
 struct Row {
   uint32_t page = 0;
   uint16_t slot = 0;
@@ -100,7 +98,7 @@ struct Row {
   std::vector<Value> values;
   std::vector<ComplexCell> complex;  // only in tables with complex columns
 
-  bool IsDeleted() const { return (flags & (kSlotDeletedFlag | kSlotOverflowFlag)) == (kSlotDeletedFlag | kSlotOverflowFlag); }
+  bool IsDeleted() const { return SlotIsDeleted(flags); }
 };
 
 }  // namespace mendora

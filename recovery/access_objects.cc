@@ -8,6 +8,7 @@
 #include <set>
 
 #include "reader/access_definitions.h"
+#include "reader/text_codec.h"
 #include "reader/vba_compression.h"
 #include "reader/vba_project.h"
 #include "recovery/recovery_steps.h"
@@ -20,12 +21,6 @@ constexpr const char* kUtf16ByteOrderMark = "\xFF\xFE";
 // Decompressed VBA source, per module and for the whole project.
 constexpr size_t kMostModuleBytes = size_t{64} << 20;
 constexpr size_t kMostSourceBytes = size_t{512} << 20;
-
-std::string Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 const char* ContainerOf(AccessObjectKind kind) {
   switch (kind) {
@@ -173,15 +168,15 @@ void ReadContainer(const StorageTree& tree, AccessObjectKind kind, const ObjectC
     }
   }
   std::map<std::string, uint32_t> storage_of;
-  for (const DirDataEntry& entry : listed) storage_of.emplace(Folded(entry.name), entry.storage);
+  for (const DirDataEntry& entry : listed) storage_of.emplace(AsciiLower(entry.name), entry.storage);
 
   std::vector<std::pair<std::string, bool>> names;  // name, in the catalog
   std::set<std::string> seen;
   for (const ObjectCatalog::Entry& entry : catalog.entries) {
-    if (entry.kind == kind && seen.insert(Folded(entry.name)).second) names.emplace_back(entry.name, true);
+    if (entry.kind == kind && seen.insert(AsciiLower(entry.name)).second) names.emplace_back(entry.name, true);
   }
   for (const DirDataEntry& entry : listed) {
-    if (seen.insert(Folded(entry.name)).second) names.emplace_back(entry.name, false);
+    if (seen.insert(AsciiLower(entry.name)).second) names.emplace_back(entry.name, false);
   }
   std::set<std::string> used_storages;
   auto read = [&](AccessObject& object, const StorageNode& storage) {
@@ -221,7 +216,7 @@ void ReadContainer(const StorageTree& tree, AccessObjectKind kind, const ObjectC
     object.kind = kind;
     object.name = name;
     object.in_catalog = in_catalog;
-    const auto number = storage_of.find(Folded(name));
+    const auto number = storage_of.find(AsciiLower(name));
     const StorageNode* storage = nullptr;
     if (container == nullptr) {
       object.loss = tree.empty() ? "the table that holds it could not be read" : std::string("the storage ") + ContainerOf(kind) + " is lost";
@@ -257,7 +252,7 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
   std::vector<std::pair<std::string, bool>> names;
   std::set<std::string> seen;
   for (const ObjectCatalog::Entry& entry : catalog.entries) {
-    if (entry.kind == AccessObjectKind::kModule && seen.insert(Folded(entry.name)).second) names.emplace_back(entry.name, true);
+    if (entry.kind == AccessObjectKind::kModule && seen.insert(AsciiLower(entry.name)).second) names.emplace_back(entry.name, true);
   }
   if (const StorageNode* modules = tree.empty() ? nullptr : tree.Find({kModulesStorage})) {
     for (const char* stream : {kDirDataStream, kDirDataCopyStream}) {
@@ -266,7 +261,7 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
       std::string problem;
       for (const DirDataEntry& entry :
            ReadDirData(ByteView(reinterpret_cast<const uint8_t*>(node->data->data()), node->data->size()), problem)) {
-        if (seen.insert(Folded(entry.name)).second) names.emplace_back(entry.name, false);
+        if (seen.insert(AsciiLower(entry.name)).second) names.emplace_back(entry.name, false);
       }
       if (problem.empty()) break;
     }
@@ -274,8 +269,8 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
   std::set<std::string> forms;
   std::set<std::string> reports;
   for (const AccessObject& object : result.objects) {
-    if (object.kind == AccessObjectKind::kForm) forms.insert(Folded(object.name));
-    if (object.kind == AccessObjectKind::kReport) reports.insert(Folded(object.name));
+    if (object.kind == AccessObjectKind::kForm) forms.insert(AsciiLower(object.name));
+    if (object.kind == AccessObjectKind::kReport) reports.insert(AsciiLower(object.name));
   }
 
   const StorageNode* vba = tree.empty() ? nullptr : tree.Find({kVbaStorage, kVbaProjectStorage, kVbaStorage});
@@ -295,7 +290,7 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
   }
 
   std::map<std::string, size_t> standalone;  // folded name -> index in `names`
-  for (size_t i = 0; i < names.size(); ++i) standalone.emplace(Folded(names[i].first), i);
+  for (size_t i = 0; i < names.size(); ++i) standalone.emplace(AsciiLower(names[i].first), i);
   std::vector<AccessObject> listed(names.size());
   std::vector<bool> found(names.size(), false);
   std::vector<AccessObject> of_forms;
@@ -307,7 +302,7 @@ void ReadModules(const StorageTree& tree, const ObjectCatalog& catalog, AccessOb
     object.kind = AccessObjectKind::kModule;
     object.name = entry.name;
     object.class_module = entry.class_module;
-    const std::string folded = Folded(entry.name);
+    const std::string folded = AsciiLower(entry.name);
     const auto named = standalone.find(folded);
     if (named == standalone.end()) {
       for (const auto& [prefix, owners] : {std::pair{std::string("form_"), &forms}, std::pair{std::string("report_"), &reports}}) {
@@ -371,7 +366,7 @@ void AdoptOrphans(StorageTree& tree, const ObjectCatalog& catalog, std::vector<s
     std::optional<std::string> list;
     for (const size_t node : tree.orphans()[g].nodes) {
       const StorageNode& child = tree.nodes()[node];
-      names.insert(Folded(PlainStorageName(child.name)));
+      names.insert(AsciiLower(PlainStorageName(child.name)));
       const std::string_view plain = PlainStorageName(child.name);
       if ((plain == kDirDataStream || (plain == kDirDataCopyStream && !list)) && child.data) list = *child.data;
     }
@@ -389,7 +384,7 @@ void AdoptOrphans(StorageTree& tree, const ObjectCatalog& catalog, std::vector<s
     std::map<AccessObjectKind, size_t> matches;
     for (const DirDataEntry& entry : ReadDirData(ByteView(reinterpret_cast<const uint8_t*>(list->data()), list->size()), problem)) {
       for (const ObjectCatalog::Entry& known : catalog.entries) {
-        if (Folded(known.name) == Folded(entry.name)) ++matches[known.kind];
+        if (AsciiLower(known.name) == AsciiLower(entry.name)) ++matches[known.kind];
       }
     }
     if (matches.empty()) continue;
@@ -452,7 +447,10 @@ ObjectCatalog ScanObjectCatalog(JetHandle& handle) {
   ObjectCatalog catalog;
   for (uint32_t page = 0; page < handle.PageCount(); ++page) {
     if (ReadPage(handle, page) == 0) continue;
-    if (handle.page[0] != kDataPageType || handle.page[1] != 0x01 || handle.Page().U32(4).value_or(0) != 2) continue;
+    if (handle.page[0] != kDataPageType || handle.page[1] != kPageMark ||
+        handle.Page().U32(kPageOwnerPos).value_or(0) != kCatalogDefinitionPage) {
+      continue;
+    }
     const PageSlots slots(handle.Page(), *handle.format);
     for (uint32_t j = 0; j < slots.count(); ++j) {
       CatalogRecord record;

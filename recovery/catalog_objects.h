@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -71,16 +72,15 @@ class CatalogObjects {
   // By definition page: only table rows, whose id is their page.
   std::map<int32_t, std::string> table_properties_;
   std::map<uint32_t, ComplexColumnInfo> complex_;
+  // How the property blocks' text is stored.
+  bool jet4_ = true;
+  std::shared_ptr<const CodePage> code_page_;
 };
 
 // Catalog flags: system objects of the engine (0x80000000) and of Access
 // (0x00000002); hidden complex tables have both the engine bit and 0x000A0000.
 inline constexpr uint32_t kSystemObjectFlags = 0x80000002u;
 
-// Property blocks (LvProp): the value of property `property` of column
-// `column` as its stored bytes; nothing when the blocks lack it.
-std::optional<std::string> ColumnProperty(const std::string& blocks, const std::string& column,
-                                          const std::string& property);
 
 }  // namespace mendora
 

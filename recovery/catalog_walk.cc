@@ -18,12 +18,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = kCatalogTable;
-constexpr int32_t kObjectQuery = kCatalogQuery;
-constexpr int32_t kObjectLinkedTable = kCatalogLinkedTable;
-constexpr int32_t kObjectOdbcTable = kCatalogOdbcTable;
-constexpr int32_t kObjectRelationship = kCatalogRelationship;
 constexpr size_t kMaxObjectNameChars = 257;
 // Catalog row fields, from the row's start: the fixed part holds Id,
 // ParentId, Type, DateCreate, DateUpdate and Flags; Name is the first
@@ -34,22 +28,23 @@ constexpr uint32_t kTypeOffset = 8;
 constexpr uint32_t kFlagsOffset = 26;
 
 bool IsCatalogPage(const JetHandle& handle) {
-  return handle.page[0] == 0x01 && handle.page[1] == 0x01 && handle.Page().U32(4).value_or(0) == kCatalogDefinitionPage;
+  return handle.page[0] == kDataPageType && handle.page[1] == kPageMark &&
+         handle.Page().U32(kPageOwnerPos).value_or(0) == kCatalogDefinitionPage;
 }
 
 // The part of each page the walk decrypts to classify it: type, owner and
 // the slot table of a page of a few dozen rows.
 constexpr uint32_t kWalkHead = 128;
 
-// A data page with at least one row slot that is not marked deleted.
+// A data page with at least one row slot that holds a live row.
 bool HoldsLiveRows(const JetHandle& handle) {
-  if (handle.page[0] != 0x01) return false;
+  if (handle.page[0] != kDataPageType) return false;
   const ByteView page = handle.Page();
   const uint32_t slots = page.U16(handle.format->RowCountPos).value_or(0);
   for (uint32_t j = 0; j < slots; ++j) {
     const std::optional<uint16_t> entry = page.U16(handle.format->RowCountPos + 2u + 2u * j);
     if (!entry) break;
-    if ((*entry & 0x4000) == 0) return true;
+    if (!SlotHoldsNoRow(*entry)) return true;
   }
   return false;
 }
@@ -62,7 +57,7 @@ size_t LiveRowsExtent(const JetHandle& handle) {
   for (uint32_t j = 0; j < slots; ++j) {
     const size_t at = handle.format->RowCountPos + 2u + 2u * j;
     const std::optional<uint16_t> entry = page.U16(at);
-    if (!entry || (*entry & 0x4000) == 0) return at + 2;
+    if (!entry || !SlotHoldsNoRow(*entry)) return at + 2;
   }
   return handle.format->RowCountPos + 2u + 2u * slots;
 }
@@ -138,14 +133,14 @@ bool ReadCatalogRecord(JetHandle& handle, const PageSlots& slots, int j, Catalog
   if (!row || row->size() < count_size + kTypeOffset + 2) return false;
 
   record = CatalogRecord{};
-  record.deleted = (*entry & 0x4000) != 0;
+  // The old bytes behind a moved row's pointer are an older version of the
+  // row, as a deleted row is.
+  record.deleted = SlotHoldsNoRow(*entry);
   record.object_id = *page.U32(row->start + count_size + kIdOffset);
   record.object_type = static_cast<int16_t>(*page.U16(row->start + count_size + kTypeOffset));
   record.flags = page.U32(row->start + count_size + kFlagsOffset).value_or(0);
   // Object ids carry flags above the page number in their top bytes.
-  const uint32_t page_count = handle.PageCount();
-  const uint32_t low24 = record.object_id & 0xFFFFFF;
-  record.definition_page = static_cast<int32_t>(low24 < page_count ? low24 : record.object_id & 0xFFFF);
+  record.definition_page = DefinitionPageOfId(record.object_id, handle.PageCount());
 
   if (const std::optional<ByteView> bytes = NameFromLayout(page, jet4, *row)) {
     record.name = jet4 ? Ucs2ToText(*bytes) : handle.file->code_page->Decode(*bytes);
@@ -193,15 +188,15 @@ void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogR
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
   NoteObjectCatalogRow(session.object_catalog, record.object_type, name, record.definition_page, record.deleted);
-  const bool system = record.object_type == kObjectTable && IsSystemTable(handle, record);
+  const bool system = record.object_type == kCatalogTable && IsSystemTable(handle, record);
   if (system) {
     session.system_definition_pages.insert(record.definition_page);
   }
-  if (record.object_type == kObjectTable && StartsWith(name, "MSysRelationships")) {
+  if (record.object_type == kCatalogTable && StartsWith(name, "MSysRelationships")) {
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
     Guarded(session, "Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
-  } else if (record.object_type == kObjectTable && name == "MSysQueries") {
+  } else if (record.object_type == kCatalogTable && name == "MSysQueries") {
     if (session.query_table_page == 0) session.query_table_page = record.definition_page;
     // One query table: live rows come first, and an old deleted row's table
     // would add its rows to the same queries again.
@@ -209,7 +204,7 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     session.query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
-  } else if (record.object_type == kObjectTable && !name.empty() && !system) {
+  } else if (record.object_type == kCatalogTable && !name.empty() && !system) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
     if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
@@ -240,15 +235,15 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
     }
     Guarded(session, "Table", recovered_as,
             [&] { RecoverTable(session, handle, record.object_type, record.definition_page, recovered_as); });
-  } else if ((record.object_type == kObjectLinkedTable || record.object_type == kObjectOdbcTable) && !name.empty() &&
+  } else if ((record.object_type == kCatalogLinkedTable || record.object_type == kCatalogOdbcTable) && !name.empty() &&
              !record.deleted && handle.IsAce()) {
     NoteLinkedTable(session, handle, record);
-  } else if (record.object_type == kObjectQuery && !name.empty() && !StartsWith(name, "~s")) {
+  } else if (record.object_type == kCatalogQuery && !name.empty() && !StartsWith(name, "~s")) {
     if (!session.dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
     // later in the catalog. Every pass accounts for them.
     session.pending_queries.push_back(PendingQuery{name, record.object_id, record.deleted});
-  } else if (record.object_type == kObjectRelationship && !name.empty() && !record.deleted) {
+  } else if (record.object_type == kCatalogRelationship && !name.empty() && !record.deleted) {
     session.catalog_relations.insert(name);
   }
 }
@@ -272,7 +267,7 @@ void CheckCatalogMap(RecoverySession& session, JetHandle& handle) {
   MissingPages missing;
   {
     ScopedDamageReporter redirect(handle, missing);
-    TableDefPtr catalog = OpenTable(handle, "MSysObjects", kObjectTable, kCatalogDefinitionPage);
+    TableDefPtr catalog = OpenTable(handle, "MSysObjects", kCatalogTable, kCatalogDefinitionPage);
     if (!catalog) {
       if (session.catalog_rows == 0) return;  // nothing of the catalog at all: said as such
       missing.found.push_back(DamageReport{DamageKind::kDefinition, "", kCatalogDefinitionPage, -1, "",
@@ -316,12 +311,12 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     uint32_t plain = 0;
     const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
     if (got == 0) continue;
-    if (plain < got && handle.page[0] == 0x01 && (IsCatalogPage(handle) || LiveRowsExtent(handle) > plain) &&
+    if (plain < got && handle.page[0] == kDataPageType && (IsCatalogPage(handle) || LiveRowsExtent(handle) > plain) &&
         ReadPage(handle, i) == 0) {
       continue;
     }
-    if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(4).value_or(0)];
-    if (handle.page[0] == 0x02) session.definition_links[i] = handle.Page().U32(4).value_or(0);
+    if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(kPageOwnerPos).value_or(0)];
+    if (handle.page[0] == kDefinitionPageType) session.definition_links[i] = handle.Page().U32(kPageOwnerPos).value_or(0);
     if (!IsCatalogPage(handle)) continue;
     session.catalog_pages.insert(i);
     // The slots are worked out once per page: a page of thousands of rows

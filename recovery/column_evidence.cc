@@ -5,6 +5,8 @@
 #include <cctype>
 #include <map>
 
+#include "reader/text_codec.h"
+
 namespace mendora {
 
 namespace {
@@ -13,10 +15,6 @@ namespace {
 // only offered for a Yes/No.
 constexpr int64_t kCheckBox = 106;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string TextOf(const Property* property) {
   return property != nullptr && property->value.kind == ValueKind::kText ? property->value.bytes : std::string();
@@ -30,7 +28,7 @@ bool OneOf(const std::string& text, std::initializer_list<const char*> names) {
 // by what they are made of ("dd/mm/yyyy" is a date, "$#,##0.00" an amount,
 // "0.0%" a number).
 ColumnKind KindOfFormat(const std::string& format) {
-  const std::string f = Lower(format);
+  const std::string f = AsciiLower(format);
   if (f.empty()) return ColumnKind::kUnknown;
   if (OneOf(f, {"yes/no", "true/false", "on/off"})) return ColumnKind::kBoolean;
   if (OneOf(f, {"general date", "long date", "medium date", "short date", "long time", "medium time", "short time"})) {
@@ -52,7 +50,7 @@ ColumnKind KindOfFormat(const std::string& format) {
 }
 
 ColumnKind KindOfDefault(const std::string& value) {
-  std::string v = Lower(value);
+  std::string v = AsciiLower(value);
   if (!v.empty() && v[0] == '=') v.erase(0, 1);
   if (v.empty()) return ColumnKind::kUnknown;
   if (OneOf(v, {"now()", "date()", "time()"})) return ColumnKind::kDate;

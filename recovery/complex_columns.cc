@@ -12,7 +12,6 @@ namespace mendora {
 
 namespace {
 
-constexpr int32_t kObjectTable = 1;
 // Byte 16 of the hidden table's column records.
 constexpr uint8_t kParentLinkFlag = 0x08;
 constexpr uint8_t kRowIdFlag = 0x04;
@@ -126,7 +125,7 @@ ComplexColumns::ComplexColumns(JetHandle& handle, const TableDef& table, const s
 }
 
 void ComplexColumns::Load(Column& column, const ComplexColumnInfo& info) {
-  TableDefPtr flat = OpenTable(handle_, info.flat_name, kObjectTable, info.flat_table);
+  TableDefPtr flat = OpenTable(handle_, info.flat_name, kCatalogTable, info.flat_table);
   if (!flat) {
     losses_.PieceLost("Table " + table_ + ": column " + column.name + ": its hidden table at page " +
                       std::to_string(info.flat_table) + " cannot be read; its entries are not recovered");

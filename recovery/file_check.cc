@@ -14,6 +14,7 @@
 #include "reader/index_pages.h"
 #include "reader/moved_rows.h"
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/text_codec.h"
 #include "reader/usage_map.h"
 #include "reader/value_render.h"
@@ -23,8 +24,7 @@ namespace mendora {
 
 namespace {
 
-constexpr int32_t kCatalogPage = 2;
-constexpr int32_t kObjectTable = 1;
+constexpr int32_t kCatalogPage = static_cast<int32_t>(kCatalogDefinitionPage);
 // Relations whose rules Access does not enforce (grbit) may leave rows
 // without a partner: those are no damage.
 constexpr int64_t kRelationNotEnforced = 0x00000002;
@@ -79,7 +79,7 @@ class Checker {
     if (!catalog_.problem().empty()) Problem("", kCatalogPage, -1, "the catalog: " + catalog_.problem());
     std::map<int32_t, std::string> tables{{kCatalogPage, "MSysObjects"}};
     for (const auto& [page, object] : catalog_.Objects()) {
-      if (object.type == kObjectTable && page != kCatalogPage) tables[page] = object.name;
+      if (object.type == kCatalogTable && page != kCatalogPage) tables[page] = object.name;
     }
     for (const auto& [page, name] : tables) CheckTable(name, page);
     CheckRelations(tables);
@@ -113,7 +113,7 @@ class Checker {
   }
 
   void CheckTable(const std::string& name, int32_t page) {
-    TableDefPtr table = OpenTable(handle_, name, kObjectTable, page);
+    TableDefPtr table = OpenTable(handle_, name, kCatalogTable, page);
     if (!table) {
       // OpenTable has reported why.
       if (check_.problems.empty() || check_.problems.back().table != name) {
@@ -159,7 +159,7 @@ class Checker {
         Problem(table.name, number, -1, "its usage map names page " + std::to_string(number) + ", which cannot be read");
         continue;
       }
-      if (buffer[0] != kDataPageType || page.U32(4).value_or(0) != owner) {
+      if (buffer[0] != kDataPageType || page.U32(kPageOwnerPos).value_or(0) != owner) {
         Problem(table.name, number, -1,
                 "its usage map names page " + std::to_string(number) + ", which is not one of its data pages");
         continue;
@@ -175,7 +175,7 @@ class Checker {
       if (named.count(number) != 0 || ReadPageInto(handle_, buffer, number) < handle_.PageSize()) continue;
       const PageSlots slots(page, *handle_.format);
       for (uint32_t s = 0; s < slots.count(); ++s) {
-        if ((slots.entry(s) & (kSlotDeletedFlag | kSlotOverflowFlag)) == 0) {
+        if ((slots.entry(s) & kSlotDeletedMark) == 0) {
           stale_pages_.push_back(number);
           break;
         }
@@ -339,7 +339,7 @@ class Checker {
       if (name == "MSysRelationships") relations_page = page;
     }
     if (relations_page < 0) return;
-    TableDefPtr table = OpenTable(handle_, "MSysRelationships", kObjectTable, relations_page);
+    TableDefPtr table = OpenTable(handle_, "MSysRelationships", kCatalogTable, relations_page);
     if (!table) return;
     struct Relation {
       std::string name, from, to;
@@ -347,28 +347,23 @@ class Checker {
       std::vector<std::pair<std::string, std::string>> fields;  // from column, to column
     };
     std::vector<Relation> relations;
-    const auto text = [&](const Row& row, const char* column) -> std::string {
-      const std::optional<size_t> at = table->ColumnIndex(column);
-      return at && row.values[*at].kind == ValueKind::kText ? row.values[*at].bytes : std::string();
-    };
-    const auto integer = [&](const Row& row, const char* column) -> int64_t {
-      const std::optional<size_t> at = table->ColumnIndex(column);
-      return at && row.values[*at].kind == ValueKind::kInteger ? row.values[*at].integer : 0;
-    };
     {
+      enum { kRelationship, kObject, kReferencedObject, kColumn, kReferencedColumn, kFlags };
+      const SystemColumns columns(
+          *table, {"szRelationship", "szObject", "szReferencedObject", "szColumn", "szReferencedColumn", "grbit"});
       RowCursor cursor(*table);
       Row row;
       while (cursor.Next(row)) {
-        const std::string name = text(row, "szRelationship");
-        const std::string from = text(row, "szObject");
-        const std::string to = text(row, "szReferencedObject");
+        const std::string name = columns.Text(row, kRelationship);
+        const std::string from = columns.Text(row, kObject);
+        const std::string to = columns.Text(row, kReferencedObject);
         auto it = std::find_if(relations.begin(), relations.end(),
                                [&](const Relation& r) { return r.name == name && r.from == from && r.to == to; });
         if (it == relations.end()) {
-          relations.push_back(Relation{name, from, to, integer(row, "grbit"), {}});
+          relations.push_back(Relation{name, from, to, columns.Integer(row, kFlags).value_or(0), {}});
           it = relations.end() - 1;
         }
-        it->fields.emplace_back(text(row, "szColumn"), text(row, "szReferencedColumn"));
+        it->fields.emplace_back(columns.Text(row, kColumn), columns.Text(row, kReferencedColumn));
       }
     }
     for (const Relation& relation : relations) {
@@ -385,8 +380,8 @@ class Checker {
 
   void CheckRelation(const std::string& name, const std::string& from, int32_t from_page, const std::string& to,
                      int32_t to_page, const std::vector<std::pair<std::string, std::string>>& fields) {
-    TableDefPtr source = OpenTable(handle_, from, kObjectTable, from_page);
-    TableDefPtr target = OpenTable(handle_, to, kObjectTable, to_page);
+    TableDefPtr source = OpenTable(handle_, from, kCatalogTable, from_page);
+    TableDefPtr target = OpenTable(handle_, to, kCatalogTable, to_page);
     if (!source || !target) return;
     std::vector<size_t> source_columns, target_columns;
     std::vector<KeyColumn> key;

@@ -18,12 +18,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = 1;
-// Files Access wrote have pages of this type that own data pages of their
-// own, holding the compound-file sectors of Access's own objects (seen in
-// Jet 3 and Access 2007 samples): no user table.
-constexpr uint8_t kAccessObjectsPageType = 0x08;
 // The layout is inferred from the first rows of the table; every row is
 // then checked against it.
 constexpr size_t kSampledRows = 2000;
@@ -37,7 +31,7 @@ bool ReadableDefinition(JetHandle& handle, int32_t page) {
   IgnoreDamage quiet;
   ScopedDamageReporter redirect(handle, quiet);
   try {
-    const TableDefPtr table = OpenTable(handle, "", kObjectTable, page);
+    const TableDefPtr table = OpenTable(handle, "", kCatalogTable, page);
     return table && !table->columns.empty();
   } catch (const std::exception&) {
     return false;
@@ -49,12 +43,12 @@ std::vector<RowSample> SampleRows(JetHandle& handle, uint32_t owner) {
   for (const uint32_t p : handle.DataPages().PagesOf(owner)) {
     if (samples.size() >= kSampledRows) break;
     if (ReadPage(handle, p) < handle.PageSize() || handle.page[0] != kDataPageType ||
-        handle.Page().U32(4).value_or(0) != owner) {
+        handle.Page().U32(kPageOwnerPos).value_or(0) != owner) {
       continue;
     }
     const PageSlots slots(handle.Page(), *handle.format);
     for (uint32_t j = 0; j < slots.count() && samples.size() < kSampledRows; ++j) {
-      if ((slots.entry(j) & kSlotOverflowFlag) != 0) continue;
+      if (SlotHoldsNoRow(slots.entry(j))) continue;
       const std::optional<RowExtent> extent = slots.extent(j);
       if (!extent) continue;
       const uint8_t* start = handle.Page().data() + extent->start;
@@ -139,7 +133,7 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     if (named != session.unreadable_definitions.end()) session.unreadable_definitions.erase(named);
 
     TableDef table;
-    table.entry = CatalogEntry{&handle, name, kObjectTable, page};
+    table.entry = CatalogEntry{&handle, name, kCatalogTable, page};
     table.name = name;
     table.columns = layout->columns;
     table.row_count = -1;

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "reader/column_types.h"
+#include "reader/fixed_values.h"
 #include "reader/jet_handle.h"
 #include "reader/row_layout.h"
 #include "reader/text_codec.h"
@@ -97,10 +98,10 @@ double ZeroQuality(int type) {
   }
 }
 
-template <typename T>
-T Load(ByteView bytes) {
-  T value;
-  std::memcpy(&value, bytes.data(), sizeof(T));
+// `bytes` as a value of `type`, through the reader's decoder.
+Value Decoded(int type, ByteView bytes) {
+  Value value;
+  DecodeFixed(type, bytes, value);
   return value;
 }
 
@@ -367,22 +368,23 @@ std::vector<BitRole> AssignMaskBits(const std::vector<RowBits>& mask, const std:
 
 double FixedValueQuality(int type, ByteView bytes) {
   if (AllZero(bytes)) return ZeroQuality(type);
+  const Value decoded = Decoded(type, bytes);
   switch (type) {
     case kColumnByte:
       return 0.15;
     case kColumnInteger: {
-      const int16_t value = Load<int16_t>(bytes);
+      const int64_t value = decoded.integer;
       const int magnitude = std::abs(static_cast<int>(value));
       return magnitude <= 1000 ? 0.45 : magnitude <= 10000 ? 0.2 : 0.05;
     }
     case kColumnLongInteger: {
-      const int64_t value = std::abs(static_cast<int64_t>(Load<int32_t>(bytes)));
+      const int64_t value = std::abs(decoded.integer);
       if (value < 65536) return 0.6;
       if (value < 1000000) return 0.3;
       return value < 1000000000 ? 0.25 : -0.5;
     }
     case kColumnSingle: {
-      const float value = Load<float>(bytes);
+      const float value = decoded.AsSingle();
       if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
       const float magnitude = std::fabs(value);
       if (magnitude < 1e-4f || magnitude > 1e9f) return -0.5;
@@ -390,7 +392,7 @@ double FixedValueQuality(int type, ByteView bytes) {
       return digits <= 4 ? 0.9 : digits <= 6 ? 0.3 : -0.3;
     }
     case kColumnDouble: {
-      const double value = Load<double>(bytes);
+      const double value = decoded.real;
       if (!std::isfinite(value) || std::fpclassify(value) == FP_SUBNORMAL) return -1;
       const double magnitude = std::fabs(value);
       if (magnitude < 1e-6 || magnitude > 1e12) return -0.5;
@@ -398,7 +400,7 @@ double FixedValueQuality(int type, ByteView bytes) {
       return digits <= 8 ? 0.9 : digits <= 12 ? 0.5 : 0.1;
     }
     case kColumnDateTime: {
-      const double days = Load<double>(bytes);
+      const double days = decoded.real;
       if (!std::isfinite(days) || days < -657434.0 || days > 2958466.0) return -1;
       const double seconds = days * 86400.0;
       // Bytes of other data read as a double are mostly tiny: within a
@@ -410,7 +412,7 @@ double FixedValueQuality(int type, ByteView bytes) {
       return whole ? 0.3 : -1;
     }
     case kColumnCurrency: {
-      const int64_t value = Load<int64_t>(bytes);
+      const int64_t value = decoded.integer;
       if (value > 1'000'000'000'000'000 || value < -1'000'000'000'000'000) return -1;
       // Beyond a hundred million the high word is more likely a column of
       // its own: two small integers side by side read as one amount.
@@ -425,12 +427,12 @@ double FixedValueQuality(int type, ByteView bytes) {
       return value > -10000 && value < 10000 ? 0.4 : 1.0;
     }
     case kColumnReplicationId: {
-      const uint8_t version = bytes.data()[7] >> 4;
-      return version >= 1 && version <= 5 && (bytes.data()[8] & 0xC0) == 0x80 ? 0.6 : -0.5;
+      const uint8_t version = decoded.guid[7] >> 4;
+      return version >= 1 && version <= 5 && (decoded.guid[8] & 0xC0) == 0x80 ? 0.6 : -0.5;
     }
     case kColumnNumeric: {
-      const uint8_t sign = bytes.data()[0];
-      if (sign != 0 && sign != 0x80) return -1;
+      // The sign byte holds 0x80 or nothing.
+      if ((bytes.data()[0] & 0x7F) != 0) return -1;
       // Decimals are rare, and their zeros look like any run of zeros: only
       // a value whose high words are empty counts, and little.
       return AllZero(*bytes.Sub(1, 12)) ? 0.25 : -0.2;
@@ -512,7 +514,7 @@ bool HoldsDates(const std::vector<ByteView>& fixed_parts, const FixedColumn& col
   bool times = false;
   for (size_t k = 0; k < fixed_parts.size(); ++k) {
     if (!column.holds.empty() && !column.holds[k]) continue;
-    const double days = Load<double>(*fixed_parts[k].Sub(column.offset, 8));
+    const double days = Decoded(kColumnDateTime, *fixed_parts[k].Sub(column.offset, 8)).real;
     if (days == 0) continue;
     if (!std::isnormal(days) || days < kFirstDateDay || days > kLastDateDay) return false;
     const double seconds = std::round(days * 86400.0);

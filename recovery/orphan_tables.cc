@@ -10,21 +10,16 @@
 
 #include "reader/damage.h"
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/table_def.h"
+#include "reader/text_codec.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
 
 namespace {
 
-constexpr uint32_t kCatalogDefinitionPage = 2;
-constexpr int32_t kObjectTable = 1;
-constexpr uint8_t kUserTable = 'N';
-constexpr uint8_t kSystemTable = 'S';
-// Where a Jet 3 definition says whether it is a user table ('N') or one of
-// the engine's core tables ('S'); Jet 4's is in jet_format.h.
-constexpr uint32_t kJet3TableTypePos = 20;
-constexpr uint32_t kDefinitionLengthPos = 8;
+constexpr uint32_t kDefinitionLengthPos = kJet4DefinitionLengthPos;  // Jet 3's too
 
 using Names = std::vector<std::string>;
 
@@ -102,12 +97,6 @@ bool IsComplexColumnTable(const Names& columns, int32_t row_count) {
          (columns.size() == 2 && columns[0] == "append-memo-data" && columns[1].rfind("Modified_", 0) == 0);
 }
 
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
-
 struct Orphan {
   int32_t page = 0;
   std::set<std::string> columns;  // folded: Access does not tell names apart by case
@@ -173,8 +162,8 @@ std::map<std::string, std::set<std::string>> RelationEvidence(const RecoverySess
   std::map<std::string, std::set<std::string>> named;
   for (const PendingRelation& relation : session.pending_relations) {
     for (const RelationField& field : relation.fields) {
-      if (!field.field.empty()) named[relation.table].insert(Folded(field.field));
-      if (!field.foreign_field.empty()) named[relation.foreign_table].insert(Folded(field.foreign_field));
+      if (!field.field.empty()) named[relation.table].insert(AsciiLower(field.field));
+      if (!field.foreign_field.empty()) named[relation.foreign_table].insert(AsciiLower(field.foreign_field));
     }
   }
   return named;
@@ -190,8 +179,8 @@ std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession
     for (const QueryRow& row : rows) {
       if (row.attribute != kQueryInput || row.name1.empty()) continue;
       inputs.push_back(row.name1);
-      by_alias[Folded(row.name1)] = row.name1;
-      if (!row.name2.empty()) by_alias[Folded(row.name2)] = row.name1;
+      by_alias[AsciiLower(row.name1)] = row.name1;
+      if (!row.name2.empty()) by_alias[AsciiLower(row.name2)] = row.name1;
       named[row.name1];
     }
     for (const QueryRow& row : rows) {
@@ -199,11 +188,11 @@ std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession
       for (const auto& [qualifier, column] : ColumnReferences(row.expression)) {
         if (column.empty() || column == "*") continue;
         if (qualifier.empty()) {
-          if (inputs.size() == 1) named[inputs[0]].insert(Folded(column));
+          if (inputs.size() == 1) named[inputs[0]].insert(AsciiLower(column));
           continue;
         }
-        const auto table = by_alias.find(Folded(qualifier));
-        if (table != by_alias.end()) named[table->second].insert(Folded(column));
+        const auto table = by_alias.find(AsciiLower(qualifier));
+        if (table != by_alias.end()) named[table->second].insert(AsciiLower(column));
       }
     }
   }
@@ -224,9 +213,9 @@ void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
   std::set<std::string> used;
-  for (const Orphan& orphan : orphans) used.insert(Folded(orphan.name));
+  for (const Orphan& orphan : orphans) used.insert(AsciiLower(orphan.name));
   for (const auto& [name, wanted] : order) {
-    if (wanted.empty() || taken.count(Folded(name)) != 0 || used.count(Folded(name)) != 0) continue;
+    if (wanted.empty() || taken.count(AsciiLower(name)) != 0 || used.count(AsciiLower(name)) != 0) continue;
     const auto extra = tie_break.find(name);
     Orphan* best = nullptr;
     size_t best_score = 0;
@@ -248,7 +237,7 @@ void NameFrom(std::vector<Orphan>& orphans, const std::map<std::string, std::set
     if (best == nullptr || tied) continue;
     best->name = name;
     best->evidence = source;
-    used.insert(Folded(name));
+    used.insert(AsciiLower(name));
   }
 }
 
@@ -262,23 +251,18 @@ bool IsNavigationList(const Names& columns) {
 }
 
 void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t page) {
-  const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kObjectTable, page);
+  const TableDefPtr table = OpenTable(handle, "MSysNavPaneObjectIDs", kCatalogTable, page);
   if (!table) return;
-  const std::optional<size_t> id = table->ColumnIndex("Id");
-  const std::optional<size_t> name = table->ColumnIndex("Name");
-  const std::optional<size_t> type = table->ColumnIndex("Type");
-  if (!id || !name || !type) return;
+  enum { kId, kName, kType };
+  const SystemColumns columns(*table, {"Id", "Name", "Type"});
+  if (!columns.HasAll()) return;
   RowCursor cursor(*table);
   Row row;
   while (cursor.Next(row)) {
-    const Value& object = row.values[*id];
-    const Value& kind = row.values[*type];
-    const Value& text = row.values[*name];
-    if (object.kind != ValueKind::kInteger || kind.kind != ValueKind::kInteger || kind.integer != kObjectTable ||
-        text.kind != ValueKind::kText || text.bytes.empty()) {
-      continue;
-    }
-    session.navigation_names.emplace(static_cast<int32_t>(object.integer & 0xFFFFFF), text.bytes);
+    const std::optional<int64_t> object = columns.Integer(row, kId);
+    const std::string name = columns.Text(row, kName);
+    if (!object || columns.Integer(row, kType) != kCatalogTable || name.empty()) continue;
+    session.navigation_names.emplace(CatalogIdPage(*object), name);
   }
 }
 
@@ -305,8 +289,8 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
     IgnoreDamage quiet;
     ScopedDamageReporter redirect(handle, quiet);
     try {
-      if (const TableDefPtr table = OpenTable(handle, "", kObjectTable, definition_page)) {
-        for (const ColumnDef& column : table->columns) orphan.columns.insert(Folded(column.name));
+      if (const TableDefPtr table = OpenTable(handle, "", kCatalogTable, definition_page)) {
+        for (const ColumnDef& column : table->columns) orphan.columns.insert(AsciiLower(column.name));
       }
     } catch (const std::exception&) {
     }
@@ -314,10 +298,10 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
   if (orphan.columns.empty()) return std::string();
   if (!session.query_table_read && session.query_table_page != 0) {
     session.query_table_read = true;
-    ReadQueryTable(session, handle, kObjectTable, session.query_table_page, "MSysQueries");
+    ReadQueryTable(session, handle, kCatalogTable, session.query_table_page, "MSysQueries");
   }
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
   std::vector<Orphan> one{orphan};
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
@@ -345,16 +329,16 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
       }
       TableDefPtr table;
       try {
-        table = OpenTable(handle, "", kObjectTable, page);
+        table = OpenTable(handle, "", kCatalogTable, page);
       } catch (const std::exception&) {
         continue;
       }
       if (!table || table->columns.empty()) continue;
-      const uint32_t type_at = handle.IsJet4() ? kJet4TableTypePos : kJet3TableTypePos;
+      const uint32_t type_at = handle.format->TableTypePos;
       const ByteView definition(table->definition.data(), table->definition.size());
       // A stale continuation page is no table: its bytes are not a header.
       const uint8_t type = definition.U8(type_at).value_or(0);
-      if (type != kUserTable && type != kSystemTable) continue;
+      if (type != kUserTableType && type != kSystemTableType) continue;
       if (definition.U32(kDefinitionLengthPos).value_or(UINT32_MAX) > table->definition.size()) continue;
       Names columns;
       for (const ColumnDef& column : table->columns) columns.push_back(column.name);
@@ -370,10 +354,10 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
         navigation_lists.push_back(page);
         continue;
       }
-      if (type == kSystemTable || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
+      if (type == kSystemTableType || OneOf(columns, SystemColumnLists()) || IsComplexColumnTable(columns, table->row_count)) continue;
       Orphan orphan;
       orphan.page = page;
-      for (const std::string& column : columns) orphan.columns.insert(Folded(column));
+      for (const std::string& column : columns) orphan.columns.insert(AsciiLower(column));
       orphans.push_back(std::move(orphan));
     }
   }
@@ -391,25 +375,25 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   // the system tables found by their columns.
   for (const int32_t page : relation_tables) {
     session.dispatched_definition_pages.insert(page);
-    RelationshipPass(session, handle, kObjectTable, page, "MSysRelationships");
+    RelationshipPass(session, handle, kCatalogTable, page, "MSysRelationships");
   }
   if (!session.query_table_read) {
     const int32_t page = session.query_table_page != 0 ? session.query_table_page : query_table;
     if (page != 0) {
       session.query_table_read = true;
-      ReadQueryTable(session, handle, kObjectTable, page, "MSysQueries");
+      ReadQueryTable(session, handle, kCatalogTable, page, "MSysQueries");
     }
   }
 
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(Folded(name));
+  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
   // The navigation pane's list names a table by its page: surest of all.
   for (Orphan& orphan : orphans) {
     const auto listed = session.navigation_names.find(orphan.page);
-    if (listed == session.navigation_names.end() || taken.count(Folded(listed->second)) != 0) continue;
+    if (listed == session.navigation_names.end() || taken.count(AsciiLower(listed->second)) != 0) continue;
     orphan.name = listed->second;
     orphan.evidence = "the navigation pane's list of objects (MSysNavPaneObjectIDs)";
-    taken.insert(Folded(orphan.name));
+    taken.insert(AsciiLower(orphan.name));
   }
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
@@ -429,7 +413,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     ++session.orphan_tables;
     session.dispatched_definition_pages.insert(orphan.page);
     try {
-      RecoverTable(session, handle, kObjectTable, orphan.page, orphan.name);
+      RecoverTable(session, handle, kCatalogTable, orphan.page, orphan.name);
     } catch (const PassCancelled&) {
       throw;
     } catch (const TargetFailed&) {

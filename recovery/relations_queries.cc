@@ -1,35 +1,18 @@
 // Relationships and saved queries: read from the source's system tables and
 // carried over to the outputs once every table exists.
-#include <cctype>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "reader/row_cursor.h"
+#include "reader/system_rows.h"
 #include "reader/table_def.h"
+#include "reader/text_codec.h"
 #include "recovery/distinct_names.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
-
-namespace {
-
-// The value of the column named `name` in `row`, or null when the table has
-// no such column.
-const Value& Field(const TableDef& table, const Row& row, const std::optional<size_t>& index) {
-  static const Value kNull;
-  return index && *index < row.values.size() ? row.values[*index] : kNull;
-}
-
-std::string Text(const Value& value) { return value.kind == ValueKind::kText ? value.bytes : std::string(); }
-
-std::optional<int64_t> Integer(const Value& value) {
-  if (value.kind != ValueKind::kInteger) return std::nullopt;
-  return value.integer;
-}
-
-}  // namespace
 
 namespace {
 
@@ -81,12 +64,9 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
     noting.damaged = true;
     return;
   }
-  const auto column = table->ColumnIndex("szColumn");
-  const auto object = table->ColumnIndex("szObject");
-  const auto referenced_column = table->ColumnIndex("szReferencedColumn");
-  const auto referenced_object = table->ColumnIndex("szReferencedObject");
-  const auto relationship = table->ColumnIndex("szRelationship");
-  const auto flags = table->ColumnIndex("grbit");
+  enum { kColumn, kObject, kReferencedColumn, kReferencedObject, kRelationship, kFlags };
+  const SystemColumns columns(
+      *table, {"szColumn", "szObject", "szReferencedColumn", "szReferencedObject", "szRelationship", "grbit"});
 
   // The relations are created once every table exists; here each row adds
   // its field pair to the relation of its name.
@@ -94,9 +74,9 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
   Row row;
   while (cursor.Next(row)) {
     session.control.CheckPoint();
-    const std::string relation_name = Text(Field(*table, row, relationship));
-    const std::string primary = Text(Field(*table, row, referenced_object));
-    const std::string foreign = Text(Field(*table, row, object));
+    const std::string relation_name = columns.Text(row, kRelationship);
+    const std::string primary = columns.Text(row, kReferencedObject);
+    const std::string foreign = columns.Text(row, kObject);
     PendingRelation* relation = nullptr;
     for (PendingRelation& known : session.pending_relations) {
       if (known.name == relation_name && known.table == primary && known.foreign_table == foreign) {
@@ -107,28 +87,18 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
     if (relation == nullptr) {
       session.pending_relations.push_back(PendingRelation{relation_name, primary, foreign, {}, 0});
       relation = &session.pending_relations.back();
-      relation->flags = static_cast<int32_t>(Integer(Field(*table, row, flags)).value_or(0));
+      relation->flags = static_cast<int32_t>(columns.Integer(row, kFlags).value_or(0));
     }
     relation->fields.push_back(
-        RelationField{Text(Field(*table, row, referenced_column)), Text(Field(*table, row, column))});
+        RelationField{columns.Text(row, kReferencedColumn), columns.Text(row, kColumn)});
   }
 }
-
-namespace {
-
-std::string Folded(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
-
-}  // namespace
 
 void CreatePendingRelations(RecoverySession& session) {
   // The tables the pass recovered, as Access compares names.
   std::set<std::string> recovered;
   for (const RecoveredTable& table : session.recovered_tables) {
-    if (!table.deleted_rows) recovered.insert(Folded(table.name));
+    if (!table.deleted_rows) recovered.insert(AsciiLower(table.name));
   }
   std::set<std::string> held;  // relations the relationships table holds
   for (const PendingRelation& relation : session.pending_relations) {
@@ -143,9 +113,9 @@ void CreatePendingRelations(RecoverySession& session) {
     }
     // A relation whose table did not come back is lost with it; a table that
     // only the relation still names is lost too, and said.
-    const bool has_table = recovered.count(Folded(relation.table)) != 0;
+    const bool has_table = recovered.count(AsciiLower(relation.table)) != 0;
     const std::string& missing = has_table ? relation.foreign_table : relation.table;
-    if (!has_table || recovered.count(Folded(relation.foreign_table)) == 0) {
+    if (!has_table || recovered.count(AsciiLower(relation.foreign_table)) == 0) {
       const TableLosses* lost = session.losses.Table(missing);
       if ((lost == nullptr || !lost->lost_whole) && session.catalog_tables.count(missing) == 0) {
         session.losses.TableLost(missing, LossReason::kNotFound,
@@ -191,20 +161,15 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
     noting.damaged = true;
     return;
   }
-  const auto attribute = table->ColumnIndex("Attribute");
-  const auto expression = table->ColumnIndex("Expression");
-  const auto flag = table->ColumnIndex("Flag");
-  const auto name1 = table->ColumnIndex("Name1");
-  const auto name2 = table->ColumnIndex("Name2");
-  const auto object_id = table->ColumnIndex("ObjectId");
-  const auto order = table->ColumnIndex("Order");
+  enum { kAttribute, kExpression, kFlag, kName1, kName2, kObjectId, kOrder };
+  const SystemColumns columns(*table, {"Attribute", "Expression", "Flag", "Name1", "Name2", "ObjectId", "Order"});
 
   RowCursor cursor(*table);
   Row row;
   for (noting.value_lost.clear(); cursor.Next(row); noting.value_lost.clear()) {
     session.control.CheckPoint();
-    const std::optional<int64_t> kind = Integer(Field(*table, row, attribute));
-    const std::optional<int64_t> id = Integer(Field(*table, row, object_id));
+    const std::optional<int64_t> kind = columns.Integer(row, kAttribute);
+    const std::optional<int64_t> id = columns.Integer(row, kObjectId);
     if (!kind || !id) continue;
     if (!noting.value_lost.empty()) {
       // Its query would be another query without it.
@@ -213,13 +178,13 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
     }
     QueryRow query;
     query.attribute = static_cast<int>(*kind);
-    if (const std::optional<int64_t> value = Integer(Field(*table, row, flag))) query.flag = static_cast<int>(*value);
-    query.expression = Text(Field(*table, row, expression));
-    query.name1 = Text(Field(*table, row, name1));
-    query.name2 = Text(Field(*table, row, name2));
+    if (const std::optional<int64_t> value = columns.Integer(row, kFlag)) query.flag = static_cast<int>(*value);
+    query.expression = columns.Text(row, kExpression);
+    query.name1 = columns.Text(row, kName1);
+    query.name2 = columns.Text(row, kName2);
     // The place among rows of the same attribute, stored big-endian so that
     // the bytes sort as the numbers do.
-    const Value& stored_order = Field(*table, row, order);
+    const Value& stored_order = columns.Get(row, kOrder);
     if (stored_order.kind == ValueKind::kBytes) {
       for (const char byte : stored_order.bytes) query.order = query.order << 8 | static_cast<uint8_t>(byte);
     }

@@ -3,19 +3,12 @@
 
 #include "reader/index_def.h"
 #include "reader/property_blocks.h"
+#include "reader/text_codec.h"
 
 namespace mendora {
 
 namespace {
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 void DescribeIndexes(const TableDef& table, OutputTable& out, LossAccount& losses) {
   if (table.real_index_count == 0 && table.index_count == 0) return;

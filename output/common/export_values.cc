@@ -69,20 +69,6 @@ bool IsDeviceName(const std::string& lower) {
 
 }  // namespace
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& text, size_t bytes) {
-  if (text.size() <= bytes) return;
-  size_t end = bytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  text.resize(end);
-}
 
 bool MakeValidUtf8(std::string& text) {
   const auto* b = reinterpret_cast<const unsigned char*>(text.data());
@@ -139,7 +125,7 @@ std::string SafeNames::Take(const std::string& name) {
   }
   // Trailing dots and spaces vanish on some file systems.
   while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
-  CutUtf8(safe, kMostNameBytes);
+  CutUtf8Bytes(safe, kMostNameBytes);
   if (safe.empty() || safe[0] == '.' || safe[0] == '-' || IsDeviceName(AsciiLower(safe))) safe.insert(0, "_");
   std::string candidate = safe;
   for (int n = 2; !taken_.insert(AsciiLower(candidate)).second; ++n) candidate = safe + "~" + std::to_string(n);

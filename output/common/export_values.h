@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "reader/text_codec.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -110,13 +111,6 @@ class BlobFiles {
   std::vector<std::string> columns_;
   std::vector<std::filesystem::path> table_dirs_;  // folders this export made
 };
-
-// `text` with the ASCII letters in lower case (names compared as file
-// systems and servers compare them).
-std::string AsciiLower(std::string text);
-
-// Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& text, size_t bytes);
 
 // Replaces every byte of `text` that is no part of a well-formed UTF-8
 // sequence (overlong forms and surrogates included) by U+FFFD; false when

@@ -134,7 +134,7 @@ class Level {
     const uint32_t next = final_page ? 0 : file_.Allocate();
     std::array<uint8_t, kPageSize> page{};
     page[0] = leaf_ ? kIndexLeafPageType : kIndexNodePageType;
-    page[1] = 0x01;
+    page[1] = kPageMark;
     SetU32(page.data() + kJet4IndexPages.OwnerPos, owner_);
     SetU32(page.data() + kJet4IndexPages.PrevPagePos, previous_);
     SetU32(page.data() + kJet4IndexPages.NextPagePos, next);
@@ -200,7 +200,7 @@ class TreeBuilder {
       // An empty index is one empty leaf.
       std::array<uint8_t, kPageSize> page{};
       page[0] = kIndexLeafPageType;
-      page[1] = 0x01;
+      page[1] = kPageMark;
       SetU32(page.data() + kJet4IndexPages.OwnerPos, owner_);
       SetU16(page.data() + kJet4IndexPages.FreeSpacePos, static_cast<uint16_t>(kEntryRoom));
       const uint32_t number = file_.Allocate();

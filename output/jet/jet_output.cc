@@ -63,13 +63,6 @@ uint32_t QueryFlags(const std::vector<QueryRow>& rows) {
   return 0;
 }
 
-std::string Lower(const std::string& name) {
-  std::string out = name;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 Value TextValue(const std::string& text) {
   Value v;
@@ -235,15 +228,15 @@ JetOutput::JetOutput(const std::string& path, bool replace_existing, KeyAppender
   for (uint32_t page = kHeaderPage; page <= kRelationshipsPage; ++page) file_->Allocate();
   maps_ = std::make_unique<RowPageWriter>(*file_, 0);
   for (const SystemTable* table : {&CatalogTable(), &AcesTable(), &QueriesTable(), &RelationshipsTable()}) {
-    table_names_.insert(Lower(table->name));
+    table_names_.insert(AsciiLower(table->name));
   }
 }
 
 JetOutput::~JetOutput() { Abandon(); }
 
-std::string JetOutput::TableNameKey(const std::string& name) const { return Lower(CatalogName(name)); }
-std::string JetOutput::ColumnNameKey(const std::string& name) const { return Lower(AccessName(name)); }
-std::string JetOutput::QueryNameKey(const std::string& name) const { return Lower(CatalogName(name)); }
+std::string JetOutput::TableNameKey(const std::string& name) const { return AsciiLower(CatalogName(name)); }
+std::string JetOutput::ColumnNameKey(const std::string& name) const { return AsciiLower(AccessName(name)); }
+std::string JetOutput::QueryNameKey(const std::string& name) const { return AsciiLower(CatalogName(name)); }
 
 std::string JetOutput::CatalogName(const std::string& wanted) const {
   const std::string name = AccessName(wanted);
@@ -265,14 +258,14 @@ std::string JetOutput::CatalogName(const std::string& wanted) const {
 
 std::string JetOutput::ClaimName(const std::string& wanted, std::set<std::string>& taken) const {
   std::string name = CatalogName(wanted);
-  if (taken.insert(Lower(name)).second) return name;
+  if (taken.insert(AsciiLower(name)).second) return name;
   for (int n = 2;; ++n) {
     const std::string suffix = " (" + std::to_string(n) + ")";
     std::string candidate = AccessName(name);
     std::u16string units = Utf8ToUtf16(candidate);
     if (units.size() + suffix.size() > kMaxNameUnits) candidate = AccessName(candidate.substr(0, candidate.size() - suffix.size()));
     candidate += suffix;
-    if (taken.insert(Lower(candidate)).second) return candidate;
+    if (taken.insert(AsciiLower(candidate)).second) return candidate;
   }
 }
 
@@ -302,7 +295,7 @@ void JetOutput::BeginTable(const OutputTable& table) {
     }
     JetColumn c;
     c.name = AccessName(source.name);
-    for (int n = 2; !column_names.insert(Lower(c.name)).second; ++n) c.name = AccessName(source.name + " (" + std::to_string(n) + ")");
+    for (int n = 2; !column_names.insert(AsciiLower(c.name)).second; ++n) c.name = AccessName(source.name + " (" + std::to_string(n) + ")");
     c.source = i;
     c.type = source.type;
     switch (source.type) {
@@ -669,9 +662,9 @@ JetOutput::WrittenTable* JetOutput::FindTable(const std::string& name) {
   // By the name it was saved as: another table may have taken the source's
   // name once its characters were made ones Access takes.
   const auto renamed = saved_as_.find(name);
-  const std::string key = Lower(renamed != saved_as_.end() ? renamed->second : name);
+  const std::string key = AsciiLower(renamed != saved_as_.end() ? renamed->second : name);
   for (auto& table : tables_) {
-    if (Lower(table->name) == key) return table.get();
+    if (AsciiLower(table->name) == key) return table.get();
   }
   return nullptr;
 }
@@ -686,9 +679,9 @@ void JetOutput::AddRelation(const OutputRelation& relation) {
     return;
   }
   const auto number_of = [](const WrittenTable& t, const std::string& column) -> int {
-    const std::string key = Lower(AccessName(column));
+    const std::string key = AsciiLower(AccessName(column));
     for (const JetColumn& c : t.definition.columns) {
-      if (Lower(c.name) == key) return c.number;
+      if (AsciiLower(c.name) == key) return c.number;
     }
     return -1;
   };
@@ -792,7 +785,7 @@ void JetOutput::AddQueryDefinition(const std::string& name, const std::string& s
   std::set<std::string> all = table_names_;
   all.insert(object_names_.begin(), object_names_.end());
   const std::string saved = ClaimName(name, all);
-  object_names_.insert(Lower(saved));
+  object_names_.insert(AsciiLower(saved));
   if (saved != name) {
     Note("name:" + name, "query " + name + " is saved as " + saved + " (a name Access takes)");
     saved_as_[name] = saved;
@@ -961,7 +954,7 @@ void CompleteSystemTable(PageFile& file, RowPageWriter& maps, SystemTableWriter&
   d.rows = w.count;
   // Access lists a system table's columns by name.
   d.columns = w.table.columns;
-  std::stable_sort(d.columns.begin(), d.columns.end(), [](const JetColumn& a, const JetColumn& b) { return Lower(a.name) < Lower(b.name); });
+  std::stable_sort(d.columns.begin(), d.columns.end(), [](const JetColumn& a, const JetColumn& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
   const RowAddress used = maps.Add(UsageMapRow(file, w.rows.pages()));
   PageRuns room;
   if (w.rows.last_page() != 0 && w.rows.last_free() >= kUsefulRoom) room.Add(w.rows.last_page());
@@ -997,7 +990,7 @@ void CompleteSystemTable(PageFile& file, RowPageWriter& maps, SystemTableWriter&
     d.logical_indexes.push_back(std::move(logical));
   }
   std::stable_sort(d.logical_indexes.begin(), d.logical_indexes.end(),
-                   [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return Lower(a.name) < Lower(b.name); });
+                   [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
   WriteDefinition(file, w.table.page, SerializeDefinition(d));
 }
 
@@ -1182,7 +1175,7 @@ void JetOutput::Finish() {
     for (auto& table : tables_) {
       TableDefinition& d = table->definition;
       std::stable_sort(d.logical_indexes.begin(), d.logical_indexes.end(),
-                       [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return Lower(a.name) < Lower(b.name); });
+                       [](const LogicalIndexDefinition& a, const LogicalIndexDefinition& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
       WriteDefinition(*file_, table->page, SerializeDefinition(d));
     }
     StopPoint("commit");

@@ -35,7 +35,7 @@ uint64_t PageRuns::count() const {
 void RowPageWriter::Open() {
   page_.fill(0);
   page_[0] = kDataPageType;
-  page_[1] = 0x01;
+  page_[1] = kPageMark;
   SetU32(page_.data() + kPageOwnerPos, owner_);
   number_ = file_.Allocate();
   pages_.Add(number_);
@@ -109,7 +109,7 @@ Bytes UsageMapRow(PageFile& file, const PageRuns& pages) {
       if (bitmap.empty()) {
         bitmap.assign(kPageSize, 0);
         bitmap[0] = kUsageMapPageType;
-        bitmap[1] = 0x01;
+        bitmap[1] = kPageMark;
       }
       const uint32_t bit = page % span;
       bitmap[4 + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));

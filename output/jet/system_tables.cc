@@ -181,7 +181,8 @@ double HeaderCreated() { return kHeaderCreated; }
 void WriteHeaderPage(PageFile& file) {
   static constexpr char kEngineName[] = "Standard Jet DB";
   std::array<uint8_t, kPageSize> page{};
-  page[1] = 0x01;
+  page[0] = kHeaderPageType;
+  page[1] = kPageMark;
   std::memcpy(page.data() + kHeaderEngineNamePos, kEngineName, sizeof kEngineName);
   SetU32(page.data() + kHeaderVersionPos, 1);
   // The encoded part, in plain form first. Its leading words are what

@@ -13,13 +13,14 @@
 #include "output/jet/jet_bytes.h"
 #include "output/jet/page_file.h"
 #include "output/jet/table_layout.h"
+#include "reader/jet_format.h"
 
 namespace mendora::jet {
 
 // Fixed pages.
 inline constexpr uint32_t kHeaderPage = 0;
 inline constexpr uint32_t kGlobalMapPage = 1;
-inline constexpr uint32_t kCatalogPage = 2;  // where every reader looks for the catalog
+inline constexpr uint32_t kCatalogPage = kCatalogDefinitionPage;
 inline constexpr uint32_t kAcesPage = 3;
 inline constexpr uint32_t kQueriesPage = 4;
 inline constexpr uint32_t kRelationshipsPage = 5;

@@ -13,8 +13,6 @@ namespace mendora::jet {
 
 namespace {
 
-constexpr uint8_t kUserTable = 'N';
-constexpr uint8_t kSystemTable = 'S';
 constexpr int kIndexColumnSlots = 10;
 constexpr uint16_t kNoColumn = 0xFFFF;
 constexpr uint8_t kAscending = 1;
@@ -62,8 +60,8 @@ Bytes SerializeDefinition(const TableDefinition& d) {
   PutU32(out, d.rows);
   PutU32(out, d.last_autonumber);
   PutU32(out, 1);
-  out.resize(kJet4TableTypePos, '\0');
-  PutU8(out, d.system ? kSystemTable : kUserTable);
+  out.resize(kJet4Format.TableTypePos, '\0');
+  PutU8(out, d.system ? kSystemTableType : kUserTableType);
   uint16_t variable = 0;
   for (const JetColumn& c : d.columns) variable = static_cast<uint16_t>(variable + (c.fixed ? 0 : 1));
   PutU16(out, static_cast<uint16_t>(d.columns.size()));  // the next column number
@@ -143,7 +141,7 @@ void WriteDefinition(PageFile& file, uint32_t first_page, const Bytes& definitio
       used = n;
     } else {
       page[0] = kDefinitionPageType;
-      page[1] = 0x01;
+      page[1] = kPageMark;
       const size_t n = std::min<size_t>(definition.size() - at, kPageSize - kPageHeader);
       std::memcpy(page.data() + kPageHeader, definition.data() + at, n);
       at += n;

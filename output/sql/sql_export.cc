@@ -8,6 +8,7 @@
 
 #include "output/common/export_values.h"
 #include "output/sqlite/sqlite_keys.h"
+#include "output/sqlite/sqlite_types.h"
 #include "output/sqlite/view_translation.h"
 #include "reader/column_types.h"
 #include "reader/text_codec.h"
@@ -276,7 +277,7 @@ std::string SqlExport::FitName(const std::string& name, bool table, std::set<std
     while (end < base.size() && (static_cast<unsigned char>(base[end]) & 0xC0) == 0x80) ++end;
     base.resize(end);
   } else if (dialect_ == SqlDialect::kPostgreSql) {
-    CutUtf8(base, 59);  // PostgreSQL keeps 63 bytes of a name
+    CutUtf8Bytes(base, 59);  // PostgreSQL keeps 63 bytes of a name
   } else if (table && AsciiLower(base).rfind("sqlite_", 0) == 0) {
     base.insert(0, "_");  // SQLite reserves these for itself
   }
@@ -535,7 +536,7 @@ void SqlExport::WriteGuarded(const std::string& statement, const std::string& wh
 
 std::string SqlExport::IndexName(const std::string& table, const std::string& index) {
   std::string base = table + "_" + index;
-  CutUtf8(base, kIndexNameBytes);
+  CutUtf8Bytes(base, kIndexNameBytes);
   while (!base.empty() && base.back() == ' ') base.back() = '_';
   if (AsciiLower(base).rfind("sqlite_", 0) == 0) base.insert(0, "_");
   std::string name = base;

@@ -7,6 +7,7 @@
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
 #include "reader/column_types.h"
+#include "reader/text_codec.h"
 
 namespace mendora {
 
@@ -65,10 +66,6 @@ std::optional<std::string> AccessString(const std::string& text) {
   return out;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 struct Checked {
   bool ok = true;
@@ -116,12 +113,6 @@ Checked CheckUnique(SqliteConnection& connection, const std::string& table, cons
                                    what);
   if (repeated > 0) return {false, std::to_string(repeated) + " values of (" + Names(columns) + ") repeat"};
   return {};
-}
-
-bool NameTaken(SqliteConnection& connection, const std::string& name) {
-  auto statement = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
-  statement.BindText(1, name);
-  return statement.Step("cannot look up name " + name);
 }
 
 // Index names are per table in Access and per database in SQLite: the
@@ -182,11 +173,17 @@ void StoreProperties(SqliteConnection& connection, const std::string& table, con
 
 }  // namespace
 
+bool NameTaken(SqliteConnection& connection, const std::string& name) {
+  auto statement = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
+  statement.BindText(1, name);
+  return statement.Step("cannot look up name " + name);
+}
+
 std::optional<std::string> SqliteDefault(const std::string& access_expression, int type) {
   std::string text = Trimmed(access_expression);
   if (!text.empty() && text[0] == '=') text = Trimmed(text.substr(1));
   if (text.empty()) return std::nullopt;
-  const std::string lower = Lower(text);
+  const std::string lower = AsciiLower(text);
   if (lower == "now()") return "CURRENT_TIMESTAMP";
   if (lower == "date()") return "CURRENT_DATE";
   if (lower == "time()") return "CURRENT_TIME";
@@ -248,7 +245,7 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
       for (const OutputColumn& column : described.columns) {
         const ColumnInfo* info = stored_column(column.name);
         if (SameName(column.name, primary->columns[0].name) && column.autonumber && info != nullptr &&
-            Lower(info->declared_type) == "integer") {
+            AsciiLower(info->declared_type) == "integer") {
           integer_key = &column;
         }
       }
@@ -269,7 +266,7 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
       if (column != nullptr && column == integer_key) {
         constraints += " PRIMARY KEY";
       } else if (keep_primary && primary->columns.size() == 1 && SameName(primary->columns[0].name, info.name) &&
-                 Lower(type) == "integer") {
+                 AsciiLower(type) == "integer") {
         // An INTEGER key would become the row id and number new rows itself,
         // which only an AutoNumber does.
         type = "INT";

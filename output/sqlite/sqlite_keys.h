@@ -27,6 +27,10 @@ inline constexpr char kAccessTypeProperty[] = "AccessType";
 // Nothing when SQLite has no equivalent.
 std::optional<std::string> SqliteDefault(const std::string& access_expression, int type);
 
+// Whether a table, index, view or trigger of the target is named `name`:
+// they share one namespace, without regard to case.
+bool NameTaken(SqliteConnection& connection, const std::string& name);
+
 // Completes `table` (as the pass described it) in the target. Returns one
 // line per constraint that was not kept, with the reason.
 std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& table);

@@ -5,6 +5,7 @@
 
 #include "output/sqlite/sqlite_target.h"
 #include "output/sqlite/sqlite_schema.h"
+#include "output/sqlite/sqlite_types.h"
 #include "reader/ace_values.h"
 #include "reader/column_types.h"
 #include "reader/ole_wrapper.h"

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "output/sqlite/sqlite_keys.h"
 #include "output/sqlite/sqlite_schema.h"
 #include "recovery/loss_account.h"
 
@@ -55,13 +56,6 @@ std::string ColumnsWith(const TableInfo& table, const std::string& constraint) {
     throw EngineError("cannot create a relation on " + table.name + ": its definition has an unexpected shape");
   }
   return table.sql.substr(open, close - open) + ", " + constraint + ")";
-}
-
-// Tables, indexes, views and triggers share one namespace, without regard to case.
-bool NameTaken(SqliteConnection& connection, const std::string& name) {
-  auto stmt = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
-  stmt.BindText(1, name);
-  return stmt.Step("cannot look up name " + name);
 }
 
 std::string UnusedName(SqliteConnection& connection, const std::string& base) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "reader/ace_values.h"
+#include "reader/column_types.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -176,6 +177,41 @@ void BindValue(SqliteStatement& statement, int index, const Value& value, std::s
     statement.BindTextStatic(index, scratch);
   } else {
     statement.BindNull(index);
+  }
+}
+
+std::string SqliteDeclaredType(int code, int precision, int scale) {
+  (void)precision;
+  (void)scale;
+  switch (code) {
+    case kColumnBoolean: return "BOOLEAN";
+    case kColumnByte: return "TINYINT";
+    case kColumnInteger: return "SMALLINT";
+    case kColumnLongInteger:
+    case kColumnBigInt:
+      return "INTEGER";
+    // Currency and Numeric are declared with no type: a column without one
+    // has no affinity, where a DECIMAL or NUMERIC column would turn
+    // 922337203685477.5807 into a REAL with lost digits; the value's
+    // binding decides how it is stored, and the Access type is kept beside
+    // it.
+    case kColumnCurrency:
+    case kColumnNumeric:
+      return "";
+    case kColumnSingle: return "REAL";
+    case kColumnDouble: return "DOUBLE";
+    // Extended dates are ISO 8601 text with seven decimals: a REAL would
+    // lose them.
+    case kColumnDateTime:
+    case kColumnExtendedDateTime:
+      return "DATETIME";
+    case kColumnText:
+    case kColumnMemo:
+    case kColumnReplicationId:
+    case kColumnComplex:  // its entries as text; a SQLite target gives it a child table instead
+      return "TEXT";
+    default:
+      return "BLOB";
   }
 }
 

@@ -30,6 +30,10 @@ using FieldValue = std::variant<std::monostate, int64_t, double, std::string, Bl
 // What `value` is stored as.
 FieldValue StoredValue(const Value& value);
 
+// The type a column of Access type `code` declares ("INTEGER", "TEXT", ...;
+// none for Currency and Numeric, whose values must keep every digit).
+std::string SqliteDeclaredType(int code, int precision, int scale);
+
 // Binds `value` to parameter `index`. Text made for it is kept in `scratch`,
 // which must outlive the statement's next run.
 void BindValue(SqliteStatement& statement, int index, const Value& value, std::string& scratch);

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "reader/text_codec.h"
+
 namespace mendora {
 
 namespace {
@@ -28,10 +30,6 @@ class Untranslatable : public std::runtime_error {
 
 bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (c & 0x80) != 0; }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::vector<Token> Tokenize(const std::string& sql) {
   std::vector<Token> tokens;
@@ -111,7 +109,7 @@ std::string DateLiteral(const std::string& text) {
   if (std::sscanf(rest.c_str(), " %d:%d%n", &hour, &minute, &time_used) == 2) {
     rest = rest.substr(static_cast<size_t>(time_used));
     if (std::sscanf(rest.c_str(), ":%d%n", &second, &time_used) == 1) rest = rest.substr(static_cast<size_t>(time_used));
-    const std::string meridiem = Upper(rest.substr(rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' ')));
+    const std::string meridiem = AsciiUpper(rest.substr(rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' ')));
     if (meridiem == "PM" && hour < 12) hour += 12;
     if (meridiem == "AM" && hour == 12) hour = 0;
     if (!meridiem.empty() && meridiem != "AM" && meridiem != "PM") throw fail();
@@ -152,8 +150,7 @@ std::string DatePattern(const std::string& format, ViewDialect dialect) {
                                            {"%Y", "%m", "%d", "%H", "%i", "%s"}};
   const auto& codes = kCodes[static_cast<int>(dialect)];
   std::string out;
-  std::string lower = format;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLower(format);
   for (size_t i = 0; i < lower.size();) {
     bool matched = false;
     for (size_t k = 0; k < 6; ++k) {
@@ -207,7 +204,7 @@ class Translator {
     return i;
   }
   bool IsWord(size_t i, const char* word) const {
-    return i < tokens_.size() && tokens_[i].kind == Kind::kWord && Upper(tokens_[i].text) == word;
+    return i < tokens_.size() && tokens_[i].kind == Kind::kWord && AsciiUpper(tokens_[i].text) == word;
   }
   bool IsSymbol(size_t i, const char* symbol) const {
     return i < tokens_.size() && tokens_[i].kind == Kind::kSymbol && tokens_[i].text == symbol;
@@ -246,7 +243,7 @@ class Translator {
     const auto pick = [&](std::string sqlite, std::string postgres, std::string mysql) {
       return lite ? sqlite : pg ? postgres : mysql;
     };
-    const std::string f = Upper(function);
+    const std::string f = AsciiUpper(function);
     if (f == "IIF") {
       // Jet gives Null for the missing third argument.
       need(2, 3);
@@ -357,7 +354,7 @@ class Translator {
           }
           break;
         case Kind::kWord: {
-          const std::string word = Upper(token.text);
+          const std::string word = AsciiUpper(token.text);
           const size_t next = SkipSpace(i + 1, end);
           // Left( and Right( are functions; LEFT JOIN is no call.
           if (next < end && IsSymbol(next, "(") && (!IsKeyword(word) || word == "LEFT" || word == "RIGHT")) {
@@ -417,9 +414,7 @@ class Translator {
   }
   std::optional<std::string> Canonical(const std::string& name) const {
     if (names_ == nullptr) return std::nullopt;
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto found = names_->find(lower);
+    const auto found = names_->find(AsciiLower(name));
     if (found == names_->end()) return std::nullopt;
     return found->second;
   }
@@ -440,7 +435,7 @@ ViewTranslation TranslateSelectQuery(const std::string& access_sql, ViewDialect 
     std::vector<Token> tokens = Tokenize(access_sql);
     size_t first = 0;
     while (first < tokens.size() && tokens[first].kind == Kind::kSpace) ++first;
-    const std::string head = first < tokens.size() ? Upper(tokens[first].text) : "";
+    const std::string head = first < tokens.size() ? AsciiUpper(tokens[first].text) : "";
     if (head == "PARAMETERS") throw Untranslatable("it asks for parameters");
     if (head == "TRANSFORM") throw Untranslatable("it is a crosstab query");
     if (head != "SELECT") throw Untranslatable(head.empty() ? "it has no text" : "it is no select query");
@@ -448,7 +443,7 @@ ViewTranslation TranslateSelectQuery(const std::string& access_sql, ViewDialect 
     for (const Token& token : tokens) {
       if (token.kind == Kind::kSymbol && token.text == "(") ++depth;
       if (token.kind == Kind::kSymbol && token.text == ")") --depth;
-      if (depth == 0 && token.kind == Kind::kWord && Upper(token.text) == "INTO") {
+      if (depth == 0 && token.kind == Kind::kWord && AsciiUpper(token.text) == "INTO") {
         throw Untranslatable("it makes a table");
       }
     }

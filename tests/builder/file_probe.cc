@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "reader/jet_format.h"
+
 namespace mendora::testing::probe {
 
 uint32_t Le(const uint8_t* at, int width) {
@@ -26,7 +28,7 @@ std::vector<Slot> Slots(const File& f, uint32_t page) {
   uint32_t end = f.page_size;
   for (uint32_t i = 0; i < n; ++i) {
     const uint32_t entry = Le(p + at + 2 + 2 * i, 2);
-    Slot s{entry & 0x1FFFu, end, static_cast<uint16_t>(entry & 0xC000u)};
+    Slot s{entry & kSlotOffsetMask, end, static_cast<uint16_t>(entry & kSlotDeletedMark)};
     out.push_back(s);
     end = s.start;
   }
@@ -88,7 +90,7 @@ Definition ReadDefinition(const File& f, uint32_t page, bool used_length) {
   for (uint32_t n = page; n != 0;) {
     if (d.chain.size() > f.pages()) throw std::runtime_error("definition chain loops");
     const uint8_t* p = f.page(n);
-    if (p[0] != 0x02) throw std::runtime_error("not a definition page");
+    if (p[0] != kDefinitionPageType) throw std::runtime_error("not a definition page");
     d.chain.push_back(n);
     uint32_t take = f.page_size;
     if (used_length && f.jet4) {
@@ -198,7 +200,7 @@ std::vector<DecodedRow> ReadRows(const File& f, const Definition& d, uint32_t de
   std::vector<DecodedRow> out;
   for (uint32_t n = 1; n < f.pages(); ++n) {
     const uint8_t* p = f.page(n);
-    if (p[0] != 0x01 || Le(p + 4, 4) != definition_page) continue;
+    if (p[0] != kDataPageType || Le(p + kPageOwnerPos, 4) != definition_page) continue;
     for (const Slot& s : Slots(f, n)) {
       if (s.marks != 0 && !with_deleted) continue;
       out.push_back(DecodeRow(f, d, p + s.start, s.end - s.start));
@@ -270,7 +272,7 @@ std::vector<uint32_t> MapPages(const File& f, uint8_t row, uint32_t page) {
     const uint32_t map_page = Le(m + 1 + 4 * k, 4);
     if (map_page == 0) continue;
     const uint8_t* bits = f.page(map_page);
-    if (bits[0] != 0x05) throw std::runtime_error("not a map page");
+    if (bits[0] != kUsageMapPageType) throw std::runtime_error("not a map page");
     for (uint32_t bit = 0; bit < span; ++bit) {
       if (bits[4 + bit / 8] >> (bit % 8) & 1) out.push_back(k * span + bit);
     }
@@ -281,7 +283,7 @@ std::vector<uint32_t> MapPages(const File& f, uint8_t row, uint32_t page) {
 std::vector<uint32_t> PagesOwnedBy(const File& f, uint32_t owner) {
   std::vector<uint32_t> out;
   for (uint32_t n = 1; n < f.pages(); ++n) {
-    if (f.page(n)[0] == 0x01 && Le(f.page(n) + 4, 4) == owner) out.push_back(n);
+    if (f.page(n)[0] == kDataPageType && Le(f.page(n) + kPageOwnerPos, 4) == owner) out.push_back(n);
   }
   return out;
 }
@@ -300,7 +302,7 @@ std::vector<CatalogEntry> Catalog(const File& f) {
       e.id = Le(r.fields[at.at("Id")].bytes.data(), 4);
       e.parent = Le(r.fields[at.at("ParentId")].bytes.data(), 4);
       e.flags = Le(r.fields[at.at("Flags")].bytes.data(), 4);
-      e.deleted = (s.marks & 0x4000) != 0;
+      e.deleted = SlotHoldsNoRow(s.marks);
       out.push_back(e);
     }
   }

@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "reader/jet_format.h"
 #include "tests/builder/jet_text.h"
 
 namespace mendora::testing::detail {
 
 namespace {
 
-constexpr uint8_t kUserTable = 'N';
-constexpr uint8_t kSystemTable = 'S';
 constexpr uint16_t kSortOrder = 0x0409;  // General sort order
 // Written by the engine at offset 12 of every Jet 4 definition and again in
 // each column record; its meaning is unknown, so it is copied as seen.
@@ -103,7 +102,7 @@ Bytes SerializeDefinition(const Layout& layout, const DefinitionFields& fields) 
     PutU32(out, fields.row_count);
     PutU32(out, 0);  // next autonumber
   }
-  PutU8(out, fields.system ? kSystemTable : kUserTable);
+  PutU8(out, fields.system ? kSystemTableType : kUserTableType);
   PutU16(out, static_cast<uint16_t>(schema.next_number));
   PutU16(out, static_cast<uint16_t>(schema.var_count));
   PutU16(out, static_cast<uint16_t>(schema.columns.size()));
@@ -132,8 +131,8 @@ void WriteDefinitionPages(PageStore& store, const Layout& layout, const Bytes& d
   for (size_t k = 0; k < pages.size(); ++k) {
     uint8_t* p = store.Page(pages[k]);
     std::fill_n(p, layout.page_size, 0);
-    p[0] = 0x02;
-    p[1] = 0x01;
+    p[0] = kDefinitionPageType;
+    p[1] = kPageMark;
     const size_t n = std::min<size_t>(chunk, definition.size() - at);
     std::copy_n(definition.begin() + at, n, p + 8);
     at += n;

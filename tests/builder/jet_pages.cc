@@ -47,8 +47,8 @@ uint32_t RowPageWriter::OpenNewPage() {
   }
   uint8_t* p = store_.Page(number);
   std::fill_n(p, layout_.page_size, 0);
-  p[0] = 0x01;
-  p[1] = 0x01;
+  p[0] = kDataPageType;
+  p[1] = kPageMark;
   SetU32(p + 4, owner_);
   SetU16(p + 2, static_cast<uint16_t>(layout_.page_size - layout_.data_header));
   pages_.push_back(number);
@@ -132,8 +132,8 @@ Bytes MakeUsageMap(PageStore& store, const Layout& layout, int type,
     if (map_pages[slot] == 0) {
       map_pages[slot] = store.Allocate();
       uint8_t* m = store.Page(map_pages[slot]);
-      m[0] = 0x05;
-      m[1] = 0x01;
+      m[0] = kUsageMapPageType;
+      m[1] = kPageMark;
       SetU32(row.data() + 1 + 4 * slot, map_pages[slot]);
     }
     const uint32_t bit = page - slot * span;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "reader/jet_format.h"
 #include "tests/builder/jet_builder.h"
 
 namespace mendora::testing::detail {
@@ -65,8 +66,8 @@ struct RowAddress {
 };
 
 // Row-offset entry marks.
-constexpr uint16_t kRowDeleted = 0xC000;  // both marks, as the engine writes them
-constexpr uint16_t kRowLookup = 0x8000;
+constexpr uint16_t kRowDeleted = kSlotDeletedMark;  // both marks, as the engine writes them
+constexpr uint16_t kRowLookup = kSlotMovedHereFlag;
 
 // Stacks rows into data pages from the page end downwards, as the engine
 // does, opening a new page when a row no longer fits.

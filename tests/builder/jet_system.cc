@@ -8,6 +8,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "reader/jet_format.h"
 #include "tests/builder/jet_text.h"
 
 namespace mendora::testing::detail {
@@ -209,7 +210,8 @@ void WriteHeaderPage(uint8_t* page, const Layout& layout, uint8_t ace_version) {
   static constexpr char kMagic[] = "Standard Jet DB";
   static constexpr char kAceMagic[] = "Standard ACE DB";
   std::fill_n(page, layout.page_size, 0);
-  page[1] = 0x01;
+  page[0] = kHeaderPageType;
+  page[1] = kPageMark;
   std::copy_n(ace_version != 0 ? kAceMagic : kMagic, sizeof kMagic, page + 4);
   SetU32(page + 0x14, ace_version != 0 ? ace_version : layout.jet4() ? 1 : 0);
 

@@ -14,7 +14,6 @@ namespace mendora::testing::detail {
 
 // Fixed places of the system pieces.
 constexpr uint32_t kGlobalMapPage = 1;
-constexpr uint32_t kCatalogDefinitionPage = 2;
 constexpr uint32_t kAcesDefinitionPage = 3;
 constexpr uint32_t kQueriesDefinitionPage = 4;
 constexpr uint32_t kRelationshipsDefinitionPage = 5;
@@ -29,12 +28,13 @@ constexpr uint32_t kDatabasesContainer = 0x0F000002;
 constexpr uint32_t kRelationshipsContainer = 0x0F000003;
 constexpr uint32_t kFirstUserObjectId = 0x80000008;  // after the containers of the engine's host
 
-constexpr uint16_t kTypeTable = 1;
-constexpr uint16_t kTypeDatabase = 2;
-constexpr uint16_t kTypeContainer = 3;
-constexpr uint16_t kTypeQuery = 5;
-constexpr uint16_t kTypeRelationship = 8;
-constexpr uint16_t kTypeDocument = 0x800B;
+// Catalog types as the 16-bit field stores them (reader/jet_format.h).
+constexpr uint16_t kTypeTable = kCatalogTable;
+constexpr uint16_t kTypeDatabase = kCatalogDatabase;
+constexpr uint16_t kTypeContainer = kCatalogContainer;
+constexpr uint16_t kTypeQuery = kCatalogQuery;
+constexpr uint16_t kTypeRelationship = kCatalogRelationship;
+constexpr uint16_t kTypeDocument = static_cast<uint16_t>(kCatalogDatabaseDocument);
 
 constexpr uint32_t kSystemObjectFlags = 0x80000000;
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "reader/jet_format.h"
 #include "tests/builder/jet_text.h"
 
 namespace mendora::testing::detail {
@@ -61,7 +62,7 @@ Bytes LongValueWriter::Field(const Bytes& content, LongValueForm form) {
 void LongValueWriter::LinkRow(RowAddress from, RowAddress to) {
   uint8_t* p = store_.Page(from.page);
   const uint32_t entry = layout_.data_header + 2u * from.row;
-  const uint32_t start = (p[entry] | (p[entry + 1] << 8)) & 0x1FFF;
+  const uint32_t start = (p[entry] | (p[entry + 1] << 8)) & kSlotOffsetMask;
   p[start] = to.row;
   SetU24(p + start + 1, to.page);
 }

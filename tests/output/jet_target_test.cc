@@ -313,7 +313,7 @@ void ExpectSoundIndexes(const std::string& path) {
       Row row;
       while (cursor.Next(row)) {
         if (row.values[*type].integer == 1) {
-          tables.emplace_back(row.values[*name].bytes, static_cast<int32_t>(row.values[*id].integer & 0xFFFFFF));
+          tables.emplace_back(row.values[*name].bytes, CatalogIdPage(row.values[*id].integer));
         }
       }
     }
@@ -432,7 +432,7 @@ Described Describe(const std::string& path, const std::string& table_name) {
       while (cursor.Next(row)) {
         const auto at = [&](const char* column) -> const Value& { return row.values[*catalog->ColumnIndex(column)]; };
         if (at("Name").bytes != table_name || at("Type").integer != 1) continue;
-        page = static_cast<int32_t>(at("Id").integer & 0xFFFFFF);
+        page = CatalogIdPage(at("Id").integer);
         d.catalog = "type " + std::to_string(at("Type").integer) + " flags " + std::to_string(at("Flags").integer);
       }
     }
@@ -572,7 +572,7 @@ std::map<uint32_t, std::string> WrittenTables(const std::string& path) {
     Row row;
     while (cursor.Next(row)) {
       if (row.values[*type].integer == 1 && !IsSystemName(row.values[*name].bytes)) {
-        tables[static_cast<uint32_t>(row.values[*id].integer & 0xFFFFFF)] = row.values[*name].bytes;
+        tables[static_cast<uint32_t>(CatalogIdPage(row.values[*id].integer))] = row.values[*name].bytes;
       }
     }
   });

@@ -51,6 +51,34 @@ TEST(Utf8CountTest, CountsAndCutsWholeCharacters) {
   EXPECT_EQ(CountUtf8Chars("aЖ€😀"), 4u);
   EXPECT_EQ(CutUtf8("aЖ€😀", 2), "aЖ");
   EXPECT_EQ(CutUtf8("ab", 5), "ab");
+  // By bytes: a cut inside a sequence drops the whole character.
+  struct Case {
+    size_t bytes;
+    std::string kept;
+  };
+  for (const Case& c : {Case{0, ""}, Case{1, "a"}, Case{2, "a"}, Case{3, "aЖ"}, Case{5, "aЖ"}, Case{6, "aЖ€"},
+                        Case{9, "aЖ€"}, Case{10, "aЖ€😀"}, Case{40, "aЖ€😀"}}) {
+    std::string text = "aЖ€😀";
+    CutUtf8Bytes(text, c.bytes);
+    EXPECT_EQ(text, c.kept) << c.bytes;
+  }
+}
+
+// Names compare as Access compares them: ASCII letters without regard to
+// case, every other byte as it is (so no UTF-8 sequence is ever changed).
+TEST(NameCaseTest, FoldsAsciiLettersOnly) {
+  EXPECT_EQ(AsciiLower("MSysObjects Ä_Z9"), "msysobjects Ä_z9");
+  EXPECT_EQ(AsciiUpper("select äb"), "SELECT äB");
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  for (const Case& c : {Case{"ResultType", "resulttype", true}, Case{"Straße", "STRAßE", true},
+                        Case{"é", "É", false}, Case{"ab", "abc", false}, Case{"", "", true},
+                        Case{"[a]", "{A}", false}}) {
+    EXPECT_EQ(SameNameIgnoringCase(c.a, c.b), c.same) << c.a << " / " << c.b;
+  }
 }
 
 TEST(CodePageTest, DoubleBytePairsAndBrokenPairs) {

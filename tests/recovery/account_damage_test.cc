@@ -133,8 +133,8 @@ std::pair<size_t, size_t> RowBytes(const std::vector<uint8_t>& bytes, const Layo
   if (base + layout.page_size > bytes.size()) return {0, 0};
   const uint16_t count = U16(bytes, base + layout.format->RowCountPos);
   if (row >= count) return {0, 0};
-  const size_t start = U16(bytes, base + layout.format->RowCountPos + 2 + 2 * row) & 0x1FFF;
-  const size_t end = row == 0 ? layout.page_size : U16(bytes, base + layout.format->RowCountPos + 2 * row) & 0x1FFF;
+  const size_t start = U16(bytes, base + layout.format->RowCountPos + 2 + 2 * row) & kSlotOffsetMask;
+  const size_t end = row == 0 ? layout.page_size : U16(bytes, base + layout.format->RowCountPos + 2 * row) & kSlotOffsetMask;
   if (start >= end || end > layout.page_size) return {0, 0};
   return {base + start, base + end};
 }

@@ -2,6 +2,7 @@
 // deleted rows brought back on request.
 #include <gtest/gtest.h>
 
+#include "reader/jet_format.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/support/temp_database.h"
 
@@ -126,7 +127,7 @@ TEST_P(OrphanTableTest, DeletedRowsComeBackOnRequestButNotThoseWhoseBytesWereReu
     if (file[at] != 0x01 || U32At(file, at + 4) != definition) continue;
     const size_t slots = at + count_at + 2;
     const uint16_t live5 = file[slots + 10] | file[slots + 11] << 8;
-    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(0xC000 | (live5 & 0x1FFF)));
+    tb::WriteU16(file, slots + 8, static_cast<uint16_t>(kSlotDeletedMark | (live5 & kSlotOffsetMask)));
     patched = true;
   }
   ASSERT_TRUE(patched);
@@ -161,6 +162,44 @@ TEST_P(OrphanTableTest, DeletedRowsWrittenBeforeAColumnWasAddedComeBack) {
   EXPECT_EQ(analysis.sink.tables.at("Grown (deleted rows)").rows,
             (std::vector<Cells>{{"0", "row 0", std::nullopt}, {"1", "row 1", std::nullopt}, {"2", "row 2", std::nullopt},
                                 {"5", "row 5", "50"}}));
+}
+
+// A row that grew out of its place moves: its old slot keeps only a
+// pointer to the new one (row byte, 24-bit page; the old bytes stay behind
+// it) and the new slot is marked as the moved row's home. Each row comes back
+// once, from its new home; neither slot passes for a deleted row.
+TEST_P(OrphanTableTest, AMovedRowComesBackOnceAndNeitherOfItsSlotsIsADeletedRow) {
+  tb::JetFileBuilder builder(GetParam());
+  tb::Table table{"Items", {{"N", tb::kLong}, {"Label", tb::kText}}};
+  for (int i = 0; i < 6; ++i) table.rows.push_back({int64_t{i}, "item " + std::to_string(i)});
+  table.deleted_rows = {1};
+  const uint32_t definition = builder.AddTable(table);
+  tb::Bytes file = builder.Build();
+  const uint32_t page_size = builder.page_size();
+  const size_t count_at = GetParam() == tb::JetVersion::kJet4 ? 12 : 8;
+  bool patched = false;
+  for (uint32_t p = 0; p < file.size() / page_size && !patched; ++p) {
+    const size_t at = static_cast<size_t>(p) * page_size;
+    if (file[at] != kDataPageType || U32At(file, at + kPageOwnerPos) != definition) continue;
+    const size_t slots = at + count_at + 2;
+    const auto entry = [&](int slot) -> uint16_t { return file[slots + 2 * slot] | file[slots + 2 * slot + 1] << 8; };
+    // Row 2 "moved" to slot 5: its old bytes start with the pointer.
+    const size_t old_row = at + (entry(2) & kSlotOffsetMask);
+    file[old_row] = 5;
+    file[old_row + 1] = static_cast<uint8_t>(p);
+    file[old_row + 2] = static_cast<uint8_t>(p >> 8);
+    file[old_row + 3] = static_cast<uint8_t>(p >> 16);
+    tb::WriteU16(file, slots + 4, static_cast<uint16_t>(kSlotOverflowFlag | (entry(2) & kSlotOffsetMask)));
+    tb::WriteU16(file, slots + 10, static_cast<uint16_t>(kSlotMovedHereFlag | (entry(5) & kSlotOffsetMask)));
+    patched = true;
+  }
+  ASSERT_TRUE(patched);
+
+  const tb::Analysis analysis = AnalyseDeleted(file);
+  ASSERT_EQ(analysis.result.outcome, PassOutcome::kCompleted);
+  EXPECT_EQ(analysis.sink.tables.at("Items").rows,
+            (std::vector<Cells>{{"0", "item 0"}, {"3", "item 3"}, {"4", "item 4"}, {"5", "item 5"}}));
+  EXPECT_EQ(analysis.sink.tables.at("Items (deleted rows)").rows, (std::vector<Cells>{{"1", "item 1"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OrphanTableTest,

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "reader/column_types.h"
+#include "reader/jet_format.h"
 #include "recovery/column_evidence.h"
 #include "recovery/layout_inference.h"
 #include "tests/support/corpus.h"
@@ -145,7 +146,7 @@ TEST_P(HeadlessTableTest, RowsWrittenBeforeAColumnWasAddedComeBackAndRowsOfAnoth
     const size_t count_at = at + (jet4 ? 12 : 8);
     const uint16_t slots = static_cast<uint16_t>(file[count_at] | file[count_at + 1] << 8);
     const size_t slot_at = count_at + 2 + 2u * (slots - 1u);
-    const size_t row = at + ((file[slot_at] | file[slot_at + 1] << 8) & 0x1FFF);
+    const size_t row = at + ((file[slot_at] | file[slot_at + 1] << 8) & kSlotOffsetMask);
     file[row] = 9;
     patched = true;
   }

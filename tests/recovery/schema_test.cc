@@ -42,7 +42,7 @@ class Sample {
     const size_t id = *catalog->ColumnIndex("Id");
     const size_t type = *catalog->ColumnIndex("Type");
     while (cursor.Next(row)) {
-      if (row.values[type].integer == 1) pages_[row.values[name].bytes] = static_cast<int32_t>(row.values[id].integer & 0xFFFFFF);
+      if (row.values[type].integer == kCatalogTable) pages_[row.values[name].bytes] = CatalogIdPage(row.values[id].integer);
     }
   }
   bool ok() const { return handle_ != nullptr; }
