@@ -13,8 +13,6 @@ namespace mendora {
 
 namespace {
 
-constexpr int32_t kCatalogDefinitionPage = 2;
-
 // The counts the log's objects line gives, as the English summary counts them.
 AnalysisEvent::ObjectCounts CountObjects(const std::vector<AccessObject>& objects) {
   AnalysisEvent::ObjectCounts counts;
@@ -60,7 +58,7 @@ SourceCatalogRows ReadSourceCatalogRows(JetHandle& handle) {
   SourceCatalogRows out;
   IgnoreDamage quiet;
   ScopedDamageReporter redirect(handle, quiet);
-  TableDefPtr catalog = OpenTable(handle, "MSysObjects", kCatalogTable, kCatalogDefinitionPage);
+  TableDefPtr catalog = OpenTable(handle, "MSysObjects", kCatalogTable, static_cast<int32_t>(kCatalogDefinitionPage));
   if (!catalog) return out;
   const auto column = [&](const char* name) { return catalog->ColumnIndex(name); };
   const auto type = column("Type"), name = column("Name"), flags = column("Flags"), created = column("DateCreate"),

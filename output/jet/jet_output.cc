@@ -812,7 +812,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   std::string why = storage.not_whole;
   const auto column = [&](const char* name) -> std::optional<size_t> {
     for (size_t i = 0; i < storage.rows.columns.size(); ++i) {
-      if (Lower(storage.rows.columns[i]) == Lower(name)) return i;
+      if (AsciiLower(storage.rows.columns[i]) == AsciiLower(name)) return i;
     }
     return std::nullopt;
   };
@@ -821,7 +821,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     why = "their storage is the Access 2007 kind (MSysAccessStorage), which this save does not carry into the Access 2000 format";
   } else if (why.empty() && (!data || !id)) {
     why = "the table that holds them lacks its Data or ID column";
-  } else if (why.empty() && table_names_.count(Lower(kAccessObjectsTable)) != 0) {
+  } else if (why.empty() && table_names_.count(AsciiLower(kAccessObjectsTable)) != 0) {
     why = std::string("a recovered table takes the name of the table that holds them, ") + kAccessObjectsTable;
   }
   if (why.empty()) {
@@ -843,7 +843,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
         why = "the name " + object.name + " holds characters whose key in Access's sort order is not established";
         break;
       }
-      if (!names.emplace(ObjectContainer(object.kind), Lower(object.name)).second) {
+      if (!names.emplace(ObjectContainer(object.kind), AsciiLower(object.name)).second) {
         why = "two of them are named " + object.name;
         break;
       }
