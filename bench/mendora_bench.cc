@@ -1,13 +1,16 @@
 // Benchmark: analysis and save throughput on a large database made by the
 // test builder, next to a plain SQLite bulk insert of the same rows.
 //
-//   mendora-bench [--rows N] [--file PATH] [--maker PATH] [--encoded | --deep]
+//   mendora-bench [--rows N] [--file PATH] [--maker PATH] [--encoded | --deep | --memory]
 //
 // --encoded measures the cost of page decryption instead: the analysis of
 // the file against the analysis of a copy with every page encoded (the Jet
 // page encoding, RC4 per page), in alternate rounds. --deep measures the
 // deep pass the same way on a copy with every catalog data page zeroed and
-// on one with every table definition zeroed.
+// on one with every table definition zeroed. --memory writes databases of
+// 100,000, 1,000,000 and 4,000,000 rows and prints the peak memory of
+// mendora-cli's analyze, dump and recover on each, and its growth per
+// million rows.
 //
 // Each measurement runs in a child process so that its peak memory is its
 // own. Memory that stays flat as the file grows is the point: run it with
@@ -413,6 +416,77 @@ bool MeasureOutputs(const std::string& file, const std::string& dir, double mega
   return true;
 }
 
+// mendora-cli run with `args`, its output thrown away; rows is 0.
+Measurement MeasureCommand(const std::vector<std::string>& args) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  Measurement m;
+  int status = 0;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peak_kib = usage.ru_maxrss;
+  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  // 4: rows or values lost, which a builder file never has; anything but 0 is a failure here.
+  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return m;
+}
+
+// Peak memory of analyze, dump and recover at three sizes: what grows with
+// the rows shows as the growth per million rows between the first and last.
+int MeasureMemory(const std::string& maker, const std::string& cli, const std::string& dir) {
+  const long sizes[] = {100000, 1000000, 4000000};
+  const char* commands[] = {"analyze", "dump", "recover"};
+  double peaks[3][3] = {};
+  bool ok = true;
+  std::printf("%-10s %14s %14s %14s\n", "rows", "analyze", "dump", "recover");
+  for (int s = 0; s < 3; ++s) {
+    const std::string file = dir + "/rows-" + std::to_string(sizes[s]) + ".mdb";
+    const std::string make = maker + " " + file + " --rows " + std::to_string(sizes[s]) + " > /dev/null";
+    if (std::system(make.c_str()) != 0) {
+      std::fprintf(stderr, "mendora-bench: could not run %s\n", maker.c_str());
+      return 1;
+    }
+    std::printf("%-10ld", sizes[s]);
+    for (int c = 0; c < 3; ++c) {
+      std::vector<std::string> args = {cli, commands[c], "-q", file};
+      if (c == 1) args = {cli, "dump", file};
+      if (c == 2) args.insert(args.end(), {dir + "/saved.sqlite", "--format", "sqlite"});
+      const Measurement m = MeasureCommand(args);
+      ok = ok && m.ok;
+      peaks[s][c] = static_cast<double>(m.peak_kib) / 1024.0;
+      if (m.ok) {
+        std::printf(" %7.1f MiB %4.1fs", peaks[s][c], m.seconds);
+      } else {
+        std::printf(" %14s", "failed");
+      }
+      std::fflush(stdout);
+    }
+    std::printf("\n");
+    std::filesystem::remove(file);
+    std::filesystem::remove(dir + "/saved.sqlite");
+  }
+  std::printf("\ngrowth per million rows from %ld to %ld rows:", sizes[0], sizes[2]);
+  for (int c = 0; c < 3; ++c) {
+    std::printf(" %s %.2f MiB%s", commands[c], (peaks[2][c] - peaks[0][c]) / ((sizes[2] - sizes[0]) / 1e6),
+                c < 2 ? "," : "\n");
+  }
+  return ok ? 0 : 1;
+}
+
 void Report(const char* what, const Measurement& m, double megabytes) {
   if (!m.ok) {
     std::printf("%-34s failed\n", what);
@@ -437,9 +511,18 @@ int main(int argc, char** argv) {
   app.add_flag("--encoded", encoded, "compare the analysis of a Jet-encoded copy with the plain file");
   bool deep = false;
   app.add_flag("--deep", deep, "compare the analysis of copies with their catalog or their table definitions zeroed with the plain file's");
+  bool memory = false;
+  std::string cli = (std::filesystem::path(argv[0]).parent_path() / "../cli/mendora-cli").string();
+  app.add_flag("--memory", memory, "peak memory of analyze, dump and recover at 100,000, 1,000,000 and 4,000,000 rows");
+  app.add_option("--cli", cli, "the mendora-cli that --memory runs");
   CLI11_PARSE(app, argc, argv);
   const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
+  if (memory) {
+    const int result = MeasureMemory(maker, cli, dir);
+    std::filesystem::remove_all(dir);
+    return result;
+  }
   if (file.empty()) {
     file = dir + "/large.mdb";
     const std::string command = maker + " " + file + " --rows " + std::to_string(rows) + " > /dev/null";

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -24,6 +25,41 @@ void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
 }
 
+// Page n from the window into `buffer`, the window first filled with the
+// pages from n on when the reader goes in order; false when it holds no page
+// n (a reader that jumps, a read that failed, the file's last short page):
+// the page is then read alone, as before.
+bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
+  const uint32_t page_size = handle.PageSize();
+  const bool in_order = handle.window ? n == handle.window->last_read + 1 : n == 1;
+  if (handle.window) handle.window->last_read = n;
+  ReadWindow* window = handle.window.get();
+  const bool held = window != nullptr && window->page_size == page_size && n >= window->first &&
+                    n < window->first + window->count;
+  if (!held) {
+    if (!in_order) return false;
+    if (!handle.window) {
+      handle.window = std::make_unique<ReadWindow>();
+      handle.window->last_read = n;
+      window = handle.window.get();
+    }
+    const uint64_t offset = static_cast<uint64_t>(n) * page_size;
+    const uint64_t left = handle.FileSize() - offset;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadWindow::kPages} * page_size));
+    ssize_t got;
+    do {
+      got = pread(handle.file->descriptor, window->bytes.data(), want, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    window->first = n;
+    window->page_size = page_size;
+    window->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
+    if (window->count == 0) return false;
+  }
+  std::memcpy(buffer.data(), window->bytes.data() + static_cast<size_t>(n - window->first) * page_size, page_size);
+  std::memset(buffer.data() + page_size, 0, buffer.size() - page_size);
+  return true;
+}
+
 // The page as stored: the bytes read, the rest of the buffer zeroed.
 uint32_t ReadStoredPage(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   const uint32_t page_size = handle.PageSize();
@@ -33,6 +69,7 @@ uint32_t ReadStoredPage(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   const uint64_t offset = static_cast<uint64_t>(n) * page_size;
   if (handle.FileSize() <= offset) return 0;
   ++handle.pages_read;
+  if (ReadFromWindow(handle, buffer, n)) return page_size;
   ssize_t got;
   do {
     got = pread(handle.file->descriptor, buffer.data(), page_size, static_cast<off_t>(offset));

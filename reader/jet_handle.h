@@ -60,6 +60,18 @@ struct JetFile {
 
 using PageBuffer = std::array<uint8_t, kMaxPageSize>;
 
+// Pages read ahead of a reader that goes through the file in order (the walk
+// over every page, a table's data pages): one read of many pages costs the
+// system far less than one read of each.
+struct ReadWindow {
+  static constexpr uint32_t kPages = 32;
+  std::array<uint8_t, kPages * kMaxPageSize> bytes{};
+  int64_t first = -1;      // the page at bytes[0], -1 for none
+  uint32_t count = 0;      // whole pages held
+  uint32_t page_size = 0;  // of the pages held
+  int64_t last_read = -2;  // the last page asked for, to tell an in-order reader
+};
+
 struct JetHandle {
   std::shared_ptr<JetFile> file;
   int64_t current_page = -1;  // the page in `page`, -1 for none
@@ -73,6 +85,7 @@ struct JetHandle {
   // Built on first need; see page_index.h.
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
+  std::unique_ptr<ReadWindow> window;  // made when a reader goes in order
 
   // True for every file of the Jet 4 layout, Access 2007+ files included.
   bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }

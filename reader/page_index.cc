@@ -20,9 +20,20 @@ const std::vector<uint32_t>& DataPageIndex::PagesOf(uint32_t owner) const {
 }
 
 bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
-  const uint64_t key = static_cast<uint64_t>(page) << 8 | (row & 0xFF);
-  const auto [at, fresh] = owners_.emplace(key, owner);
-  return fresh || at->second == owner;
+  // A long-value reference names its page in 24 bits and its row in 8.
+  const uint32_t key = (page & 0xFFFFFF) << 8 | (row & 0xFF);
+  // The mixing step of splitmix64: owners that differ in one bit differ in
+  // about half of the digest's.
+  uint64_t mixed = owner + 0x9E3779B97F4A7C15ull;
+  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+  const auto digest = static_cast<uint32_t>((mixed ^ (mixed >> 31)) >> 32);
+  const std::span<const uint64_t> taken = owners_.Find(key);
+  if (taken.empty()) {
+    owners_.Insert(key, digest);
+    return true;
+  }
+  return PackedTable::ValueOf(taken.front()) == digest;
 }
 
 }  // namespace mendora

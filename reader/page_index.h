@@ -6,13 +6,15 @@
 // however many tables must be searched without their usage map (a search per
 // table read the whole file again for each). The long-value claims name the
 // field that owns each long-value row read, so no row is read for more than
-// one value; they grow with the long values read, not with the file.
+// one value; they grow with the long values read, 8 bytes each.
 #ifndef MENDORA_READER_PAGE_INDEX_H_
 #define MENDORA_READER_PAGE_INDEX_H_
 
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
+
+#include "reader/packed_table.h"
 
 namespace mendora {
 
@@ -34,10 +36,13 @@ class LongValueClaims {
   // True when row `row` of page `page` is free or already `owner`'s (the
   // same field read again); false when another value took it: two values
   // cannot share a long-value row.
+  // The owner is kept as a 32-bit digest: two fields mistaken for one
+  // another take one chance in four billion of a row read twice, where a
+  // full owner would cost twice the memory of every long value read.
   bool Claim(uint32_t page, uint32_t row, uint64_t owner);
 
  private:
-  std::unordered_map<uint64_t, uint64_t> owners_;
+  PackedTable owners_;  // (page << 8 | row) -> digest of the owner
 };
 
 // The owner of a long value: the field of one row of one data page.

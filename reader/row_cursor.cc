@@ -2,6 +2,7 @@
 #include "reader/row_cursor.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "reader/ace_values.h"
 #include "reader/fixed_values.h"
@@ -12,6 +13,32 @@ namespace mendora {
 namespace {
 
 bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
+
+uint64_t Rotate(uint64_t v, int bits) { return v << bits | v >> (64 - bits); }
+
+// A digest of a page's bytes, eight at a time in four independent lanes (the
+// rounds of xxHash64): a byte-at-a-time hash cost as much as decoding the
+// page's rows.
+uint32_t PageDigest(ByteView page) {
+  constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+  constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+  uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+  const size_t words = page.size() / 8;
+  size_t w = 0;
+  for (; w + 4 <= words; w += 4) {
+    for (int l = 0; l < 4; ++l) {
+      uint64_t word;
+      std::memcpy(&word, page.data() + (w + l) * 8, 8);
+      lanes[l] = Rotate(lanes[l] + word * kPrime2, 31) * kPrime1;
+    }
+  }
+  uint64_t digest = Rotate(lanes[0], 1) + Rotate(lanes[1], 7) + Rotate(lanes[2], 12) + Rotate(lanes[3], 18);
+  for (size_t i = w * 8; i < page.size(); ++i) digest = (digest ^ page.data()[i]) * kPrime1;
+  digest ^= digest >> 33;
+  digest *= kPrime2;
+  digest ^= digest >> 29;
+  return static_cast<uint32_t>(digest >> 32);
+}
 
 }  // namespace
 
@@ -30,13 +57,10 @@ bool RowCursor::TakePage(uint32_t p) {
     return false;
   }
   if (!deleted_rows_) {
-    // FNV-1a over the page: cheap beside decoding its rows.
-    uint64_t digest = 1469598103934665603ull;
-    for (uint32_t i = 0; i < handle_.PageSize(); ++i) digest = (digest ^ handle_.page[i]) * 1099511628211ull;
-    const auto [seen, first] = page_digests_.emplace(digest, p);
-    if (!first) {
+    const int64_t earlier = EarlierCopy(p);
+    if (earlier >= 0) {
       handle_.Report(DamageReport{DamageKind::kForeignPage, table_.name, p, -1, "",
-                                  "the page holds the same bytes as page " + std::to_string(seen->second) +
+                                  "the page holds the same bytes as page " + std::to_string(earlier) +
                                       ": a copy, whose rows were read there; what it held before is lost"});
       copy_taken_ = true;
       return false;
@@ -44,8 +68,25 @@ bool RowCursor::TakePage(uint32_t p) {
   }
   slots_.Load(handle_.Page(), *handle_.format);
   next_slot_ = 0;
-  live_starts_.clear();
+  std::fill(live_starts_.begin(), live_starts_.end(), 0);
   return true;
+}
+
+int64_t RowCursor::EarlierCopy(uint32_t p) {
+  const ByteView page = handle_.Page();
+  const uint32_t digest = PageDigest(page);
+  for (const uint64_t entry : page_digests_.Find(digest)) {
+    const uint32_t earlier = PackedTable::ValueOf(entry);
+    // The same page met again (a cursor that seeks back) is no copy.
+    if (earlier == p) return -1;
+    if (!copy_check_) copy_check_ = std::make_unique<PageBuffer>();
+    if (ReadPageInto(handle_, *copy_check_, earlier) == page.size() &&
+        std::memcmp(copy_check_->data(), page.data(), page.size()) == 0) {
+      return earlier;
+    }
+  }
+  page_digests_.Insert(digest, p);
+  return -1;
 }
 
 bool RowCursor::TakeClaimedPage(uint32_t p) {
@@ -208,7 +249,7 @@ bool RowCursor::SeekTo(uint32_t page, uint32_t slot) {
   // have had the cursor read them.
   if (!deleted_rows_) {
     for (uint32_t s = 0; s < next_slot_; ++s) {
-      if ((slots_.entry(s) & kSlotOverflowFlag) == 0) live_starts_.insert(slots_.entry(s) & kSlotOffsetMask);
+      if ((slots_.entry(s) & kSlotOverflowFlag) == 0) TakeStart(slots_.entry(s) & kSlotOffsetMask);
     }
   }
   return true;
@@ -240,7 +281,7 @@ bool RowCursor::Next(Row& row) {
     // of one already read is damage, and reading it again would only repeat
     // that row (as many times as a damaged slot table cares to).
     const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
-    if (!live_starts_.insert(start).second) {
+    if (!TakeStart(start)) {
       Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
       continue;
     }

@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "reader/long_value.h"
+#include "reader/packed_table.h"
 #include "reader/row_layout.h"
 #include "reader/table_def.h"
 #include "reader/value.h"
@@ -54,6 +56,17 @@ class RowCursor {
   // TakePage for a page the usage map names: one that is not the table's
   // is reported.
   bool TakeClaimedPage(uint32_t p);
+  // The page taken earlier that holds the same bytes as page p (in the page
+  // buffer), or -1; p is remembered when there is none.
+  int64_t EarlierCopy(uint32_t p);
+  // Marks a live row's start taken; false when a row read before took it.
+  bool TakeStart(uint16_t start) {
+    uint64_t& word = live_starts_[start / 64];
+    const uint64_t bit = uint64_t{1} << (start % 64);
+    if ((word & bit) != 0) return false;
+    word |= bit;
+    return true;
+  }
   bool EnsureCurrentPage();
   // False when the row's layout does not hold together (reported).
   bool DecodeRow(uint32_t slot, Row& row);
@@ -81,10 +94,14 @@ class RowCursor {
   bool map_block_readable_ = false;
   std::vector<uint8_t> map_bits_;
   std::set<uint32_t> map_pages_seen_;
-  std::set<uint16_t> live_starts_;  // of the rows of the current page
-  // The pages taken so far by a digest of their bytes: a sound file never
-  // holds two equal data pages, so a second is a copy whose rows were read.
-  std::map<uint64_t, uint32_t> page_digests_;
+  // The row starts of the live rows of the current page read so far, one
+  // bit per offset a slot can name.
+  std::vector<uint64_t> live_starts_ = std::vector<uint64_t>(8192 / 64);
+  // The pages taken so far by a 32-bit digest of their bytes: a sound file
+  // never holds two equal data pages, so a second is a copy whose rows were
+  // read. Pages of equal digest are compared byte for byte in copy_check_.
+  PackedTable page_digests_;
+  std::unique_ptr<PageBuffer> copy_check_;
   bool copy_taken_ = false;  // TakePage's last refusal was such a copy (told already)
   bool deleted_rows_ = false;
   std::function<bool(ByteView row)> row_check_;

@@ -232,5 +232,75 @@ TEST(GuardedReadTest, StaysInsideThePageSize) {
   EXPECT_EQ(PageU32(*handle, 0x14), 0);
 }
 
+// Pages served from the read-ahead window must be the file's bytes whatever
+// the order of reading: in order, backwards, jumping, through both buffers,
+// with a short last page and a second pass from the start.
+TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
+  constexpr uint32_t kPageSize = 2048;
+  constexpr size_t kPages = 75;  // two windows and a bit, then a short page
+  std::vector<uint8_t> bytes = JetFileBytes(0, kPages, kPageSize);
+  for (size_t i = kPageSize; i < bytes.size(); i += 4) bytes[i + 1] = static_cast<uint8_t>(i / 4 * 7);
+  bytes.resize(bytes.size() + 100, 0x5A);
+  TempFile file(bytes);
+  const auto expect_page = [&](JetHandle& handle, const PageBuffer& buffer, size_t p, uint32_t got) {
+    const size_t size = std::min<size_t>(kPageSize, bytes.size() - p * kPageSize);
+    ASSERT_EQ(got, size) << "page " << p;
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + size, bytes.begin() + p * kPageSize)) << "page " << p;
+    EXPECT_TRUE(std::all_of(buffer.begin() + size, buffer.end(), [](uint8_t b) { return b == 0; })) << "page " << p;
+    (void)handle;
+  };
+  std::vector<std::vector<size_t>> orders;
+  std::vector<size_t> forward(kPages + 1);
+  for (size_t p = 0; p <= kPages; ++p) forward[p] = p;
+  orders.push_back(forward);
+  orders.push_back(std::vector<size_t>(forward.rbegin(), forward.rend()));
+  std::vector<size_t> jumping;
+  for (size_t p = 1; p <= kPages; p += 3) jumping.insert(jumping.end(), {p, p + 1 <= kPages ? p + 1 : p, 1});
+  orders.push_back(jumping);
+  std::vector<size_t> twice = forward;
+  twice.insert(twice.end(), forward.begin() + 1, forward.end());
+  orders.push_back(twice);
+  for (size_t o = 0; o < orders.size(); ++o) {
+    SCOPED_TRACE("order " + std::to_string(o));
+    JetHandlePtr handle = OpenJetHandle(file.path());
+    ASSERT_NE(handle, nullptr);
+    for (size_t k = 0; k < orders[o].size(); ++k) {
+      const size_t p = orders[o][k];
+      if (k % 5 == 4) {
+        expect_page(*handle, handle->alt_page, p, ReadAltPage(*handle, static_cast<int64_t>(p)));
+      } else {
+        expect_page(*handle, handle->page, p, ReadPage(*handle, static_cast<int64_t>(p)));
+      }
+    }
+    EXPECT_EQ(ReadPage(*handle, kPages + 1), 0u);
+  }
+}
+
+// A long-value row belongs to the first field that reads it; that field may
+// read it again, no other may, whichever rows the table already holds.
+TEST(LongValueClaimsTest, FirstOwnerKeepsTheRow) {
+  LongValueClaims claims;
+  for (uint32_t page = 1; page < 3000; page += 7) {
+    for (uint32_t row = 0; row < 256; row += 51) ASSERT_TRUE(claims.Claim(page, row, LongValueOwner(page * 3, row, 2)));
+  }
+  struct Case {
+    uint32_t page, row;
+    uint64_t owner;
+    bool granted;
+  } cases[] = {
+      {8, 51, LongValueOwner(24, 51, 2), true},         // the same field again
+      {8, 51, LongValueOwner(24, 51, 3), false},        // another column of that row
+      {8, 51, LongValueOwner(25, 51, 2), false},        // another page's row
+      {8, 52, LongValueOwner(25, 51, 2), true},         // a row nobody took
+      {8, 52, LongValueOwner(25, 51, 2), true},         // ...and its taker again
+      {8, 52, LongValueOwner(24, 51, 2), false},        // ...not the first field
+      {0xFFFFFF, 255, LongValueOwner(1, 1, 1), true},   // the largest reference
+      {0xFFFFFF, 255, LongValueOwner(1, 1, 0), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(claims.Claim(c.page, c.row, c.owner), c.granted) << c.page << "/" << c.row;
+  }
+}
+
 }  // namespace
 }  // namespace mendora
