@@ -57,6 +57,19 @@ struct Measurement {
   bool ok = false;
 };
 
+// Waits for `child`, started at `start`: its wall time, processor time and
+// peak memory; `status` is its wait status.
+Measurement WaitFor(pid_t child, std::chrono::steady_clock::time_point start, int& status) {
+  Measurement m;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peak_kib = usage.ru_maxrss;
+  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return m;
+}
+
 // Runs `work` in a child; its exit code carries success, a pipe the row count.
 Measurement Measure(const std::function<int64_t()>& work) {
   int pipe_fds[2];
@@ -70,14 +83,8 @@ Measurement Measure(const std::function<int64_t()>& work) {
     _exit(rows >= 0 && written == sizeof rows ? 0 : 1);
   }
   close(pipe_fds[1]);
-  Measurement m;
   int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.peak_kib = usage.ru_maxrss;
-  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  Measurement m = WaitFor(child, start, status);
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && read(pipe_fds[0], &m.rows, sizeof m.rows) == sizeof m.rows;
   close(pipe_fds[0]);
   return m;
@@ -432,14 +439,8 @@ Measurement MeasureCommand(const std::vector<std::string>& args) {
     execv(argv[0], argv.data());
     _exit(127);
   }
-  Measurement m;
   int status = 0;
-  struct rusage usage {};
-  wait4(child, &status, 0, &usage);
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  m.peak_kib = usage.ru_maxrss;
-  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  Measurement m = WaitFor(child, start, status);
   // 4: rows or values lost, which a builder file never has; anything but 0 is a failure here.
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return m;

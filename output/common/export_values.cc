@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "output/common/json_text.h"
 #include "reader/ace_values.h"
 #include "reader/ole_wrapper.h"
 #include "reader/value_render.h"
@@ -75,28 +76,8 @@ bool MakeValidUtf8(std::string& text) {
   const size_t n = text.size();
   // The length of the well-formed sequence at i, 0 when there is none.
   const auto sequence = [&](size_t i) -> size_t {
-    const unsigned char c = b[i];
-    if (c < 0x80) return 1;
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return 0;
-    }
-    if (i + length > n || b[i + 1] < low || b[i + 1] > high) return 0;
-    for (size_t k = 2; k < length; ++k) {
-      if ((b[i + k] & 0xC0) != 0x80) return 0;
-    }
-    return length;
+    size_t valid = 0;
+    return b[i] < 0x80 ? 1 : Utf8SequenceLength(b + i, b + n, valid);
   };
   size_t i = 0;
   while (i < n && (b[i] < 0x80 || sequence(i) != 0)) i += b[i] < 0x80 ? 1 : sequence(i);

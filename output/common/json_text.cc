@@ -38,10 +38,9 @@ void AppendEscaped(std::string& out, unsigned char c) {
   }
 }
 
-// The length of the well-formed sequence that starts at `at`, or 0 when it
-// breaks off; then `valid` is how many of its bytes were acceptable, the
-// lead byte included (0 for a byte that starts nothing).
-size_t SequenceLength(const unsigned char* at, const unsigned char* end, size_t& valid) {
+}  // namespace
+
+size_t Utf8SequenceLength(const unsigned char* at, const unsigned char* end, size_t& valid) {
   const unsigned char lead = *at;
   size_t length = 0;
   unsigned char low = 0x80, high = 0xBF;  // the second byte's range
@@ -69,8 +68,6 @@ size_t SequenceLength(const unsigned char* at, const unsigned char* end, size_t&
   return length;
 }
 
-}  // namespace
-
 void AppendJsonString(std::string& out, std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
@@ -86,7 +83,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
       continue;
     }
     size_t valid = 0;
-    const size_t length = SequenceLength(p, end, valid);
+    const size_t length = Utf8SequenceLength(p, end, valid);
     if (length != 0) {
       out.append(reinterpret_cast<const char*>(p), length);
       p += length;

@@ -4,10 +4,17 @@
 #ifndef MENDORA_OUTPUT_COMMON_JSON_TEXT_H_
 #define MENDORA_OUTPUT_COMMON_JSON_TEXT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace mendora {
+
+// The length of the well-formed UTF-8 sequence that starts at `at` (overlong
+// forms, surrogates and code points past U+10FFFF are not), or 0 when there
+// is none; then `valid` is how many of its bytes were acceptable, the lead
+// byte included (0 for a byte that starts nothing, ASCII included).
+size_t Utf8SequenceLength(const unsigned char* at, const unsigned char* end, size_t& valid);
 
 // Appends `text` as a JSON string, quotes included. '"', '\\' and the
 // control characters are escaped ("\n", "\t"... or "\u001f"); everything else
