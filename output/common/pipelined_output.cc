@@ -14,10 +14,45 @@ constexpr size_t kBatches = 4;
 // memo or OLE value does not stay held by its place in the queue.
 constexpr size_t kKeptValueBytes = size_t{64} << 10;
 
+// Only text and binary values own their bytes: a value of another kind may
+// still hold the bytes of whatever its place in the pass's row held before
+// (a null long value keeps the text it was read into), which no target reads.
+bool HoldsBytes(const Value& value) {
+  return value.kind == ValueKind::kText || value.kind == ValueKind::kBytes;
+}
+
 size_t RowBytes(const Row& row) {
   size_t bytes = sizeof(Row) + row.values.size() * sizeof(Value);
-  for (const Value& value : row.values) bytes += value.bytes.size();
+  for (const Value& value : row.values) {
+    if (HoldsBytes(value)) bytes += value.bytes.size();
+  }
   return bytes;
+}
+
+// Copies `from` into `to` keeping `to`'s storage, and leaves behind the
+// stale bytes of a value that holds none, so that they are neither copied
+// nor counted against the batch.
+static_assert(sizeof(Value) == 88, "CopyValues copies each field of Value: add the new one there");
+void CopyValues(const std::vector<Value>& from, std::vector<Value>& to) {
+  to.resize(from.size());
+  for (size_t i = 0; i < from.size(); ++i) {
+    const Value& source = from[i];
+    Value& copy = to[i];
+    copy.kind = source.kind;
+    copy.negative = source.negative;
+    copy.precision = source.precision;
+    copy.scale = source.scale;
+    copy.integer = source.integer;
+    copy.magnitude_high = source.magnitude_high;
+    copy.magnitude_low = source.magnitude_low;
+    copy.real = source.real;
+    copy.guid = source.guid;
+    if (HoldsBytes(source)) {
+      copy.bytes.assign(source.bytes);
+    } else {
+      copy.bytes.clear();
+    }
+  }
 }
 
 }  // namespace
@@ -183,7 +218,7 @@ void PipelinedOutput::AddRow(const Row& row) {
   copy.page = row.page;
   copy.slot = row.slot;
   copy.flags = row.flags;
-  copy.values = row.values;  // element by element: the strings keep their storage
+  CopyValues(row.values, copy.values);
   copy.complex.clear();
   batch.bytes += RowBytes(row);
   if (batch.count == kBatchRows || batch.bytes >= kBatchBytes) Send();

@@ -31,7 +31,16 @@ class RecordingTarget : public RecoveryOutput {
       return;
     }
     std::string line = "row";
-    for (const Value& value : row.values) line += " " + (value.kind == ValueKind::kText ? value.bytes.substr(0, 8) + ":" + std::to_string(value.bytes.size()) : std::to_string(value.integer));
+    for (const Value& value : row.values) {
+      line += " " + std::to_string(static_cast<int>(value.kind)) + ":";
+      if (value.kind == ValueKind::kText) {
+        line += value.bytes.substr(0, 8) + ":" + std::to_string(value.bytes.size());
+      } else if (!value.IsNull()) {
+        line += std::to_string(value.integer) + "/" + std::to_string(value.real) + "/" +
+                std::to_string(value.magnitude_low) + "/" + std::to_string(value.scale) + "/" +
+                std::to_string(value.guid[15]);
+      }
+    }
     line += " complex " + std::to_string(row.complex.size());
     log_.push_back(line);
   }
@@ -61,12 +70,23 @@ void Feed(RecoveryOutput& target, LossAccount& losses, int64_t rows_per_table) {
     losses.BeginTable(name, -1);
     target.BeginTable(table);
     const int64_t rows = name == "Empty" ? 0 : rows_per_table;
+    // One row reused, as the pass does: a value turned null keeps the bytes
+    // it held, which must not reach the target as if they were the value.
+    Row row;
+    row.values.resize(3);
     for (int64_t n = 1; n <= rows; ++n) {
-      Row row;
-      row.values.resize(2);
+      row.complex.clear();
       row.values[0].SetInteger(n);
       row.values[1].kind = ValueKind::kText;
       row.values[1].bytes.assign(n % 700 == 0 ? (size_t{3} << 20) : static_cast<size_t>(n % 40), 'a' + n % 26);
+      if (n % 3 == 0) row.values[1].SetNull();
+      Value& other = row.values[2];
+      switch (n % 4) {
+        case 0: other.SetDouble(n / 8.0); break;
+        case 1: other.kind = ValueKind::kDecimal; other.magnitude_low = n; other.scale = n % 5; break;
+        case 2: other.kind = ValueKind::kGuid; other.guid[15] = static_cast<uint8_t>(n); break;
+        default: other.SetNull();
+      }
       if (n == 1234) row.complex.push_back(ComplexCell{});
       target.AddRow(row);
       losses.RowRecovered();
@@ -136,7 +156,7 @@ TEST(PipelinedOutputTest, AbandonedPartWayTheTargetIsTakenBackWithoutWaitingForT
   EXPECT_EQ(log.front(), "begin T");
   EXPECT_EQ(log.back(), "abandon");
   // The rows stored before it are in their order.
-  for (size_t i = 1; i + 1 < log.size(); ++i) EXPECT_EQ(log[i], "row " + std::to_string(i) + " complex 0");
+  for (size_t i = 1; i + 1 < log.size(); ++i) EXPECT_EQ(log[i], "row 1:" + std::to_string(i) + "/0.000000/0/0/0 complex 0");
 }
 
 }  // namespace
