@@ -2,6 +2,7 @@
 #include "recovery/file_check.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -398,44 +399,131 @@ class Checker {
       key.push_back(KeyColumn{target->columns[*b].type, false, sort_order_});
     }
     ++check_.relations;
-    std::unordered_set<uint64_t> present;
+    // A file may hold many relations over the same columns of the same
+    // tables (a thousand between two tables took seconds): each table's keys
+    // are read once, and a relation the same as one checked before takes its
+    // outcome. Only what was read without damage is kept: damage is reported
+    // at each reading, as before.
+    std::string signature = std::to_string(to_page);
+    for (size_t c : target_columns) signature += "," + std::to_string(c);
+    for (const KeyColumn& column : key) signature += ":" + std::to_string(column.type);
+    const std::vector<uint64_t>& present = ReferencedKeys(*target, target_columns, key, signature);
+    signature += "<" + std::to_string(from_page);
+    for (size_t c : source_columns) signature += "," + std::to_string(c);
+    if (const auto known = outcomes_.find(signature); known != outcomes_.end()) {
+      for (const MissingReference& row : known->second.missing) ReportMissing(row, name, from, to);
+      ReportNotVerified(known->second.not_verified, name, from);
+      return;
+    }
+    const size_t problems_before = check_.problems.size();
+    RelationOutcome outcome = Refer(*source, source_columns, key, present, name, from, to);
+    ReportNotVerified(outcome.not_verified, name, from);
+    if (check_.problems.size() == problems_before + outcome.missing.size() &&
+        kept_outcome_rows_ + outcome.missing.size() <= kMaxOutcomeRows) {
+      kept_outcome_rows_ += outcome.missing.size();
+      outcomes_.emplace(std::move(signature), std::move(outcome));
+    }
+  }
+
+  struct MissingReference {
+    int64_t page = 0;
+    int slot = 0;
+    std::string shown;
+  };
+  struct RelationOutcome {
+    std::vector<MissingReference> missing;
+    uint64_t not_verified = 0;
+  };
+
+  void ReportMissing(const MissingReference& row, const std::string& name, const std::string& from,
+                     const std::string& to) {
+    Problem(from, row.page, row.slot,
+            "relation " + name + ": no row of " + to + " holds " + row.shown + ", which this row refers to");
+  }
+  void ReportNotVerified(uint64_t rows, const std::string& name, const std::string& from) {
+    if (rows > 0) Note(from, "relation " + name + ": " + std::to_string(rows) + " rows not verified");
+  }
+
+  // The sorted hashes of the keys of `table`'s rows over `columns`.
+  std::vector<uint64_t> ReadKeys(TableDef& table, const std::vector<size_t>& columns,
+                                 const std::vector<KeyColumn>& key) {
+    std::vector<uint64_t> hashes;
     std::vector<const Value*> values;
     Row row;
-    {
-      RowCursor cursor(*target);
-      while (cursor.Next(row)) {
-        values.clear();
-        for (size_t c : target_columns) values.push_back(&row.values[c]);
-        const EncodedKey made = EncodeKey(key, values);
-        if (made.ok()) present.insert(Fnv(made.bytes));
-      }
+    RowCursor cursor(table);
+    while (cursor.Next(row)) {
+      values.clear();
+      for (size_t c : columns) values.push_back(&row.values[c]);
+      const EncodedKey made = EncodeKey(key, values);
+      if (made.ok()) hashes.push_back(Fnv(made.bytes));
     }
-    uint64_t not_verified = 0;
-    RowCursor cursor(*source);
+    std::sort(hashes.begin(), hashes.end());
+    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+    return hashes;
+  }
+
+  // The keys of the referenced table read before under `signature`, or read
+  // now (and kept when that met no damage and they fit what is kept).
+  const std::vector<uint64_t>& ReferencedKeys(TableDef& table, const std::vector<size_t>& columns,
+                                              const std::vector<KeyColumn>& key, const std::string& signature) {
+    for (const auto& [kept_signature, hashes] : referenced_) {
+      if (kept_signature == signature) return hashes;
+    }
+    const size_t problems_before = check_.problems.size();
+    std::vector<uint64_t> hashes = ReadKeys(table, columns, key);
+    if (check_.problems.size() != problems_before || hashes.size() > kMaxKeptKeys) {
+      last_read_ = std::move(hashes);
+      return last_read_;
+    }
+    while (!referenced_.empty() && kept_keys_ + hashes.size() > kMaxKeptKeys) {
+      kept_keys_ -= referenced_.front().second.size();
+      referenced_.pop_front();
+    }
+    kept_keys_ += hashes.size();
+    referenced_.emplace_back(signature, std::move(hashes));
+    return referenced_.back().second;
+  }
+
+  // The rows of `source` whose key has no partner, each reported as found.
+  RelationOutcome Refer(TableDef& source, const std::vector<size_t>& columns, const std::vector<KeyColumn>& key,
+                        const std::vector<uint64_t>& present, const std::string& name, const std::string& from,
+                        const std::string& to) {
+    RelationOutcome outcome;
+    std::vector<const Value*> values;
+    Row row;
+    RowCursor cursor(source);
     while (cursor.Next(row)) {
       values.clear();
       bool any_null = false;
-      for (size_t c : source_columns) {
+      for (size_t c : columns) {
         values.push_back(&row.values[c]);
         any_null |= row.values[c].IsNull();
       }
       if (any_null) continue;
       const EncodedKey made = EncodeKey(key, values);
       if (!made.ok()) {
-        ++not_verified;
+        ++outcome.not_verified;
         continue;
       }
-      if (present.count(Fnv(made.bytes)) == 0) {
+      if (!std::binary_search(present.begin(), present.end(), Fnv(made.bytes))) {
         std::string shown;
         for (const Value* v : values) shown += (shown.empty() ? "" : ", ") + RenderValue(*v);
-        Problem(from, row.page, row.slot,
-                "relation " + name + ": no row of " + to + " holds " + shown + ", which this row refers to");
+        outcome.missing.push_back(MissingReference{row.page, row.slot, std::move(shown)});
+        ReportMissing(outcome.missing.back(), name, from, to);
       }
     }
-    if (not_verified > 0) {
-      Note(from, "relation " + name + ": " + std::to_string(not_verified) + " rows not verified");
-    }
+    return outcome;
   }
+
+  // Bounds on what the relations' check keeps between relations: the hashes
+  // of referenced keys (8 bytes each), and the rows the kept outcomes name.
+  static constexpr size_t kMaxKeptKeys = size_t{2} << 20;
+  static constexpr size_t kMaxOutcomeRows = 20000;
+  std::deque<std::pair<std::string, std::vector<uint64_t>>> referenced_;
+  size_t kept_keys_ = 0;
+  std::vector<uint64_t> last_read_;
+  std::map<std::string, RelationOutcome> outcomes_;
+  size_t kept_outcome_rows_ = 0;
 
   static constexpr uint64_t kMaxMissingNamed = 20;
 

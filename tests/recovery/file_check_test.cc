@@ -15,6 +15,7 @@
 #include "reader/usage_map.h"
 #include "recovery/catalog_objects.h"
 #include "recovery/file_check.h"
+#include "tests/builder/jet_builder.h"
 #include "tests/support/corpus.h"
 #include "tests/support/temp_database.h"
 
@@ -193,6 +194,46 @@ void LinkFirstLeafToItself(Copy& copy, const char* table) {
   const uint32_t leaf = copy.FirstLeaf(table, 0);
   uint8_t* next = copy.Page(leaf) + IndexPagesOf(copy.handle()).NextPagePos;
   for (int i = 0; i < 4; ++i) next[i] = static_cast<uint8_t>(leaf >> (8 * i));
+}
+
+// Relations over the same columns are checked against one reading of each
+// table: every relation still names each row it misses, under its own name,
+// and a relation over other columns is not taken for one of them.
+TEST(FileCheckRelations, EachRelationNamesItsOwnMissingRows) {
+  namespace tb = mendora::testing;
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  tb::Table parent{.name = "Parent", .columns = {{"ID", tb::kLong}, {"Code", tb::kText}}};
+  tb::Table child{.name = "Child", .columns = {{"ParentID", tb::kLong}, {"Code", tb::kText}}};
+  for (int64_t i = 1; i <= 300; ++i) {
+    parent.rows.push_back({i, "c" + std::to_string(i)});
+    child.rows.push_back({i, "c" + std::to_string(i)});
+  }
+  child.rows[40] = {int64_t{9999}, std::string("c41")};  // no parent of that ID
+  child.rows[70] = {int64_t{71}, std::string("zz")};     // no parent of that code
+  builder.AddTable(parent);
+  builder.AddTable(child);
+  for (const char* name : {"ByID1", "ByCode", "ByID2", "ByID3"}) {
+    const bool by_code = std::string(name) == "ByCode";
+    builder.AddRelationship({name, "Parent", by_code ? "Code" : "ID", "Child", by_code ? "Code" : "ParentID"});
+  }
+  TempDatabase file(builder.Build());
+  const std::optional<FileCheck> check = Check(file.path());
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->relations, 4u);
+  std::vector<std::string> missing;
+  for (const CheckFinding& finding : check->problems) {
+    if (finding.detail.find("which this row refers to") != std::string::npos) {
+      missing.push_back(finding.detail.substr(0, finding.detail.find(':')) + " " + std::to_string(finding.row) +
+                        " " + finding.detail.substr(finding.detail.find("holds ")));
+    }
+  }
+  EXPECT_EQ(missing, (std::vector<std::string>{
+                         "relation ByID1 40 holds 9999, which this row refers to",
+                         "relation ByCode 70 holds zz, which this row refers to",
+                         "relation ByID2 40 holds 9999, which this row refers to",
+                         "relation ByID3 40 holds 9999, which this row refers to",
+                     }))
+      << Problems(*check);
 }
 
 INSTANTIATE_TEST_SUITE_P(
