@@ -15,6 +15,8 @@
 #include <sqlite3.h>
 
 #include <CLI/CLI.hpp>
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +50,12 @@ int main(int argc, char** argv) {
   // the output check turns into its message and exit code 7; the signal
   // would end the program without a word.
   std::signal(SIGPIPE, SIG_IGN);
+  // Memory freed at the top of the heap stays for the next allocation: given
+  // back each time, as SQLite's statements free theirs, it cost a system
+  // call and a flush of every core's address cache per table saved (an
+  // eighth of the time of a save of a thousand small tables).
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
   mendora::cli::SetUpProgram(app, VersionText());
 
