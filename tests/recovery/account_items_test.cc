@@ -91,6 +91,8 @@ TEST(AccountItemsTest, ARelationTheRowsBreakIsKeptUnenforcedAndSaid) {
   builder.AddTable(lines);
   builder.AddRelationship({"CustomersOrders", "Customers", "ID", "Orders", "Customer"});
   builder.AddRelationship({"CustomersLines", "Customers", "ID", "Lines", "Customer"});
+  // The same fields again: counted as the first, not taken for the Lines'.
+  builder.AddRelationship({"CustomersOrdersAgain", "Customers", "ID", "Orders", "Customer"});
   tb::TempDatabase file(builder.Build());
   tb::ScratchDir dir;
   const std::string target = dir.File("related.sqlite");
@@ -98,16 +100,19 @@ TEST(AccountItemsTest, ARelationTheRowsBreakIsKeptUnenforcedAndSaid) {
   ASSERT_EQ(saved.result.outcome, PassOutcome::kCompleted);
 
   EXPECT_EQ(tb::Rows(target, "SELECT name, enforced, broken_rows FROM mendora_relations ORDER BY name"),
-            (std::vector<std::string>{"CustomersLines|1|0", "CustomersOrders|0|2"}));
+            (std::vector<std::string>{"CustomersLines|1|0", "CustomersOrders|0|2", "CustomersOrdersAgain|0|2"}));
   EXPECT_EQ(tb::Rows(target, "SELECT \"table\" FROM pragma_foreign_key_list('Lines')"), std::vector<std::string>{"Customers"});
   EXPECT_TRUE(tb::Rows(target, "SELECT \"table\" FROM pragma_foreign_key_list('Orders')").empty());
   EXPECT_TRUE(tb::Rows(target, "PRAGMA foreign_key_check").empty());
   const std::vector<std::string> summary = saved.losses.SummaryLines();
-  ASSERT_EQ(summary.size(), 2u);
+  ASSERT_EQ(summary.size(), 3u);
   EXPECT_EQ(summary[0],
             "Relation CustomersOrders (Orders to Customers) was created unenforced: 2 rows of Orders break it: 2 rows of "
             "Orders refer to no row of Customers");
-  EXPECT_NE(summary[1].find("not recovered: 1 relation"), std::string::npos) << summary[1];
+  EXPECT_EQ(summary[1],
+            "Relation CustomersOrdersAgain (Orders to Customers) was created unenforced: 2 rows of Orders break it: 2 "
+            "rows of Orders refer to no row of Customers");
+  EXPECT_NE(summary[2].find("not recovered: 2 relations"), std::string::npos) << summary[2];
 }
 
 // Access lets the rows of a relation it does not enforce refer to nothing:
