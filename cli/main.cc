@@ -15,7 +15,9 @@
 #include <sqlite3.h>
 
 #include <CLI/CLI.hpp>
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -54,8 +56,10 @@ int main(int argc, char** argv) {
   // back each time, as SQLite's statements free theirs, it cost a system
   // call and a flush of every core's address cache per table saved (an
   // eighth of the time of a save of a thousand small tables).
+#if defined(__GLIBC__)
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
   CLI::App app{"Mendora: recovers tables, rows, relations and queries from damaged Access databases"};
   mendora::cli::SetUpProgram(app, VersionText());
 
