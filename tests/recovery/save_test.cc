@@ -269,9 +269,6 @@ class RefusingRelations : public EngineRelationDatabase {
  public:
   RefusingRelations(std::unique_ptr<EngineRelationDatabase> inner, const Refusals& refusals)
       : inner_(std::move(inner)), refusals_(refusals) {}
-  void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) override {
-    inner_->Open(path, exclusive, read_only, connect);
-  }
   void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
                       int attributes, const std::vector<RelationField>& fields) override {
     if (foreign_table == refusals_.relation_foreign_table) throw EngineError("refused relation");
@@ -287,14 +284,14 @@ class RefusingRelations : public EngineRelationDatabase {
 class RefusingDatabase : public EngineDatabase {
  public:
   explicit RefusingDatabase(const Refusals& refusals) : refusals_(refusals) {}
-  void Create(const std::string& path, const std::string& locale, int options) override {
-    inner_.Create(path, locale, options);
+  void Create(const std::string& path, bool replace_existing) override {
+    inner_.Create(path, replace_existing);
   }
-  void Execute(const SchemaStatement& statement, int options) override {
+  void Execute(const SchemaStatement& statement) override {
     if (refusals_.statement_columns.count(statement.column) != 0) throw EngineError("refused statement");
-    inner_.Execute(statement, options);
+    inner_.Execute(statement);
   }
-  void Execute(const std::string& sql, int options) override { inner_.Execute(sql, options); }
+  void Execute(const std::string& sql) override { inner_.Execute(sql); }
   std::unique_ptr<EngineRecordset> NewRecordset() override {
     return std::make_unique<RefusingRecordset>(inner_.NewRecordset(), refusals_, updates_);
   }
