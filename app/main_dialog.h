@@ -160,7 +160,14 @@ class MainDialog : public QDialog {
   void OnWorkerProgress(quint64 run, int percent);
   void OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void OnWorkerFinished(quint64 run);
+  // Ends the run that finished: a retry with a password, or one of the two endings below.
   void FinishRun();
+  // The message of a pass that did not complete; a save's analysis still stands.
+  void EndFailedRun(const PassResult& result, bool saving, const QString& final_log);
+  // The account of a completed pass in the log, its report beside a save, and one message.
+  void EndCompletedRun(const RecoverySession& session, bool saving, const QString& final_log);
+  // Shows the account's summary at the top of the log box.
+  void ScrollLogToLosses();
   // Appends the loss account to the log: per table and in all, then each loss.
   void AppendLosses(const LossAccount& losses);
   bool RunActive() const;

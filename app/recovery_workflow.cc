@@ -247,38 +247,45 @@ void MainDialog::FinishRun() {
 
   if (RetryWithPassword(result, finished_mode)) return;
   if (result.outcome != PassOutcome::kCompleted) {
-    if (!final_log.isEmpty()) analysis_log_ = final_log;
-    status_bar_->clearMessage();
-    const QString reason = QString::fromStdString(result.message);
-    QString text;
-    if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
-      text = tr("The file could not be read as an Access database.");
-    } else if (result.outcome == PassOutcome::kUnsupportedEncryption) {
-      text = tr("The file is encrypted in a way Mendora cannot decrypt. Nothing was read.");
-    } else if (result.outcome == PassOutcome::kNothingRecovered) {
-      text = tr("Nothing could be recovered from the file. Nothing was saved.");
-    } else if (saving) {
-      text = tr("The recovered data could not be written. Nothing was saved.");
-    } else {
-      text = tr("The analysis stopped before its end.");
-    }
-    if (!reason.isEmpty()) text += QStringLiteral("\n\n") + reason;
-    if (saving && !kept_log_.isEmpty()) {
-      // The analysis before the save still stands: another place or format
-      // may be tried without running it again.
-      analysis_log_ = kept_log_ + QStringLiteral("\r\n") + DisplayText(text) + QStringLiteral("\r\n");
-      ShowLog(analysis_log_);
-      progress_->setValue(0);
-      ApplyState(State::kCompleted);
-    } else {
-      ShowLog(analysis_log_);
-      progress_->setValue(0);
-      ApplyState(State::kFailed);
-    }
-    Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
-    return;
+    EndFailedRun(result, saving, final_log);
+  } else {
+    EndCompletedRun(session, saving, final_log);
   }
+}
 
+void MainDialog::EndFailedRun(const PassResult& result, bool saving, const QString& final_log) {
+  if (!final_log.isEmpty()) analysis_log_ = final_log;
+  status_bar_->clearMessage();
+  const QString reason = QString::fromStdString(result.message);
+  QString text;
+  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase) {
+    text = tr("The file could not be read as an Access database.");
+  } else if (result.outcome == PassOutcome::kUnsupportedEncryption) {
+    text = tr("The file is encrypted in a way Mendora cannot decrypt. Nothing was read.");
+  } else if (result.outcome == PassOutcome::kNothingRecovered) {
+    text = tr("Nothing could be recovered from the file. Nothing was saved.");
+  } else if (saving) {
+    text = tr("The recovered data could not be written. Nothing was saved.");
+  } else {
+    text = tr("The analysis stopped before its end.");
+  }
+  if (!reason.isEmpty()) text += QStringLiteral("\n\n") + reason;
+  if (saving && !kept_log_.isEmpty()) {
+    // The analysis before the save still stands: another place or format
+    // may be tried without running it again.
+    analysis_log_ = kept_log_ + QStringLiteral("\r\n") + DisplayText(text) + QStringLiteral("\r\n");
+    ShowLog(analysis_log_);
+    progress_->setValue(0);
+    ApplyState(State::kCompleted);
+  } else {
+    ShowLog(analysis_log_);
+    progress_->setValue(0);
+    ApplyState(State::kFailed);
+  }
+  Ask(text, BoxButtons::kOk, BoxIcon::kWarning);
+}
+
+void MainDialog::EndCompletedRun(const RecoverySession& session, bool saving, const QString& final_log) {
   // The bar stays full beside the completion message: the work is done.
   progress_->setValue(100);
   analysis_log_ = final_log;
@@ -322,17 +329,7 @@ void MainDialog::FinishRun() {
   }
   if (lossy) AppendLosses(session.results.losses);
   ShowLog(analysis_log_);
-  if (lossy) {
-    // The account's summary at the top of the box, its details below.
-    QString heading = tr("\r\nWhat could not be recovered:\r\n");
-    heading.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-    if (log_box_->find(heading, QTextDocument::FindBackward)) {
-      QTextCursor at = log_box_->textCursor();
-      at.clearSelection();
-      log_box_->setTextCursor(at);
-      log_box_->verticalScrollBar()->setValue(at.blockNumber());
-    }
-  }
+  if (lossy) ScrollLogToLosses();
 
   // One message, once: after a damaged analysis it carries the account, and
   // the save's own message only points to it.
@@ -353,6 +350,18 @@ void MainDialog::FinishRun() {
     Ask(tr(kCompletedMessage), BoxButtons::kOk, BoxIcon::kInformation);
   } else {
     Ask(LossMessage(session.results.losses), BoxButtons::kOk, BoxIcon::kWarning);
+  }
+}
+
+void MainDialog::ScrollLogToLosses() {
+  // The account's summary at the top of the box, its details below.
+  QString heading = tr("\r\nWhat could not be recovered:\r\n");
+  heading.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+  if (log_box_->find(heading, QTextDocument::FindBackward)) {
+    QTextCursor at = log_box_->textCursor();
+    at.clearSelection();
+    log_box_->setTextCursor(at);
+    log_box_->verticalScrollBar()->setValue(at.blockNumber());
   }
 }
 

@@ -115,6 +115,41 @@ TEST_P(WalkTest, ADamagedDefinitionLosesOnlyItsTable) {
   EXPECT_NE(errors.find("loops back to page"), std::string::npos);
 }
 
+// A session used again gives what a new one gives: nothing of the damaged
+// file read before (its losses, its unreadable definition, its tables)
+// carries into the next pass.
+TEST_P(WalkTest, ASessionUsedAgainKeepsNothingOfItsLastPass) {
+  tb::JetFileBuilder damaged_builder(GetParam());
+  damaged_builder.AddTable(SmallTable("Before"));
+  const uint32_t broken = damaged_builder.AddTable(SmallTable("Broken"));
+  tb::Bytes damaged = damaged_builder.Build();
+  damaged[static_cast<size_t>(broken) * damaged_builder.page_size()] = 0x01;
+  tb::JetFileBuilder clean_builder(GetParam());
+  clean_builder.AddTable(SmallTable("Clean", 3));
+  const tb::Bytes clean = clean_builder.Build();
+  tb::TempDatabase damaged_file(damaged);
+  tb::TempDatabase clean_file(clean);
+
+  const auto run = [](RecoverySession& session, const std::string& path) {
+    session.options.source_path = path;
+    session.options.loss_details = nullptr;
+    return RunRecovery(session).outcome;
+  };
+  RecoverySession fresh;
+  ASSERT_EQ(run(fresh, clean_file.path()), PassOutcome::kCompleted);
+  RecoverySession reused;
+  ASSERT_EQ(run(reused, damaged_file.path()), PassOutcome::kCompleted);
+  ASSERT_TRUE(reused.results.losses.AnyLoss());
+  ASSERT_EQ(run(reused, clean_file.path()), PassOutcome::kCompleted);
+
+  EXPECT_EQ(reused.results.analysis_log, fresh.results.analysis_log);
+  EXPECT_EQ(reused.results.grand_total, 3);
+  EXPECT_EQ(reused.results.losses.SummaryLines(), fresh.results.losses.SummaryLines());
+  EXPECT_FALSE(reused.results.losses.AnyLoss());
+  ASSERT_EQ(reused.results.recovered_tables.size(), 1u);
+  EXPECT_EQ(reused.results.recovered_tables[0].name, "Clean");
+}
+
 PassResult Save(const std::vector<uint8_t>& bytes, const std::string& target, RecoverySession* out = nullptr) {
   tb::TempDatabase file(bytes);
   RecoverySession local;
