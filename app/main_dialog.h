@@ -95,7 +95,7 @@ class MainDialog : public QDialog {
   const QString& SourcePath() const { return source_path_; }
   qint64 SourceFileLength() const { return source_file_length_; }
   const QString& TargetPath() const { return target_path_; }
-  int RunMode() const { return run_mode_; }
+  mendora::RunMode CurrentRunMode() const { return run_mode_; }
   const QString& AnalysisLog() const { return analysis_log_; }
   const QString& StartDirectory() const { return start_directory_; }
 
@@ -160,7 +160,14 @@ class MainDialog : public QDialog {
   void OnWorkerProgress(quint64 run, int percent);
   void OnWorkerTableProgress(quint64 run, const QString& table, qint64 table_rows, qint64 pass_rows);
   void OnWorkerFinished(quint64 run);
+  // Ends the run that finished: a retry with a password, or one of the two endings below.
   void FinishRun();
+  // The message of a pass that did not complete; a save's analysis still stands.
+  void EndFailedRun(const PassResult& result, bool saving, const QString& final_log);
+  // The account of a completed pass in the log, its report beside a save, and one message.
+  void EndCompletedRun(const RecoverySession& session, bool saving, const QString& final_log);
+  // Shows the account's summary at the top of the log box.
+  void ScrollLogToLosses();
   // Appends the loss account to the log: per table and in all, then each loss.
   void AppendLosses(const LossAccount& losses);
   bool RunActive() const;
@@ -172,7 +179,7 @@ class MainDialog : public QDialog {
   bool MayEndNow();
   // After a pass the source's password stopped: asks for it and runs again,
   // or says why nothing was read. True when a new run was started.
-  bool RetryWithPassword(const PassResult& result, int run_mode);
+  bool RetryWithPassword(const PassResult& result, mendora::RunMode run_mode);
 
   AppServices services_;
   State state_ = State::kSelecting;
@@ -186,7 +193,7 @@ class MainDialog : public QDialog {
   // the source.
   std::optional<QString> password_;
   bool replace_existing_ = false;
-  int run_mode_ = 0;
+  mendora::RunMode run_mode_ = mendora::RunMode::kAnalysis;
   QString analysis_log_;
   // The running pass's log, worded as its events arrive; the box shows it
   // once for all the events that arrived together.

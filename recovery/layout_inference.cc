@@ -3,6 +3,7 @@
 #include "recovery/layout_inference.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -49,11 +50,17 @@ struct Candidate {
   int type;
 };
 
-constexpr Candidate kCandidates[] = {
-    {1, kColumnByte},     {2, kColumnInteger},  {4, kColumnLongInteger},    {4, kColumnSingle},
-    {8, kColumnDouble},   {8, kColumnDateTime}, {8, kColumnCurrency},       {16, kColumnReplicationId},
-    {17, kColumnNumeric},
-};
+// The fixed-size types a column of unknown type may be, each with the size
+// its decoder reads.
+const std::array<Candidate, 9> kCandidates = [] {
+  constexpr int kTypes[] = {kColumnByte,     kColumnInteger,  kColumnLongInteger,   kColumnSingle, kColumnDouble,
+                            kColumnDateTime, kColumnCurrency, kColumnReplicationId, kColumnNumeric};
+  std::array<Candidate, 9> candidates{};
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    candidates[i] = Candidate{static_cast<uint32_t>(ColumnTypeOf(kTypes[i]).fixed_size), kTypes[i]};
+  }
+  return candidates;
+}();
 
 bool AllZero(ByteView bytes) {
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -200,7 +207,7 @@ struct FixedColumn {
 std::vector<FixedColumn> SplitFixedPart(const std::vector<ByteView>& fixed_parts, uint32_t fixed_size, uint32_t fewest,
                                         uint32_t most_columns, double more_columns_margin) {
   if (fixed_size == 0) return {};
-  constexpr size_t kCandidateCount = std::size(kCandidates);
+  const size_t kCandidateCount = kCandidates.size();
   // Wide fixed parts are scored on fewer rows: the work stays bounded.
   const size_t rows = std::min(fixed_parts.size(), std::max<size_t>(50, kSplitBudget / (fixed_size * kCandidateCount)));
   // Score of each candidate starting at each offset.
@@ -623,26 +630,22 @@ void FitTypeCount(std::vector<FixedColumn>& fixed, const std::vector<ByteView>& 
   }
 }
 
-}  // namespace
+ByteView RowView(const RowSample& row) { return ByteView(row.bytes.data(), row.bytes.size()); }
 
-std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, const InferenceContext& context) {
-  const bool jet4 = context.jet4;
-  if (rows.empty()) return std::nullopt;
-  const auto view = [](const RowSample& row) { return ByteView(row.bytes.data(), row.bytes.size()); };
-
-  // The variable table is there when most rows read with it.
+// Whether the rows have a variable table (most rows read with one), and the
+// shape the table's rows take; false when no row has a shape.
+bool ChooseShape(const std::vector<RowSample>& rows, bool jet4, InferredLayout& layout) {
   size_t with_table = 0;
-  for (const RowSample& row : rows) with_table += ShapeOfRow(view(row), jet4, true) ? 1 : 0;
-  InferredLayout layout;
+  for (const RowSample& row : rows) with_table += ShapeOfRow(RowView(row), jet4, true) ? 1 : 0;
   layout.has_var_table = with_table * 2 > rows.size();
 
   std::map<std::tuple<uint32_t, uint32_t, uint32_t>, size_t> shapes;
   for (const RowSample& row : rows) {
-    if (const auto shape = ShapeOfRow(view(row), jet4, layout.has_var_table)) {
+    if (const auto shape = ShapeOfRow(RowView(row), jet4, layout.has_var_table)) {
       ++shapes[{shape->column_count, shape->fixed_size, shape->var_count}];
     }
   }
-  if (shapes.empty()) return std::nullopt;
+  if (shapes.empty()) return false;
   // The most common shape, unless rows written since columns were added
   // are numerous enough to be the table's own: older rows then fit as the
   // part of it they hold.
@@ -653,23 +656,136 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
     if (it->second >= enough && std::get<0>(it->first) > std::get<0>(chosen->first)) chosen = it;
   }
   layout.shape = RowShape{std::get<0>(chosen->first), std::get<1>(chosen->first), std::get<2>(chosen->first)};
-  const RowShape& shape = layout.shape;
+  return true;
+}
 
-  std::vector<const RowSample*> fitting;
+// The first kScoredRows rows of the chosen shape, parsed, with their fixed parts.
+struct FittingRows {
+  std::vector<const RowSample*> rows;
+  std::vector<RowLayout> parsed;
+  std::vector<ByteView> fixed_parts;
+};
+
+FittingRows RowsOfShape(const std::vector<RowSample>& rows, bool jet4, const InferredLayout& layout) {
+  FittingRows fitting;
   for (const RowSample& row : rows) {
-    if (fitting.size() >= kScoredRows) break;
-    const std::optional<RowShape> own = ShapeOfRow(view(row), jet4, layout.has_var_table);
-    if (own && *own == shape) fitting.push_back(&row);
+    if (fitting.rows.size() >= kScoredRows) break;
+    const std::optional<RowShape> own = ShapeOfRow(RowView(row), jet4, layout.has_var_table);
+    if (own && *own == layout.shape) fitting.rows.push_back(&row);
   }
   const size_t count_size = jet4 ? 2 : 1;
-  const size_t n = fitting.size();
-  std::vector<ByteView> fixed_parts;
-  std::vector<RowLayout> parsed(n);
+  const size_t n = fitting.rows.size();
+  fitting.parsed.resize(n);
   for (size_t k = 0; k < n; ++k) {
-    const ByteView row = view(*fitting[k]);
-    ParseRowLayout(row, jet4, RowExtent{0, static_cast<uint32_t>(row.size() - 1)}, layout.has_var_table, parsed[k]);
-    fixed_parts.push_back(*row.Sub(count_size, shape.fixed_size));
+    const ByteView row = RowView(*fitting.rows[k]);
+    ParseRowLayout(row, jet4, RowExtent{0, static_cast<uint32_t>(row.size() - 1)}, layout.has_var_table,
+                   fitting.parsed[k]);
+    fitting.fixed_parts.push_back(*row.Sub(count_size, layout.shape.fixed_size));
   }
+  return fitting;
+}
+
+// What each null-mask bit stands for, checked against the values (zero or
+// implausible fixed values, empty variable ones); the fixed columns learn
+// in which rows they hold a value.
+std::vector<BitRole> MaskRoles(const FittingRows& fitting, const RowShape& shape, std::vector<FixedColumn>& fixed) {
+  const size_t n = fitting.rows.size();
+  std::vector<RowBits> mask(shape.column_count, RowBits(n));
+  std::vector<RowBits> fixed_zero(fixed.size(), RowBits(n));
+  std::vector<RowBits> fixed_implausible(fixed.size(), RowBits(n));
+  std::vector<RowBits> var_empty(shape.var_count, RowBits(n));
+  for (size_t k = 0; k < n; ++k) {
+    const ByteView row = RowView(*fitting.rows[k]);
+    for (uint32_t b = 0; b < shape.column_count; ++b) {
+      if (fitting.parsed[k].HasValue(row, b)) mask[b].Set(k);
+    }
+    for (size_t i = 0; i < fixed.size(); ++i) {
+      const ByteView bytes = *fitting.fixed_parts[k].Sub(fixed[i].offset, fixed[i].candidate.size);
+      if (AllZero(bytes)) fixed_zero[i].Set(k);
+      if (FixedValueQuality(fixed[i].candidate.type, bytes) < 0) fixed_implausible[i].Set(k);
+    }
+    for (uint32_t j = 0; j < shape.var_count; ++j) {
+      const auto extent = VariableExtent(fitting.parsed[k], j);
+      if (!extent || extent->first == extent->second) var_empty[j].Set(k);
+    }
+  }
+  const std::vector<BitRole> roles = AssignMaskBits(mask, fixed_zero, fixed_implausible, var_empty, n);
+  size_t i = 0;
+  for (uint32_t b = 0; b < shape.column_count; ++b) {
+    if (roles[b] != BitRole::kFixed) continue;
+    FixedColumn& column = fixed[i++];
+    column.holds.resize(n);
+    for (size_t k = 0; k < n; ++k) column.holds[k] = fitting.parsed[k].HasValue(RowView(*fitting.rows[k]), b);
+  }
+  return roles;
+}
+
+// Types the variable column `column` by what every row's value of it reads
+// as; false when no row holds a value.
+bool TypeVariableColumn(const FittingRows& fitting, const InferenceContext& context, ColumnDef& column) {
+  const bool jet4 = context.jet4;
+  bool all_long = true;
+  bool all_text = true;
+  bool all_guids = true;
+  bool any = false;
+  size_t same_length = 0;
+  std::vector<ByteView> values;
+  std::vector<std::pair<size_t, ByteView>> probes;
+  for (size_t k = 0; k < fitting.rows.size(); ++k) {
+    const auto extent = VariableExtent(fitting.parsed[k], column.var_column_number);
+    if (!extent || extent->first == extent->second) continue;
+    const ByteView value = *RowView(*fitting.rows[k]).Sub(extent->first, extent->second - extent->first);
+    any = true;
+    all_guids = all_guids && value.size() == 16 && (AllZero(value) || FixedValueQuality(kColumnReplicationId, value) > 0);
+    if (values.empty()) same_length = value.size();
+    if (value.size() != same_length) same_length = 0;
+    if (values.size() < kScoredRows) values.push_back(value);
+    all_long = all_long && LooksLikeLongValue(value, context.page_count);
+    all_text = all_text && LooksLikeText(value, jet4);
+    if (probes.size() < 8) probes.emplace_back(k, value);
+  }
+  if (any && all_guids) {
+    // Some programs keep GUIDs as variable columns of 16 bytes.
+    column.type = kColumnReplicationId;
+    column.size = 16;
+  } else if (!any || (all_text && !all_long)) {
+    column.type = kColumnText;
+    column.size = jet4 ? 510 : 255;
+  } else if (all_long) {
+    // Memo or OLE by what the values hold.
+    bool text = true;
+    for (const auto& [k, value] : probes) {
+      std::optional<std::string> content;
+      if ((*value.U32(0) & kLongValueInline) != 0) {
+        content = std::string(reinterpret_cast<const char*>(value.data()) + kLongValueHeaderSize,
+                              value.size() - kLongValueHeaderSize);
+      } else if (context.read_long_value) {
+        content = context.read_long_value(value, *fitting.rows[k], column.column_number);
+      }
+      if (!content) continue;
+      text = text && LooksLikeText(ByteView(reinterpret_cast<const uint8_t*>(content->data()), content->size()), jet4);
+    }
+    column.type = text ? kColumnMemo : kColumnOle;
+  } else if (const int type = same_length > 0 ? NumberOfLength(values, same_length) : 0; type != 0) {
+    // Some of Access's own tables keep numbers in variable columns.
+    column.type = type;
+    column.size = static_cast<int32_t>(same_length);
+  } else {
+    column.type = kColumnBinary;
+    column.size = 255;
+  }
+  return any;
+}
+
+}  // namespace
+
+std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, const InferenceContext& context) {
+  const bool jet4 = context.jet4;
+  if (rows.empty()) return std::nullopt;
+  InferredLayout layout;
+  if (!ChooseShape(rows, jet4, layout)) return std::nullopt;
+  const RowShape& shape = layout.shape;
+  const FittingRows fitting = RowsOfShape(rows, jet4, layout);
 
   // How many fixed columns there are, and of which kinds, as far as the
   // catalog's property blocks tell.
@@ -678,43 +794,14 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
   const uint32_t fewest = std::min(kinds.fixed_fewest, fixed_most);
   const uint32_t most = std::max(fewest, std::min(kinds.fixed_most, fixed_most));
   std::vector<FixedColumn> fixed =
-      SplitFixedPart(fixed_parts, shape.fixed_size, fewest, most,
+      SplitFixedPart(fitting.fixed_parts, shape.fixed_size, fewest, most,
                      context.evidence.size() == shape.column_count ? kTypedColumnsMargin : kMoreColumnsMargin);
   if (shape.fixed_size > 0 && fixed.empty()) return std::nullopt;
 
-  // What the null mask can be checked against.
-  std::vector<RowBits> mask(shape.column_count, RowBits(n));
-  std::vector<RowBits> fixed_zero(fixed.size(), RowBits(n));
-  std::vector<RowBits> fixed_implausible(fixed.size(), RowBits(n));
-  std::vector<RowBits> var_empty(shape.var_count, RowBits(n));
-  for (size_t k = 0; k < n; ++k) {
-    const ByteView row = view(*fitting[k]);
-    for (uint32_t b = 0; b < shape.column_count; ++b) {
-      if (parsed[k].HasValue(row, b)) mask[b].Set(k);
-    }
-    for (size_t i = 0; i < fixed.size(); ++i) {
-      const ByteView bytes = *fixed_parts[k].Sub(fixed[i].offset, fixed[i].candidate.size);
-      if (AllZero(bytes)) fixed_zero[i].Set(k);
-      if (FixedValueQuality(fixed[i].candidate.type, bytes) < 0) fixed_implausible[i].Set(k);
-    }
-    for (uint32_t j = 0; j < shape.var_count; ++j) {
-      const auto extent = VariableExtent(parsed[k], j);
-      if (!extent || extent->first == extent->second) var_empty[j].Set(k);
-    }
-  }
-  const std::vector<BitRole> roles = AssignMaskBits(mask, fixed_zero, fixed_implausible, var_empty, n);
-  {
-    size_t i = 0;
-    for (uint32_t b = 0; b < shape.column_count; ++b) {
-      if (roles[b] != BitRole::kFixed) continue;
-      FixedColumn& column = fixed[i++];
-      column.holds.resize(n);
-      for (size_t k = 0; k < n; ++k) column.holds[k] = parsed[k].HasValue(view(*fitting[k]), b);
-    }
-  }
-  RetypeFromValues(fixed, fixed_parts);
-  FitTypeCount(fixed, fixed_parts, kColumnDateTime, kinds.dates_fewest, kinds.dates_most);
-  FitTypeCount(fixed, fixed_parts, kColumnCurrency, kinds.currency_fewest, SIZE_MAX);
+  const std::vector<BitRole> roles = MaskRoles(fitting, shape, fixed);
+  RetypeFromValues(fixed, fitting.fixed_parts);
+  FitTypeCount(fixed, fitting.fixed_parts, kColumnDateTime, kinds.dates_fewest, kinds.dates_most);
+  FitTypeCount(fixed, fitting.fixed_parts, kColumnCurrency, kinds.currency_fewest, SIZE_MAX);
 
   std::vector<InferredColumn> described;
   size_t next_fixed = 0;
@@ -740,65 +827,13 @@ std::optional<InferredLayout> InferLayout(const std::vector<RowSample>& rows, co
       column.var_column_number = next_var++;
       column.fixed = false;
       layout.lowest_variable_number = std::min<uint32_t>(layout.lowest_variable_number, b);
-      // What every row's value of the column reads as.
-      bool all_long = true;
-      bool all_text = true;
-      bool all_guids = true;
-      bool any = false;
-      size_t same_length = 0;
-      std::vector<ByteView> values;
-      std::vector<std::pair<size_t, ByteView>> probes;
-      for (size_t k = 0; k < n; ++k) {
-        const auto extent = VariableExtent(parsed[k], column.var_column_number);
-        if (!extent || extent->first == extent->second) continue;
-        const ByteView value = *view(*fitting[k]).Sub(extent->first, extent->second - extent->first);
-        any = true;
-        all_guids = all_guids && value.size() == 16 && (AllZero(value) || FixedValueQuality(kColumnReplicationId, value) > 0);
-        if (values.empty()) same_length = value.size();
-        if (value.size() != same_length) same_length = 0;
-        if (values.size() < kScoredRows) values.push_back(value);
-        all_long = all_long && LooksLikeLongValue(value, context.page_count);
-        all_text = all_text && LooksLikeText(value, jet4);
-        if (probes.size() < 8) probes.emplace_back(k, value);
-      }
-      if (any && all_guids) {
-        // Some programs keep GUIDs as variable columns of 16 bytes.
-        column.type = kColumnReplicationId;
-        column.size = 16;
-      } else if (!any || (all_text && !all_long)) {
-        column.type = kColumnText;
-        column.size = jet4 ? 510 : 255;
-      } else if (all_long) {
-        // Memo or OLE by what the values hold.
-        bool text = true;
-        for (const auto& [k, value] : probes) {
-          std::optional<std::string> content;
-          if ((*value.U32(0) & kLongValueInline) != 0) {
-            content = std::string(reinterpret_cast<const char*>(value.data()) + kLongValueHeaderSize,
-                                  value.size() - kLongValueHeaderSize);
-          } else if (context.read_long_value) {
-            content = context.read_long_value(value, *fitting[k], column.column_number);
-          }
-          if (!content) continue;
-          text = text && LooksLikeText(ByteView(reinterpret_cast<const uint8_t*>(content->data()), content->size()),
-                                       jet4);
-        }
-        column.type = text ? kColumnMemo : kColumnOle;
-      } else if (const int type = same_length > 0 ? NumberOfLength(values, same_length) : 0; type != 0) {
-        // Some of Access's own tables keep numbers in variable columns.
-        column.type = type;
-        column.size = static_cast<int32_t>(same_length);
-      } else {
-        column.type = kColumnBinary;
-        column.size = 255;
-      }
-      about.empty = !any;
+      about.empty = !TypeVariableColumn(fitting, context, column);
     }
     layout.columns.push_back(std::move(column));
     described.push_back(about);
   }
   layout.rows_fitting = 0;
-  for (const RowSample& row : rows) layout.rows_fitting += layout.Fits(view(row), jet4) ? 1 : 0;
+  for (const RowSample& row : rows) layout.rows_fitting += layout.Fits(RowView(row), jet4) ? 1 : 0;
   NameColumns(layout.columns, described, context.evidence, layout.notes, layout.guessed);
   return layout;
 }

@@ -171,7 +171,7 @@ struct JetOutput::CatalogObject {
   std::string name;
   uint32_t id = 0;
   uint32_t parent = 0;
-  uint16_t type = 0;
+  int32_t type = 0;  // kCatalog... in reader/jet_format.h
   uint32_t flags = 0;
   Bytes properties;
 };
@@ -768,7 +768,7 @@ void JetOutput::AddRelation(const OutputRelation& relation) {
     relation_flags_.push_back(static_cast<uint32_t>(flags));
     relation_shape_.emplace_back(count, i);
   }
-  objects_.push_back(CatalogObject{name, NextLooseId(), kRelationshipsId, kCatalogRelation, 0, {}});
+  objects_.push_back(CatalogObject{name, NextLooseId(), kRelationshipsId, kCatalogRelationship, 0, {}});
 }
 
 void JetOutput::AddQuery(const std::string& name, const std::string& sql) {
@@ -881,7 +881,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
 namespace {
 
 // The catalog type of an object kind (see OutputObject::kind).
-uint16_t ObjectCatalogType(const std::string& kind) {
+int32_t ObjectCatalogType(const std::string& kind) {
   if (kind == "form") return kCatalogForm;
   if (kind == "report") return kCatalogReport;
   if (kind == "macro") return kCatalogMacro;
@@ -1004,7 +1004,7 @@ void JetOutput::WriteCatalogAndSystemTables() {
   SystemTableWriter relation_rows(*file_, RelationshipsTable(), keys_);
   std::vector<std::string> unknown;
 
-  const auto add_object = [&](const std::string& name, uint32_t id, uint32_t parent, uint16_t type, uint32_t flags,
+  const auto add_object = [&](const std::string& name, uint32_t id, uint32_t parent, int32_t type, uint32_t flags,
                               Account owner, const Bytes& properties) {
     std::vector<Value> v(catalog::kColumns);
     v[catalog::kId] = IntegerValue(static_cast<int32_t>(id));

@@ -36,18 +36,6 @@ inline constexpr uint32_t kDatabaseObjectId = 0x10000000;
 inline constexpr uint32_t kFirstLooseId = 0x80000000;
 inline constexpr uint32_t kSystemObject = 0x80000000;  // Flags of Access's own objects
 
-enum CatalogType : uint16_t {
-  kCatalogTable = 1,
-  kCatalogDatabase = 2,
-  kCatalogContainer = 3,
-  kCatalogQuery = 5,
-  kCatalogRelation = 8,
-  kCatalogForm = 0x8000,
-  kCatalogMacro = 0x8002,
-  kCatalogReport = 0x8004,
-  kCatalogModule = 0x8007,
-};
-
 // The accounts whose permissions a file carries. Their ids are stored
 // encoded by the file; see Sid().
 enum class Account { kEngine, kAdmin, kUsers, kCreator };

@@ -13,12 +13,6 @@
 
 namespace mendora {
 
-namespace {
-
-inline constexpr const char* kTargetLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
-
-}  // namespace
-
 SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& column, bool first) {
   SchemaStatement statement;
   statement.kind = first ? SchemaStatement::Kind::kCreateTable : SchemaStatement::Kind::kAddColumn;
@@ -34,15 +28,13 @@ SchemaStatement ColumnStatement(const std::string& table, const OutputColumn& co
   if (statement.declared_type.empty()) statement.declared_type = "/* " + statement.keyword + " */";
   // Access computed it from other columns; the schema says so beside it.
   if (column.calculated) statement.declared_type += " /* calculated */";
-  statement.text = first ? "CREATE TABLE [" + table + "]([" + column.name + "] " + statement.keyword + ");"
-                         : "ALTER TABLE [" + table + "] ADD [" + column.name + "] " + statement.keyword + ";";
   return statement;
 }
 
 EngineOutput::EngineOutput(std::unique_ptr<EngineDatabase> database, const std::string& path, bool replace_existing,
                            OleStorage ole)
     : database_(std::move(database)), path_(path), ole_(ole) {
-  database_->Create(path, kTargetLocale, replace_existing ? kReplaceExisting : 0);
+  database_->Create(path, replace_existing);
   recordset_ = database_->NewRecordset();
 }
 
@@ -80,7 +72,7 @@ void EngineOutput::BeginTable(const OutputTable& table) {
     if (table.columns[i].complex_kind != 0) continue;
     const SchemaStatement statement = ColumnStatement(table.name, table.columns[i], sources.empty());
     try {
-      database_->Execute(statement, kFailOnError);
+      database_->Execute(statement);
       sources.push_back(i);
     } catch (const EngineError& error) {
       refusal = error.what();
@@ -126,7 +118,7 @@ void EngineOutput::BeginChildTable(const std::string& table, const OutputColumn&
       break;
   }
   try {
-    database_->Execute("CREATE TABLE " + QuoteIdentifier(StoredTableName(child.name)) + " (" + columns + ")", 0);
+    database_->Execute("CREATE TABLE " + QuoteIdentifier(StoredTableName(child.name)) + " (" + columns + ")");
     const size_t width = child.kind == static_cast<int>(ComplexKind::kAttachments) ? 5
                          : child.kind == static_cast<int>(ComplexKind::kVersionHistory) ? 3 : 2;
     std::vector<size_t> sources(width);
@@ -234,7 +226,6 @@ void EngineOutput::AddRelation(const OutputRelation& relation) {
     if (!relations_) {
       relations_ = database_->NewRelationDatabase();
       relations_->Attach(losses_);
-      relations_->Open(path_, false, false, "");
     }
     relations_->CreateRelation(relation.name, relation.table, relation.foreign_table, relation.flags,
                                relation.fields);
@@ -284,7 +275,7 @@ void EngineOutput::Finish() {
   // The account as it stands now, with the rows: later steps lose nothing
   // of the file's content.
   try {
-    for (const std::string& statement : LossTableStatements(*losses_)) database_->Execute(statement, 0);
+    for (const std::string& statement : LossTableStatements(*losses_)) database_->Execute(statement);
   } catch (const EngineError& error) {
     losses_->PieceLost(std::string("The table mendora_losses was not created: ") + error.what());
   }

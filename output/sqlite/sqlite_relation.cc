@@ -2,7 +2,6 @@
 #include "output/sqlite/sqlite_relation.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "output/sqlite/sqlite_keys.h"
@@ -11,15 +10,6 @@
 
 namespace mendora {
 namespace {
-
-bool SamePath(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code error_a;
-  std::error_code error_b;
-  auto canonical_a = std::filesystem::weakly_canonical(a, error_a);
-  auto canonical_b = std::filesystem::weakly_canonical(b, error_b);
-  return !error_a && !error_b && canonical_a == canonical_b;
-}
 
 // The column's name as the table stores it.
 std::string StoredColumn(const std::vector<ColumnInfo>& columns, const std::string& table, const std::string& field) {
@@ -164,20 +154,11 @@ void Rebuild(SqliteConnection& connection, const TableInfo& table, const std::st
 
 }  // namespace
 
-void SqliteRelationDatabase::Open(const std::string& path, bool /*exclusive*/, bool read_only,
-                                  const std::string& /*connect*/) {
-  if (!connection_->IsOpen()) throw EngineError("cannot open " + path + " for relations: the target is closed");
-  if (!SamePath(path, target_path_)) {
-    throw EngineError("cannot open " + path + " for relations: only the target " + target_path_ + " can be");
-  }
-  if (read_only) throw EngineError("cannot open " + path + " read-only for relations: they are written to it");
-  open_ = true;
-}
-
 void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::string& table,
                                             const std::string& foreign_table, int attributes,
                                             const std::vector<RelationField>& fields) {
-  if (!open_) throw EngineError("cannot create relation " + name + ": the relation database is not open");
+  if (closed_) throw EngineError("cannot create relation " + name + ": the relations were closed");
+  if (!connection_->IsOpen()) throw EngineError("cannot create relation " + name + ": the target is closed");
   if (fields.empty()) throw EngineError("cannot create relation " + name + ": it has no fields");
   auto referenced = FindTable(*connection_, StoredTableName(table));
   if (!referenced) throw EngineError("cannot create relation " + name + ": no table named " + table);
@@ -289,7 +270,7 @@ void SqliteRelationDatabase::ListRelations(const std::vector<Relation>& relation
 }
 
 void SqliteRelationDatabase::Close() {
-  open_ = false;
+  closed_ = true;
   std::vector<Relation> relations = std::move(relations_);
   relations_.clear();
   if (relations.empty()) return;

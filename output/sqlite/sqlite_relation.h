@@ -29,11 +29,9 @@ class SqliteRelationDatabase final : public EngineRelationDatabase {
  public:
   // Relations are made on the connection that builds `target_path`, while
   // its pass is still open.
-  SqliteRelationDatabase(std::shared_ptr<SqliteConnection> connection, std::string target_path)
-      : connection_(std::move(connection)), target_path_(std::move(target_path)) {}
+  explicit SqliteRelationDatabase(std::shared_ptr<SqliteConnection> connection)
+      : connection_(std::move(connection)) {}
 
-  // Only the target being built can be opened, and not read-only.
-  void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) override;
   // Checks the relation against both tables and gives the referenced fields
   // their unique key; the constraint itself waits for Close.
   void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
@@ -69,8 +67,7 @@ class SqliteRelationDatabase final : public EngineRelationDatabase {
   void ListRelations(const std::vector<Relation>& relations);
 
   std::shared_ptr<SqliteConnection> connection_;
-  std::string target_path_;
-  bool open_ = false;
+  bool closed_ = false;
   LossAccount* losses_ = nullptr;
   std::vector<Relation> relations_;
 };

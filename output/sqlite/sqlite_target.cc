@@ -76,9 +76,8 @@ SqliteConnection& SqliteDatabase::Connection(const char* what) {
   return *connection_;
 }
 
-void SqliteDatabase::Create(const std::string& path, const std::string& /*locale*/, int options) {
+void SqliteDatabase::Create(const std::string& path, bool replace) {
   if (IsOpen()) throw EngineError("cannot create " + path + ": the target " + path_ + " is still open");
-  bool replace = (options & kReplaceExisting) != 0;
   // Better refused now than after a long pass; Close checks again.
   if (!replace && Exists(path)) {
     throw EngineError("cannot create " + path + ": a file already exists there and replacing it was not requested");
@@ -105,14 +104,18 @@ void SqliteDatabase::Create(const std::string& path, const std::string& /*locale
   replace_existing_ = replace;
 }
 
-void SqliteDatabase::Execute(const SchemaStatement& statement, int /*options*/) {
+void SqliteDatabase::Execute(const SchemaStatement& statement) {
   SqliteConnection& connection = Connection("cannot change the schema");
   std::string column = QuoteIdentifier(StoredColumnName(statement.column)) + " " + statement.declared_type;
   std::string table = QuoteIdentifier(StoredTableName(statement.table));
   std::string sql = statement.kind == SchemaStatement::Kind::kCreateTable
                         ? "CREATE TABLE " + table + " (" + column + ")"
                         : "ALTER TABLE " + table + " ADD COLUMN " + column;
-  connection.Exec(sql, "cannot run " + (statement.text.empty() ? sql : statement.text));
+  connection.Exec(sql, statement.kind == SchemaStatement::Kind::kCreateTable
+                           ? "cannot create table " + statement.table + " with column " + statement.column + " " +
+                                 statement.keyword
+                           : "cannot add column " + statement.column + " " + statement.keyword + " to table " +
+                                 statement.table);
 }
 
 void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns) {
@@ -127,7 +130,7 @@ void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns) {
   connection.Exec(sql, "cannot create table " + columns.front().table);
 }
 
-void SqliteDatabase::Execute(const std::string& sql, int /*options*/) {
+void SqliteDatabase::Execute(const std::string& sql) {
   Connection("cannot run a statement");
   SqliteStatement statement = PrepareOne(connection_, sql);
   while (statement.Step("cannot run \"" + sql + "\"")) {
@@ -141,7 +144,7 @@ std::unique_ptr<EngineRecordset> SqliteDatabase::NewRecordset() {
 
 std::unique_ptr<EngineRelationDatabase> SqliteDatabase::NewRelationDatabase() {
   Connection("cannot make a relation database");
-  return std::make_unique<SqliteRelationDatabase>(connection_, path_);
+  return std::make_unique<SqliteRelationDatabase>(connection_);
 }
 
 std::unique_ptr<EngineQueryDef> SqliteDatabase::NewQueryDef() {

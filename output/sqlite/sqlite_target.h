@@ -24,17 +24,15 @@ class SqliteDatabase final : public EngineDatabase {
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-  // `locale` orders text in Jet; SQLite's text order does not depend on it.
-  // Without kReplaceExisting, fails at once when something is at `path`; with
-  // it, when what is there is no regular file. Removes the files that killed
-  // saves to `path` left beside it, and says so on stderr.
-  void Create(const std::string& path, const std::string& locale, int options) override;
-  // Every failure throws, so kFailOnError in `options` changes nothing.
-  void Execute(const SchemaStatement& statement, int options) override;
+  // Without `replace_existing`, fails at once when something is at `path`;
+  // with it, when what is there is no regular file. Removes the files that
+  // killed saves to `path` left beside it, and says so on stderr.
+  void Create(const std::string& path, bool replace_existing) override;
+  void Execute(const SchemaStatement& statement) override;
   void CreateTable(const std::vector<SchemaStatement>& columns) override;
   // Refuses empty text, a second statement and transaction control, which
   // would end the transaction the whole pass is written in.
-  void Execute(const std::string& sql, int options) override;
+  void Execute(const std::string& sql) override;
   std::unique_ptr<EngineRecordset> NewRecordset() override;
   std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() override;
   std::unique_ptr<EngineQueryDef> NewQueryDef() override;

@@ -18,10 +18,8 @@
 
 namespace mendora {
 
-// One schema statement of a table's re-creation. `text` is its Jet SQL form
-// ("CREATE TABLE [T]([C] COUNTER);" or "ALTER TABLE [T] ADD [C] TEXT;"), kept
-// for logs and tests; the engine works from the structured fields, so no
-// name can change what the statement does.
+// One schema statement of a table's re-creation: the engine works from the
+// structured fields, so no name can change what the statement does.
 struct SchemaStatement {
   enum class Kind { kCreateTable, kAddColumn };
   Kind kind = Kind::kCreateTable;
@@ -29,7 +27,6 @@ struct SchemaStatement {
   std::string column;
   std::string keyword;        // Jet type keyword without the bracket: "COUNTER", "TEXT", "DECIMAL(18,4)", ...
   std::string declared_type;  // the target's: "INTEGER", "VARCHAR(50)", ...
-  std::string text;
 };
 
 // The wrapper of an OLE value stored as the file inside it: with the file
@@ -44,11 +41,6 @@ struct OleWrapperRecord {
   int64_t file_offset = 0;
   std::string wrapper;
 };
-
-// Options of TargetDatabase::Execute and Create.
-inline constexpr int kFailOnError = 128;
-// Create option: Close may replace a file that already exists at the path.
-inline constexpr int kReplaceExisting = 1;
 
 class EngineRecordset {
  public:
@@ -66,13 +58,12 @@ class EngineRecordset {
   virtual bool IsOpen() const = 0;
 };
 
-// A connection used to create relations. CreateRelation checks a relation
-// and may leave the making of it to Close, which is therefore part of the
-// work: relations not closed may be missing.
+// Creates relations in the database that made it. CreateRelation checks a
+// relation and may leave the making of it to Close, which is therefore part
+// of the work: relations not closed may be missing.
 class EngineRelationDatabase {
  public:
   virtual ~EngineRelationDatabase() = default;
-  virtual void Open(const std::string& path, bool exclusive, bool read_only, const std::string& connect) = 0;
   virtual void CreateRelation(const std::string& name, const std::string& table, const std::string& foreign_table,
                               int attributes, const std::vector<RelationField>& fields) = 0;
   virtual void Close() = 0;
@@ -90,10 +81,11 @@ class EngineQueryDef {
 class EngineDatabase {
  public:
   virtual ~EngineDatabase() = default;
-  // Starts a new database that Close will put at `path`. Nothing is written
-  // at `path` itself before Close succeeds.
-  virtual void Create(const std::string& path, const std::string& locale, int options) = 0;
-  virtual void Execute(const SchemaStatement& statement, int options) = 0;
+  // Starts a new database that Close will put at `path`, replacing a file
+  // there only when `replace_existing`. Nothing is written at `path` itself
+  // before Close succeeds.
+  virtual void Create(const std::string& path, bool replace_existing) = 0;
+  virtual void Execute(const SchemaStatement& statement) = 0;
   // Creates a table with all its columns in one statement (the first creates
   // the table, the rest add columns): a schema change per column would cost
   // a rewrite of the whole schema each. Throws EngineError when the engine
@@ -104,7 +96,7 @@ class EngineDatabase {
     throw EngineError("tables are created column by column");
   }
   // Runs exactly one SQL statement of the engine's own dialect.
-  virtual void Execute(const std::string& sql, int options) = 0;
+  virtual void Execute(const std::string& sql) = 0;
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
   virtual std::unique_ptr<EngineRelationDatabase> NewRelationDatabase() = 0;
   virtual std::unique_ptr<EngineQueryDef> NewQueryDef() = 0;

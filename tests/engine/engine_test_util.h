@@ -99,7 +99,7 @@ inline void MakeTable(EngineDatabase& db, const std::string& table,
                       const std::vector<std::pair<std::string, std::string>>& columns) {
   auto kind = SchemaStatement::Kind::kCreateTable;
   for (const auto& [name, keyword] : columns) {
-    db.Execute(Column(kind, table, name, keyword), kFailOnError);
+    db.Execute(Column(kind, table, name, keyword));
     kind = SchemaStatement::Kind::kAddColumn;
   }
 }
@@ -141,7 +141,7 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     db_ = std::make_unique<SqliteDatabase>();
-    db_->Create(target_, "General", 0);
+    db_->Create(target_, false);
   }
 
   ScratchDir dir_;

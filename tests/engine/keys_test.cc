@@ -30,7 +30,7 @@ class KeysTest : public EngineTest {
   std::vector<std::string> Save(const OutputTable& table, const std::vector<std::vector<Value>>& rows) {
     bool first = true;
     for (const OutputColumn& column : table.columns) {
-      db_->Execute(ColumnStatement(table.name, column, first), kFailOnError);
+      db_->Execute(ColumnStatement(table.name, column, first));
       first = false;
     }
     auto rs = db_->NewRecordset();
@@ -55,7 +55,7 @@ TEST_F(KeysTest, KeysIndexesAndConstraintsTheRowsAllowAreMade) {
                    Index("Added", {{"Added", false}, {"Code", false}}, false, false)};
   table.properties = {{"", "Description", T("all items")}, {"Code", "Caption", T("Item code")}};
   EXPECT_TRUE(Save(table, {{I(3), T("a"), I(1), N()}, {I(7), T("b"), N(), N()}}).empty());
-  db_->Execute("INSERT INTO Items (Code) VALUES ('c')", 0);
+  db_->Execute("INSERT INTO Items (Code) VALUES ('c')");
   db_->Close();
 
   EXPECT_EQ(Rows(target_, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('Items')"),
@@ -119,7 +119,7 @@ TEST_F(KeysTest, PlainIntegerKeysAndSharedIndexNames) {
     table.indexes = {Index("PrimaryKey", {{"Id", false}}, true, true), Index("Zip", {{"Zip", false}}, false, false)};
     EXPECT_TRUE(Save(table, {{I(5), T("z")}}).empty());
   }
-  EXPECT_THROW(db_->Execute("INSERT INTO A (Zip) VALUES ('q')", 0), EngineError);
+  EXPECT_THROW(db_->Execute("INSERT INTO A (Zip) VALUES ('q')"), EngineError);
   db_->Close();
   EXPECT_EQ(Rows(target_, "SELECT type, pk, \"notnull\" FROM pragma_table_info('A') WHERE name = 'Id'"),
             (std::vector<std::string>{"INT|1|1"}));
@@ -140,7 +140,7 @@ TEST_F(KeysTest, AnAutoNumberThatIsNoKeyStillNumbersNewRows) {
   table.columns[1].default_value = "GenGUID()";
   table.indexes = {Index("PrimaryKey", {{"Seq"}, {"Text"}}, true, true)};
   EXPECT_TRUE(Save(table, {{I(10), N(), T("a")}}).empty());
-  db_->Execute("INSERT INTO Log (Text) VALUES ('b')", 0);
+  db_->Execute("INSERT INTO Log (Text) VALUES ('b')");
   db_->Close();
   EXPECT_EQ(Rows(target_, "SELECT Seq, Guid IS NULL FROM Log ORDER BY Seq"), (std::vector<std::string>{"10|1", "11|0"}));
   EXPECT_EQ(Rows(target_, "SELECT Guid GLOB '{????????-????-????-????-????????????}' FROM Log WHERE Seq = 11"),

@@ -11,7 +11,7 @@ class RelationTest : public EngineTest {
     EngineTest::SetUp();
     MakeTable(*db_, "Customers", {{"Id", "LONG"}, {"Region", "TEXT"}, {"Name", "TEXT"}});
     MakeTable(*db_, "Order Lines", {{"Customer", "LONG"}, {"Region", "TEXT"}, {"Note", "MEMO"}});
-    db_->Execute("CREATE INDEX \"by customer\" ON \"Order Lines\" (Customer)", 0);
+    db_->Execute("CREATE INDEX \"by customer\" ON \"Order Lines\" (Customer)");
     auto rs = db_->NewRecordset();
     OpenAll(*rs, "Order Lines", 3);
     AddRow(*rs, {I(1), T("N"), T("first")});
@@ -25,7 +25,6 @@ class RelationTest : public EngineTest {
     AddRow(*customers, {I(9), T("S"), T("Sy")});
     customers->Close();
     relations_ = db_->NewRelationDatabase();
-    relations_->Open(target_, false, false, "");
   }
 
   std::vector<std::string> ForeignKeys() {
@@ -122,7 +121,7 @@ TEST_F(RelationTest, RowsAddedAfterwardsAreNotCheckedAgainstIt) {
 }
 
 TEST_F(RelationTest, ViewOnTheTableSurvivesTheRebuild) {
-  db_->Execute("CREATE VIEW Orphans AS SELECT Note FROM \"Order Lines\" WHERE Customer = 9", 0);
+  db_->Execute("CREATE VIEW Orphans AS SELECT Note FROM \"Order Lines\" WHERE Customer = 9");
   relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
   relations_->Close();
   db_->Close();
@@ -163,7 +162,7 @@ TEST_F(RelationTest, ATableIsRebuiltOnceWithAllItsRelations) {
     ScratchDir dir;
     const std::string target = dir.File("many.sqlite");
     auto db = std::make_unique<SqliteDatabase>();
-    db->Create(target, "General", 0);
+    db->Create(target, false);
     MakeTable(*db, "Parent", {{"Id", "LONG"}});
     MakeTable(*db, "Child", {{"Parent", "LONG"}});
     auto rs = db->NewRecordset();
@@ -171,7 +170,6 @@ TEST_F(RelationTest, ATableIsRebuiltOnceWithAllItsRelations) {
     AddRow(*rs, {I(1)});
     rs->Close();
     auto made = db->NewRelationDatabase();
-    made->Open(target, false, false, "");
     for (int i = 0; i < relations; ++i) made->CreateRelation("R" + std::to_string(i), "Parent", "Child", 0, {{"Id", "Parent"}});
     made->Close();
     db->Close();
@@ -187,7 +185,7 @@ TEST_F(RelationTest, ARebuildThatFailsCostsOnlyThatTablesRelations) {
   MakeTable(*db_, "Staff", {{"Id", "LONG"}, {"Boss", "LONG"}});
   relations_->CreateRelation("Reports", "Staff", "Staff", 0, {{"Id", "Boss"}});
   relations_->CreateRelation("Kept", "Customers", "Order Lines", 0, {{"Id", "Customer"}});
-  db_->Execute("DROP TABLE Staff", 0);
+  db_->Execute("DROP TABLE Staff");
   try {
     relations_->Close();
     ADD_FAILURE() << "no error";
@@ -200,11 +198,11 @@ TEST_F(RelationTest, ARebuildThatFailsCostsOnlyThatTablesRelations) {
   EXPECT_EQ(ForeignKeys(), (std::vector<std::string>{"0|0|Customers|Customer|Id|NO ACTION|NO ACTION"}));
 }
 
-TEST_F(RelationTest, OnlyTheTargetCanBeOpenedForRelations) {
+// Relations closed, or a target closed, take no more relations.
+TEST_F(RelationTest, NoRelationIsTakenOnceClosed) {
   auto other = db_->NewRelationDatabase();
-  EXPECT_THROW(other->Open(dir_.File("other.sqlite"), false, false, ""), EngineError);
+  other->Close();
   EXPECT_THROW(other->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
-  EXPECT_THROW(other->Open(target_, false, true, ""), EngineError);
   db_->Close();
   EXPECT_THROW(relations_->CreateRelation("R", "Customers", "Order Lines", 0, {{"Id", "Customer"}}), EngineError);
 }

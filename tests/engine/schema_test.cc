@@ -37,7 +37,6 @@ TEST_F(SchemaTest, ReservedTableNamesAreKeptUnderAnUnderscore) {
   AddRow(*rs, {T("mine"), N(), I(7)});
   rs->Close();
   auto relations = db_->NewRelationDatabase();
-  relations->Open(target_, false, false, "");
   relations->CreateRelation("R", "SQLite_Users", "mendora_queries", 0, {{"Id", "User"}});
   relations->Close();
   auto later = db_->NewQueryDef();
@@ -53,20 +52,20 @@ TEST_F(SchemaTest, ReservedTableNamesAreKeptUnderAnUnderscore) {
 
 TEST_F(SchemaTest, ExistingTableOrColumnIsRefused) {
   MakeTable(*db_, "T", {{"A", "TEXT"}});
-  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kCreateTable, "t", "B", "TEXT"), 0), EngineError);
-  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "T", "a", "LONG"), 0), EngineError);
-  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "Missing", "A", "LONG"), 0), EngineError);
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kCreateTable, "t", "B", "TEXT")), EngineError);
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "T", "a", "LONG")), EngineError);
+  EXPECT_THROW(db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "Missing", "A", "LONG")), EngineError);
   db_->Close();
   EXPECT_EQ(Rows(target_, "SELECT name FROM pragma_table_info('T')"), (std::vector<std::string>{"A"}));
 }
 
 TEST_F(SchemaTest, ExecuteRunsExactlyOneStatement) {
-  db_->Execute("CREATE TABLE a (x INTEGER);  -- trailing comment\n ;", 0);
-  db_->Execute("INSERT INTO a VALUES (1)", 0);
+  db_->Execute("CREATE TABLE a (x INTEGER);  -- trailing comment\n ;");
+  db_->Execute("INSERT INTO a VALUES (1)");
   for (const char* sql :
        {"", "  -- nothing\n", "INSERT INTO a VALUES (2); DROP TABLE a", "INSERT INTO a VALUES (3); CREATE TABLE b (y)",
         "INSERT INTO a VALUES (4); garbage", "COMMIT", "SAVEPOINT s", "SELEC 1"}) {
-    EXPECT_THROW(db_->Execute(std::string(sql), 0), EngineError) << sql;
+    EXPECT_THROW(db_->Execute(std::string(sql)), EngineError) << sql;
   }
   db_->Close();
   EXPECT_EQ(Rows(target_, "SELECT x FROM a"), (std::vector<std::string>{"1"}));
@@ -104,7 +103,7 @@ TEST_F(SchemaTest, RecordsetCallsOutOfOrderAreRefused) {
   // The database is gone: its recordset fails cleanly instead of dangling.
   EXPECT_FALSE(rs->IsOpen());
   EXPECT_THROW(AddRow(*rs, {T("y")}), EngineError);
-  EXPECT_THROW(db_->Execute("SELECT 1", 0), EngineError);
+  EXPECT_THROW(db_->Execute("SELECT 1"), EngineError);
   EXPECT_THROW(db_->NewRecordset(), EngineError);
   EXPECT_EQ(Rows(target_, "SELECT A FROM T ORDER BY rowid"), (std::vector<std::string>{"x", "NULL"}));
 }

@@ -22,11 +22,11 @@ void WriteFile(const std::string& path, const std::string& text) { std::ofstream
 class TargetFileTest : public ::testing::Test {
  protected:
   // Creates the target with one table holding one row.
-  std::unique_ptr<EngineDatabase> Build(int options) {
+  std::unique_ptr<EngineDatabase> Build(bool replace_existing) {
     auto db = std::make_unique<SqliteDatabase>();
-    db->Create(target_, "General", options);
+    db->Create(target_, replace_existing);
     MakeTable(*db, "T", {{"A", "LONG"}});
-    db->Execute("INSERT INTO T VALUES (1)", 0);
+    db->Execute("INSERT INTO T VALUES (1)");
     return db;
   }
 
@@ -36,7 +36,7 @@ class TargetFileTest : public ::testing::Test {
 
 TEST_F(TargetFileTest, TargetAppearsOnlyOnCloseAsAPlainDatabase) {
   ::umask(022);
-  auto db = Build(0);
+  auto db = Build(false);
   std::set<std::string> during = dir_.Names();
   ASSERT_EQ(during.size(), 1u);
   EXPECT_EQ(during.begin()->rfind("out.sqlite.mendora-", 0), 0u) << *during.begin();
@@ -52,21 +52,21 @@ TEST_F(TargetFileTest, TargetAppearsOnlyOnCloseAsAPlainDatabase) {
 }
 
 TEST_F(TargetFileTest, AbandonAndDestructionLeaveNothing) {
-  auto db = Build(0);
+  auto db = Build(false);
   db->Abandon();
   EXPECT_FALSE(db->IsOpen());
   EXPECT_TRUE(dir_.Names().empty());
-  Build(0).reset();
+  Build(false).reset();
   EXPECT_TRUE(dir_.Names().empty());
   EXPECT_THROW(db->Close(), EngineError);
 }
 
 TEST_F(TargetFileTest, ExistingFileIsKeptUnlessReplacingWasAsked) {
   WriteFile(target_, "precious");
-  EXPECT_THROW(Build(0), EngineError);
+  EXPECT_THROW(Build(false), EngineError);
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
 
-  auto db = Build(kReplaceExisting);
+  auto db = Build(true);
   EXPECT_EQ(Contents(target_), "precious");  // still, until Close
   db->Close();
   EXPECT_EQ(Rows(target_, "SELECT A FROM T"), (std::vector<std::string>{"1"}));
@@ -74,7 +74,7 @@ TEST_F(TargetFileTest, ExistingFileIsKeptUnlessReplacingWasAsked) {
 }
 
 TEST_F(TargetFileTest, FileAppearingDuringThePassIsNotClobbered) {
-  auto db = Build(0);
+  auto db = Build(false);
   WriteFile(target_, "arrived meanwhile");
   EXPECT_THROW(db->Close(), EngineError);
   EXPECT_FALSE(db->IsOpen());
@@ -89,7 +89,7 @@ TEST_F(TargetFileTest, UnwritablePlacesFailCleanly) {
   if (::geteuid() != 0) places.push_back(locked + "/out.sqlite");  // root writes anyway
   for (const std::string& path : places) {
     auto db = std::make_unique<SqliteDatabase>();
-    EXPECT_THROW(db->Create(path, "General", 0), EngineError) << path;
+    EXPECT_THROW(db->Create(path, false), EngineError) << path;
     EXPECT_FALSE(db->IsOpen());
   }
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"locked"}));
@@ -102,7 +102,7 @@ TEST_F(TargetFileTest, CloseFailsWhenTheDirectoryIsGone) {
   std::string sub = dir_.File("sub");
   std::filesystem::create_directory(sub);
   target_ = sub + "/out.sqlite";
-  auto db = Build(0);
+  auto db = Build(false);
   std::filesystem::remove_all(sub);
   EXPECT_THROW(db->Close(), EngineError);
   EXPECT_FALSE(db->IsOpen());
@@ -110,12 +110,12 @@ TEST_F(TargetFileTest, CloseFailsWhenTheDirectoryIsGone) {
 
 TEST_F(TargetFileTest, OnlyARegularFileIsReplaced) {
   ASSERT_EQ(::mkfifo(target_.c_str(), 0600), 0);
-  EXPECT_THROW(Build(kReplaceExisting), EngineError);
+  EXPECT_THROW(Build(true), EngineError);
   EXPECT_EQ(dir_.Names(), (std::set<std::string>{"out.sqlite"}));
   std::filesystem::remove(target_);
 
   // A FIFO put there while the pass runs is not replaced by the move either.
-  auto db = Build(kReplaceExisting);
+  auto db = Build(true);
   ASSERT_EQ(::mkfifo(target_.c_str(), 0600), 0);
   EXPECT_THROW(db->Close(), EngineError);
   EXPECT_TRUE(std::filesystem::is_fifo(target_));
@@ -124,7 +124,7 @@ TEST_F(TargetFileTest, OnlyARegularFileIsReplaced) {
 
 TEST_F(TargetFileTest, ACheckThatThrowsAtTheLastMomentStopsTheMove) {
   for (const int throw_at : {1, 2}) {
-    auto db = Build(0);
+    auto db = Build(false);
     int calls = 0;
     db->SetPublishCheck([&] {
       if (++calls == throw_at) throw std::runtime_error("cancelled");
@@ -146,7 +146,7 @@ TEST_F(TargetFileTest, LeftoversOfKilledSavesGoButLiveFilesStay) {
 
   // A save that is running holds the lock on its file.
   auto live = std::make_unique<SqliteDatabase>();
-  live->Create(target_, "General", 0);
+  live->Create(target_, false);
   const std::set<std::string> during = dir_.Names();
   EXPECT_EQ(during.size(), 3u);
   EXPECT_TRUE(RemoveLeftoverFiles(target_).empty());
@@ -157,14 +157,14 @@ TEST_F(TargetFileTest, LeftoversOfKilledSavesGoButLiveFilesStay) {
 
 // A full disk ends the save; a refused value or row does not.
 TEST_F(TargetFileTest, AFullTargetIsBrokenWhereARefusedRowIsNot) {
-  auto db = Build(0);
-  db->Execute("CREATE TABLE K (id INTEGER PRIMARY KEY, blob TEXT)", 0);
+  auto db = Build(false);
+  db->Execute("CREATE TABLE K (id INTEGER PRIMARY KEY, blob TEXT)");
   auto rs = db->NewRecordset();
   OpenAll(*rs, "K", 2);
   AddRow(*rs, {I(1), N()});
   EXPECT_THROW(AddRow(*rs, {I(1), N()}), EngineError);  // the key repeats: this row only
 
-  db->Execute("PRAGMA max_page_count = 20", 0);
+  db->Execute("PRAGMA max_page_count = 20");
   const std::string text(4000, 'x');
   bool broken = false;
   for (int i = 2; i < 200 && !broken; ++i) {

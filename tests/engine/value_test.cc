@@ -58,7 +58,7 @@ class ValueTest : public EngineTest {
                {"Text", "TEXT"},
                {"Ole", "OLEOBJECT"},
                {"Guid", "REPID"}});
-    db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "T", "Num", "DECIMAL", 28, 2), kFailOnError);
+    db_->Execute(Column(SchemaStatement::Kind::kAddColumn, "T", "Num", "DECIMAL", 28, 2));
     rs_ = db_->NewRecordset();
     OpenAll(*rs_, "T", 10);
   }

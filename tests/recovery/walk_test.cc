@@ -115,14 +115,49 @@ TEST_P(WalkTest, ADamagedDefinitionLosesOnlyItsTable) {
   EXPECT_NE(errors.find("loops back to page"), std::string::npos);
 }
 
+// A session used again gives what a new one gives: nothing of the damaged
+// file read before (its losses, its unreadable definition, its tables)
+// carries into the next pass.
+TEST_P(WalkTest, ASessionUsedAgainKeepsNothingOfItsLastPass) {
+  tb::JetFileBuilder damaged_builder(GetParam());
+  damaged_builder.AddTable(SmallTable("Before"));
+  const uint32_t broken = damaged_builder.AddTable(SmallTable("Broken"));
+  tb::Bytes damaged = damaged_builder.Build();
+  damaged[static_cast<size_t>(broken) * damaged_builder.page_size()] = 0x01;
+  tb::JetFileBuilder clean_builder(GetParam());
+  clean_builder.AddTable(SmallTable("Clean", 3));
+  const tb::Bytes clean = clean_builder.Build();
+  tb::TempDatabase damaged_file(damaged);
+  tb::TempDatabase clean_file(clean);
+
+  const auto run = [](RecoverySession& session, const std::string& path) {
+    session.options.source_path = path;
+    session.options.loss_details = nullptr;
+    return RunRecovery(session).outcome;
+  };
+  RecoverySession fresh;
+  ASSERT_EQ(run(fresh, clean_file.path()), PassOutcome::kCompleted);
+  RecoverySession reused;
+  ASSERT_EQ(run(reused, damaged_file.path()), PassOutcome::kCompleted);
+  ASSERT_TRUE(reused.results.losses.AnyLoss());
+  ASSERT_EQ(run(reused, clean_file.path()), PassOutcome::kCompleted);
+
+  EXPECT_EQ(reused.results.analysis_log, fresh.results.analysis_log);
+  EXPECT_EQ(reused.results.grand_total, 3);
+  EXPECT_EQ(reused.results.losses.SummaryLines(), fresh.results.losses.SummaryLines());
+  EXPECT_FALSE(reused.results.losses.AnyLoss());
+  ASSERT_EQ(reused.results.recovered_tables.size(), 1u);
+  EXPECT_EQ(reused.results.recovered_tables[0].name, "Clean");
+}
+
 PassResult Save(const std::vector<uint8_t>& bytes, const std::string& target, RecoverySession* out = nullptr) {
   tb::TempDatabase file(bytes);
   RecoverySession local;
   RecoverySession& session = out != nullptr ? *out : local;
-  session.SourcePath = file.path();
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = SqliteTargetFactory();
+  session.options.source_path = file.path();
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = SqliteTargetFactory();
   return RunRecovery(session);
 }
 
@@ -193,7 +228,7 @@ TEST_P(WalkTest, TablesOfTheSameNameAreAllSavedUnderDistinctNames) {
   const std::string renamed = "Dup (recovered from page " + std::to_string(second) + ")";
   EXPECT_EQ(tb::Rows(target, "SELECT count(*) FROM Dup")[0], "1");
   EXPECT_EQ(tb::Rows(target, "SELECT count(*) FROM \"" + renamed + "\"")[0], "2");
-  EXPECT_NE(session.AnalysisLog.find(renamed + " :  2  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find(renamed + " :  2  Records"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, WalkTest, ::testing::Values(tb::JetVersion::kJet3, tb::JetVersion::kJet4),
@@ -219,7 +254,7 @@ TEST(PassControlTest, ACancelledSaveLeavesNothingBehind) {
   tb::ScratchDir dir;
   RecoverySession session;
   CancelAfterFirstTable observer(session.control);
-  session.observer = &observer;
+  session.options.observer = &observer;
   EXPECT_EQ(Save(builder.Build(), dir.File("cancelled.sqlite"), &session).outcome, PassOutcome::kCancelled);
   EXPECT_EQ(observer.logs, 1);
   EXPECT_TRUE(dir.Names().empty());
@@ -230,7 +265,7 @@ TEST(PassControlTest, APausedPassWaitsAtItsNextSafePointUntilResumed) {
   builder.AddTable(SmallTable("T", 20));
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   session.control.RequestPause();
   std::atomic<bool> finished{false};
   std::thread worker([&] {
@@ -242,7 +277,7 @@ TEST(PassControlTest, APausedPassWaitsAtItsNextSafePointUntilResumed) {
   session.control.Resume();
   worker.join();
   EXPECT_TRUE(finished);
-  EXPECT_NE(session.AnalysisLog.find("T :  20  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("T :  20  Records"), std::string::npos);
 }
 
 TEST(PassControlTest, CancelWhilePausedEndsThePass) {
@@ -250,7 +285,7 @@ TEST(PassControlTest, CancelWhilePausedEndsThePass) {
   builder.AddTable(SmallTable("T", 20));
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   session.control.RequestPause();
   PassResult result;
   std::thread worker([&] { result = RunRecovery(session); });
@@ -258,7 +293,7 @@ TEST(PassControlTest, CancelWhilePausedEndsThePass) {
   session.control.Cancel();
   worker.join();
   EXPECT_EQ(result.outcome, PassOutcome::kCancelled);
-  EXPECT_TRUE(session.AnalysisLog.empty());
+  EXPECT_TRUE(session.results.analysis_log.empty());
 }
 
 }  // namespace
@@ -283,9 +318,9 @@ TEST(ProgressTest, ProgressFollowsTheTablesPagesAndEndsFull) {
   builder.AddTable(SmallTable("Big", 3000));  // many data pages, read after the catalog page
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   ProgressRecorder recorder;
-  session.observer = &recorder;
+  session.options.observer = &recorder;
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   ASSERT_GT(recorder.reports.size(), 3u);
   // Never backwards, never past the total, and full at the end.
