@@ -199,220 +199,277 @@ std::optional<std::string> SqliteDefault(const std::string& access_expression, i
   return std::nullopt;
 }
 
-std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& described) {
-  std::vector<std::string> lost;
-  const std::optional<TableInfo> table = FindTable(connection, StoredTableName(described.name));
-  if (!table) return lost;
-  const std::string& name = table->name;
-  const std::string quoted = QuoteIdentifier(name);
-  const std::vector<ColumnInfo> stored = TableColumns(connection, name);
-  const auto stored_column = [&](const std::string& column) -> const ColumnInfo* {
-    for (const ColumnInfo& info : stored) {
+namespace {
+
+// The work of completing one table, phase by phase; every phase adds to
+// `lost` what it could not keep.
+class TableCompletion {
+ public:
+  TableCompletion(SqliteConnection& connection, const OutputTable& described, const TableInfo& table)
+      : connection_(connection),
+        described_(described),
+        name_(table.name),
+        quoted_(QuoteIdentifier(table.name)),
+        stored_(TableColumns(connection, table.name)),
+        what_("cannot complete table " + table.name) {}
+
+  std::vector<std::string> Run() {
+    connection_.Exec("SAVEPOINT mendora_keys", what_);
+    try {
+      ChoosePrimaryKey();
+      const std::string definition = DefineColumns();
+      if (changed_ && !stored_.empty()) Rebuild(definition);
+      AddCounterTriggers();
+      AddRequiredTriggers();
+      AddIndexes();
+      StoreProperties(connection_, name_, described_);
+      connection_.Exec("RELEASE mendora_keys", what_);
+    } catch (const EngineError& error) {
+      connection_.ExecQuietly("ROLLBACK TO mendora_keys");
+      connection_.ExecQuietly("RELEASE mendora_keys");
+      lost_.push_back("Table " + name_ + ": its keys, indexes and column constraints were not kept: " + error.what());
+    }
+    return std::move(lost_);
+  }
+
+ private:
+  const ColumnInfo* StoredColumn(const std::string& column) const {
+    for (const ColumnInfo& info : stored_) {
       if (SameName(info.name, column)) return &info;
     }
     return nullptr;
-  };
-  const auto has_columns = [&](const OutputIndex& index) {
+  }
+
+  bool HasColumns(const OutputIndex& index) const {
     for (const OutputIndexColumn& column : index.columns) {
-      if (stored_column(column.name) == nullptr) return false;
+      if (StoredColumn(column.name) == nullptr) return false;
     }
     return !index.columns.empty();
-  };
-  const std::string what = "cannot complete table " + name;
+  }
 
-  connection.Exec("SAVEPOINT mendora_keys", what);
-  try {
-    // The primary key, when the rows allow it.
-    const OutputIndex* primary = nullptr;
-    for (const OutputIndex& index : described.indexes) {
-      if (index.primary && primary == nullptr) primary = &index;
+  // The primary key, when the rows allow it, and the AutoNumber column that
+  // can be the row id when it is the key alone.
+  void ChoosePrimaryKey() {
+    for (const OutputIndex& index : described_.indexes) {
+      if (index.primary && primary_ == nullptr) primary_ = &index;
     }
-    bool keep_primary = false;
-    if (primary != nullptr) {
-      if (!has_columns(*primary)) {
-        lost.push_back("Table " + name + ": primary key " + primary->name + " was not kept: a field of it was not created");
+    if (primary_ != nullptr) {
+      if (!HasColumns(*primary_)) {
+        lost_.push_back("Table " + name_ + ": primary key " + primary_->name +
+                        " was not kept: a field of it was not created");
       } else {
-        const Checked check = CheckUnique(connection, name, primary->columns, true);
-        keep_primary = check.ok;
+        const Checked check = CheckUnique(connection_, name_, primary_->columns, true);
+        keep_primary_ = check.ok;
         if (!check.ok) {
-          lost.push_back("Table " + name + ": primary key " + primary->name +
-                         " was not kept, its index is not unique: " + check.why);
+          lost_.push_back("Table " + name_ + ": primary key " + primary_->name +
+                          " was not kept, its index is not unique: " + check.why);
         }
       }
     }
-    const OutputColumn* integer_key = nullptr;
-    if (keep_primary && primary->columns.size() == 1) {
-      for (const OutputColumn& column : described.columns) {
-        const ColumnInfo* info = stored_column(column.name);
-        if (SameName(column.name, primary->columns[0].name) && column.autonumber && info != nullptr &&
+    if (keep_primary_ && primary_->columns.size() == 1) {
+      for (const OutputColumn& column : described_.columns) {
+        const ColumnInfo* info = StoredColumn(column.name);
+        if (SameName(column.name, primary_->columns[0].name) && column.autonumber && info != nullptr &&
             AsciiLower(info->declared_type) == "integer") {
-          integer_key = &column;
+          integer_key_ = &column;
         }
       }
     }
+    changed_ = keep_primary_;
+  }
 
-    // Each column's definition with what the rows allow.
+  // Each column's definition with what the rows allow: the table's new
+  // column list.
+  std::string DefineColumns() {
     std::string definition;
-    bool changed = keep_primary;
-    std::vector<const OutputColumn*> counters;
-    std::vector<std::string> required_by_trigger;
-    for (const ColumnInfo& info : stored) {
+    for (const ColumnInfo& info : stored_) {
       const OutputColumn* column = nullptr;
-      for (const OutputColumn& candidate : described.columns) {
+      for (const OutputColumn& candidate : described_.columns) {
         if (SameName(candidate.name, info.name)) column = &candidate;
       }
       std::string type = info.declared_type;
       std::string constraints;
-      if (column != nullptr && column == integer_key) {
+      if (column != nullptr && column == integer_key_) {
         constraints += " PRIMARY KEY";
-      } else if (keep_primary && primary->columns.size() == 1 && SameName(primary->columns[0].name, info.name) &&
+      } else if (keep_primary_ && primary_->columns.size() == 1 && SameName(primary_->columns[0].name, info.name) &&
                  AsciiLower(type) == "integer") {
         // An INTEGER key would become the row id and number new rows itself,
         // which only an AutoNumber does.
         type = "INT";
       }
       bool required = column != nullptr && column->required;
-      if (keep_primary) {
-        for (const OutputIndexColumn& key : primary->columns) required = required || SameName(key.name, info.name);
+      if (keep_primary_) {
+        for (const OutputIndexColumn& key : primary_->columns) required = required || SameName(key.name, info.name);
       }
       // A counter its trigger fills is empty when the row goes in: NOT NULL
       // would refuse every new row before the trigger could number it.
       const bool numbered_by_trigger =
-          column != nullptr && column != integer_key && (column->autonumber || column->guid_autonumber);
-      if (required && column != integer_key && !numbered_by_trigger) {
+          column != nullptr && column != integer_key_ && (column->autonumber || column->guid_autonumber);
+      if (required && column != integer_key_ && !numbered_by_trigger) {
         const int64_t nulls = CountOf(
-            connection, "SELECT count(*) FROM " + quoted + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what);
+            connection_, "SELECT count(*) FROM " + quoted_ + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what_);
         if (nulls == 0) {
           constraints += " NOT NULL";
-          changed = true;
+          changed_ = true;
         } else if (column != nullptr && column->required) {
           // Access too keeps the rows that were there before the field was
           // made required, and asks a value of every row written since.
-          required_by_trigger.push_back(info.name);
+          required_by_trigger_.push_back(info.name);
         }
       }
       if (column != nullptr && !column->default_value.empty()) {
         if (const std::optional<std::string> value = SqliteDefault(column->default_value, column->type)) {
           constraints += " DEFAULT (" + *value + ")";
-          changed = true;
+          changed_ = true;
         } else if (!column->guid_autonumber) {
-          lost.push_back("Table " + name + ": column " + info.name + ": default value " + column->default_value +
-                         " was not kept: SQLite has no such expression");
+          lost_.push_back("Table " + name_ + ": column " + info.name + ": default value " + column->default_value +
+                          " was not kept: SQLite has no such expression");
         }
       }
-      if (column != nullptr && column != integer_key && (column->autonumber || column->guid_autonumber)) {
-        counters.push_back(column);
+      if (column != nullptr && column != integer_key_ && (column->autonumber || column->guid_autonumber)) {
+        counters_.push_back(column);
       }
       if (!definition.empty()) definition += ", ";
       definition += QuoteIdentifier(info.name) + " " + type + constraints;
     }
-    if (keep_primary && integer_key == nullptr) definition += ", PRIMARY KEY (" + ColumnList(primary->columns, true) + ")";
-
-    if (changed && !stored.empty()) {
-      // Rebuilt with its constraints: the rows are copied in their order, so
-      // row ids stay as they were unless an AutoNumber key becomes the id.
-      // A rename makes SQLite read its whole schema again, which made a save
-      // of a thousand tables take half a minute: a table of few rows is
-      // copied aside and back under its own name instead.
-      const bool copied_aside =
-          !SameName(name, "mendora_copy") &&
-          CountOf(connection, "SELECT ifnull(max(rowid), 0) FROM " + quoted, what) <= kRowsCopiedAside;
-      const std::string rebuilt =
-          copied_aside ? std::string("mendora_copy") : FreeName(connection, name, "mendora_rebuild");
-      std::string list;
-      for (const ColumnInfo& info : stored) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
-      if (copied_aside) {
-        connection.Exec("CREATE TEMP TABLE \"mendora_copy\" AS SELECT rowid AS \"mendora_row\", " + list + " FROM " +
-                            quoted,
-                        what);
-      } else {
-        connection.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " (" + definition + ")", what);
-        connection.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " +
-                            quoted + " ORDER BY rowid",
-                        what);
-      }
-      if (integer_key != nullptr && NameTaken(connection, "mendora_ole")) {
-        connection.Exec("UPDATE \"mendora_ole\" SET \"row_key\" = (SELECT " + QuoteIdentifier(integer_key->name) +
-                            " FROM " + quoted + " AS t WHERE t.rowid = \"mendora_ole\".\"row_key\") WHERE \"table\" = " +
-                            SqlString(name),
-                        what);
-      }
-      // The child tables of complex columns name their parent row by its row
-      // id, which the key has just become.
-      for (const OutputColumn& column : described.columns) {
-        if (integer_key == nullptr || column.complex_kind == 0) continue;
-        const std::string child = QuoteIdentifier(StoredTableName(described.name + "." + column.name));
-        if (!NameTaken(connection, StoredTableName(described.name + "." + column.name))) continue;
-        connection.Exec("UPDATE " + child + " SET \"row\" = (SELECT " + QuoteIdentifier(integer_key->name) + " FROM " +
-                            quoted + " AS t WHERE t.rowid = " + child + ".\"row\")",
-                        what);
-      }
-      connection.Exec("DROP TABLE " + quoted, what);
-      if (copied_aside) {
-        connection.Exec("CREATE TABLE " + quoted + " (" + definition + ")", what);
-        connection.Exec("INSERT INTO " + quoted + " (" + list + ") SELECT " + list +
-                            " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
-                        what);
-        connection.Exec("DROP TABLE temp.\"mendora_copy\"", what);
-      } else {
-        connection.Exec("ALTER TABLE " + QuoteIdentifier(rebuilt) + " RENAME TO " + quoted, what);
-      }
+    if (keep_primary_ && integer_key_ == nullptr) {
+      definition += ", PRIMARY KEY (" + ColumnList(primary_->columns, true) + ")";
     }
+    return definition;
+  }
 
-    // AutoNumber columns that are not the row id number new rows by trigger.
-    for (const OutputColumn* column : counters) {
+  // The table made again with its constraints: the rows are copied in their
+  // order, so row ids stay as they were unless an AutoNumber key becomes the
+  // id. A rename makes SQLite read its whole schema again, which made a save
+  // of a thousand tables take half a minute: a table of few rows is copied
+  // aside and back under its own name instead.
+  void Rebuild(const std::string& definition) {
+    const bool copied_aside =
+        !SameName(name_, "mendora_copy") &&
+        CountOf(connection_, "SELECT ifnull(max(rowid), 0) FROM " + quoted_, what_) <= kRowsCopiedAside;
+    const std::string rebuilt =
+        copied_aside ? std::string("mendora_copy") : FreeName(connection_, name_, "mendora_rebuild");
+    std::string list;
+    for (const ColumnInfo& info : stored_) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
+    if (copied_aside) {
+      connection_.Exec(
+          "CREATE TEMP TABLE \"mendora_copy\" AS SELECT rowid AS \"mendora_row\", " + list + " FROM " + quoted_, what_);
+    } else {
+      connection_.Exec("CREATE TABLE " + QuoteIdentifier(rebuilt) + " (" + definition + ")", what_);
+      connection_.Exec("INSERT INTO " + QuoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " +
+                           quoted_ + " ORDER BY rowid",
+                       what_);
+    }
+    if (integer_key_ != nullptr) RenumberRowReferences();
+    connection_.Exec("DROP TABLE " + quoted_, what_);
+    if (copied_aside) {
+      connection_.Exec("CREATE TABLE " + quoted_ + " (" + definition + ")", what_);
+      connection_.Exec("INSERT INTO " + quoted_ + " (" + list + ") SELECT " + list +
+                           " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
+                       what_);
+      connection_.Exec("DROP TABLE temp.\"mendora_copy\"", what_);
+    } else {
+      connection_.Exec("ALTER TABLE " + QuoteIdentifier(rebuilt) + " RENAME TO " + quoted_, what_);
+    }
+  }
+
+  // The OLE objects kept aside and the child tables of complex columns name
+  // their row by its row id, which the AutoNumber key is about to become.
+  void RenumberRowReferences() {
+    if (NameTaken(connection_, "mendora_ole")) {
+      connection_.Exec("UPDATE \"mendora_ole\" SET \"row_key\" = (SELECT " + QuoteIdentifier(integer_key_->name) +
+                           " FROM " + quoted_ + " AS t WHERE t.rowid = \"mendora_ole\".\"row_key\") WHERE \"table\" = " +
+                           SqlString(name_),
+                       what_);
+    }
+    for (const OutputColumn& column : described_.columns) {
+      if (column.complex_kind == 0) continue;
+      const std::string child = QuoteIdentifier(StoredTableName(described_.name + "." + column.name));
+      if (!NameTaken(connection_, StoredTableName(described_.name + "." + column.name))) continue;
+      connection_.Exec("UPDATE " + child + " SET \"row\" = (SELECT " + QuoteIdentifier(integer_key_->name) + " FROM " +
+                           quoted_ + " AS t WHERE t.rowid = " + child + ".\"row\")",
+                       what_);
+    }
+  }
+
+  // AutoNumber columns that are not the row id number new rows by trigger.
+  void AddCounterTriggers() {
+    for (const OutputColumn* column : counters_) {
       const std::string field = QuoteIdentifier(column->name);
       const std::string value = column->autonumber
-                                    ? "(SELECT ifnull(max(" + field + "), 0) + 1 FROM " + quoted + ")"
+                                    ? "(SELECT ifnull(max(" + field + "), 0) + 1 FROM " + quoted_ + ")"
                                     : std::string(kGuidExpression);
-      connection.Exec("CREATE TRIGGER " + QuoteIdentifier(FreeName(connection, name, name + "_" + column->name + "_autonumber")) +
-                          " AFTER INSERT ON " + quoted + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN UPDATE " +
-                          quoted + " SET " + field + " = " + value + " WHERE rowid = NEW.rowid; END",
-                      what);
+      connection_.Exec("CREATE TRIGGER " +
+                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column->name + "_autonumber")) +
+                           " AFTER INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
+                           " IS NULL BEGIN UPDATE " + quoted_ + " SET " + field + " = " + value +
+                           " WHERE rowid = NEW.rowid; END",
+                       what_);
     }
+  }
 
-    for (const std::string& column : required_by_trigger) {
+  // Required fields some old rows leave empty ask a value of new rows only.
+  void AddRequiredTriggers() {
+    for (const std::string& column : required_by_trigger_) {
       const std::string field = QuoteIdentifier(column);
-      const std::string refusal = "SELECT RAISE(ABORT, " + SqlString(name + "." + column + " is required") + ");";
-      connection.Exec("CREATE TRIGGER " + QuoteIdentifier(FreeName(connection, name, name + "_" + column + "_required")) +
-                          " BEFORE INSERT ON " + quoted + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN " +
-                          refusal + " END",
-                      what);
-      connection.Exec("CREATE TRIGGER " +
-                          QuoteIdentifier(FreeName(connection, name, name + "_" + column + "_required_update")) +
-                          " BEFORE UPDATE OF " + field + " ON " + quoted + " FOR EACH ROW WHEN NEW." + field +
-                          " IS NULL BEGIN " + refusal + " END",
-                      what);
+      const std::string refusal = "SELECT RAISE(ABORT, " + SqlString(name_ + "." + column + " is required") + ");";
+      connection_.Exec("CREATE TRIGGER " +
+                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required")) +
+                           " BEFORE INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN " +
+                           refusal + " END",
+                       what_);
+      connection_.Exec("CREATE TRIGGER " +
+                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required_update")) +
+                           " BEFORE UPDATE OF " + field + " ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
+                           " IS NULL BEGIN " + refusal + " END",
+                       what_);
     }
+  }
 
-    // The other indexes; the primary key as a plain one when the rows broke it.
-    for (const OutputIndex& index : described.indexes) {
-      if (index.primary && (keep_primary || primary != &index)) continue;
-      if (!has_columns(index)) {
-        lost.push_back("Table " + name + ": index " + index.name + " was not created: a field of it was not created");
+  // The other indexes; the primary key as a plain one when the rows broke it.
+  void AddIndexes() {
+    for (const OutputIndex& index : described_.indexes) {
+      if (index.primary && (keep_primary_ || primary_ != &index)) continue;
+      if (!HasColumns(index)) {
+        lost_.push_back("Table " + name_ + ": index " + index.name + " was not created: a field of it was not created");
         continue;
       }
       bool unique = index.unique && !index.primary;
       if (unique) {
-        const Checked check = CheckUnique(connection, name, index.columns, false);
+        const Checked check = CheckUnique(connection_, name_, index.columns, false);
         if (!check.ok) {
           unique = false;
-          lost.push_back("Table " + name + ": index " + index.name + " was created without UNIQUE: " + check.why);
+          lost_.push_back("Table " + name_ + ": index " + index.name + " was created without UNIQUE: " + check.why);
         }
       }
-      connection.Exec(std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                          QuoteIdentifier(FreeName(connection, name, index.name)) + " ON " + quoted + " (" +
-                          ColumnList(index.columns, true) + ")",
-                      what);
+      connection_.Exec(std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                           QuoteIdentifier(FreeName(connection_, name_, index.name)) + " ON " + quoted_ + " (" +
+                           ColumnList(index.columns, true) + ")",
+                       what_);
     }
-    StoreProperties(connection, name, described);
-    connection.Exec("RELEASE mendora_keys", what);
-  } catch (const EngineError& error) {
-    connection.ExecQuietly("ROLLBACK TO mendora_keys");
-    connection.ExecQuietly("RELEASE mendora_keys");
-    lost.push_back("Table " + name + ": its keys, indexes and column constraints were not kept: " + error.what());
   }
-  return lost;
+
+  SqliteConnection& connection_;
+  const OutputTable& described_;
+  const std::string name_;
+  const std::string quoted_;
+  const std::vector<ColumnInfo> stored_;
+  const std::string what_;
+  std::vector<std::string> lost_;
+  const OutputIndex* primary_ = nullptr;
+  bool keep_primary_ = false;
+  const OutputColumn* integer_key_ = nullptr;
+  bool changed_ = false;  // the table must be made again with its new column list
+  std::vector<const OutputColumn*> counters_;
+  std::vector<std::string> required_by_trigger_;
+};
+
+}  // namespace
+
+std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& described) {
+  const std::optional<TableInfo> table = FindTable(connection, StoredTableName(described.name));
+  if (!table) return {};
+  return TableCompletion(connection, described, *table).Run();
 }
 
 }  // namespace mendora
