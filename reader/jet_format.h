@@ -135,7 +135,8 @@ inline constexpr uint32_t kLongValueChainHeaderSize = 4;
 // record and in every logical index entry), the row count, the last
 // AutoNumber handed out and a 1.
 inline constexpr uint32_t kJet4DefinitionTag = 0x0659;
-inline constexpr uint16_t kJet4DefinitionLengthPos = 8;
+// The definition's length in bytes: at the same place in Jet 3 and Jet 4.
+inline constexpr uint16_t kDefinitionLengthPos = 8;
 inline constexpr uint16_t kJet4AutoNumberPos = 20;
 inline constexpr uint16_t kJet4MaxColumnsPos = 41;
 inline constexpr uint16_t kJet4VarColumnsPos = 43;

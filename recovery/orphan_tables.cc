@@ -19,8 +19,6 @@ namespace mendora {
 
 namespace {
 
-constexpr uint32_t kDefinitionLengthPos = kJet4DefinitionLengthPos;  // Jet 3's too
-
 using Names = std::vector<std::string>;
 
 // Access's own tables other than the four core ones carry 'N' like the

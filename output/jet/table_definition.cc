@@ -121,7 +121,7 @@ Bytes SerializeDefinition(const TableDefinition& d) {
     PutMap(out, maps.free_map);
   }
   PutU16(out, kJet4ColumnMapsEnd);
-  SetU32(out, kJet4DefinitionLengthPos, static_cast<uint32_t>(out.size()));
+  SetU32(out, kDefinitionLengthPos, static_cast<uint32_t>(out.size()));
   return out;
 }
 
