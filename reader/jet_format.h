@@ -227,6 +227,12 @@ inline constexpr int32_t kCatalogMacro = -32766;
 inline constexpr int32_t kCatalogReport = -32764;
 inline constexpr int32_t kCatalogModule = -32761;
 inline constexpr int32_t kCatalogDatabaseDocument = -32757;
+// The catalog ids of the containers every file has, under which the
+// catalog files its tables, databases and relationships.
+inline constexpr uint32_t kRootContainerId = 0x0F000000;
+inline constexpr uint32_t kTablesContainerId = 0x0F000001;
+inline constexpr uint32_t kDatabasesContainerId = 0x0F000002;
+inline constexpr uint32_t kRelationshipsContainerId = 0x0F000003;
 
 }  // namespace mendora
 

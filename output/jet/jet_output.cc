@@ -768,7 +768,7 @@ void JetOutput::AddRelation(const OutputRelation& relation) {
     relation_flags_.push_back(static_cast<uint32_t>(flags));
     relation_shape_.emplace_back(count, i);
   }
-  objects_.push_back(CatalogObject{name, NextLooseId(), kRelationshipsId, kCatalogRelationship, 0, {}});
+  objects_.push_back(CatalogObject{name, NextLooseId(), kRelationshipsContainerId, kCatalogRelationship, 0, {}});
 }
 
 void JetOutput::AddQuery(const std::string& name, const std::string& sql) {
@@ -791,7 +791,7 @@ void JetOutput::AddQueryDefinition(const std::string& name, const std::string& s
     saved_as_[name] = saved;
   }
   const uint32_t id = NextLooseId();
-  objects_.push_back(CatalogObject{saved, id, kTablesId, kCatalogQuery, QueryFlags(rows), {}});
+  objects_.push_back(CatalogObject{saved, id, kTablesContainerId, kCatalogQuery, QueryFlags(rows), {}});
   query_rows_.emplace_back(id, rows);
 }
 
@@ -1030,24 +1030,24 @@ void JetOutput::WriteCatalogAndSystemTables() {
   };
 
   // Access's own objects, as a new file has them.
-  add_object("Tables", kTablesId, kRootId, kCatalogContainer, kSystemObject, Account::kEngine, {});
-  add_object("Databases", kDatabasesId, kRootId, kCatalogContainer, kSystemObject, Account::kEngine, {});
-  add_object("Relationships", kRelationshipsId, kRootId, kCatalogContainer, kSystemObject, Account::kEngine, {});
+  add_object("Tables", kTablesContainerId, kRootContainerId, kCatalogContainer, kSystemObject, Account::kEngine, {});
+  add_object("Databases", kDatabasesContainerId, kRootContainerId, kCatalogContainer, kSystemObject, Account::kEngine, {});
+  add_object("Relationships", kRelationshipsContainerId, kRootContainerId, kCatalogContainer, kSystemObject, Account::kEngine, {});
   std::vector<PropertyObjectToWrite> database(1);
   database[0].properties.push_back(PropertyToWrite{"AccessVersion", kColumnText, false, TextValue("08.50")});
   std::optional<Bytes> source_properties;
   if (carry_objects_) source_properties = DatabaseProperties(database_properties_);
-  add_object("MSysDb", kDatabaseObjectId, kDatabasesId, kCatalogDatabase, kSystemObject, Account::kAdmin,
+  add_object("MSysDb", kDatabaseObjectId, kDatabasesContainerId, kCatalogDatabase, kSystemObject, Account::kAdmin,
              source_properties ? *source_properties : EncodePropertyBlocks(database));
   for (const SystemTable* table : {&CatalogTable(), &AcesTable(), &QueriesTable(), &RelationshipsTable()}) {
-    add_object(table->name, table->page, kTablesId, kCatalogTable, kSystemObject, Account::kEngine, {});
+    add_object(table->name, table->page, kTablesContainerId, kCatalogTable, kSystemObject, Account::kEngine, {});
   }
   add_aces(SystemAces());
   std::map<std::string, uint32_t> containers;
   for (const std::string& container : AccessContainers()) {
     const uint32_t id = NextLooseId();
     containers[container] = id;
-    add_object(container, id, kRootId, kCatalogContainer, 0, Account::kAdmin, {});
+    add_object(container, id, kRootContainerId, kCatalogContainer, 0, Account::kAdmin, {});
     add_aces(AccessContainerAces(id));
   }
   // Forms, reports, macros and modules: their catalog rows as the source
@@ -1059,7 +1059,7 @@ void JetOutput::WriteCatalogAndSystemTables() {
     objects_table = AccessObjectsTable(file_->Allocate());
     storage_rows = std::make_unique<SystemTableWriter>(*file_, *objects_table, keys_);
     for (const std::vector<Value>& row : storage_rows_) storage_rows->Add(row);
-    add_object(objects_table->name, objects_table->page, kTablesId, kCatalogTable, kAccessObjectsFlags, Account::kAdmin, {});
+    add_object(objects_table->name, objects_table->page, kTablesContainerId, kCatalogTable, kAccessObjectsFlags, Account::kAdmin, {});
     add_aces(AccessObjectAces(objects_table->page));
     for (const OutputObject& object : access_objects_) {
       const uint32_t id = NextLooseId();
@@ -1085,7 +1085,7 @@ void JetOutput::WriteCatalogAndSystemTables() {
   }
   // The user's tables, queries and relations.
   for (const auto& table : tables_) {
-    add_object(table->name, table->page, kTablesId, kCatalogTable, 0, Account::kAdmin, table->properties);
+    add_object(table->name, table->page, kTablesContainerId, kCatalogTable, 0, Account::kAdmin, table->properties);
     add_aces(ObjectAces(table->page));
   }
   for (const CatalogObject& object : objects_) {

@@ -151,10 +151,10 @@ std::vector<AceRow> SystemAces() {
       {CatalogTable().page, A::kAdmin, 0x60000, false},     {CatalogTable().page, A::kUsers, 0x14, false},
       {AcesTable().page, A::kAdmin, 0x60000, false},        {QueriesTable().page, A::kAdmin, 0x60000, false},
       {QueriesTable().page, A::kUsers, 0x14, false},        {RelationshipsTable().page, A::kAdmin, 0xE0000, false},
-      {RelationshipsTable().page, A::kUsers, 0x14, false},  {kTablesId, A::kCreator, 0xF00FE, true},
-      {kTablesId, A::kAdmin, 0x60001, false},               {kTablesId, A::kUsers, kFullTableRights, true},
-      {kRelationshipsId, A::kCreator, 0xF00FE, true},       {kRelationshipsId, A::kAdmin, 0x60001, false},
-      {kRelationshipsId, A::kUsers, kFullRights, true},     {kDatabasesId, A::kAdmin, 0x60000, false},
+      {RelationshipsTable().page, A::kUsers, 0x14, false},  {kTablesContainerId, A::kCreator, 0xF00FE, true},
+      {kTablesContainerId, A::kAdmin, 0x60001, false},               {kTablesContainerId, A::kUsers, kFullTableRights, true},
+      {kRelationshipsContainerId, A::kCreator, 0xF00FE, true},       {kRelationshipsContainerId, A::kAdmin, 0x60001, false},
+      {kRelationshipsContainerId, A::kUsers, kFullRights, true},     {kDatabasesContainerId, A::kAdmin, 0x60000, false},
       {kDatabaseObjectId, A::kAdmin, 0x6000E, false},       {kDatabaseObjectId, A::kUsers, 0xE, false},
   };
 }

@@ -25,11 +25,7 @@ inline constexpr uint32_t kAcesPage = 3;
 inline constexpr uint32_t kQueriesPage = 4;
 inline constexpr uint32_t kRelationshipsPage = 5;
 
-// Catalog ids of the containers and the database object.
-inline constexpr uint32_t kRootId = 0x0F000000;
-inline constexpr uint32_t kTablesId = 0x0F000001;
-inline constexpr uint32_t kDatabasesId = 0x0F000002;
-inline constexpr uint32_t kRelationshipsId = 0x0F000003;
+// The catalog id of the database object.
 inline constexpr uint32_t kDatabaseObjectId = 0x10000000;
 // Objects without a definition page (queries, relations, Access's
 // containers) are numbered from here.

@@ -174,7 +174,7 @@ uint32_t JetFileBuilder::AddTable(const Table& table) {
   WriteDefinitionPages(m.store, layout, SerializeDefinition(layout, fields), pages,
                        table.definition_page_capacity);
 
-  m.objects.push_back(CatalogEntry{table.name, kTypeTable, pages[0], kTablesContainer, table.catalog_flags,
+  m.objects.push_back(CatalogEntry{table.name, kTypeTable, pages[0], kTablesContainerId, table.catalog_flags,
                                    false, false});
   return pages[0];
 }
@@ -254,21 +254,21 @@ void JetFileBuilder::AddComplexColumn(const ComplexColumn& complex) {
 void JetFileBuilder::AddQuery(const std::string& name) {
   impl_->CheckOpen();
   impl_->objects.push_back(
-      CatalogEntry{name, kTypeQuery, impl_->next_object_id++, kTablesContainer, 0, false, false});
+      CatalogEntry{name, kTypeQuery, impl_->next_object_id++, kTablesContainerId, 0, false, false});
 }
 
 void JetFileBuilder::AddRelationship(const Relationship& relationship) {
   impl_->CheckOpen();
   impl_->relationships.push_back(relationship);
   impl_->objects.push_back(CatalogEntry{relationship.name, kTypeRelationship,
-                                        impl_->next_object_id++, kRelationshipsContainer, 0, false,
+                                        impl_->next_object_id++, kRelationshipsContainerId, 0, false,
                                         false});
 }
 
 void JetFileBuilder::AddCatalogRow(const CatalogRow& row) {
   impl_->CheckOpen();
   impl_->objects.push_back(CatalogEntry{row.name, static_cast<uint16_t>(row.type), row.id,
-                                        kTablesContainer, row.flags, row.deleted, false});
+                                        kTablesContainerId, row.flags, row.deleted, false});
 }
 
 void JetFileBuilder::DeleteCatalogRowOf(const std::string& table_name) {

@@ -144,20 +144,20 @@ std::vector<CatalogEntry> CatalogHead() {
   auto system = [](const char* name, uint16_t type, uint32_t id, uint32_t parent) {
     return CatalogEntry{name, type, id, parent, kSystemObjectFlags, false, true};
   };
-  return {system("Tables", kTypeContainer, kTablesContainer, kRootContainer),
-          system("Databases", kTypeContainer, kDatabasesContainer, kRootContainer),
-          system("Relationships", kTypeContainer, kRelationshipsContainer, kRootContainer),
-          system("MSysDb", kTypeDatabase, 0x10000000, kDatabasesContainer),
-          system("MSysObjects", kTypeTable, kCatalogDefinitionPage, kTablesContainer),
-          system("MSysACEs", kTypeTable, kAcesDefinitionPage, kTablesContainer),
-          system("MSysQueries", kTypeTable, kQueriesDefinitionPage, kTablesContainer)};
+  return {system("Tables", kTypeContainer, kTablesContainerId, kRootContainerId),
+          system("Databases", kTypeContainer, kDatabasesContainerId, kRootContainerId),
+          system("Relationships", kTypeContainer, kRelationshipsContainerId, kRootContainerId),
+          system("MSysDb", kTypeDatabase, 0x10000000, kDatabasesContainerId),
+          system("MSysObjects", kTypeTable, kCatalogDefinitionPage, kTablesContainerId),
+          system("MSysACEs", kTypeTable, kAcesDefinitionPage, kTablesContainerId),
+          system("MSysQueries", kTypeTable, kQueriesDefinitionPage, kTablesContainerId)};
 }
 
 CatalogEntry RelationshipsTableEntry() {
   return CatalogEntry{"MSysRelationships",
                       kTypeTable,
                       kRelationshipsDefinitionPage,
-                      kTablesContainer,
+                      kTablesContainerId,
                       kSystemObjectFlags,
                       false,
                       true};
@@ -167,10 +167,10 @@ std::vector<CatalogEntry> CatalogTail() {
   std::vector<CatalogEntry> out;
   uint32_t id = 0x80000000;
   for (const char* name : {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"}) {
-    out.push_back(CatalogEntry{name, kTypeContainer, id++, kRootContainer, 0, false, false});
+    out.push_back(CatalogEntry{name, kTypeContainer, id++, kRootContainerId, 0, false, false});
   }
   for (const char* name : {"SummaryInfo", "UserDefined"}) {
-    out.push_back(CatalogEntry{name, kTypeDocument, id++, kDatabasesContainer, 0, false, false});
+    out.push_back(CatalogEntry{name, kTypeDocument, id++, kDatabasesContainerId, 0, false, false});
   }
   return out;
 }

@@ -22,10 +22,6 @@ constexpr uint32_t kFirstCatalogPage = 7;
 constexpr uint32_t kFirstFreePage = 8;
 
 // Catalog ids and parents.
-constexpr uint32_t kRootContainer = 0x0F000000;
-constexpr uint32_t kTablesContainer = 0x0F000001;
-constexpr uint32_t kDatabasesContainer = 0x0F000002;
-constexpr uint32_t kRelationshipsContainer = 0x0F000003;
 constexpr uint32_t kFirstUserObjectId = 0x80000008;  // after the containers of the engine's host
 
 // Catalog types as the 16-bit field stores them (reader/jet_format.h).
@@ -42,7 +38,7 @@ struct CatalogEntry {
   std::string name;
   uint16_t type = kTypeTable;
   uint32_t id = 0;
-  uint32_t parent = kTablesContainer;
+  uint32_t parent = kTablesContainerId;
   uint32_t flags = 0;
   bool deleted = false;
   bool engine_owned = false;  // created with the file rather than by its user
