@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "reader/byte_view.h"
+#include "reader/decode_pool.h"
 #include "reader/table_def.h"
 #include "recovery/access_objects.h"
 #include "recovery/catalog_objects.h"
@@ -192,6 +193,9 @@ struct RecoverySession {
   // outputs in an analysis pass too (an export needs them; a save always
   // reads them).
   bool ReadSchema = false;
+  // Threads that decode rows (0: one per core); the outputs are the same
+  // for every number.
+  unsigned DecodeJobs = 0;
 
   // Results, started afresh by every pass.
   std::string TableList;
@@ -218,6 +222,7 @@ struct RecoverySession {
 
   // Working state of the running pass.
   std::unique_ptr<RecoveryOutput> target;
+  std::shared_ptr<DecodePool> decode_pool;  // made when a table is read with more than one job
   std::vector<RecoveryOutput*> active_outputs;  // the target, then `outputs`
   std::set<int32_t> dispatched_definition_pages;
   std::set<int32_t> system_definition_pages;

@@ -83,6 +83,17 @@ void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std
   }
 }
 
+// The pass's decoding threads beside its own, made on first need; null
+// when the pass decodes alone.
+DecodePool* DecodePoolOf(RecoverySession& session) {
+  const unsigned jobs = session.DecodeJobs == 0 ? DecodePool::DefaultJobs() : session.DecodeJobs;
+  if (jobs <= 1) return nullptr;
+  if (!session.decode_pool || session.decode_pool->threads() != jobs - 1) {
+    session.decode_pool = std::make_shared<DecodePool>(jobs - 1);
+  }
+  return session.decode_pool.get();
+}
+
 // Notes where row number `rows` - 1 (counted from 0) lies when it is one
 // the marks keep.
 void MarkRow(RecoveredTable& table, const Row& row, int64_t rows) {
@@ -249,6 +260,7 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
   try {
     RowCursor cursor(*table);
     if (row_check) cursor.SetRowCheck(row_check);
+    cursor.SetDecodePool(DecodePoolOf(session));
     Row row;
     while (cursor.Next(row)) {
       session.control.CheckPoint();
