@@ -34,8 +34,8 @@ class DecodeTask {
   void Cancel();
   // Makes the task runnable again once its results have been taken.
   void Reset() {
-    state_.store(kQueued);
     error_ = nullptr;
+    state_.store(kQueued);
   }
 
  protected:
