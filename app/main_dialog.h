@@ -95,7 +95,7 @@ class MainDialog : public QDialog {
   const QString& SourcePath() const { return source_path_; }
   qint64 SourceFileLength() const { return source_file_length_; }
   const QString& TargetPath() const { return target_path_; }
-  int RunMode() const { return run_mode_; }
+  mendora::RunMode CurrentRunMode() const { return run_mode_; }
   const QString& AnalysisLog() const { return analysis_log_; }
   const QString& StartDirectory() const { return start_directory_; }
 
@@ -172,7 +172,7 @@ class MainDialog : public QDialog {
   bool MayEndNow();
   // After a pass the source's password stopped: asks for it and runs again,
   // or says why nothing was read. True when a new run was started.
-  bool RetryWithPassword(const PassResult& result, int run_mode);
+  bool RetryWithPassword(const PassResult& result, mendora::RunMode run_mode);
 
   AppServices services_;
   State state_ = State::kSelecting;
@@ -186,7 +186,7 @@ class MainDialog : public QDialog {
   // the source.
   std::optional<QString> password_;
   bool replace_existing_ = false;
-  int run_mode_ = 0;
+  mendora::RunMode run_mode_ = mendora::RunMode::kAnalysis;
   QString analysis_log_;
   // The running pass's log, worded as its events arrive; the box shows it
   // once for all the events that arrived together.

@@ -12,8 +12,8 @@ class RecoveryRunner {
  public:
   virtual ~RecoveryRunner() = default;
   // Runs one pass on the calling thread. Honours session.control and reports
-  // to session.observer; a cancelled pass returns kCancelled and leaves no
-  // file at session.TargetPath.
+  // to session.options.observer; a cancelled pass returns kCancelled and leaves no
+  // file at session.options.target_path.
   virtual PassResult Run(RecoverySession& session) = 0;
   // The output a save pass in `format` writes through.
   virtual TargetFactory Target(SaveFormatId format) = 0;

@@ -62,8 +62,8 @@ RecoveryWorker::RecoveryWorker(RecoveryRunner& runner, std::unique_ptr<RecoveryS
                                QObject* parent)
     : QObject(parent), runner_(runner), session_(std::move(session)), relay_(std::make_unique<Relay>(*this)),
       run_(run) {
-  session_->observer = relay_.get();
-  session_->outputs.push_back(&collector_);
+  session_->options.observer = relay_.get();
+  session_->options.outputs.push_back(&collector_);
 }
 
 RecoveryWorker::~RecoveryWorker() {
@@ -91,12 +91,13 @@ void RecoveryWorker::Body() {
     try {
       ReportSection section = MakeReportSection(*session_, collector_);
       section.completed = true;
-      const bool lossy = session_->losses.AnyLoss();
+      const bool lossy = session_->results.losses.AnyLoss();
       section.outcome = lossy ? "complete, with losses" : "complete";
       section.exit_code = lossy ? 4 : 0;  // as mendora-cli says it
-      if (session_->IsSaving()) section.target = session_->TargetPath;
-      section.census = CountPages(session_->SourcePath, session_->Password);
-      if (session_->IsSaving() && IsSqliteFile(session_->TargetPath)) section.saved = CountSaved(session_->TargetPath);
+      if (session_->IsSaving()) section.target = session_->options.target_path;
+      section.census = CountPages(session_->options.source_path, session_->options.password);
+      if (session_->IsSaving() && IsSqliteFile(session_->options.target_path))
+        section.saved = CountSaved(session_->options.target_path);
       report_ = std::move(section);
     } catch (const std::exception&) {
       report_.reset();  // the pass stands; only its report is missing

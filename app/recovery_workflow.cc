@@ -144,7 +144,7 @@ void MainDialog::OnNext() {
     const QString typed = path_box_->text();
     if (!TypedPath(typed).isEmpty() && typed != source_path_ && !UseSource(typed)) return;
   }
-  run_mode_ = 0;
+  run_mode_ = RunMode::kAnalysis;
   StartRun();
 }
 
@@ -152,15 +152,15 @@ void MainDialog::StartRun() {
   if (services_.runner == nullptr || source_path_.isEmpty()) return;
   ReapRetired();
   auto session = std::make_unique<RecoverySession>();
-  session->RunMode = run_mode_;
-  session->SourcePath = LocalPath(source_path_);
-  session->SourceFileLengthText = source_file_length_text_.toStdString();
-  if (password_) session->Password = password_->toStdString();
-  session->RecoverDeletedRows = actions_.value(kIdFileDeletedRows)->isChecked();
-  if (run_mode_ == 1) {
-    session->TargetPath = LocalPath(target_path_);
-    session->ReplaceExisting = replace_existing_;
-    session->MakeTarget = services_.runner->Target(save_format_);
+  session->options.mode = run_mode_;
+  session->options.source_path = LocalPath(source_path_);
+  session->options.source_file_length_text = source_file_length_text_.toStdString();
+  if (password_) session->options.password = password_->toStdString();
+  session->options.recover_deleted_rows = actions_.value(kIdFileDeletedRows)->isChecked();
+  if (run_mode_ == RunMode::kSave) {
+    session->options.target_path = LocalPath(target_path_);
+    session->options.replace_existing = replace_existing_;
+    session->options.make_target = services_.runner->Target(save_format_);
   }
   progress_->setValue(0);
   status_bar_->clearMessage();
@@ -237,12 +237,13 @@ void MainDialog::FinishRun() {
   worker_->Join();
   const RecoverySession& session = worker_->session();
   const PassResult& result = worker_->result();
-  const bool saving = session.RunMode == 1;
+  const bool saving = session.IsSaving();
   // Worded from the pass's own record: events still queued to the window
   // are in it too.
-  const QString final_log = session.AnalysisEvents.empty() ? QString() : AnalysisLogText::Format(session.AnalysisEvents);
-  const int finished_mode = session.RunMode;
-  run_mode_ = 0;
+  const QString final_log =
+      session.results.analysis_events.empty() ? QString() : AnalysisLogText::Format(session.results.analysis_events);
+  const RunMode finished_mode = session.options.mode;
+  run_mode_ = RunMode::kAnalysis;
 
   if (RetryWithPassword(result, finished_mode)) return;
   if (result.outcome != PassOutcome::kCompleted) {
@@ -282,21 +283,21 @@ void MainDialog::FinishRun() {
   progress_->setValue(100);
   analysis_log_ = final_log;
   kept_log_.clear();
-  recovered_tables_ = session.recovered_tables;
-  access_objects_ = session.access_objects;
-  losses_ = session.losses;
+  recovered_tables_ = session.results.recovered_tables;
+  access_objects_ = session.results.access_objects;
+  losses_ = session.results.losses;
   last_report_ = worker_->report();
-  const int table_count = int(std::min<size_t>(session.recovered_tables.size(), INT_MAX));
+  const int table_count = int(std::min<size_t>(session.results.recovered_tables.size(), INT_MAX));
   status_bar_->showMessage(
-      tr("%1 recovered from %2").arg(RowsText(session.GrandTotal), tr("%Ln tables", nullptr, table_count)));
+      tr("%1 recovered from %2").arg(RowsText(session.results.grand_total), tr("%Ln tables", nullptr, table_count)));
   // Stop has nothing left to stop while the completion is told.
   ApplyState(State::kCompleted);
   const QString target = QDir::toNativeSeparators(target_path_);
-  const bool lossy = session.losses.AnyLoss();
+  const bool lossy = session.results.losses.AnyLoss();
   const bool database = SaveOptionOf(save_format_).database;
   // The copy holds the rows in the clear: the user decides how to protect it.
   const QString not_encrypted =
-      session.SourceEncrypted ? tr("The source is encrypted; the recovered data is not.") : QString();
+      session.results.source_encrypted ? tr("The source is encrypted; the recovered data is not.") : QString();
   const QString saved_to = database ? tr("The recovered database has been saved to:")
                                     : tr("The recovered data has been exported to:");
 
@@ -319,7 +320,7 @@ void MainDialog::FinishRun() {
   } else {
     analysis_log_ += tr(kCompletedLogTail);
   }
-  if (lossy) AppendLosses(session.losses);
+  if (lossy) AppendLosses(session.results.losses);
   ShowLog(analysis_log_);
   if (lossy) {
     // The account's summary at the top of the box, its details below.
@@ -351,7 +352,7 @@ void MainDialog::FinishRun() {
   } else if (!lossy) {
     Ask(tr(kCompletedMessage), BoxButtons::kOk, BoxIcon::kInformation);
   } else {
-    Ask(LossMessage(session.losses), BoxButtons::kOk, BoxIcon::kWarning);
+    Ask(LossMessage(session.results.losses), BoxButtons::kOk, BoxIcon::kWarning);
   }
 }
 
@@ -359,7 +360,7 @@ QString MainDialog::RowsText(qint64 rows) {
   return tr("%Ln rows", nullptr, int(std::clamp<qint64>(rows, 0, INT_MAX)));
 }
 
-bool MainDialog::RetryWithPassword(const PassResult& result, int run_mode) {
+bool MainDialog::RetryWithPassword(const PassResult& result, RunMode run_mode) {
   const bool wrong = result.outcome == PassOutcome::kWrongPassword;
   if (!wrong && result.outcome != PassOutcome::kNeedsPassword) return false;
   password_.reset();
@@ -448,7 +449,7 @@ void MainDialog::OnStop() {
   if (saving && !kept_log_.isEmpty()) {
     // A cancelled save keeps the analysis it started from.
     RetireWorker();
-    run_mode_ = 0;
+    run_mode_ = RunMode::kAnalysis;
     analysis_log_ = kept_log_ + tr("\r\nThe save was cancelled. Nothing was saved.\r\n");
     ShowLog(analysis_log_);
     progress_->setValue(0);
@@ -546,7 +547,7 @@ void MainDialog::OnSave() {
   save_format_ = format.id;
   target_path_ = QFileInfo(chosen).absoluteFilePath();
   replace_existing_ = replace;
-  run_mode_ = 1;
+  run_mode_ = RunMode::kSave;
   // The save run writes a log of its own from the start; the analysis's is
   // kept in case the save does not complete.
   if (kept_log_.isEmpty()) kept_log_ = analysis_log_;

@@ -58,8 +58,8 @@ class NoOpener : public DesktopOpener {
 class PausingRunner : public RecoveryRunner {
  public:
   PassResult Run(RecoverySession& session) override {
-    Hold hold(session.observer, *this);
-    session.observer = &hold;
+    Hold hold(session.options.observer, *this);
+    session.options.observer = &hold;
     return real_.Run(session);
   }
   TargetFactory Target(SaveFormatId format) override { return real_.Target(format); }

@@ -57,12 +57,12 @@ Outcome Analyse(const Bytes& bytes, bool deleted_rows) {
   }
   Outcome outcome;
   RecoverySession session;
-  session.SourcePath = name;
-  session.RecoverDeletedRows = deleted_rows;
-  session.losses = mendora::LossAccount(nullptr);
-  session.outputs.push_back(&outcome.sink);
+  session.options.source_path = name;
+  session.options.recover_deleted_rows = deleted_rows;
+  session.options.loss_details = nullptr;
+  session.options.outputs.push_back(&outcome.sink);
   outcome.outcome = mendora::RunRecovery(session).outcome;
-  outcome.losses = session.losses.count() + session.losses.TablesWithLosses();
+  outcome.losses = session.results.losses.count() + session.results.losses.TablesWithLosses();
   fs::remove(name);
   return outcome;
 }

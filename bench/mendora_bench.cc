@@ -49,6 +49,7 @@ namespace {
 
 using mendora::PassOutcome;
 using mendora::RecoverySession;
+using mendora::RunMode;
 
 struct Measurement {
   double seconds = 0;
@@ -101,31 +102,31 @@ class CountingOutput : public mendora::RecoveryOutput {
 
 int64_t Analyse(const std::string& file) {
   RecoverySession session;
-  session.SourcePath = file;
+  session.options.source_path = file;
   CountingOutput counter;
-  session.outputs.push_back(&counter);
+  session.options.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 
 int64_t AnalyseWithJobs(const std::string& file, unsigned jobs) {
   RecoverySession session;
-  session.SourcePath = file;
-  session.DecodeJobs = jobs;
+  session.options.source_path = file;
+  session.options.decode_jobs = jobs;
   CountingOutput counter;
-  session.outputs.push_back(&counter);
+  session.options.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 
 int64_t Save(const std::string& file, const std::string& target,
              mendora::SaveFormat format = mendora::SaveFormat::kSqlite) {
   RecoverySession session;
-  session.SourcePath = file;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.ReplaceExisting = true;
-  session.MakeTarget = mendora::MakeTargetFactory(format);
+  session.options.source_path = file;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.replace_existing = true;
+  session.options.make_target = mendora::MakeTargetFactory(format);
   CountingOutput counter;
-  session.outputs.push_back(&counter);
+  session.options.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 
@@ -196,8 +197,8 @@ int64_t PlainBulkInsert(const std::string& file, const std::string& target) {
   {
     BulkInsertOutput bulk(db);
     RecoverySession session;
-    session.SourcePath = file;
-    session.outputs.push_back(&bulk);
+    session.options.source_path = file;
+    session.options.outputs.push_back(&bulk);
     rows = mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? bulk.rows : -1;
   }
   sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
@@ -375,10 +376,10 @@ int64_t DumpToFile(const std::string& file, const std::string& target) {
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   mendora::JsonDumpOutput dump(out, "Jet4");
   RecoverySession session;
-  session.SourcePath = file;
+  session.options.source_path = file;
   CountingOutput counter;
-  session.outputs.push_back(&dump);
-  session.outputs.push_back(&counter);
+  session.options.outputs.push_back(&dump);
+  session.options.outputs.push_back(&counter);
   const bool done = mendora::RunRecovery(session).outcome == PassOutcome::kCompleted;
   out.flush();
   return done && out ? counter.rows : -1;
@@ -389,10 +390,10 @@ int64_t ExportCsv(const std::string& file, const std::string& dir) {
   std::filesystem::create_directories(dir);
   mendora::CsvExport csv(dir, mendora::ExportOptions{});
   RecoverySession session;
-  session.SourcePath = file;
+  session.options.source_path = file;
   CountingOutput counter;
-  session.outputs.push_back(&csv);
-  session.outputs.push_back(&counter);
+  session.options.outputs.push_back(&csv);
+  session.options.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 

@@ -81,7 +81,7 @@ int ReportNotADatabase(const std::string& file, const std::string& reader_lines)
 }
 
 int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
-  for (const std::string& line : session.losses.SummaryLines()) std::cerr << line << "\n";
+  for (const std::string& line : session.results.losses.SummaryLines()) std::cerr << line << "\n";
   std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << result.message << ".\n";
   return kExitNothingRecovered;
 }
@@ -90,7 +90,7 @@ int ReportNothingRecovered(const std::string& file, const RecoverySession& sessi
 // anything and a total, and the exit code that says whether anything was
 // lost. Each loss already has its detail line above.
 int AccountForLosses(const RecoverySession& session, const std::string& heading) {
-  const std::vector<std::string> lines = session.losses.SummaryLines();
+  const std::vector<std::string> lines = session.results.losses.SummaryLines();
   if (lines.empty()) return 0;
   std::cerr << heading << "\n";
   for (const std::string& line : lines) std::cerr << "  " << line << "\n";

@@ -90,9 +90,9 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
     report.Done(session, false, code);
     return code;
   }
-  if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
+  if (session.results.analysis_log.empty()) RebuildAnalysisLog(session);
   OutputCheck check(out);
-  out << PlatformLineEnds(session.AnalysisLog);
+  out << PlatformLineEnds(session.results.analysis_log);
   int code = 0;
   if (!check.Finish()) {
     code = ReportOutputFailed(check);
@@ -121,7 +121,7 @@ int RunDump(const std::string& file, std::ostream& out, OleStorage ole) {
   CheckedDump dump(out, jet4 ? "Jet4" : "Jet3", ole, check, session.control);
   PrepareSession(session, file, password);
   ShowProgress(session, progress);
-  session.outputs.push_back(&dump);
+  session.options.outputs.push_back(&dump);
   const PassResult result = RunRecovery(session);
   progress.Clear();
   dump.Finish();
@@ -147,8 +147,8 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
   }
   RecoverySession session;
   PrepareSession(session, file, password);
-  session.ReadSchema = true;
-  for (const auto& output : outputs) session.outputs.push_back(output.get());
+  session.options.read_schema = true;
+  for (const auto& output : outputs) session.options.outputs.push_back(output.get());
   InterruptCancels interrupt(session.control);
   ProgressLine progress(STDERR_FILENO, ProgressDisplay());
   ShowProgress(session, progress);
@@ -156,8 +156,8 @@ PassSummary RunPassInto(const std::string& file, const OutputMaker& make_outputs
   report.Attach(session);
   const PassResult result = RunRecovery(session);
   progress.Clear();
-  summary.tables = session.losses.tables().size();
-  summary.rows = session.losses.RowsRecovered();
+  summary.tables = session.results.losses.tables().size();
+  summary.rows = session.results.losses.RowsRecovered();
   switch (result.outcome) {
     case PassOutcome::kCompleted:
       summary.exit_code = AccountForLosses(session);

@@ -69,10 +69,10 @@ SaveResult SaveOne(const std::string& file, const std::string& target, bool forc
   RecoverySession session;
   PrepareSession(session, file, PasswordFor(file));
   ShowProgress(session, progress);
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.ReplaceExisting = force;
-  session.MakeTarget = MakeTargetFactory(TargetFormat(target), ole);
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.replace_existing = force;
+  session.options.make_target = MakeTargetFactory(TargetFormat(target), ole);
   // Interrupts stay with the pass until the last line is printed, so one
   // that comes after the file was moved into place is said, not lost.
   InterruptCancels interrupt(session.control);
@@ -116,8 +116,8 @@ SaveResult Conclude(const std::string& file, const std::string& target, bool tar
   }
   OutputCheck check(out);
   if (voice.print_log && !QuietRun()) {
-    if (session.AnalysisLog.empty()) RebuildAnalysisLog(session);
-    out << PlatformLineEnds(session.AnalysisLog);
+    if (session.results.analysis_log.empty()) RebuildAnalysisLog(session);
+    out << PlatformLineEnds(session.results.analysis_log);
     out << "Recovered database written to " << target << "\n";
   }
   const bool printed = check.Finish();
@@ -129,9 +129,9 @@ SaveResult Conclude(const std::string& file, const std::string& target, bool tar
   if (!printed) {
     std::cerr << "mendora-cli: the log could not be written: " << check.reason() << "\nThe recovered database was written to "
               << target << " all the same.\n";
-    return {kExitOutputFailed, session.GrandTotal};
+    return {kExitOutputFailed, session.results.grand_total};
   }
-  return {account, session.GrandTotal};
+  return {account, session.results.grand_total};
 }
 
 // What an exit code means, for a file's summary line.

@@ -140,7 +140,7 @@ PassReport::~PassReport() = default;
 void PassReport::Attach(RecoverySession& session) {
   if (!ReportAsked()) return;
   collector_ = std::make_unique<ReportCollector>();
-  session.outputs.push_back(collector_.get());
+  session.options.outputs.push_back(collector_.get());
 }
 
 void PassReport::Done(const RecoverySession& session, bool completed, int exit_code, const std::string& target) {
@@ -151,7 +151,7 @@ void PassReport::Done(const RecoverySession& session, bool completed, int exit_c
   section.outcome = Outcome(exit_code);
   section.target = target;
   if (completed) {
-    section.census = CountPages(session.SourcePath, session.Password);
+    section.census = CountPages(session.options.source_path, session.options.password);
     if (!target.empty()) section.saved = CountSaved(target);
   }
   report.sections.push_back(std::move(section));

@@ -33,8 +33,8 @@ ProgressLine::Display ProgressDisplay() { return progress_display; }
 
 void ShowProgress(RecoverySession& session, ProgressLine& progress) {
   if (!progress.shown()) return;
-  session.observer = &progress;
-  if (!quiet) session.losses.SetDetails(progress.Messages());
+  session.options.observer = &progress;
+  if (!quiet) session.options.loss_details = progress.Messages();
 }
 void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 bool QuietRun() { return quiet; }
@@ -52,14 +52,14 @@ std::string CheckCodePage(const std::string& text) {
 }
 
 void PrepareSession(RecoverySession& session, const std::string& file, std::optional<std::string> password) {
-  session.losses.SetVerbose(verbose_losses);
-  if (quiet) session.losses.SetDetails(nullptr);
-  session.RecoverDeletedRows = recover_deleted;
-  session.SourcePath = file;
-  session.SourceFileLengthText = FileLengthText(file);
-  session.Password = std::move(password);
-  session.TextCodePage = text_code_page;
-  session.DecodeJobs = decode_jobs;
+  session.options.verbose_losses = verbose_losses;
+  if (quiet) session.options.loss_details = nullptr;
+  session.options.recover_deleted_rows = recover_deleted;
+  session.options.source_path = file;
+  session.options.source_file_length_text = FileLengthText(file);
+  session.options.password = std::move(password);
+  session.options.text_code_page = text_code_page;
+  session.options.decode_jobs = decode_jobs;
 }
 
 std::string PlatformLineEnds(const std::string& text) {

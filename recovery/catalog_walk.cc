@@ -112,10 +112,10 @@ void Guarded(RecoverySession& session, const char* kind, const std::string& name
   // A table's own step failing loses the table: the account says so once,
   // with the rows its definition counts where it was read that far.
   if (std::string(kind) == "Table") {
-    const TableLosses* read = session.losses.Table(name);
-    session.losses.TableLost(name, LossReason::kFailed, failure, read != nullptr ? read->stored_rows : -1);
+    const TableLosses* read = session.results.losses.Table(name);
+    session.results.losses.TableLost(name, LossReason::kFailed, failure, read != nullptr ? read->stored_rows : -1);
   } else {
-    session.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + failure);
+    session.results.losses.PieceLost(std::string(kind) + " " + name + " was not recovered: " + failure);
   }
 }
 
@@ -170,45 +170,45 @@ bool IsSystemTable(const JetHandle& handle, const CatalogRecord& record) {
 
 // A linked table holds no data here: the log names it and its target.
 void NoteLinkedTable(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
-  if (!session.linked_tables.insert(record.name).second) return;
-  if (!session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
+  if (!session.state->linked_tables.insert(record.name).second) return;
+  if (!session.state->catalog_objects.loaded()) session.state->catalog_objects.Load(handle);
   std::string target;
-  for (const auto& [page, object] : session.catalog_objects.Objects()) {
+  for (const auto& [page, object] : session.state->catalog_objects.Objects()) {
     if (object.name != record.name || object.type != record.object_type) continue;
     target = !object.connect.empty() ? object.connect : object.database;
     if (!object.foreign_name.empty()) target += (target.empty() ? "" : ", ") + std::string("table ") + object.foreign_name;
   }
-  session.TableList += "\r\n" + record.name + " :  linked" + (target.empty() ? "" : " to " + target);
+  session.results.table_list += "\r\n" + record.name + " :  linked" + (target.empty() ? "" : " to " + target);
   AddAnalysisEvent(session,
                    AnalysisEvent{.kind = AnalysisEvent::Kind::kLinkedTable, .table = record.name, .link_target = target});
   RebuildAnalysisLog(session);
-  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  if (session.options.observer != nullptr) session.options.observer->OnAnalysisLog(session.results.analysis_log);
 }
 
 void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& record) {
   const std::string& name = record.name;
-  NoteObjectCatalogRow(session.object_catalog, record.object_type, name, record.definition_page, record.deleted);
+  NoteObjectCatalogRow(session.state->object_catalog, record.object_type, name, record.definition_page, record.deleted);
   const bool system = record.object_type == kCatalogTable && IsSystemTable(handle, record);
   if (system) {
-    session.system_definition_pages.insert(record.definition_page);
+    session.state->system_definition_pages.insert(record.definition_page);
   }
   if (record.object_type == kCatalogTable && StartsWith(name, "MSysRelationships")) {
-    if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
+    if (!session.state->dispatched_definition_pages.insert(record.definition_page).second) return;
     Guarded(session, "Relationships of", name,
             [&] { RelationshipPass(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kCatalogTable && name == "MSysQueries") {
-    if (session.query_table_page == 0) session.query_table_page = record.definition_page;
+    if (session.state->query_table_page == 0) session.state->query_table_page = record.definition_page;
     // One query table: live rows come first, and an old deleted row's table
     // would add its rows to the same queries again.
-    if (session.query_table_read) return;
-    session.query_table_read = true;
+    if (session.state->query_table_read) return;
+    session.state->query_table_read = true;
     Guarded(session, "Query table", name,
             [&] { ReadQueryTable(session, handle, record.object_type, record.definition_page, name); });
   } else if (record.object_type == kCatalogTable && !name.empty() && !system) {
     // Old versions of a catalog row stay behind as deleted rows naming the
     // same definition: a table is recovered once.
-    if (!session.dispatched_definition_pages.insert(record.definition_page).second) return;
-    if (!record.deleted) session.catalog_tables.emplace(name, record.definition_page);
+    if (!session.state->dispatched_definition_pages.insert(record.definition_page).second) return;
+    if (!record.deleted) session.state->catalog_tables.emplace(name, record.definition_page);
     std::string recovered_as = name;
     const std::string damaged = DamagedNameEvidence(name);
     if (StartsWith(name, "~TMPCLP") || !damaged.empty()) {
@@ -218,19 +218,19 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
       const std::string found = EvidenceName(session, handle, record.definition_page, evidence);
       if (!found.empty()) recovered_as = found;
       if (!damaged.empty()) {
-        session.losses.Add(LossEntry{.subject = LossSubject::kName,
-                                     .reason = LossReason::kNameDamaged,
-                                     .table = name,
-                                     .name = recovered_as,
-                                     .page = record.definition_page,
-                                     .detail = damaged + (found.empty() ? "" : "; named from " + evidence)});
+        session.results.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                             .reason = LossReason::kNameDamaged,
+                                             .table = name,
+                                             .name = recovered_as,
+                                             .page = record.definition_page,
+                                             .detail = damaged + (found.empty() ? "" : "; named from " + evidence)});
       } else if (!found.empty()) {
-        session.losses.Add(LossEntry{.subject = LossSubject::kName,
-                                     .reason = LossReason::kNamedFromEvidence,
-                                     .table = name,
-                                     .name = found,
-                                     .page = record.definition_page,
-                                     .detail = evidence});
+        session.results.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                             .reason = LossReason::kNamedFromEvidence,
+                                             .table = name,
+                                             .name = found,
+                                             .page = record.definition_page,
+                                             .detail = evidence});
       }
     }
     Guarded(session, "Table", recovered_as,
@@ -239,12 +239,12 @@ void Dispatch(RecoverySession& session, JetHandle& handle, const CatalogRecord& 
              !record.deleted && handle.IsAce()) {
     NoteLinkedTable(session, handle, record);
   } else if (record.object_type == kCatalogQuery && !name.empty() && !StartsWith(name, "~s")) {
-    if (!session.dispatched_query_ids.insert(record.object_id).second) return;
+    if (!session.state->dispatched_query_ids.insert(record.object_id).second) return;
     // Created after the walk: the query table that holds its text may come
     // later in the catalog. Every pass accounts for them.
-    session.pending_queries.push_back(PendingQuery{name, record.object_id, record.deleted});
+    session.state->pending_queries.push_back(PendingQuery{name, record.object_id, record.deleted});
   } else if (record.object_type == kCatalogRelationship && !name.empty() && !record.deleted) {
-    session.catalog_relations.insert(name);
+    session.state->catalog_relations.insert(name);
   }
 }
 
@@ -269,7 +269,7 @@ void CheckCatalogMap(RecoverySession& session, JetHandle& handle) {
     ScopedDamageReporter redirect(handle, missing);
     TableDefPtr catalog = OpenTable(handle, "MSysObjects", kCatalogTable, kCatalogDefinitionPage);
     if (!catalog) {
-      if (session.catalog_rows == 0) return;  // nothing of the catalog at all: said as such
+      if (session.state->catalog_rows == 0) return;  // nothing of the catalog at all: said as such
       missing.found.push_back(DamageReport{DamageKind::kDefinition, "", kCatalogDefinitionPage, -1, "",
                                            "the catalog's definition cannot be read, so its pages cannot be checked"});
     } else {
@@ -279,13 +279,13 @@ void CheckCatalogMap(RecoverySession& session, JetHandle& handle) {
     }
   }
   for (const DamageReport& report : missing.found) {
-    session.losses.Add(LossEntry{.subject = LossSubject::kFile,
-                                 .reason = LossReason::kFileShort,
-                                 .page = report.page,
-                                 .detail = "the catalog: " + report.detail +
-                                           (report.kind == DamageKind::kDefinition
-                                                ? ""
-                                                : ", and the tables, queries and relations they named")});
+    session.results.losses.Add(LossEntry{
+        .subject = LossSubject::kFile,
+        .reason = LossReason::kFileShort,
+        .page = report.page,
+        .detail =
+            "the catalog: " + report.detail +
+            (report.kind == DamageKind::kDefinition ? "" : ", and the tables, queries and relations they named")});
   }
 }
 
@@ -316,9 +316,10 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       continue;
     }
     if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(kPageOwnerPos).value_or(0)];
-    if (handle.page[0] == kDefinitionPageType) session.definition_links[i] = handle.Page().U32(kPageOwnerPos).value_or(0);
+    if (handle.page[0] == kDefinitionPageType)
+      session.state->definition_links[i] = handle.Page().U32(kPageOwnerPos).value_or(0);
     if (!IsCatalogPage(handle)) continue;
-    session.catalog_pages.insert(i);
+    session.state->catalog_pages.insert(i);
     // The slots are worked out once per page: a page of thousands of rows
     // would otherwise cost the square of them.
     const PageSlots slots(handle.Page(), *handle.format);
@@ -344,7 +345,7 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       }
       CatalogRecord record;
       if (!ReadCatalogRecord(handle, slots, static_cast<int>(j), record)) continue;
-      ++session.catalog_rows;
+      ++session.state->catalog_rows;
       if (record.deleted) {
         deleted.push_back(std::move(record));
       } else {
@@ -352,13 +353,14 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       }
     }
     if (cut_rows > 0) {
-      session.losses.Add(LossEntry{.subject = LossSubject::kFile,
-                                   .reason = LossReason::kFileShort,
-                                   .page = i,
-                                   .count = cut_rows,
-                                   .detail = "catalog page " + std::to_string(i) + " is cut short by the end of the file: " +
-                                             std::to_string(cut_rows) +
-                                             " of its rows are lost, and the tables, queries and relations they named"});
+      session.results.losses.Add(
+          LossEntry{.subject = LossSubject::kFile,
+                    .reason = LossReason::kFileShort,
+                    .page = i,
+                    .count = cut_rows,
+                    .detail = "catalog page " + std::to_string(i) +
+                              " is cut short by the end of the file: " + std::to_string(cut_rows) +
+                              " of its rows are lost, and the tables, queries and relations they named"});
     }
   }
   for (const CatalogRecord& record : deleted) {
@@ -366,14 +368,14 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     Dispatch(session, handle, record);
   }
   CheckCatalogMap(session, handle);
-  session.data_page_owners = data_pages;
-  session.user_data_pages = 0;
+  session.state->data_page_owners = data_pages;
+  session.state->user_data_pages = 0;
   // Owners below the catalog's definition are the file's own maps, and
   // owners beyond the file are long-value pages ("LVAL"), not tables.
   for (const auto& [owner, count] : data_pages) {
     if (owner > kCatalogDefinitionPage && owner < pages &&
-        session.system_definition_pages.count(static_cast<int32_t>(owner)) == 0) {
-      session.user_data_pages += count;
+        session.state->system_definition_pages.count(static_cast<int32_t>(owner)) == 0) {
+      session.state->user_data_pages += count;
     }
   }
 }
@@ -394,14 +396,14 @@ bool IsTheSource(const JetHandle& handle, const std::string& target) {
 // that went wrong without a word must not drop one from the account.
 void AccountForCatalogTables(RecoverySession& session) {
   std::set<int32_t> read;
-  for (const RecoveredTable& table : session.recovered_tables) read.insert(table.definition_page);
-  for (const auto& [name, page] : session.catalog_tables) {
+  for (const RecoveredTable& table : session.results.recovered_tables) read.insert(table.definition_page);
+  for (const auto& [name, page] : session.state->catalog_tables) {
     if (read.count(page) != 0) continue;
-    const TableLosses* losses = session.losses.Table(name);
+    const TableLosses* losses = session.results.losses.Table(name);
     if (losses != nullptr && losses->lost_whole) continue;
-    session.losses.TableLost(name, LossReason::kNotFound,
-                             "its catalog row names the definition at page " + std::to_string(page) +
-                                 ", and no table was read from it");
+    session.results.losses.TableLost(
+        name, LossReason::kNotFound,
+        "its catalog row names the definition at page " + std::to_string(page) + ", and no table was read from it");
   }
 }
 
@@ -409,76 +411,42 @@ void AccountForCatalogTables(RecoverySession& session) {
 // whole tables lost, data pages of user tables that gave nothing, or damage
 // that left not one table standing.
 bool NothingOfValue(const RecoverySession& session) {
-  if (session.GrandTotal != 0 || !session.losses.AnyLoss()) return false;
-  const LossTotals totals = session.losses.Totals();
-  if (totals.rows_lost > 0 || totals.tables_lost > 0 || session.user_data_pages > 0) return true;
-  return session.recovered_tables.empty() && session.linked_tables.empty();
+  if (session.results.grand_total != 0 || !session.results.losses.AnyLoss()) return false;
+  const LossTotals totals = session.results.losses.Totals();
+  if (totals.rows_lost > 0 || totals.tables_lost > 0 || session.state->user_data_pages > 0) return true;
+  return session.results.recovered_tables.empty() && session.state->linked_tables.empty();
 }
 
 }  // namespace
 
 void RecoveryPass(RecoverySession& session, JetHandle& handle) {
-  session.TableList.clear();
-  session.recovered_tables.clear();
-  session.GrandTotal = 0;
-  session.AnalysisLog.clear();
-  session.AnalysisEvents.clear();
-  session.dispatched_definition_pages.clear();
-  session.system_definition_pages.clear();
-  session.dispatched_query_ids.clear();
-  session.target_table_names.clear();
-  session.pending_relations.clear();
-  session.pending_queries.clear();
-  session.query_rows.clear();
-  session.query_table_read = false;
-  session.query_table_damaged = false;
-  session.query_table_page = 0;
-  session.definition_links.clear();
-  session.orphan_tables = 0;
-  session.data_page_owners.clear();
-  session.unreadable_definitions.clear();
-  session.headless_tables = 0;
-  session.navigation_names.clear();
-  session.catalog_rows = 0;
-  session.catalog_objects = CatalogObjects();
-  session.linked_tables.clear();
-  session.object_catalog = ObjectCatalog();
-  session.access_objects.clear();
-  session.catalog_problem_told = false;
-  session.catalog_tables.clear();
-  session.catalog_relations.clear();
-  session.catalog_pages.clear();
-  session.losses.Clear();
-  session.user_data_pages = 0;
-  session.active_outputs.clear();
-  session.reported_reads = 0;
-  handle.damage = &session.losses;
+  handle.damage = &session.results.losses;
   if (!handle.file->version_note.empty()) {
     // Nothing is lost by it: the pages were read as what they are.
-    session.losses.Add(LossEntry{.subject = LossSubject::kFile,
-                                 .reason = LossReason::kDefinition,
-                                 .counted = false,
-                                 .page = 0,
-                                 .detail = handle.file->version_note});
+    session.results.losses.Add(LossEntry{.subject = LossSubject::kFile,
+                                         .reason = LossReason::kDefinition,
+                                         .counted = false,
+                                         .page = 0,
+                                         .detail = handle.file->version_note});
   }
   if (handle.file->password_check == PasswordCheck::kDamaged) {
-    session.losses.Add(LossEntry{.subject = LossSubject::kFile, .reason = LossReason::kPasswordCheckDamaged});
+    session.results.losses.Add(LossEntry{.subject = LossSubject::kFile, .reason = LossReason::kPasswordCheckDamaged});
   }
 
   if (session.IsSaving()) {
-    if (!session.MakeTarget) throw TargetFailed("no target to save into");
-    if (IsTheSource(handle, session.TargetPath)) {
-      throw TargetFailed("cannot save to " + session.TargetPath + ": it is the file being recovered");
+    if (!session.options.make_target) throw TargetFailed("no target to save into");
+    if (IsTheSource(handle, session.options.target_path)) {
+      throw TargetFailed("cannot save to " + session.options.target_path + ": it is the file being recovered");
     }
-    session.target = session.MakeTarget(session.TargetPath, session.ReplaceExisting);
-    session.target->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
-    session.active_outputs.push_back(session.target.get());
+    session.state->target = session.options.make_target(session.options.target_path, session.options.replace_existing);
+    session.state->target->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
+    session.state->active_outputs.push_back(session.state->target.get());
   }
-  for (RecoveryOutput* output : session.outputs) session.active_outputs.push_back(output);
-  for (RecoveryOutput* output : session.active_outputs) output->Attach(session.losses);
+  for (RecoveryOutput* output : session.options.outputs) session.state->active_outputs.push_back(output);
+  for (RecoveryOutput* output : session.state->active_outputs) output->Attach(session.results.losses);
 
   AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kStarted,
-                                          .source = session.SourcePath,
+                                          .source = session.options.source_path,
                                           .source_bytes = handle.FileSize()});
   CatalogWalk(session, handle);
   RecoverOrphanTables(session, handle);
@@ -491,14 +459,15 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
   // read not one row where damage shows that rows were there is no
   // recovery either. An empty target would pass for a result. A database
   // whose tables are empty, with nothing lost, is a recovery like any other.
-  if ((session.catalog_rows == 0 && session.orphan_tables == 0 && session.headless_tables == 0) ||
+  if ((session.state->catalog_rows == 0 && session.state->orphan_tables == 0 && session.state->headless_tables == 0) ||
       NothingOfValue(session)) {
     throw NothingRecovered{};
   }
   RecoverAccessObjects(session, handle);
-  for (RecoveryOutput* output : session.active_outputs) output->Finish();
-  session.target.reset();
-  AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kCompleted, .records = session.GrandTotal});
+  for (RecoveryOutput* output : session.state->active_outputs) output->Finish();
+  session.state->target.reset();
+  AddAnalysisEvent(session,
+                   AnalysisEvent{.kind = AnalysisEvent::Kind::kCompleted, .records = session.results.grand_total});
   ReportProgress(session, handle, std::string(), 0, true);
 }
 

@@ -63,30 +63,31 @@ std::vector<RowSample> SampleRows(JetHandle& handle, uint32_t owner) {
 void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
   const uint32_t pages = handle.PageCount();
   const bool jet4 = handle.IsJet4();
-  for (const auto& [owner, count] : session.data_page_owners) {
+  for (const auto& [owner, count] : session.state->data_page_owners) {
     session.control.CheckPoint();
     // Owners below the catalog's definition are the file's own maps; owners
     // beyond the file are long-value pages.
     if (owner <= kCatalogDefinitionPage || owner >= pages) continue;
     const int32_t page = static_cast<int32_t>(owner);
-    if (session.system_definition_pages.count(page) != 0) continue;
-    const auto named = session.unreadable_definitions.find(page);
-    if (named == session.unreadable_definitions.end() &&
-        (session.dispatched_definition_pages.count(page) != 0 || ReadableDefinition(handle, page))) {
+    if (session.state->system_definition_pages.count(page) != 0) continue;
+    const auto named = session.state->unreadable_definitions.find(page);
+    if (named == session.state->unreadable_definitions.end() &&
+        (session.state->dispatched_definition_pages.count(page) != 0 || ReadableDefinition(handle, page))) {
       continue;
     }
     // A definition page that now holds rows (long values, another table's)
     // was freed and reused: its pages are a dropped table's, deleted data
     // that comes back only on request.
-    const bool dropped = named == session.unreadable_definitions.end() && ReadPage(handle, page) == handle.PageSize() &&
-                         handle.page[0] == kDataPageType;
-    if (dropped && !session.RecoverDeletedRows) continue;
+    const bool dropped = named == session.state->unreadable_definitions.end() &&
+                         ReadPage(handle, page) == handle.PageSize() && handle.page[0] == kDataPageType;
+    if (dropped && !session.options.recover_deleted_rows) continue;
     std::string name;
     std::string evidence;
-    if (named != session.unreadable_definitions.end()) {
+    if (named != session.state->unreadable_definitions.end()) {
       name = named->second;
       evidence = "named " + name + " from its catalog row";
-    } else if (const auto listed = session.navigation_names.find(page); listed != session.navigation_names.end() && !dropped) {
+    } else if (const auto listed = session.state->navigation_names.find(page);
+               listed != session.state->navigation_names.end() && !dropped) {
       name = listed->second;
       evidence = "named " + name + " from the navigation pane's list of objects (MSysNavPaneObjectIDs)";
     } else if (dropped) {
@@ -114,8 +115,8 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     };
     // The catalog row, when it survives, keeps a property block for each
     // column: names and kinds.
-    if (!session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
-    const std::string& blocks = session.catalog_objects.TableProperties(page);
+    if (!session.state->catalog_objects.loaded()) session.state->catalog_objects.Load(handle);
+    const std::string& blocks = session.state->catalog_objects.TableProperties(page);
     if (!blocks.empty()) {
       context.evidence = ColumnEvidenceOf(
           ReadPropertyBlocks(ByteView(reinterpret_cast<const uint8_t*>(blocks.data()), blocks.size()), jet4,
@@ -123,14 +124,14 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     }
     const std::optional<InferredLayout> layout = InferLayout(samples, context);
     if (!layout) {
-      session.losses.TableLost(name, where + ", and no layout could be inferred from its " +
-                                         std::to_string(samples.size()) + " rows");
-      if (named != session.unreadable_definitions.end()) session.unreadable_definitions.erase(named);
+      session.results.losses.TableLost(
+          name, where + ", and no layout could be inferred from its " + std::to_string(samples.size()) + " rows");
+      if (named != session.state->unreadable_definitions.end()) session.state->unreadable_definitions.erase(named);
       continue;
     }
-    session.losses.PieceLost(where + ": its layout was inferred from its rows (" +
-                             std::to_string(layout->columns.size()) + " columns); " + evidence);
-    if (named != session.unreadable_definitions.end()) session.unreadable_definitions.erase(named);
+    session.results.losses.PieceLost(where + ": its layout was inferred from its rows (" +
+                                     std::to_string(layout->columns.size()) + " columns); " + evidence);
+    if (named != session.state->unreadable_definitions.end()) session.state->unreadable_definitions.erase(named);
 
     TableDef table;
     table.entry = CatalogEntry{&handle, name, kCatalogTable, page};
@@ -142,8 +143,8 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     table.inferred = true;
     table.column_notes = layout->notes;
     table.guessed_columns = layout->guessed;
-    ++session.headless_tables;
-    session.dispatched_definition_pages.insert(page);
+    ++session.state->headless_tables;
+    session.state->dispatched_definition_pages.insert(page);
     // Kept with the recovered table, so the rows can be read again later.
     auto fitted = std::make_shared<const InferredLayout>(*layout);
     try {
@@ -154,12 +155,12 @@ void RecoverHeadlessTables(RecoverySession& session, JetHandle& handle) {
     } catch (const TargetFailed&) {
       throw;
     } catch (const std::exception& error) {
-      session.losses.PieceLost("Table " + name + " was not recovered: " + error.what());
+      session.results.losses.PieceLost("Table " + name + " was not recovered: " + error.what());
     }
   }
   // Definitions a catalog row named whose table left no data page.
-  for (const auto& [page, name] : session.unreadable_definitions) {
-    session.losses.TableLost(name, "its definition at page " + std::to_string(page) + " cannot be read");
+  for (const auto& [page, name] : session.state->unreadable_definitions) {
+    session.results.losses.TableLost(name, "its definition at page " + std::to_string(page) + " cannot be read");
   }
 }
 

@@ -102,13 +102,14 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   session.control.CheckPoint();
   AccessObjects found;
   try {
-    found = ReadAccessObjects(handle, session.object_catalog);
+    found = ReadAccessObjects(handle, session.state->object_catalog);
   } catch (const std::exception& error) {
-    session.losses.PieceLost(std::string("Forms, reports, macros and modules were not recovered: ") + error.what());
+    session.results.losses.PieceLost(std::string("Forms, reports, macros and modules were not recovered: ") +
+                                     error.what());
     return;
   }
   if (!found.any) return;
-  for (const std::string& line : found.losses) session.losses.PieceLost(line);
+  for (const std::string& line : found.losses) session.results.losses.PieceLost(line);
   SourceCatalogRows rows;
   if (handle.IsJet4() && !found.objects.empty()) {
     try {
@@ -126,7 +127,7 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
       const auto row = rows.objects.find({out.kind, out.name});
       if (row != rows.objects.end()) out.catalog = row->second;
     }
-    for (RecoveryOutput* output : session.active_outputs) output->AddObject(out);
+    for (RecoveryOutput* output : session.state->active_outputs) output->AddObject(out);
   }
   ObjectStorageCopy copy{found.storage, "", std::move(rows.database_properties)};
   if (!handle.IsJet4()) {
@@ -137,20 +138,21 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
     copy.not_whole = "their storage did not read whole (" + std::to_string(found.losses.size()) +
                      (found.losses.size() == 1 ? " loss" : " losses") + " named above)";
   }
-  for (RecoveryOutput* output : session.active_outputs) output->AddObjectStorage(copy);
+  for (RecoveryOutput* output : session.state->active_outputs) output->AddObjectStorage(copy);
   // A file of tables alone (its storage holding no object) gets no line.
   if (!found.objects.empty()) {
-    session.TableList += "\r\n\r\n" + found.Summary();
-    if (const std::string modules = found.ClassModuleSummary(); !modules.empty()) session.TableList += "\r\n" + modules;
+    session.results.table_list += "\r\n\r\n" + found.Summary();
+    if (const std::string modules = found.ClassModuleSummary(); !modules.empty())
+      session.results.table_list += "\r\n" + modules;
     AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kObjects, .objects = CountObjects(found.objects)});
     RebuildAnalysisLog(session);
-    if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+    if (session.options.observer != nullptr) session.options.observer->OnAnalysisLog(session.results.analysis_log);
   }
   // The stored bytes went to the outputs; the session keeps what was read.
   for (AccessObject& object : found.objects) {
     object.data.clear();
     object.data.shrink_to_fit();
-    session.access_objects.push_back(std::move(object));
+    session.results.access_objects.push_back(std::move(object));
   }
 }
 

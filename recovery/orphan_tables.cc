@@ -160,7 +160,7 @@ std::vector<std::pair<std::string, std::string>> ColumnReferences(const std::str
 // The columns each table name is said to have, by the relations.
 std::map<std::string, std::set<std::string>> RelationEvidence(const RecoverySession& session) {
   std::map<std::string, std::set<std::string>> named;
-  for (const PendingRelation& relation : session.pending_relations) {
+  for (const PendingRelation& relation : session.state->pending_relations) {
     for (const RelationField& field : relation.fields) {
       if (!field.field.empty()) named[relation.table].insert(AsciiLower(field.field));
       if (!field.foreign_field.empty()) named[relation.foreign_table].insert(AsciiLower(field.foreign_field));
@@ -173,7 +173,7 @@ std::map<std::string, std::set<std::string>> RelationEvidence(const RecoverySess
 // them.
 std::map<std::string, std::set<std::string>> QueryEvidence(const RecoverySession& session) {
   std::map<std::string, std::set<std::string>> named;
-  for (const auto& [id, rows] : session.query_rows) {
+  for (const auto& [id, rows] : session.state->query_rows) {
     std::map<std::string, std::string> by_alias;  // folded alias or name -> table
     std::vector<std::string> inputs;
     for (const QueryRow& row : rows) {
@@ -262,7 +262,7 @@ void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t pag
     const std::optional<int64_t> object = columns.Integer(row, kId);
     const std::string name = columns.Text(row, kName);
     if (!object || columns.Integer(row, kType) != kCatalogTable || name.empty()) continue;
-    session.navigation_names.emplace(CatalogIdPage(*object), name);
+    session.state->navigation_names.emplace(CatalogIdPage(*object), name);
   }
 }
 
@@ -270,11 +270,11 @@ void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t pag
 // other definition page names as its continuation.
 std::vector<uint32_t> ChainHeads(const RecoverySession& session) {
   std::set<uint32_t> continued;
-  for (const auto& [page, next] : session.definition_links) {
-    if (next != page && session.definition_links.count(next) != 0) continued.insert(next);
+  for (const auto& [page, next] : session.state->definition_links) {
+    if (next != page && session.state->definition_links.count(next) != 0) continued.insert(next);
   }
   std::vector<uint32_t> heads;
-  for (const auto& [page, next] : session.definition_links) {
+  for (const auto& [page, next] : session.state->definition_links) {
     if (continued.count(page) == 0) heads.push_back(page);
   }
   return heads;
@@ -296,12 +296,12 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
     }
   }
   if (orphan.columns.empty()) return std::string();
-  if (!session.query_table_read && session.query_table_page != 0) {
-    session.query_table_read = true;
-    ReadQueryTable(session, handle, kCatalogTable, session.query_table_page, "MSysQueries");
+  if (!session.state->query_table_read && session.state->query_table_page != 0) {
+    session.state->query_table_read = true;
+    ReadQueryTable(session, handle, kCatalogTable, session.state->query_table_page, "MSysQueries");
   }
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
+  for (const std::string& name : session.state->target_table_names) taken.insert(AsciiLower(name));
   std::vector<Orphan> one{orphan};
   const auto by_relation = RelationEvidence(session);
   const auto by_query = QueryEvidence(session);
@@ -323,8 +323,8 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     for (const uint32_t head : ChainHeads(session)) {
       session.control.CheckPoint();
       const int32_t page = static_cast<int32_t>(head);
-      if (head <= kCatalogDefinitionPage || session.dispatched_definition_pages.count(page) != 0 ||
-          session.system_definition_pages.count(page) != 0) {
+      if (head <= kCatalogDefinitionPage || session.state->dispatched_definition_pages.count(page) != 0 ||
+          session.state->system_definition_pages.count(page) != 0) {
         continue;
       }
       TableDefPtr table;
@@ -374,23 +374,23 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   // The relations and queries of a file whose catalog is gone are read from
   // the system tables found by their columns.
   for (const int32_t page : relation_tables) {
-    session.dispatched_definition_pages.insert(page);
+    session.state->dispatched_definition_pages.insert(page);
     RelationshipPass(session, handle, kCatalogTable, page, "MSysRelationships");
   }
-  if (!session.query_table_read) {
-    const int32_t page = session.query_table_page != 0 ? session.query_table_page : query_table;
+  if (!session.state->query_table_read) {
+    const int32_t page = session.state->query_table_page != 0 ? session.state->query_table_page : query_table;
     if (page != 0) {
-      session.query_table_read = true;
+      session.state->query_table_read = true;
       ReadQueryTable(session, handle, kCatalogTable, page, "MSysQueries");
     }
   }
 
   std::set<std::string> taken;
-  for (const std::string& name : session.target_table_names) taken.insert(AsciiLower(name));
+  for (const std::string& name : session.state->target_table_names) taken.insert(AsciiLower(name));
   // The navigation pane's list names a table by its page: surest of all.
   for (Orphan& orphan : orphans) {
-    const auto listed = session.navigation_names.find(orphan.page);
-    if (listed == session.navigation_names.end() || taken.count(AsciiLower(listed->second)) != 0) continue;
+    const auto listed = session.state->navigation_names.find(orphan.page);
+    if (listed == session.state->navigation_names.end() || taken.count(AsciiLower(listed->second)) != 0) continue;
     orphan.name = listed->second;
     orphan.evidence = "the navigation pane's list of objects (MSysNavPaneObjectIDs)";
     taken.insert(AsciiLower(orphan.name));
@@ -404,14 +404,14 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     session.control.CheckPoint();
     const bool found = !orphan.name.empty();
     if (!found) orphan.name = "Recovered_Table_" + std::to_string(orphan.page);
-    session.losses.Add(LossEntry{.subject = LossSubject::kName,
-                                 .reason = found ? LossReason::kNamedFromEvidence : LossReason::kNameNotFound,
-                                 .table = orphan.name,
-                                 .name = orphan.name,
-                                 .page = orphan.page,
-                                 .detail = orphan.evidence});
-    ++session.orphan_tables;
-    session.dispatched_definition_pages.insert(orphan.page);
+    session.results.losses.Add(LossEntry{.subject = LossSubject::kName,
+                                         .reason = found ? LossReason::kNamedFromEvidence : LossReason::kNameNotFound,
+                                         .table = orphan.name,
+                                         .name = orphan.name,
+                                         .page = orphan.page,
+                                         .detail = orphan.evidence});
+    ++session.state->orphan_tables;
+    session.state->dispatched_definition_pages.insert(orphan.page);
     try {
       RecoverTable(session, handle, kCatalogTable, orphan.page, orphan.name);
     } catch (const PassCancelled&) {
@@ -419,7 +419,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     } catch (const TargetFailed&) {
       throw;
     } catch (const std::exception& error) {
-      session.losses.TableLost(orphan.name, LossReason::kFailed, error.what());
+      session.results.losses.TableLost(orphan.name, LossReason::kFailed, error.what());
     }
   }
 }

@@ -1,5 +1,6 @@
 // Running one recovery pass over a source file.
 #include <exception>
+#include <memory>
 
 #include "reader/jet_handle.h"
 #include "reader/page_probe.h"
@@ -7,13 +8,21 @@
 
 namespace mendora {
 
+RecoverySession::RecoverySession() = default;
+RecoverySession::~RecoverySession() = default;
+
 PassResult RunRecovery(RecoverySession& session) {
+  // Nothing of an earlier pass carries over: results and working state are made new.
+  session.results = PassResults{};
+  session.results.losses.SetDetails(session.options.loss_details);
+  session.results.losses.SetVerbose(session.options.verbose_losses);
+  session.state = std::make_unique<PassState>();
   PassResult result;
   bool pass_ran = false;
   std::string open_error;
   OpenFailure failure = OpenFailure::kNone;
   const bool opened = OpenJetFile(
-      session.SourcePath,
+      session.options.source_path,
       [&](JetHandle& handle) {
         // A file of nothing but zeros or text opens as a Jet 3 file of no
         // tables; it is no database, and saying "0 records" would hide that.
@@ -22,18 +31,18 @@ PassResult RunRecovery(RecoverySession& session) {
           return;
         }
         pass_ran = true;
-        session.SourceEncrypted = handle.file->cipher != nullptr;
+        session.results.source_encrypted = handle.file->cipher != nullptr;
         try {
           RecoveryPass(session, handle);
         } catch (const PassCancelled&) {
           result.outcome = PassOutcome::kCancelled;
         } catch (const NothingRecovered&) {
           result.outcome = PassOutcome::kNothingRecovered;
-          result.message = session.catalog_rows == 0
+          result.message = session.state->catalog_rows == 0
                                ? "no catalog row was found, so no table, query or relation could be read"
-                           : session.user_data_pages > 0
-                               ? "not one row could be read from the " + std::to_string(session.user_data_pages) +
-                                     " data pages that hold rows"
+                           : session.state->user_data_pages > 0
+                               ? "not one row could be read from the " +
+                                     std::to_string(session.state->user_data_pages) + " data pages that hold rows"
                                : "not one row could be read, and the losses above show that there were rows";
         } catch (const std::exception& error) {
           result.outcome = PassOutcome::kFailed;
@@ -45,14 +54,15 @@ PassResult RunRecovery(RecoverySession& session) {
         if (result.outcome != PassOutcome::kCompleted) {
           // A save that did not complete leaves nothing behind; a dump
           // closes what it wrote.
-          for (RecoveryOutput* output : session.active_outputs) output->Abandon();
+          for (RecoveryOutput* output : session.state->active_outputs) output->Abandon();
         }
-        session.active_outputs.clear();
-        session.target.reset();
-        session.pages_read = handle.pages_read;
-        session.page_count = handle.PageCount();
+        session.state->active_outputs.clear();
+        session.state->target.reset();
+        session.results.pages_read = handle.pages_read;
+        session.results.page_count = handle.PageCount();
       },
-      &open_error, &failure, JetOpenOptions{.password = session.Password, .code_page = session.TextCodePage});
+      &open_error, &failure,
+      JetOpenOptions{.password = session.options.password, .code_page = session.options.text_code_page});
   if (failure == OpenFailure::kNotJet) {
     result.outcome = PassOutcome::kNotADatabase;
     result.message = open_error;

@@ -1,4 +1,4 @@
-// One recovery session: the values a pass reads and the results it leaves.
+// One recovery session: the options a pass takes and the results it leaves.
 //
 // The desktop app and the command-line tool both fill a RecoverySession and
 // call RunRecovery. A pass reports to its viewer through RecoveryObserver and
@@ -9,22 +9,18 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "reader/byte_view.h"
-#include "reader/decode_pool.h"
 #include "reader/table_def.h"
 #include "recovery/access_objects.h"
-#include "recovery/catalog_objects.h"
 #include "recovery/loss_account.h"
-#include "recovery/query_text.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -125,23 +121,6 @@ class PassControl {
 // (replacing a file there only when `replace_existing`).
 using TargetFactory = std::function<std::unique_ptr<RecoveryOutput>(const std::string& path, bool replace_existing)>;
 
-// A saved query met by the walk, created once the query table has been read.
-struct PendingQuery {
-  std::string name;
-  uint32_t object_id = 0;
-  bool deleted = false;  // met through a deleted catalog row: its text may be gone with it
-};
-
-// A relation's field pair as read from the source, kept until every table
-// of the pass exists.
-struct PendingRelation {
-  std::string name;
-  std::string table;
-  std::string foreign_table;
-  std::vector<RelationField> fields;
-  int32_t flags = 0;
-};
-
 // Every this many rows of a recovered table the pass notes where the row
 // lies, so that a later reader reaches row K from the nearest note instead
 // of from the table's start.
@@ -168,123 +147,100 @@ struct RecoveredTable {
   std::vector<RowMark> marks;
 };
 
-struct RecoverySession {
-  // Set by the caller before a pass.
-  int RunMode = 0;  // 1: save, anything else: analysis only
-  std::string SourcePath;
+// What a pass does: read only, or read and save into a target.
+enum class RunMode {
+  kAnalysis,  // reads the source and feeds the outputs; writes no target
+  kSave,      // also writes the target `make_target` makes at `target_path`
+};
+
+// The options a pass takes, set by the caller before it runs.
+struct PassOptions {
+  RunMode mode = RunMode::kAnalysis;
+  std::string source_path;
   // The password of an encrypted source, if one was given. Only the reader
   // sees it: never logged, never written to the target.
-  std::optional<std::string> Password;
+  std::optional<std::string> password;
   // The Windows code page of a Jet 3 source's text (936, 950, 1251, ...);
   // 0 reads it in the code page the file's header names.
-  int TextCodePage = 0;
-  std::string SourceFileLengthText;
-  std::string TargetPath;
-  bool ReplaceExisting = false;  // a save may replace a file at TargetPath
-  TargetFactory MakeTarget;      // the target a save pass writes
+  int text_code_page = 0;
+  std::string source_file_length_text;
+  std::string target_path;
+  bool replace_existing = false;  // a save may replace a file at target_path
+  TargetFactory make_target;      // the target a save pass writes
   RecoveryObserver* observer = nullptr;
   // Further outputs fed by every pass (the dump, an export, a test's
   // recorder), in this order after the target.
   std::vector<RecoveryOutput*> outputs;
-  PassControl control;
   // Deleted rows that still parse are recovered into "NAME (deleted rows)".
-  bool RecoverDeletedRows = false;
+  bool recover_deleted_rows = false;
   // Keys, indexes, Required and the other properties are read for the
   // outputs in an analysis pass too (an export needs them; a save always
   // reads them).
-  bool ReadSchema = false;
+  bool read_schema = false;
+  // Where the loss account writes its detail lines as they happen (null:
+  // nowhere), and whether it writes every one of them.
+  std::FILE* loss_details = stderr;
+  bool verbose_losses = false;
   // Threads that decode rows (0: one per core); the outputs are the same
   // for every number.
-  unsigned DecodeJobs = 0;
+  unsigned decode_jobs = 0;
 
-  // Results, started afresh by every pass.
-  std::string TableList;
-  int64_t GrandTotal = 0;
-  std::string AnalysisLog;
+  bool IsSaving() const { return mode == RunMode::kSave; }
+  bool ReadsSchema() const { return IsSaving() || read_schema; }
+};
+
+// The results a pass gives, started afresh by every pass.
+struct PassResults {
+  std::string table_list;
+  int64_t grand_total = 0;
+  std::string analysis_log;
   // The same log as events, in order.
-  std::vector<AnalysisEvent> AnalysisEvents;
+  std::vector<AnalysisEvent> analysis_events;
   // The tables read to their end, in the log's order.
   std::vector<RecoveredTable> recovered_tables;
   // What the pass could not recover, per table and in all.
   LossAccount losses;
-  // Data pages of user tables the walk saw (any data page that is neither
-  // the catalog's nor a system table's): a pass that recovers no row from
-  // them recovered nothing of what the file holds.
-  int64_t user_data_pages = 0;
+  // The forms, reports, macros and modules read (without their stored
+  // bytes, which went to the outputs).
+  std::vector<AccessObject> access_objects;
   // Pages the pass read from the file: its work, counted.
   uint64_t pages_read = 0;
-  // The page reads at the last progress report: reports are sent only when
-  // the pass has read another page.
-  uint64_t reported_reads = 0;
-  // The source's pages were encoded or encrypted (the target never is).
-  bool SourceEncrypted = false;
   uint32_t page_count = 0;
+  // The source's pages were encoded or encrypted (the target never is).
+  bool source_encrypted = false;
+};
 
-  // Working state of the running pass.
-  std::unique_ptr<RecoveryOutput> target;
-  std::shared_ptr<DecodePool> decode_pool;  // made when a table is read with more than one job
-  std::vector<RecoveryOutput*> active_outputs;  // the target, then `outputs`
-  std::set<int32_t> dispatched_definition_pages;
-  std::set<int32_t> system_definition_pages;
-  std::set<uint32_t> dispatched_query_ids;
-  std::set<std::string> target_table_names;
-  std::vector<PendingRelation> pending_relations;
-  std::vector<PendingQuery> pending_queries;
-  std::map<uint32_t, std::vector<QueryRow>> query_rows;  // by the query's object id
-  // Queries a row of which lost a value (its expression, a name): what was lost.
-  std::map<uint32_t, std::string> damaged_query_rows;
-  bool query_table_read = false;
-  bool query_table_damaged = false;  // its definition or rows did not read whole
-  int32_t query_table_page = 0;  // the first query table the walk met
-  // Every definition page the walk saw, with the continuation it names.
-  std::map<uint32_t, uint32_t> definition_links;
-  // Tables found by their definition alone, no catalog row leading to them.
-  size_t orphan_tables = 0;
-  // Data pages holding live rows, counted by the definition page they name.
-  std::map<uint32_t, int64_t> data_page_owners;
-  // Definition pages a catalog row led to that could not be read, with the
-  // name the row gives: their rows are read with an inferred layout.
-  std::map<int32_t, std::string> unreadable_definitions;
-  // Tables read with a layout inferred from their rows.
-  size_t headless_tables = 0;
-  // Table names by definition page from the navigation pane's list of
-  // objects, read when the catalog is lost.
-  std::map<int32_t, std::string> navigation_names;
-  size_t catalog_rows = 0;  // catalog rows the walk could read, deleted ones included
-  // Read when the walk first needs it (link targets, complex columns,
-  // calculated columns' result types).
-  CatalogObjects catalog_objects;
-  // Linked tables met by the walk, for the log: "name :  linked to ...".
-  std::set<std::string> linked_tables;
-  // The forms, reports, macros and modules the catalog names, and the tables
-  // that hold them; after the pass, what was read of each (without its
-  // stored bytes, which went to the outputs).
-  ObjectCatalog object_catalog;
-  std::vector<AccessObject> access_objects;
-  // A save has told the loss account that the catalog could not be read
-  // whole (its property blocks give keys, defaults and properties).
-  bool catalog_problem_told = false;
-  // The user tables and relationships live catalog rows name, each to come
-  // back or be named lost: tables by name with their definition page.
-  std::map<std::string, int32_t> catalog_tables;
-  std::set<std::string> catalog_relations;
-  // Catalog pages the walk found, for the check against the catalog's map.
-  std::set<uint32_t> catalog_pages;
+// The working state of a running pass (recovery/pass_state.h): only the
+// recovery steps see it.
+struct PassState;
 
-  bool IsSaving() const { return RunMode == 1; }
-  bool ReadsSchema() const { return IsSaving() || ReadSchema; }
+struct RecoverySession {
+  RecoverySession();
+  ~RecoverySession();
+  RecoverySession(const RecoverySession&) = delete;
+  RecoverySession& operator=(const RecoverySession&) = delete;
+
+  PassOptions options;
+  // Pause and cancel, from another thread while the pass runs.
+  PassControl control;
+  PassResults results;
+  // Made new by every pass; kept after it until the next one.
+  std::unique_ptr<PassState> state;
+
+  bool IsSaving() const { return options.IsSaving(); }
+  bool ReadsSchema() const { return options.ReadsSchema(); }
 };
 
 enum class PassOutcome {
-  kCompleted,        // the pass ran to its end (see `losses` for what it lost)
-  kNotOpened,         // the source could not be opened (missing, unreadable, not a regular file)
-  kNotADatabase,      // neither a Jet 3/4 header nor any page that looks like a Jet page
-  kNeedsPassword,     // the file is encrypted, and no password was given
-  kWrongPassword,     // the file is encrypted, and the password given does not open it
+  kCompleted,              // the pass ran to its end (see `losses` for what it lost)
+  kNotOpened,              // the source could not be opened (missing, unreadable, not a regular file)
+  kNotADatabase,           // neither a Jet 3/4 header nor any page that looks like a Jet page
+  kNeedsPassword,          // the file is encrypted, and no password was given
+  kWrongPassword,          // the file is encrypted, and the password given does not open it
   kUnsupportedEncryption,  // the file is encrypted in a way the reader does not decrypt
-  kNothingRecovered,  // Jet pages, but no catalog row to recover from; nothing was left at TargetPath
-  kCancelled,         // cancelled through PassControl; nothing was left at TargetPath
-  kFailed,            // the target could not be written; nothing was left at TargetPath
+  kNothingRecovered,       // Jet pages, but no catalog row to recover from; nothing was left at target_path
+  kCancelled,              // cancelled through PassControl; nothing was left at target_path
+  kFailed,                 // the target could not be written; nothing was left at target_path
 };
 
 struct PassResult {
@@ -292,7 +248,7 @@ struct PassResult {
   std::string message;  // what went wrong, for every outcome but kCompleted and kCancelled
 };
 
-// Opens SourcePath read-only and runs one pass in the session's RunMode.
+// Opens the source read-only and runs one pass in the options' mode.
 PassResult RunRecovery(RecoverySession& session);
 
 }  // namespace mendora

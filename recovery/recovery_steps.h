@@ -11,6 +11,7 @@
 #include "reader/jet_handle.h"
 #include "reader/row_layout.h"
 #include "reader/table_def.h"
+#include "recovery/pass_state.h"
 #include "recovery/recovery_session.h"
 
 namespace mendora {
@@ -36,7 +37,7 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& tab
                       const std::function<bool(ByteView row)>& row_check);
 void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                          const std::string& name);
-// Reads the query table (MSysQueries) into session.query_rows.
+// Reads the query table (MSysQueries) into session.state->query_rows.
 void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                     const std::string& name);
 // Hands the queries met during the walk to the outputs, once the query table has been read.

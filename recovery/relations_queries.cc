@@ -52,11 +52,12 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
     int32_t page;
     ~Tell() {
       if (!noting.damaged) return;
-      session.losses.Add(LossEntry{.subject = LossSubject::kFile,
-                                   .reason = LossReason::kDefinition,
-                                   .page = page,
-                                   .detail = "the relationships table is damaged: the relations it held on its damaged "
-                                             "pages are lost"});
+      session.results.losses.Add(
+          LossEntry{.subject = LossSubject::kFile,
+                    .reason = LossReason::kDefinition,
+                    .page = page,
+                    .detail = "the relationships table is damaged: the relations it held on its damaged "
+                              "pages are lost"});
     }
   } tell{session, noting, definition_page};
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
@@ -78,15 +79,15 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
     const std::string primary = columns.Text(row, kReferencedObject);
     const std::string foreign = columns.Text(row, kObject);
     PendingRelation* relation = nullptr;
-    for (PendingRelation& known : session.pending_relations) {
+    for (PendingRelation& known : session.state->pending_relations) {
       if (known.name == relation_name && known.table == primary && known.foreign_table == foreign) {
         relation = &known;
         break;
       }
     }
     if (relation == nullptr) {
-      session.pending_relations.push_back(PendingRelation{relation_name, primary, foreign, {}, 0});
-      relation = &session.pending_relations.back();
+      session.state->pending_relations.push_back(PendingRelation{relation_name, primary, foreign, {}, 0});
+      relation = &session.state->pending_relations.back();
       relation->flags = static_cast<int32_t>(columns.Integer(row, kFlags).value_or(0));
     }
     relation->fields.push_back(
@@ -97,18 +98,19 @@ void RelationshipPass(RecoverySession& session, JetHandle& handle, int32_t objec
 void CreatePendingRelations(RecoverySession& session) {
   // The tables the pass recovered, as Access compares names.
   std::set<std::string> recovered;
-  for (const RecoveredTable& table : session.recovered_tables) {
+  for (const RecoveredTable& table : session.results.recovered_tables) {
     if (!table.deleted_rows) recovered.insert(AsciiLower(table.name));
   }
   std::set<std::string> held;  // relations the relationships table holds
-  for (const PendingRelation& relation : session.pending_relations) {
+  for (const PendingRelation& relation : session.state->pending_relations) {
     session.control.CheckPoint();
     held.insert(relation.name);
     // System tables are never recovered, so relations among them have
     // nothing to join; they are not losses worth a line.
     if (IsSystemObjectName(relation.table) || IsSystemObjectName(relation.foreign_table)) continue;
     // A linked table lives in another file: the relation is that file's to keep.
-    if (session.linked_tables.count(relation.table) != 0 || session.linked_tables.count(relation.foreign_table) != 0) {
+    if (session.state->linked_tables.count(relation.table) != 0 ||
+        session.state->linked_tables.count(relation.foreign_table) != 0) {
       continue;
     }
     // A relation whose table did not come back is lost with it; a table that
@@ -116,31 +118,33 @@ void CreatePendingRelations(RecoverySession& session) {
     const bool has_table = recovered.count(AsciiLower(relation.table)) != 0;
     const std::string& missing = has_table ? relation.foreign_table : relation.table;
     if (!has_table || recovered.count(AsciiLower(relation.foreign_table)) == 0) {
-      const TableLosses* lost = session.losses.Table(missing);
-      if ((lost == nullptr || !lost->lost_whole) && session.catalog_tables.count(missing) == 0) {
-        session.losses.TableLost(missing, LossReason::kNotFound,
-                                 "relation " + relation.name + " names it, and neither its catalog row nor its "
-                                 "definition was found");
+      const TableLosses* lost = session.results.losses.Table(missing);
+      if ((lost == nullptr || !lost->lost_whole) && session.state->catalog_tables.count(missing) == 0) {
+        session.results.losses.TableLost(missing, LossReason::kNotFound,
+                                         "relation " + relation.name +
+                                             " names it, and neither its catalog row nor its "
+                                             "definition was found");
       }
-      session.losses.Add(LossEntry{.subject = LossSubject::kRelation,
-                                   .reason = LossReason::kTableMissing,
-                                   .table = relation.foreign_table,
-                                   .name = relation.name,
-                                   .other_table = relation.table,
-                                   .detail = missing});
+      session.results.losses.Add(LossEntry{.subject = LossSubject::kRelation,
+                                           .reason = LossReason::kTableMissing,
+                                           .table = relation.foreign_table,
+                                           .name = relation.name,
+                                           .other_table = relation.table,
+                                           .detail = missing});
       continue;
     }
     const OutputRelation out{relation.name, relation.table, relation.foreign_table, relation.fields, relation.flags};
-    for (RecoveryOutput* output : session.active_outputs) output->AddRelation(out);
+    for (RecoveryOutput* output : session.state->active_outputs) output->AddRelation(out);
   }
   // Relations the catalog names that the relationships table no longer
   // holds (its pages are gone) are lost without their tables' names.
-  for (const std::string& name : session.catalog_relations) {
+  for (const std::string& name : session.state->catalog_relations) {
     if (held.count(name) != 0 || IsSystemObjectName(name)) continue;
-    session.losses.Add(LossEntry{.subject = LossSubject::kRelation,
-                                 .reason = LossReason::kNotFound,
-                                 .name = name,
-                                 .detail = "the catalog names it, and the relationships table does not hold it"});
+    session.results.losses.Add(
+        LossEntry{.subject = LossSubject::kRelation,
+                  .reason = LossReason::kNotFound,
+                  .name = name,
+                  .detail = "the catalog names it, and the relationships table does not hold it"});
   }
 }
 
@@ -154,7 +158,7 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
   struct Note {
     RecoverySession& session;
     NotingDamage& noting;
-    ~Note() { session.query_table_damaged = session.query_table_damaged || noting.damaged; }
+    ~Note() { session.state->query_table_damaged = session.state->query_table_damaged || noting.damaged; }
   } note{session, noting};
   TableDefPtr table = OpenTable(handle, name, object_type, definition_page);
   if (!table) {
@@ -173,7 +177,7 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
     if (!kind || !id) continue;
     if (!noting.value_lost.empty()) {
       // Its query would be another query without it.
-      session.damaged_query_rows[static_cast<uint32_t>(*id)] = noting.value_lost;
+      session.state->damaged_query_rows[static_cast<uint32_t>(*id)] = noting.value_lost;
       continue;
     }
     QueryRow query;
@@ -188,7 +192,7 @@ void ReadQueryTable(RecoverySession& session, JetHandle& handle, int32_t object_
     if (stored_order.kind == ValueKind::kBytes) {
       for (const char byte : stored_order.bytes) query.order = query.order << 8 | static_cast<uint8_t>(byte);
     }
-    session.query_rows[static_cast<uint32_t>(*id)].push_back(std::move(query));
+    session.state->query_rows[static_cast<uint32_t>(*id)].push_back(std::move(query));
   }
 }
 
@@ -196,40 +200,42 @@ void CreatePendingQueries(RecoverySession& session) {
   // Two queries the target cannot tell apart would cost the second.
   std::set<std::string> taken;
   NameKey key;
-  if (session.target) key = [&](const std::string& n) { return session.target->QueryNameKey(n); };
-  for (const PendingQuery& query : session.pending_queries) {
+  if (session.state->target) key = [&](const std::string& n) { return session.state->target->QueryNameKey(n); };
+  for (const PendingQuery& query : session.state->pending_queries) {
     session.control.CheckPoint();
-    auto rows = session.query_rows.find(query.object_id);
-    if (rows == session.query_rows.end()) {
+    auto rows = session.state->query_rows.find(query.object_id);
+    if (rows == session.state->query_rows.end()) {
       // Its rows of the query table are gone with the table's pages (or
       // the table itself): the name is all that is left.
-      const bool lost = !query.deleted && (session.query_table_damaged || !session.query_table_read);
+      const bool lost = !query.deleted && (session.state->query_table_damaged || !session.state->query_table_read);
       if (lost) {
-        session.losses.Add(LossEntry{.subject = LossSubject::kQuery,
-                                     .reason = LossReason::kNotFound,
-                                     .name = query.name,
-                                     .detail = session.query_table_read
-                                                   ? "the query table is damaged, and its text is not in what was read"
-                                                   : "the query table that holds its text was not found"});
+        session.results.losses.Add(
+            LossEntry{.subject = LossSubject::kQuery,
+                      .reason = LossReason::kNotFound,
+                      .name = query.name,
+                      .detail = session.state->query_table_read
+                                    ? "the query table is damaged, and its text is not in what was read"
+                                    : "the query table that holds its text was not found"});
       }
       if (lost || query.deleted) continue;
     }
-    if (const auto damaged = session.damaged_query_rows.find(query.object_id);
-        damaged != session.damaged_query_rows.end() && !query.deleted) {
-      session.losses.Add(LossEntry{.subject = LossSubject::kQuery,
-                                   .reason = LossReason::kLongValue,
-                                   .name = query.name,
-                                   .detail = "a row of it in the query table is damaged (" + damaged->second + ")"});
+    if (const auto damaged = session.state->damaged_query_rows.find(query.object_id);
+        damaged != session.state->damaged_query_rows.end() && !query.deleted) {
+      session.results.losses.Add(
+          LossEntry{.subject = LossSubject::kQuery,
+                    .reason = LossReason::kLongValue,
+                    .name = query.name,
+                    .detail = "a row of it in the query table is damaged (" + damaged->second + ")"});
       continue;
     }
     // Saved queries go to a save and to an export that asks for the schema.
     if (!session.ReadsSchema()) continue;
     // Each query id is created once (the walk dispatches it once), so its rows can be handed over.
     std::vector<QueryRow> stored;
-    if (rows != session.query_rows.end()) stored = std::move(rows->second);
+    if (rows != session.state->query_rows.end()) stored = std::move(rows->second);
     const std::string sql = stored.empty() ? "" : QueryText(stored);
     const std::string name = ClaimDistinctName(taken, query.name, " (2)", key);
-    for (RecoveryOutput* output : session.active_outputs) output->AddQueryDefinition(name, sql, stored);
+    for (RecoveryOutput* output : session.state->active_outputs) output->AddQueryDefinition(name, sql, stored);
   }
 }
 

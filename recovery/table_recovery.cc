@@ -27,8 +27,8 @@ const std::string kShortRule(50, '-');
 // target cannot tell from it.
 std::string DistinctTableName(RecoverySession& session, const std::string& name, int32_t definition_page) {
   NameKey key;
-  if (session.target) key = [&](const std::string& n) { return session.target->TableNameKey(n); };
-  return ClaimDistinctName(session.target_table_names, name,
+  if (session.state->target) key = [&](const std::string& n) { return session.state->target->TableNameKey(n); };
+  return ClaimDistinctName(session.state->target_table_names, name,
                            " (recovered from page " + std::to_string(definition_page) + ")", key);
 }
 
@@ -41,7 +41,7 @@ OutputTable DescribeTable(RecoverySession& session, const TableDef& table, const
   out.definition_page = table.entry.definition_page;
   std::set<std::string> taken;
   NameKey key;
-  if (session.target) key = [&](const std::string& n) { return session.target->ColumnNameKey(n); };
+  if (session.state->target) key = [&](const std::string& n) { return session.state->target->ColumnNameKey(n); };
   for (size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnDef& column = table.columns[i];
     OutputColumn described{ClaimDistinctName(taken, column.name, " (2)", key),
@@ -65,7 +65,7 @@ void SetResultTypes(RecoverySession& session, TableDef& table) {
   bool any = false;
   for (const ColumnDef& column : table.columns) any = any || column.calculated;
   if (!any) return;
-  const std::map<std::string, int> types = session.catalog_objects.ResultTypes(table.entry.definition_page);
+  const std::map<std::string, int> types = session.state->catalog_objects.ResultTypes(table.entry.definition_page);
   for (ColumnDef& column : table.columns) {
     if (!column.calculated) continue;
     const auto found = types.find(column.name);
@@ -78,20 +78,20 @@ void SetResultTypes(RecoverySession& session, TableDef& table) {
 void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std::string& name) {
   for (const ColumnDef& column : table.columns) {
     if (IsKnownColumnType(column.type)) continue;
-    session.losses.PieceLost("Table " + name + ": column " + column.name + " has the unknown type " +
-                             ColumnTypeName(column.type) + "; its values are kept as their stored bytes");
+    session.results.losses.PieceLost("Table " + name + ": column " + column.name + " has the unknown type " +
+                                     ColumnTypeName(column.type) + "; its values are kept as their stored bytes");
   }
 }
 
 // The pass's decoding threads beside its own, made on first need; null
 // when the pass decodes alone.
 DecodePool* DecodePoolOf(RecoverySession& session) {
-  const unsigned jobs = session.DecodeJobs == 0 ? DecodePool::DefaultJobs() : session.DecodeJobs;
+  const unsigned given = session.options.decode_jobs;
+  const unsigned jobs = given == 0 ? DecodePool::DefaultJobs() : given;
   if (jobs <= 1) return nullptr;
-  if (!session.decode_pool || session.decode_pool->threads() != jobs - 1) {
-    session.decode_pool = std::make_shared<DecodePool>(jobs - 1);
-  }
-  return session.decode_pool.get();
+  std::shared_ptr<DecodePool>& pool = session.state->decode_pool;
+  if (!pool || pool->threads() != jobs - 1) pool = std::make_shared<DecodePool>(jobs - 1);
+  return pool.get();
 }
 
 // Notes where row number `rows` - 1 (counted from 0) lies when it is one
@@ -115,14 +115,14 @@ RecoveredTable Recovered(const TableDef& table, const std::string& source_name, 
 // in the log.
 void FinishTable(RecoverySession& session, const std::string& name, int64_t rows, RecoveredTable recovered) {
   recovered.rows = rows;
-  session.recovered_tables.push_back(std::move(recovered));
-  for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
-  session.losses.EndTable();
-  session.GrandTotal += rows;
-  session.TableList += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
+  session.results.recovered_tables.push_back(std::move(recovered));
+  for (RecoveryOutput* output : session.state->active_outputs) output->EndTable(rows);
+  session.results.losses.EndTable();
+  session.results.grand_total += rows;
+  session.results.table_list += "\r\n" + name + " :  " + std::to_string(rows) + "  Records";
   AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kTable, .table = name, .records = rows});
   RebuildAnalysisLog(session);
-  if (session.observer != nullptr) session.observer->OnAnalysisLog(session.AnalysisLog);
+  if (session.options.observer != nullptr) session.options.observer->OnAnalysisLog(session.results.analysis_log);
 }
 
 // The deleted rows of a table that still read whole, as a table of their
@@ -135,8 +135,8 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
   if (!cursor.Next(row)) return;
   const std::string name = DistinctTableName(session, table_name + " (deleted rows)", table.entry.definition_page);
   const OutputTable description = DescribeTable(session, table, name, nullptr);
-  session.losses.BeginTable(name, -1);
-  for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
+  session.results.losses.BeginTable(name, -1);
+  for (RecoveryOutput* output : session.state->active_outputs) output->BeginTable(description);
   RecoveredTable recovered = Recovered(table, source_name, name, true);
   int64_t rows = 0;
   try {
@@ -145,12 +145,12 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
       ++rows;
       MarkRow(recovered, row, rows);
       ReportProgress(session, *table.entry.handle, name, rows);
-      session.losses.RowRecovered();
-      for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
+      session.results.losses.RowRecovered();
+      for (RecoveryOutput* output : session.state->active_outputs) output->AddRow(row);
     } while (cursor.Next(row));
   } catch (...) {
-    for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
-    session.losses.EndTable();
+    for (RecoveryOutput* output : session.state->active_outputs) output->EndTable(rows);
+    session.results.losses.EndTable();
     throw;
   }
   FinishTable(session, name, rows, std::move(recovered));
@@ -160,47 +160,50 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
 
 void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table, int64_t table_rows,
                     bool finished) {
-  if (session.observer == nullptr) return;
-  if (!finished && handle.pages_read == session.reported_reads) return;
-  session.reported_reads = handle.pages_read;
+  if (session.options.observer == nullptr) return;
+  if (!finished && handle.pages_read == session.state->reported_reads) return;
+  session.state->reported_reads = handle.pages_read;
   const uint64_t expected = 2ull * handle.PageCount();
   const uint64_t total = std::max<uint64_t>({expected, handle.pages_read + (finished ? 0 : 1), 1});
   const uint64_t done = finished ? total : handle.pages_read;
   const auto clamp = [](uint64_t n) { return static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX)); };
-  session.observer->OnProgress(clamp(done), clamp(total));
-  session.observer->OnTableProgress(table, table_rows, session.GrandTotal + table_rows);
+  session.options.observer->OnProgress(clamp(done), clamp(total));
+  session.options.observer->OnTableProgress(table, table_rows, session.results.grand_total + table_rows);
 }
 
 void AddAnalysisEvent(RecoverySession& session, AnalysisEvent event) {
-  session.AnalysisEvents.push_back(std::move(event));
-  if (session.observer != nullptr) session.observer->OnAnalysisEvent(session.AnalysisEvents.back());
+  session.results.analysis_events.push_back(std::move(event));
+  if (session.options.observer != nullptr)
+    session.options.observer->OnAnalysisEvent(session.results.analysis_events.back());
 }
 
 void RebuildAnalysisLog(RecoverySession& session) {
-  std::string& log = session.AnalysisLog;
+  std::string& log = session.results.analysis_log;
   log.clear();
   log += "Mendora - Analysis process started...\r\n" + kLongRule + "\r\n";
-  log += "\r\nFile to be repaired :" + session.SourcePath + "  File Size  : " + session.SourceFileLengthText +
-         "  Bytes\r\n" + kLongRule + "\r\n";
+  log += "\r\nFile to be repaired :" + session.options.source_path +
+         "  File Size  : " + session.options.source_file_length_text + "  Bytes\r\n" + kLongRule + "\r\n";
   log += "\r\nAnalyzing the source file...\r\n\r\n" + kShortRule + "\r\n";
-  log += "\r\nTotal Number of Records :\r\n" + std::to_string(session.GrandTotal);
-  log += "\r\n" + session.TableList;
+  log += "\r\nTotal Number of Records :\r\n" + std::to_string(session.results.grand_total);
+  log += "\r\n" + session.results.table_list;
   log += "\r\n\r\n";
 }
 
 void RecoverTable(RecoverySession& session, JetHandle& handle, int32_t object_type, int32_t definition_page,
                   const std::string& table_name) {
   // Keys, indexes and properties only matter to a save and the exports.
-  if (session.ReadsSchema() && !session.catalog_objects.loaded()) session.catalog_objects.Load(handle);
-  if (session.ReadsSchema() && !session.catalog_problem_told && !session.catalog_objects.problem().empty()) {
-    session.catalog_problem_told = true;
-    session.losses.PieceLost("Column properties from the catalog are incomplete: " + session.catalog_objects.problem());
+  if (session.ReadsSchema() && !session.state->catalog_objects.loaded()) session.state->catalog_objects.Load(handle);
+  if (session.ReadsSchema() && !session.state->catalog_problem_told &&
+      !session.state->catalog_objects.problem().empty()) {
+    session.state->catalog_problem_told = true;
+    session.results.losses.PieceLost("Column properties from the catalog are incomplete: " +
+                                     session.state->catalog_objects.problem());
   }
   TableDefPtr table = OpenTable(handle, table_name, object_type, definition_page);
   if (!table) {
     // Its rows may still be read with a layout inferred from them; what
     // cannot be is counted lost then.
-    session.unreadable_definitions.emplace(definition_page, table_name);
+    session.state->unreadable_definitions.emplace(definition_page, table_name);
     return;
   }
   RecoverTableRows(session, handle, *table, table_name, {});
@@ -217,22 +220,23 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
     has_complex = has_complex || column.type == kColumnComplex;
     has_calculated = has_calculated || column.calculated;
   }
-  if ((has_complex || has_calculated) && !session.catalog_objects.loaded()) {
-    session.catalog_objects.Load(handle);
+  if ((has_complex || has_calculated) && !session.state->catalog_objects.loaded()) {
+    session.state->catalog_objects.Load(handle);
   }
   SetResultTypes(session, *table);
-  session.losses.BeginTable(name, table->row_count);
+  session.results.losses.BeginTable(name, table->row_count);
   NoteUnknownTypes(session, *table, name);
   // The hidden tables are read before the parent's rows; their damage is
   // the parent's.
   std::unique_ptr<ComplexColumns> complex;
   if (has_complex) {
-    complex = std::make_unique<ComplexColumns>(handle, *table, name, session.catalog_objects, session.losses);
+    complex =
+        std::make_unique<ComplexColumns>(handle, *table, name, session.state->catalog_objects, session.results.losses);
   }
   OutputTable description = DescribeTable(session, *table, name, complex.get());
   if (session.ReadsSchema()) {
-    DescribeSchema(*table, session.catalog_objects.TableProperties(definition_page), description,
-                   session.losses);
+    DescribeSchema(*table, session.state->catalog_objects.TableProperties(definition_page), description,
+                   session.results.losses);
   }
   if (table->inferred) {
     // How each column's type was decided: in the account, and kept with the
@@ -245,9 +249,9 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
       note.bytes = table->column_notes[i];
       description.properties.push_back(OutputProperty{description.columns[i].name, "InferredType", note});
     }
-    session.losses.LayoutInferred(columns, table->column_notes, table->guessed_columns);
+    session.results.losses.LayoutInferred(columns, table->column_notes, table->guessed_columns);
   }
-  for (RecoveryOutput* output : session.active_outputs) output->BeginTable(description);
+  for (RecoveryOutput* output : session.state->active_outputs) output->BeginTable(description);
 
   RecoveredTable recovered = Recovered(*table, table_name, name, false);
   if (table->inferred) {
@@ -268,16 +272,16 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
       MarkRow(recovered, row, rows);
       ReportProgress(session, handle, name, rows);
       if (complex) complex->Fill(row);
-      session.losses.RowRecovered();
-      for (RecoveryOutput* output : session.active_outputs) output->AddRow(row);
+      session.results.losses.RowRecovered();
+      for (RecoveryOutput* output : session.state->active_outputs) output->AddRow(row);
     }
   } catch (...) {
-    for (RecoveryOutput* output : session.active_outputs) output->EndTable(rows);
-    session.losses.EndTable();
+    for (RecoveryOutput* output : session.state->active_outputs) output->EndTable(rows);
+    session.results.losses.EndTable();
     throw;
   }
   FinishTable(session, name, rows, std::move(recovered));
-  if (session.RecoverDeletedRows && !table->inferred) RecoverDeletedRows(session, *table, table_name, name);
+  if (session.options.recover_deleted_rows && !table->inferred) RecoverDeletedRows(session, *table, table_name, name);
 }
 
 }  // namespace mendora

@@ -69,13 +69,13 @@ SavedCounts CountSaved(const std::string& sqlite_path) {
 
 ReportSection MakeReportSection(const RecoverySession& session, const ReportCollector& collector) {
   ReportSection section;
-  section.source = session.SourcePath;
+  section.source = session.options.source_path;
   struct stat st;
-  if (::stat(session.SourcePath.c_str(), &st) == 0) section.source_bytes = static_cast<uint64_t>(st.st_size);
-  section.tables = session.losses.tables();
-  section.summary = session.losses.SummaryLines();
-  section.losses = session.losses.lines();
-  section.losses_counted = session.losses.count();
+  if (::stat(session.options.source_path.c_str(), &st) == 0) section.source_bytes = static_cast<uint64_t>(st.st_size);
+  section.tables = session.results.losses.tables();
+  section.summary = session.results.losses.SummaryLines();
+  section.losses = session.results.losses.lines();
+  section.losses_counted = session.results.losses.count();
   section.indexes_found = collector.indexes();
   section.relations_found = collector.relations();
   section.queries_found = collector.queries();

@@ -127,7 +127,7 @@ class FakeMailSystem : public MailSystem {
 
 // What a run was started with.
 struct SessionRecord {
-  int run_mode = 0;
+  RunMode run_mode = RunMode::kAnalysis;
   std::string source_path;
   std::string source_length_text;
   std::string target_path;
@@ -157,9 +157,10 @@ class ScriptedRunner : public RecoveryRunner {
   PassResult Run(RecoverySession& session) override {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      sessions.push_back({session.RunMode, session.SourcePath, session.SourceFileLengthText, session.TargetPath,
-                          session.ReplaceExisting, static_cast<bool>(session.MakeTarget), session.Password,
-                          session.RecoverDeletedRows});
+      sessions.push_back({session.options.mode, session.options.source_path, session.options.source_file_length_text,
+                          session.options.target_path, session.options.replace_existing,
+                          static_cast<bool>(session.options.make_target), session.options.password,
+                          session.options.recover_deleted_rows});
       if (!next_outcomes.empty()) {
         // The password is checked at open, before any step.
         const PassOutcome early = next_outcomes.front();
@@ -167,7 +168,7 @@ class ScriptedRunner : public RecoveryRunner {
         if (early != PassOutcome::kCompleted) return {early, {}};
       }
     }
-    session.SourceEncrypted = source_encrypted;
+    session.results.source_encrypted = source_encrypted;
     try {
       for (int step = 1; step <= steps; ++step) {
         if (gated) {
@@ -177,20 +178,20 @@ class ScriptedRunner : public RecoveryRunner {
         }
         session.control.CheckPoint();
         AnalysisEvent table{.kind = AnalysisEvent::Kind::kTable, .table = "Table" + std::to_string(step), .records = step * 10};
-        session.AnalysisEvents.push_back(table);
-        if (session.observer) {
-          session.observer->OnAnalysisEvent(table);
-          session.observer->OnProgress(static_cast<uint32_t>(step), static_cast<uint32_t>(steps));
-          session.observer->OnTableProgress("Table" + std::to_string(step), step * 10, step * 100);
+        session.results.analysis_events.push_back(table);
+        if (session.options.observer) {
+          session.options.observer->OnAnalysisEvent(table);
+          session.options.observer->OnProgress(static_cast<uint32_t>(step), static_cast<uint32_t>(steps));
+          session.options.observer->OnTableProgress("Table" + std::to_string(step), step * 10, step * 100);
         }
         ++steps_done;
       }
       session.control.CheckPoint();
       // Past its last safe point: the pass can no longer be paused or cancelled.
       if (hold_at_end) end_gate.acquire();
-      for (const std::string& loss : losses) session.losses.PieceLost(loss);
-      if (outcome == PassOutcome::kCompleted && session.RunMode == 1) {
-        QFile out(QString::fromStdString(session.TargetPath));
+      for (const std::string& loss : losses) session.results.losses.PieceLost(loss);
+      if (outcome == PassOutcome::kCompleted && session.options.mode == RunMode::kSave) {
+        QFile out(QString::fromStdString(session.options.target_path));
         if (out.open(QIODevice::WriteOnly)) out.write("recovered");
       }
       ++completed_runs;

@@ -184,7 +184,7 @@ class FitTest : public QObject {
     builder.AddTable(table);
     TempDatabase file(builder.Build());
     RecoverySession session;
-    session.SourcePath = file.path();
+    session.options.source_path = file.path();
     QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
     AccessObject module;
     module.kind = AccessObjectKind::kModule;
@@ -194,7 +194,8 @@ class FitTest : public QObject {
     AccessObject form;
     form.name = "Kundenformular";
     form.loss = "its storage rows are gone";
-    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses, {module, form}, &dialog);
+    PreviewWindow preview(file.path(), std::nullopt, session.results.recovered_tables, session.results.losses,
+                          {module, form}, &dialog);
     preview.show();
     QVERIFY(QTest::qWaitForWindowExposed(&preview));
     EXPECT_FITS(Clipped(&preview));

@@ -82,8 +82,8 @@ class PreviewTest : public QObject {
     std::ostringstream dumped;
     RecoverySession dump_session;
     JsonDumpOutput dump(dumped, "Jet4");
-    dump_session.SourcePath = source.toStdString();
-    dump_session.outputs.push_back(&dump);
+    dump_session.options.source_path = source.toStdString();
+    dump_session.options.outputs.push_back(&dump);
     QCOMPARE(int(RunRecovery(dump_session).outcome), int(PassOutcome::kCompleted));
     dump.Finish();
     const nlohmann::json expected = nlohmann::json::parse(dumped.str());
@@ -154,11 +154,11 @@ class PreviewTest : public QObject {
     builder.AddTable(table);
     TempDatabase file(builder.Build());
     RecoverySession session;
-    session.SourcePath = file.path();
+    session.options.source_path = file.path();
     QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
 
     const long before = ResidentKiB();
-    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    PreviewWindow preview(file.path(), std::nullopt, session.results.recovered_tables, session.results.losses);
     preview.show();
     QVERIFY(QTest::qWaitForWindowExposed(&preview));
     auto* model = preview.model();
@@ -200,10 +200,10 @@ class PreviewTest : public QObject {
     builder.AddTable(table);
     TempDatabase file(builder.Build());
     RecoverySession session;
-    session.SourcePath = file.path();
+    session.options.source_path = file.path();
     QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
 
-    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    PreviewWindow preview(file.path(), std::nullopt, session.results.recovered_tables, session.results.losses);
     auto* model = preview.model();
     const QPixmap thumbnail = model->data(model->index(0, 1), Qt::DecorationRole).value<QPixmap>();
     QCOMPARE(thumbnail.size(), QSize(48, 24));
@@ -259,11 +259,11 @@ class PreviewTest : public QObject {
     }
     TempDatabase file(bytes);
     RecoverySession session;
-    session.SourcePath = file.path();
-    session.losses.SetDetails(nullptr);
+    session.options.source_path = file.path();
+    session.options.loss_details = nullptr;
     QCOMPARE(int(RunRecovery(session).outcome), int(PassOutcome::kCompleted));
 
-    PreviewWindow preview(file.path(), std::nullopt, session.recovered_tables, session.losses);
+    PreviewWindow preview(file.path(), std::nullopt, session.results.recovered_tables, session.results.losses);
     preview.show();
     QTableWidget* list = preview.tableList();
     list->sortByColumn(1, Qt::DescendingOrder);

@@ -40,9 +40,9 @@ QString Sample(const char* name) {
 class HoldingRunner : public RecoveryRunner {
  public:
   PassResult Run(RecoverySession& session) override {
-    if (session.RunMode != 1) return real_.Run(session);
-    Hold hold(session.observer, session.control, held);
-    session.observer = &hold;
+    if (session.options.mode != RunMode::kSave) return real_.Run(session);
+    Hold hold(session.options.observer, session.control, held);
+    session.options.observer = &hold;
     PassResult result = real_.Run(session);
     finished = true;
     return result;

@@ -113,10 +113,10 @@ std::vector<uint8_t> DamagedFile(int64_t* stored_orders) {
 
   TempDatabase intact(bytes);
   RecoverySession session;
-  session.SourcePath = intact.path();
+  session.options.source_path = intact.path();
   if (RunRecovery(session).outcome != PassOutcome::kCompleted) return {};
   uint32_t owner = 0;
-  for (const RecoveredTable& table : session.recovered_tables) {
+  for (const RecoveredTable& table : session.results.recovered_tables) {
     if (table.name == "Bestellungen") owner = static_cast<uint32_t>(table.definition_page);
   }
   constexpr uint32_t kPage = 4096;

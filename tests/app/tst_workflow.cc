@@ -94,7 +94,7 @@ class WorkflowTest : public QObject {
     QCOMPARE(qobject_cast<QLabel*>(f.dialog->Control(kIdRunningPath))->text(), f.source);
     QTRY_COMPARE(f.runner.SessionCount(), size_t(1));
     const SessionRecord s = f.runner.LastSession();
-    QCOMPARE(s.run_mode, 0);
+    QCOMPARE(s.run_mode, RunMode::kAnalysis);
     QCOMPARE(QString::fromStdString(s.source_path), f.source);
     QCOMPARE(s.source_length_text, std::string("2048"));
     QVERIFY(s.target_path.empty());
@@ -139,7 +139,7 @@ class WorkflowTest : public QObject {
     f.files.save_answer = f.dir.filePath(QStringLiteral("d.sqlite"));
     f.Click(kIdSave);
     QVERIFY(f.WaitForState(State::kCompleted));
-    QCOMPARE(f.runner.LastSession().run_mode, 1);
+    QCOMPARE(f.runner.LastSession().run_mode, RunMode::kSave);
     QVERIFY(f.runner.LastSession().deleted_rows);
     deleted->trigger();
     f.boxes.answers = {BoxAnswer::kYes};
@@ -362,7 +362,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.LogText().isEmpty());
     QVERIFY(f.WaitForState(State::kCompleted));
     const SessionRecord s = f.runner.LastSession();
-    QCOMPARE(s.run_mode, 1);
+    QCOMPARE(s.run_mode, RunMode::kSave);
     QCOMPARE(QString::fromStdString(s.target_path), target);
     QVERIFY(!s.replace_existing);
     QVERIFY(s.has_target_factory);
@@ -376,7 +376,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.dialog->AnalysisLog().startsWith(ScriptedRunner::LogAfter(3)));
     QVERIFY(f.dialog->AnalysisLog().contains(target));
     QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("Click Save")));
-    QCOMPARE(f.dialog->RunMode(), 0);  // back to analysis once the save ends
+    QCOMPARE(f.dialog->CurrentRunMode(), RunMode::kAnalysis);  // back to analysis once the save ends
     QCOMPARE(f.Progress(), 100);
   }
 
@@ -513,11 +513,11 @@ class WorkflowTest : public QObject {
     f.Click(kIdBack);
     QTRY_COMPARE(f.runner.cancelled_runs.load(), 1);
     QVERIFY(!QFile::exists(target));
-    QCOMPARE(f.dialog->RunMode(), 1);  // not yet reset: the next Next sets analysis again
+    QCOMPARE(f.dialog->CurrentRunMode(), RunMode::kSave);  // not yet reset: the next Next sets analysis again
     f.Click(kIdBrowse);
     f.Click(kIdNext);
     QTRY_COMPARE(f.runner.SessionCount(), size_t(3));
-    QCOMPARE(f.runner.LastSession().run_mode, 0);
+    QCOMPARE(f.runner.LastSession().run_mode, RunMode::kAnalysis);
   }
 
   void passThatCannotOpenTheFileSaysSo() {
@@ -577,7 +577,7 @@ class WorkflowTest : public QObject {
       f.boxes.answers.clear();
       f.Click(kIdSave);
       QVERIFY(QTest::qWaitFor([&] { return QFile::exists(target) && f.dialog->state() == State::kCompleted; }, 5000));
-      QCOMPARE(f.runner.LastSession().run_mode, 1);
+      QCOMPARE(f.runner.LastSession().run_mode, RunMode::kSave);
     }
   }
 
@@ -651,7 +651,7 @@ class WorkflowTest : public QObject {
     QVERIFY(f.passwords.asked[1].wrong);
     QCOMPARE(f.passwords.asked[0].file, f.dialog->SourcePath());
     const SessionRecord last = f.runner.LastSession();
-    QCOMPARE(last.run_mode, 0);
+    QCOMPARE(last.run_mode, RunMode::kAnalysis);
     QCOMPARE(last.password.value_or(""), std::string("s\xC3\xA9" "cret"));  // UTF-8
     QVERIFY(!f.dialog->AnalysisLog().contains(QStringLiteral("cret")));
 

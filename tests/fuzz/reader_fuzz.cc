@@ -45,15 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ostringstream out;
   mendora::JsonDumpOutput dump(out, "Jet4");
   mendora::RecoverySession session;
-  session.SourcePath = file.path();
-  session.losses = mendora::LossAccount(nullptr);
-  session.outputs.push_back(&dump);
+  session.options.source_path = file.path();
+  session.options.loss_details = nullptr;
+  session.options.outputs.push_back(&dump);
   mendora::RunRecovery(session);
   // The bounds the pass keeps, checked on every input: each page read a
   // fixed number of times; the dump within a fixed multiple of the file (the
   // worst case is an attachment inflated to 1,032 times its bytes; rows of
   // nulls come next, 6 bytes of JSON for each bit of a null mask).
-  if (session.pages_read > 6ull * session.page_count + 16) std::abort();
+  if (session.results.pages_read > 6ull * session.results.page_count + 16) std::abort();
   if (out.str().size() > 1100ull * size + 4096) std::abort();
   return 0;
 }

@@ -291,10 +291,10 @@ void CheckScriptsLoad(testing::ScratchServer& server, SqlDialect dialect, const 
     } else {
       SqlExport export_script(script, dialect, ExportOptions{});
       RecoverySession session;
-      session.losses = LossAccount(nullptr);
-      session.SourcePath = sample.string();
-      session.ReadSchema = true;
-      session.outputs = {&export_script};
+      session.options.loss_details = nullptr;
+      session.options.source_path = sample.string();
+      session.options.read_schema = true;
+      session.options.outputs = {&export_script};
       ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
     }
     std::string database = sample.stem().string();
@@ -380,10 +380,10 @@ class CorpusExportTest : public ::testing::Test {
       SqlExport mysql(exported.dir / "mysql.sql", SqlDialect::kMySql, options);
       SqlExport sqlite(exported.dir / "sqlite.sql", SqlDialect::kSqlite, options);
       RecoverySession session;
-      session.losses = LossAccount(nullptr);
-      session.SourcePath = sample.string();
-      session.ReadSchema = true;
-      session.outputs = {&csv, &jsonl, &postgres, &mysql, &sqlite};
+      session.options.loss_details = nullptr;
+      session.options.source_path = sample.string();
+      session.options.read_schema = true;
+      session.options.outputs = {&csv, &jsonl, &postgres, &mysql, &sqlite};
       EXPECT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted) << sample;
       samples_.push_back(std::move(exported));
     }

@@ -43,15 +43,15 @@ class Scratch {
 // The loss lines of saving `source` as an Access database at `target`.
 std::vector<std::string> SaveAsMdb(const std::string& source, const std::string& target) {
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.ReplaceExisting = true;
-  session.MakeTarget = MakeTargetFactory(SaveFormat::kAccess);
-  session.losses.SetDetails(nullptr);
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.replace_existing = true;
+  session.options.make_target = MakeTargetFactory(SaveFormat::kAccess);
+  session.options.loss_details = nullptr;
   const PassResult result = RunRecovery(session);
   EXPECT_EQ(result.outcome, PassOutcome::kCompleted) << source << ": " << result.message;
-  return session.losses.lines();
+  return session.results.losses.lines();
 }
 
 std::string CheckProblems(const std::string& path) {

@@ -66,10 +66,10 @@ Recorded Read(const std::string& path) {
   Recorded recorded;
   Recorder recorder(recorded);
   RecoverySession session;
-  session.SourcePath = path;
-  session.ReadSchema = true;
-  session.outputs.push_back(&recorder);
-  session.losses.SetDetails(nullptr);
+  session.options.source_path = path;
+  session.options.read_schema = true;
+  session.options.outputs.push_back(&recorder);
+  session.options.loss_details = nullptr;
   const PassResult result = RunRecovery(session);
   EXPECT_EQ(result.outcome, PassOutcome::kCompleted) << path << ": " << result.message;
   return recorded;
@@ -83,16 +83,16 @@ struct Saved {
 
 Saved Save(const std::string& source, const std::string& target, SaveFormat format, bool deleted = false) {
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.ReplaceExisting = true;
-  session.RecoverDeletedRows = deleted;
-  session.MakeTarget = MakeTargetFactory(format);
-  session.losses.SetDetails(nullptr);
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.replace_existing = true;
+  session.options.recover_deleted_rows = deleted;
+  session.options.make_target = MakeTargetFactory(format);
+  session.options.loss_details = nullptr;
   Saved saved;
   saved.result = RunRecovery(session);
-  saved.lines = session.losses.lines();
+  saved.lines = session.results.losses.lines();
   return saved;
 }
 
@@ -601,18 +601,18 @@ TEST_P(DamagedSource, TheAccessSaveHoldsWhatSqliteHoldsAndIsASourceAgain) {
   Harmed((*folder / c.sample).string(), damaged, c.harm, c.seed);
 
   RecoverySession sqlite;
-  sqlite.SourcePath = damaged;
-  sqlite.RunMode = 1;
-  sqlite.TargetPath = dir.File("out.sqlite");
-  sqlite.MakeTarget = MakeTargetFactory(SaveFormat::kSqlite);
-  sqlite.losses.SetDetails(nullptr);
+  sqlite.options.source_path = damaged;
+  sqlite.options.mode = RunMode::kSave;
+  sqlite.options.target_path = dir.File("out.sqlite");
+  sqlite.options.make_target = MakeTargetFactory(SaveFormat::kSqlite);
+  sqlite.options.loss_details = nullptr;
   const PassResult sqlite_result = RunRecovery(sqlite);
   const std::string written = dir.File("out.mdb");
   const Saved access = Save(damaged, written, SaveFormat::kAccess);
   ASSERT_EQ(access.result.outcome, sqlite_result.outcome) << access.result.message;
   if (access.result.outcome != PassOutcome::kCompleted) return;
   std::map<std::string, size_t> saved_rows;
-  for (const TableLosses& t : sqlite.losses.tables()) {
+  for (const TableLosses& t : sqlite.results.losses.tables()) {
     if (!IsSystemName(t.name) && !t.lost_whole) saved_rows[t.name] = static_cast<size_t>(t.rows_recovered);
   }
   const std::map<std::string, size_t> written_rows = RowsByTable(Read(written));

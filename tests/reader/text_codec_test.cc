@@ -128,9 +128,9 @@ TEST_P(Jet3CodePageTest, TablesNamesAndValuesReadInTheCodePage) {
   testing::TempDatabase file(builder.Build());
   testing::RecordingSink sink;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.TextCodePage = c.chosen;
-  session.outputs.push_back(&sink);
+  session.options.source_path = file.path();
+  session.options.text_code_page = c.chosen;
+  session.options.outputs.push_back(&sink);
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   ASSERT_EQ(sink.order.size(), 1u);
   const testing::RecordedTable& table = sink.tables.begin()->second;

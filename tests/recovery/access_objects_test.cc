@@ -124,8 +124,8 @@ TEST(AccessObjectsTest, EverySampleObjectComesBackAndEveryModuleReadsAsVba) {
 
     ObjectRecorder recorder;
     RecoverySession session;
-    session.SourcePath = file.string();
-    session.outputs.push_back(&recorder);
+    session.options.source_path = file.string();
+    session.options.outputs.push_back(&recorder);
     ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
     std::map<Expected, const OutputObject*> got;
     for (const OutputObject& object : recorder.objects) got[{object.kind, object.name}] = &object;
@@ -143,12 +143,13 @@ TEST(AccessObjectsTest, EverySampleObjectComesBackAndEveryModuleReadsAsVba) {
     EXPECT_GT(recorder.storage_rows, 0u);
     // Reports are reports, not linked tables; an undamaged file loses none
     // of its objects.
-    EXPECT_EQ(session.AnalysisLog.find("linked"), std::string::npos);
-    for (const std::string& line : session.losses.lines()) {
+    EXPECT_EQ(session.results.analysis_log.find("linked"), std::string::npos);
+    for (const std::string& line : session.results.losses.lines()) {
       for (const Expected& object : expected) EXPECT_EQ(line.find(" " + object.name + " "), std::string::npos) << line;
     }
     if (file.filename() == "obj-ace2007-vbaexamples-en.accdb") {
-      EXPECT_NE(session.AnalysisLog.find("\r\nForms: 13, Reports: 8, Macros: 3, Modules: 12, the source of 12 recovered"),
+      EXPECT_NE(session.results.analysis_log.find(
+                    "\r\nForms: 13, Reports: 8, Macros: 3, Modules: 12, the source of 12 recovered"),
                 std::string::npos);
     }
   }
@@ -211,8 +212,8 @@ TEST(AccessObjectsTest, DamagedCopiesNameEveryObjectTheyLose) {
       }
       // The whole pass takes the damage too.
       RecoverySession session;
-      session.SourcePath = damaged.path();
-      session.losses.SetDetails(nullptr);
+      session.options.source_path = damaged.path();
+      session.options.loss_details = nullptr;
       const PassResult result = RunRecovery(session);
       EXPECT_TRUE(result.outcome == PassOutcome::kCompleted || result.outcome == PassOutcome::kNothingRecovered);
     }

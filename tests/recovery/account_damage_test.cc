@@ -61,11 +61,11 @@ struct PassRun {
 void RunOn(const std::vector<uint8_t>& bytes, PassRun& run) {
   testing::TempDatabase file(bytes);
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.losses = LossAccount(nullptr);
-  session.outputs.push_back(&run.kept);
+  session.options.source_path = file.path();
+  session.options.loss_details = nullptr;
+  session.options.outputs.push_back(&run.kept);
   run.outcome = RunRecovery(session).outcome;
-  run.losses = session.losses;
+  run.losses = session.results.losses;
 }
 
 std::vector<uint8_t> ReadAll(const fs::path& path) {
@@ -339,10 +339,11 @@ TEST(AccountDamageTest, EveryLossOfEverySampleIsToldAndNothingElse) {
     std::set<uint32_t> definitions;
     testing::TempDatabase file(sample.bytes);
     RecoverySession session;
-    session.SourcePath = file.path();
-    session.losses = LossAccount(nullptr);
+    session.options.source_path = file.path();
+    session.options.loss_details = nullptr;
     RunRecovery(session);
-    for (const RecoveredTable& table : session.recovered_tables) definitions.insert(static_cast<uint32_t>(table.definition_page));
+    for (const RecoveredTable& table : session.results.recovered_tables)
+      definitions.insert(static_cast<uint32_t>(table.definition_page));
     sample.layout = LayoutOf(sample.bytes, definitions);
   }
 

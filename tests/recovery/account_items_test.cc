@@ -30,16 +30,16 @@ struct Saved {
 
 Saved SaveInto(const std::string& source, const std::string& target) {
   RecoverySession session;
-  session.SourcePath = source;
-  session.losses = LossAccount(nullptr);
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.ReplaceExisting = true;
-  session.MakeTarget = SqliteTargetFactory();
+  session.options.source_path = source;
+  session.options.loss_details = nullptr;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.replace_existing = true;
+  session.options.make_target = SqliteTargetFactory();
   Saved saved;
   saved.result = RunRecovery(session);
-  saved.losses = session.losses;
-  saved.tables = session.recovered_tables;
+  saved.losses = session.results.losses;
+  saved.tables = session.results.recovered_tables;
   return saved;
 }
 
@@ -250,17 +250,17 @@ TEST(AccountItemsTest, TheLogIsAlsoEventsAFrontEndWordsItself) {
     std::vector<AnalysisEvent::Kind> kinds;
   } seen;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.observer = &seen;
+  session.options.source_path = file.path();
+  session.options.observer = &seen;
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   using Kind = AnalysisEvent::Kind;
   EXPECT_EQ(seen.kinds, (std::vector<Kind>{Kind::kStarted, Kind::kTable, Kind::kCompleted}));
-  ASSERT_EQ(session.AnalysisEvents.size(), 3u);
-  EXPECT_EQ(session.AnalysisEvents[0].source, file.path());
-  EXPECT_EQ(session.AnalysisEvents[1].table, "Numbers");
-  EXPECT_EQ(session.AnalysisEvents[1].records, 3);
-  EXPECT_EQ(session.AnalysisEvents[2].records, session.GrandTotal);
-  EXPECT_NE(session.AnalysisLog.find("Numbers :  3  Records"), std::string::npos);
+  ASSERT_EQ(session.results.analysis_events.size(), 3u);
+  EXPECT_EQ(session.results.analysis_events[0].source, file.path());
+  EXPECT_EQ(session.results.analysis_events[1].table, "Numbers");
+  EXPECT_EQ(session.results.analysis_events[1].records, 3);
+  EXPECT_EQ(session.results.analysis_events[2].records, session.results.grand_total);
+  EXPECT_NE(session.results.analysis_log.find("Numbers :  3  Records"), std::string::npos);
 }
 
 }  // namespace

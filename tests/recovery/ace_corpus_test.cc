@@ -164,12 +164,13 @@ TEST(AceCorpusTest, EverySampleDumpsAsExpected) {
     {
       JsonDumpOutput dump(text, "Jet4", OleStorage::kRaw);  // the samples name the stored bytes
       RecoverySession session;
-      session.SourcePath = sample.string();
-      session.Password = password;
-      session.outputs.push_back(&dump);
+      session.options.source_path = sample.string();
+      session.options.password = password;
+      session.options.outputs.push_back(&dump);
       ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
       // An undamaged file loses nothing.
-      EXPECT_FALSE(session.losses.AnyLoss()) << (session.losses.lines().empty() ? "" : session.losses.lines()[0]);
+      EXPECT_FALSE(session.results.losses.AnyLoss())
+          << (session.results.losses.lines().empty() ? "" : session.results.losses.lines()[0]);
     }
     const nlohmann::json dumped = nlohmann::json::parse(text.str());
     std::map<std::string, Table> read;
@@ -245,13 +246,14 @@ TEST(AceCorpusTest, EverySampleSavesAsExpected) {
     const std::string target = ::testing::TempDir() + "/ace-" + sample.stem().string() + ".sqlite";
     std::filesystem::remove(target);
     RecoverySession session;
-    session.SourcePath = sample.string();
-    session.Password = password;
-    session.RunMode = 1;
-    session.TargetPath = target;
-    session.MakeTarget = SqliteTargetFactory(OleStorage::kRaw);
+    session.options.source_path = sample.string();
+    session.options.password = password;
+    session.options.mode = RunMode::kSave;
+    session.options.target_path = target;
+    session.options.make_target = SqliteTargetFactory(OleStorage::kRaw);
     ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
-    EXPECT_FALSE(session.losses.AnyLoss()) << (session.losses.lines().empty() ? "" : session.losses.lines()[0]);
+    EXPECT_FALSE(session.results.losses.AnyLoss())
+        << (session.results.losses.lines().empty() ? "" : session.results.losses.lines()[0]);
 
     const nlohmann::json expected = Expected(sample);
     sqlite3* db = nullptr;

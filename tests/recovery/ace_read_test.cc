@@ -79,7 +79,7 @@ TEST(AceCorpusTest, EverySampleOpensAsItsVersionAndIsWalked) {
     handle.reset();
 
     RecoverySession session;
-    session.SourcePath = sample.string();
+    session.options.source_path = sample.string();
     EXPECT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   }
 }
@@ -261,8 +261,8 @@ TEST(AceBuiltTest, BigIntAndComplexColumnsComeThroughThePass) {
 
   testing::RecordingSink sink;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.outputs.push_back(&sink);
+  session.options.source_path = file.path();
+  session.options.outputs.push_back(&sink);
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   EXPECT_EQ(sink.order, std::vector<std::string>{"Notes"});
   const testing::RecordedTable& notes = sink.tables.at("Notes");
@@ -310,9 +310,9 @@ TEST(AceBuiltTest, CalculatedAndUnknownColumnsAreRead) {
 
   testing::RecordingSink sink;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.outputs.push_back(&sink);
-  session.losses = LossAccount(nullptr);
+  session.options.source_path = file.path();
+  session.options.outputs.push_back(&sink);
+  session.options.loss_details = nullptr;
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   const testing::RecordedTable& read = sink.tables.at("T");
   ASSERT_EQ(read.rows.size(), 3u);
@@ -321,7 +321,7 @@ TEST(AceBuiltTest, CalculatedAndUnknownColumnsAreRead) {
   EXPECT_EQ(read.rows[1][1], std::nullopt);
   EXPECT_EQ(read.rows[2][1], std::nullopt);
   EXPECT_EQ(read.rows[0][2], std::string("\1\2\3"));
-  const std::vector<std::string>& lines = session.losses.lines();
+  const std::vector<std::string>& lines = session.results.losses.lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find("column Odd has the unknown type Unknown 0x15"), std::string::npos) << lines[0];
   EXPECT_NE(lines[1].find("calculated value lost: truncated"), std::string::npos) << lines[1];

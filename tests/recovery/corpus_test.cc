@@ -25,8 +25,8 @@ nlohmann::json Expected(const std::filesystem::path& sample) {
 RecordingSink Analyse(const std::filesystem::path& sample) {
   RecordingSink sink;
   RecoverySession session;
-  session.SourcePath = sample.string();
-  session.outputs.push_back(&sink);
+  session.options.source_path = sample.string();
+  session.options.outputs.push_back(&sink);
   EXPECT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted) << sample;
   return sink;
 }
@@ -95,8 +95,8 @@ TEST(CorpusTest, AnalysisLogListsEachTableWithItsCount) {
   if (!CorpusDir()) GTEST_SKIP() << "sample databases not found (set MENDORA_CORPUS)";
   const std::filesystem::path sample = *CorpusDir() / "jet3-indexes.mdb";
   RecoverySession reading;
-  reading.SourcePath = sample.string();
-  reading.SourceFileLengthText = "139264";
+  reading.options.source_path = sample.string();
+  reading.options.source_file_length_text = "139264";
   ASSERT_EQ(RunRecovery(reading).outcome, PassOutcome::kCompleted);
   const std::string long_rule(107, '-');
   const std::string short_rule(50, '-');
@@ -105,11 +105,11 @@ TEST(CorpusTest, AnalysisLogListsEachTableWithItsCount) {
                                long_rule + "\r\n" + "\r\nAnalyzing the source file...\r\n\r\n" + short_rule + "\r\n" +
                                "\r\nTotal Number of Records :\r\n11\r\n" +
                                "\r\nTable1 :  4  Records\r\nTable2 :  3  Records\r\nTable3 :  4  Records\r\n\r\n";
-  EXPECT_EQ(reading.AnalysisLog, expected);
+  EXPECT_EQ(reading.results.analysis_log, expected);
 
   // A second pass of the same session starts its totals afresh.
   ASSERT_EQ(RunRecovery(reading).outcome, PassOutcome::kCompleted);
-  EXPECT_EQ(reading.AnalysisLog, expected);
+  EXPECT_EQ(reading.results.analysis_log, expected);
 }
 
 }  // namespace

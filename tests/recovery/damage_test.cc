@@ -121,8 +121,8 @@ void Damage(std::vector<uint8_t>& bytes, std::mt19937& random) {
 // what the loss account says the target refused or lost.
 void ExpectLoggedRowsSavedOrAccounted(const RecoverySession& session, const std::string& target, int copy) {
   std::map<std::string, const TableLosses*> losses;
-  for (const TableLosses& table : session.losses.tables()) losses[table.name] = &table;
-  std::istringstream log(session.TableList);
+  for (const TableLosses& table : session.results.losses.tables()) losses[table.name] = &table;
+  std::istringstream log(session.results.table_list);
   std::string line;
   while (std::getline(log, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -179,24 +179,24 @@ TEST(DamagedFilesTest, OpenAndWalkWithoutCrashOrHang) {
       out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     RecoverySession session;
-    session.SourcePath = name;
+    session.options.source_path = name;
     std::ostringstream dumped;
     JsonDumpOutput dump(dumped, "Jet4");
-    session.outputs.push_back(&dump);
+    session.options.outputs.push_back(&dump);
     // Every tenth copy is saved too: whatever damage makes of names and
     // values, the target must take it or refuse it piece by piece.
     const bool save = i % 10 == 0;
     if (save) {
-      session.RunMode = 1;
-      session.TargetPath = target;
-      session.ReplaceExisting = true;
-      session.MakeTarget = SqliteTargetFactory();
+      session.options.mode = RunMode::kSave;
+      session.options.target_path = target;
+      session.options.replace_existing = true;
+      session.options.make_target = SqliteTargetFactory();
     }
     const PassResult result = RunRecovery(session);
     if (result.outcome == PassOutcome::kCompleted) ++completed;
     EXPECT_NE(result.outcome, PassOutcome::kFailed) << result.message;
     // Work and output in proportion to the file, whatever the damage.
-    EXPECT_LE(session.pages_read, 6ull * session.page_count + 16) << "copy " << i;
+    EXPECT_LE(session.results.pages_read, 6ull * session.results.page_count + 16) << "copy " << i;
     EXPECT_LE(dumped.str().size(), 4 * bytes.size() + 4096) << "copy " << i;
     if (save && result.outcome == PassOutcome::kCompleted) {
       ASSERT_TRUE(std::filesystem::exists(target));

@@ -33,20 +33,20 @@ Pass RunWithJobs(const std::string& path, unsigned jobs) {
   std::ostringstream dump;
   JsonDumpOutput output(dump, "mdb");
   RecoverySession session;
-  session.SourcePath = path;
-  session.DecodeJobs = jobs;
-  session.RecoverDeletedRows = true;
-  session.losses.SetVerbose(true);
-  session.losses.SetDetails(nullptr);
-  session.outputs.push_back(&output);
+  session.options.source_path = path;
+  session.options.decode_jobs = jobs;
+  session.options.recover_deleted_rows = true;
+  session.options.verbose_losses = true;
+  session.options.loss_details = nullptr;
+  session.options.outputs.push_back(&output);
   Pass pass;
   pass.outcome = RunRecovery(session).outcome;
   pass.dump = dump.str();
-  pass.log = session.AnalysisLog;
-  pass.losses = session.losses.SummaryLines();
-  pass.loss_count = session.losses.count();
-  pass.lines = session.losses.lines();
-  pass.rows = session.GrandTotal;
+  pass.log = session.results.analysis_log;
+  pass.losses = session.results.losses.SummaryLines();
+  pass.loss_count = session.results.losses.count();
+  pass.lines = session.results.losses.lines();
+  pass.rows = session.results.grand_total;
   return pass;
 }
 

@@ -28,9 +28,9 @@ void ZeroCatalog(tb::Bytes& file, uint32_t page_size) {
 bool LossMentions(const tb::Bytes& file, const std::string& text) {
   tb::TempDatabase database(file);
   RecoverySession session;
-  session.SourcePath = database.path();
+  session.options.source_path = database.path();
   RunRecovery(session);
-  for (const std::string& line : session.losses.lines()) {
+  for (const std::string& line : session.results.losses.lines()) {
     if (line.find(text) != std::string::npos) return true;
   }
   return false;
@@ -102,11 +102,11 @@ tb::Analysis AnalyseDeleted(const tb::Bytes& bytes) {
   tb::TempDatabase file(bytes);
   tb::Analysis analysis;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.RecoverDeletedRows = true;
-  session.outputs.push_back(&analysis.sink);
+  session.options.source_path = file.path();
+  session.options.recover_deleted_rows = true;
+  session.options.outputs.push_back(&analysis.sink);
   analysis.result = RunRecovery(session);
-  analysis.log = session.AnalysisLog;
+  analysis.log = session.results.analysis_log;
   return analysis;
 }
 

@@ -78,13 +78,13 @@ Dumped Dump(const Bytes& bytes, const std::optional<std::string>& password) {
   PassResult result;
   {
     JsonDumpOutput dump(text, "");
-    session.SourcePath = file.path();
-    session.Password = password;
-    session.outputs.push_back(&dump);
+    session.options.source_path = file.path();
+    session.options.password = password;
+    session.options.outputs.push_back(&dump);
     result = RunRecovery(session);
     dump.Finish();
   }
-  return {result.outcome, text.str(), session.losses.lines()};
+  return {result.outcome, text.str(), session.results.losses.lines()};
 }
 
 TEST(EncryptedDamageTest, DecryptedTwinsReadAsTheSamples) {

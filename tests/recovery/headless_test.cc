@@ -71,11 +71,11 @@ bool Mentions(const std::vector<std::string>& lines, const std::string& text) {
 std::vector<std::string> LossLines(const tb::Bytes& file) {
   tb::TempDatabase database(file);
   RecoverySession session;
-  session.SourcePath = database.path();
-  session.losses = LossAccount(nullptr);
+  session.options.source_path = database.path();
+  session.options.loss_details = nullptr;
   RunRecovery(session);
-  std::vector<std::string> lines = session.losses.lines();
-  for (const std::string& line : session.losses.SummaryLines()) lines.push_back(line);
+  std::vector<std::string> lines = session.results.losses.lines();
+  for (const std::string& line : session.results.losses.SummaryLines()) lines.push_back(line);
   return lines;
 }
 

@@ -37,16 +37,16 @@ Pass DumpPass(const std::string& path) {
   std::ostringstream out;
   JsonDumpOutput dump(out, "Jet4");
   RecoverySession session;
-  session.SourcePath = path;
-  session.losses = LossAccount(nullptr);
-  session.outputs.push_back(&dump);
+  session.options.source_path = path;
+  session.options.loss_details = nullptr;
+  session.options.outputs.push_back(&dump);
   Pass pass;
   pass.result = RunRecovery(session);
-  pass.pages_read = session.pages_read;
-  pass.page_count = session.page_count;
+  pass.pages_read = session.results.pages_read;
+  pass.page_count = session.results.page_count;
   pass.dump_bytes = out.str().size();
-  pass.summary = session.losses.SummaryLines();
-  pass.rows = session.GrandTotal;
+  pass.summary = session.results.losses.SummaryLines();
+  pass.rows = session.results.grand_total;
   return pass;
 }
 

@@ -130,12 +130,12 @@ DamagedRun RunOn(const std::vector<uint8_t>& bytes) {
   tb::TempDatabase file(bytes);
   DamagedRun run;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.outputs.push_back(&run.analysis.sink);
-  session.losses = LossAccount(nullptr);
+  session.options.source_path = file.path();
+  session.options.outputs.push_back(&run.analysis.sink);
+  session.options.loss_details = nullptr;
   run.analysis.result = RunRecovery(session);
-  run.tables = session.losses.tables();
-  run.any_loss = session.losses.AnyLoss();
+  run.tables = session.results.losses.tables();
+  run.any_loss = session.results.losses.AnyLoss();
   return run;
 }
 
@@ -254,10 +254,10 @@ TEST(LossAccountTest, ADateNoCalendarHoldsIsALostValue) {
   builder.AddTable(dates);
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.losses = LossAccount(nullptr);
+  session.options.source_path = file.path();
+  session.options.loss_details = nullptr;
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
-  const TableLosses* lost = session.losses.Table("Dates");
+  const TableLosses* lost = session.results.losses.Table("Dates");
   ASSERT_NE(lost, nullptr);
   EXPECT_EQ(lost->rows_recovered, 3);
   EXPECT_EQ(lost->ValuesLost(), 2);

@@ -47,10 +47,10 @@ std::string Quoted(const std::string& name) {
 void ExpectEveryTableSaved(const std::string& source, size_t expected_tables) {
   ScratchDir dir;
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = dir.File("out.sqlite");
-  session.MakeTarget = SqliteTargetFactory();
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = dir.File("out.sqlite");
+  session.options.make_target = SqliteTargetFactory();
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   const std::string report = ::testing::internal::GetCapturedStderr();
@@ -58,10 +58,11 @@ void ExpectEveryTableSaved(const std::string& source, size_t expected_tables) {
   for (std::string line; std::getline(lines, line);) {
     EXPECT_FALSE(line.rfind("Table ", 0) == 0 && line.find(" was not ") != std::string::npos) << line;
   }
-  const auto logged = LoggedTables(session.AnalysisLog);
+  const auto logged = LoggedTables(session.results.analysis_log);
   EXPECT_EQ(logged.size(), expected_tables);
-  const auto stored =
-      testing::Rows(session.TargetPath, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name NOT IN ('mendora_queries', 'mendora_losses', 'mendora_relations', 'mendora_properties')");
+  const auto stored = testing::Rows(session.options.target_path,
+                                    "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name NOT IN "
+                                    "('mendora_queries', 'mendora_losses', 'mendora_relations', 'mendora_properties')");
   EXPECT_EQ(stored[0], std::to_string(expected_tables));
   for (const auto& [name, rows] : logged) {
     // As the target stores it: NUL as U+2400, reserved names with a leading "_".
@@ -70,7 +71,7 @@ void ExpectEveryTableSaved(const std::string& source, size_t expected_tables) {
     std::string lower = stored_name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower.rfind("sqlite_", 0) == 0 || lower == "mendora_queries") stored_name = "_" + stored_name;
-    const auto count = testing::Rows(session.TargetPath, "SELECT count(*) FROM " + Quoted(stored_name));
+    const auto count = testing::Rows(session.options.target_path, "SELECT count(*) FROM " + Quoted(stored_name));
     EXPECT_EQ(count, std::vector<std::string>{rows}) << PrintableText(name);
   }
 }
@@ -98,23 +99,24 @@ TEST(DistinctNamesTest, NamesTheTargetCannotTellApartAllArrive) {
 
     ScratchDir dir;
     RecoverySession session;
-    session.SourcePath = source.path();
-    session.RunMode = 1;
-    session.TargetPath = dir.File("out.sqlite");
-    session.MakeTarget = SqliteTargetFactory();
+    session.options.source_path = source.path();
+    session.options.mode = RunMode::kSave;
+    session.options.target_path = dir.File("out.sqlite");
+    session.options.make_target = SqliteTargetFactory();
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(testing::Rows(session.TargetPath, "SELECT name FROM mendora_queries ORDER BY name"),
+    EXPECT_EQ(testing::Rows(session.options.target_path, "SELECT name FROM mendora_queries ORDER BY name"),
               (std::vector<std::string>{"Q6", "q6 (2)"}));
-    EXPECT_EQ(testing::Rows(session.TargetPath, "SELECT * FROM Dup ORDER BY 1"),
+    EXPECT_EQ(testing::Rows(session.options.target_path, "SELECT * FROM Dup ORDER BY 1"),
               (std::vector<std::string>{"1|one|x", "2|two|y"}));
-    EXPECT_EQ(testing::Rows(session.TargetPath,
+    EXPECT_EQ(testing::Rows(session.options.target_path,
                             "SELECT count(*) FROM sqlite_schema WHERE name GLOB 'DUP (recovered from page [0-9]*)'"),
               std::vector<std::string>{"1"});
     // (A Jet 3 name ends at its NUL as the reader decodes it.)
-    EXPECT_EQ(testing::Rows(session.TargetPath, "SELECT group_concat(name, ',') FROM pragma_table_info('Dup')"),
-              std::vector<std::string>{version == testing::JetVersion::kJet3 ? "id,ID (2),c" : "id,ID (2),c\xE2\x90\x80l"});
+    EXPECT_EQ(
+        testing::Rows(session.options.target_path, "SELECT group_concat(name, ',') FROM pragma_table_info('Dup')"),
+        std::vector<std::string>{version == testing::JetVersion::kJet3 ? "id,ID (2),c" : "id,ID (2),c\xE2\x90\x80l"});
   }
 }
 
@@ -144,8 +146,8 @@ TEST(DistinctNamesTest, TheHostileNamesFilesSaveEveryTable) {
     if (!std::filesystem::exists(path)) continue;
     testing::RecordingSink sink;
     RecoverySession analysis;
-    analysis.SourcePath = path;
-    analysis.outputs.push_back(&sink);
+    analysis.options.source_path = path;
+    analysis.options.outputs.push_back(&sink);
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(RunRecovery(analysis).outcome, PassOutcome::kCompleted);
     ::testing::internal::GetCapturedStderr();

@@ -78,10 +78,10 @@ bool SameSavedValue(const std::string& type, const Cell& expected, const Cell& s
 
 PassResult Save(const std::string& source, const std::string& target, TargetFactory factory = SqliteTargetFactory()) {
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = std::move(factory);
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = std::move(factory);
   return RunRecovery(session);
 }
 
@@ -216,17 +216,17 @@ TEST(SaveTest, ARowOfNullsIsKeptInTheTarget) {
     tb::TempDatabase source(builder.Build());
     const std::string target = source.path() + ".sqlite";
     RecoverySession session;
-    session.SourcePath = source.path();
-    session.RunMode = 1;
-    session.TargetPath = target;
-    session.MakeTarget = SqliteTargetFactory();
+    session.options.source_path = source.path();
+    session.options.mode = RunMode::kSave;
+    session.options.target_path = target;
+    session.options.make_target = SqliteTargetFactory();
     ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
-    EXPECT_NE(session.AnalysisLog.find("T :  4  Records"), std::string::npos);
+    EXPECT_NE(session.results.analysis_log.find("T :  4  Records"), std::string::npos);
     EXPECT_EQ(
         testing::Rows(target,
                       "SELECT quote(N), quote(S) FROM T ORDER BY rowid"),
         (std::vector<std::string>{"1|'x'", "NULL|NULL", "2|'y'", "NULL|''"}));
-    EXPECT_TRUE(session.losses.SummaryLines().empty());
+    EXPECT_TRUE(session.results.losses.SummaryLines().empty());
     std::remove(target.c_str());
   }
 }
@@ -323,10 +323,10 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   refusals.relation_foreign_table = "Orders";
   const std::string target = dir.File("faulty.sqlite");
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   const std::string report = ::testing::internal::GetCapturedStderr();
@@ -340,13 +340,13 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   EXPECT_NE(report.find(" was not created: refused relation\n"), std::string::npos) << report;
   // The session keeps the same lines for a caller that has no terminal.
   std::string kept;
-  for (const std::string& loss : session.losses.lines()) kept += loss + "\n";
+  for (const std::string& loss : session.results.losses.lines()) kept += loss + "\n";
   EXPECT_EQ(kept, report);
-  EXPECT_EQ(session.losses.count(), session.losses.lines().size());
+  EXPECT_EQ(session.results.losses.count(), session.results.losses.lines().size());
   // The account names each table that lost anything.
   // The account names each table that lost anything, then every other part
   // (also where --quiet shows no detail line), then the total.
-  const std::vector<std::string> summary = session.losses.SummaryLines();
+  const std::vector<std::string> summary = session.results.losses.SummaryLines();
   ASSERT_GE(summary.size(), 4u);
   EXPECT_EQ(summary[0], "Categories: 8 of 8 rows, 1 row refused by the target");
   EXPECT_EQ(summary[1], "Suppliers: 29 of 29 rows, 1 row refused by the target");
@@ -361,13 +361,13 @@ TEST(SaveFaultTest, ARefusedPieceLosesOnlyItself) {
   EXPECT_EQ(testing::Rows(target, "SELECT group_concat(name, ',') FROM pragma_table_info('Shippers')")[0],
             "ShipperID,CompanyName");
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Shippers WHERE CompanyName IS NOT NULL")[0], "3");
-  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
-  EXPECT_NE(session.AnalysisLog.find("Orders :  830  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("Shippers :  3  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("Orders :  830  Records"), std::string::npos);
   // A refused row is that row alone.
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Suppliers")[0], "28");
   // A refused row loses that row alone.
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Categories")[0], "7");
-  EXPECT_NE(session.AnalysisLog.find("Categories :  8  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("Categories :  8  Records"), std::string::npos);
   // A refused relation loses that relation alone.
   EXPECT_TRUE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Orders')").empty());
   EXPECT_FALSE(testing::Rows(target, "SELECT * FROM pragma_foreign_key_list('Order Details')").empty());
@@ -408,10 +408,10 @@ TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
   refusals.statement_columns = {"ShipperID", "CompanyName", "Phone"};  // all of Shippers
   const std::string target = dir.File("without-shippers.sqlite");
   RecoverySession session;
-  session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
+  session.options.source_path = (*CorpusDir() / "jet4-northwind.mdb").string();
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find(
@@ -419,11 +419,11 @@ TEST(SaveFaultTest, ATableWhoseEveryColumnIsRefusedIsLeftOutAlone) {
             std::string::npos);
   EXPECT_TRUE(testing::Rows(target, "SELECT name FROM sqlite_master WHERE name = 'Shippers'").empty());
   // The log counts what the source holds; the account says the target lost it.
-  EXPECT_NE(session.AnalysisLog.find("Shippers :  3  Records"), std::string::npos);
-  EXPECT_EQ(session.losses.SummaryLines()[0],
+  EXPECT_NE(session.results.analysis_log.find("Shippers :  3  Records"), std::string::npos);
+  EXPECT_EQ(session.results.losses.SummaryLines()[0],
             "Shippers: not recovered, 3 rows (the target refused every column: refused statement)");
   EXPECT_EQ(testing::Rows(target, "SELECT count(*) FROM Customers")[0], "91");
-  EXPECT_NE(session.AnalysisLog.find("Customers :  91  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("Customers :  91  Records"), std::string::npos);
 }
 
 // A broken target ends the save at its first failure: not a loss line for
@@ -434,17 +434,17 @@ TEST(SaveFaultTest, TheFirstFailureOfABrokenTargetEndsTheSave) {
   Refusals refusals;
   refusals.broken_from = 5;
   RecoverySession session;
-  session.SourcePath = (*CorpusDir() / "jet4-northwind.mdb").string();
-  session.RunMode = 1;
-  session.TargetPath = dir.File("full.sqlite");
-  session.MakeTarget = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
+  session.options.source_path = (*CorpusDir() / "jet4-northwind.mdb").string();
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = dir.File("full.sqlite");
+  session.options.make_target = EngineTargetFactory([&] { return std::make_unique<RefusingDatabase>(refusals); });
   ::testing::internal::CaptureStderr();
   const PassResult result = RunRecovery(session);
   const std::string report = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(result.outcome, PassOutcome::kFailed);
   EXPECT_EQ(result.message, "database or disk is full");
   EXPECT_EQ(report, "");
-  EXPECT_EQ(session.losses.count(), 0u);
+  EXPECT_EQ(session.results.losses.count(), 0u);
   EXPECT_TRUE(dir.Names().empty());
 }
 
@@ -484,11 +484,11 @@ TEST(SaveFaultTest, TheSourceIsNeverReplacedByItsCopy) {
   const std::string original = bytes();
   for (const std::string& target : {source, dir.File("./damaged.mdb"), dir.File("link.mdb")}) {
     RecoverySession session;
-    session.SourcePath = source;
-    session.RunMode = 1;
-    session.TargetPath = target;
-    session.ReplaceExisting = true;
-    session.MakeTarget = SqliteTargetFactory();
+    session.options.source_path = source;
+    session.options.mode = RunMode::kSave;
+    session.options.target_path = target;
+    session.options.replace_existing = true;
+    session.options.make_target = SqliteTargetFactory();
     const PassResult result = RunRecovery(session);
     EXPECT_EQ(result.outcome, PassOutcome::kFailed) << target;
     EXPECT_NE(result.message.find("it is the file being recovered"), std::string::npos) << result.message;

@@ -168,12 +168,12 @@ TEST(PropertyBlocksTest, DescriptionsRequiredAndDefaultsOfTheSamples) {
 PassResult Save(const std::string& source, const std::string& target, LossAccount* losses = nullptr,
                 OleStorage ole = OleStorage::kUnwrap) {
   RecoverySession session;
-  session.SourcePath = source;
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = SqliteTargetFactory(ole);
+  session.options.source_path = source;
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = SqliteTargetFactory(ole);
   PassResult result = RunRecovery(session);
-  if (losses != nullptr) *losses = session.losses;
+  if (losses != nullptr) *losses = session.results.losses;
   return result;
 }
 

@@ -22,9 +22,9 @@ struct Pass {
 
 std::unique_ptr<Pass> Analyse(const std::string& path, bool deleted_rows = false) {
   auto pass = std::make_unique<Pass>();
-  pass->session.SourcePath = path;
-  pass->session.RecoverDeletedRows = deleted_rows;
-  pass->session.outputs.push_back(&pass->sink);
+  pass->session.options.source_path = path;
+  pass->session.options.recover_deleted_rows = deleted_rows;
+  pass->session.options.outputs.push_back(&pass->sink);
   EXPECT_EQ(RunRecovery(pass->session).outcome, PassOutcome::kCompleted) << path;
   return pass;
 }
@@ -76,7 +76,7 @@ TEST(TablePreviewTest, EverySampleTableReadsAsThePassReadIt) {
     std::string error;
     auto preview = TablePreview::Open(sample.string(), std::nullopt, &error);
     if (!preview) continue;  // an encrypted sample: the pass could not read it either
-    for (const RecoveredTable& table : pass->session.recovered_tables) {
+    for (const RecoveredTable& table : pass->session.results.recovered_tables) {
       ExpectSameRows(*preview, table, pass->sink.tables.at(table.name), 7);
       ++tables;
     }
@@ -109,10 +109,10 @@ tb::TempDatabase* LargeTableTest::file_ = nullptr;
 
 TEST_F(LargeTableTest, TheLastRowReadsFromTheNearestMarkNotFromTheStart) {
   RecoverySession session;
-  session.SourcePath = file_->path();
+  session.options.source_path = file_->path();
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
-  ASSERT_EQ(session.recovered_tables.size(), 1u);
-  const RecoveredTable& table = session.recovered_tables[0];
+  ASSERT_EQ(session.results.recovered_tables.size(), 1u);
+  const RecoveredTable& table = session.results.recovered_tables[0];
   EXPECT_EQ(table.rows, int64_t(kRows));
   EXPECT_EQ(table.marks.size(), (kRows + kRowMarkEvery - 1) / kRowMarkEvery);
 
@@ -127,7 +127,7 @@ TEST_F(LargeTableTest, TheLastRowReadsFromTheNearestMarkNotFromTheStart) {
   // One mark's span of rows at most, a few hundred pages for the whole table.
   const uint64_t jump = preview->PagesRead() - before;
   EXPECT_LT(jump, 40u);
-  EXPECT_GT(session.pages_read, 20 * jump);
+  EXPECT_GT(session.results.pages_read, 20 * jump);
 
   // Back near the start, then on across a mark and a memo.
   std::vector<PreviewRow> rows = preview->Rows(kRowMarkEvery - 3, 1010);
@@ -150,10 +150,10 @@ TEST(TablePreviewTest, DeletedRowsAndPicturesInOleColumns) {
   builder.AddTable(table);
   tb::TempDatabase file(builder.Build());
   const auto pass = Analyse(file.path(), true);
-  ASSERT_EQ(pass->session.recovered_tables.size(), 2u);
+  ASSERT_EQ(pass->session.results.recovered_tables.size(), 2u);
   auto preview = TablePreview::Open(file.path(), std::nullopt);
   ASSERT_TRUE(preview);
-  ASSERT_TRUE(preview->Select(pass->session.recovered_tables[0]));
+  ASSERT_TRUE(preview->Select(pass->session.results.recovered_tables[0]));
   std::vector<PreviewRow> live = preview->Rows(0, 10);
   ASSERT_EQ(live.size(), 3u);
   EXPECT_EQ(live[1][0].text, "2");
@@ -161,7 +161,7 @@ TEST(TablePreviewTest, DeletedRowsAndPicturesInOleColumns) {
   EXPECT_EQ(live[1][1].text, std::to_string(png.size()) + " bytes");
   EXPECT_TRUE(live[0][1].picture.empty());
 
-  const RecoveredTable& deleted = pass->session.recovered_tables[1];
+  const RecoveredTable& deleted = pass->session.results.recovered_tables[1];
   EXPECT_TRUE(deleted.deleted_rows);
   EXPECT_EQ(deleted.name, "Items (deleted rows)");
   ASSERT_TRUE(preview->Select(deleted));

@@ -119,10 +119,10 @@ PassResult Save(const std::vector<uint8_t>& bytes, const std::string& target, Re
   tb::TempDatabase file(bytes);
   RecoverySession local;
   RecoverySession& session = out != nullptr ? *out : local;
-  session.SourcePath = file.path();
-  session.RunMode = 1;
-  session.TargetPath = target;
-  session.MakeTarget = SqliteTargetFactory();
+  session.options.source_path = file.path();
+  session.options.mode = RunMode::kSave;
+  session.options.target_path = target;
+  session.options.make_target = SqliteTargetFactory();
   return RunRecovery(session);
 }
 
@@ -193,7 +193,7 @@ TEST_P(WalkTest, TablesOfTheSameNameAreAllSavedUnderDistinctNames) {
   const std::string renamed = "Dup (recovered from page " + std::to_string(second) + ")";
   EXPECT_EQ(tb::Rows(target, "SELECT count(*) FROM Dup")[0], "1");
   EXPECT_EQ(tb::Rows(target, "SELECT count(*) FROM \"" + renamed + "\"")[0], "2");
-  EXPECT_NE(session.AnalysisLog.find(renamed + " :  2  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find(renamed + " :  2  Records"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, WalkTest, ::testing::Values(tb::JetVersion::kJet3, tb::JetVersion::kJet4),
@@ -219,7 +219,7 @@ TEST(PassControlTest, ACancelledSaveLeavesNothingBehind) {
   tb::ScratchDir dir;
   RecoverySession session;
   CancelAfterFirstTable observer(session.control);
-  session.observer = &observer;
+  session.options.observer = &observer;
   EXPECT_EQ(Save(builder.Build(), dir.File("cancelled.sqlite"), &session).outcome, PassOutcome::kCancelled);
   EXPECT_EQ(observer.logs, 1);
   EXPECT_TRUE(dir.Names().empty());
@@ -230,7 +230,7 @@ TEST(PassControlTest, APausedPassWaitsAtItsNextSafePointUntilResumed) {
   builder.AddTable(SmallTable("T", 20));
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   session.control.RequestPause();
   std::atomic<bool> finished{false};
   std::thread worker([&] {
@@ -242,7 +242,7 @@ TEST(PassControlTest, APausedPassWaitsAtItsNextSafePointUntilResumed) {
   session.control.Resume();
   worker.join();
   EXPECT_TRUE(finished);
-  EXPECT_NE(session.AnalysisLog.find("T :  20  Records"), std::string::npos);
+  EXPECT_NE(session.results.analysis_log.find("T :  20  Records"), std::string::npos);
 }
 
 TEST(PassControlTest, CancelWhilePausedEndsThePass) {
@@ -250,7 +250,7 @@ TEST(PassControlTest, CancelWhilePausedEndsThePass) {
   builder.AddTable(SmallTable("T", 20));
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   session.control.RequestPause();
   PassResult result;
   std::thread worker([&] { result = RunRecovery(session); });
@@ -258,7 +258,7 @@ TEST(PassControlTest, CancelWhilePausedEndsThePass) {
   session.control.Cancel();
   worker.join();
   EXPECT_EQ(result.outcome, PassOutcome::kCancelled);
-  EXPECT_TRUE(session.AnalysisLog.empty());
+  EXPECT_TRUE(session.results.analysis_log.empty());
 }
 
 }  // namespace
@@ -283,9 +283,9 @@ TEST(ProgressTest, ProgressFollowsTheTablesPagesAndEndsFull) {
   builder.AddTable(SmallTable("Big", 3000));  // many data pages, read after the catalog page
   tb::TempDatabase file(builder.Build());
   RecoverySession session;
-  session.SourcePath = file.path();
+  session.options.source_path = file.path();
   ProgressRecorder recorder;
-  session.observer = &recorder;
+  session.options.observer = &recorder;
   ASSERT_EQ(RunRecovery(session).outcome, PassOutcome::kCompleted);
   ASSERT_GT(recorder.reports.size(), 3u);
   // Never backwards, never past the total, and full at the end.

@@ -47,12 +47,12 @@ inline Analysis Analyse(const std::vector<uint8_t>& bytes) {
   TempDatabase file(bytes);
   Analysis analysis;
   RecoverySession session;
-  session.SourcePath = file.path();
-  session.outputs.push_back(&analysis.sink);
+  session.options.source_path = file.path();
+  session.options.outputs.push_back(&analysis.sink);
   analysis.result = RunRecovery(session);
-  analysis.log = session.AnalysisLog;
-  analysis.loss_summary = session.losses.SummaryLines();
-  analysis.loss_count = session.losses.count();
+  analysis.log = session.results.analysis_log;
+  analysis.loss_summary = session.results.losses.SummaryLines();
+  analysis.loss_count = session.results.losses.count();
   return analysis;
 }
 
