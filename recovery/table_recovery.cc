@@ -161,7 +161,9 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
 void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table, int64_t table_rows,
                     bool finished) {
   if (session.options.observer == nullptr) return;
-  if (!finished && handle.pages_read == session.state->reported_reads) return;
+  // Pages decoded on other threads are read ahead in runs: the rows move
+  // the table's count between them.
+  if (!finished && handle.pages_read == session.state->reported_reads && table_rows % 1024 != 0) return;
   session.state->reported_reads = handle.pages_read;
   const uint64_t expected = 2ull * handle.PageCount();
   const uint64_t total = std::max<uint64_t>({expected, handle.pages_read + (finished ? 0 : 1), 1});
