@@ -1,7 +1,7 @@
 // Benchmark: analysis and save throughput on a large database made by the
 // test builder, next to a plain SQLite bulk insert of the same rows.
 //
-//   mendora-bench [--rows N] [--file PATH] [--maker PATH] [--encoded | --deep | --memory]
+//   mendora-bench [--rows N] [--file PATH] [--maker PATH] [--encoded | --deep | --memory | --jobs]
 //
 // --encoded measures the cost of page decryption instead: the analysis of
 // the file against the analysis of a copy with every page encoded (the Jet
@@ -10,7 +10,8 @@
 // on one with every table definition zeroed. --memory writes databases of
 // 100,000, 1,000,000 and 4,000,000 rows and prints the peak memory of
 // mendora-cli's analyze, dump and recover on each, and its growth per
-// million rows.
+// million rows. --jobs measures only the analysis decoding on one thread
+// and on two, against the bare read (the full run ends with it too).
 //
 // Each measurement runs in a child process so that its peak memory is its
 // own. Memory that stays flat as the file grows is the point: run it with
@@ -102,6 +103,15 @@ class CountingOutput : public mendora::RecoveryOutput {
 int64_t Analyse(const std::string& file) {
   RecoverySession session;
   session.options.source_path = file;
+  CountingOutput counter;
+  session.options.outputs.push_back(&counter);
+  return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
+}
+
+int64_t AnalyseWithJobs(const std::string& file, unsigned jobs) {
+  RecoverySession session;
+  session.options.source_path = file;
+  session.options.decode_jobs = jobs;
   CountingOutput counter;
   session.options.outputs.push_back(&counter);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
@@ -489,6 +499,32 @@ int MeasureMemory(const std::string& maker, const std::string& cli, const std::s
   return ok ? 0 : 1;
 }
 
+// The analysis decoding on one thread and on two, against the bare read, in
+// alternate rounds: the best of three of each, and the processor time each
+// took.
+bool MeasureJobs(const std::string& file, double megabytes) {
+  Measurement best[3];
+  for (int round = 0; round < 3; ++round) {
+    const Measurement taken[3] = {Measure([&] { return BareRead(file); }),
+                                  Measure([&] { return AnalyseWithJobs(file, 1); }),
+                                  Measure([&] { return AnalyseWithJobs(file, 2); })};
+    for (int k = 0; k < 3; ++k) {
+      if (!taken[k].ok) return false;
+      if (round == 0 || taken[k].seconds < best[k].seconds) best[k] = taken[k];
+    }
+  }
+  std::printf("\nAnalysis by decoding threads (best of 3, alternate rounds):\n");
+  std::printf("%-34s %8.2f s  %9.1f MB/s\n", "bare read (every page, pread)", best[0].seconds, megabytes / best[0].seconds);
+  const char* names[] = {"", "analysis --jobs 1", "analysis --jobs 2"};
+  for (int k = 1; k < 3; ++k) {
+    Report(names[k], best[k], megabytes);
+    std::printf("%-34s %8.2fx the bare read, processor time %.2f s\n", "", best[k].seconds / best[0].seconds,
+                best[k].cpu_seconds);
+  }
+  std::printf("--jobs 2 takes %.2fx the time of --jobs 1\n", best[2].seconds / best[1].seconds);
+  return true;
+}
+
 void Report(const char* what, const Measurement& m, double megabytes) {
   if (!m.ok) {
     std::printf("%-34s failed\n", what);
@@ -517,6 +553,8 @@ int main(int argc, char** argv) {
   std::string cli = (std::filesystem::path(argv[0]).parent_path() / "../cli/mendora-cli").string();
   app.add_flag("--memory", memory, "peak memory of analyze, dump and recover at 100,000, 1,000,000 and 4,000,000 rows");
   app.add_option("--cli", cli, "the mendora-cli that --memory runs");
+  bool jobs = false;
+  app.add_flag("--jobs", jobs, "only the analysis with one decoding thread and with two, against the bare read");
   CLI11_PARSE(app, argc, argv);
   const std::string dir = std::filesystem::temp_directory_path() / ("mendora-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
@@ -539,6 +577,11 @@ int main(int argc, char** argv) {
   const double megabytes = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
   std::printf("Source: %s, %.1f MB\n\n", file.c_str(), megabytes);
 
+  if (jobs) {
+    const bool ok = MeasureJobs(file, megabytes);
+    std::filesystem::remove_all(dir);
+    return ok ? 0 : 1;
+  }
   if (encoded || deep) {
     const int result = deep ? MeasureDeepPass(file, dir, megabytes) : MeasureDecryption(file, dir, megabytes);
     std::filesystem::remove_all(dir);
@@ -562,7 +605,8 @@ int main(int argc, char** argv) {
   }
   if (save.ok && access.ok) std::printf(".mdb save at %.2fx the SQLite save's rate\n", save.seconds / access.seconds);
   const bool outputs_ok = MeasureOutputs(file, dir, megabytes);
+  const bool jobs_ok = MeasureJobs(file, megabytes);
 
   std::filesystem::remove_all(dir);
-  return analysis.ok && save.ok && access.ok && bulk.ok && outputs_ok ? 0 : 1;
+  return analysis.ok && save.ok && access.ok && bulk.ok && outputs_ok && jobs_ok ? 0 : 1;
 }

@@ -163,6 +163,7 @@ void PassOptions::AddTo(CLI::App& command, bool reads_rows) {
     command.add_flag("--quiet,-q", quiet, "no progress line, damage notes or recover log: only errors and the loss account")
         ->excludes(verbose_flag);
     command.add_flag("--deleted", deleted, "also recover deleted rows that still read whole, as 'NAME (deleted rows)'");
+    AddJobsOption(command, jobs);
   }
   command
       .add_option("--password", password,
@@ -182,6 +183,14 @@ void PassOptions::Apply() {
   }
   SetPassword(password);
   SetCodePage(code_page);
+  SetDecodeJobs(jobs);
+}
+
+CLI::Option* AddJobsOption(CLI::App& command, unsigned& jobs) {
+  return command
+      .add_option("--jobs,-j", jobs, "threads that decode rows (default: one per core); the output is the same for every N")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 256u));
 }
 
 CLI::Option* AddOleOption(CLI::App& command, std::string& ole) {

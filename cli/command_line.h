@@ -22,14 +22,18 @@ struct PassOptions {
   bool deleted = false;
   std::optional<std::string> password;
   int code_page = 0;  // 0: the one the file names
+  unsigned jobs = 0;  // 0: one per core
 
-  // --verbose, --quiet, --deleted (when the command reads rows),
+  // --verbose, --quiet, --deleted, --jobs (when the command reads rows),
   // --password and --code-page on `command`.
   void AddTo(CLI::App& command, bool reads_rows = true);
   // Makes them the run's settings; the password from MENDORA_PASSWORD when
   // none was given.
   void Apply();
 };
+
+// --jobs N: the threads that decode rows (0, when not given: one per core).
+CLI::Option* AddJobsOption(CLI::App& command, unsigned& jobs);
 
 // The value of --ole: "file" or "raw".
 CLI::Option* AddOleOption(CLI::App& command, std::string& ole);

@@ -40,6 +40,8 @@ void SetRecoverDeleted(bool deleted);
 // The Windows code page a Jet 3 source's text is read in (--code-page); 0
 // takes the one the file names.
 void SetCodePage(int code_page);
+// --jobs N: the threads that decode rows (0: one per core).
+void SetDecodeJobs(unsigned jobs);
 int CodePageGiven();
 inline constexpr const char* kCodePageHelp =
     "the Windows code page of a Jet 3 FILE's text: 936, 950, 932, 949, 1250-1258, 874 (default: the one the file "

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/output_check.h"
 #include "output/csv/csv_export.h"
@@ -129,6 +130,7 @@ ExportCommand::ExportCommand(CLI::App& app) {
   command_->add_option("--password", password_,
                        "password of an encrypted FILE (prefer MENDORA_PASSWORD, or leave both out to be asked)");
   command_->add_option("--code-page", code_page_, kCodePageHelp)->check(CLI::Validator(CheckCodePage, "N"));
+  AddJobsOption(*command_, jobs_);
 }
 
 int ExportCommand::Run(std::ostream& out) {
@@ -141,6 +143,7 @@ int ExportCommand::Run(std::ostream& out) {
   }
   SetPassword(password_);
   SetCodePage(code_page_);
+  SetDecodeJobs(jobs_);
   request_.ole = ole_ == "raw" ? OleStorage::kRaw : OleStorage::kUnwrap;
   if (request_.format == "sql" && request_.dialect.empty()) {
     std::cerr << "mendora-cli: --format sql needs --dialect postgresql, mysql or sqlite.\n";

@@ -48,6 +48,7 @@ class ExportCommand {
   bool deleted_ = false;
   std::optional<std::string> password_;
   int code_page_ = 0;
+  unsigned jobs_ = 0;
 };
 
 }  // namespace mendora::cli

@@ -17,6 +17,7 @@ bool quiet = false;
 ProgressLine::Display progress_display = ProgressLine::Display::kHidden;
 bool recover_deleted = false;
 int text_code_page = 0;
+unsigned decode_jobs = 0;
 
 std::string FileLengthText(const std::string& file) {
   struct stat st;
@@ -39,6 +40,7 @@ void SetRecoverDeleted(bool deleted) { recover_deleted = deleted; }
 bool QuietRun() { return quiet; }
 void SetCodePage(int code_page) { text_code_page = code_page; }
 int CodePageGiven() { return text_code_page; }
+void SetDecodeJobs(unsigned jobs) { decode_jobs = jobs; }
 
 std::string CheckCodePage(const std::string& text) {
   int number = 0;
@@ -57,6 +59,7 @@ void PrepareSession(RecoverySession& session, const std::string& file, std::opti
   session.options.source_file_length_text = FileLengthText(file);
   session.options.password = std::move(password);
   session.options.text_code_page = text_code_page;
+  session.options.decode_jobs = decode_jobs;
 }
 
 std::string PlatformLineEnds(const std::string& text) {

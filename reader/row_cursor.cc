@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "reader/ace_values.h"
 #include "reader/fixed_values.h"
@@ -40,16 +41,89 @@ uint32_t PageDigest(ByteView page) {
   return static_cast<uint32_t>(digest >> 32);
 }
 
+// Keeps the reports met while the search finds a page, to be told when the
+// rows reach that page.
+class KeepReports final : public DamageReporter {
+ public:
+  explicit KeepReports(std::vector<DamageReport>& into) : into_(into) {}
+  void Report(const DamageReport& report) override { into_.push_back(report); }
+
+ private:
+  std::vector<DamageReport>& into_;
+};
+
+// A long value stored apart from its row is read, and its rows claimed, on
+// the pass's thread in row order; one kept inside the row is decoded anywhere.
+bool ReadsStoredLongValue(const ColumnDef& column, ByteView field) {
+  const int type = column.calculated ? column.result_type : column.type;
+  if (type != kColumnMemo && type != kColumnOle) return false;
+  return field.size() >= kLongValueHeaderSize && (*field.U32(0) & kLongValueInline) == 0;
+}
+
+// Data pages per batch: enough work to outweigh handing it over.
+constexpr size_t kBatchPages = 16;
+
 }  // namespace
+
+// A run of data pages copied by the search, and what decoding them gave, in
+// order: damage reports, values left for the pass's thread, rows.
+struct DecodeBatch final : DecodeTask {
+  struct Page {
+    uint32_t number = 0;
+    std::vector<DamageReport> found;  // met while the search found this page
+    size_t events_end = 0;            // this page's events end there
+  };
+  enum class EventKind : uint8_t { kReport, kDeferred, kRow };
+  struct Event {
+    EventKind kind;
+    uint32_t index;  // into reports, deferred or rows
+  };
+  struct Deferred {
+    uint32_t row;
+    uint32_t column;
+    uint32_t slot;
+    uint32_t offset;  // of the field in `bytes`
+    uint32_t length;
+  };
+
+  explicit DecodeBatch(TableDef& table) : decoder(table) {}
+  void Run() override { decoder.DecodePages(*this); }
+
+  RowCursor decoder;
+  std::vector<Page> pages;
+  std::vector<uint8_t> bytes;  // the pages, one after another
+  std::vector<DamageReport> tail;  // met by the search at the table's end
+  bool end = false;
+  std::vector<Event> events;
+  std::vector<DamageReport> reports;
+  std::vector<Deferred> deferred;
+  std::vector<Row> rows;  // reused from batch to batch
+};
 
 RowCursor::RowCursor(TableDef& table) : table_(table), handle_(*table.entry.handle), long_values_(handle_) {}
 
+RowCursor::~RowCursor() { StopBatches(); }
+
+void RowCursor::StopBatches() {
+  for (const std::shared_ptr<DecodeBatch>& batch : in_flight_) batch->Cancel();
+  in_flight_.clear();
+  batch_taken_ = false;
+  pooled_ = false;
+}
+
 void RowCursor::Report(DamageKind kind, int slot, const std::string& column, const std::string& detail) const {
-  handle_.Report(DamageReport{kind, table_.name, current_page_, slot, column, detail});
+  DamageReport report{kind, table_.name, decode_page_, slot, column, detail};
+  if (batch_ != nullptr) {
+    batch_->events.push_back({DecodeBatch::EventKind::kReport, static_cast<uint32_t>(batch_->reports.size())});
+    batch_->reports.push_back(std::move(report));
+    return;
+  }
+  handle_.Report(report);
 }
 
 bool RowCursor::TakePage(uint32_t p) {
   current_page_ = p;
+  decode_page_ = p;
   copy_taken_ = false;
   if (ReadPage(handle_, p) < handle_.PageSize()) return false;
   if (handle_.page[0] != kDataPageType ||
@@ -66,6 +140,7 @@ bool RowCursor::TakePage(uint32_t p) {
       return false;
     }
   }
+  if (pooled_) return true;  // its rows are decoded from a copy
   slots_.Load(handle_.Page(), *handle_.format);
   next_slot_ = 0;
   std::fill(live_starts_.begin(), live_starts_.end(), 0);
@@ -237,6 +312,7 @@ bool RowCursor::EnsureCurrentPage() {
 }
 
 bool RowCursor::SeekTo(uint32_t page, uint32_t slot) {
+  StopBatches();
   started_ = true;
   finished_ = false;
   map_block_ = -1;
@@ -257,6 +333,8 @@ bool RowCursor::SeekTo(uint32_t page, uint32_t slot) {
 
 bool RowCursor::Next(Row& row) {
   if (finished_) return false;
+  if (!started_ && pool_ != nullptr && !deleted_rows_ && !row_check_) pooled_ = true;
+  if (pooled_) return NextDecoded(row);
   if (!started_ && !NextDataPage()) {
     finished_ = true;
     return false;
@@ -269,35 +347,169 @@ bool RowCursor::Next(Row& row) {
       }
       continue;
     }
-    const uint32_t slot = next_slot_++;
-    if (deleted_rows_) {
-      if (!SlotIsDeleted(slots_.entry(slot))) continue;
-      if (DeletedRowHoldsTogether(slot) && DecodeRow(slot, row)) return true;
-      continue;
-    }
-    // Deleted rows and the pointers of rows moved to another page.
-    if (SlotHoldsNoRow(slots_.entry(slot))) continue;
-    // Two live rows never share their bytes: a second slot naming the start
-    // of one already read is damage, and reading it again would only repeat
-    // that row (as many times as a damaged slot table cares to).
-    const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
-    if (!TakeStart(start)) {
-      Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
-      continue;
-    }
-    if (row_check_) {
-      const std::optional<RowExtent> extent = slots_.extent(slot);
-      if (!extent || !row_check_(*handle_.Page().Sub(extent->start, extent->size()))) {
-        Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row does not fit the layout inferred for its table");
-        continue;
-      }
-    }
-    if (DecodeRow(slot, row)) return true;
+    if (SlotRow(next_slot_++, row)) return true;
   }
 }
 
+bool RowCursor::SlotRow(uint32_t slot, Row& row) {
+  if (deleted_rows_) {
+    if (!SlotIsDeleted(slots_.entry(slot))) return false;
+    return DeletedRowHoldsTogether(slot) && DecodeRow(slot, row);
+  }
+  // Deleted rows and the pointers of rows moved to another page.
+  if (SlotHoldsNoRow(slots_.entry(slot))) return false;
+  // Two live rows never share their bytes: a second slot naming the start
+  // of one already read is damage, and reading it again would only repeat
+  // that row (as many times as a damaged slot table cares to).
+  const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
+  if (!TakeStart(start)) {
+    Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row shares its bytes with an earlier row");
+    return false;
+  }
+  if (row_check_) {
+    const std::optional<RowExtent> extent = slots_.extent(slot);
+    if (!extent || !row_check_(*PageView().Sub(extent->start, extent->size()))) {
+      Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row does not fit the layout inferred for its table");
+      return false;
+    }
+  }
+  return DecodeRow(slot, row);
+}
+
+void RowCursor::DecodePages(DecodeBatch& batch) {
+  batch_ = &batch;
+  batch.events.clear();
+  batch.reports.clear();
+  batch.deferred.clear();
+  uint32_t rows = 0;
+  const uint32_t page_size = handle_.PageSize();
+  for (size_t k = 0; k < batch.pages.size(); ++k) {
+    page_bytes_ = batch.bytes.data() + k * page_size;
+    decode_page_ = batch.pages[k].number;
+    slots_.Load(PageView(), *handle_.format);
+    std::fill(live_starts_.begin(), live_starts_.end(), 0);
+    for (uint32_t slot = 0; slot < slots_.count(); ++slot) {
+      if (batch.rows.size() <= rows) batch.rows.emplace_back();
+      deferred_row_ = rows;
+      if (SlotRow(slot, batch.rows[rows])) batch.events.push_back({DecodeBatch::EventKind::kRow, rows++});
+    }
+    batch.pages[k].events_end = batch.events.size();
+  }
+  page_bytes_ = nullptr;
+  batch_ = nullptr;
+}
+
+void RowCursor::FillBatches() {
+  const size_t wanted = 2 * (pool_->threads() + 1);
+  const uint32_t page_size = handle_.PageSize();
+  while (!pages_found_ && in_flight_.size() < wanted) {
+    std::shared_ptr<DecodeBatch> batch;
+    if (spare_.empty()) {
+      batch = std::make_shared<DecodeBatch>(table_);
+    } else {
+      batch = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    batch->pages.clear();
+    batch->tail.clear();
+    batch->end = false;
+    batch->bytes.resize(kBatchPages * page_size);
+    while (batch->pages.size() < kBatchPages) {
+      std::vector<DamageReport> found;
+      bool taken;
+      {
+        KeepReports keep(found);
+        ScopedDamageReporter scope(handle_, keep);
+        taken = NextDataPage();
+      }
+      if (!taken) {
+        batch->tail = std::move(found);
+        batch->end = true;
+        pages_found_ = true;
+        break;
+      }
+      std::memcpy(batch->bytes.data() + batch->pages.size() * page_size, handle_.page.data(), page_size);
+      batch->pages.push_back({current_page_, std::move(found), 0});
+    }
+    batch->Reset();
+    in_flight_.push_back(batch);
+    pool_->Submit(std::move(batch));
+  }
+}
+
+bool RowCursor::NextDecoded(Row& row) {
+  for (;;) {
+    if (in_flight_.empty()) {
+      if (pages_found_) {
+        finished_ = true;
+        return false;
+      }
+      FillBatches();
+      continue;
+    }
+    DecodeBatch& batch = *in_flight_.front();
+    if (!batch_taken_) {
+      batch.RunOrWait();
+      batch_taken_ = true;
+      at_page_ = 0;
+      at_event_ = 0;
+      page_opened_ = false;
+    }
+    if (at_page_ < batch.pages.size()) {
+      const DecodeBatch::Page& page = batch.pages[at_page_];
+      if (!page_opened_) {
+        page_opened_ = true;
+        decode_page_ = page.number;
+        for (const DamageReport& report : page.found) handle_.Report(report);
+      }
+      while (at_event_ < page.events_end) {
+        const DecodeBatch::Event event = batch.events[at_event_++];
+        switch (event.kind) {
+          case DecodeBatch::EventKind::kReport:
+            handle_.Report(batch.reports[event.index]);
+            break;
+          case DecodeBatch::EventKind::kDeferred: {
+            const DecodeBatch::Deferred& d = batch.deferred[event.index];
+            DecodeField(table_.columns[d.column], ByteView(batch.bytes.data() + d.offset, d.length),
+                        batch.rows[d.row].values[d.column], d.slot);
+            break;
+          }
+          case DecodeBatch::EventKind::kRow:
+            std::swap(row, batch.rows[event.index]);
+            return true;
+        }
+      }
+      ++at_page_;
+      page_opened_ = false;
+      continue;
+    }
+    for (const DamageReport& report : batch.tail) handle_.Report(report);
+    const bool end = batch.end;
+    spare_.push_back(std::move(in_flight_.front()));
+    in_flight_.pop_front();
+    batch_taken_ = false;
+    if (end) {
+      finished_ = true;
+      return false;
+    }
+    FillBatches();
+  }
+}
+
+void RowCursor::DecodeOrDefer(size_t index, ByteView field, Value& value, uint32_t slot) {
+  const ColumnDef& column = table_.columns[index];
+  if (batch_ != nullptr && ReadsStoredLongValue(column, field)) {
+    batch_->events.push_back({DecodeBatch::EventKind::kDeferred, static_cast<uint32_t>(batch_->deferred.size())});
+    batch_->deferred.push_back({deferred_row_, static_cast<uint32_t>(index), slot,
+                                static_cast<uint32_t>(field.data() - batch_->bytes.data()),
+                                static_cast<uint32_t>(field.size())});
+    return;
+  }
+  DecodeField(column, field, value, slot);
+}
+
 bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
-  const ByteView page = handle_.Page();
+  const ByteView page = PageView();
   const std::optional<RowExtent> extent = slots_.extent(slot);
   if (!extent) return false;
   const uint16_t start = slots_.entry(slot) & kSlotOffsetMask;
@@ -343,7 +555,7 @@ bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
 }
 
 bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
-  const ByteView page = handle_.Page();
+  const ByteView page = PageView();
   const std::optional<RowExtent> extent = slots_.extent(slot);
   if (!extent) {
     Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row lies outside its page");
@@ -356,7 +568,7 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
     Report(DamageKind::kDamagedRow, static_cast<int>(slot), "", "the row's layout does not hold together");
     return false;
   }
-  row.page = current_page_;
+  row.page = decode_page_;
   row.slot = static_cast<uint16_t>(slot);
   row.flags = slots_.entry(slot) & kSlotDeletedMark;
   row.values.resize(table_.columns.size());
@@ -378,7 +590,7 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
         if (has_value) Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name, "its bytes lie outside the row");
         continue;
       }
-      if (has_value) DecodeField(column, *page.Sub(extent->start + at, column.size), value, slot);
+      if (has_value) DecodeOrDefer(i, *page.Sub(extent->start + at, column.size), value, slot);
       continue;
     }
     if (column.var_column_number >= layout_.var_count) continue;
@@ -388,7 +600,7 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
       continue;
     }
     if (has_value) {
-      DecodeField(column, *page.Sub(extent->start + bounds->first, bounds->second - bounds->first), value, slot);
+      DecodeOrDefer(i, *page.Sub(extent->start + bounds->first, bounds->second - bounds->first), value, slot);
     }
   }
   return true;
@@ -445,7 +657,7 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       }
       std::string problem;
       std::string& target = memo ? scratch_ : value.bytes;
-      if (!long_values_.Read(field, target, problem, LongValueOwner(current_page_, slot, column.column_number))) {
+      if (!long_values_.Read(field, target, problem, LongValueOwner(decode_page_, slot, column.column_number))) {
         value.SetNull();
         Report(DamageKind::kLongValue, static_cast<int>(slot), column.name,
                std::string(memo ? "memo" : "OLE object") + " lost: " + problem);
@@ -475,7 +687,7 @@ void RowCursor::DecodeCalculated(const ColumnDef& column, ByteView field, Value&
   if (result == kColumnMemo || result == kColumnOle) {
     // A memo result keeps its wrapper in the long value.
     std::string problem;
-    if (!long_values_.Read(field, calculated_, problem, LongValueOwner(current_page_, slot, column.column_number))) {
+    if (!long_values_.Read(field, calculated_, problem, LongValueOwner(decode_page_, slot, column.column_number))) {
       Report(DamageKind::kLongValue, static_cast<int>(slot), column.name, "calculated memo lost: " + problem);
       return;
     }

@@ -8,6 +8,7 @@
 #define MENDORA_READER_ROW_CURSOR_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/decode_pool.h"
 #include "reader/long_value.h"
 #include "reader/packed_table.h"
 #include "reader/row_layout.h"
@@ -23,9 +25,14 @@
 
 namespace mendora {
 
+struct DecodeBatch;
+
 class RowCursor {
  public:
   explicit RowCursor(TableDef& table);
+  ~RowCursor();
+  RowCursor(const RowCursor&) = delete;
+  RowCursor& operator=(const RowCursor&) = delete;
 
   // The next live row into `row` (whose values' storage is reused); false at
   // the table's end.
@@ -42,8 +49,31 @@ class RowCursor {
   // Rows for which `check` (given the row's bytes) is false are lost,
   // reported as damage: a layout inferred from other rows is not theirs.
   void SetRowCheck(std::function<bool(ByteView row)> check) { row_check_ = std::move(check); }
+  // Decodes the live rows of batches of pages on the pool's threads while
+  // this one finds the pages and delivers the rows. Everything that depends
+  // on order (damage reports, long values read and claimed) still happens
+  // here, in the order the rows are read: the rows, their values and the
+  // reports are those of a cursor without a pool. Set before the first
+  // Next; the deleted rows, a row check and SeekTo read on this thread.
+  void SetDecodePool(DecodePool* pool) { pool_ = pool; }
 
  private:
+  friend struct DecodeBatch;
+  // Row of slot `slot` of the page being decoded; false for none (a slot
+  // without a row, or a row lost to damage, reported).
+  bool SlotRow(uint32_t slot, Row& row);
+  // The rows of a batch's pages, on a pool thread, into the batch.
+  void DecodePages(DecodeBatch& batch);
+  bool NextDecoded(Row& row);
+  // Finds pages for the batches in flight until the pool has enough work.
+  void FillBatches();
+  void StopBatches();
+  void DecodeOrDefer(size_t index, ByteView field, Value& value, uint32_t slot);
+  // The page whose rows are decoded: a batch's copy or the page buffer.
+  ByteView PageView() const {
+    return page_bytes_ != nullptr ? ByteView(page_bytes_, handle_.PageSize()) : handle_.Page();
+  }
+
   bool NextDataPage();
   bool ScanInlineMap();
   bool ScanPageMap();
@@ -105,6 +135,24 @@ class RowCursor {
   bool copy_taken_ = false;  // TakePage's last refusal was such a copy (told already)
   bool deleted_rows_ = false;
   std::function<bool(ByteView row)> row_check_;
+  // The page the rows decoded now come from (current_page_ is the page the
+  // search has reached, which runs ahead when a pool decodes).
+  uint32_t decode_page_ = 0;
+
+  DecodePool* pool_ = nullptr;
+  bool pooled_ = false;  // rows come from batches
+  bool pages_found_ = false;  // the search has reached the table's end
+  std::deque<std::shared_ptr<DecodeBatch>> in_flight_;
+  std::vector<std::shared_ptr<DecodeBatch>> spare_;
+  bool batch_taken_ = false;  // the front batch is decoded and being delivered
+  size_t at_page_ = 0;
+  size_t at_event_ = 0;
+  bool page_opened_ = false;
+  // Set in a batch's own decoder: the page copy it reads and where its
+  // reports and deferred values go.
+  const uint8_t* page_bytes_ = nullptr;
+  DecodeBatch* batch_ = nullptr;
+  uint32_t deferred_row_ = 0;  // the batch's row being decoded
 };
 
 }  // namespace mendora

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/decode_pool.h"
 #include "recovery/access_objects.h"
 #include "recovery/catalog_objects.h"
 #include "recovery/query_text.h"
@@ -38,6 +39,7 @@ struct PendingRelation {
 
 struct PassState {
   std::unique_ptr<RecoveryOutput> target;
+  std::shared_ptr<DecodePool> decode_pool;  // made when a table is read with more than one job
   std::vector<RecoveryOutput*> active_outputs;  // the target, then the options' outputs
   std::set<int32_t> dispatched_definition_pages;
   std::set<int32_t> system_definition_pages;

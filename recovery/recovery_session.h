@@ -181,6 +181,9 @@ struct PassOptions {
   // nowhere), and whether it writes every one of them.
   std::FILE* loss_details = stderr;
   bool verbose_losses = false;
+  // Threads that decode rows (0: one per core); the outputs are the same
+  // for every number.
+  unsigned decode_jobs = 0;
 
   bool IsSaving() const { return mode == RunMode::kSave; }
   bool ReadsSchema() const { return IsSaving() || read_schema; }

@@ -83,6 +83,17 @@ void NoteUnknownTypes(RecoverySession& session, const TableDef& table, const std
   }
 }
 
+// The pass's decoding threads beside its own, made on first need; null
+// when the pass decodes alone.
+DecodePool* DecodePoolOf(RecoverySession& session) {
+  const unsigned given = session.options.decode_jobs;
+  const unsigned jobs = given == 0 ? DecodePool::DefaultJobs() : given;
+  if (jobs <= 1) return nullptr;
+  std::shared_ptr<DecodePool>& pool = session.state->decode_pool;
+  if (!pool || pool->threads() != jobs - 1) pool = std::make_shared<DecodePool>(jobs - 1);
+  return pool.get();
+}
+
 // Notes where row number `rows` - 1 (counted from 0) lies when it is one
 // the marks keep.
 void MarkRow(RecoveredTable& table, const Row& row, int64_t rows) {
@@ -150,7 +161,9 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
 void ReportProgress(RecoverySession& session, const JetHandle& handle, const std::string& table, int64_t table_rows,
                     bool finished) {
   if (session.options.observer == nullptr) return;
-  if (!finished && handle.pages_read == session.state->reported_reads) return;
+  // Pages decoded on other threads are read ahead in runs: the rows move
+  // the table's count between them.
+  if (!finished && handle.pages_read == session.state->reported_reads && table_rows % 1024 != 0) return;
   session.state->reported_reads = handle.pages_read;
   const uint64_t expected = 2ull * handle.PageCount();
   const uint64_t total = std::max<uint64_t>({expected, handle.pages_read + (finished ? 0 : 1), 1});
@@ -253,6 +266,7 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
   try {
     RowCursor cursor(*table);
     if (row_check) cursor.SetRowCheck(row_check);
+    cursor.SetDecodePool(DecodePoolOf(session));
     Row row;
     while (cursor.Next(row)) {
       session.control.CheckPoint();
