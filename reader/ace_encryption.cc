@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "reader/byte_cursor.h"
 #include "reader/crypto_library.h"
 
 namespace mendora::ace {
@@ -219,9 +220,10 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
   if (!header || *header_size < 32) {
     return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "encryption header size out of range");
   }
-  const uint32_t algorithm = *header->U32(8);
-  const uint32_t hash = *header->U32(12);
-  uint32_t key_bits = *header->U32(16);
+  ByteCursor fields(*header);
+  const uint32_t algorithm = fields.U32At(8);
+  const uint32_t hash = fields.U32At(12);
+  uint32_t key_bits = fields.U32At(16);
   if ((*flags & kFlagExternal) != 0) {
     return Refused(EncryptionStatus::kUnsupportedScheme, EncryptionScheme::kUnknown, "externally keyed encryption");
   }
@@ -385,8 +387,7 @@ PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::option
     return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "encryption descriptor: " + why);
   };
   // Whatever follows the closing '>' (padding, a terminator) is no XML.
-  size_t length = xml.size();
-  while (length > 0 && xml.data()[length - 1] != '>') --length;
+  const size_t length = ByteCursor(xml).EndAfterLast('>');
   if (length == 0) return damaged("no XML");
 
   static std::once_flag init;
