@@ -331,9 +331,9 @@ void StorageTree::ReadCompoundFile(ByteView bytes, const std::function<bool(uint
     node.storage = entry.storage;
     node.children = entry.children;
     if (!entry.storage) {
-      std::string problem;
-      node.data = file.ReadStream(i, problem);
-      if (!node.data) node.lost = problem;
+      Result<std::string> stream = file.ReadStream(i);
+      if (!stream) node.lost = stream.reason();
+      node.data = stream.Take();
     }
     nodes_.push_back(std::move(node));
   }

@@ -252,37 +252,35 @@ void CompoundFile::ReadDirectory(const std::vector<std::string>& raw) {
   }
 }
 
-std::optional<std::string> CompoundFile::ReadStream(size_t index, std::string& problem) const {
+Result<std::string> CompoundFile::ReadStream(size_t index) const {
+  std::string problem;
   if (index >= entries_.size() || entries_[index].storage) {
-    problem = "no such stream";
-    return std::nullopt;
+    return Fail("no such stream");
   }
   const CompoundEntry& entry = entries_[index];
   std::string out;
   if (entry.size >= mini_cutoff_) {
-    if (!ReadChain(entry.start_sector, entry.size, out, problem)) return std::nullopt;
+    if (!ReadChain(entry.start_sector, entry.size, out, problem)) return Fail(problem);
     return out;
   }
   if (!mini_stream_problem_.empty()) {
-    problem = mini_stream_problem_;
-    return std::nullopt;
+    return Fail(mini_stream_problem_);
   }
   std::vector<uint32_t> sectors;
   const size_t max_sectors = mini_stream_.size() / mini_sector_size_ + 1;
   if (entry.size == 0) return out;
-  if (!Chain(mini_fat_, entry.start_sector, max_sectors, sectors, problem)) return std::nullopt;
+  if (!Chain(mini_fat_, entry.start_sector, max_sectors, sectors, problem)) return Fail(problem);
   for (const uint32_t sector : sectors) {
     if (out.size() >= entry.size) break;
     const size_t offset = static_cast<size_t>(sector) * mini_sector_size_;
     if (offset + mini_sector_size_ > mini_stream_.size()) {
-      problem = "small-stream sector " + std::to_string(sector) + " lies outside the stream that holds them";
-      return std::nullopt;
+      return Fail("small-stream sector " + std::to_string(sector) + " lies outside the stream that holds them");
     }
     out.append(mini_stream_, offset, static_cast<size_t>(std::min<uint64_t>(mini_sector_size_, entry.size - out.size())));
   }
   if (out.size() < entry.size) {
-    problem = "its sector chain ends after " + std::to_string(out.size()) + " of its " + std::to_string(entry.size) + " bytes";
-    return std::nullopt;
+    return Fail("its sector chain ends after " + std::to_string(out.size()) + " of its " + std::to_string(entry.size) +
+                " bytes");
   }
   return out;
 }

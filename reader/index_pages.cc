@@ -57,12 +57,12 @@ class TreeWalk {
       return std::nullopt;
     }
     ++result_.pages;
-    IndexPage page;
-    std::string problem;
-    if (!ParseIndexPage(ByteView(buffer.data(), handle_.PageSize()), format_, number, page, problem)) {
-      Problem(number, problem);
+    Result<IndexPage> parsed = ParseIndexPage(ByteView(buffer.data(), handle_.PageSize()), format_, number);
+    if (!parsed) {
+      Problem(number, parsed.reason());
       return std::nullopt;
     }
+    const IndexPage& page = *parsed;
     if (page.owner != owner_) {
       Problem(number, "index page " + std::to_string(number) + " belongs to the table of page " +
                           std::to_string(page.owner));
@@ -143,20 +143,16 @@ int CompareIndexEntries(const IndexEntry& a, const IndexEntry& b) {
   return 0;
 }
 
-bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number, IndexPage& out,
-                    std::string& problem) {
+Result<IndexPage> ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number) {
   const std::string name = "index page " + std::to_string(number);
-  const auto fail = [&](const std::string& why) {
-    problem = name + ": " + why;
-    return false;
-  };
+  const auto fail = [&](const std::string& why) { return Fail(name + ": " + why); };
   if (page.size() <= format.EntriesPos) return fail("the page is too small");
   ByteCursor in(page);
   const uint8_t type = in.U8At(0);
   if (type != kIndexLeafPageType && type != kIndexNodePageType) {
     return fail("it is a page of type " + std::to_string(type) + ", not an index page");
   }
-  out = IndexPage{};
+  IndexPage out;
   out.number = number;
   out.leaf = type == kIndexLeafPageType;
   out.free_space = in.U16At(format.FreeSpacePos);
@@ -208,7 +204,7 @@ bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t numbe
     return fail("its entries end at byte " + std::to_string(start) + " and its free space of " +
                 std::to_string(out.free_space) + " bytes does not make the rest of the page");
   }
-  return true;
+  return out;
 }
 
 IndexWalkResult WalkIndex(JetHandle& handle, uint32_t root, uint32_t owner,
