@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "cli/command_support.h"
 #include "cli/commands.h"
 #include "reader/page_probe.h"
+#include "recovery/open_outcome.h"
 
 namespace mendora::cli {
 
@@ -39,12 +41,6 @@ int ReportPassword(const std::string& file, const std::string& reader_lines, boo
   std::cerr << "mendora-cli: " << file << ": " << reader_lines
             << (missing ? " (--password, MENDORA_PASSWORD, or run it on a terminal to be asked)" : "") << ".\n";
   return kExitPassword;
-}
-
-int ReportDamagedEncryption(const std::string& file, const std::string& reader_lines) {
-  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << reader_lines
-            << ": no page can be decrypted.\n";
-  return kExitNothingRecovered;
 }
 
 }  // namespace
@@ -80,10 +76,32 @@ int ReportNotADatabase(const std::string& file, const std::string& reader_lines)
   return kExitNotADatabase;
 }
 
-int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
-  for (const std::string& line : session.results.losses.SummaryLines()) std::cerr << line << "\n";
-  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << result.message << ".\n";
+namespace {
+
+int NothingRecovered(const std::string& file, const std::vector<std::string>& loss_lines, const std::string& message) {
+  for (const std::string& line : loss_lines) std::cerr << line << "\n";
+  std::cerr << "mendora-cli: nothing could be recovered from " << file << ": " << message << ".\n";
   return kExitNothingRecovered;
+}
+
+// The message and exit code of a source that did not open, or of one whose
+// pages cannot be decrypted (nothing recovered, no loss read yet); -1 for
+// any other outcome.
+int ReportOpenOutcome(const std::string& file, const PassResult& result) {
+  switch (result.outcome) {
+    case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
+    case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
+    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message, true);
+    case PassOutcome::kWrongPassword:
+    case PassOutcome::kUnsupportedEncryption: return ReportPassword(file, result.message, false);
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+int ReportNothingRecovered(const std::string& file, const RecoverySession& session, const PassResult& result) {
+  return NothingRecovered(file, session.results.losses.SummaryLines(), result.message);
 }
 
 // After a completed pass: the loss account, one line per table that lost
@@ -107,14 +125,9 @@ JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::st
   std::string error;
   JetHandlePtr handle = OpenJetHandle(file, &error, &failure, {.password = password, .code_page = CodePageGiven()});
   if (!handle) {
-    switch (failure) {
-      case OpenFailure::kNotJet: exit_code = ReportNotADatabase(file, error); break;
-      case OpenFailure::kEncrypted: exit_code = ReportPassword(file, error, true); break;
-      case OpenFailure::kWrongPassword:
-      case OpenFailure::kUnsupportedEncryption: exit_code = ReportPassword(file, error, false); break;
-      case OpenFailure::kDamagedEncryption: exit_code = ReportDamagedEncryption(file, error); break;
-      default: exit_code = ReportNotOpened(file, error); break;
-    }
+    const PassResult result = OpenFailureResult(failure, error);
+    exit_code = result.outcome == PassOutcome::kNothingRecovered ? NothingRecovered(file, {}, result.message)
+                                                                 : ReportOpenOutcome(file, result);
   } else if (!LooksLikeJetDatabase(*handle)) {
     exit_code = ReportNotADatabase(file, "");
     handle.reset();
@@ -124,15 +137,8 @@ JetHandlePtr OpenForCommand(const std::string& file, const std::optional<std::st
 
 // The exit code of a pass that did not complete, after its message.
 int ReportUnfinished(const std::string& file, const RecoverySession& session, const PassResult& result) {
-  switch (result.outcome) {
-    case PassOutcome::kNotOpened: return ReportNotOpened(file, result.message);
-    case PassOutcome::kNotADatabase: return ReportNotADatabase(file, result.message);
-    case PassOutcome::kNeedsPassword: return ReportPassword(file, result.message, true);
-    case PassOutcome::kWrongPassword:
-    case PassOutcome::kUnsupportedEncryption: return ReportPassword(file, result.message, false);
-    case PassOutcome::kNothingRecovered: return ReportNothingRecovered(file, session, result);
-    default: break;
-  }
+  if (IsOpenFailure(result.outcome)) return ReportOpenOutcome(file, result);
+  if (result.outcome == PassOutcome::kNothingRecovered) return ReportNothingRecovered(file, session, result);
   std::cerr << "mendora-cli: reading " << file << " stopped before its end: " << result.message
             << "\nThe output above is incomplete.\n";
   return kExitFailed;

@@ -13,6 +13,7 @@
 #include "output/json/json_dump.h"
 #include "output/common/target_file.h"
 #include "reader/table_def.h"
+#include "recovery/open_outcome.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora::cli {
@@ -83,9 +84,7 @@ int RunAnalyze(const std::string& file, std::ostream& out) {
   const PassResult result = RunRecovery(session);
   progress.Clear();
   const bool completed = result.outcome == PassOutcome::kCompleted;
-  if (result.outcome == PassOutcome::kNotOpened || result.outcome == PassOutcome::kNotADatabase ||
-      result.outcome == PassOutcome::kNeedsPassword || result.outcome == PassOutcome::kWrongPassword ||
-      result.outcome == PassOutcome::kUnsupportedEncryption) {
+  if (IsOpenFailure(result.outcome)) {
     const int code = ReportUnfinished(file, session, result);
     report.Done(session, false, code);
     return code;

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "reader/byte_cursor.h"
 #include "reader/text_codec.h"
 #include "reader/vba_project.h"
 
@@ -52,6 +53,7 @@ bool IsDefinitionObjectType(uint16_t type) { return (type >= 100 && type <= 140)
 
 std::vector<DirDataEntry> ReadDirData(ByteView bytes, std::string& problem) {
   std::vector<DirDataEntry> entries;
+  ByteCursor in(bytes);
   size_t pos = kDirDataHeader;
   while (pos < bytes.size()) {
     const std::optional<uint8_t> tag = bytes.U8(pos);
@@ -63,7 +65,7 @@ std::vector<DirDataEntry> ReadDirData(ByteView bytes, std::string& problem) {
     }
     DirDataEntry entry;
     entry.name = Utf16LeToUtf8(*bytes.Sub(pos + 2, *size - 4u));
-    entry.storage = *bytes.U32(pos + 2 + *size - 4);
+    entry.storage = in.U32At(pos + 2 + *size - 4);
     entries.push_back(std::move(entry));
     pos += 2u + *size;
   }
@@ -76,13 +78,13 @@ std::vector<ControlEntry> ReadTypeInfo(ByteView bytes, int code_page, std::strin
     problem = "the list of controls has no header";
     return entries;
   }
-  const uint32_t count = *bytes.U32(kTypeInfoCountOffset);
+  ByteCursor in(bytes);
+  const uint32_t count = in.U32At(kTypeInfoCountOffset);
   size_t pos = kTypeInfoHeader;
   auto text = [&](std::string& out) {
-    size_t end = pos;
-    while (end < bytes.size() && bytes.data()[end] != 0) ++end;
+    const size_t end = in.Find(0, pos);
     if (end >= bytes.size()) return false;
-    out = CodePageToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()) + pos, end - pos), code_page);
+    out = CodePageToUtf8(in.CharsAt(pos, end - pos), code_page);
     pos = end + 1;
     return true;
   };
@@ -181,18 +183,19 @@ FormDefinition ReadFormDefinition(ByteView blob) {
     if (!check_next || at + size + 4 >= blob.size() || property_at(at + size) || marker_at(at + size, false) != 0) return size;
     return 0;
   };
+  ByteCursor in(blob);
   while (pos + 4 <= blob.size()) {
-    const uint32_t code = *blob.U32(pos);
+    const uint32_t code = in.U32At(pos);
     if (const size_t marker = marker_at(pos, true); marker != 0) {
       definition.objects.emplace_back();
-      definition.objects.back().type = *blob.U16(pos + marker - 2);
+      definition.objects.back().type = in.U16At(pos + marker - 2);
       pos += marker;
     } else if (property_at(pos)) {
-      const uint16_t id = *blob.U16(pos + 4);
-      const uint32_t type = *blob.U32(pos + 6);
-      const uint32_t length = *blob.U32(pos + 14);
+      const uint16_t id = in.U16At(pos + 4);
+      const uint32_t type = in.U32At(pos + 6);
+      const uint32_t length = in.U32At(pos + 14);
       if (type == kTextValue || type == kNameValue) {
-        definition.objects.back().texts[id] = Utf16LeToUtf8(*blob.Sub(pos + kPropertyHeader, length));
+        definition.objects.back().texts[id] = Utf16LeToUtf8(in.BytesAt(pos + kPropertyHeader, length));
       }
       pos += kPropertyHeader + length;
     } else if ((code == kNextMarker || code == kChildMarker) && pos + 4 == blob.size()) {
@@ -214,15 +217,16 @@ MacroDefinition ReadMacroDefinition(ByteView blob) {
   }
   size_t pos = kMacroHeader + 2 + *version_bytes + 2;
   constexpr size_t kFixed = 4 + 2 * kMacroColumns + 2;
+  ByteCursor in(blob);
   while (pos < blob.size()) {
     if (!blob.Contains(pos, kFixed)) {
       macro.problem = "row " + std::to_string(macro.rows.size() + 1) + " is cut short at byte " + Offset(pos);
       break;
     }
     MacroRow row;
-    row.action = *blob.U16(pos);
-    row.row = *blob.U16(pos + 2);
-    const uint16_t text_bytes = *blob.U16(pos + 4 + 2 * kMacroColumns);
+    row.action = in.U16At(pos);
+    row.row = in.U16At(pos + 2);
+    const uint16_t text_bytes = in.U16At(pos + 4 + 2 * kMacroColumns);
     const std::optional<ByteView> text = blob.Sub(pos + kFixed, text_bytes);
     if (!text || !blob.Contains(pos + kFixed + text_bytes, 2)) {
       macro.problem = "row " + std::to_string(row.row) + " runs past the end at byte " + Offset(pos);
@@ -230,15 +234,15 @@ MacroDefinition ReadMacroDefinition(ByteView blob) {
     }
     bool xml_piece = false;
     for (size_t c = 0; c < kMacroColumns; ++c) {
-      const uint16_t offset = *blob.U16(pos + 4 + 2 * c);
+      const uint16_t offset = in.U16At(pos + 4 + 2 * c);
       if (offset == kNoColumn) continue;
       if (offset >= text_bytes || offset % 2 != 0) {
         macro.problem = "row " + std::to_string(row.row) + " names a column outside its text";
         break;
       }
-      size_t end = offset;
-      while (end + 1 < text_bytes && (text->data()[end] != 0 || text->data()[end + 1] != 0)) end += 2;
-      const ByteView value = *text->Sub(offset, end - offset);
+      ByteCursor text_in(*text);
+      const size_t end = text_in.FindZero16(offset);
+      const ByteView value = text_in.BytesAt(offset, end - offset);
       std::string utf8 = Utf16LeToUtf8(value);
       if (c == 1 && row.action == 0 && utf8.rfind(kXmlPiecePrefix, 0) == 0) {
         xml_piece = true;

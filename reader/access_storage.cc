@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 
+#include "reader/byte_cursor.h"
 #include "reader/compound_file.h"
 #include "reader/row_cursor.h"
 #include "reader/system_rows.h"
@@ -274,7 +275,7 @@ void StorageTree::ReadObjectsTable(JetHandle& handle, int32_t definition_page) {
     problems_.push_back("the header chunk of MSysAccessObjects is missing");
   } else if (header->second.size() >= kObjectsLengthOffset + 4) {
     const ByteView view(reinterpret_cast<const uint8_t*>(header->second.data()), header->second.size());
-    const uint64_t stated = *view.U32(kObjectsLengthOffset);
+    const uint64_t stated = ByteCursor(view).U32At(kObjectsLengthOffset);
     // The header is believed while the chunks could hold the file; a
     // length past them is the last chunks gone.
     // It may also stop short of sectors the file uses (jet4-empty.mdb's
@@ -330,9 +331,9 @@ void StorageTree::ReadCompoundFile(ByteView bytes, const std::function<bool(uint
     node.storage = entry.storage;
     node.children = entry.children;
     if (!entry.storage) {
-      std::string problem;
-      node.data = file.ReadStream(i, problem);
-      if (!node.data) node.lost = problem;
+      Result<std::string> stream = file.ReadStream(i);
+      if (!stream) node.lost = stream.reason();
+      node.data = stream.Take();
     }
     nodes_.push_back(std::move(node));
   }

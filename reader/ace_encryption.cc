@@ -10,7 +10,9 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <variant>
 
+#include "reader/byte_cursor.h"
 #include "reader/crypto_library.h"
 
 namespace mendora::ace {
@@ -219,9 +221,10 @@ PageCipherSetup OpenCryptoApi(ByteView info, uint32_t encoding_key, const std::o
   if (!header || *header_size < 32) {
     return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "encryption header size out of range");
   }
-  const uint32_t algorithm = *header->U32(8);
-  const uint32_t hash = *header->U32(12);
-  uint32_t key_bits = *header->U32(16);
+  ByteCursor fields(*header);
+  const uint32_t algorithm = fields.U32At(8);
+  const uint32_t hash = fields.U32At(12);
+  uint32_t key_bits = fields.U32At(16);
   if ((*flags & kFlagExternal) != 0) {
     return Refused(EncryptionStatus::kUnsupportedScheme, EncryptionScheme::kUnknown, "externally keyed encryption");
   }
@@ -379,14 +382,24 @@ std::optional<Bytes> Base64Attribute(xmlNode* node, const char* name) {
   return bytes;
 }
 
-PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::optional<std::string>& password) {
+// What an agile descriptor gives: the parameters of the data key and of the
+// password's key, the password's spin count and its encrypted values.
+struct AgileDescriptor {
+  CipherParams data_params, password_params;
+  uint32_t spin_count = 0;
+  Bytes key_value;
+  std::optional<Bytes> verifier_input, verifier_value;
+};
+
+// The descriptor read from its XML, or the refusal (damaged, a scheme
+// Mendora lacks) that says why it cannot be used.
+std::variant<AgileDescriptor, PageCipherSetup> ReadAgileDescriptor(ByteView xml) {
   const EncryptionScheme scheme = EncryptionScheme::kAgileAes;
   auto damaged = [scheme](const std::string& why) {
     return Refused(EncryptionStatus::kDamagedDescriptor, scheme, "encryption descriptor: " + why);
   };
   // Whatever follows the closing '>' (padding, a terminator) is no XML.
-  size_t length = xml.size();
-  while (length > 0 && xml.data()[length - 1] != '>') --length;
+  const size_t length = ByteCursor(xml).EndAfterLast('>');
   if (length == 0) return damaged("no XML");
 
   static std::once_flag init;
@@ -420,42 +433,53 @@ PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::option
   if (password_key == nullptr) {
     return Refused(EncryptionStatus::kUnsupportedScheme, scheme, "no password key (certificate encryption?)");
   }
-  CipherParams data_params, password_params;
+  AgileDescriptor out;
   bool unsupported = false;
-  for (auto [node, params] : {std::pair{key_data, &data_params}, std::pair{password_key, &password_params}}) {
+  for (auto [node, params] : {std::pair{key_data, &out.data_params}, std::pair{password_key, &out.password_params}}) {
     const std::string why = ReadCipherParams(node, *params, unsupported);
     if (unsupported) return Refused(EncryptionStatus::kUnsupportedScheme, scheme, why);
     if (!why.empty()) return damaged(why);
   }
   const std::optional<std::string> spin_text = Attribute(password_key, "spinCount");
-  uint32_t spin_count = 0;
-  if (const auto [end, error] = std::from_chars(spin_text->data(), spin_text->data() + spin_text->size(), spin_count);
-      error != std::errc() || end != spin_text->data() + spin_text->size() || spin_count > kMaxSpinCount) {
+  if (const auto [end, error] =
+          std::from_chars(spin_text->data(), spin_text->data() + spin_text->size(), out.spin_count);
+      error != std::errc() || end != spin_text->data() + spin_text->size() || out.spin_count > kMaxSpinCount) {
     return damaged("spin count " + *spin_text);
   }
-  const std::optional<Bytes> verifier_input = Base64Attribute(password_key, "encryptedVerifierHashInput");
-  const std::optional<Bytes> verifier_value = Base64Attribute(password_key, "encryptedVerifierHashValue");
-  const std::optional<Bytes> key_value = Base64Attribute(password_key, "encryptedKeyValue");
-  if (!key_value || key_value->size() < data_params.key_bits / 8) return damaged("encrypted key");
+  out.verifier_input = Base64Attribute(password_key, "encryptedVerifierHashInput");
+  out.verifier_value = Base64Attribute(password_key, "encryptedVerifierHashValue");
+  std::optional<Bytes> key_value = Base64Attribute(password_key, "encryptedKeyValue");
+  if (!key_value || key_value->size() < out.data_params.key_bits / 8) return damaged("encrypted key");
+  out.key_value = std::move(*key_value);
+  return out;
+}
+
+// The page cipher the password opens, checked against the descriptor's
+// verifier where it can be read.
+PageCipherSetup DeriveAgileKey(AgileDescriptor descriptor, uint32_t encoding_key, const std::string& password) {
+  const EncryptionScheme scheme = EncryptionScheme::kAgileAes;
+  const CipherParams& password_params = descriptor.password_params;
+  CipherParams& data_params = descriptor.data_params;
+  const std::optional<Bytes>& verifier_input = descriptor.verifier_input;
+  const std::optional<Bytes>& verifier_value = descriptor.verifier_value;
   const size_t hash_size = crypto::HashSize(password_params.hash);
   // Without the verifier the key can still be had, only not checked.
   const bool verifier_readable = verifier_input && verifier_value &&
                                  verifier_input->size() >= password_params.salt.size() &&
                                  verifier_value->size() >= hash_size;
-  if (!password) return Refused(EncryptionStatus::kNeedsPassword, scheme, "");
 
   // Stretch the password, then one key per purpose, each from its own
   // fixed block key.
-  const Bytes password_utf16 = crypto::Utf16Le(*password);
+  const Bytes password_utf16 = crypto::Utf16Le(password);
   const Bytes stretched = crypto::StretchHash(
       password_params.hash, crypto::Hash(password_params.hash, {View(password_params.salt), View(password_utf16)}),
-      spin_count);
+      descriptor.spin_count);
   auto purpose_key = [&](std::initializer_list<uint8_t> block_key) {
     const Bytes block(block_key);
     return Fit(crypto::Hash(password_params.hash, {View(stretched), View(block)}), password_params.key_bits / 8, 0x36);
   };
   const Bytes iv = Fit(password_params.salt, 16, 0x36);
-  Bytes secret = *key_value;
+  Bytes secret = std::move(descriptor.key_value);
   if (stretched.empty() ||
       !crypto::AesCbcDecrypt(View(purpose_key({0x14, 0x6E, 0x0B, 0xE7, 0xAB, 0xAC, 0xD0, 0xD6})), View(iv),
                              secret.data(), secret.size())) {
@@ -485,6 +509,13 @@ PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::option
   setup.scheme = scheme;
   setup.cipher = std::move(cipher);
   return setup;
+}
+
+PageCipherSetup OpenAgile(ByteView xml, uint32_t encoding_key, const std::optional<std::string>& password) {
+  std::variant<AgileDescriptor, PageCipherSetup> read = ReadAgileDescriptor(xml);
+  if (PageCipherSetup* refused = std::get_if<PageCipherSetup>(&read)) return std::move(*refused);
+  if (!password) return Refused(EncryptionStatus::kNeedsPassword, EncryptionScheme::kAgileAes, "");
+  return DeriveAgileKey(std::get<AgileDescriptor>(std::move(read)), encoding_key, *password);
 }
 
 }  // namespace

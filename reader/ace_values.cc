@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "reader/byte_cursor.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -116,7 +117,7 @@ const char* AceErrorText(AceError error) {
 
 std::optional<int64_t> DecodeBigInt(ByteView value) {
   if (value.size() != 8) return std::nullopt;
-  return static_cast<int64_t>(*value.U64(0));
+  return static_cast<int64_t>(ByteCursor(value).U64At(0));
 }
 
 std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value) {
@@ -125,7 +126,7 @@ std::optional<ExtendedDateTime> ParseExtendedDateTime(ByteView value) {
   if (value.size() < 2 * kDateDigits + 3) return std::nullopt;
   const std::optional<uint64_t> days = Digits(value, 0, kDateDigits);
   const std::optional<uint64_t> ticks = Digits(value, kDateDigits + 1, kDateDigits);
-  if (!days || !ticks || value.data()[kDateDigits] != ':' || value.data()[2 * kDateDigits + 1] != ':') {
+  if (!days || !ticks || value.U8(kDateDigits) != uint8_t{':'} || value.U8(2 * kDateDigits + 1) != uint8_t{':'}) {
     return std::nullopt;
   }
   if (*days > static_cast<uint64_t>(kLastDay) || *ticks >= kTicksPerDay) return std::nullopt;
@@ -216,16 +217,17 @@ CalculatedValue UnwrapCalculated(ByteView stored) {
 std::optional<CalculatedDecimal> DecodeCalculatedDecimal(ByteView result) {
   // The first word is 0x000E, or 0 in a column whose result type is set to
   // Decimal (DecimalTest); nothing else was seen.
-  const uint16_t tag = result.size() == 16 ? *result.U16(0) : 1;
+  ByteCursor in(result);
+  const uint16_t tag = result.size() == 16 ? in.U16At(0) : 1;
   if (tag != 0x000E && tag != 0) return std::nullopt;
   CalculatedDecimal out;
-  out.scale = *result.U8(2);
-  const uint8_t sign = *result.U8(3);
+  out.scale = in.U8At(2);
+  const uint8_t sign = in.U8At(3);
   // 28 digits is all a 96-bit magnitude holds; the sign byte is 0 or 0x80.
   if (out.scale > 28 || (sign != 0 && sign != 0x80)) return std::nullopt;
   out.negative = sign == 0x80;
-  out.high = *result.U32(4);
-  out.low = *result.U64(8);
+  out.high = in.U32At(4);
+  out.low = in.U64At(8);
   return out;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reader/byte_cursor.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -99,18 +100,19 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
     problem_ = "the compound file's header is missing or damaged";
     return false;
   }
-  const uint16_t sector_shift = *bytes.U16(0x1E);
-  const uint16_t mini_shift = *bytes.U16(0x20);
+  ByteCursor header(bytes);
+  const uint16_t sector_shift = header.U16At(0x1E);
+  const uint16_t mini_shift = header.U16At(0x20);
   if ((sector_shift != 9 && sector_shift != 12) || mini_shift != 6) {
     problem_ = "the compound file's header gives sectors of 2^" + std::to_string(sector_shift) + " bytes";
     return false;
   }
   sector_size_ = 1u << sector_shift;
   mini_sector_size_ = 1u << mini_shift;
-  mini_cutoff_ = *bytes.U32(0x38);
+  mini_cutoff_ = header.U32At(0x38);
   if (mini_cutoff_ != 4096) mini_cutoff_ = 4096;
   const size_t max_sectors = bytes.size() / sector_size_ + 1;
-  const uint32_t fat_sectors = *bytes.U32(0x2C);
+  const uint32_t fat_sectors = header.U32At(0x2C);
   if (fat_sectors > max_sectors) {
     problem_ = "the compound file's header claims " + std::to_string(fat_sectors) + " allocation sectors";
     return false;
@@ -119,8 +121,8 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
   // Where the allocation table lies: 109 sectors named in the header, the
   // rest in a chain of sectors that each name more.
   std::vector<uint32_t> fat_at;
-  for (size_t i = 0; i < kHeaderDifatEntries && fat_at.size() < fat_sectors; ++i) fat_at.push_back(*bytes.U32(0x4C + 4 * i));
-  uint32_t difat = *bytes.U32(0x44);
+  for (size_t i = 0; i < kHeaderDifatEntries && fat_at.size() < fat_sectors; ++i) fat_at.push_back(header.U32At(0x4C + 4 * i));
+  uint32_t difat = header.U32At(0x44);
   std::vector<bool> seen(max_sectors, false);
   while (fat_at.size() < fat_sectors && difat < kMaxRegularSector) {
     if (difat >= max_sectors || seen[difat]) break;
@@ -128,14 +130,16 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
     const std::optional<ByteView> sector = Sector(difat);
     if (!sector) break;
     const size_t per_sector = sector_size_ / 4 - 1;
-    for (size_t i = 0; i < per_sector && fat_at.size() < fat_sectors; ++i) fat_at.push_back(*sector->U32(4 * i));
-    difat = *sector->U32(4 * per_sector);
+    ByteCursor in(*sector);
+    for (size_t i = 0; i < per_sector && fat_at.size() < fat_sectors; ++i) fat_at.push_back(in.U32At(4 * i));
+    difat = in.U32At(4 * per_sector);
   }
   for (const uint32_t at : fat_at) {
     // Sectors past the last the file holds are of no chain.
     if (fat_.size() >= max_sectors) break;
     const std::optional<ByteView> sector = at < kMaxRegularSector ? Sector(at) : std::nullopt;
-    for (size_t i = 0; i < sector_size_ / 4; ++i) fat_.push_back(sector ? *sector->U32(4 * i) : kUnknownEntry);
+    ByteCursor in(sector.value_or(ByteView()));
+    for (size_t i = 0; i < sector_size_ / 4; ++i) fat_.push_back(sector ? in.U32At(4 * i) : kUnknownEntry);
   }
   if (fat_.size() > max_sectors) fat_.resize(max_sectors);
   if (fat_.empty()) {
@@ -146,7 +150,7 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
   // The directory: 128-byte entries in a chain of sectors.
   std::vector<uint32_t> directory;
   std::string problem;
-  if (!Chain(fat_, *bytes.U32(0x30), max_sectors, directory, problem)) {
+  if (!Chain(fat_, header.U32At(0x30), max_sectors, directory, problem)) {
     problem_ = "the compound file's directory cannot be followed: " + problem;
   }
   std::vector<std::string> raw;
@@ -169,13 +173,14 @@ bool CompoundFile::Open(ByteView bytes, MissingBytes missing) {
   // Small streams live in the mini stream, the root entry's own stream,
   // allocated by the mini table.
   std::vector<uint32_t> mini_sectors;
-  const uint32_t mini_fat_first = *bytes.U32(0x3C);
+  const uint32_t mini_fat_first = header.U32At(0x3C);
   if (mini_fat_first != kEndOfChain && mini_fat_first < kMaxRegularSector) {
     if (Chain(fat_, mini_fat_first, max_sectors, mini_sectors, problem)) {
       for (const uint32_t at : mini_sectors) {
         if (mini_fat_.size() >= bytes.size() / mini_sector_size_) break;
         const std::optional<ByteView> sector = Sector(at);
-        for (size_t i = 0; i < sector_size_ / 4; ++i) mini_fat_.push_back(sector ? *sector->U32(4 * i) : kUnknownEntry);
+        ByteCursor in(sector.value_or(ByteView()));
+        for (size_t i = 0; i < sector_size_ / 4; ++i) mini_fat_.push_back(sector ? in.U32At(4 * i) : kUnknownEntry);
       }
     } else {
       mini_stream_problem_ = "the table of small streams cannot be followed: " + problem;
@@ -199,16 +204,16 @@ void CompoundFile::ReadDirectory(const std::vector<std::string>& raw) {
   std::vector<Raw> parsed(raw.size());
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i].empty()) continue;
-    const ByteView entry(reinterpret_cast<const uint8_t*>(raw[i].data()), raw[i].size());
+    ByteCursor entry(ByteView(reinterpret_cast<const uint8_t*>(raw[i].data()), raw[i].size()));
     Raw& r = parsed[i];
-    const uint16_t name_bytes = std::min<uint16_t>(*entry.U16(0x40), 64);
-    r.name = Utf16LeToUtf8(ByteView(entry.data(), name_bytes >= 2 ? name_bytes - 2u : 0u));
-    r.type = *entry.U8(0x42);
-    r.left = *entry.U32(0x44);
-    r.right = *entry.U32(0x48);
-    r.child = *entry.U32(0x4C);
-    r.start = *entry.U32(0x74);
-    r.size = sector_size_ == 512 ? *entry.U32(0x78) : *entry.U64(0x78);
+    const uint16_t name_bytes = std::min<uint16_t>(entry.U16At(0x40), 64);
+    r.name = Utf16LeToUtf8(entry.BytesAt(0, name_bytes >= 2 ? name_bytes - 2u : 0u));
+    r.type = entry.U8At(0x42);
+    r.left = entry.U32At(0x44);
+    r.right = entry.U32At(0x48);
+    r.child = entry.U32At(0x4C);
+    r.start = entry.U32At(0x74);
+    r.size = sector_size_ == 512 ? entry.U32At(0x78) : entry.U64At(0x78);
   }
   // Entries in the order of the tree: each storage's children are the
   // entries of the sibling tree under it. An entry met twice (a loop) is
@@ -247,37 +252,35 @@ void CompoundFile::ReadDirectory(const std::vector<std::string>& raw) {
   }
 }
 
-std::optional<std::string> CompoundFile::ReadStream(size_t index, std::string& problem) const {
+Result<std::string> CompoundFile::ReadStream(size_t index) const {
+  std::string problem;
   if (index >= entries_.size() || entries_[index].storage) {
-    problem = "no such stream";
-    return std::nullopt;
+    return Fail("no such stream");
   }
   const CompoundEntry& entry = entries_[index];
   std::string out;
   if (entry.size >= mini_cutoff_) {
-    if (!ReadChain(entry.start_sector, entry.size, out, problem)) return std::nullopt;
+    if (!ReadChain(entry.start_sector, entry.size, out, problem)) return Fail(problem);
     return out;
   }
   if (!mini_stream_problem_.empty()) {
-    problem = mini_stream_problem_;
-    return std::nullopt;
+    return Fail(mini_stream_problem_);
   }
   std::vector<uint32_t> sectors;
   const size_t max_sectors = mini_stream_.size() / mini_sector_size_ + 1;
   if (entry.size == 0) return out;
-  if (!Chain(mini_fat_, entry.start_sector, max_sectors, sectors, problem)) return std::nullopt;
+  if (!Chain(mini_fat_, entry.start_sector, max_sectors, sectors, problem)) return Fail(problem);
   for (const uint32_t sector : sectors) {
     if (out.size() >= entry.size) break;
     const size_t offset = static_cast<size_t>(sector) * mini_sector_size_;
     if (offset + mini_sector_size_ > mini_stream_.size()) {
-      problem = "small-stream sector " + std::to_string(sector) + " lies outside the stream that holds them";
-      return std::nullopt;
+      return Fail("small-stream sector " + std::to_string(sector) + " lies outside the stream that holds them");
     }
     out.append(mini_stream_, offset, static_cast<size_t>(std::min<uint64_t>(mini_sector_size_, entry.size - out.size())));
   }
   if (out.size() < entry.size) {
-    problem = "its sector chain ends after " + std::to_string(out.size()) + " of its " + std::to_string(entry.size) + " bytes";
-    return std::nullopt;
+    return Fail("its sector chain ends after " + std::to_string(out.size()) + " of its " + std::to_string(entry.size) +
+                " bytes");
   }
   return out;
 }

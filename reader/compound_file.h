@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "reader/byte_view.h"
+#include "reader/result.h"
 
 namespace mendora {
 
@@ -44,9 +45,8 @@ class CompoundFile {
 
   // Entry 0 is the root storage.
   const std::vector<CompoundEntry>& Entries() const { return entries_; }
-  // The bytes of stream `entry`; nothing when they cannot be read whole,
-  // with the reason in `problem`.
-  std::optional<std::string> ReadStream(size_t entry, std::string& problem) const;
+  // The bytes of stream `entry`; a failure when they cannot be read whole.
+  Result<std::string> ReadStream(size_t entry) const;
   const std::string& problem() const { return problem_; }
 
  private:

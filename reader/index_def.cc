@@ -1,6 +1,8 @@
 // Reading the index part of a table definition.
 #include "reader/index_def.h"
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 
 namespace {
@@ -46,15 +48,16 @@ std::optional<IndexDefinition> ReadIndexes(const TableDef& table, std::string* p
   for (int32_t i = 0; i < table.real_index_count; ++i) {
     const std::optional<ByteView> entry = definition.Sub(position, layout.real_size);
     if (!entry) return fail("real index " + std::to_string(i) + " runs past the definition");
+    ByteCursor in(*entry);
     RealIndex real;
     for (int slot = 0; slot < kColumnSlots; ++slot) {
       const uint32_t at = layout.real_columns + 3u * static_cast<uint32_t>(slot);
-      const uint16_t number = *entry->U16(at);
+      const uint16_t number = in.U16At(at);
       if (number == kNoColumn) continue;
-      real.columns.push_back(IndexColumn{number, *entry->U8(at + 2) != kAscending});
+      real.columns.push_back(IndexColumn{number, in.U8At(at + 2) != kAscending});
     }
-    real.flags = *entry->U8(layout.real_flags);
-    real.root_page = *entry->U32((handle.IsJet4() ? kJet4IndexPages : kJet3IndexPages).RealIndexRootPos);
+    real.flags = in.U8At(layout.real_flags);
+    real.root_page = in.U32At((handle.IsJet4() ? kJet4IndexPages : kJet3IndexPages).RealIndexRootPos);
     out.real.push_back(std::move(real));
     position += layout.real_size;
   }
@@ -62,10 +65,11 @@ std::optional<IndexDefinition> ReadIndexes(const TableDef& table, std::string* p
   for (int32_t i = 0; i < table.index_count; ++i) {
     const std::optional<ByteView> entry = definition.Sub(position, layout.logical_size);
     if (!entry) return fail("logical index " + std::to_string(i) + " runs past the definition");
+    ByteCursor in(*entry);
     LogicalIndex logical;
-    logical.number = static_cast<int32_t>(*entry->U32(layout.logical_start));
-    logical.real_index = static_cast<int32_t>(*entry->U32(layout.logical_start + 4));
-    const uint8_t kind = *entry->U8(layout.logical_kind);
+    logical.number = static_cast<int32_t>(in.U32At(layout.logical_start));
+    logical.real_index = static_cast<int32_t>(in.U32At(layout.logical_start + 4));
+    const uint8_t kind = in.U8At(layout.logical_kind);
     logical.kind = kind == 1 ? IndexKind::kPrimaryKey : kind == 2 ? IndexKind::kForeignKey : IndexKind::kOther;
     out.logical.push_back(std::move(logical));
     position += layout.logical_size;

@@ -6,18 +6,14 @@
 #include <optional>
 #include <unordered_set>
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 
 namespace {
 
 // Deeper than any tree a file of 2^32 pages of entries can need.
 constexpr int kMaxDepth = 32;
-
-uint32_t BigEndian(const uint8_t* bytes, int count) {
-  uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
-  return value;
-}
 
 std::string EntryText(const IndexEntry& entry) {
   return "the entry for row " + std::to_string(entry.data_row) + " of page " + std::to_string(entry.data_page);
@@ -61,12 +57,12 @@ class TreeWalk {
       return std::nullopt;
     }
     ++result_.pages;
-    IndexPage page;
-    std::string problem;
-    if (!ParseIndexPage(ByteView(buffer.data(), handle_.PageSize()), format_, number, page, problem)) {
-      Problem(number, problem);
+    Result<IndexPage> parsed = ParseIndexPage(ByteView(buffer.data(), handle_.PageSize()), format_, number);
+    if (!parsed) {
+      Problem(number, parsed.reason());
       return std::nullopt;
     }
+    const IndexPage& page = *parsed;
     if (page.owner != owner_) {
       Problem(number, "index page " + std::to_string(number) + " belongs to the table of page " +
                           std::to_string(page.owner));
@@ -147,27 +143,24 @@ int CompareIndexEntries(const IndexEntry& a, const IndexEntry& b) {
   return 0;
 }
 
-bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number, IndexPage& out,
-                    std::string& problem) {
+Result<IndexPage> ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number) {
   const std::string name = "index page " + std::to_string(number);
-  const auto fail = [&](const std::string& why) {
-    problem = name + ": " + why;
-    return false;
-  };
+  const auto fail = [&](const std::string& why) { return Fail(name + ": " + why); };
   if (page.size() <= format.EntriesPos) return fail("the page is too small");
-  const uint8_t type = *page.U8(0);
+  ByteCursor in(page);
+  const uint8_t type = in.U8At(0);
   if (type != kIndexLeafPageType && type != kIndexNodePageType) {
     return fail("it is a page of type " + std::to_string(type) + ", not an index page");
   }
-  out = IndexPage{};
+  IndexPage out;
   out.number = number;
   out.leaf = type == kIndexLeafPageType;
-  out.free_space = *page.U16(format.FreeSpacePos);
-  out.owner = *page.U32(format.OwnerPos);
-  out.prev = *page.U32(format.PrevPagePos);
-  out.next = *page.U32(format.NextPagePos);
-  out.tail = *page.U32(format.TailPagePos);
-  out.prefix_length = format.PrefixLengthSize == 1 ? *page.U8(format.PrefixLengthPos) : *page.U16(format.PrefixLengthPos);
+  out.free_space = in.U16At(format.FreeSpacePos);
+  out.owner = in.U32At(format.OwnerPos);
+  out.prev = in.U32At(format.PrevPagePos);
+  out.next = in.U32At(format.NextPagePos);
+  out.tail = in.U32At(format.TailPagePos);
+  out.prefix_length = format.PrefixLengthSize == 1 ? in.U8At(format.PrefixLengthPos) : in.U16At(format.PrefixLengthPos);
   const size_t prefix = out.prefix_length;
   std::vector<uint8_t> first_entry;
   std::vector<uint8_t> whole;
@@ -176,21 +169,23 @@ bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t numbe
   const uint32_t mask_bits = (format.EntriesPos - format.EntryMaskPos) * 8u;
   uint32_t start = format.EntriesPos;
   for (uint32_t bit = 0; bit < mask_bits; ++bit) {
-    if (((page.data()[format.EntryMaskPos + bit / 8] >> (bit % 8)) & 1) == 0) continue;
+    if (((in.U8At(format.EntryMaskPos + bit / 8) >> (bit % 8)) & 1) == 0) continue;
     const uint32_t end = format.EntriesPos + bit;
     if (end > page.size()) return fail("an entry ends at byte " + std::to_string(end) + ", past the page");
     if (end <= start) return fail("an entry at byte " + std::to_string(start) + " is empty");
     // The shared prefix counts the first entry's row and child pointers too:
     // entries of one null key differ only in their rows.
     if (first_entry.empty()) {
-      first_entry.assign(page.data() + start, page.data() + end);
+      const ByteView bytes = in.BytesAt(start, end - start);
+      first_entry.assign(bytes.data(), bytes.data() + bytes.size());
       whole = first_entry;
     } else {
       if (prefix > first_entry.size()) {
         return fail("its shared prefix of " + std::to_string(prefix) + " bytes is longer than its first entry");
       }
       whole.assign(first_entry.begin(), first_entry.begin() + prefix);
-      whole.insert(whole.end(), page.data() + start, page.data() + end);
+      const ByteView bytes = in.BytesAt(start, end - start);
+      whole.insert(whole.end(), bytes.data(), bytes.data() + bytes.size());
     }
     if (whole.size() < pointers) {
       return fail("the entry at byte " + std::to_string(start) + " is too short to name a row");
@@ -198,9 +193,10 @@ bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t numbe
     IndexEntry entry;
     const size_t own = whole.size() - pointers;
     entry.key.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(own));
-    entry.data_page = BigEndian(whole.data() + own, 3);
-    entry.data_row = whole[own + 3];
-    if (!out.leaf) entry.child_page = BigEndian(whole.data() + own + kIndexRowPointerSize, 4);
+    ByteCursor pointer(ByteView(whole.data(), whole.size()));
+    entry.data_page = pointer.BigEndianAt(own, 3);
+    entry.data_row = pointer.U8At(own + 3);
+    if (!out.leaf) entry.child_page = pointer.BigEndianAt(own + kIndexRowPointerSize, 4);
     out.entries.push_back(std::move(entry));
     start = end;
   }
@@ -208,7 +204,7 @@ bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t numbe
     return fail("its entries end at byte " + std::to_string(start) + " and its free space of " +
                 std::to_string(out.free_space) + " bytes does not make the rest of the page");
   }
-  return true;
+  return out;
 }
 
 IndexWalkResult WalkIndex(JetHandle& handle, uint32_t root, uint32_t owner,

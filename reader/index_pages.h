@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "reader/byte_view.h"
+#include "reader/result.h"
 #include "reader/jet_format.h"
 #include "reader/jet_handle.h"
 
@@ -41,11 +42,9 @@ struct IndexPage {
 // The layout of index pages of the handle's file.
 const IndexPageFormat& IndexPagesOf(const JetHandle& handle);
 
-// Parses `page`, the bytes of page `number`, into `out`. False when it is no
-// index page or its entries do not hold together, with the reason in
-// `problem`.
-bool ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number, IndexPage& out,
-                    std::string& problem);
+// Parses `page`, the bytes of page `number`. Fails when it is no index page
+// or its entries do not hold together.
+Result<IndexPage> ParseIndexPage(ByteView page, const IndexPageFormat& format, uint32_t number);
 
 // Compares two entries as the index orders them: by key bytes, then by the
 // row's page and slot.

@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "reader/byte_cursor.h"
 #include "reader/jet_format.h"
 
 namespace mendora {
@@ -45,7 +46,8 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
     problem = "its reference is cut short";
     return false;
   }
-  const uint32_t word = *field.U32(0);
+  ByteCursor reference(field);
+  const uint32_t word = reference.U32At(0);
   const uint32_t total = word & kLongValueLengthMask;
 
   if ((word & kLongValueInline) != 0) {
@@ -55,8 +57,8 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
     return true;
   }
 
-  uint32_t row = *field.U8(4);
-  uint32_t page = *field.U24(5);
+  uint32_t row = reference.U8At(4);
+  uint32_t page = reference.U24At(5);
   RowExtent extent;
 
   if ((word & kLongValueSingleRow) != 0) {
@@ -95,8 +97,9 @@ bool LongValueReader::Read(ByteView field, std::string& out, std::string& proble
       return false;
     }
     const ByteView bytes = *handle_.AltPage().Sub(extent.start, extent.size());
-    const uint32_t next_row = *bytes.U8(0);
-    const uint32_t next_page = *bytes.U24(1);
+    ByteCursor link(bytes);
+    const uint32_t next_row = link.U8At(0);
+    const uint32_t next_page = link.U24At(1);
     const uint32_t chunk = extent.size() - kChainRowHeaderSize;
     const uint32_t wanted = total > out.size() ? total - static_cast<uint32_t>(out.size()) : 0;
     const uint32_t take = total == 0 ? chunk : std::min(chunk, wanted);

@@ -1,6 +1,7 @@
 // Finding the pointers that moved rows leave behind.
 #include "reader/moved_rows.h"
 
+#include "reader/byte_cursor.h"
 #include "reader/row_layout.h"
 #include "reader/value.h"
 
@@ -15,7 +16,9 @@ void MovedRows::NotePage(ByteView page, const JetFormat& format, uint32_t number
     if ((*entry & kSlotDeletedMark) != kSlotOverflowFlag) continue;
     const std::optional<RowExtent> extent = RowBounds(page, format, static_cast<int>(slot));
     if (!extent || extent->size() < kOverflowPointerSize) continue;
-    const RowPlace target{*page.U24(extent->start + 1), *page.U8(extent->start)};
+    ByteCursor pointer(page, extent->start);
+    const uint8_t row = pointer.U8();
+    const RowPlace target{pointer.U24(), row};
     moved_[PlaceKey(RowPlace{number, slot})] = target;
   }
 }

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 
 namespace {
@@ -16,14 +18,12 @@ constexpr uint16_t kPackageEmbeddedFile = 3;
 // A zero-terminated string at `at`, no longer than the view; false when it
 // has no end inside.
 bool CString(ByteView bytes, size_t& at, std::string& out) {
-  for (size_t i = at; i < bytes.size(); ++i) {
-    if (bytes.data()[i] == 0) {
-      out.assign(reinterpret_cast<const char*>(bytes.data()) + at, i - at);
-      at = i + 1;
-      return true;
-    }
-  }
-  return false;
+  ByteCursor in(bytes);
+  const size_t end = in.Find(0, at);
+  if (end >= bytes.size()) return false;
+  out.assign(in.CharsAt(at, end - at));
+  at = end + 1;
+  return true;
 }
 
 // A string stored as its 32-bit length (terminator included), then its bytes.

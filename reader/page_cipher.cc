@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "reader/byte_cursor.h"
 #include "reader/ace_encryption.h"
 #include "reader/crypto_library.h"
 #include "reader/jet_format.h"
@@ -96,9 +97,9 @@ PageCipherSetup DetectPageCipher(ByteView page0, const std::optional<std::string
   }
   const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, kEncodingKeyOffset + 4);
   if (!header) return Damaged("header mask");
-  const uint32_t encoding_key = *ByteView(header->data(), header->size()).U32(kEncodingKeyOffset);
+  const uint32_t encoding_key = ByteCursor(ByteView(header->data(), header->size())).U32At(kEncodingKeyOffset);
   // A header that was never masked (all zero there) carries no key either.
-  const bool unmasked_zero = *masked->U32(kEncodingKeyOffset - kHeaderEncodedStart) == 0;
+  const bool unmasked_zero = ByteCursor(*masked).U32At(kEncodingKeyOffset - kHeaderEncodedStart) == 0;
 
   // Versions 2 and up (Access 2007+) may carry a password encryption header.
   if (*version >= 2) {

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 namespace {
 
@@ -26,19 +28,20 @@ bool IsValidHeaderPage(ByteView page0) {
 
 bool LooksLikeJetPage(ByteView page, const JetFormat& format, uint32_t page_count) {
   if (page.size() < format.PageSize || page.U8(1) != kPageMark) return false;
-  const uint8_t type = *page.U8(0);
+  ByteCursor in(page);
+  const uint8_t type = in.U8At(0);
   if (type == kDefinitionPageType) return page.U8(2) == 'V' && page.U8(3) == 'C';
   if (type != kDataPageType) return false;
   // A data page names its table's definition page and keeps its row offsets
   // inside itself.
-  const uint32_t free_space = *page.U16(kPageFreeSpacePos);
-  const uint32_t owner = *page.U32(kPageOwnerPos);
+  const uint32_t free_space = in.U16At(kPageFreeSpacePos);
+  const uint32_t owner = in.U32At(kPageOwnerPos);
   const std::optional<uint16_t> rows = page.U16(format.RowCountPos);
   if (free_space > format.PageSize || owner == 0 || owner >= page_count || !rows) return false;
   const uint32_t table_end = format.RowCountPos + 2u + 2u * *rows;
   if (table_end > format.PageSize) return false;
   for (uint32_t i = 0; i < *rows; ++i) {
-    const uint32_t offset = *page.U16(format.RowCountPos + 2u + 2u * i) & kSlotOffsetMask;
+    const uint32_t offset = in.U16At(format.RowCountPos + 2u + 2u * i) & kSlotOffsetMask;
     if (offset != 0 && (offset < table_end || offset >= format.PageSize)) return false;
   }
   return true;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reader/byte_cursor.h"
 #include "reader/column_types.h"
 #include "reader/fixed_values.h"
 #include "reader/jet_handle.h"
@@ -98,17 +99,17 @@ std::vector<PropertyObject> ReadPropertyBlocks(ByteView blocks, bool jet4, const
         return fail("a property of " + (object.name.empty() ? std::string("the table") : object.name) +
                     " runs past its chunk");
       }
-      const ByteView entry = *chunk->Sub(inside, *entry_length);
+      ByteCursor entry(*chunk->Sub(inside, *entry_length));
       inside += *entry_length;
-      const uint8_t type = *entry.U8(3);
-      const uint16_t name_index = *entry.U16(4);
-      const uint16_t value_length = *entry.U16(6);
-      const std::optional<ByteView> value = entry.Sub(kPropertyHeader, value_length);
+      const uint8_t type = entry.U8At(3);
+      const uint16_t name_index = entry.U16At(4);
+      const uint16_t value_length = entry.U16At(6);
+      const std::optional<ByteView> value = entry.view().Sub(kPropertyHeader, value_length);
       if (!value || name_index >= names.size()) continue;
       Property property;
       property.name = names[name_index];
       property.type = type;
-      property.ddl = *entry.U8(2) != 0;
+      property.ddl = entry.U8At(2) != 0;
       DecodeProperty(*value, type, jet4, code_page, property.value);
       object.properties.push_back(std::move(property));
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "reader/byte_cursor.h"
 #include "reader/ace_values.h"
 #include "reader/fixed_values.h"
 #include "reader/value_render.h"
@@ -12,8 +13,6 @@
 namespace mendora {
 
 namespace {
-
-bool BitSet(const uint8_t* bits, uint64_t index) { return ((bits[index / 8] >> (index % 8)) & 1) != 0; }
 
 uint64_t Rotate(uint64_t v, int bits) { return v << bits | v >> (64 - bits); }
 
@@ -24,17 +23,14 @@ uint32_t PageDigest(ByteView page) {
   constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
   constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
   uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+  ByteCursor in(page);
   const size_t words = page.size() / 8;
   size_t w = 0;
   for (; w + 4 <= words; w += 4) {
-    for (int l = 0; l < 4; ++l) {
-      uint64_t word;
-      std::memcpy(&word, page.data() + (w + l) * 8, 8);
-      lanes[l] = Rotate(lanes[l] + word * kPrime2, 31) * kPrime1;
-    }
+    for (int l = 0; l < 4; ++l) lanes[l] = Rotate(lanes[l] + in.U64At((w + l) * 8) * kPrime2, 31) * kPrime1;
   }
   uint64_t digest = Rotate(lanes[0], 1) + Rotate(lanes[1], 7) + Rotate(lanes[2], 12) + Rotate(lanes[3], 18);
-  for (size_t i = w * 8; i < page.size(); ++i) digest = (digest ^ page.data()[i]) * kPrime1;
+  for (size_t i = w * 8; i < page.size(); ++i) digest = (digest ^ in.U8At(i)) * kPrime1;
   digest ^= digest >> 33;
   digest *= kPrime2;
   digest ^= digest >> 29;
@@ -192,12 +188,13 @@ bool RowCursor::TakeClaimedPage(uint32_t p) {
 bool RowCursor::ScanInlineMap() {
   const std::vector<uint8_t>& map = table_.usage_map;
   if (map.size() < 5) return false;
-  const uint32_t first = ByteView(map.data(), map.size()).U32(1).value_or(0);
+  ByteCursor in(ByteView(map.data(), map.size()));
+  const uint32_t first = in.U32At(1);
   const uint64_t bits = (map.size() - 5) * 8ull;
   // Resume just after the current page: the search only moves forward.
   const uint64_t from = started_ && current_page_ >= first ? current_page_ - first + 1ull : 0;
   for (uint64_t index = from; index < bits; ++index) {
-    if (!BitSet(map.data() + 5, index)) continue;
+    if (!in.BitAt(5, index)) continue;
     const uint64_t p = first + index;
     if (p >= handle_.PageCount()) {
       TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(p, UINT32_MAX)));  // told once: no page follows
@@ -254,8 +251,9 @@ bool RowCursor::ScanPageMap() {
       p = block_end;
       continue;
     }
+    ByteCursor bits(ByteView(map_bits_.data(), map_bits_.size()));
     for (uint64_t o = p - block_start; o < block; ++o) {
-      if (!BitSet(map_bits_.data(), o)) continue;
+      if (!bits.BitAt(0, o)) continue;
       const uint64_t page = block_start + o;
       if (page >= pages) {
         TakeClaimedPage(static_cast<uint32_t>(std::min<uint64_t>(page, UINT32_MAX)));  // told once: no page follows
@@ -629,7 +627,7 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
   switch (column.type) {
     case kColumnComplex:
       // The key of the row's entries in the column's hidden table.
-      if (length >= 4) value.SetInteger(*field.U32(0));
+      if (length >= 4) value.SetInteger(ByteCursor(field).U32At(0));
       return;
     case kColumnExtendedDateTime:
       if (const std::optional<ExtendedDateTime> parsed = ParseExtendedDateTime(field)) {
@@ -704,7 +702,7 @@ void RowCursor::DecodeCalculated(const ColumnDef& column, ByteView field, Value&
   switch (result) {
     case kColumnBoolean:
       // Yes/No results are stored as a byte: 0 or 0xFF.
-      value.SetInteger(bytes.size() >= 1 && bytes.data()[0] != 0 ? 1 : 0);
+      value.SetInteger(bytes.U8(0).value_or(0) != 0 ? 1 : 0);
       return;
     case kColumnNumeric:
       if (const std::optional<CalculatedDecimal> decimal = DecodeCalculatedDecimal(bytes)) {

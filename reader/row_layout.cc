@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 
 std::optional<RowExtent> RowBounds(ByteView page, const JetFormat& format, int n) {
@@ -58,7 +60,8 @@ bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table,
   layout.var_count = 0;
   layout.offsets.clear();
   if (size < layout.count_size + 1) return false;
-  layout.column_count = jet4 ? *page.U16(s) : *page.U8(s);
+  ByteCursor in(page);
+  layout.column_count = jet4 ? in.U16At(s) : in.U8At(s);
   layout.bitmap_size = layout.column_count == 0 ? 1 : (layout.column_count - 1) / 8 + 1;
   if (layout.count_size + layout.bitmap_size > size) return false;
   layout.bitmap_start = e - layout.bitmap_size + 1;
@@ -70,11 +73,11 @@ bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table,
     // From the end: bitmap, variable count, offsets of each variable column
     // (first one nearest the count), then the end-of-data offset.
     if (2u + m + 2u > size) return false;
-    const uint32_t r = *page.U16(e - m - 1);
+    const uint32_t r = in.U16At(e - m - 1);
     if (2ull + m + 2ull + 2ull * r + 2ull > size) return false;
     layout.var_count = r;
     layout.offsets.resize(r + 1);
-    for (uint32_t k = 0; k <= r; ++k) layout.offsets[k] = *page.U16(e - m - 3 - 2 * k);
+    for (uint32_t k = 0; k <= r; ++k) layout.offsets[k] = in.U16At(e - m - 3 - 2 * k);
     layout.data_end = e - m - 3 - 2 * r - s;
   } else {
     // From the end: bitmap, variable count, the jump table (one entry for
@@ -82,7 +85,7 @@ bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table,
     // which offsets count from the next 256-byte boundary), single-byte
     // offsets, then the end-of-data offset.
     if (1u + m + 1u > size) return false;
-    const uint32_t r = *page.U8(e - m);
+    const uint32_t r = in.U8At(e - m);
     const uint32_t jumps = (size - 1) / 256;
     if (1ull + m + 1ull + jumps + r + 1ull > size) return false;
     layout.var_count = r;
@@ -92,11 +95,11 @@ bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table,
     uint32_t base = 0;
     uint32_t jump = 0;
     for (uint32_t k = 0; k <= r; ++k) {
-      while (jump < jumps && page.data()[jump_top - jump] == k) {
+      while (jump < jumps && in.U8At(jump_top - jump) == k) {
         base += 256;
         ++jump;
       }
-      layout.offsets[k] = base + page.data()[offsets_top - k];
+      layout.offsets[k] = base + in.U8At(offsets_top - k);
     }
     layout.data_end = offsets_top - r - s;
   }

@@ -62,7 +62,7 @@ struct RowLayout {
 
   // Whether the null mask marks stored column `number` as holding a value.
   bool HasValue(ByteView page, uint32_t number) const {
-    return number / 8 < bitmap_size && ((page.data()[bitmap_start + number / 8] >> (number % 8)) & 1) != 0;
+    return number / 8 < bitmap_size && ((page.U8(bitmap_start + number / 8).value_or(0) >> (number % 8)) & 1) != 0;
   }
 };
 

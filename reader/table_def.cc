@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <set>
 
+#include "reader/byte_cursor.h"
 #include "reader/ace_values.h"
 
 namespace mendora {
@@ -143,21 +144,22 @@ bool ReadColumns(TableDef& table) {
       return fail("column record " + std::to_string(i) + " runs past the definition");
     }
     const ByteView r(record.data(), record.size());
+    ByteCursor in(r);
     ColumnDef& column = table.columns[i];
-    column.type = record[0];
-    column.column_number = jet4 ? *r.U16(format.ColumnNumberPos) : record[format.ColumnNumberPos];
-    column.var_column_number = *r.U16(format.VarColumnNumberPos);
+    column.type = in.U8At(0);
+    column.column_number = jet4 ? in.U16At(format.ColumnNumberPos) : in.U8At(format.ColumnNumberPos);
+    column.var_column_number = in.U16At(format.VarColumnNumberPos);
     if (column.type == kColumnNumeric) {
-      column.precision = record[11];
-      column.scale = record[12];
+      column.precision = in.U8At(11);
+      column.scale = in.U8At(12);
     }
-    column.flags = record[format.ColumnFlagsPos];
+    column.flags = in.U8At(format.ColumnFlagsPos);
     column.fixed = (column.flags & kColumnFlagFixed) != 0;
-    column.fixed_offset = *r.U16(format.FixedOffsetPos);
-    column.size = column.type == kColumnBoolean ? 0 : *r.U16(format.ColumnSizePos);
+    column.fixed_offset = in.U16At(format.FixedOffsetPos);
+    column.size = column.type == kColumnBoolean ? 0 : in.U16At(format.ColumnSizePos);
     column.result_type = column.type;
     if (jet4) {
-      column.extra_flags = record[16];
+      column.extra_flags = in.U8At(16);
       // Access 2010+ only; older engines never set these bits.
       column.calculated = handle.IsAce() && IsCalculatedColumn(column.extra_flags) && !column.fixed;
       if (column.type == kColumnComplex) column.complex_id = ComplexIdOfColumnRecord(r).value_or(0);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "reader/byte_cursor.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 
@@ -345,8 +346,8 @@ HeaderSort HeaderSortOrder(ByteView page0, bool jet4) {
   const size_t at = jet4 ? kJet4SortOrderPos : kJet3SortOrderPos;
   const std::optional<std::vector<uint8_t>> header = UnmaskedHeader(page0, at + 4);
   if (!header) return {};
-  const ByteView view(header->data(), header->size());
-  return HeaderSort{*view.U16(at), jet4 ? *view.U16(at + 2) : uint16_t{0}};
+  ByteCursor view(ByteView(header->data(), header->size()));
+  return HeaderSort{view.U16At(at), jet4 ? view.U16At(at + 2) : uint16_t{0}};
 }
 
 int Jet3TextCodePage(ByteView page0) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "reader/byte_cursor.h"
 #include "reader/ace_values.h"
 
 namespace mendora {
@@ -98,9 +99,10 @@ std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precis
 
 std::string RenderNumeric(ByteView field, int precision, int scale) {
   if (field.size() < 17) return "";
-  const uint64_t high = static_cast<uint64_t>(*field.U32(1)) << 32 | *field.U32(5);
-  const uint64_t low = static_cast<uint64_t>(*field.U32(9)) << 32 | *field.U32(13);
-  return RenderDecimal(high, low, (field.data()[0] & 0x80) != 0, precision, scale);
+  ByteCursor in(field);
+  const uint64_t high = static_cast<uint64_t>(in.U32At(1)) << 32 | in.U32At(5);
+  const uint64_t low = static_cast<uint64_t>(in.U32At(9)) << 32 | in.U32At(13);
+  return RenderDecimal(high, low, (in.U8At(0) & 0x80) != 0, precision, scale);
 }
 
 bool DateFromDays(double days, DateParts& parts) {
@@ -177,11 +179,15 @@ std::string IsoDate(double days) {
 
 std::string RenderGuid(ByteView value) {
   if (value.size() < 16) return "";
-  const uint8_t* b = value.data();
+  ByteCursor in(value);
+  const uint32_t first = in.U32At(0);
+  const unsigned second = in.U16At(4);
+  const unsigned third = in.U16At(6);
+  uint8_t b[8];
+  for (size_t i = 0; i < sizeof b; ++i) b[i] = in.U8At(8 + i);
   char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", *value.U32(0),
-                static_cast<unsigned>(*value.U16(4)), static_cast<unsigned>(*value.U16(6)), b[8], b[9], b[10], b[11],
-                b[12], b[13], b[14], b[15]);
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", first, second, third, b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7]);
   return text;
 }
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "reader/byte_cursor.h"
+
 namespace mendora {
 
 namespace {
@@ -24,7 +26,8 @@ std::string At(size_t offset) { return " at byte " + std::to_string(offset); }
 VbaDecompression DecompressVba(ByteView stored, size_t limit) {
   VbaDecompression result;
   std::string& out = result.bytes;
-  if (stored.size() == 0 || stored.data()[0] != kVbaContainerSignature) {
+  ByteCursor in(stored);
+  if (stored.U8(0) != kVbaContainerSignature) {
     result.problem = "the compressed container does not start with 0x01";
     return result;
   }
@@ -58,20 +61,20 @@ VbaDecompression DecompressVba(ByteView stored, size_t limit) {
       pos += take;
     } else {
       while (pos < chunk_end) {
-        const uint8_t flags = stored.data()[pos++];
+        const uint8_t flags = in.U8At(pos++);
         for (int bit = 0; bit < 8 && pos < chunk_end; ++bit) {
           if ((flags >> bit & 1u) == 0) {
             if (out.size() - out_start >= kVbaChunkSize) {
               result.problem = "a chunk decompresses past 4096 bytes" + At(chunk_start);
               return result;
             }
-            out.push_back(static_cast<char>(stored.data()[pos++]));
+            out.push_back(static_cast<char>(in.U8At(pos++)));
           } else {
             if (pos + 2 > chunk_end) {
               result.problem = "a copy token is cut short" + At(pos);
               return result;
             }
-            const uint16_t token = *stored.U16(pos);
+            const uint16_t token = in.U16At(pos);
             pos += 2;
             const size_t done = out.size() - out_start;
             const unsigned offset_bits = OffsetBits(done);

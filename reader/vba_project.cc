@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "reader/byte_cursor.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -76,7 +77,7 @@ VbaProjectDir ReadVbaDir(ByteView dir) {
     const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
     switch (*id) {
       case kRecordCodePage:
-        if (bytes->size() >= 2) project.code_page = *bytes->U16(0);
+        if (bytes->size() >= 2) project.code_page = ByteCursor(*bytes).U16At(0);
         break;
       case kRecordModuleName:
         project.modules.emplace_back();
@@ -93,7 +94,7 @@ VbaProjectDir ReadVbaDir(ByteView dir) {
         if (module != nullptr && bytes->size() > 0) module->stream = Utf16LeToUtf8(*bytes);
         break;
       case kRecordSourceOffset:
-        if (module != nullptr && bytes->size() >= 4) module->source_offset = *bytes->U32(0);
+        if (module != nullptr && bytes->size() >= 4) module->source_offset = ByteCursor(*bytes).U32At(0);
         break;
       case kRecordStandardModule:
       case kRecordClassModule:

@@ -30,12 +30,8 @@ bool ReadableDefinition(JetHandle& handle, int32_t page) {
   if (handle.page[0] != kDefinitionPageType) return false;
   IgnoreDamage quiet;
   ScopedDamageReporter redirect(handle, quiet);
-  try {
-    const TableDefPtr table = OpenTable(handle, "", kCatalogTable, page);
-    return table && !table->columns.empty();
-  } catch (const std::exception&) {
-    return false;
-  }
+  const TableDefPtr table = OpenTable(handle, "", kCatalogTable, page);
+  return table && !table->columns.empty();
 }
 
 std::vector<RowSample> SampleRows(JetHandle& handle, uint32_t owner) {

@@ -101,6 +101,9 @@ SourceCatalogRows ReadSourceCatalogRows(JetHandle& handle) {
 void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   session.control.CheckPoint();
   AccessObjects found;
+  // The objects' storage is decompressed into buffers sized by what the file
+  // states: an allocation that fails loses the objects, counted, not the
+  // tables already saved.
   try {
     found = ReadAccessObjects(handle, session.state->object_catalog);
   } catch (const std::exception& error) {
@@ -111,14 +114,7 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
   if (!found.any) return;
   for (const std::string& line : found.losses) session.results.losses.PieceLost(line);
   SourceCatalogRows rows;
-  if (handle.IsJet4() && !found.objects.empty()) {
-    try {
-      rows = ReadSourceCatalogRows(handle);
-    } catch (const std::exception&) {
-      // The rows are what the catalog walk read; without them the objects
-      // get a writer's defaults.
-    }
-  }
+  if (handle.IsJet4() && !found.objects.empty()) rows = ReadSourceCatalogRows(handle);
   for (const AccessObject& object : found.objects) {
     session.control.CheckPoint();
     OutputObject out = object.ForOutput();

@@ -286,11 +286,8 @@ std::string EvidenceName(RecoverySession& session, JetHandle& handle, int32_t de
   {
     IgnoreDamage quiet;
     ScopedDamageReporter redirect(handle, quiet);
-    try {
-      if (const TableDefPtr table = OpenTable(handle, "", kCatalogTable, definition_page)) {
-        for (const ColumnDef& column : table->columns) orphan.columns.insert(AsciiLower(column.name));
-      }
-    } catch (const std::exception&) {
+    if (const TableDefPtr table = OpenTable(handle, "", kCatalogTable, definition_page)) {
+      for (const ColumnDef& column : table->columns) orphan.columns.insert(AsciiLower(column.name));
     }
   }
   if (orphan.columns.empty()) return std::string();
@@ -325,12 +322,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
           session.state->system_definition_pages.count(page) != 0) {
         continue;
       }
-      TableDefPtr table;
-      try {
-        table = OpenTable(handle, "", kCatalogTable, page);
-      } catch (const std::exception&) {
-        continue;
-      }
+      const TableDefPtr table = OpenTable(handle, "", kCatalogTable, page);
       if (!table || table->columns.empty()) continue;
       const uint32_t type_at = handle.format->TableTypePos;
       const ByteView definition(table->definition.data(), table->definition.size());
@@ -362,10 +354,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
   for (const int32_t page : navigation_lists) {
     IgnoreDamage quiet;
     ScopedDamageReporter redirect(handle, quiet);
-    try {
-      ReadNavigationList(session, handle, page);
-    } catch (const std::exception&) {
-    }
+    ReadNavigationList(session, handle, page);
   }
   if (orphans.empty()) return;
 

@@ -4,6 +4,7 @@
 
 #include "reader/jet_handle.h"
 #include "reader/page_probe.h"
+#include "recovery/open_outcome.h"
 #include "recovery/recovery_steps.h"
 
 namespace mendora {
@@ -63,26 +64,7 @@ PassResult RunRecovery(RecoverySession& session) {
       },
       &open_error, &failure,
       JetOpenOptions{.password = session.options.password, .code_page = session.options.text_code_page});
-  if (failure == OpenFailure::kNotJet) {
-    result.outcome = PassOutcome::kNotADatabase;
-    result.message = open_error;
-  } else if (failure == OpenFailure::kEncrypted) {
-    result.outcome = PassOutcome::kNeedsPassword;
-    result.message = open_error;
-  } else if (failure == OpenFailure::kWrongPassword) {
-    result.outcome = PassOutcome::kWrongPassword;
-    result.message = open_error;
-  } else if (failure == OpenFailure::kUnsupportedEncryption) {
-    result.outcome = PassOutcome::kUnsupportedEncryption;
-    result.message = open_error;
-  } else if (failure == OpenFailure::kDamagedEncryption) {
-    // No key can be had, so no page can be read: damage that leaves nothing.
-    result.outcome = PassOutcome::kNothingRecovered;
-    result.message = open_error + ": no page can be decrypted";
-  } else if (!opened || !pass_ran) {
-    result.outcome = PassOutcome::kNotOpened;
-    result.message = open_error;
-  }
+  if (failure != OpenFailure::kNone || !opened || !pass_ran) return OpenFailureResult(failure, open_error);
   return result;
 }
 

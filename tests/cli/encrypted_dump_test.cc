@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/commands.h"
+#include "cli/exit_codes.h"
 #include "tests/support/corpus.h"
 
 namespace mendora {
@@ -80,6 +83,41 @@ TEST_F(EncryptedCommandTest, MissingAndWrongPasswordsHaveTheirOwnMessageAndExitC
       EXPECT_FALSE(std::filesystem::exists(target));
     }
   }
+}
+
+// An encryption header too damaged to give a key leaves no page to read:
+// the commands that open the file themselves and those that run a pass say
+// the same line and exit with the same code.
+TEST_F(EncryptedCommandTest, ADamagedEncryptionHeaderIsNothingRecoveredInEveryCommand) {
+  if (!testing::EncryptedCorpusDir()) GTEST_SKIP() << kSkip;
+  std::ifstream in(Sample("ace2010-encrypted-agile.accdb"), std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 0x29Bu + 12);
+  bytes[0x29B + 8] = static_cast<char>(0xFF);  // a header size far past the page
+  bytes[0x29B + 11] = 0x7F;
+  const std::string file = ::testing::TempDir() + "/damaged-encryption.accdb";
+  std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const std::string target = ::testing::TempDir() + "/damaged-encryption.sqlite";
+  std::filesystem::remove(target);
+  cli::SetPassword("password");
+  using Command = std::function<int()>;
+  std::ostringstream out;
+  const std::vector<std::pair<const char*, Command>> commands = {
+      {"catalog", [&] { return cli::RunCatalog(file, out); }},
+      {"analyze", [&] { return cli::RunAnalyze(file, out); }},
+      {"dump", [&] { return cli::RunDump(file, out); }},
+      {"recover", [&] { return cli::RunRecover(file, target, false, out); }},
+      {"check", [&] { return cli::RunCheck(file, out); }}};
+  for (const auto& [name, command] : commands) {
+    SCOPED_TRACE(name);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(command(), cli::kExitNothingRecovered);
+    const std::string error = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(error.find("nothing could be recovered from " + file + ": "), std::string::npos) << error;
+    EXPECT_NE(error.find(": no page can be decrypted.\n"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(std::filesystem::exists(target));
+  std::filesystem::remove(file);
 }
 
 TEST_F(EncryptedCommandTest, ThePromptIsAskedAgainOnAWrongPasswordAndNeverForAGivenOne) {

@@ -106,20 +106,18 @@ class Copy {
   uint32_t FirstLeaf(const std::string& table, size_t real) {
     TableDefPtr def = Table(table);
     const uint32_t root = ReadIndexes(*def, nullptr)->real.at(real).root_page;
-    IndexPage page;
-    std::string problem;
     uint32_t number = root;
-    while (ParseIndexPage(ByteView(Page(number), page_size()), IndexPagesOf(*handle_), number, page, problem) &&
-           !page.leaf) {
-      number = page.entries.front().child_page;
+    for (Result<IndexPage> page = ParseIndexPage(ByteView(Page(number), page_size()), IndexPagesOf(*handle_), number);
+         page && !page->leaf;
+         page = ParseIndexPage(ByteView(Page(number), page_size()), IndexPagesOf(*handle_), number)) {
+      number = page->entries.front().child_page;
     }
     return number;
   }
   IndexPage Leaf(uint32_t number) {
-    IndexPage page;
-    std::string problem;
-    EXPECT_TRUE(ParseIndexPage(ByteView(Page(number), page_size()), IndexPagesOf(*handle_), number, page, problem));
-    return page;
+    Result<IndexPage> page = ParseIndexPage(ByteView(Page(number), page_size()), IndexPagesOf(*handle_), number);
+    EXPECT_TRUE(page) << page.reason();
+    return page.Take().value_or(IndexPage{});
   }
   uint32_t FirstDataPage(const std::string& table) { return ListUsageMap(*handle_, Table(table)->usage_map).pages.at(0); }
 
