@@ -188,7 +188,7 @@ void PassOptions::Apply() {
 
 CLI::Option* AddJobsOption(CLI::App& command, unsigned& jobs) {
   return command
-      .add_option("--jobs,-j", jobs, "threads that decode rows (default: one per core); the output is the same for every N")
+      .add_option("--jobs,-j", jobs, "threads that decode rows (default: 1); the output is the same for every N")
       ->type_name("N")
       ->check(CLI::Range(1u, 256u));
 }

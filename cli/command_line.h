@@ -22,7 +22,7 @@ struct PassOptions {
   bool deleted = false;
   std::optional<std::string> password;
   int code_page = 0;  // 0: the one the file names
-  unsigned jobs = 0;  // 0: one per core
+  unsigned jobs = 0;  // 0: the default
 
   // --verbose, --quiet, --deleted, --jobs (when the command reads rows),
   // --password and --code-page on `command`.
@@ -32,7 +32,7 @@ struct PassOptions {
   void Apply();
 };
 
-// --jobs N: the threads that decode rows (0, when not given: one per core).
+// --jobs N: the threads that decode rows (0, when not given: the default, one).
 CLI::Option* AddJobsOption(CLI::App& command, unsigned& jobs);
 
 // The value of --ole: "file" or "raw".

@@ -40,7 +40,7 @@ void SetRecoverDeleted(bool deleted);
 // The Windows code page a Jet 3 source's text is read in (--code-page); 0
 // takes the one the file names.
 void SetCodePage(int code_page);
-// --jobs N: the threads that decode rows (0: one per core).
+// --jobs N: the threads that decode rows (0: the default, one).
 void SetDecodeJobs(unsigned jobs);
 int CodePageGiven();
 inline constexpr const char* kCodePageHelp =

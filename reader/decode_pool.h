@@ -61,7 +61,7 @@ class DecodePool {
   unsigned threads() const { return static_cast<unsigned>(threads_.size()); }
   void Submit(std::shared_ptr<DecodeTask> task);
 
-  // The decoding threads a pass uses by default: one per core.
+  // The decoding threads a pass uses when none are asked for.
   static unsigned DefaultJobs();
 
  private:

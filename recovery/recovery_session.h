@@ -181,7 +181,7 @@ struct PassOptions {
   // nowhere), and whether it writes every one of them.
   std::FILE* loss_details = stderr;
   bool verbose_losses = false;
-  // Threads that decode rows (0: one per core); the outputs are the same
+  // Threads that decode rows (0: the default, one); the outputs are the same
   // for every number.
   unsigned decode_jobs = 0;
 
