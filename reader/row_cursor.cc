@@ -53,7 +53,7 @@ class KeepReports final : public DamageReporter {
 bool ReadsStoredLongValue(const ColumnDef& column, ByteView field) {
   const int type = column.calculated ? column.result_type : column.type;
   if (type != kColumnMemo && type != kColumnOle) return false;
-  return field.size() >= kLongValueHeaderSize && (*field.U32(0) & kLongValueInline) == 0;
+  return field.size() >= kLongValueHeaderSize && (ByteCursor(field).U32At(0) & kLongValueInline) == 0;
 }
 
 // Data pages per batch: enough work to outweigh handing it over.
