@@ -14,7 +14,7 @@ RecoverySession::~RecoverySession() = default;
 
 PassResult RunRecovery(RecoverySession& session) {
   // Nothing of an earlier pass carries over: results and working state are made new.
-  session.results = PassResults{};
+  session.results = PassResults();
   session.results.losses.SetDetails(session.options.loss_details);
   session.results.losses.SetVerbose(session.options.verbose_losses);
   session.state = std::make_unique<PassState>();
