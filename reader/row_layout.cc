@@ -27,28 +27,28 @@ std::optional<RowExtent> RowBounds(ByteView page, const JetFormat& format, int n
 
 void PageSlots::Load(ByteView page, const JetFormat& format) {
   entries_.clear();
-  sorted_starts_.clear();
-  page_size_ = std::min<uint32_t>(format.PageSize, static_cast<uint32_t>(page.size()));
+  ends_.clear();
+  order_.clear();
+  const uint32_t page_size = std::min<uint32_t>(format.PageSize, static_cast<uint32_t>(page.size()));
   const std::optional<uint16_t> count = page.U16(format.RowCountPos);
   if (!count) return;
-  table_end_ = format.RowCountPos + 2u + 2u * *count;
+  const uint32_t table_end = format.RowCountPos + 2u + 2u * *count;
   for (uint32_t j = 0; j < *count; ++j) {
     const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * j);
     if (!entry) break;  // a count that runs past the page: the slots that fit
     entries_.push_back(*entry);
-    sorted_starts_.push_back(*entry & kSlotOffsetMask);
+    order_.push_back(static_cast<uint32_t>(*entry & kSlotOffsetMask) << 16 | j);
   }
-  std::sort(sorted_starts_.begin(), sorted_starts_.end());
-}
-
-std::optional<RowExtent> PageSlots::extent(uint32_t n) const {
-  if (n >= entries_.size()) return std::nullopt;
-  const uint32_t start = entries_[n] & kSlotOffsetMask;
-  if (start < table_end_ || start >= page_size_) return std::nullopt;
-  const auto above = std::upper_bound(sorted_starts_.begin(), sorted_starts_.end(), start);
-  uint32_t end = page_size_ - 1;
-  if (above != sorted_starts_.end() && *above - 1u < end) end = *above - 1u;
-  return RowExtent{start, end};
+  // A row ends before the nearest start above its own (slots that share a
+  // start share an end), or at the page's end.
+  std::sort(order_.begin(), order_.end());
+  ends_.assign(entries_.size(), kNoRow);
+  uint32_t end = page_size - 1;
+  for (size_t k = order_.size(); k-- > 0;) {
+    const uint32_t start = order_[k] >> 16;
+    if (k + 1 < order_.size() && (order_[k + 1] >> 16) > start) end = std::min(end, (order_[k + 1] >> 16) - 1);
+    if (start >= table_end && start < page_size) ends_[order_[k] & 0xFFFF] = static_cast<uint16_t>(end);
+  }
 }
 
 bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table, RowLayout& layout) {

@@ -40,13 +40,18 @@ class PageSlots {
   uint32_t count() const { return static_cast<uint32_t>(entries_.size()); }
   // The slot's stored entry (offset and flag bits).
   uint16_t entry(uint32_t n) const { return entries_[n]; }
-  std::optional<RowExtent> extent(uint32_t n) const;
+  std::optional<RowExtent> extent(uint32_t n) const {
+    if (n >= entries_.size() || ends_[n] == kNoRow) return std::nullopt;
+    return RowExtent{static_cast<uint32_t>(entries_[n] & kSlotOffsetMask), ends_[n]};
+  }
 
  private:
+  // Where a slot's bytes end, or kNoRow for a slot that names no bytes
+  // inside the page: asked for every row decoded, so it is a lookup.
+  static constexpr uint16_t kNoRow = 0xFFFF;
   std::vector<uint16_t> entries_;
-  std::vector<uint16_t> sorted_starts_;
-  uint32_t table_end_ = 0;
-  uint32_t page_size_ = 0;
+  std::vector<uint16_t> ends_;
+  std::vector<uint32_t> order_;  // Load's scratch: start << 16 | slot
 };
 
 // A row's own description of where its values lie.
