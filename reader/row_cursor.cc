@@ -611,11 +611,10 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
     return;
   }
   if (DecodeFixed(column.type, field, value)) {
-    DateParts parts;
     if (value.kind == ValueKind::kDecimal) {
       value.precision = column.precision;
       value.scale = column.scale;
-    } else if (value.kind == ValueKind::kDateTime && !DateFromDays(value.real, parts)) {
+    } else if (value.kind == ValueKind::kDateTime && !DateInRange(value.real)) {
       // Access keeps dates from the year 100 to 9999: anything else is
       // damage, lost here so that every output counts it alike.
       value.SetNull();

@@ -106,7 +106,7 @@ std::string RenderNumeric(ByteView field, int precision, int scale) {
 }
 
 bool DateFromDays(double days, DateParts& parts) {
-  if (!std::isfinite(days) || days < -657434.0 || days >= 2958466.0) return false;
+  if (!DateInRange(days)) return false;
   int64_t day = static_cast<int64_t>(days);  // toward zero: the time is |fraction|
   int64_t seconds = static_cast<int64_t>(std::floor(std::fabs(days - static_cast<double>(day)) * 86400.0 + 0.5));
   if (seconds >= 86400) {

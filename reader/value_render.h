@@ -35,7 +35,11 @@ std::string RenderMoney(ByteView value);
 struct DateParts {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
-// False for days outside the years 100 to 9999, which Jet never stores.
+// Whether `days` falls in the years 100 to 9999, the dates Jet stores (NaN
+// and the infinities do not): the check of every date a row holds, without
+// the calendar.
+inline bool DateInRange(double days) { return days >= -657434.0 && days < 2958466.0; }
+// False for days outside the years 100 to 9999 (where DateInRange is).
 bool DateFromDays(double days, DateParts& parts);
 // Days since 1899-12-30, the time of day as the fraction.
 std::string RenderDate(double days);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace mendora {
@@ -74,6 +76,10 @@ TEST(RenderDateTest, FourDigitYearsAndMidnightRollover) {
   // A time within half a second of midnight is the next day's start.
   EXPECT_EQ(RenderDate(36526.0 + 86399.6 / 86400.0), "01/02/2000 00:00:00");
   EXPECT_EQ(RenderDate(2958465.0), "12/31/9999 00:00:00");
+  EXPECT_EQ(RenderDate(2958466.0), "");
+  EXPECT_EQ(RenderDate(-657434.0), "01/01/0100 00:00:00");
+  EXPECT_EQ(RenderDate(std::nextafter(-657434.0, -1e9)), "");
+  EXPECT_EQ(RenderDate(-std::numeric_limits<double>::infinity()), "");
   EXPECT_EQ(RenderDate(1e12), "");
   EXPECT_EQ(RenderDate(std::numeric_limits<double>::quiet_NaN()), "");
 }
