@@ -31,18 +31,17 @@ void SetError(std::string* error, const std::string& text) {
 // the page is then read alone, as before.
 bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   const uint32_t page_size = handle.PageSize();
-  const bool in_order = handle.window ? n == handle.window->last_read + 1 : n == 1;
-  if (handle.window) handle.window->last_read = n;
+  // Made on the first read, so that a reader that starts anywhere (a table
+  // read while the walk over every page reads only their heads) is seen
+  // going in order from its second page on.
+  const bool fresh = !handle.window;
+  if (fresh) handle.window = std::make_unique<ReadWindow>();
   ReadWindow* window = handle.window.get();
-  const bool held = window != nullptr && window->page_size == page_size && n >= window->first &&
-                    n < window->first + window->count;
+  const bool in_order = fresh ? n == 1 : n == window->last_read + 1;
+  window->last_read = n;
+  const bool held = window->page_size == page_size && n >= window->first && n < window->first + window->count;
   if (!held) {
     if (!in_order) return false;
-    if (!handle.window) {
-      handle.window = std::make_unique<ReadWindow>();
-      handle.window->last_read = n;
-      window = handle.window.get();
-    }
     const uint64_t offset = static_cast<uint64_t>(n) * page_size;
     const uint64_t left = handle.FileSize() - offset;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadWindow::kPages} * page_size));
@@ -103,6 +102,31 @@ bool LaidOutAs(const JetFile& file, uint32_t page_size) {
     return false;
   }
   return one[0] == kDataPageType && one[1] == kPageMark && two[0] == kDefinitionPageType && two[1] == kPageMark;
+}
+
+// The first `head` bytes of page n alone: a walk over every page that looks
+// at their headers would otherwise copy the whole file out of the kernel
+// once more than the tables' reads of their own pages.
+uint32_t ReadPlainHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& plain) {
+  const uint32_t page_size = handle.PageSize();
+  plain = 0;
+  if (n < 0 || n > INT32_MAX) return 0;
+  const uint64_t offset = static_cast<uint64_t>(n) * page_size;
+  if (handle.FileSize() <= offset) return 0;
+  const auto stored = static_cast<uint32_t>(std::min<uint64_t>(page_size, handle.FileSize() - offset));
+  const uint32_t want = std::min(head, stored);
+  handle.current_page = -1;
+  ++handle.pages_read;
+  ssize_t got;
+  do {
+    got = pread(handle.file->descriptor, handle.page.data(), want, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  // A read that falls short is left to the whole page's read, which says
+  // what there is.
+  if (got != static_cast<ssize_t>(want)) return plain = ReadPage(handle, n);
+  std::memset(handle.page.data() + want, 0, handle.page.size() - want);
+  plain = want;
+  return stored;
 }
 
 }  // namespace
@@ -286,7 +310,8 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
 
 uint32_t ReadPageHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& plain) {
   const PageCipher* cipher = handle.file->cipher.get();
-  if (n == 0 || cipher == nullptr || head >= handle.PageSize()) return plain = ReadPage(handle, n);
+  if (n == 0 || head >= handle.PageSize()) return plain = ReadPage(handle, n);
+  if (cipher == nullptr) return ReadPlainHead(handle, n, head, plain);
   plain = 0;
   const uint32_t got = ReadStoredPage(handle, handle.page, n);
   if (got == 0) return 0;

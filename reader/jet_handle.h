@@ -174,12 +174,12 @@ uint32_t ReadPage(JetHandle& handle, int64_t n);
 uint32_t ReadAltPage(JetHandle& handle, int64_t n);
 uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n);
 // Page `n` into the page buffer for a reader that needs only its first
-// `head` bytes, such as a walk that classifies every page by its header. On
-// an encrypted file only those are decrypted (decryption costs by the byte)
-// and the rest of the buffer is zeroed; the buffer then does not pass for
-// page `n`, so a ReadPage of it reads it whole. Returns the bytes read, as
-// ReadPage does; `plain` says how many of them, from the start, are the
-// page's (all of them on a plain file).
+// `head` bytes, such as a walk that classifies every page by its header:
+// only those are read (or, encrypted, decrypted: both cost by the byte) and
+// the rest of the buffer is zeroed; the buffer then does not pass for page
+// `n`, so a ReadPage of it reads it whole. Returns the bytes the page has in
+// the file, as ReadPage does; `plain` says how many of them, from the
+// start, are in the buffer as the page's.
 uint32_t ReadPageHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& plain);
 
 // Guarded reads from the page buffer: -1 outside the page.

@@ -32,8 +32,8 @@ bool IsCatalogPage(const JetHandle& handle) {
          handle.Page().U32(kPageOwnerPos).value_or(0) == kCatalogDefinitionPage;
 }
 
-// The part of each page the walk decrypts to classify it: type, owner and
-// the slot table of a page of a few dozen rows.
+// The part of each page the walk reads to classify it: type, owner and the
+// slot table of a page of a few dozen rows.
 constexpr uint32_t kWalkHead = 128;
 
 // A data page with at least one row slot that holds a live row.
@@ -305,9 +305,9 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     ReportProgress(session, handle);
     // A page that cannot be read (a bad sector) loses only itself: the
     // catalog pages after it are still found.
-    // Most pages are classified by their header alone, and on an encrypted
-    // file only that much is decrypted. Catalog pages are read whole, and
-    // so is a data page whose first live slot lies further on.
+    // Most pages are classified by their header alone, and only that much
+    // is read (and decrypted, on an encrypted file). Catalog pages are read
+    // whole, and so is a data page whose first live slot lies further on.
     uint32_t plain = 0;
     const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
     if (got == 0) continue;

@@ -234,7 +234,8 @@ TEST(GuardedReadTest, StaysInsideThePageSize) {
 
 // Pages served from the read-ahead window must be the file's bytes whatever
 // the order of reading: in order, backwards, jumping, through both buffers,
-// with a short last page and a second pass from the start.
+// between reads of pages' heads alone, with a short last page and a second
+// pass from the start.
 TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
   constexpr uint32_t kPageSize = 2048;
   constexpr size_t kPages = 75;  // two windows and a bit, then a short page
@@ -260,6 +261,11 @@ TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
   std::vector<size_t> twice = forward;
   twice.insert(twice.end(), forward.begin() + 1, forward.end());
   orders.push_back(twice);
+  // A reader that starts in the middle while another reads every page's head.
+  std::vector<size_t> middle;
+  for (size_t p = 0; p < 39; ++p) middle.insert(middle.end(), {p, 37 + p});
+  middle.push_back(kPages);  // and the short page's head
+  orders.push_back(middle);
   for (size_t o = 0; o < orders.size(); ++o) {
     SCOPED_TRACE("order " + std::to_string(o));
     JetHandlePtr handle = OpenJetHandle(file.path());
@@ -268,6 +274,18 @@ TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
       const size_t p = orders[o][k];
       if (k % 5 == 4) {
         expect_page(*handle, handle->alt_page, p, ReadAltPage(*handle, static_cast<int64_t>(p)));
+      } else if (o + 1 == orders.size() && k % 2 == 0) {
+        uint32_t plain = 0;
+        const uint32_t got = ReadPageHead(*handle, static_cast<int64_t>(p), 100, plain);
+        const size_t size = std::min<size_t>(kPageSize, bytes.size() - p * kPageSize);
+        ASSERT_EQ(got, size) << "page " << p;
+        ASSERT_LE(plain, got);
+        EXPECT_GE(plain, std::min<size_t>(100, size)) << "page " << p;
+        const auto& page = handle->page;
+        EXPECT_TRUE(std::equal(page.begin(), page.begin() + plain, bytes.begin() + p * kPageSize)) << "page " << p;
+        EXPECT_TRUE(std::all_of(page.begin() + plain, page.end(), [](uint8_t b) { return b == 0; })) << "page " << p;
+        // A head alone never passes for the page.
+        if (plain < size) EXPECT_NE(handle->current_page, static_cast<int64_t>(p));
       } else {
         expect_page(*handle, handle->page, p, ReadPage(*handle, static_cast<int64_t>(p)));
       }
