@@ -37,6 +37,15 @@ uint32_t PageDigest(ByteView page) {
   return static_cast<uint32_t>(digest >> 32);
 }
 
+// A digest of a page's header and slot table and of the row bytes at its
+// end: pages that differ there are no copies of each other, and the digest
+// of the whole page is needed only for those that do not.
+uint32_t PageSignature(ByteView page) {
+  constexpr size_t kEnd = 64;
+  if (page.size() <= 2 * kEnd) return PageDigest(page);
+  return PageDigest(*page.Sub(0, kEnd)) ^ PageDigest(*page.Sub(page.size() - kEnd, kEnd)) * 0x9E3779B1u;
+}
+
 // Keeps the reports met while the search finds a page, to be told when the
 // rows reach that page.
 class KeepReports final : public DamageReporter {
@@ -145,12 +154,29 @@ bool RowCursor::TakePage(uint32_t p) {
 
 int64_t RowCursor::EarlierCopy(uint32_t p) {
   const ByteView page = handle_.Page();
+  const uint32_t signature = PageSignature(page);
+  const std::span<const uint64_t> alike = page_signatures_.Find(signature);
+  if (alike.empty()) {
+    page_signatures_.Insert(signature, p);
+    return -1;
+  }
+  // The first page of this signature is digested whole once another shares
+  // its signature; every later one is then digested as it comes, so each
+  // earlier page of equal bytes is in page_digests_.
+  const uint32_t first = PackedTable::ValueOf(alike.front());
+  // The same page met again (a cursor that seeks back) is no copy.
+  if (first == p) return -1;
+  if (!copy_check_) copy_check_ = std::make_unique<PageBuffer>();
+  if (digested_.Find(first).empty()) {
+    digested_.Insert(first, 0);
+    if (ReadPageInto(handle_, *copy_check_, first) == page.size()) {
+      page_digests_.Insert(PageDigest(ByteView(copy_check_->data(), page.size())), first);
+    }
+  }
   const uint32_t digest = PageDigest(page);
   for (const uint64_t entry : page_digests_.Find(digest)) {
     const uint32_t earlier = PackedTable::ValueOf(entry);
-    // The same page met again (a cursor that seeks back) is no copy.
     if (earlier == p) return -1;
-    if (!copy_check_) copy_check_ = std::make_unique<PageBuffer>();
     if (ReadPageInto(handle_, *copy_check_, earlier) == page.size() &&
         std::memcmp(copy_check_->data(), page.data(), page.size()) == 0) {
       return earlier;

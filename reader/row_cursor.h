@@ -127,10 +127,16 @@ class RowCursor {
   // The row starts of the live rows of the current page read so far, one
   // bit per offset a slot can name.
   std::vector<uint64_t> live_starts_ = std::vector<uint64_t>(8192 / 64);
-  // The pages taken so far by a 32-bit digest of their bytes: a sound file
+  // The pages taken so far by 32-bit digests of their bytes: a sound file
   // never holds two equal data pages, so a second is a copy whose rows were
-  // read. Pages of equal digest are compared byte for byte in copy_check_.
+  // read. Each page is known by a digest of a few of its bytes, the first
+  // of each such digest in page_signatures_; the pages whose digest another
+  // page shares are known by the digest of all their bytes as well, in
+  // page_digests_ (the first of them once digested_ says so). Pages of equal
+  // digest are compared byte for byte in copy_check_.
+  PackedTable page_signatures_;
   PackedTable page_digests_;
+  PackedTable digested_;
   std::unique_ptr<PageBuffer> copy_check_;
   bool copy_taken_ = false;  // TakePage's last refusal was such a copy (told already)
   bool deleted_rows_ = false;
