@@ -37,6 +37,10 @@ class DecodeTask {
     error_ = nullptr;
     state_.store(kQueued);
   }
+  // Runs the work here if no thread has taken it yet; false, at once,
+  // otherwise. An owner that would wait for one task does another meanwhile.
+  bool TryRun();
+  bool Done() const { return state_.load() == kDone; }
 
  protected:
   virtual void Run() = 0;
@@ -44,7 +48,6 @@ class DecodeTask {
  private:
   friend class DecodePool;
   enum State : int { kQueued, kRunning, kDone };
-  bool TryRun();
   std::atomic<int> state_{kQueued};
   std::exception_ptr error_;
 };

@@ -473,6 +473,14 @@ bool RowCursor::NextDecoded(Row& row) {
     }
     DecodeBatch& batch = *in_flight_.front();
     if (!batch_taken_) {
+      // While a decoding thread has the batch whose rows come next, this
+      // thread decodes a later one rather than wait: the latest, the one
+      // the decoding threads, taking them in order, would reach last.
+      if (!batch.TryRun()) {
+        for (auto later = in_flight_.rbegin(); later != in_flight_.rend() - 1 && !batch.Done(); ++later) {
+          (*later)->TryRun();
+        }
+      }
       batch.RunOrWait();
       batch_taken_ = true;
       at_page_ = 0;
