@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "output/sqlite/sqlite_connection.h"
+#include "output/sqlite/sqlite_schema.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -31,9 +32,31 @@ std::optional<std::string> SqliteDefault(const std::string& access_expression, i
 // they share one namespace, without regard to case.
 bool NameTaken(SqliteConnection& connection, const std::string& name);
 
-// Completes `table` (as the pass described it) in the target. Returns one
-// line per constraint that was not kept, with the reason.
-std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& table);
+// A table created at once with the constraints its completion would give
+// it if the rows kept them all, so that it need not be made again: each
+// schema change costs SQLite a reading of its whole schema.
+struct TablePlan {
+  std::string name;                 // as stored
+  std::vector<ColumnInfo> columns;  // of the plain table
+  std::string plain;                // the CREATE TABLE text of the plain table
+  std::string definition;           // the column list it was created with instead
+};
+
+// The column list of table `name`, whose plain columns are `columns`, when
+// its rows keep every constraint; nothing when that is the plain one, or
+// when its AutoNumber key would become the row id.
+std::optional<std::string> PlannedDefinition(SqliteConnection& connection, const OutputTable& described,
+                                             const std::string& name, const std::vector<ColumnInfo>& columns);
+
+// Makes a planned table plain again, each row keeping its row id: for rows
+// that break the plan. Throws EngineError, changing nothing.
+void MakePlain(SqliteConnection& connection, const TablePlan& plan);
+
+// Completes `table` (as the pass described it) in the target; `plan` when
+// it was created as planned. Returns one line per constraint that was not
+// kept, with the reason: the same whether or not the table was planned.
+std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& table,
+                                       const TablePlan* plan = nullptr);
 
 }  // namespace mendora
 

@@ -28,6 +28,7 @@ void SqliteRecordset::Open(const std::string& recovered_name, const std::vector<
   std::string sql = "INSERT INTO " + QuoteIdentifier(table) + " (" + names + ") VALUES (" + parameters + ")";
   insert_.emplace(connection_->Prepare(sql, "cannot prepare adding rows to " + table));
   add_row_failed_ = "cannot add a row to " + table;
+  table_ = table;
   sources_ = sources;
   scratch_.assign(sources_.size(), std::string());
 }
@@ -44,7 +45,7 @@ void SqliteRecordset::AddRow(const Row& row) {
   }
   // Every parameter is bound for every row, so none is cleared in between.
   try {
-    insert.Step(add_row_failed_);
+    Step();
   } catch (...) {
     insert.Rewind();
     throw;
@@ -52,10 +53,25 @@ void SqliteRecordset::AddRow(const Row& row) {
   insert.Rewind();
 }
 
+void SqliteRecordset::Step() {
+  try {
+    insert_->Step(add_row_failed_);
+  } catch (const EngineError&) {
+    const bool planned = plan_ != nullptr && plan_->has_value() && SameName((*plan_)->name, table_);
+    if (!planned || (sqlite3_extended_errcode(connection_->Handle()) & 0xFF) != SQLITE_CONSTRAINT) throw;
+    // The plan assumed no row breaks a constraint; the plain table takes
+    // the row, and the completion finds what the rows allow.
+    MakePlain(*connection_, **plan_);
+    plan_->reset();
+    insert_->Step(add_row_failed_);
+  }
+}
+
 int64_t SqliteRecordset::LastRowId() const { return sqlite3_last_insert_rowid(connection_->Handle()); }
 
 void SqliteRecordset::Close() {
   insert_.reset();
+  table_.clear();
   sources_.clear();
   scratch_.clear();
 }
