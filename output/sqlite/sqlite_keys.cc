@@ -278,8 +278,13 @@ class TableCompletion {
     return std::move(lost_);
   }
 
-  // Whether its definition makes an AutoNumber key the row id.
-  bool KeyIsRowId() const { return integer_key_ != nullptr; }
+  // The column of the AutoNumber key its definition makes the row id, or -1.
+  int RowIdColumn() const {
+    for (size_t i = 0; integer_key_ != nullptr && i < stored_.size(); ++i) {
+      if (SameName(stored_[i].name, integer_key_->name)) return static_cast<int>(i);
+    }
+    return -1;
+  }
 
   std::vector<std::string> Run() {
     connection_.Exec("SAVEPOINT mendora_keys", what_);
@@ -540,14 +545,13 @@ class TableCompletion {
 
 }  // namespace
 
-std::optional<std::string> PlannedDefinition(SqliteConnection& connection, const OutputTable& described,
-                                             const std::string& name, const std::vector<ColumnInfo>& columns) {
-  TableCompletion plan(connection, described, name, columns, true);
-  auto [definition, changed] = plan.Definition();
-  // Rows numbered by the AutoNumber key as they come would lose the order
-  // they came in, which a fallback to the plain table must keep.
-  if (!changed || plan.KeyIsRowId()) return std::nullopt;
-  return std::move(definition);
+bool PlanTable(SqliteConnection& connection, const OutputTable& described, TablePlan& plan) {
+  TableCompletion completion(connection, described, plan.name, plan.columns, true);
+  auto [definition, changed] = completion.Definition();
+  if (!changed) return false;
+  plan.definition = std::move(definition);
+  plan.row_id_column = completion.RowIdColumn();
+  return true;
 }
 
 void MakePlain(SqliteConnection& connection, const TablePlan& plan) {
@@ -558,13 +562,27 @@ void MakePlain(SqliteConnection& connection, const TablePlan& plan) {
   for (const ColumnInfo& info : plan.columns) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
   connection.Exec("SAVEPOINT mendora_plain", what);
   try {
-    connection.Exec("CREATE TEMP TABLE \"mendora_copy\" AS SELECT rowid AS \"mendora_row\", " + list + " FROM " + quoted,
-                    what);
+    // Columns without a type take every value as it is.
+    connection.Exec("CREATE TEMP TABLE \"mendora_copy\" (\"mendora_row\" INTEGER PRIMARY KEY, " + list + ")", what);
+    connection.Exec("INSERT INTO temp.\"mendora_copy\" SELECT rowid, " + list + " FROM " + quoted, what);
     connection.Exec("DROP TABLE " + quoted, what);
     connection.Exec(plan.plain, what);
-    connection.Exec("INSERT INTO " + quoted + " (rowid, " + list + ") SELECT \"mendora_row\", " + list +
-                        " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
-                    what);
+    if (plan.row_id_column < 0) {
+      connection.Exec("INSERT INTO " + quoted + " (rowid, " + list + ") SELECT \"mendora_row\", " + list +
+                          " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
+                      what);
+    } else {
+      // The plain table numbers the rows in the order they came.
+      auto insert = connection.Prepare("INSERT INTO " + quoted + " (rowid, " + list + ") SELECT ?1, " + list +
+                                           " FROM temp.\"mendora_copy\" WHERE \"mendora_row\" = ?2",
+                                       what);
+      for (size_t i = 0; i < plan.order.size(); ++i) {
+        insert.BindInt(1, static_cast<int64_t>(i) + 1);
+        insert.BindInt(2, plan.order[i]);
+        insert.Step(what);
+        insert.Rewind();
+      }
+    }
     connection.Exec("DROP TABLE temp.\"mendora_copy\"", what);
     connection.Exec("RELEASE mendora_plain", what);
   } catch (const EngineError&) {

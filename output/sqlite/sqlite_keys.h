@@ -40,13 +40,16 @@ struct TablePlan {
   std::vector<ColumnInfo> columns;  // of the plain table
   std::string plain;                // the CREATE TABLE text of the plain table
   std::string definition;           // the column list it was created with instead
+  // The column of an AutoNumber key made the row id, or -1; then the ids
+  // of the rows stored, in the order they came, which the plain table
+  // numbers them in.
+  int row_id_column = -1;
+  std::vector<int64_t> order;
 };
 
-// The column list of table `name`, whose plain columns are `columns`, when
-// its rows keep every constraint; nothing when that is the plain one, or
-// when its AutoNumber key would become the row id.
-std::optional<std::string> PlannedDefinition(SqliteConnection& connection, const OutputTable& described,
-                                             const std::string& name, const std::vector<ColumnInfo>& columns);
+// Plans the table `plan` names, whose plain columns it holds, for rows that
+// keep every constraint. False when that is the plain table.
+bool PlanTable(SqliteConnection& connection, const OutputTable& described, TablePlan& plan);
 
 // Makes a planned table plain again, each row keeping its row id: for rows
 // that break the plan. Throws EngineError, changing nothing.

@@ -6,6 +6,14 @@
 
 namespace mendora {
 
+namespace {
+
+// A table of more rows than this is made plain while they come rather than
+// keep the order of all their ids.
+constexpr size_t kRowsInOrder = size_t{1} << 22;
+
+}  // namespace
+
 void SqliteRecordset::Open(const std::string& recovered_name, const std::vector<size_t>& sources) {
   const std::string table = StoredTableName(recovered_name);
   Close();
@@ -43,6 +51,18 @@ void SqliteRecordset::AddRow(const Row& row) {
     const Value& value = sources_[i] < row.values.size() ? row.values[sources_[i]] : kNull;
     BindValue(insert, static_cast<int>(i) + 1, value, scratch_[i]);
   }
+  TablePlan* plan = Plan();
+  if (plan != nullptr && plan->row_id_column >= 0) {
+    const size_t source = sources_[static_cast<size_t>(plan->row_id_column)];
+    // The row id would number a row without a key itself and refuse a key
+    // that is no integer; the plain table takes it as it is.
+    if (source >= row.values.size() || row.values[source].kind != ValueKind::kInteger ||
+        plan->order.size() >= kRowsInOrder) {
+      MakePlain(*connection_, *plan);
+      plan_->reset();
+      plan = nullptr;
+    }
+  }
   // Every parameter is bound for every row, so none is cleared in between.
   try {
     Step();
@@ -51,14 +71,18 @@ void SqliteRecordset::AddRow(const Row& row) {
     throw;
   }
   insert.Rewind();
+  if (plan != nullptr && plan->row_id_column >= 0 && Plan() == plan) plan->order.push_back(LastRowId());
+}
+
+TablePlan* SqliteRecordset::Plan() {
+  return plan_ != nullptr && plan_->has_value() && SameName((*plan_)->name, table_) ? &**plan_ : nullptr;
 }
 
 void SqliteRecordset::Step() {
   try {
     insert_->Step(add_row_failed_);
   } catch (const EngineError&) {
-    const bool planned = plan_ != nullptr && plan_->has_value() && SameName((*plan_)->name, table_);
-    if (!planned || (sqlite3_extended_errcode(connection_->Handle()) & 0xFF) != SQLITE_CONSTRAINT) throw;
+    if (Plan() == nullptr || (sqlite3_extended_errcode(connection_->Handle()) & 0xFF) != SQLITE_CONSTRAINT) throw;
     // The plan assumed no row breaks a constraint; the plain table takes
     // the row, and the completion finds what the rows allow.
     MakePlain(*connection_, **plan_);

@@ -32,6 +32,8 @@ class SqliteRecordset final : public EngineRecordset {
 
  private:
   void Step();
+  // The plan of this table while it holds.
+  TablePlan* Plan();
 
   std::shared_ptr<SqliteConnection> connection_;
   std::shared_ptr<std::optional<TablePlan>> plan_;

@@ -168,9 +168,8 @@ void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns, co
     for (const SchemaStatement& column : columns) {
       plan.columns.push_back({StoredColumnName(column.column), TypeOfDeclaration(column.declared_type)});
     }
-    if (std::optional<std::string> definition = PlannedDefinition(connection, described, plan.name, plan.columns)) {
+    if (PlanTable(connection, described, plan)) {
       plan.plain = PlainTable(columns);
-      plan.definition = std::move(*definition);
       try {
         connection.Exec("CREATE TABLE " + QuoteIdentifier(plan.name) + " (" + plan.definition + ")",
                         "cannot create table " + described.name);
