@@ -10,7 +10,7 @@ namespace {
 
 // A table of more rows than this is made plain while they come rather than
 // keep the order of all their ids.
-constexpr size_t kRowsInOrder = size_t{1} << 22;
+constexpr size_t kRowsInOrder = size_t{1} << 20;
 
 }  // namespace
 
