@@ -180,7 +180,7 @@ namespace {
 // when they cannot tell.
 std::optional<bool> TakenInMemory(SqliteConnection& connection, const std::string& name) {
   // SQLite's own tables are found, but are no rows of its schema.
-  if (connection.MayHaveTriggers() || (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_"))) return std::nullopt;
+  if (connection.MayBeTrigger(name) || (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_"))) return std::nullopt;
   try {
     sqlite3* db = connection.Handle();
     const std::string sql = "SELECT 1 FROM main." + QuoteIdentifier(name);
@@ -468,16 +468,21 @@ class TableCompletion {
     }
   }
 
+  // A free name for a trigger, noted as one.
+  std::string TriggerName(const std::string& wanted) {
+    const std::string name = FreeName(connection_, name_, wanted);
+    connection_.NoteTrigger(name);
+    return QuoteIdentifier(name);
+  }
+
   // AutoNumber columns that are not the row id number new rows by trigger.
   void AddCounterTriggers() {
-    if (!counters_.empty()) connection_.NoteTrigger();
     for (const OutputColumn* column : counters_) {
       const std::string field = QuoteIdentifier(column->name);
       const std::string value = column->autonumber
                                     ? "(SELECT ifnull(max(" + field + "), 0) + 1 FROM " + quoted_ + ")"
                                     : std::string(kGuidExpression);
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column->name + "_autonumber")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column->name + "_autonumber") +
                            " AFTER INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
                            " IS NULL BEGIN UPDATE " + quoted_ + " SET " + field + " = " + value +
                            " WHERE rowid = NEW.rowid; END",
@@ -487,17 +492,14 @@ class TableCompletion {
 
   // Required fields some old rows leave empty ask a value of new rows only.
   void AddRequiredTriggers() {
-    if (!required_by_trigger_.empty()) connection_.NoteTrigger();
     for (const std::string& column : required_by_trigger_) {
       const std::string field = QuoteIdentifier(column);
       const std::string refusal = "SELECT RAISE(ABORT, " + SqlString(name_ + "." + column + " is required") + ");";
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column + "_required") +
                            " BEFORE INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN " +
                            refusal + " END",
                        what_);
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required_update")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column + "_required_update") +
                            " BEFORE UPDATE OF " + field + " ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
                            " IS NULL BEGIN " + refusal + " END",
                        what_);

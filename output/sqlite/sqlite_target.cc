@@ -30,9 +30,9 @@ constexpr char kFreshFilePragmas[] =
     "PRAGMA foreign_keys = OFF;"
     "PRAGMA cache_size = -16384;";
 
-int DenyTransactionControl(void* connection, int action, const char*, const char*, const char*, const char*) {
-  if (action == SQLITE_CREATE_TRIGGER || action == SQLITE_CREATE_TEMP_TRIGGER) {
-    static_cast<SqliteConnection*>(connection)->NoteTrigger();
+int DenyTransactionControl(void* connection, int action, const char* name, const char*, const char*, const char*) {
+  if ((action == SQLITE_CREATE_TRIGGER || action == SQLITE_CREATE_TEMP_TRIGGER) && name != nullptr) {
+    static_cast<SqliteConnection*>(connection)->NoteTrigger(name);
   }
   return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
 }

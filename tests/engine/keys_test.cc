@@ -176,6 +176,26 @@ TEST_F(KeysTest, ARebuildKeepsTheRowsWhateverTheTableSize) {
             (std::vector<std::string>{"0"}));
 }
 
+// An index takes a name no table, view, index or trigger of the database
+// has, whatever its case; a temporary table's does not count.
+TEST_F(KeysTest, IndexNamesAvoidEveryKindOfObject) {
+  db_->Execute("CREATE TABLE Other (x)");
+  db_->Execute("CREATE INDEX Listed ON Other (x)");
+  db_->Execute("CREATE VIEW Shown AS SELECT * FROM Other");
+  db_->Execute("CREATE TEMP TABLE Scratch (x)");
+  db_->Execute("CREATE TRIGGER Fired AFTER INSERT ON Other BEGIN SELECT 1; END");
+  OutputTable table;
+  table.name = "A";
+  table.columns = {Described("X", kColumnLongInteger)};
+  for (const char* name : {"OTHER", "listed", "Shown", "Scratch", "Fired", "Free"}) {
+    table.indexes.push_back(Index(name, {{"X"}}, false, false));
+  }
+  EXPECT_TRUE(Save(table, {{I(1)}}).empty());
+  db_->Close();
+  EXPECT_EQ(Rows(target_, "SELECT name FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'A' ORDER BY rowid"),
+            (std::vector<std::string>{"A_OTHER", "A_listed", "A_Shown", "Scratch", "A_Fired", "Free"}));
+}
+
 // A table whose rows will likely keep its constraints is created with them
 // at once; rows that break one, while they come or as the completion finds,
 // must leave the very database the long way (plain table, then a rebuild)
