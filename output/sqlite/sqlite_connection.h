@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,12 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // Finalizes every statement still prepared and closes; safe to repeat.
   void Close() noexcept;
 
+  // Triggers made on this connection are noted: SQLite finds tables, views
+  // and indexes by name in memory, but a trigger's name only by reading the
+  // whole schema, which a name known to be no trigger's spares.
+  void NoteTrigger(std::string_view name);
+  bool MayBeTrigger(std::string_view name) const;
+
   // The open handle; throws once closed or once the pass transaction was lost.
   sqlite3* Handle();
 
@@ -59,6 +66,7 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
 
   sqlite3* db_;
   bool in_pass_ = false;
+  std::set<std::string> triggers_;  // their names in lower case
   // Set when SQLite rolled the pass transaction back on its own (disk full,
   // I/O error): everything written before is gone, so nothing may go on.
   std::string lost_pass_;

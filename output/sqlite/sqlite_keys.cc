@@ -173,7 +173,35 @@ void StoreProperties(SqliteConnection& connection, const std::string& table, con
 
 }  // namespace
 
+namespace {
+
+// Whether `name` is taken, as far as SQLite's lookups in memory tell: they
+// read no page of the schema, which grows with every table saved. Nothing
+// when they cannot tell.
+std::optional<bool> TakenInMemory(SqliteConnection& connection, const std::string& name) {
+  // SQLite's own tables are found, but are no rows of its schema.
+  if (connection.MayBeTrigger(name) || (name.size() >= 7 && SameName(name.substr(0, 7), "sqlite_"))) return std::nullopt;
+  try {
+    sqlite3* db = connection.Handle();
+    const std::string sql = "SELECT 1 FROM main." + QuoteIdentifier(name);
+    sqlite3_stmt* table = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &table, nullptr);
+    sqlite3_finalize(table);
+    if (rc == SQLITE_OK) return true;
+    // A view that reads a table that is gone is refused too, naming that.
+    if (rc != SQLITE_ERROR || std::string(sqlite3_errmsg(db)) != "no such table: main." + name) return std::nullopt;
+    auto index = connection.Prepare("SELECT 1 FROM pragma_index_info(?1, 'main')", "cannot look up an index");
+    index.BindText(1, name);
+    return index.Step("cannot look up index " + name);
+  } catch (const EngineError&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
 bool NameTaken(SqliteConnection& connection, const std::string& name) {
+  if (const std::optional<bool> taken = TakenInMemory(connection, name)) return *taken;
   auto statement = connection.Prepare("SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE", "cannot look up a name");
   statement.BindText(1, name);
   return statement.Step("cannot look up name " + name);
@@ -205,13 +233,58 @@ namespace {
 // `lost` what it could not keep.
 class TableCompletion {
  public:
-  TableCompletion(SqliteConnection& connection, const OutputTable& described, const TableInfo& table)
+  // With `planning`, the rows are taken to keep every constraint and
+  // nothing is read or changed: only the definition is made.
+  TableCompletion(SqliteConnection& connection, const OutputTable& described, const std::string& name,
+                  std::vector<ColumnInfo> stored, bool planning = false)
       : connection_(connection),
         described_(described),
-        name_(table.name),
-        quoted_(QuoteIdentifier(table.name)),
-        stored_(TableColumns(connection, table.name)),
-        what_("cannot complete table " + table.name) {}
+        name_(name),
+        quoted_(QuoteIdentifier(name)),
+        stored_(std::move(stored)),
+        what_("cannot complete table " + name),
+        planning_(planning) {}
+
+  // The column list the rows allow, and whether it differs from the plain
+  // one the table was created with.
+  std::pair<std::string, bool> Definition() {
+    ChoosePrimaryKey();
+    std::string definition = DefineColumns();
+    return {std::move(definition), changed_ && !stored_.empty()};
+  }
+
+  // Whether the table needs no rebuild: it was created with `planned`, and
+  // the rows allow just that. Then it is completed; else nothing is changed
+  // and the caller completes the table the long way.
+  std::optional<std::vector<std::string>> RunAsPlanned(const std::string& planned) {
+    connection_.Exec("SAVEPOINT mendora_keys", what_);
+    try {
+      const auto [definition, changed] = Definition();
+      if (!changed || definition != planned) {
+        connection_.Exec("RELEASE mendora_keys", what_);
+        return std::nullopt;
+      }
+      AddCounterTriggers();
+      AddRequiredTriggers();
+      AddIndexes();
+      StoreProperties(connection_, name_, described_);
+      connection_.Exec("RELEASE mendora_keys", what_);
+    } catch (const EngineError&) {
+      // The long way meets the same refusal and tells it as it always has.
+      connection_.ExecQuietly("ROLLBACK TO mendora_keys");
+      connection_.ExecQuietly("RELEASE mendora_keys");
+      return std::nullopt;
+    }
+    return std::move(lost_);
+  }
+
+  // The column of the AutoNumber key its definition makes the row id, or -1.
+  int RowIdColumn() const {
+    for (size_t i = 0; integer_key_ != nullptr && i < stored_.size(); ++i) {
+      if (SameName(stored_[i].name, integer_key_->name)) return static_cast<int>(i);
+    }
+    return -1;
+  }
 
   std::vector<std::string> Run() {
     connection_.Exec("SAVEPOINT mendora_keys", what_);
@@ -258,7 +331,7 @@ class TableCompletion {
         lost_.push_back("Table " + name_ + ": primary key " + primary_->name +
                         " was not kept: a field of it was not created");
       } else {
-        const Checked check = CheckUnique(connection_, name_, primary_->columns, true);
+        const Checked check = planning_ ? Checked{} : CheckUnique(connection_, name_, primary_->columns, true);
         keep_primary_ = check.ok;
         if (!check.ok) {
           lost_.push_back("Table " + name_ + ": primary key " + primary_->name +
@@ -306,8 +379,11 @@ class TableCompletion {
       const bool numbered_by_trigger =
           column != nullptr && column != integer_key_ && (column->autonumber || column->guid_autonumber);
       if (required && column != integer_key_ && !numbered_by_trigger) {
-        const int64_t nulls = CountOf(
-            connection_, "SELECT count(*) FROM " + quoted_ + " WHERE " + QuoteIdentifier(info.name) + " IS NULL", what_);
+        const int64_t nulls =
+            planning_ ? 0
+                      : CountOf(connection_,
+                                "SELECT count(*) FROM " + quoted_ + " WHERE " + QuoteIdentifier(info.name) + " IS NULL",
+                                what_);
         if (nulls == 0) {
           constraints += " NOT NULL";
           changed_ = true;
@@ -392,6 +468,13 @@ class TableCompletion {
     }
   }
 
+  // A free name for a trigger, noted as one.
+  std::string TriggerName(const std::string& wanted) {
+    const std::string name = FreeName(connection_, name_, wanted);
+    connection_.NoteTrigger(name);
+    return QuoteIdentifier(name);
+  }
+
   // AutoNumber columns that are not the row id number new rows by trigger.
   void AddCounterTriggers() {
     for (const OutputColumn* column : counters_) {
@@ -399,8 +482,7 @@ class TableCompletion {
       const std::string value = column->autonumber
                                     ? "(SELECT ifnull(max(" + field + "), 0) + 1 FROM " + quoted_ + ")"
                                     : std::string(kGuidExpression);
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column->name + "_autonumber")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column->name + "_autonumber") +
                            " AFTER INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
                            " IS NULL BEGIN UPDATE " + quoted_ + " SET " + field + " = " + value +
                            " WHERE rowid = NEW.rowid; END",
@@ -413,13 +495,11 @@ class TableCompletion {
     for (const std::string& column : required_by_trigger_) {
       const std::string field = QuoteIdentifier(column);
       const std::string refusal = "SELECT RAISE(ABORT, " + SqlString(name_ + "." + column + " is required") + ");";
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column + "_required") +
                            " BEFORE INSERT ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field + " IS NULL BEGIN " +
                            refusal + " END",
                        what_);
-      connection_.Exec("CREATE TRIGGER " +
-                           QuoteIdentifier(FreeName(connection_, name_, name_ + "_" + column + "_required_update")) +
+      connection_.Exec("CREATE TRIGGER " + TriggerName(name_ + "_" + column + "_required_update") +
                            " BEFORE UPDATE OF " + field + " ON " + quoted_ + " FOR EACH ROW WHEN NEW." + field +
                            " IS NULL BEGIN " + refusal + " END",
                        what_);
@@ -455,6 +535,7 @@ class TableCompletion {
   const std::string quoted_;
   const std::vector<ColumnInfo> stored_;
   const std::string what_;
+  const bool planning_;
   std::vector<std::string> lost_;
   const OutputIndex* primary_ = nullptr;
   bool keep_primary_ = false;
@@ -466,10 +547,64 @@ class TableCompletion {
 
 }  // namespace
 
-std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& described) {
+bool PlanTable(SqliteConnection& connection, const OutputTable& described, TablePlan& plan) {
+  TableCompletion completion(connection, described, plan.name, plan.columns, true);
+  auto [definition, changed] = completion.Definition();
+  if (!changed) return false;
+  plan.definition = std::move(definition);
+  plan.row_id_column = completion.RowIdColumn();
+  return true;
+}
+
+void MakePlain(SqliteConnection& connection, const TablePlan& plan) {
+  const std::string what = "cannot take the constraints off table " + plan.name;
+  // Named with its database: a table of the pass may be called mendora_copy.
+  const std::string quoted = "main." + QuoteIdentifier(plan.name);
+  std::string list;
+  for (const ColumnInfo& info : plan.columns) list += (list.empty() ? "" : ", ") + QuoteIdentifier(info.name);
+  connection.Exec("SAVEPOINT mendora_plain", what);
+  try {
+    // Columns without a type take every value as it is.
+    connection.Exec("CREATE TEMP TABLE \"mendora_copy\" (\"mendora_row\" INTEGER PRIMARY KEY, " + list + ")", what);
+    connection.Exec("INSERT INTO temp.\"mendora_copy\" SELECT rowid, " + list + " FROM " + quoted, what);
+    connection.Exec("DROP TABLE " + quoted, what);
+    connection.Exec(plan.plain, what);
+    if (plan.row_id_column < 0) {
+      connection.Exec("INSERT INTO " + quoted + " (rowid, " + list + ") SELECT \"mendora_row\", " + list +
+                          " FROM temp.\"mendora_copy\" ORDER BY \"mendora_row\"",
+                      what);
+    } else {
+      // The plain table numbers the rows in the order they came.
+      auto insert = connection.Prepare("INSERT INTO " + quoted + " (rowid, " + list + ") SELECT ?1, " + list +
+                                           " FROM temp.\"mendora_copy\" WHERE \"mendora_row\" = ?2",
+                                       what);
+      for (size_t i = 0; i < plan.order.size(); ++i) {
+        insert.BindInt(1, static_cast<int64_t>(i) + 1);
+        insert.BindInt(2, plan.order[i]);
+        insert.Step(what);
+        insert.Rewind();
+      }
+    }
+    connection.Exec("DROP TABLE temp.\"mendora_copy\"", what);
+    connection.Exec("RELEASE mendora_plain", what);
+  } catch (const EngineError&) {
+    connection.ExecQuietly("ROLLBACK TO mendora_plain");
+    connection.ExecQuietly("RELEASE mendora_plain");
+    throw;
+  }
+}
+
+std::vector<std::string> CompleteTable(SqliteConnection& connection, const OutputTable& described,
+                                       const TablePlan* plan) {
+  if (plan != nullptr) {
+    std::optional<std::vector<std::string>> lost =
+        TableCompletion(connection, described, plan->name, plan->columns).RunAsPlanned(plan->definition);
+    if (lost) return std::move(*lost);
+    MakePlain(connection, *plan);
+  }
   const std::optional<TableInfo> table = FindTable(connection, StoredTableName(described.name));
   if (!table) return {};
-  return TableCompletion(connection, described, *table).Run();
+  return TableCompletion(connection, described, table->name, TableColumns(connection, table->name)).Run();
 }
 
 }  // namespace mendora

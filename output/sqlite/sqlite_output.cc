@@ -61,9 +61,21 @@ void EngineOutput::BeginTable(const OutputTable& table) {
     whole.push_back(ColumnStatement(table.name, table.columns[i], whole.empty()));
     plain.push_back(i);
   }
+  // An index over a complex column has nothing to index here: the column
+  // is a child table of its own. A relation's own index: the foreign key is
+  // made of the relation.
+  std::erase_if(described_.indexes, [&](const OutputIndex& index) {
+    if (index.foreign_key) return true;
+    for (const OutputIndexColumn& key : index.columns) {
+      for (const OutputColumn& column : described_.columns) {
+        if (column.complex_kind != 0 && column.name == key.name) return true;
+      }
+    }
+    return false;
+  });
   try {
     if (!whole.empty()) {
-      database_->CreateTable(whole);
+      database_->CreateTable(whole, described_);
       sources = plain;
     }
   } catch (const EngineError&) {
@@ -204,18 +216,6 @@ void EngineOutput::EndTable(int64_t) {
   if (recordset_->IsOpen()) recordset_->Close();
   children_.clear();
   if (!table_.empty()) {
-    // An index over a complex column has nothing to index here: the column
-    // is a child table of its own.
-    // A relation's own index: the foreign key is made of the relation.
-    std::erase_if(described_.indexes, [&](const OutputIndex& index) {
-      if (index.foreign_key) return true;
-      for (const OutputIndexColumn& key : index.columns) {
-        for (const OutputColumn& column : described_.columns) {
-          if (column.complex_kind != 0 && column.name == key.name) return true;
-        }
-      }
-      return false;
-    });
     for (const std::string& line : database_->CompleteTable(described_)) losses_->PieceLost(line);
   }
   table_.clear();

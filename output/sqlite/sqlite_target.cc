@@ -13,6 +13,7 @@
 #include "output/sqlite/sqlite_schema.h"
 #include "output/sqlite/sqlite_types.h"
 #include "output/sqlite/sqlite_views.h"
+#include "reader/column_types.h"
 #include "output/common/target_file.h"
 #include "recovery/stop_point.h"
 
@@ -29,13 +30,43 @@ constexpr char kFreshFilePragmas[] =
     "PRAGMA foreign_keys = OFF;"
     "PRAGMA cache_size = -16384;";
 
-int DenyTransactionControl(void*, int action, const char*, const char*, const char*, const char*) {
+int DenyTransactionControl(void* connection, int action, const char* name, const char*, const char*, const char*) {
+  if ((action == SQLITE_CREATE_TRIGGER || action == SQLITE_CREATE_TEMP_TRIGGER) && name != nullptr) {
+    static_cast<SqliteConnection*>(connection)->NoteTrigger(name);
+  }
   return action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT ? SQLITE_DENY : SQLITE_OK;
 }
 
 bool Exists(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The CREATE TABLE text of `columns` as declared, without constraints.
+std::string PlainTable(const std::vector<SchemaStatement>& columns) {
+  std::string sql = "CREATE TABLE " + QuoteIdentifier(StoredTableName(columns.front().table)) + " (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += QuoteIdentifier(StoredColumnName(columns[i].column)) + " " + columns[i].declared_type;
+  }
+  return sql + ")";
+}
+
+// The type SQLite keeps of a column declared `declared`: what its comments
+// leave of it.
+std::string TypeOfDeclaration(const std::string& declared) {
+  std::string type;
+  for (size_t i = 0; i < declared.size();) {
+    if (declared.compare(i, 2, "/*") == 0) {
+      const size_t end = declared.find("*/", i + 2);
+      i = end == std::string::npos ? declared.size() : end + 2;
+      continue;
+    }
+    type += declared[i++];
+  }
+  const size_t begin = type.find_first_not_of(' ');
+  if (begin == std::string::npos) return "";
+  return type.substr(begin, type.find_last_not_of(' ') - begin + 1);
 }
 
 // Prepares the single statement of `sql`, or throws.
@@ -45,7 +76,7 @@ SqliteStatement PrepareOne(const std::shared_ptr<SqliteConnection>& connection, 
   const char* end = sql.data() + sql.size();
   const char* tail = nullptr;
   sqlite3_stmt* raw = nullptr;
-  sqlite3_set_authorizer(db, DenyTransactionControl, nullptr);
+  sqlite3_set_authorizer(db, DenyTransactionControl, connection.get());
   int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, &tail);
   sqlite3_set_authorizer(db, nullptr, nullptr);
   if (rc != SQLITE_OK) connection->Fail(what);
@@ -121,13 +152,35 @@ void SqliteDatabase::Execute(const SchemaStatement& statement) {
 void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns) {
   SqliteConnection& connection = Connection("cannot change the schema");
   if (columns.empty()) throw EngineError("cannot create a table without columns");
-  std::string sql = "CREATE TABLE " + QuoteIdentifier(StoredTableName(columns.front().table)) + " (";
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) sql += ", ";
-    sql += QuoteIdentifier(StoredColumnName(columns[i].column)) + " " + columns[i].declared_type;
+  connection.Exec(PlainTable(columns), "cannot create table " + columns.front().table);
+}
+
+void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns, const OutputTable& described) {
+  SqliteConnection& connection = Connection("cannot change the schema");
+  plan_->reset();
+  bool plannable = !columns.empty() && columns.size() == described.columns.size();
+  for (const OutputColumn& column : described.columns) {
+    plannable = plannable && column.complex_kind == 0 && column.type != kColumnOle;
   }
-  sql += ")";
-  connection.Exec(sql, "cannot create table " + columns.front().table);
+  if (plannable) {
+    TablePlan plan;
+    plan.name = StoredTableName(columns.front().table);
+    for (const SchemaStatement& column : columns) {
+      plan.columns.push_back({StoredColumnName(column.column), TypeOfDeclaration(column.declared_type)});
+    }
+    if (PlanTable(connection, described, plan)) {
+      plan.plain = PlainTable(columns);
+      try {
+        connection.Exec("CREATE TABLE " + QuoteIdentifier(plan.name) + " (" + plan.definition + ")",
+                        "cannot create table " + described.name);
+        *plan_ = std::move(plan);
+        return;
+      } catch (const EngineError&) {
+        // Made plain, the completion meets the refusal and tells it.
+      }
+    }
+  }
+  CreateTable(columns);
 }
 
 void SqliteDatabase::Execute(const std::string& sql) {
@@ -139,7 +192,7 @@ void SqliteDatabase::Execute(const std::string& sql) {
 
 std::unique_ptr<EngineRecordset> SqliteDatabase::NewRecordset() {
   Connection("cannot make a recordset");
-  return std::make_unique<SqliteRecordset>(connection_);
+  return std::make_unique<SqliteRecordset>(connection_, plan_);
 }
 
 std::unique_ptr<EngineRelationDatabase> SqliteDatabase::NewRelationDatabase() {
@@ -158,7 +211,10 @@ std::string SqliteDatabase::ColumnNameKey(const std::string& name) const { retur
 
 std::string SqliteDatabase::QueryNameKey(const std::string& name) const { return LowerName(name); }
 std::vector<std::string> SqliteDatabase::CompleteTable(const OutputTable& table) {
-  return mendora::CompleteTable(Connection("cannot complete a table"), table);
+  SqliteConnection& connection = Connection("cannot complete a table");
+  std::optional<TablePlan> plan;
+  if (plan_->has_value() && SameName((*plan_)->name, StoredTableName(table.name))) plan.swap(*plan_);
+  return mendora::CompleteTable(connection, table, plan ? &*plan : nullptr);
 }
 
 void SqliteDatabase::KeepOleWrapper(const OleWrapperRecord& record) {

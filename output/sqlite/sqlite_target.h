@@ -9,9 +9,11 @@
 #define MENDORA_OUTPUT_SQLITE_SQLITE_TARGET_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "output/sqlite/sqlite_connection.h"
+#include "output/sqlite/sqlite_keys.h"
 #include "output/sqlite/target_engine.h"
 
 namespace mendora {
@@ -30,6 +32,10 @@ class SqliteDatabase final : public EngineDatabase {
   void Create(const std::string& path, bool replace_existing) override;
   void Execute(const SchemaStatement& statement) override;
   void CreateTable(const std::vector<SchemaStatement>& columns) override;
+  // Creates the table as planned when it has no OLE and no complex column
+  // (whose rows other tables refer to by row id) and its plan differs from
+  // the plain table.
+  void CreateTable(const std::vector<SchemaStatement>& columns, const OutputTable& described) override;
   // Refuses empty text, a second statement and transaction control, which
   // would end the transaction the whole pass is written in.
   void Execute(const std::string& sql) override;
@@ -53,6 +59,9 @@ class SqliteDatabase final : public EngineDatabase {
   SqliteConnection& Connection(const char* what);
 
   std::shared_ptr<SqliteConnection> connection_;
+  // The table last created as planned, until its completion or its first
+  // row that breaks the plan.
+  std::shared_ptr<std::optional<TablePlan>> plan_ = std::make_shared<std::optional<TablePlan>>();
   std::string path_;
   std::string temp_path_;
   bool replace_existing_ = false;

@@ -95,6 +95,13 @@ class EngineDatabase {
     (void)columns;
     throw EngineError("tables are created column by column");
   }
+  // The same for the table `described`, which the engine may create with
+  // the keys and constraints its completion would give it, when the rows
+  // will bear them: a table made once instead of twice.
+  virtual void CreateTable(const std::vector<SchemaStatement>& columns, const OutputTable& described) {
+    (void)described;
+    CreateTable(columns);
+  }
   // Runs exactly one SQL statement of the engine's own dialect.
   virtual void Execute(const std::string& sql) = 0;
   virtual std::unique_ptr<EngineRecordset> NewRecordset() = 0;
