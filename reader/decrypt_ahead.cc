@@ -66,7 +66,11 @@ size_t DecryptAhead::Take(uint32_t n, std::span<uint8_t> page, size_t head) {
     found = find();
   }
   if (found == ready_.end()) return 0;
-  const bool same = found->stored.size() == page.size() && std::equal(page.begin(), page.end(), found->stored.begin());
+  // A head decrypted short of the page's end depends on the bytes before
+  // that alone.
+  const size_t compared = std::min(found->plain_size, page.size());
+  const bool same = found->stored.size() == page.size() &&
+                    std::equal(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(compared), found->stored.begin());
   if (same) {
     // Kept until the reader moves on: it reads its current page again
     // after other reads took the buffer.
