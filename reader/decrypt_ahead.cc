@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 
 namespace mendora {
@@ -17,6 +18,14 @@ constexpr uint32_t kInOrderGap = 8;
 // In-order reads before the thread starts or resumes: a lone read, a table
 // definition or a long value, says nothing of what comes next.
 constexpr uint32_t kInOrderToStart = 2;
+// Pages the thread reads with one call: one read of many pages costs the
+// system far less than one read of each.
+constexpr uint32_t kWindowPages = 32;
+
+int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 }  // namespace
 
@@ -38,35 +47,58 @@ DecryptAhead::~DecryptAhead() {
 
 bool DecryptAhead::Worthwhile() { return std::thread::hardware_concurrency() > 1; }
 
-bool DecryptAhead::Take(uint32_t n, std::span<uint8_t> page) {
-  // A page under way is not waited for: on a loaded machine the thread may
-  // lose its core halfway through, and the reader would wait for as long.
-  const std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = std::find_if(ready_.begin(), ready_.end(), [n](const Ready& r) { return r.number == n; });
-  if (found == ready_.end()) return false;
-  const bool same = found->stored.size() == page.size() && std::equal(page.begin(), page.end(), found->stored.begin());
+size_t DecryptAhead::Take(uint32_t n, std::span<uint8_t> page, size_t head) {
+  if (head >= page.size()) head = kWhole;
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto find = [&] {
+    return std::find_if(ready_.begin(), ready_.end(), [&](const Ready& r) { return r.number == n && r.head == head; });
+  };
+  auto found = find();
+  if (found == ready_.end() && in_progress_.load(std::memory_order_acquire) == n && head_ == head) {
+    // Half done, most likely: waiting costs less than doing it again here.
+    // But a thread that lost its core may not be back for a long while, so
+    // the wait ends after what the page would cost here.
+    lock.unlock();
+    const int64_t give_up = Now() + page_cost_.load(std::memory_order_relaxed);
+    while (in_progress_.load(std::memory_order_acquire) == n && Now() < give_up) {
+    }
+    lock.lock();
+    found = find();
+  }
+  if (found == ready_.end()) return 0;
+  // A head decrypted short of the page's end depends on the bytes before
+  // that alone.
+  const size_t compared = std::min(found->plain_size, page.size());
+  const bool same = found->stored.size() == page.size() &&
+                    std::equal(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(compared), found->stored.begin());
   if (same) {
     // Kept until the reader moves on: it reads its current page again
     // after other reads took the buffer.
-    std::copy(found->plain.begin(), found->plain.end(), page.begin());
-    return true;
+    std::copy(found->plain.begin(), found->plain.begin() + static_cast<std::ptrdiff_t>(found->plain_size),
+              page.begin());
+    return found->plain_size;
   }
   spare_.push_back(std::move(*found));
   ready_.erase(found);
-  wake_.notify_all();
-  return false;
+  return 0;
 }
 
-void DecryptAhead::Follow(uint32_t n) {
+void DecryptAhead::Follow(uint32_t n, size_t head) {
+  bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (n == last_) return;
     in_order_ = n > last_ && n - last_ <= kInOrderGap ? in_order_ + 1 : 0;
     last_ = n;
+    if (head != head_) {
+      // Pages made for another reader are of no use to this one.
+      head_ = head;
+      next_ = n + 1;
+    }
     const uint64_t window_end = std::min<uint64_t>(uint64_t{n} + 1 + kDepth, page_count_);
     // Pages the reader went past, or far ahead of it, would only hold room.
     for (auto it = ready_.begin(); it != ready_.end();) {
-      if (it->number >= n && it->number < window_end) {
+      if (it->number >= n && it->number < window_end && it->head == head_) {
         ++it;
         continue;
       }
@@ -88,40 +120,60 @@ void DecryptAhead::Follow(uint32_t n) {
         return;
       }
     }
+    // A sleeping thread is woken for a run of pages, not for each: waking
+    // it costs both threads about as much as a page.
+    wake = sleeping_ && next_ < end_ && (end_ - next_ >= kDepth / 4 || end_ == page_count_) &&
+           ready_.size() + kDepth / 4 <= kDepth;
   }
-  wake_.notify_all();
+  if (wake) wake_.notify_one();
+}
+
+std::span<const uint8_t> DecryptAhead::Stored(uint32_t n) {
+  const uint64_t offset = uint64_t{n} * page_size_;
+  if (window_first_ < 0 || n < window_first_ || offset >= uint64_t(window_first_) * page_size_ + window_bytes_) {
+    window_.resize(size_t{kWindowPages} * page_size_);
+    window_first_ = n;
+    ssize_t got;
+    do {
+      got = pread(descriptor_, window_.data(), window_.size(), static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    window_bytes_ = got > 0 ? static_cast<size_t>(got) : 0;
+  }
+  const size_t at = static_cast<size_t>(offset - uint64_t(window_first_) * page_size_);
+  if (at >= window_bytes_) return {};
+  return std::span<const uint8_t>(window_.data() + at, std::min<size_t>(page_size_, window_bytes_ - at));
 }
 
 void DecryptAhead::Run() {
   Ready page;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [&] { return stopping_ || (next_ < end_ && ready_.size() <= kDepth); });
+    sleeping_ = true;
+    wake_.wait(lock, [&] { return stopping_ || (next_ < end_ && ready_.size() < kDepth); });
+    sleeping_ = false;
     if (stopping_) return;
     const uint32_t n = next_++;
-    in_progress_ = n;
+    const size_t head = head_;
+    in_progress_.store(n, std::memory_order_release);
     if (!spare_.empty()) {
       page = std::move(spare_.back());
       spare_.pop_back();
     }
     lock.unlock();
+    const int64_t start = Now();
+    const std::span<const uint8_t> stored = Stored(n);
     page.number = n;
-    page.stored.resize(page_size_);
-    ssize_t got;
-    do {
-      got = pread(descriptor_, page.stored.data(), page_size_, static_cast<off_t>(uint64_t{n} * page_size_));
-    } while (got < 0 && errno == EINTR);
-    bool decrypted = false;
-    if (got > 0) {
-      page.stored.resize(static_cast<size_t>(got));
-      page.plain = page.stored;
-      decrypted = std::all_of(page.plain.begin(), page.plain.end(), [](uint8_t b) { return b == 0; }) ||
-                  cipher_->Decrypt(n, std::span(page.plain));
-    }
+    page.head = head;
+    page.stored.assign(stored.begin(), stored.end());
+    page.plain = page.stored;
+    page.plain_size = stored.empty() ? 0 : cipher_->DecryptHeadUncached(n, std::span(page.plain), head);
+    // A page the thread lost its core on says nothing of what pages cost.
+    const int64_t before = page_cost_.load(std::memory_order_relaxed);
+    const int64_t cost = before == 0 ? Now() - start : std::min(Now() - start, 2 * before);
+    page_cost_.store(before == 0 ? cost : before + (cost - before) / 8, std::memory_order_relaxed);
     lock.lock();
-    in_progress_ = -1;
-    if (decrypted && n > last_) ready_.push_back(std::move(page));
-    wake_.notify_all();
+    in_progress_.store(-1, std::memory_order_release);
+    if (page.plain_size != 0 && n > last_ && head == head_) ready_.push_back(std::move(page));
   }
 }
 

@@ -315,8 +315,12 @@ uint32_t ReadPageHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& pla
   plain = 0;
   const uint32_t got = ReadStoredPage(handle, handle.page, n);
   if (got == 0) return 0;
-  const size_t decrypted = cipher->DecryptPageHead(static_cast<uint32_t>(n), std::span(handle.page.data(), got), head);
+  const std::span<uint8_t> page(handle.page.data(), got);
+  DecryptAhead* ahead = handle.file->ahead.get();
+  size_t decrypted = ahead != nullptr ? ahead->Take(static_cast<uint32_t>(n), page, head) : 0;
+  if (decrypted == 0) decrypted = cipher->DecryptPageHead(static_cast<uint32_t>(n), page, head);
   if (decrypted == 0) return 0;
+  if (ahead != nullptr) ahead->Follow(static_cast<uint32_t>(n), head);
   if (decrypted >= got) {
     handle.current_page = got == handle.PageSize() ? n : -1;
     return plain = got;

@@ -73,13 +73,33 @@ bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) cons
   return true;
 }
 
+namespace {
+
+bool Blank(std::span<const uint8_t> bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Whole AES blocks; RC4 decrypts any prefix as the whole page would.
+size_t HeadSize(size_t page, size_t head) { return head >= page ? page : std::min(page, (head + 15) / 16 * 16); }
+
+}  // namespace
+
 size_t PageCipher::DecryptPageHead(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
-  // Whole AES blocks; RC4 decrypts any prefix as the whole page would.
-  const size_t size = std::min(page.size(), (head + 15) / 16 * 16);
+  const size_t size = HeadSize(page.size(), head);
   const std::span<uint8_t> part = page.first(size);
-  if (std::all_of(part.begin(), part.end(), [](uint8_t b) { return b == 0; })) {
+  if (Blank(part)) {
     // Blank so far: the whole page decides whether it was ever written.
     return DecryptPage(page_number, page) ? page.size() : 0;
+  }
+  return Decrypt(page_number, part) ? size : 0;
+}
+
+size_t PageCipher::DecryptHeadUncached(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
+  const size_t size = HeadSize(page.size(), head);
+  const std::span<uint8_t> part = page.first(size);
+  if (Blank(part)) {
+    if (Blank(page)) return page.size();
+    return Decrypt(page_number, page) ? page.size() : 0;
   }
   return Decrypt(page_number, part) ? size : 0;
 }

@@ -67,6 +67,10 @@ class PageCipher {
   // It keeps pages of its own, past the recent ones below.
   friend class DecryptAhead;
   virtual bool Decrypt(uint32_t page_number, std::span<uint8_t> page) const = 0;
+  // DecryptPageHead without the recent pages: pages decrypted ahead must not
+  // push out those the reader comes back to. A `head` of the page's size or
+  // more decrypts it whole, as DecryptPage does.
+  size_t DecryptHeadUncached(uint32_t page_number, std::span<uint8_t> page, size_t head) const;
 
  private:
   // The reader reads a long-value page again for every value on it, and the

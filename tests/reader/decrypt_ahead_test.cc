@@ -42,12 +42,12 @@ struct EncodedSample {
 };
 
 // Waits a little for the thread: Take only ever finds what is done.
-bool TakeSoon(DecryptAhead& ahead, uint32_t n, Bytes& page) {
+size_t TakeSoon(DecryptAhead& ahead, uint32_t n, Bytes& page, size_t head = DecryptAhead::kWhole) {
   for (int i = 0; i < 2000; ++i) {
-    if (ahead.Take(n, std::span(page))) return true;
+    if (const size_t plain = ahead.Take(n, std::span(page), head)) return plain;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return false;
+  return 0;
 }
 
 TEST(DecryptAheadTest, PagesAreTakenOnlyForTheBytesTheyWereMadeFrom) {
@@ -74,6 +74,10 @@ TEST(DecryptAheadTest, PagesAreTakenOnlyForTheBytesTheyWereMadeFrom) {
     page = sample.Stored(4);
     EXPECT_TRUE(ahead.Take(4, std::span(page)));
     EXPECT_EQ(page, sample.Plain(4));
+    // Not for a reader of its head, which must see the rest as stored.
+    page = sample.Stored(4);
+    EXPECT_EQ(ahead.Take(4, std::span(page), 128), 0u);
+    EXPECT_EQ(page, sample.Stored(4));
     // Other stored bytes than those decrypted ahead: left as they are.
     ahead.Follow(4);
     Bytes changed = sample.Stored(5);
@@ -82,6 +86,16 @@ TEST(DecryptAheadTest, PagesAreTakenOnlyForTheBytesTheyWereMadeFrom) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(ahead.Take(5, std::span(changed)));
     EXPECT_EQ(changed, before);
+    // Heads read in order are decrypted ahead as heads, and a head is no
+    // whole page.
+    for (uint32_t n = 8; n <= 10; ++n) ahead.Follow(n, 128);
+    page = sample.Stored(11);
+    Bytes head = page;
+    ASSERT_EQ(TakeSoon(ahead, 11, page, 128), sample.cipher->DecryptPageHead(11, std::span(head), 128));
+    EXPECT_EQ(page, head);
+    page = sample.Stored(11);
+    EXPECT_EQ(ahead.Take(11, std::span(page)), 0u);
+    EXPECT_EQ(page, sample.Stored(11));
     // Pages past the end of the file are never guessed.
     const uint32_t last = static_cast<uint32_t>(sample.bytes.size() / kPageSize) - 1;
     for (uint32_t n = last - 2; n <= last; ++n) ahead.Follow(n);
@@ -109,6 +123,37 @@ TEST(DecryptAheadTest, HandleReadsAreUnchanged) {
         ASSERT_EQ(ReadAltPage(*handle, pages - n), kPageSize);
         EXPECT_TRUE(
             std::equal(handle->alt_page.begin(), handle->alt_page.begin() + kPageSize, sample.Plain(pages - n).begin()));
+      }
+    }
+  }
+}
+
+// The walk's reads of page heads, with whole reads of some of the same pages
+// and jumps between: each gives what decrypting the head directly gives, as
+// many bytes plain and the rest zero, whatever the thread made ahead.
+TEST(DecryptAheadTest, HeadReadsAreUnchanged) {
+  if (!testing::EncryptedCorpusDir()) GTEST_SKIP() << "encrypted samples not found (set MENDORA_CORPUS_ENCRYPTED)";
+  const EncodedSample sample;
+  JetHandlePtr handle = OpenJetHandle((*testing::EncryptedCorpusDir() / "jet3-encoded.mdb").string());
+  ASSERT_NE(handle, nullptr);
+  ASSERT_NE(handle->file->cipher, nullptr);
+  const uint32_t pages = handle->PageCount();
+  for (const uint32_t head : {16u, 128u, 1000u}) {
+    for (int round = 0; round < 3; ++round) {
+      for (uint32_t n = 1; n < pages; ++n) {
+        Bytes expected = sample.Stored(n);
+        const size_t expected_plain = sample.cipher->DecryptPageHead(n, std::span(expected), head);
+        uint32_t plain = 0;
+        ASSERT_EQ(ReadPageHead(*handle, n, head, plain), kPageSize) << head << " " << n;
+        ASSERT_EQ(plain, expected_plain) << head << " " << round << " " << n;
+        EXPECT_TRUE(std::equal(handle->page.begin(), handle->page.begin() + plain, expected.begin())) << head << " " << n;
+        EXPECT_TRUE(std::all_of(handle->page.begin() + plain, handle->page.end(), [](uint8_t b) { return b == 0; }));
+        if (n % 5 == 0) {
+          // The walk reads a page it must see whole after its head.
+          ASSERT_EQ(ReadPage(*handle, n), kPageSize);
+          EXPECT_TRUE(std::equal(handle->page.begin(), handle->page.begin() + kPageSize, sample.Plain(n).begin())) << n;
+        }
+        if (n % 11 == 0) ASSERT_EQ(ReadPage(*handle, pages - n), kPageSize);
       }
     }
   }
