@@ -32,12 +32,12 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
   const auto digest = static_cast<uint32_t>((mixed ^ (mixed >> 31)) >> 32);
   if (page >= kNearPages) {
-    const std::span<const uint64_t> taken = far_.Find(key);
+    const PackedTable::Values taken = far_.Find(key);
     if (taken.empty()) {
       far_.Insert(key, digest);
       return true;
     }
-    return PackedTable::ValueOf(taken.front()) == digest;
+    return PackedTable::ValueOf(*taken.begin()) == digest;
   }
   if (!near_) near_ = std::make_unique<std::vector<Entry>[]>(size_t{1} << kBucketBits);
   std::vector<Entry>& bucket = near_[page & ((1u << kBucketBits) - 1)];

@@ -10,8 +10,11 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <utility>
 #include <vector>
+
+#include "reader/packed_table.h"
 
 namespace mendora {
 namespace {
@@ -324,6 +327,34 @@ TEST(LongValueClaimsTest, AgreesWithAMapOfFirstOwners) {
     const uint64_t owner = LongValueOwner(random() % 4, 0, 1);
     const auto [at, fresh] = first_owner.try_emplace({page, row}, owner);
     ASSERT_EQ(claims.Claim(page, row, owner), fresh || at->second == owner) << i << ": " << page << "/" << row;
+  }
+}
+
+// Every key's values, those past 28 bits among them, come back whole, once
+// and in order, whatever the order they went in, as from a plain set.
+TEST(PackedTableTest, AgreesWithASetOfPairs) {
+  std::mt19937 random(11);
+  const uint32_t values[] = {0, 1, (1u << 28) - 1, 1u << 28, 0xFFFFFFFF, 12345};
+  PackedTable table;
+  std::set<std::pair<uint32_t, uint32_t>> pairs;
+  for (int i = 0; i < 100000; ++i) {
+    // Keys that share a bucket and keys that differ only in their top bits.
+    const uint32_t key = random() % 3 == 0 ? (random() % 64) << 26 : random() % 5000;
+    const uint32_t value = random() % 2 == 0 ? values[random() % 6] : random() % 3000;
+    table.Insert(key, value);
+    pairs.insert({key, value});
+  }
+  ASSERT_EQ(table.size(), pairs.size());
+  for (uint32_t key = 0; key < 5000; ++key) {
+    for (const uint32_t k : {key, key << 26}) {
+      std::vector<uint32_t> expected, found;
+      for (auto at = pairs.lower_bound({k, 0}); at != pairs.end() && at->first == k; ++at) expected.push_back(at->second);
+      for (const uint64_t entry : table.Find(k)) {
+        ASSERT_EQ(entry >> 32, k);
+        found.push_back(PackedTable::ValueOf(entry));
+      }
+      ASSERT_EQ(found, expected) << k;
+    }
   }
 }
 
