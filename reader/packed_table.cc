@@ -5,31 +5,71 @@
 
 namespace mendora {
 
-std::span<const uint64_t> PackedTable::Find(uint32_t key) const {
-  if (!buckets_) return {};
-  const std::vector<uint64_t>& bucket = buckets_[BucketOf(key)];
-  const uint64_t low = static_cast<uint64_t>(key) << 32;
-  const auto first = std::lower_bound(bucket.begin(), bucket.end(), low);
-  auto last = first;
-  while (last != bucket.end() && (*last >> 32) == key) ++last;
-  return {bucket.data() + (first - bucket.begin()), static_cast<size_t>(last - first)};
+namespace {
+
+// Inserts `entry` at `at` in the sorted `bucket`, growing it by a quarter
+// when full: doubling would leave a third of the memory of a large pass
+// unused.
+template <typename T>
+void InsertAt(std::vector<T>& bucket, typename std::vector<T>::iterator at, const T& entry) {
+  if (bucket.size() == bucket.capacity()) {
+    const size_t index = static_cast<size_t>(at - bucket.begin());
+    bucket.reserve(bucket.capacity() + bucket.capacity() / 4 + 4);
+    at = bucket.begin() + static_cast<std::ptrdiff_t>(index);
+  }
+  bucket.insert(at, entry);
+}
+
+}  // namespace
+
+PackedTable::Values PackedTable::Find(uint32_t key) const {
+  Values found;
+  found.key_ = key;
+  const uint32_t mixed = Mix(key);
+  const uint32_t bucket_index = mixed >> (32 - kBucketBits);
+  if (buckets_) {
+    const std::vector<Entry>& bucket = buckets_[bucket_index];
+    const uint64_t residue = mixed & ((1u << (32 - kBucketBits)) - 1);
+    const auto first = std::lower_bound(bucket.begin(), bucket.end(), residue << kValueBits,
+                                        [](const Entry& entry, uint64_t n) { return entry.Number() < n; });
+    auto last = first;
+    while (last != bucket.end() && (last->Number() >> kValueBits) == residue) ++last;
+    found.near_ = bucket.data() + (first - bucket.begin());
+    found.near_end_ = bucket.data() + (last - bucket.begin());
+  }
+  if (far_buckets_) {
+    const std::vector<uint64_t>& bucket = far_buckets_[bucket_index];
+    const uint64_t low = static_cast<uint64_t>(key) << 32;
+    const auto first = std::lower_bound(bucket.begin(), bucket.end(), low);
+    auto last = first;
+    while (last != bucket.end() && (*last >> 32) == key) ++last;
+    found.far_ = bucket.data() + (first - bucket.begin());
+    found.far_end_ = bucket.data() + (last - bucket.begin());
+  }
+  return found;
 }
 
 void PackedTable::Insert(uint32_t key, uint32_t value) {
-  if (!buckets_) buckets_ = std::make_unique<std::vector<uint64_t>[]>(size_t{1} << kBucketBits);
-  std::vector<uint64_t>& bucket = buckets_[BucketOf(key)];
-  const uint64_t entry = static_cast<uint64_t>(key) << 32 | value;
-  const auto at = std::lower_bound(bucket.begin(), bucket.end(), entry);
-  if (at != bucket.end() && *at == entry) return;
-  if (bucket.size() == bucket.capacity()) {
-    // A quarter more at a time: doubling would leave a third of the memory
-    // of a large pass unused.
-    const size_t index = static_cast<size_t>(at - bucket.begin());
-    bucket.reserve(bucket.capacity() + bucket.capacity() / 4 + 4);
-    bucket.insert(bucket.begin() + static_cast<std::ptrdiff_t>(index), entry);
-  } else {
-    bucket.insert(at, entry);
+  const uint32_t mixed = Mix(key);
+  const uint32_t bucket_index = mixed >> (32 - kBucketBits);
+  if (value > kValueMask) {
+    if (!far_buckets_) far_buckets_ = std::make_unique<std::vector<uint64_t>[]>(size_t{1} << kBucketBits);
+    std::vector<uint64_t>& bucket = far_buckets_[bucket_index];
+    const uint64_t entry = static_cast<uint64_t>(key) << 32 | value;
+    const auto at = std::lower_bound(bucket.begin(), bucket.end(), entry);
+    if (at != bucket.end() && *at == entry) return;
+    InsertAt(bucket, at, entry);
+    ++size_;
+    return;
   }
+  if (!buckets_) buckets_ = std::make_unique<std::vector<Entry>[]>(size_t{1} << kBucketBits);
+  std::vector<Entry>& bucket = buckets_[bucket_index];
+  const uint64_t number = static_cast<uint64_t>(mixed & ((1u << (32 - kBucketBits)) - 1)) << kValueBits | value;
+  const auto at = std::lower_bound(bucket.begin(), bucket.end(), number,
+                                   [](const Entry& entry, uint64_t n) { return entry.Number() < n; });
+  if (at != bucket.end() && at->Number() == number) return;
+  InsertAt(bucket, at, Entry{static_cast<uint16_t>(number >> 32), static_cast<uint16_t>(number >> 16),
+                             static_cast<uint16_t>(number)});
   ++size_;
 }
 

@@ -6,11 +6,12 @@
 // however many tables must be searched without their usage map (a search per
 // table read the whole file again for each). The long-value claims name the
 // field that owns each long-value row read, so no row is read for more than
-// one value; they grow with the long values read, 8 bytes each.
+// one value; they grow with the long values read, 6 bytes each.
 #ifndef MENDORA_READER_PAGE_INDEX_H_
 #define MENDORA_READER_PAGE_INDEX_H_
 
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -40,9 +41,25 @@ class LongValueClaims {
   // another take one chance in four billion of a row read twice, where a
   // full owner would cost twice the memory of every long value read.
   bool Claim(uint32_t page, uint32_t row, uint64_t owner);
+  size_t size() const { return size_ + far_.size(); }
 
  private:
-  PackedTable owners_;  // (page << 8 | row) -> digest of the owner
+  // A claim in 6 bytes: the page's low bits choose the bucket, so the entry
+  // keeps only the rest of the page and the row. That holds the first
+  // million pages, more than a file Access writes has; a reference past them
+  // (a damaged one) goes to far_ at 8 bytes.
+  static constexpr int kBucketBits = 12;
+  static constexpr uint32_t kNearPages = 1u << (kBucketBits + 8);
+  struct Entry {
+    uint16_t key;  // (page >> kBucketBits) << 8 | row
+    uint16_t digest_low;
+    uint16_t digest_high;
+  };
+  static_assert(sizeof(Entry) == 6);
+
+  std::unique_ptr<std::vector<Entry>[]> near_;  // made on the first claim
+  size_t size_ = 0;
+  PackedTable far_;  // (page << 8 | row) -> digest of the owner
 };
 
 // The owner of a long value: the field of one row of one data page.

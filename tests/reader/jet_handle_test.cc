@@ -8,7 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <utility>
 #include <vector>
+
+#include "reader/packed_table.h"
 
 namespace mendora {
 namespace {
@@ -314,9 +320,59 @@ TEST(LongValueClaimsTest, FirstOwnerKeepsTheRow) {
       {8, 52, LongValueOwner(24, 51, 2), false},        // ...not the first field
       {0xFFFFFF, 255, LongValueOwner(1, 1, 1), true},   // the largest reference
       {0xFFFFFF, 255, LongValueOwner(1, 1, 0), false},
+      {8 + 4096, 51, LongValueOwner(7, 7, 7), true},      // pages alike in their low bits
+      {8 + 4096, 51, LongValueOwner(24, 51, 2), false},   // ...are not page 8
+      {8 + (1 << 20), 51, LongValueOwner(6, 6, 6), true},  // nor past the millionth page
+      {8 + (1 << 20), 51, LongValueOwner(24, 51, 2), false},
+      {8 + (1 << 24), 51, LongValueOwner(24, 51, 2), true},  // a page is named in 24 bits
   };
   for (const Case& c : cases) {
     EXPECT_EQ(claims.Claim(c.page, c.row, c.owner), c.granted) << c.page << "/" << c.row;
+  }
+}
+
+// Claims made in any order, pages that share their low bits or lie past the
+// millionth page among them, grant exactly what a plain map of each row's
+// first owner grants.
+TEST(LongValueClaimsTest, AgreesWithAMapOfFirstOwners) {
+  std::mt19937 random(7);
+  const uint32_t bases[] = {3, 4095, 4099, 70000, (1u << 20) - 1, 1u << 20, (1u << 20) + 3, 0xFFFFFF};
+  LongValueClaims claims;
+  std::map<std::pair<uint32_t, uint32_t>, uint64_t> first_owner;
+  for (int i = 0; i < 200000; ++i) {
+    const uint32_t page = (bases[random() % 8] + 4096 * (random() % 40)) & 0xFFFFFF;
+    const uint32_t row = random() % 256;
+    const uint64_t owner = LongValueOwner(random() % 4, 0, 1);
+    const auto [at, fresh] = first_owner.try_emplace({page, row}, owner);
+    ASSERT_EQ(claims.Claim(page, row, owner), fresh || at->second == owner) << i << ": " << page << "/" << row;
+  }
+}
+
+// Every key's values, those past 28 bits among them, come back whole, once
+// and in order, whatever the order they went in, as from a plain set.
+TEST(PackedTableTest, AgreesWithASetOfPairs) {
+  std::mt19937 random(11);
+  const uint32_t values[] = {0, 1, (1u << 28) - 1, 1u << 28, 0xFFFFFFFF, 12345};
+  PackedTable table;
+  std::set<std::pair<uint32_t, uint32_t>> pairs;
+  for (int i = 0; i < 100000; ++i) {
+    // Keys that share a bucket and keys that differ only in their top bits.
+    const uint32_t key = random() % 3 == 0 ? (random() % 64) << 26 : random() % 5000;
+    const uint32_t value = random() % 2 == 0 ? values[random() % 6] : random() % 3000;
+    table.Insert(key, value);
+    pairs.insert({key, value});
+  }
+  ASSERT_EQ(table.size(), pairs.size());
+  for (uint32_t key = 0; key < 5000; ++key) {
+    for (const uint32_t k : {key, key << 26}) {
+      std::vector<uint32_t> expected, found;
+      for (auto at = pairs.lower_bound({k, 0}); at != pairs.end() && at->first == k; ++at) expected.push_back(at->second);
+      for (const uint64_t entry : table.Find(k)) {
+        ASSERT_EQ(entry >> 32, k);
+        found.push_back(PackedTable::ValueOf(entry));
+      }
+      ASSERT_EQ(found, expected) << k;
+    }
   }
 }
 
