@@ -155,7 +155,7 @@ bool RowCursor::TakePage(uint32_t p) {
 int64_t RowCursor::EarlierCopy(uint32_t p) {
   const ByteView page = handle_.Page();
   const uint32_t signature = PageSignature(page);
-  const std::span<const uint64_t> alike = page_signatures_.Find(signature);
+  const auto alike = page_signatures_.Find(signature);
   if (alike.empty()) {
     page_signatures_.Insert(signature, p);
     return -1;
@@ -163,7 +163,7 @@ int64_t RowCursor::EarlierCopy(uint32_t p) {
   // The first page of this signature is digested whole once another shares
   // its signature; every later one is then digested as it comes, so each
   // earlier page of equal bytes is in page_digests_.
-  const uint32_t first = PackedTable::ValueOf(alike.front());
+  const uint32_t first = PackedTable::ValueOf(*alike.begin());
   // The same page met again (a cursor that seeks back) is no copy.
   if (first == p) return -1;
   if (!copy_check_) copy_check_ = std::make_unique<PageBuffer>();
