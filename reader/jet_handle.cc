@@ -25,6 +25,15 @@ void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
 }
 
+// pread of the file, taken up again when a signal interrupts it.
+ssize_t ReadAt(const JetHandle& handle, uint8_t* into, size_t size, uint64_t offset) {
+  ssize_t got;
+  do {
+    got = pread(handle.file->descriptor, into, size, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
 // Page n from the window into `buffer`, the window first filled with the
 // pages from n on when the reader goes in order; false when it holds no page
 // n (a reader that jumps, a read that failed, the file's last short page):
@@ -45,10 +54,7 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     const uint64_t offset = static_cast<uint64_t>(n) * page_size;
     const uint64_t left = handle.FileSize() - offset;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadWindow::kPages} * page_size));
-    ssize_t got;
-    do {
-      got = pread(handle.file->descriptor, window->bytes.data(), want, static_cast<off_t>(offset));
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = ReadAt(handle, window->bytes.data(), want, offset);
     window->first = n;
     window->page_size = page_size;
     window->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
@@ -69,10 +75,7 @@ uint32_t ReadStoredPage(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   if (handle.FileSize() <= offset) return 0;
   ++handle.pages_read;
   if (ReadFromWindow(handle, buffer, n)) return page_size;
-  ssize_t got;
-  do {
-    got = pread(handle.file->descriptor, buffer.data(), page_size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = ReadAt(handle, buffer.data(), page_size, offset);
   if (got <= 0) return 0;
   // A short last page must not show bytes of the page that was there before.
   std::memset(buffer.data() + got, 0, buffer.size() - static_cast<size_t>(got));
@@ -117,10 +120,7 @@ uint32_t ReadPlainHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& pl
   const uint32_t want = std::min(head, stored);
   handle.current_page = -1;
   ++handle.pages_read;
-  ssize_t got;
-  do {
-    got = pread(handle.file->descriptor, handle.page.data(), want, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = ReadAt(handle, handle.page.data(), want, offset);
   // A read that falls short is left to the whole page's read, which says
   // what there is.
   if (got != static_cast<ssize_t>(want)) return plain = ReadPage(handle, n);

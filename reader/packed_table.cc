@@ -5,23 +5,6 @@
 
 namespace mendora {
 
-namespace {
-
-// Inserts `entry` at `at` in the sorted `bucket`, growing it by a quarter
-// when full: doubling would leave a third of the memory of a large pass
-// unused.
-template <typename T>
-void InsertAt(std::vector<T>& bucket, typename std::vector<T>::iterator at, const T& entry) {
-  if (bucket.size() == bucket.capacity()) {
-    const size_t index = static_cast<size_t>(at - bucket.begin());
-    bucket.reserve(bucket.capacity() + bucket.capacity() / 4 + 4);
-    at = bucket.begin() + static_cast<std::ptrdiff_t>(index);
-  }
-  bucket.insert(at, entry);
-}
-
-}  // namespace
-
 PackedTable::Values PackedTable::Find(uint32_t key) const {
   Values found;
   found.key_ = key;
@@ -58,7 +41,7 @@ void PackedTable::Insert(uint32_t key, uint32_t value) {
     const uint64_t entry = static_cast<uint64_t>(key) << 32 | value;
     const auto at = std::lower_bound(bucket.begin(), bucket.end(), entry);
     if (at != bucket.end() && *at == entry) return;
-    InsertAt(bucket, at, entry);
+    InsertSorted(bucket, at, entry);
     ++size_;
     return;
   }
@@ -68,7 +51,7 @@ void PackedTable::Insert(uint32_t key, uint32_t value) {
   const auto at = std::lower_bound(bucket.begin(), bucket.end(), number,
                                    [](const Entry& entry, uint64_t n) { return entry.Number() < n; });
   if (at != bucket.end() && at->Number() == number) return;
-  InsertAt(bucket, at, Entry{static_cast<uint16_t>(number >> 32), static_cast<uint16_t>(number >> 16),
+  InsertSorted(bucket, at, Entry{static_cast<uint16_t>(number >> 32), static_cast<uint16_t>(number >> 16),
                              static_cast<uint16_t>(number)});
   ++size_;
 }

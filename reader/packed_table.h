@@ -19,6 +19,19 @@
 
 namespace mendora {
 
+// Inserts `entry` at `at` in the sorted `bucket`, growing it by a quarter
+// when full: doubling would leave a third of the memory of a large pass
+// unused, and a bucket grown a little at a time copies only itself.
+template <typename T>
+void InsertSorted(std::vector<T>& bucket, typename std::vector<T>::iterator at, const T& entry) {
+  if (bucket.size() == bucket.capacity()) {
+    const size_t index = static_cast<size_t>(at - bucket.begin());
+    bucket.reserve(bucket.capacity() + bucket.capacity() / 4 + 4);
+    at = bucket.begin() + static_cast<std::ptrdiff_t>(index);
+  }
+  bucket.insert(at, entry);
+}
+
 class PackedTable {
   struct Entry {
     uint16_t high;  // the key's 20 bits and the value's top 12, high first

@@ -42,10 +42,17 @@ PageCipherSetup Damaged(std::string detail) {
   return setup;
 }
 
+bool Blank(std::span<const uint8_t> bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Whole AES blocks; RC4 decrypts any prefix as the whole page would.
+size_t HeadSize(size_t page, size_t head) { return head >= page ? page : std::min(page, (head + 15) / 16 * 16); }
+
 }  // namespace
 
 bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) const {
-  if (std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; })) return true;
+  if (Blank(page)) return true;
   {
     const std::lock_guard<std::mutex> lock(recent_mutex_);
     for (RecentPage& recent : recent_) {
@@ -73,33 +80,21 @@ bool PageCipher::DecryptPage(uint32_t page_number, std::span<uint8_t> page) cons
   return true;
 }
 
-namespace {
-
-bool Blank(std::span<const uint8_t> bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+size_t PageCipher::DecryptPageHead(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
+  return DecryptHead(page_number, page, head, true);
 }
 
-// Whole AES blocks; RC4 decrypts any prefix as the whole page would.
-size_t HeadSize(size_t page, size_t head) { return head >= page ? page : std::min(page, (head + 15) / 16 * 16); }
+size_t PageCipher::DecryptHeadUncached(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
+  return DecryptHead(page_number, page, head, false);
+}
 
-}  // namespace
-
-size_t PageCipher::DecryptPageHead(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
+size_t PageCipher::DecryptHead(uint32_t page_number, std::span<uint8_t> page, size_t head, bool remember) const {
   const size_t size = HeadSize(page.size(), head);
   const std::span<uint8_t> part = page.first(size);
   if (Blank(part)) {
     // Blank so far: the whole page decides whether it was ever written.
-    return DecryptPage(page_number, page) ? page.size() : 0;
-  }
-  return Decrypt(page_number, part) ? size : 0;
-}
-
-size_t PageCipher::DecryptHeadUncached(uint32_t page_number, std::span<uint8_t> page, size_t head) const {
-  const size_t size = HeadSize(page.size(), head);
-  const std::span<uint8_t> part = page.first(size);
-  if (Blank(part)) {
-    if (Blank(page)) return page.size();
-    return Decrypt(page_number, page) ? page.size() : 0;
+    const bool plain = remember ? DecryptPage(page_number, page) : Blank(page) || Decrypt(page_number, page);
+    return plain ? page.size() : 0;
   }
   return Decrypt(page_number, part) ? size : 0;
 }

@@ -71,6 +71,8 @@ class PageCipher {
   // push out those the reader comes back to. A `head` of the page's size or
   // more decrypts it whole, as DecryptPage does.
   size_t DecryptHeadUncached(uint32_t page_number, std::span<uint8_t> page, size_t head) const;
+  // Both head decryptions; `remember` goes through the recent pages.
+  size_t DecryptHead(uint32_t page_number, std::span<uint8_t> page, size_t head, bool remember) const;
 
  private:
   // The reader reads a long-value page again for every value on it, and the

@@ -48,15 +48,7 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
     return (static_cast<uint32_t>(at->digest_high) << 16 | at->digest_low) == digest;
   }
   const Entry entry{near_key, static_cast<uint16_t>(digest), static_cast<uint16_t>(digest >> 16)};
-  if (bucket.size() == bucket.capacity()) {
-    // A quarter more at a time, as in PackedTable: doubling would leave a
-    // third of a large pass's claims' memory unused.
-    const size_t index = static_cast<size_t>(at - bucket.begin());
-    bucket.reserve(bucket.capacity() + bucket.capacity() / 4 + 4);
-    bucket.insert(bucket.begin() + static_cast<std::ptrdiff_t>(index), entry);
-  } else {
-    bucket.insert(at, entry);
-  }
+  InsertSorted(bucket, at, entry);
   ++size_;
   return true;
 }

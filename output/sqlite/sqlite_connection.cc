@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "reader/text_codec.h"
+
 namespace mendora {
 
 std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path) {
@@ -80,21 +82,9 @@ void SqliteConnection::Fail(std::string_view what) {
   Fail(what, db_ != nullptr ? sqlite3_errmsg(db_) : "the target database is closed");
 }
 
-namespace {
+void SqliteConnection::NoteTrigger(std::string_view name) { triggers_.insert(AsciiLower(name)); }
 
-std::string Lower(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
-}  // namespace
-
-void SqliteConnection::NoteTrigger(std::string_view name) { triggers_.insert(Lower(name)); }
-
-bool SqliteConnection::MayBeTrigger(std::string_view name) const { return triggers_.count(Lower(name)) != 0; }
+bool SqliteConnection::MayBeTrigger(std::string_view name) const { return triggers_.count(AsciiLower(name)) != 0; }
 
 void SqliteConnection::Exec(const std::string& sql, std::string_view what) {
   if (sqlite3_exec(Handle(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(what);
