@@ -34,33 +34,46 @@ ssize_t ReadAt(const JetHandle& handle, uint8_t* into, size_t size, uint64_t off
   return got;
 }
 
-// Page n from the window into `buffer`, the window first filled with the
-// pages from n on when the reader goes in order; false when it holds no page
-// n (a reader that jumps, a read that failed, the file's last short page):
-// the page is then read alone, as before.
+// Page n from a read-ahead window into `buffer`, a window first filled with
+// the pages from n on when the buffer's reader goes in order. False when no
+// window holds page n (a reader that jumps, a read that failed, the file's
+// last short page): the page is then read alone, as before.
 bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   const uint32_t page_size = handle.PageSize();
-  // Made on the first read, so that a reader that starts anywhere (a table
-  // read while the walk over every page reads only their heads) is seen
-  // going in order from its second page on.
-  const bool fresh = !handle.window;
-  if (fresh) handle.window = std::make_unique<ReadWindow>();
-  ReadWindow* window = handle.window.get();
-  const bool in_order = fresh ? n == 1 : n == window->last_read + 1;
-  window->last_read = n;
-  const bool held = window->page_size == page_size && n >= window->first && n < window->first + window->count;
-  if (!held) {
-    if (!in_order) return false;
-    const uint64_t offset = static_cast<uint64_t>(n) * page_size;
-    const uint64_t left = handle.FileSize() - offset;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadWindow::kPages} * page_size));
-    const ssize_t got = ReadAt(handle, window->bytes.data(), want, offset);
-    window->first = n;
-    window->page_size = page_size;
-    window->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
-    if (window->count == 0) return false;
+  if (!handle.read_ahead) handle.read_ahead = std::make_unique<ReadAhead>();
+  ReadAhead& ahead = *handle.read_ahead;
+  int64_t& last = ahead.last_read[&buffer == &handle.alt_page ? 1 : 0];
+  // A reader that starts anywhere but page 1 (a table read while the walk
+  // over every page reads only their heads) is seen going in order from its
+  // second page on. One that moves forward by a few pages goes in order: a
+  // table's data pages lie among its long-value pages and other tables' pages.
+  const bool in_order = last < 0 ? n == 1 : n > last && n - last <= ReadAhead::kStride;
+  last = n;
+  ReadAhead::Window* from = nullptr;
+  ReadAhead::Window* oldest = &ahead.windows[0];
+  for (ReadAhead::Window& w : ahead.windows) {
+    if (w.page_size == page_size && n >= w.first && n < w.first + w.count) from = &w;
+    if (w.used < oldest->used) oldest = &w;
   }
-  std::memcpy(buffer.data(), window->bytes.data() + static_cast<size_t>(n - window->first) * page_size, page_size);
+  if (from == nullptr) {
+    if (!in_order) return false;
+    from = oldest;
+    if (!from->bytes) from->bytes = std::make_unique_for_overwrite<uint8_t[]>(size_t{ReadAhead::kPages} * kMaxPageSize);
+    // Windows start at multiples of kPages, so that two never hold the
+    // same page: the pages a reader steps over are in the window of the
+    // pages around them, where the other reader finds them.
+    const int64_t first = n - n % ReadAhead::kPages;
+    const uint64_t offset = static_cast<uint64_t>(first) * page_size;
+    const uint64_t left = handle.FileSize() - offset;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadAhead::kPages} * page_size));
+    const ssize_t got = ReadAt(handle, from->bytes.get(), want, offset);
+    from->first = first;
+    from->page_size = page_size;
+    from->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
+    if (n >= first + from->count) return false;
+  }
+  from->used = ++ahead.clock;
+  std::memcpy(buffer.data(), from->bytes.get() + static_cast<size_t>(n - from->first) * page_size, page_size);
   std::memset(buffer.data() + page_size, 0, buffer.size() - page_size);
   return true;
 }

@@ -62,14 +62,28 @@ using PageBuffer = std::array<uint8_t, kMaxPageSize>;
 
 // Pages read ahead of a reader that goes through the file in order (the walk
 // over every page, a table's data pages): one read of many pages costs the
-// system far less than one read of each.
-struct ReadWindow {
-  static constexpr uint32_t kPages = 32;
-  std::array<uint8_t, kPages * kMaxPageSize> bytes{};
-  int64_t first = -1;      // the page at bytes[0], -1 for none
-  uint32_t count = 0;      // whole pages held
-  uint32_t page_size = 0;  // of the pages held
-  int64_t last_read = -2;  // the last page asked for, to tell an in-order reader
+// system far less than one read of each. The windows are shared by both page
+// buffers: the long values a table's rows name lie among its data pages, and
+// are read behind them (with decoding threads, a few batches behind), so the
+// last windows read for one buffer mostly hold what the other wants next.
+struct ReadAhead {
+  static constexpr uint32_t kPages = 32;  // per window
+  static constexpr size_t kWindows = 8;
+  // The furthest step forward that still counts as reading in order: a read
+  // of kPages then serves at least kPages / kStride of them.
+  static constexpr int64_t kStride = 4;
+  struct Window {
+    std::unique_ptr<uint8_t[]> bytes;  // kPages pages, made on first use
+    int64_t first = -1;                // the page at bytes[0], -1 for none
+    uint32_t count = 0;                // whole pages held
+    uint32_t page_size = 0;            // of the pages held
+    uint64_t used = 0;                 // when it last served a page
+  };
+  std::array<Window, kWindows> windows;
+  uint64_t clock = 0;
+  // The last page each reader asked for (the page buffer's, the alternate
+  // one's), to tell a reader that goes in order; -1 before its first.
+  int64_t last_read[2] = {-1, -1};
 };
 
 struct JetHandle {
@@ -85,7 +99,7 @@ struct JetHandle {
   // Built on first need; see page_index.h.
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
-  std::unique_ptr<ReadWindow> window;  // made when a reader goes in order
+  std::unique_ptr<ReadAhead> read_ahead;  // made on the first read
 
   // True for every file of the Jet 4 layout, Access 2007+ files included.
   bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }

@@ -240,11 +240,11 @@ TEST(GuardedReadTest, StaysInsideThePageSize) {
 
 // Pages served from the read-ahead window must be the file's bytes whatever
 // the order of reading: in order, backwards, jumping, through both buffers,
-// between reads of pages' heads alone, with a short last page and a second
-// pass from the start.
+// stepping over pages, between reads of pages' heads alone, with a short
+// last page and a second pass from the start.
 TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
   constexpr uint32_t kPageSize = 2048;
-  constexpr size_t kPages = 75;  // two windows and a bit, then a short page
+  constexpr size_t kPages = 300;  // more than the windows hold, then a short page
   std::vector<uint8_t> bytes = JetFileBytes(0, kPages, kPageSize);
   for (size_t i = kPageSize; i < bytes.size(); i += 4) bytes[i + 1] = static_cast<uint8_t>(i / 4 * 7);
   bytes.resize(bytes.size() + 100, 0x5A);
@@ -267,6 +267,11 @@ TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
   std::vector<size_t> twice = forward;
   twice.insert(twice.end(), forward.begin() + 1, forward.end());
   orders.push_back(twice);
+  // A reader that steps forward over a few pages at a time, and one far
+  // behind it (every fifth read goes through the other buffer).
+  std::vector<size_t> stepping;
+  for (size_t p = 1; p <= kPages; p += 1 + p % 4) stepping.insert(stepping.end(), {p, p > 150 ? p - 150 : p + 1});
+  orders.push_back(stepping);
   // A reader that starts in the middle while another reads every page's head.
   std::vector<size_t> middle;
   for (size_t p = 0; p < 39; ++p) middle.insert(middle.end(), {p, 37 + p});
