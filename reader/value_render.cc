@@ -1,6 +1,7 @@
 // Rendering of typed values as text.
 #include "reader/value_render.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -14,10 +15,14 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-// The decimal digits of a 128-bit magnitude. One 128-bit division splits it
-// into 64-bit parts of 19 digits; the digits come from 64-bit arithmetic.
-std::string Digits(uint128 magnitude) {
-  if (magnitude == 0) return "0";
+// Appends the decimal digits of a 128-bit magnitude. One 128-bit division
+// splits it into 64-bit parts of 19 digits; the digits come from 64-bit
+// arithmetic.
+void AppendDigits(uint128 magnitude, std::string& out) {
+  if (magnitude == 0) {
+    out += '0';
+    return;
+  }
   constexpr uint64_t kTen19 = 10000000000000000000ull;
   char digits[48];
   int n = 0;
@@ -29,24 +34,30 @@ std::string Digits(uint128 magnitude) {
   for (uint64_t rest = static_cast<uint64_t>(magnitude); rest != 0; rest /= 10) {
     digits[n++] = static_cast<char>('0' + rest % 10);
   }
-  std::string out(static_cast<size_t>(n), '0');
-  for (int i = 0; i < n; ++i) out[static_cast<size_t>(i)] = digits[n - 1 - i];
-  return out;
+  std::reverse(digits, digits + n);
+  out.append(digits, static_cast<size_t>(n));
 }
 
-// Places a decimal point `scale` digits from the right, padding with zeros
-// so at least one digit stands before the point.
-std::string WithScale(std::string digits, int scale) {
-  if (scale <= 0) return digits;
-  if (digits.size() <= static_cast<size_t>(scale)) digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
-  digits.insert(digits.size() - static_cast<size_t>(scale), 1, '.');
-  return digits;
+// Places a decimal point `scale` digits from the right of the digits that
+// start at `from`, padding with zeros so at least one digit stands before
+// the point.
+void ScaleDigits(std::string& out, size_t from, int scale) {
+  if (scale <= 0) return;
+  const size_t digits = out.size() - from;
+  if (digits <= static_cast<size_t>(scale)) out.insert(from, static_cast<size_t>(scale) + 1 - digits, '0');
+  out.insert(out.size() - static_cast<size_t>(scale), 1, '.');
 }
 
 template <typename T>
-std::string ShortestText(T value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+void ShortestTextInto(T value, std::string& out) {
+  if (std::isnan(value)) {
+    out.assign("NaN");
+    return;
+  }
+  if (std::isinf(value)) {
+    out.assign(value > 0 ? "Infinity" : "-Infinity");
+    return;
+  }
   char buffer[512];
   const T magnitude = std::fabs(value);
   // Plain decimals for ordinary magnitudes; the shortest form with an
@@ -54,7 +65,14 @@ std::string ShortestText(T value) {
   const auto format = (magnitude == 0 || (magnitude >= T(1e-7) && magnitude < T(1e21))) ? std::chars_format::fixed
                                                                                         : std::chars_format::general;
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-  return std::string(buffer, result.ptr);
+  out.assign(buffer, result.ptr);
+}
+
+template <typename T>
+std::string ShortestText(T value) {
+  std::string out;
+  ShortestTextInto(value, out);
+  return out;
 }
 
 void PutDigits(char* at, int value, int digits) {
@@ -66,11 +84,18 @@ void PutDigits(char* at, int value, int digits) {
 std::string RenderSingle(float value) { return ShortestText(value); }
 std::string RenderDouble(double value) { return ShortestText(value); }
 
-std::string RenderMoney(int64_t units) {
+void RenderMoneyInto(int64_t units, std::string& out) {
   const bool negative = units < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
-  std::string text = WithScale(Digits(magnitude), 4);
-  return negative ? "-" + text : text;
+  out.assign(negative ? "-" : "");
+  AppendDigits(magnitude, out);
+  ScaleDigits(out, negative ? 1 : 0, 4);
+}
+
+std::string RenderMoney(int64_t units) {
+  std::string out;
+  RenderMoneyInto(units, out);
+  return out;
 }
 
 std::string RenderMoney(ByteView value) {
@@ -78,23 +103,27 @@ std::string RenderMoney(ByteView value) {
   return raw ? RenderMoney(static_cast<int64_t>(*raw)) : "";
 }
 
-std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale) {
+void RenderDecimalInto(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
   const uint128 magnitude = (static_cast<uint128>(high) << 64) | low;
   negative = negative && magnitude != 0;
-  std::string digits = Digits(magnitude);
   const size_t sign = negative ? 1 : 0;
-  const bool fits = scale >= 0 && precision > 0 && scale <= precision &&
-                    digits.size() + sign <= static_cast<size_t>(precision) &&
+  out.assign(sign, '-');
+  AppendDigits(magnitude, out);
+  const size_t digits = out.size() - sign;
+  const bool fits = scale >= 0 && precision > 0 && scale <= precision && digits + sign <= static_cast<size_t>(precision) &&
                     static_cast<size_t>(precision - scale) >= sign;
   if (!fits) {
-    std::string text = WithScale(std::move(digits), scale);
-    return negative ? "-" + text : text;
+    ScaleDigits(out, sign, scale);
+    return;
   }
-  std::string text(sign, '-');
-  text.append(static_cast<size_t>(precision) - sign - digits.size(), '0');
-  text += digits;
-  if (scale > 0) text.insert(static_cast<size_t>(precision - scale), 1, '.');
-  return text;
+  out.insert(sign, static_cast<size_t>(precision) - sign - digits, '0');
+  if (scale > 0) out.insert(static_cast<size_t>(precision - scale), 1, '.');
+}
+
+std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale) {
+  std::string out;
+  RenderDecimalInto(high, low, negative, precision, scale, out);
+  return out;
 }
 
 std::string RenderNumeric(ByteView field, int precision, int scale) {
@@ -141,17 +170,26 @@ bool DateFromDays(double days, DateParts& parts) {
   return true;
 }
 
-std::string RenderDate(double days) {
+void RenderDateInto(double days, std::string& out) {
   DateParts d;
-  if (!DateFromDays(days, d)) return "";
-  char text[19] = {0, 0, '/', 0, 0, '/', 0, 0, 0, 0, ' ', 0, 0, ':', 0, 0, ':', 0, 0};
+  if (!DateFromDays(days, d)) {
+    out.clear();
+    return;
+  }
+  out.assign("00/00/0000 00:00:00");
+  char* text = out.data();
   PutDigits(text, d.month, 2);
   PutDigits(text + 3, d.day, 2);
   PutDigits(text + 6, d.year, 4);
   PutDigits(text + 11, d.hour, 2);
   PutDigits(text + 14, d.minute, 2);
   PutDigits(text + 17, d.second, 2);
-  return std::string(text, sizeof text);
+}
+
+std::string RenderDate(double days) {
+  std::string out;
+  RenderDateInto(days, out);
+  return out;
 }
 
 bool IsoDateInto(double days, std::string& out) {
@@ -203,19 +241,19 @@ void RenderValueInto(const Value& value, std::string& out) {
       return;
     }
     case ValueKind::kSingle:
-      out = RenderSingle(value.AsSingle());
+      ShortestTextInto(value.AsSingle(), out);
       return;
     case ValueKind::kDouble:
-      out = RenderDouble(value.real);
+      ShortestTextInto(value.real, out);
       return;
     case ValueKind::kCurrency:
-      out = RenderMoney(value.integer);
+      RenderMoneyInto(value.integer, out);
       return;
     case ValueKind::kDecimal:
-      out = RenderDecimal(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale);
+      RenderDecimalInto(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale, out);
       return;
     case ValueKind::kDateTime:
-      out = RenderDate(value.real);
+      RenderDateInto(value.real, out);
       return;
     case ValueKind::kText:
     case ValueKind::kBytes:

@@ -43,7 +43,6 @@ void JsonDumpOutput::BeginTable(const OutputTable& table) {
 
 void JsonDumpOutput::AddRow(const Row& row) {
   text_.assign(rows_++ == 0 ? "\n        [" : ",\n        [");
-  std::string rendered;
   for (size_t i = 0; i < row.values.size(); ++i) {
     if (i > 0) text_ += ", ";
     const Value& value = row.values[i];
@@ -65,8 +64,8 @@ void JsonDumpOutput::AddRow(const Row& row) {
         break;
       }
       default:
-        RenderValueInto(value, rendered);
-        AppendJsonString(text_, rendered);
+        RenderValueInto(value, rendered_);
+        AppendJsonString(text_, rendered_);
         break;
     }
   }

@@ -41,6 +41,7 @@ class JsonDumpOutput final : public RecoveryOutput {
   bool table_open_ = false;
   bool finished_ = false;
   std::string text_;
+  std::string rendered_;  // a value's text, its storage kept from row to row
   OleStorage ole_;
   std::vector<bool> ole_columns_;  // of the current table, when unwrapping
 };
