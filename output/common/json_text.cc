@@ -2,8 +2,9 @@
 #include "output/common/json_text.h"
 
 #include <cstdint>
-#include <cstring>
 #include <nlohmann/json.hpp>
+
+#include "output/common/byte_words.h"
 
 namespace mendora {
 
@@ -23,13 +24,9 @@ constexpr ByteClasses kClasses;
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// Whether none of the eight bytes of `word` asks for more than a copy: text
-// is mostly such runs, which are then passed over a word at a time.
+// Whether none of the eight bytes of `word` asks for more than a copy.
 bool AllPlain(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-  const auto any_zero = [](uint64_t w) { return (w - kOnes) & ~w & kHighs; };
-  const uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighs;
-  return (below_space | any_zero(word ^ (kOnes * '"')) | any_zero(word ^ (kOnes * '\\')) | (word & kHighs)) == 0;
+  return (AnyByteBelow(word, 0x20) | AnyByteIs(word, '"') | AnyByteIs(word, '\\') | (word & kByteHighs)) == 0;
 }
 
 void AppendEscaped(std::string& out, unsigned char c) {
@@ -85,7 +82,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
   while (p < end) {
     const unsigned char* run = p;
-    for (uint64_t word; end - p >= 8 && (std::memcpy(&word, p, 8), AllPlain(word));) p += 8;
+    while (end - p >= 8 && AllPlain(LoadWord(p))) p += 8;
     while (p < end && kClasses.of[*p] == kPlain) ++p;
     out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
     if (p == end) break;

@@ -46,6 +46,23 @@ TEST(ExportFormatTest, CsvFieldsAreQuotedOnlyWhenTheyMustBe) {
   line += '|';
   AppendCsvField(line, "", true);
   EXPECT_EQ(line, "plain text|\"a,b\"|\"say \"\"hi\"\"\"|\"two\r\nlines\"|\"\"");
+  // Each byte that asks for quotes, at every place of fields long enough to
+  // be scanned a word at a time, beside bytes that do not.
+  for (const char special : {',', '"', '\r', '\n'}) {
+    for (size_t at = 0; at < 20; ++at) {
+      std::string field = "\x01+-./\x7f\xe9\xff\x0b\x0c#abcdefghijklmnop";
+      field[at] = special;
+      std::string expected = "\"";
+      for (const char c : field) expected += c == '"' ? std::string("\"\"") : std::string(1, c);
+      expected += '"';
+      line.clear();
+      AppendCsvField(line, field);
+      EXPECT_EQ(line, expected) << "byte " << int(special) << " at " << at;
+      line.clear();
+      AppendCsvField(line, field.substr(at + 1));
+      EXPECT_EQ(line, field.substr(at + 1)) << "after byte " << int(special) << " at " << at;
+    }
+  }
 }
 
 TEST(ExportFormatTest, SafeNamesKeepTablesApartOnEveryFileSystem) {
