@@ -2,6 +2,7 @@
 #include "reader/page_index.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "reader/jet_handle.h"
 
@@ -21,35 +22,183 @@ const std::vector<uint32_t>& DataPageIndex::PagesOf(uint32_t owner) const {
   return found == pages_by_owner_.end() ? kNone : found->second;
 }
 
+namespace {
+
+// The most a claim takes: a byte of forms, 4 for its key's step, 5 for its
+// page's and 2 and 3 for its slot's and column's.
+constexpr uint32_t kMostEntryBytes = 15;
+
+uint64_t ZigZag(int64_t n) { return (static_cast<uint64_t>(n) << 1) ^ static_cast<uint64_t>(n >> 63); }
+int64_t UnZigZag(uint64_t n) { return static_cast<int64_t>(n >> 1) ^ -static_cast<int64_t>(n & 1); }
+
+void Put(uint64_t value, uint32_t bytes, uint8_t*& out) {
+  for (uint32_t i = 0; i < bytes; ++i) *out++ = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t Take(uint32_t bytes, const uint8_t*& in) {
+  uint64_t value = 0;
+  for (uint32_t i = 0; i < bytes; ++i) value |= uint64_t{*in++} << (8 * i);
+  return value;
+}
+
+// A claim starts with a byte of forms. With its top bit set it is the
+// whole claim: the next row, read by the same column of another row of the
+// same data page, whose slot differs by the low 7 bits (zigzagged), the
+// most common step by far. Otherwise two bits each give the form of the
+// key's step (form 0 is one row), of the page's (form 1 is one page), of
+// the slot's, and one bit the column's.
+constexpr uint32_t kShort = 0x80;
+constexpr uint32_t kKeyBytes[4] = {0, 1, 2, 4};
+constexpr uint32_t kPageBytes[4] = {0, 0, 1, 5};
+constexpr uint32_t kSlotBytes[4] = {0, 1, 2, 2};
+constexpr uint32_t kColumnBytes[2] = {0, 3};
+
+uint32_t FormOf(uint64_t value, const uint32_t (&bytes)[4], uint32_t first) {
+  for (uint32_t form = first; form < 3; ++form) {
+    if (value >> (8 * bytes[form]) == 0) return form;
+  }
+  return 3;
+}
+
+}  // namespace
+
+uint32_t LongValueClaims::Encode(const Entry& before, const Entry& entry, uint8_t* out) {
+  const uint32_t step = entry.key - before.key;
+  const int64_t page_step = static_cast<int64_t>(entry.page - before.page);
+  const uint64_t slot = ZigZag(static_cast<int64_t>(entry.slot) - before.slot);
+  if (step == 1 && page_step == 0 && entry.column == before.column && slot < kShort) {
+    *out = static_cast<uint8_t>(kShort | slot);
+    return 1;
+  }
+  uint8_t* const start = out++;
+  const uint32_t key_form = step == 1 ? 0 : FormOf(step, kKeyBytes, 1);
+  const uint64_t page = ZigZag(page_step);
+  const uint32_t page_form = page_step == 0 ? 0 : page_step == 1 ? 1 : FormOf(page, kPageBytes, 2);
+  const uint32_t slot_form = slot == 0 ? 0 : FormOf(slot, kSlotBytes, 1);
+  const uint64_t column = ZigZag(static_cast<int64_t>(entry.column) - before.column);
+  const uint32_t column_form = column == 0 ? 0 : 1;
+  *start = static_cast<uint8_t>(key_form | page_form << 2 | slot_form << 4 | column_form << 6);
+  Put(step, kKeyBytes[key_form], out);
+  Put(page, kPageBytes[page_form], out);
+  Put(slot, kSlotBytes[slot_form], out);
+  Put(column, kColumnBytes[column_form], out);
+  return static_cast<uint32_t>(out - start);
+}
+
+uint32_t LongValueClaims::Decode(const Entry& before, const uint8_t* in, Entry& entry) {
+  const uint32_t forms = *in;
+  if ((forms & kShort) != 0) {
+    entry = before;
+    entry.key += 1;
+    entry.slot = static_cast<uint32_t>(before.slot + UnZigZag(forms & ~kShort));
+    return 1;
+  }
+  const uint8_t* const start = in++;
+  const uint32_t key_form = forms & 3, page_form = forms >> 2 & 3, slot_form = forms >> 4 & 3, column_form = forms >> 6;
+  entry.key = before.key + (key_form == 0 ? 1 : static_cast<uint32_t>(Take(kKeyBytes[key_form], in)));
+  entry.page = before.page + (page_form == 1 ? 1 : static_cast<uint64_t>(UnZigZag(Take(kPageBytes[page_form], in))));
+  entry.slot = static_cast<uint32_t>(before.slot + UnZigZag(Take(kSlotBytes[slot_form], in)));
+  entry.column = static_cast<uint32_t>(before.column + UnZigZag(Take(kColumnBytes[column_form], in)));
+  return static_cast<uint32_t>(in - start);
+}
+
+uint32_t LongValueClaims::NewStorage() {
+  if (storage_taken_ % kBlocksPerChunk == 0) {
+    chunks_.push_back(std::make_unique<uint8_t[]>(size_t{kBlocksPerChunk} * kBlockBytes));
+  }
+  return storage_taken_++;
+}
+
+void LongValueClaims::Write(Block& block, const Entry* from, const Entry* to) {
+  uint8_t* const out = Storage(block.storage);
+  block.first = from->key;
+  block.used = 0;
+  Entry before;
+  for (; from != to; before = *from++) {
+    uint8_t bytes[kMostEntryBytes];
+    const uint32_t n = Encode(before, *from, bytes);
+    std::memcpy(out + block.used, bytes, n);
+    block.used += n;
+  }
+}
+
 bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
+  Entry claim;
   // A long-value reference names its page in 24 bits and its row in 8.
-  page &= 0xFFFFFF;
-  const uint32_t key = page << 8 | (row & 0xFF);
-  // The mixing step of splitmix64: owners that differ in one bit differ in
-  // about half of the digest's.
-  uint64_t mixed = owner + 0x9E3779B97F4A7C15ull;
-  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
-  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-  const auto digest = static_cast<uint32_t>((mixed ^ (mixed >> 31)) >> 32);
-  if (page >= kNearPages) {
-    const PackedTable::Values taken = far_.Find(key);
-    if (taken.empty()) {
-      far_.Insert(key, digest);
-      return true;
+  claim.key = (page & 0xFFFFFF) << 8 | (row & 0xFF);
+  claim.page = owner >> 28;
+  claim.slot = static_cast<uint32_t>(owner >> 16 & 0xFFF);
+  claim.column = static_cast<uint32_t>(owner & 0xFFFF);
+
+  uint8_t bytes[kMostEntryBytes];
+  if (blocks_.empty() || claim.key > last_.key) {
+    // Past every claim so far, as the rows of a long value read in file
+    // order come: added to the last block, or to a new one when it is full.
+    if (!blocks_.empty()) {
+      Block& block = blocks_.back();
+      const uint32_t n = Encode(last_, claim, bytes);
+      if (block.used + n <= kBlockBytes) {
+        std::memcpy(Storage(block.storage) + block.used, bytes, n);
+        block.used += n;
+        last_ = claim;
+        ++size_;
+        return true;
+      }
     }
-    return PackedTable::ValueOf(*taken.begin()) == digest;
+    Block block{claim.key, NewStorage(), 0};
+    Write(block, &claim, &claim + 1);
+    blocks_.push_back(block);
+    last_ = claim;
+    ++size_;
+    return true;
   }
-  if (!near_) near_ = std::make_unique<std::vector<Entry>[]>(size_t{1} << kBucketBits);
-  std::vector<Entry>& bucket = near_[page & ((1u << kBucketBits) - 1)];
-  const auto near_key = static_cast<uint16_t>((page >> kBucketBits) << 8 | (row & 0xFF));
-  const auto at = std::lower_bound(bucket.begin(), bucket.end(), near_key,
-                                   [](const Entry& entry, uint16_t k) { return entry.key < k; });
-  if (at != bucket.end() && at->key == near_key) {
-    return (static_cast<uint32_t>(at->digest_high) << 16 | at->digest_low) == digest;
+
+  // The block that holds the key, or would: the last that starts at or
+  // before it (the first for a key before every block).
+  auto found = std::upper_bound(blocks_.begin(), blocks_.end(), claim.key,
+                                [](uint32_t key, const Block& block) { return key < block.first; });
+  if (found != blocks_.begin()) --found;
+  const size_t index = static_cast<size_t>(found - blocks_.begin());
+  // Each claim takes a byte at least: a block holds no more than kBlockBytes.
+  Entry entries[kBlockBytes + 1];
+  uint32_t count = 0;
+  {
+    const uint8_t* const in = Storage(found->storage);
+    Entry before;
+    for (uint32_t offset = 0; offset < found->used; before = entries[count++]) {
+      offset += Decode(before, in + offset, entries[count]);
+    }
   }
-  const Entry entry{near_key, static_cast<uint16_t>(digest), static_cast<uint16_t>(digest >> 16)};
-  InsertSorted(bucket, at, entry);
+  Entry* const at = std::lower_bound(entries, entries + count, claim.key,
+                                     [](const Entry& entry, uint32_t key) { return entry.key < key; });
+  if (at != entries + count && at->key == claim.key) {
+    return at->page == claim.page && at->slot == claim.slot && at->column == claim.column;
+  }
+  std::copy_backward(at, entries + count, entries + count + 1);
+  *at = claim;
+  ++count;
   ++size_;
+
+  // Written again whole; only the new claim and the one after it change, so
+  // it grows by two claims' bytes at most.
+  uint32_t sizes[kBlockBytes + 1];
+  uint32_t total = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    sizes[i] = Encode(i == 0 ? Entry{} : entries[i - 1], entries[i], bytes);
+    total += sizes[i];
+  }
+  if (total <= kBlockBytes) {
+    Write(*found, entries, entries + count);
+    return true;
+  }
+  // Split where half its bytes are: each half, its first claim written
+  // again in full, stays within a block.
+  uint32_t half = 1;
+  for (uint32_t prefix = sizes[0]; half + 1 < count && prefix + sizes[half] <= total / 2; ++half) prefix += sizes[half];
+  Block second{0, NewStorage(), 0};
+  Write(blocks_[index], entries, entries + half);
+  Write(second, entries + half, entries + count);
+  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(index) + 1, second);
   return true;
 }
 

@@ -6,7 +6,8 @@
 // however many tables must be searched without their usage map (a search per
 // table read the whole file again for each). The long-value claims name the
 // field that owns each long-value row read, so no row is read for more than
-// one value; they grow with the long values read, 6 bytes each.
+// one value; they grow with the long values read, about 2 bytes each when
+// read in file order and no more than 3 as a rule out of it.
 #ifndef MENDORA_READER_PAGE_INDEX_H_
 #define MENDORA_READER_PAGE_INDEX_H_
 
@@ -14,8 +15,6 @@
 #include <memory>
 #include <unordered_map>
 #include <vector>
-
-#include "reader/packed_table.h"
 
 namespace mendora {
 
@@ -37,29 +36,47 @@ class LongValueClaims {
   // True when row `row` of page `page` is free or already `owner`'s (the
   // same field read again); false when another value took it: two values
   // cannot share a long-value row.
-  // The owner is kept as a 32-bit digest: two fields mistaken for one
-  // another take one chance in four billion of a row read twice, where a
-  // full owner would cost twice the memory of every long value read.
   bool Claim(uint32_t page, uint32_t row, uint64_t owner);
-  size_t size() const { return size_ + far_.size(); }
+  size_t size() const { return size_; }
 
  private:
-  // A claim in 6 bytes: the page's low bits choose the bucket, so the entry
-  // keeps only the rest of the page and the row. That holds the first
-  // million pages, more than a file Access writes has; a reference past them
-  // (a damaged one) goes to far_ at 8 bytes.
-  static constexpr int kBucketBits = 12;
-  static constexpr uint32_t kNearPages = 1u << (kBucketBits + 8);
+  // The claims are kept whole, in the order of their rows (page << 8 | row),
+  // in blocks of up to kBlockBytes bytes. Each claim is written as its
+  // difference from the one before it in its block: the rows of a
+  // long-value page are read one after another, by the fields of rows near
+  // each other, so most claims take two bytes where a table of owner
+  // digests took six and more. A claim out of order is written into its
+  // block again, which splits in two when full; a long value read in file
+  // order only ever adds to the last block.
+  static constexpr uint32_t kBlockBytes = 128;
+  static constexpr uint32_t kBlocksPerChunk = 128;
   struct Entry {
-    uint16_t key;  // (page >> kBucketBits) << 8 | row
-    uint16_t digest_low;
-    uint16_t digest_high;
+    uint32_t key = 0;  // page << 8 | row
+    uint64_t page = 0;  // the owner's fields (see LongValueOwner), apart so that each differs a little
+    uint32_t slot = 0;
+    uint32_t column = 0;
   };
-  static_assert(sizeof(Entry) == 6);
+  struct Block {
+    uint32_t first;  // the key of its first claim
+    uint32_t storage;  // which kBlockBytes of chunks_ hold it
+    uint32_t used;  // bytes
+  };
+  // Writes `entry` as the step from `before` at `out`; returns the bytes.
+  static uint32_t Encode(const Entry& before, const Entry& entry, uint8_t* out);
+  // Reads the entry after `before` from `in`; returns the bytes read.
+  static uint32_t Decode(const Entry& before, const uint8_t* in, Entry& entry);
+  uint8_t* Storage(uint32_t index) const {
+    return chunks_[index / kBlocksPerChunk].get() + (index % kBlocksPerChunk) * kBlockBytes;
+  }
+  uint32_t NewStorage();
+  // Writes entries [from, to) into block `block` as a block of their own.
+  void Write(Block& block, const Entry* from, const Entry* to);
 
-  std::unique_ptr<std::vector<Entry>[]> near_;  // made on the first claim
+  std::vector<Block> blocks_;  // in the order of their keys
+  std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+  uint32_t storage_taken_ = 0;
+  Entry last_;  // the claim of the largest key, the last of the last block
   size_t size_ = 0;
-  PackedTable far_;  // (page << 8 | row) -> digest of the owner
 };
 
 // The owner of a long value: the field of one row of one data page.
