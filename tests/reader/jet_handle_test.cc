@@ -347,7 +347,8 @@ TEST(LongValueClaimsTest, AgreesWithAMapOfFirstOwners) {
   } orders[] = {
       {"file order",
        [](std::mt19937&, uint32_t i, const uint32_t*) {
-         return Claim{5 + i / 37 + i / 370, i % 37 + (i % 37 > 20), LongValueOwner(10 + i / 3, i * 7 % 4096, 4 + (i % 11 == 0))};
+         return Claim{5 + i / 37 + i / 370, i % 37 + (i % 37 > 20),
+                      LongValueOwner(10 + i / 3, i * 7 % 4096, 4 + (i % 11 == 0))};
        }},
       {"any order",
        [](std::mt19937& random, uint32_t, const uint32_t* bases) {
@@ -371,7 +372,8 @@ TEST(LongValueClaimsTest, AgreesWithAMapOfFirstOwners) {
         // A row claimed before, by its owner or by one a field apart.
         claim = made[random() % made.size()];
         const uint32_t data_page = static_cast<uint32_t>(claim.owner >> 28);
-        const auto slot = static_cast<uint32_t>(claim.owner >> 16 & 0xFFF), column = static_cast<uint32_t>(claim.owner & 0xFFFF);
+        const auto slot = static_cast<uint32_t>(claim.owner >> 16 & 0xFFF);
+        const auto column = static_cast<uint32_t>(claim.owner & 0xFFFF);
         switch (random() % 6) {
           case 0: claim.owner = LongValueOwner(data_page ^ (random() % 2 == 0 ? 1 : 1u << 31), slot, column); break;
           case 1: claim.owner = LongValueOwner(data_page, slot ^ (random() % 2 == 0 ? 1 : 0x800), column); break;
