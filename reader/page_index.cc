@@ -130,10 +130,15 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   claim.slot = static_cast<uint32_t>(owner >> 16 & 0xFFF);
   claim.column = static_cast<uint32_t>(owner & 0xFFFF);
 
+  const auto same_owner = [&claim](const Entry& entry) {
+    return entry.page == claim.page && entry.slot == claim.slot && entry.column == claim.column;
+  };
+
   uint8_t bytes[kMostEntryBytes];
   if (blocks_.empty() || claim.key > last_.key) {
     // Past every claim so far, as the rows of a long value read in file
     // order come: added to the last block, or to a new one when it is full.
+    next_block_ = kNoBlock;
     if (!blocks_.empty()) {
       Block& block = blocks_.back();
       const uint32_t n = Encode(last_, claim, bytes);
@@ -154,42 +159,89 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   }
 
   // The block that holds the key, or would: the last that starts at or
-  // before it (the first for a key before every block).
-  auto found = std::upper_bound(blocks_.begin(), blocks_.end(), claim.key,
-                                [](uint32_t key, const Block& block) { return key < block.first; });
-  if (found != blocks_.begin()) --found;
-  const size_t index = static_cast<size_t>(found - blocks_.begin());
-  // Each claim takes a byte at least: a block holds no more than kBlockBytes.
+  // before it (the first for a key before every block). Rows read again in
+  // file order (a second pass over a table) go on from the claim found
+  // last instead of decoding its block from the start.
+  size_t index = 0;
+  uint32_t offset = 0;
+  Entry before;
+  if (next_block_ != kNoBlock && claim.key > next_before_.key &&
+      (next_block_ + 1 == blocks_.size() || claim.key < blocks_[next_block_ + 1].first)) {
+    index = next_block_;
+    offset = next_offset_;
+    before = next_before_;
+  } else {
+    const auto found = std::upper_bound(blocks_.begin(), blocks_.end(), claim.key,
+                                        [](uint32_t key, const Block& block) { return key < block.first; });
+    index = found == blocks_.begin() ? 0 : static_cast<size_t>(found - blocks_.begin()) - 1;
+  }
+  // The claim after the new one, when the block has one, is written again
+  // as its step from the new one.
+  uint8_t fresh[2 * kMostEntryBytes];
+  uint32_t replaced = 0;
+  uint32_t written = 0;
+  {
+    const uint8_t* const in = Storage(blocks_[index].storage);
+    while (offset < blocks_[index].used) {
+      Entry entry;
+      const uint32_t n = Decode(before, in + offset, entry);
+      if (entry.key > claim.key) {
+        replaced = n;
+        written = Encode(claim, entry, fresh + kMostEntryBytes);
+        break;
+      }
+      if (entry.key == claim.key) {
+        next_block_ = index;
+        next_offset_ = offset + n;
+        next_before_ = entry;
+        return same_owner(entry);
+      }
+      offset += n;
+      before = entry;
+    }
+  }
+  next_block_ = kNoBlock;
+  ++size_;
+  {
+    Block& block = blocks_[index];
+    const uint32_t step = Encode(before, claim, fresh);
+    std::memmove(fresh + step, fresh + kMostEntryBytes, written);
+    written += step;
+    if (block.used - replaced + written <= kBlockBytes) {
+      uint8_t* const data = Storage(block.storage);
+      std::memmove(data + offset + written, data + offset + replaced, block.used - offset - replaced);
+      std::memcpy(data + offset, fresh, written);
+      block.used = block.used - replaced + written;
+      if (offset == 0) block.first = claim.key;
+      return true;
+    }
+  }
+
+  // The block is full: it is split. Each claim takes a byte at least, so a
+  // block holds no more than kBlockBytes.
+  Block* const found = &blocks_[index];
   Entry entries[kBlockBytes + 1];
   uint32_t count = 0;
   {
     const uint8_t* const in = Storage(found->storage);
-    Entry before;
-    for (uint32_t offset = 0; offset < found->used; before = entries[count++]) {
-      offset += Decode(before, in + offset, entries[count]);
+    Entry previous;
+    for (uint32_t at = 0; at < found->used; previous = entries[count++]) {
+      at += Decode(previous, in + at, entries[count]);
     }
   }
   Entry* const at = std::lower_bound(entries, entries + count, claim.key,
                                      [](const Entry& entry, uint32_t key) { return entry.key < key; });
-  if (at != entries + count && at->key == claim.key) {
-    return at->page == claim.page && at->slot == claim.slot && at->column == claim.column;
-  }
   std::copy_backward(at, entries + count, entries + count + 1);
   *at = claim;
   ++count;
-  ++size_;
 
-  // Written again whole; only the new claim and the one after it change, so
-  // it grows by two claims' bytes at most.
+  // Only the new claim and the one after it change, so it grew by two
+  // claims' bytes at most.
   uint32_t sizes[kBlockBytes + 1];
   uint32_t total = 0;
   for (uint32_t i = 0; i < count; ++i) {
     sizes[i] = Encode(i == 0 ? Entry{} : entries[i - 1], entries[i], bytes);
     total += sizes[i];
-  }
-  if (total <= kBlockBytes) {
-    Write(*found, entries, entries + count);
-    return true;
   }
   // Split where half its bytes are: each half, its first claim written
   // again in full, stays within a block.

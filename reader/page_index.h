@@ -76,6 +76,13 @@ class LongValueClaims {
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
   uint32_t storage_taken_ = 0;
   Entry last_;  // the claim of the largest key, the last of the last block
+  // Where the claim after the one found last begins, and that claim (for a
+  // row read again, the next row read is most often the next claim); no
+  // block once any claim is added.
+  static constexpr size_t kNoBlock = ~size_t{0};
+  size_t next_block_ = kNoBlock;
+  uint32_t next_offset_ = 0;
+  Entry next_before_;
   size_t size_ = 0;
 };
 
