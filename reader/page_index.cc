@@ -44,20 +44,22 @@ uint64_t Take(uint32_t bytes, const uint8_t*& in) {
 // A claim starts with a byte of forms. With its top bit set it is the
 // whole claim: the next row, read by the same column of another row of the
 // same data page, whose slot differs by the low 7 bits (zigzagged), the
-// most common step by far. Otherwise two bits each give the form of the
-// key's step (form 0 is one row), of the page's (form 1 is one page), of
-// the slot's, and one bit the column's.
+// most common step by far. Otherwise two bits give the form of the key's
+// step (form 0 is one row), three the page's (form 1 is one page) and two
+// the slot's, whose form 3 is a new column as well, rare enough to share it.
 constexpr uint32_t kShort = 0x80;
 constexpr uint32_t kKeyBytes[4] = {0, 1, 2, 4};
-constexpr uint32_t kPageBytes[4] = {0, 0, 1, 5};
+constexpr uint32_t kPageBytes[6] = {0, 0, 1, 2, 3, 5};
 constexpr uint32_t kSlotBytes[4] = {0, 1, 2, 2};
-constexpr uint32_t kColumnBytes[2] = {0, 3};
+constexpr uint32_t kNewColumn = 3;
+constexpr uint32_t kColumnBytes = 3;
 
-uint32_t FormOf(uint64_t value, const uint32_t (&bytes)[4], uint32_t first) {
-  for (uint32_t form = first; form < 3; ++form) {
-    if (value >> (8 * bytes[form]) == 0) return form;
-  }
-  return 3;
+// The first form from `first` on whose bytes hold `value`.
+template <size_t N>
+uint32_t FormOf(uint64_t value, const uint32_t (&bytes)[N], uint32_t first) {
+  uint32_t form = first;
+  while (form + 1 < N && value >> (8 * bytes[form]) != 0) ++form;
+  return form;
 }
 
 }  // namespace
@@ -74,14 +76,13 @@ uint32_t LongValueClaims::Encode(const Entry& before, const Entry& entry, uint8_
   const uint32_t key_form = step == 1 ? 0 : FormOf(step, kKeyBytes, 1);
   const uint64_t page = ZigZag(page_step);
   const uint32_t page_form = page_step == 0 ? 0 : page_step == 1 ? 1 : FormOf(page, kPageBytes, 2);
-  const uint32_t slot_form = slot == 0 ? 0 : FormOf(slot, kSlotBytes, 1);
-  const uint64_t column = ZigZag(static_cast<int64_t>(entry.column) - before.column);
-  const uint32_t column_form = column == 0 ? 0 : 1;
-  *start = static_cast<uint8_t>(key_form | page_form << 2 | slot_form << 4 | column_form << 6);
+  const uint32_t slot_form =
+      entry.column != before.column ? kNewColumn : slot == 0 ? 0 : std::min(FormOf(slot, kSlotBytes, 1), 2u);
+  *start = static_cast<uint8_t>(key_form | page_form << 2 | slot_form << 5);
   Put(step, kKeyBytes[key_form], out);
   Put(page, kPageBytes[page_form], out);
   Put(slot, kSlotBytes[slot_form], out);
-  Put(column, kColumnBytes[column_form], out);
+  if (slot_form == kNewColumn) Put(ZigZag(static_cast<int64_t>(entry.column) - before.column), kColumnBytes, out);
   return static_cast<uint32_t>(out - start);
 }
 
@@ -94,11 +95,12 @@ uint32_t LongValueClaims::Decode(const Entry& before, const uint8_t* in, Entry& 
     return 1;
   }
   const uint8_t* const start = in++;
-  const uint32_t key_form = forms & 3, page_form = forms >> 2 & 3, slot_form = forms >> 4 & 3, column_form = forms >> 6;
+  const uint32_t key_form = forms & 3, page_form = forms >> 2 & 7, slot_form = forms >> 5 & 3;
   entry.key = before.key + (key_form == 0 ? 1 : static_cast<uint32_t>(Take(kKeyBytes[key_form], in)));
   entry.page = before.page + (page_form == 1 ? 1 : static_cast<uint64_t>(UnZigZag(Take(kPageBytes[page_form], in))));
   entry.slot = static_cast<uint32_t>(before.slot + UnZigZag(Take(kSlotBytes[slot_form], in)));
-  entry.column = static_cast<uint32_t>(before.column + UnZigZag(Take(kColumnBytes[column_form], in)));
+  entry.column = before.column;
+  if (slot_form == kNewColumn) entry.column = static_cast<uint32_t>(before.column + UnZigZag(Take(kColumnBytes, in)));
   return static_cast<uint32_t>(in - start);
 }
 
