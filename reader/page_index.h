@@ -7,7 +7,7 @@
 // table read the whole file again for each). The long-value claims name the
 // field that owns each long-value row read, so no row is read for more than
 // one value; they grow with the long-value rows read, about 2 bytes each when
-// read in file order, 4 backwards and up to 17 in no order at all.
+// read in file order, 4 backwards and some 13 in no order at all.
 #ifndef MENDORA_READER_PAGE_INDEX_H_
 #define MENDORA_READER_PAGE_INDEX_H_
 
