@@ -113,7 +113,6 @@ uint32_t LongValueClaims::NewStorage() {
 
 void LongValueClaims::Write(Block& block, const Entry* from, const Entry* to) {
   uint8_t* const out = Storage(block.storage);
-  block.first = from->key;
   block.used = 0;
   Entry before;
   for (; from != to; before = *from++) {
@@ -122,6 +121,15 @@ void LongValueClaims::Write(Block& block, const Entry* from, const Entry* to) {
     std::memcpy(out + block.used, bytes, n);
     block.used += n;
   }
+}
+
+void LongValueClaims::Rekey(Blocks::iterator& block, uint32_t first) {
+  // Only a claim before every other comes first in a block that has claims:
+  // the first block's key moves down, and stays below the next block's.
+  if (block->first == first) return;
+  Blocks::node_type node = blocks_.extract(block);
+  node.key() = first;
+  block = blocks_.insert(std::move(node)).position;
 }
 
 bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
@@ -140,9 +148,9 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   if (blocks_.empty() || claim.key > last_.key) {
     // Past every claim so far, as the rows of a long value read in file
     // order come: added to the last block, or to a new one when it is full.
-    next_block_ = kNoBlock;
+    has_next_ = false;
     if (!blocks_.empty()) {
-      Block& block = blocks_.back();
+      Block& block = std::prev(blocks_.end())->second;
       const uint32_t n = Encode(last_, claim, bytes);
       if (block.used + n <= kBlockBytes) {
         std::memcpy(Storage(block.storage) + block.used, bytes, n);
@@ -152,9 +160,9 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
         return true;
       }
     }
-    Block block{claim.key, NewStorage(), 0};
+    Block block{NewStorage(), 0};
     Write(block, &claim, &claim + 1);
-    blocks_.push_back(block);
+    blocks_.emplace_hint(blocks_.end(), claim.key, block);
     last_ = claim;
     ++size_;
     return true;
@@ -164,27 +172,27 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   // before it (the first for a key before every block). Rows read again in
   // file order (a second pass over a table) go on from the claim found
   // last instead of decoding its block from the start.
-  size_t index = 0;
+  Blocks::iterator found;
   uint32_t offset = 0;
   Entry before;
-  if (next_block_ != kNoBlock && claim.key > next_before_.key &&
-      (next_block_ + 1 == blocks_.size() || claim.key < blocks_[next_block_ + 1].first)) {
-    index = next_block_;
+  if (has_next_ && claim.key > next_before_.key &&
+      (std::next(next_block_) == blocks_.end() || claim.key < std::next(next_block_)->first)) {
+    found = next_block_;
     offset = next_offset_;
     before = next_before_;
   } else {
-    const auto found = std::upper_bound(blocks_.begin(), blocks_.end(), claim.key,
-                                        [](uint32_t key, const Block& block) { return key < block.first; });
-    index = found == blocks_.begin() ? 0 : static_cast<size_t>(found - blocks_.begin()) - 1;
+    found = blocks_.upper_bound(claim.key);
+    if (found != blocks_.begin()) --found;
   }
+  Block& block = found->second;
   // The claim after the new one, when the block has one, is written again
   // as its step from the new one.
   uint8_t fresh[2 * kMostEntryBytes];
   uint32_t replaced = 0;
   uint32_t written = 0;
   {
-    const uint8_t* const in = Storage(blocks_[index].storage);
-    while (offset < blocks_[index].used) {
+    const uint8_t* const in = Storage(block.storage);
+    while (offset < block.used) {
       Entry entry;
       const uint32_t n = Decode(before, in + offset, entry);
       if (entry.key > claim.key) {
@@ -193,7 +201,8 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
         break;
       }
       if (entry.key == claim.key) {
-        next_block_ = index;
+        has_next_ = true;
+        next_block_ = found;
         next_offset_ = offset + n;
         next_before_ = entry;
         return same_owner(entry);
@@ -202,10 +211,9 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
       before = entry;
     }
   }
-  next_block_ = kNoBlock;
+  has_next_ = false;
   ++size_;
   {
-    Block& block = blocks_[index];
     const uint32_t step = Encode(before, claim, fresh);
     std::memmove(fresh + step, fresh + kMostEntryBytes, written);
     written += step;
@@ -214,20 +222,19 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
       std::memmove(data + offset + written, data + offset + replaced, block.used - offset - replaced);
       std::memcpy(data + offset, fresh, written);
       block.used = block.used - replaced + written;
-      if (offset == 0) block.first = claim.key;
+      if (offset == 0) Rekey(found, claim.key);
       return true;
     }
   }
 
   // The block is full: it is split. Each claim takes a byte at least, so a
   // block holds no more than kBlockBytes.
-  Block* const found = &blocks_[index];
   Entry entries[kBlockBytes + 1];
   uint32_t count = 0;
   {
-    const uint8_t* const in = Storage(found->storage);
+    const uint8_t* const in = Storage(block.storage);
     Entry previous;
-    for (uint32_t at = 0; at < found->used; previous = entries[count++]) {
+    for (uint32_t at = 0; at < block.used; previous = entries[count++]) {
       at += Decode(previous, in + at, entries[count]);
     }
   }
@@ -249,10 +256,11 @@ bool LongValueClaims::Claim(uint32_t page, uint32_t row, uint64_t owner) {
   // again in full, stays within a block.
   uint32_t half = 1;
   for (uint32_t prefix = sizes[0]; half + 1 < count && prefix + sizes[half] <= total / 2; ++half) prefix += sizes[half];
-  Block second{0, NewStorage(), 0};
-  Write(blocks_[index], entries, entries + half);
+  Block second{NewStorage(), 0};
+  Rekey(found, entries[0].key);
+  Write(block, entries, entries + half);
   Write(second, entries + half, entries + count);
-  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(index) + 1, second);
+  blocks_.emplace_hint(std::next(found), entries[half].key, second);
   return true;
 }
 

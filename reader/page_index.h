@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -58,10 +59,13 @@ class LongValueClaims {
     uint32_t column = 0;
   };
   struct Block {
-    uint32_t first;  // the key of its first claim
     uint32_t storage;  // which kBlockBytes of chunks_ hold it
     uint32_t used;  // bytes
   };
+  // Blocks by the key of their first claim. A tree, so that
+  // claims in no order, which split blocks anywhere, cost no more than a
+  // search each however many there are.
+  using Blocks = std::map<uint32_t, Block>;
   // Writes `entry` as the step from `before` at `out`; returns the bytes.
   static uint32_t Encode(const Entry& before, const Entry& entry, uint8_t* out);
   // Reads the entry after `before` from `in`; returns the bytes read.
@@ -70,18 +74,20 @@ class LongValueClaims {
     return chunks_[index / kBlocksPerChunk].get() + (index % kBlocksPerChunk) * kBlockBytes;
   }
   uint32_t NewStorage();
+  // Keys `block` by `first`, its first claim's key now.
+  void Rekey(Blocks::iterator& block, uint32_t first);
   // Writes entries [from, to) into block `block` as a block of their own.
   void Write(Block& block, const Entry* from, const Entry* to);
 
-  std::vector<Block> blocks_;  // in the order of their keys
+  Blocks blocks_;
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
   uint32_t storage_taken_ = 0;
   Entry last_;  // the claim of the largest key, the last of the last block
   // Where the claim after the one found last begins, and that claim (for a
   // row read again, the next row read is most often the next claim); no
   // block once any claim is added.
-  static constexpr size_t kNoBlock = ~size_t{0};
-  size_t next_block_ = kNoBlock;
+  bool has_next_ = false;
+  Blocks::iterator next_block_;
   uint32_t next_offset_ = 0;
   Entry next_before_;
   size_t size_ = 0;
