@@ -336,20 +336,62 @@ TEST(LongValueClaimsTest, FirstOwnerKeepsTheRow) {
   }
 }
 
-// Claims made in any order, pages that share their low bits or lie past the
-// millionth page among them, grant exactly what a plain map of each row's
-// first owner grants.
+// Claims in file order, in any order and backwards, pages that share their
+// low bits or lie past the millionth page among them, rows claimed again by
+// their owner or by one that differs in a single field, grant exactly what a
+// plain map of each row's first owner grants.
 TEST(LongValueClaimsTest, AgreesWithAMapOfFirstOwners) {
-  std::mt19937 random(7);
+  struct Claim {
+    uint32_t page, row;
+    uint64_t owner;
+  };
   const uint32_t bases[] = {3, 4095, 4099, 70000, (1u << 20) - 1, 1u << 20, (1u << 20) + 3, 0xFFFFFF};
-  LongValueClaims claims;
-  std::map<std::pair<uint32_t, uint32_t>, uint64_t> first_owner;
-  for (int i = 0; i < 200000; ++i) {
-    const uint32_t page = (bases[random() % 8] + 4096 * (random() % 40)) & 0xFFFFFF;
-    const uint32_t row = random() % 256;
-    const uint64_t owner = LongValueOwner(random() % 4, 0, 1);
-    const auto [at, fresh] = first_owner.try_emplace({page, row}, owner);
-    ASSERT_EQ(claims.Claim(page, row, owner), fresh || at->second == owner) << i << ": " << page << "/" << row;
+  const struct {
+    const char* order;
+    Claim (*make)(std::mt19937&, uint32_t, const uint32_t*);
+  } orders[] = {
+      {"file order",
+       [](std::mt19937&, uint32_t i, const uint32_t*) {
+         return Claim{5 + i / 37 + i / 370, i % 37 + (i % 37 > 20),
+                      LongValueOwner(10 + i / 3, i * 7 % 4096, 4 + (i % 11 == 0))};
+       }},
+      {"any order",
+       [](std::mt19937& random, uint32_t, const uint32_t* bases) {
+         const auto page = static_cast<uint32_t>((bases[random() % 8] + 4096 * (random() % 40)) & 0xFFFFFF);
+         const auto row = static_cast<uint32_t>(random() % 256);
+         return Claim{page, row, LongValueOwner(static_cast<uint32_t>(random()), random() % 4096, random() % 65536)};
+       }},
+      {"backwards",
+       [](std::mt19937&, uint32_t i, const uint32_t*) {
+         return Claim{0xFFFFFF - i / 50, 255 - i % 50 * 5, LongValueOwner(0xFFFFFFFF - i / 4, i % 4096, 65535)};
+       }},
+  };
+  for (const auto& order : orders) {
+    std::mt19937 random(7);
+    LongValueClaims claims;
+    std::map<std::pair<uint32_t, uint32_t>, uint64_t> first_owner;
+    std::vector<Claim> made;
+    for (uint32_t i = 0; i < 100000; ++i) {
+      Claim claim = order.make(random, i, bases);
+      if (!made.empty() && random() % 4 == 0) {
+        // A row claimed before, by its owner or by one a field apart.
+        claim = made[random() % made.size()];
+        const uint32_t data_page = static_cast<uint32_t>(claim.owner >> 28);
+        const auto slot = static_cast<uint32_t>(claim.owner >> 16 & 0xFFF);
+        const auto column = static_cast<uint32_t>(claim.owner & 0xFFFF);
+        switch (random() % 6) {
+          case 0: claim.owner = LongValueOwner(data_page ^ (random() % 2 == 0 ? 1 : 1u << 31), slot, column); break;
+          case 1: claim.owner = LongValueOwner(data_page, slot ^ (random() % 2 == 0 ? 1 : 0x800), column); break;
+          case 2: claim.owner = LongValueOwner(data_page, slot, column ^ (random() % 2 == 0 ? 1 : 0x8000)); break;
+          default: break;
+        }
+      }
+      made.push_back(claim);
+      const auto [at, fresh] = first_owner.try_emplace({claim.page & 0xFFFFFF, claim.row}, claim.owner);
+      ASSERT_EQ(claims.Claim(claim.page, claim.row, claim.owner), fresh || at->second == claim.owner)
+          << order.order << " " << i << ": " << claim.page << "/" << claim.row;
+    }
+    EXPECT_EQ(claims.size(), first_owner.size()) << order.order;
   }
 }
 
