@@ -23,11 +23,13 @@ void RenderValueInto(const Value& value, std::string& out);
 // the point `scale` characters from the right; a value or record that does
 // not fit that layout (damage) keeps its plain form.
 std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale);
+void RenderDecimalInto(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out);
 // A 17-byte Numeric field: sign byte (0x80 negative), then a 128-bit value
 // as four 32-bit little-endian words, most significant first.
 std::string RenderNumeric(ByteView field, int precision, int scale);
 // A signed count of 1/10000 units.
 std::string RenderMoney(int64_t units);
+void RenderMoneyInto(int64_t units, std::string& out);
 std::string RenderMoney(ByteView value);
 
 // A date as the calendar has it: the proleptic Gregorian calendar, the time
@@ -43,6 +45,8 @@ inline bool DateInRange(double days) { return days >= -657434.0 && days < 295846
 bool DateFromDays(double days, DateParts& parts);
 // Days since 1899-12-30, the time of day as the fraction.
 std::string RenderDate(double days);
+// The same into `out`, reusing its storage (as the dump does for every value).
+void RenderDateInto(double days, std::string& out);
 // "YYYY-MM-DD HH:MM:SS", so dates sort as text and SQLite's date functions
 // read them; empty where RenderDate is.
 std::string IsoDate(double days);

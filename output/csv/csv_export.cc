@@ -24,8 +24,8 @@ void AppendCsvField(std::string& line, std::string_view field, bool always) {
   // One scan up to the first byte that asks for quotes; most fields have
   // none and are copied whole.
   size_t first = 0;
-  for (uint64_t w; first + 8 <= field.size(); first += 8) {
-    w = LoadWord(field.data() + first);
+  for (; first + 8 <= field.size(); first += 8) {
+    const uint64_t w = LoadWord(field.data() + first);
     if ((AnyByteIs(w, ',') | AnyByteIs(w, '"') | AnyByteIs(w, '\r') | AnyByteIs(w, '\n')) != 0) break;
   }
   while (first < field.size() && !kQuoted.of[static_cast<unsigned char>(field[first])]) ++first;

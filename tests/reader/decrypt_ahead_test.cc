@@ -153,7 +153,9 @@ TEST(DecryptAheadTest, HeadReadsAreUnchanged) {
           ASSERT_EQ(ReadPage(*handle, n), kPageSize);
           EXPECT_TRUE(std::equal(handle->page.begin(), handle->page.begin() + kPageSize, sample.Plain(n).begin())) << n;
         }
-        if (n % 11 == 0) ASSERT_EQ(ReadPage(*handle, pages - n), kPageSize);
+        if (n % 11 == 0) {
+          ASSERT_EQ(ReadPage(*handle, pages - n), kPageSize);
+        }
       }
     }
   }
