@@ -22,9 +22,11 @@ class OutputCheck {
   bool Finish();
   // Why the output failed: the system's text ("No space left on device").
   const std::string& reason() const { return reason_; }
+  // Records a failure met elsewhere (a thread that wrote to the stream), with
+  // the system's error then (0 for none); the first failure's reason stays.
+  void Failed(int error);
 
  private:
-  void Failed(int error);
 
   std::ostream& out_;
   std::string reason_;

@@ -29,10 +29,15 @@ class CheckedDump final : public RecoveryOutput {
   void BeginTable(const OutputTable& table) override { dump_.BeginTable(table); }
   void AddRow(const Row& row) override {
     dump_.AddRow(row);
-    if (!check_.Ok()) control_.Cancel();
+    // The stream belongs to the dump's writing thread until Finish: its
+    // failures are asked of the dump.
+    if (dump_.WriteFailed()) control_.Cancel();
   }
   void EndTable(int64_t rows) override { dump_.EndTable(rows); }
-  void Finish() override { dump_.Finish(); }
+  void Finish() override {
+    dump_.Finish();
+    if (dump_.WriteFailed()) check_.Failed(dump_.WriteError());
+  }
   void Abandon() noexcept override { dump_.Abandon(); }
 
  private:

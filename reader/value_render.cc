@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "reader/byte_cursor.h"
 #include "reader/ace_values.h"
@@ -15,68 +16,109 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-// Appends the decimal digits of a 128-bit magnitude. One 128-bit division
-// splits it into 64-bit parts of 19 digits; the digits come from 64-bit
-// arithmetic.
-void AppendDigits(uint128 magnitude, std::string& out) {
-  if (magnitude == 0) {
-    out += '0';
-    return;
+// "00" to "99", so that digits are written two at a time.
+constexpr char kTwoDigits[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+// The decimal digits of a 64-bit number, written backwards from `end`;
+// returns where they start.
+char* DigitsBefore(char* end, uint64_t value) {
+  while (value >= 100) {
+    end -= 2;
+    std::memcpy(end, kTwoDigits + 2 * (value % 100), 2);
+    value /= 100;
   }
-  constexpr uint64_t kTen19 = 10000000000000000000ull;
-  char digits[48];
-  int n = 0;
-  while (magnitude > UINT64_MAX) {
-    uint64_t part = static_cast<uint64_t>(magnitude % kTen19);
-    magnitude /= kTen19;
-    for (int i = 0; i < 19; ++i, part /= 10) digits[n++] = static_cast<char>('0' + part % 10);
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, kTwoDigits + 2 * value, 2);
+  } else {
+    *--end = static_cast<char>('0' + value);
   }
-  for (uint64_t rest = static_cast<uint64_t>(magnitude); rest != 0; rest /= 10) {
-    digits[n++] = static_cast<char>('0' + rest % 10);
-  }
-  std::reverse(digits, digits + n);
-  out.append(digits, static_cast<size_t>(n));
+  return end;
 }
 
-// Places a decimal point `scale` digits from the right of the digits that
-// start at `from`, padding with zeros so at least one digit stands before
-// the point.
-void ScaleDigits(std::string& out, size_t from, int scale) {
-  if (scale <= 0) return;
-  const size_t digits = out.size() - from;
-  if (digits <= static_cast<size_t>(scale)) out.insert(from, static_cast<size_t>(scale) + 1 - digits, '0');
-  out.insert(out.size() - static_cast<size_t>(scale), 1, '.');
+// The decimal digits of a 128-bit magnitude into `digits` (room for 40),
+// "0" for zero; returns their count. One 128-bit division splits it into
+// 64-bit parts of 19 digits; the digits come from 64-bit arithmetic.
+size_t DigitsOf(uint128 magnitude, char* digits) {
+  constexpr uint64_t kTen19 = 10000000000000000000ull;
+  char buffer[48];
+  char* const end = buffer + sizeof buffer;
+  char* at = end;
+  while (magnitude > UINT64_MAX) {
+    const uint64_t part = static_cast<uint64_t>(magnitude % kTen19);
+    magnitude /= kTen19;
+    char* const part_start = DigitsBefore(at, part);
+    // Inner parts keep their leading zeros.
+    at -= 19;
+    std::memset(at, '0', static_cast<size_t>(part_start - at));
+  }
+  at = DigitsBefore(at, static_cast<uint64_t>(magnitude));
+  const size_t n = static_cast<size_t>(end - at);
+  std::memcpy(digits, at, n);
+  return n;
+}
+
+// Appends to `out` the sign, `zeros` zeros and the digits, with a decimal
+// point before the last `scale` characters when scale is positive (the
+// callers leave more than `scale`).
+void PlaceDigits(bool negative, size_t zeros, const char* digits, size_t n, int scale, std::string& out) {
+  const size_t base = out.size();
+  const size_t size = (negative ? 1 : 0) + zeros + n;
+  const bool pointed = scale > 0;
+  out.resize(base + size + (pointed ? 1 : 0));
+  char* o = out.data() + base;
+  if (negative) *o++ = '-';
+  std::memset(o, '0', zeros);
+  std::memcpy(o + zeros, digits, n);
+  if (pointed) {
+    char* const point = out.data() + base + size - static_cast<size_t>(scale);
+    std::memmove(point + 1, point, static_cast<size_t>(scale));
+    *point = '.';
+  }
 }
 
 template <typename T>
-void ShortestTextInto(T value, std::string& out) {
+void AppendShortestText(T value, std::string& out) {
   if (std::isnan(value)) {
-    out.assign("NaN");
+    out.append("NaN");
     return;
   }
   if (std::isinf(value)) {
-    out.assign(value > 0 ? "Infinity" : "-Infinity");
+    out.append(value > 0 ? "Infinity" : "-Infinity");
     return;
   }
   char buffer[512];
   const T magnitude = std::fabs(value);
+  // Whole numbers below 2^53 (2^24 for a single) are exact, and so are all
+  // their neighbours: their shortest text is their digits.
+  constexpr T kExactBelow = sizeof(T) == sizeof(float) ? T(16777216.0) : T(9007199254740992.0);
+  if (magnitude >= 1 && magnitude < kExactBelow && value == std::trunc(value)) {
+    char* const end = buffer + sizeof buffer;
+    char* at = DigitsBefore(end, static_cast<uint64_t>(magnitude));
+    if (value < 0) *--at = '-';
+    out.append(at, end);
+    return;
+  }
   // Plain decimals for ordinary magnitudes; the shortest form with an
   // exponent for the rest, where plain digits would run to hundreds.
   const auto format = (magnitude == 0 || (magnitude >= T(1e-7) && magnitude < T(1e21))) ? std::chars_format::fixed
                                                                                         : std::chars_format::general;
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-  out.assign(buffer, result.ptr);
+  out.append(buffer, result.ptr);
 }
 
 template <typename T>
 std::string ShortestText(T value) {
   std::string out;
-  ShortestTextInto(value, out);
+  AppendShortestText(value, out);
   return out;
 }
 
+// `digits` (2 or 4) digits of `value`, zeros in front.
 void PutDigits(char* at, int value, int digits) {
-  for (int i = digits - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+  for (int i = digits - 2; i >= 0; i -= 2, value /= 100) std::memcpy(at + i, kTwoDigits + 2 * (value % 100), 2);
 }
 
 }  // namespace
@@ -84,12 +126,17 @@ void PutDigits(char* at, int value, int digits) {
 std::string RenderSingle(float value) { return ShortestText(value); }
 std::string RenderDouble(double value) { return ShortestText(value); }
 
-void RenderMoneyInto(int64_t units, std::string& out) {
+void AppendMoney(int64_t units, std::string& out) {
   const bool negative = units < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
-  out.assign(negative ? "-" : "");
-  AppendDigits(magnitude, out);
-  ScaleDigits(out, negative ? 1 : 0, 4);
+  char digits[40];
+  const size_t n = DigitsOf(magnitude, digits);
+  PlaceDigits(negative, n <= 4 ? 5 - n : 0, digits, n, 4, out);
+}
+
+void RenderMoneyInto(int64_t units, std::string& out) {
+  out.clear();
+  AppendMoney(units, out);
 }
 
 std::string RenderMoney(int64_t units) {
@@ -103,21 +150,28 @@ std::string RenderMoney(ByteView value) {
   return raw ? RenderMoney(static_cast<int64_t>(*raw)) : "";
 }
 
-void RenderDecimalInto(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
+void AppendDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
   const uint128 magnitude = (static_cast<uint128>(high) << 64) | low;
   negative = negative && magnitude != 0;
   const size_t sign = negative ? 1 : 0;
-  out.assign(sign, '-');
-  AppendDigits(magnitude, out);
-  const size_t digits = out.size() - sign;
-  const bool fits = scale >= 0 && precision > 0 && scale <= precision && digits + sign <= static_cast<size_t>(precision) &&
+  char digits[40];
+  const size_t n = DigitsOf(magnitude, digits);
+  const bool fits = scale >= 0 && precision > 0 && scale <= precision && n + sign <= static_cast<size_t>(precision) &&
                     static_cast<size_t>(precision - scale) >= sign;
-  if (!fits) {
-    ScaleDigits(out, sign, scale);
-    return;
+  size_t zeros = 0;
+  if (fits) {
+    // Padded to the column's width, the sign counted in it.
+    zeros = static_cast<size_t>(precision) - sign - n;
+  } else if (scale > 0 && n <= static_cast<size_t>(scale)) {
+    // At least one digit before the point.
+    zeros = static_cast<size_t>(scale) + 1 - n;
   }
-  out.insert(sign, static_cast<size_t>(precision) - sign - digits, '0');
-  if (scale > 0) out.insert(static_cast<size_t>(precision - scale), 1, '.');
+  PlaceDigits(negative, zeros, digits, n, scale, out);
+}
+
+void RenderDecimalInto(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
+  out.clear();
+  AppendDecimal(high, low, negative, precision, scale, out);
 }
 
 std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale) {
@@ -170,20 +224,23 @@ bool DateFromDays(double days, DateParts& parts) {
   return true;
 }
 
-void RenderDateInto(double days, std::string& out) {
+void AppendDate(double days, std::string& out) {
   DateParts d;
-  if (!DateFromDays(days, d)) {
-    out.clear();
-    return;
-  }
-  out.assign("00/00/0000 00:00:00");
-  char* text = out.data();
+  if (!DateFromDays(days, d)) return;
+  const size_t at = out.size();
+  out.append("00/00/0000 00:00:00");
+  char* text = out.data() + at;
   PutDigits(text, d.month, 2);
   PutDigits(text + 3, d.day, 2);
   PutDigits(text + 6, d.year, 4);
   PutDigits(text + 11, d.hour, 2);
   PutDigits(text + 14, d.minute, 2);
   PutDigits(text + 17, d.second, 2);
+}
+
+void RenderDateInto(double days, std::string& out) {
+  out.clear();
+  AppendDate(days, out);
 }
 
 std::string RenderDate(double days) {
@@ -229,44 +286,47 @@ std::string RenderGuid(ByteView value) {
   return text;
 }
 
-void RenderValueInto(const Value& value, std::string& out) {
+void AppendValueText(const Value& value, std::string& out) {
   switch (value.kind) {
     case ValueKind::kNull:
-      out.clear();
       return;
     case ValueKind::kInteger: {
       char buffer[24];
       const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.integer);
-      out.assign(buffer, result.ptr);
+      out.append(buffer, result.ptr);
       return;
     }
     case ValueKind::kSingle:
-      ShortestTextInto(value.AsSingle(), out);
+      AppendShortestText(value.AsSingle(), out);
       return;
     case ValueKind::kDouble:
-      ShortestTextInto(value.real, out);
+      AppendShortestText(value.real, out);
       return;
     case ValueKind::kCurrency:
-      RenderMoneyInto(value.integer, out);
+      AppendMoney(value.integer, out);
       return;
     case ValueKind::kDecimal:
-      RenderDecimalInto(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale, out);
+      AppendDecimal(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale, out);
       return;
     case ValueKind::kDateTime:
-      RenderDateInto(value.real, out);
+      AppendDate(value.real, out);
       return;
     case ValueKind::kText:
     case ValueKind::kBytes:
-      out = value.bytes;
+      out += value.bytes;
       return;
     case ValueKind::kGuid:
-      out = RenderGuid(ByteView(value.guid.data(), value.guid.size()));
+      out += RenderGuid(ByteView(value.guid.data(), value.guid.size()));
       return;
     case ValueKind::kExtendedDateTime:
-      out = RenderExtendedDateTime(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
+      out += RenderExtendedDateTime(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
       return;
   }
+}
+
+void RenderValueInto(const Value& value, std::string& out) {
   out.clear();
+  AppendValueText(value, out);
 }
 
 std::string RenderValue(const Value& value) {

@@ -18,6 +18,8 @@ namespace mendora {
 // The text of `value`; empty for a null.
 std::string RenderValue(const Value& value);
 void RenderValueInto(const Value& value, std::string& out);
+// The same appended to `out`: the dump writes each value where it goes.
+void AppendValueText(const Value& value, std::string& out);
 
 // A Numeric magnitude with its sign, padded to `precision` characters with
 // the point `scale` characters from the right; a value or record that does

@@ -30,21 +30,39 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
-std::string IsoDateTimeText(const Value& value) {
+void IsoDateTimeTextInto(const Value& value, std::string& out) {
   if (value.kind == ValueKind::kExtendedDateTime) {
-    return ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
+    out = ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
+    return;
   }
+  if (value.kind != ValueKind::kDateTime || !IsoDateInto(value.real, out)) {
+    out.clear();
+    return;
+  }
+  out[10] = 'T';
+}
+
+std::string IsoDateTimeText(const Value& value) {
   std::string text;
-  if (value.kind != ValueKind::kDateTime || !IsoDateInto(value.real, text)) return "";
-  text[10] = 'T';
+  IsoDateTimeTextInto(value, text);
   return text;
 }
 
+void ExactDecimalTextInto(const Value& value, std::string& out) {
+  if (value.kind == ValueKind::kCurrency) {
+    RenderMoneyInto(value.integer, out);
+  } else if (value.kind != ValueKind::kDecimal) {
+    RenderValueInto(value, out);
+  } else {
+    // Precision 0 skips the padding to the column's width.
+    RenderDecimalInto(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale, out);
+  }
+}
+
 std::string ExactDecimalText(const Value& value) {
-  if (value.kind == ValueKind::kCurrency) return RenderMoney(value.integer);
-  if (value.kind != ValueKind::kDecimal) return RenderValue(value);
-  // Precision 0 skips the padding to the column's width.
-  return RenderDecimal(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale);
+  std::string text;
+  ExactDecimalTextInto(value, text);
+  return text;
 }
 
 std::string_view ExportedBytes(const Value& value, bool ole_column, OleStorage ole) {
@@ -120,17 +138,20 @@ void ExportFile::Open(const std::filesystem::path& path) {
   path_ = path;
   temporary_ = path;
   temporary_ += ".partial";
+  out_.clear();
   out_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!out_) throw TargetFailed("cannot create " + temporary_.string());
+  writer_.Reset();
 }
 
 void ExportFile::Write(std::string_view text) {
-  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out_) throw TargetFailed("cannot write " + temporary_.string());
+  writer_.Write(text);
+  if (writer_.failed()) throw TargetFailed("cannot write " + temporary_.string());
 }
 
 void ExportFile::Publish() {
   if (!out_.is_open()) return;
+  if (!writer_.Flush()) throw TargetFailed("cannot write " + temporary_.string());
   out_.close();
   if (!out_) throw TargetFailed("cannot write " + temporary_.string());
   std::error_code error;
@@ -140,6 +161,7 @@ void ExportFile::Publish() {
 }
 
 void ExportFile::Discard() noexcept {
+  writer_.Drop();
   if (out_.is_open()) out_.close();
   if (!temporary_.empty()) {
     std::error_code error;
@@ -149,6 +171,7 @@ void ExportFile::Discard() noexcept {
 }
 
 void ExportFile::Reorder(uint64_t head, const std::vector<std::pair<uint64_t, uint64_t>>& pieces) {
+  if (!writer_.Flush()) throw TargetFailed("cannot write " + temporary_.string());
   out_.flush();
   if (!out_) throw TargetFailed("cannot write " + temporary_.string());
   std::filesystem::path sorted = temporary_;

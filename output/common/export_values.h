@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "reader/text_codec.h"
+#include "output/common/write_behind.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -35,10 +36,12 @@ std::string Base64Encode(std::string_view bytes);
 // A date as ISO 8601 without a zone ("1995-01-20T00:00:00", the extended
 // type with its seven decimals); empty for a value outside the calendar.
 std::string IsoDateTimeText(const Value& value);
+void IsoDateTimeTextInto(const Value& value, std::string& out);
 
 // Currency and Numeric as exact decimal text with a '.' point: no padding,
 // currency with its four decimals.
 std::string ExactDecimalText(const Value& value);
+void ExactDecimalTextInto(const Value& value, std::string& out);
 
 // The bytes a binary value exports: an OLE object's file inside Access's
 // wrapper when unwrapping and the wrapper is recognised, else the stored bytes.
@@ -58,6 +61,8 @@ class SafeNames {
 
 // A file written under a temporary name and renamed into place by Publish,
 // so a failed or cancelled export leaves no partial file under its own name.
+// Its bytes are written on a thread of their own (see WriteBehind); a failed
+// write is thrown at the next Write or at Publish.
 class ExportFile {
  public:
   ExportFile() = default;
@@ -82,6 +87,7 @@ class ExportFile {
   std::filesystem::path path_;
   std::filesystem::path temporary_;
   std::ofstream out_;
+  WriteBehind writer_{out_};
 };
 
 // The file-name extension of a file's bytes by their first bytes ("bmp",

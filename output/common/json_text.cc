@@ -82,6 +82,13 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
   while (p < end) {
     const unsigned char* run = p;
+#if defined(__SSE2__)
+    p += RunOfSixteens(p, static_cast<size_t>(end - p), [](__m128i v) {
+      // Compared as signed bytes, those from 0x80 up are below 0x20 too.
+      return _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    });
+#endif
     while (end - p >= 8 && AllPlain(LoadWord(p))) p += 8;
     while (p < end && kClasses.of[*p] == kPlain) ++p;
     out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));

@@ -24,6 +24,12 @@ void AppendCsvField(std::string& line, std::string_view field, bool always) {
   // One scan up to the first byte that asks for quotes; most fields have
   // none and are copied whole.
   size_t first = 0;
+#if defined(__SSE2__)
+  first = RunOfSixteens(field.data(), field.size(), [](__m128i v) {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(',')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+                        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+  });
+#endif
   for (; first + 8 <= field.size(); first += 8) {
     const uint64_t w = LoadWord(field.data() + first);
     if ((AnyByteIs(w, ',') | AnyByteIs(w, '"') | AnyByteIs(w, '\r') | AnyByteIs(w, '\n')) != 0) break;
@@ -95,15 +101,17 @@ void CsvExport::AddRow(const Row& row) {
       }
       case ValueKind::kCurrency:
       case ValueKind::kDecimal:
-        line_ += ExactDecimalText(value);
+        ExactDecimalTextInto(value, cell_);
+        line_ += cell_;
         break;
       case ValueKind::kDateTime:
       case ValueKind::kExtendedDateTime:
-        line_ += IsoDateTimeText(value);
+        IsoDateTimeTextInto(value, cell_);
+        line_ += cell_;
         break;
       default:
-        RenderValueInto(value, cell_);
-        AppendCsvField(line_, cell_);
+        // Numbers and GUIDs hold no comma, quote or line break.
+        AppendValueText(value, line_);
         break;
     }
   }

@@ -11,7 +11,7 @@ namespace mendora {
 std::string Base64(const std::string& bytes) { return Base64Encode(bytes); }
 
 JsonDumpOutput::JsonDumpOutput(std::ostream& out, const std::string& format, OleStorage ole)
-    : out_(out), ole_(ole) {
+    : out_(out), writer_(out), ole_(ole) {
   std::string head = "{\n  \"format\": ";
   AppendJsonString(head, format);
   out_ << head << ",\n  \"tables\": {";
@@ -36,48 +36,59 @@ void JsonDumpOutput::BeginTable(const OutputTable& table) {
   }
   text_ += table.columns.empty() ? "],\n" : "\n      ],\n";
   text_ += "      \"rows\": [";
-  out_ << text_;
+  writer_.Write(text_);
   table_open_ = true;
   rows_ = 0;
 }
 
 void JsonDumpOutput::AddRow(const Row& row) {
-  text_.assign(rows_++ == 0 ? "\n        [" : ",\n        [");
+  // Rendered straight into the writer's chunk.
+  std::string& line = writer_.buffer();
+  line += rows_++ == 0 ? "\n        [" : ",\n        [";
   for (size_t i = 0; i < row.values.size(); ++i) {
-    if (i > 0) text_ += ", ";
     const Value& value = row.values[i];
     switch (value.kind) {
       case ValueKind::kNull:
-        text_ += "null";
+        line += i > 0 ? ", null" : "null";
         break;
       case ValueKind::kText:
-        AppendJsonString(text_, value.bytes);
+        if (i > 0) line += ", ";
+        AppendJsonString(line, value.bytes);
         break;
       case ValueKind::kBytes: {
         // Binary data is no text.
-        text_ += '"';
+        line += i > 0 ? ", \"" : "\"";
         const ByteView stored(reinterpret_cast<const uint8_t*>(value.bytes.data()), value.bytes.size());
         const std::optional<OleContent> content =
             i < ole_columns_.size() && ole_columns_[i] ? UnwrapOle(stored) : std::nullopt;
-        text_ += content ? Base64(value.bytes.substr(content->offset, content->length)) : Base64(value.bytes);
-        text_ += '"';
+        line += content ? Base64(value.bytes.substr(content->offset, content->length)) : Base64(value.bytes);
+        line += '"';
         break;
       }
-      default:
+      case ValueKind::kGuid:
+      case ValueKind::kExtendedDateTime:
+        if (i > 0) line += ", ";
         RenderValueInto(value, rendered_);
-        AppendJsonString(text_, rendered_);
+        AppendJsonString(line, rendered_);
+        break;
+      default:
+        // Numbers, money and dates render as ASCII digits, signs, points,
+        // slashes and colons: nothing to escape.
+        line += i > 0 ? ", \"" : "\"";
+        AppendValueText(value, line);
+        line += '"';
         break;
     }
   }
-  text_ += "]";
-  out_ << text_;
+  line += ']';
+  writer_.Appended();
 }
 
 void JsonDumpOutput::EndTable(int64_t) { CloseTable(); }
 
 void JsonDumpOutput::CloseTable() {
   if (!table_open_) return;
-  out_ << (rows_ == 0 ? "]\n    }" : "\n      ]\n    }");
+  writer_.Write(rows_ == 0 ? "]\n    }" : "\n      ]\n    }");
   table_open_ = false;
 }
 
@@ -85,7 +96,8 @@ void JsonDumpOutput::Finish() {
   if (finished_) return;
   finished_ = true;
   CloseTable();
-  out_ << (tables_ == 0 ? "}\n}\n" : "\n  }\n}\n");
+  writer_.Write(tables_ == 0 ? "}\n}\n" : "\n  }\n}\n");
+  writer_.Flush();
 }
 
 void JsonDumpOutput::Abandon() noexcept {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "output/common/json_text.h"
+#include "output/common/write_behind.h"
 #include "recovery/recovery_output.h"
 
 namespace mendora {
@@ -32,10 +33,17 @@ class JsonDumpOutput final : public RecoveryOutput {
   void Finish() override;
   void Abandon() noexcept override;
 
+  // The rows are written on a thread of their own (see WriteBehind): the
+  // stream is not to be touched between the head and Finish. Whether a write
+  // failed so far, and the system's error then (0 when it gave none).
+  bool WriteFailed() const { return writer_.failed(); }
+  int WriteError() const { return writer_.error(); }
+
  private:
   void CloseTable();
 
   std::ostream& out_;
+  WriteBehind writer_;
   size_t tables_ = 0;
   size_t rows_ = 0;
   bool table_open_ = false;

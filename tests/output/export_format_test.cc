@@ -47,10 +47,10 @@ TEST(ExportFormatTest, CsvFieldsAreQuotedOnlyWhenTheyMustBe) {
   AppendCsvField(line, "", true);
   EXPECT_EQ(line, "plain text|\"a,b\"|\"say \"\"hi\"\"\"|\"two\r\nlines\"|\"\"");
   // Each byte that asks for quotes, at every place of fields long enough to
-  // be scanned a word at a time, beside bytes that do not.
+  // be scanned sixteen and eight bytes at a time, beside bytes that do not.
   for (const char special : {',', '"', '\r', '\n'}) {
-    for (size_t at = 0; at < 20; ++at) {
-      std::string field = "\x01+-./\x7f\xe9\xff\x0b\x0c#abcdefghijklmnop";
+    for (size_t at = 0; at < 40; ++at) {
+      std::string field = "\x01+-./\x7f\xe9\xff\x0b\x0c#abcdefghijklmnop\x80\x10!$%&'()*+;<=>?@[";
       field[at] = special;
       std::string expected = "\"";
       for (const char c : field) expected += c == '"' ? std::string("\"\"") : std::string(1, c);

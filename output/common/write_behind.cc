@@ -1,0 +1,116 @@
+// Writing a stream's chunks on a thread of their own.
+#include "output/common/write_behind.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace mendora {
+
+WriteBehind::~WriteBehind() {
+  try {
+    Flush();
+  } catch (...) {
+    // A destructor has nobody to tell; the stream keeps its failed state.
+  }
+  Stop();
+}
+
+void WriteBehind::Put(const std::string& chunk) {
+  if (failed()) return;
+  errno = 0;
+  out_.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+  if (!out_) {
+    error_.store(errno, std::memory_order_release);
+    failed_.store(true, std::memory_order_release);
+  }
+}
+
+void WriteBehind::HandOver() {
+  std::unique_lock lock(mutex_);
+  if (failed()) {
+    // Nothing after a failed write can reach the stream in order.
+    chunk_.clear();
+    return;
+  }
+  if (!thread_.joinable()) {
+    stopping_ = false;
+    try {
+      thread_ = std::thread(&WriteBehind::Work, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: the chunk is written here, as without one.
+      lock.unlock();
+      Put(chunk_);
+      chunk_.clear();
+      return;
+    }
+  }
+  changed_.wait(lock, [&] { return queue_.size() < kQueuedChunks; });
+  queue_.push_back(std::move(chunk_));
+  if (spare_.empty()) {
+    chunk_ = std::string();
+    // Room for the chunk and the row that tips it over, so that a chunk is
+    // rarely grown (a large allocation maps fresh pages each time).
+    chunk_.reserve(kChunkBytes + kChunkBytes / 4);
+  } else {
+    chunk_ = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  changed_.notify_all();
+}
+
+void WriteBehind::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    std::string chunk = std::move(queue_.front());
+    queue_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    Put(chunk);
+    chunk.clear();
+    lock.lock();
+    busy_ = false;
+    spare_.push_back(std::move(chunk));
+    changed_.notify_all();
+  }
+}
+
+bool WriteBehind::Flush() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.empty() && !busy_; });
+  }
+  // The thread is idle: the stream is this thread's now.
+  if (!chunk_.empty()) {
+    Put(chunk_);
+    chunk_.clear();
+  }
+  return !failed();
+}
+
+void WriteBehind::Drop() noexcept {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+  }
+  chunk_.clear();
+  Stop();
+}
+
+void WriteBehind::Reset() noexcept {
+  Drop();
+  failed_.store(false, std::memory_order_release);
+  error_.store(0, std::memory_order_release);
+}
+
+void WriteBehind::Stop() noexcept {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace mendora

@@ -1,0 +1,88 @@
+// A stream written on a thread of its own.
+//
+// The dump and the exports hand their text over in chunks of a few hundred
+// kilobytes, and a thread writes each chunk into the stream while the pass
+// decodes and renders the next rows on the other core: the write calls, a
+// third of a dump's time, no longer wait in line with the rendering.
+//
+// While chunks are in flight the stream belongs to the thread; Flush gives
+// it back. A failed write is kept (with the system's error) and every later
+// chunk is dropped, so a caller learns of it at its next look at failed()
+// or at Flush, a few rows late, never not at all.
+#ifndef MENDORA_OUTPUT_COMMON_WRITE_BEHIND_H_
+#define MENDORA_OUTPUT_COMMON_WRITE_BEHIND_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace mendora {
+
+class WriteBehind {
+ public:
+  // A chunk goes to the thread once it holds this many bytes; at most
+  // kQueuedChunks wait there, so a slow disk holds back the pass rather
+  // than filling the memory.
+  static constexpr size_t kChunkBytes = 256 * 1024;
+  static constexpr size_t kQueuedChunks = 4;
+
+  explicit WriteBehind(std::ostream& out) : out_(out) {}
+  // Writes what is left, ignoring failures (callers that care Flush first).
+  ~WriteBehind();
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // The bytes not handed over yet: append to it, then call Appended.
+  std::string& buffer() { return chunk_; }
+  void Appended() {
+    if (chunk_.size() >= kChunkBytes) HandOver();
+  }
+  void Write(std::string_view text) {
+    chunk_.append(text);
+    Appended();
+  }
+
+  // Writes everything given so far and waits until it is in the stream,
+  // which is then the caller's until the next chunk is handed over. False
+  // when a write failed.
+  bool Flush();
+  // Forgets what is not written yet and waits for a write under way, so the
+  // stream can be closed or removed. Never throws.
+  void Drop() noexcept;
+  // Drop, and forgets a failure: for a stream opened afresh.
+  void Reset() noexcept;
+
+  // True once a write has failed; cheap, at any time.
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
+  // The system's error at the first failed write; 0 when it gave none.
+  int error() const { return error_.load(std::memory_order_acquire); }
+
+ private:
+  void HandOver();
+  void Work();
+  void Put(const std::string& chunk);
+  void Stop() noexcept;
+
+  std::ostream& out_;
+  std::string chunk_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> queue_;
+  std::vector<std::string> spare_;  // written chunks, their storage reused
+  bool busy_ = false;               // the thread is writing a chunk off the queue
+  bool stopping_ = false;
+  std::thread thread_;
+  std::atomic<bool> failed_{false};
+  std::atomic<int> error_{0};
+};
+
+}  // namespace mendora
+
+#endif  // MENDORA_OUTPUT_COMMON_WRITE_BEHIND_H_
