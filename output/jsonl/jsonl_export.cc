@@ -113,18 +113,23 @@ void JsonLinesExport::AddRow(const Row& row) {
         break;
       case ValueKind::kCurrency:
       case ValueKind::kDecimal:
-        AppendJsonString(line_, ExactDecimalText(value));
+        // Digits, a sign and a point: nothing to escape.
+        ExactDecimalTextInto(value, cell_);
+        line_ += '"';
+        line_ += cell_;
+        line_ += '"';
         break;
       case ValueKind::kDateTime:
-      case ValueKind::kExtendedDateTime: {
-        const std::string text = IsoDateTimeText(value);
-        if (text.empty()) {
+      case ValueKind::kExtendedDateTime:
+        IsoDateTimeTextInto(value, cell_);
+        if (cell_.empty()) {
           line_ += "null";
         } else {
-          AppendJsonString(line_, text);
+          line_ += '"';
+          line_ += cell_;
+          line_ += '"';
         }
         break;
-      }
       case ValueKind::kBytes: {
         const std::string_view bytes = ExportedBytes(value, type == kColumnOle, options_.ole);
         AppendJsonString(line_, blobs_.enabled() ? blobs_.Write(i, row_number_, bytes) : Base64Encode(bytes));
