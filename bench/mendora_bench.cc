@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "output/csv/csv_export.h"
+#include "output/common/pipelined_output.h"
 #include "output/json/json_dump.h"
 #include "output/csv/csv_export.h"
 #include "output/json/json_dump.h"
@@ -374,7 +375,7 @@ int MeasureDeepPass(const std::string& file, const std::string& dir, double mega
 // CSV export of every table, each as the command line runs it.
 int64_t DumpToFile(const std::string& file, const std::string& target) {
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  mendora::JsonDumpOutput dump(out, "Jet4");
+  mendora::PipelinedOutput dump(std::make_unique<mendora::JsonDumpOutput>(out, "Jet4"));
   RecoverySession session;
   session.options.source_path = file;
   CountingOutput counter;
@@ -388,7 +389,7 @@ int64_t DumpToFile(const std::string& file, const std::string& target) {
 int64_t ExportCsv(const std::string& file, const std::string& dir) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
-  mendora::CsvExport csv(dir, mendora::ExportOptions{});
+  mendora::PipelinedOutput csv(std::make_unique<mendora::CsvExport>(dir, mendora::ExportOptions{}));
   RecoverySession session;
   session.options.source_path = file;
   CountingOutput counter;

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/output_check.h"
+#include "output/common/pipelined_output.h"
 #include "output/csv/csv_export.h"
 #include "output/jsonl/jsonl_export.h"
 #include "output/sql/sql_export.h"
@@ -74,17 +75,21 @@ int RunExport(const ExportRequest& request, std::ostream& out) {
       std::filesystem::create_directories(dir, made);
       if (!options.blobs_dir.empty()) std::filesystem::create_directories(options.blobs_dir, made);
       if (made) throw TargetFailed("the folder " + dir.string() + " could not be made: " + made.message());
-      std::vector<std::unique_ptr<RecoveryOutput>> outputs;
+      std::unique_ptr<RecoveryOutput> exporter;
       if (request.format == "csv") {
         written = dir;
-        outputs.push_back(std::make_unique<CsvExport>(dir, options));
+        exporter = std::make_unique<CsvExport>(dir, options);
       } else if (request.format == "jsonl") {
         written = dir / (stem + ".jsonl");
-        outputs.push_back(std::make_unique<JsonLinesExport>(written, options));
+        exporter = std::make_unique<JsonLinesExport>(written, options);
       } else {
         written = dir / (stem + ".sql");
-        outputs.push_back(std::make_unique<SqlExport>(written, *dialect, options));
+        exporter = std::make_unique<SqlExport>(written, *dialect, options);
       }
+      // Rows are rendered on a thread of their own while the pass decodes
+      // the next ones.
+      std::vector<std::unique_ptr<RecoveryOutput>> outputs;
+      outputs.push_back(std::make_unique<PipelinedOutput>(std::move(exporter)));
       return outputs;
     };
     const PassSummary summary = RunPassInto(file, make);

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt_cancels.h"
 #include "cli/report_option.h"
+#include "output/common/pipelined_output.h"
 #include "output/json/json_dump.h"
 #include "output/common/target_file.h"
 #include "reader/table_def.h"
@@ -21,31 +22,48 @@ namespace mendora::cli {
 namespace {
 
 // The dump, cancelling the pass at the first write that fails: a dump no
-// one receives is not worth reading on.
+// one receives is not worth reading on. The rows are rendered on a thread
+// of their own (and written on another), while the pass decodes the next.
 class CheckedDump final : public RecoveryOutput {
  public:
   CheckedDump(std::ostream& out, const std::string& format, OleStorage ole, OutputCheck& check, PassControl& control)
-      : dump_(out, format, ole), check_(check), control_(control) {}
-  void BeginTable(const OutputTable& table) override { dump_.BeginTable(table); }
+      : check_(check), control_(control) {
+    auto dump = std::make_unique<JsonDumpOutput>(out, format, ole);
+    dump_ = dump.get();
+    pipe_ = std::make_unique<PipelinedOutput>(std::move(dump));
+  }
+  void Attach(LossAccount& losses) override {
+    RecoveryOutput::Attach(losses);
+    pipe_->Attach(losses);
+  }
+  void BeginTable(const OutputTable& table) override { pipe_->BeginTable(table); }
   void AddRow(const Row& row) override {
-    dump_.AddRow(row);
+    pipe_->AddRow(row);
     // The stream belongs to the dump's writing thread until Finish: its
     // failures are asked of the dump.
-    if (dump_.WriteFailed()) control_.Cancel();
+    if (dump_->WriteFailed()) control_.Cancel();
   }
-  void EndTable(int64_t rows) override { dump_.EndTable(rows); }
+  void EndTable(int64_t rows) override { pipe_->EndTable(rows); }
   void Finish() override {
-    dump_.Finish();
-    if (dump_.WriteFailed()) check_.Failed(dump_.WriteError());
+    pipe_->Finish();
+    if (dump_->WriteFailed()) check_.Failed(dump_->WriteError());
   }
-  void Abandon() noexcept override { dump_.Abandon(); }
+  // A stopped dump still holds every row the pass gave it, closed so that
+  // it parses.
+  void Abandon() noexcept override {
+    try {
+      Finish();
+    } catch (...) {
+      pipe_->Abandon();
+    }
+  }
 
  private:
-  JsonDumpOutput dump_;
+  JsonDumpOutput* dump_;
+  std::unique_ptr<PipelinedOutput> pipe_;
   OutputCheck& check_;
   PassControl& control_;
 };
-
 
 }  // namespace
 
