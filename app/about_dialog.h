@@ -20,7 +20,7 @@ class SkinnedSurface;
 
 inline constexpr char kProductLine[] = "Mendora 2.0";
 inline constexpr char kNoticeLine[] =
-    QT_TRANSLATE_NOOP("mendora::AboutDialog", "Recovers damaged Access databases into SQLite.");
+    QT_TRANSLATE_NOOP("mendora::AboutDialog", "Recovers damaged Access databases into new Access or SQLite databases.");
 
 // The project's own home page, support address and licence; empty values
 // are not shown.

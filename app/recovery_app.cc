@@ -84,7 +84,7 @@ int RecoveryApp::InitInstance(RecoveryRunner& runner) {
 
   InstallTranslation(*this, QLocale(), TranslationFolders());
   QCommandLineParser parser;
-  parser.setApplicationDescription(tr("Recovers damaged Access databases into SQLite."));
+  parser.setApplicationDescription(tr("Recovers damaged Access databases into new Access or SQLite databases."));
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("file"), tr("The database to open, as if chosen with Browse."),

@@ -13,6 +13,7 @@ constexpr char kContext[] = "mendora::SaveOption";
 
 // In the order the save dialog offers them; the first is the default.
 constexpr SaveOption kFormats[] = {
+    {SaveFormatId::kAccess, QT_TRANSLATE_NOOP("mendora::SaveOption", "Access database"), "*.mdb", ".mdb", false, true},
     {SaveFormatId::kSqlite, QT_TRANSLATE_NOOP("mendora::SaveOption", "SQLite database"), "*.sqlite *.db", ".sqlite",
      false, true},
     {SaveFormatId::kCsv, QT_TRANSLATE_NOOP("mendora::SaveOption", "CSV files, one per table, in a folder"), "*", "",

@@ -9,7 +9,7 @@
 
 namespace mendora {
 
-enum class SaveFormatId { kSqlite, kCsv, kJsonLines, kSqlPostgreSql, kSqlMySql, kSqlSqlite };
+enum class SaveFormatId { kSqlite, kCsv, kJsonLines, kSqlPostgreSql, kSqlMySql, kSqlSqlite, kAccess };
 
 struct SaveOption {
   SaveFormatId id;

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "output/common/pipelined_output.h"
 #include "output/csv/csv_export.h"
 #include "output/jsonl/jsonl_export.h"
 #include "output/sql/sql_export.h"
 #include "output/sqlite/sqlite_output.h"
+#include "output/targets.h"
 
 namespace mendora {
 
@@ -50,25 +52,29 @@ class FolderExport final : public RecoveryOutput {
 };
 
 TargetFactory SqlFactory(SqlDialect dialect) {
-  return [dialect](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
+  return PipelinedTargetFactory([dialect](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
     return std::make_unique<SqlExport>(path, dialect, ExportOptions{});
-  };
+  });
 }
 
 }  // namespace
 
+// Every target stores or writes on a thread of its own while the pass reads
+// on, as on the command line.
 TargetFactory SaveTargetFactory(SaveFormatId format) {
   switch (format) {
+    case SaveFormatId::kAccess:
+      return MakeTargetFactory(SaveFormat::kAccess);
     case SaveFormatId::kSqlite:
-      return SqliteTargetFactory();
+      return MakeTargetFactory(SaveFormat::kSqlite);
     case SaveFormatId::kCsv:
-      return [](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
+      return PipelinedTargetFactory([](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
         return std::make_unique<FolderExport>(path);
-      };
+      });
     case SaveFormatId::kJsonLines:
-      return [](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
+      return PipelinedTargetFactory([](const std::string& path, bool) -> std::unique_ptr<RecoveryOutput> {
         return std::make_unique<JsonLinesExport>(path, ExportOptions{});
-      };
+      });
     case SaveFormatId::kSqlPostgreSql:
       return SqlFactory(SqlDialect::kPostgreSql);
     case SaveFormatId::kSqlMySql:
@@ -76,7 +82,7 @@ TargetFactory SaveTargetFactory(SaveFormatId format) {
     case SaveFormatId::kSqlSqlite:
       return SqlFactory(SqlDialect::kSqlite);
   }
-  return SqliteTargetFactory();
+  return MakeTargetFactory(SaveFormat::kAccess);
 }
 
 }  // namespace mendora

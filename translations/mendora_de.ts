@@ -361,8 +361,8 @@ Geben Sie ihr Kennwort ein:</translation>
         <translation>OK</translation>
     </message>
     <message>
-        <source>Recovers damaged Access databases into SQLite.</source>
-        <translation>Stellt beschädigte Access-Datenbanken in SQLite wieder her.</translation>
+        <source>Recovers damaged Access databases into new Access or SQLite databases.</source>
+        <translation>Stellt beschädigte Access-Datenbanken in neuen Access- oder SQLite-Datenbanken wieder her.</translation>
     </message>
 </context>
 <context>
@@ -850,12 +850,12 @@ Wählen Sie einen anderen Namen.</translation>
 <context>
     <name>mendora::RecoveryApp</name>
     <message>
-        <source>Recovers damaged Access databases into SQLite.</source>
-        <translation>Stellt beschädigte Access-Datenbanken in SQLite wieder her.</translation>
-    </message>
-    <message>
         <source>The database to open, as if chosen with Browse.</source>
         <translation>Die zu öffnende Datenbank, als wäre sie mit Durchsuchen gewählt.</translation>
+    </message>
+    <message>
+        <source>Recovers damaged Access databases into new Access or SQLite databases.</source>
+        <translation>Stellt beschädigte Access-Datenbanken in neuen Access- oder SQLite-Datenbanken wieder her.</translation>
     </message>
 </context>
 <context>
@@ -883,6 +883,10 @@ Wählen Sie einen anderen Namen.</translation>
     <message>
         <source>SQL script for SQLite</source>
         <translation>SQL-Skript für SQLite</translation>
+    </message>
+    <message>
+        <source>Access database</source>
+        <translation>Access-Datenbank</translation>
     </message>
 </context>
 </TS>

@@ -4,7 +4,9 @@
 #ifndef MENDORA_TESTS_APP_TEST_SUPPORT_H_
 #define MENDORA_TESTS_APP_TEST_SUPPORT_H_
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,7 @@
 #include "app/message_boxes.h"
 #include "app/password_dialogs.h"
 #include "app/recovery_runner.h"
+#include "app/save_formats.h"
 #include "controls/desktop_opener.h"
 #include "controls/mail_sender.h"
 
@@ -81,12 +84,21 @@ class FakeFiles : public FileDialogs {
     save_filter = filters;
     save_selected = selected;
     ++save_calls;
-    return {save_answer, save_answer_filter.isEmpty() ? selected : save_answer_filter};
+    if (!save_answer_filter.isEmpty()) return {save_answer, save_answer_filter};
+    // A user who types a name of a format's own picks that format.
+    const QString name = QFileInfo(save_answer).fileName();
+    for (const SaveOption& format : SaveOptions()) {
+      for (const QString& pattern : QString::fromLatin1(format.patterns).split(QLatin1Char(' '))) {
+        if (pattern != QLatin1String("*") && QDir::match(pattern, name)) return {save_answer, SaveFilter(format)};
+      }
+    }
+    return {save_answer, selected};
   }
 
   QString open_answer, open_title, open_folder, open_filter;
   QString save_answer, save_title, save_suggested, save_filter, save_selected;
-  // The filter chosen with save_answer; empty: the one offered first.
+  // The filter chosen with save_answer; empty: the format whose pattern the
+  // name matches, else the one the dialog selected.
   QString save_answer_filter;
   int open_calls = 0;
   int save_calls = 0;

@@ -348,7 +348,9 @@ class WorkflowTest : public QObject {
     f.Click(kIdSave);
     QCOMPARE(f.files.save_calls, 1);
     QCOMPARE(f.files.save_title, QStringLiteral("Save Recovered Database"));
-    QCOMPARE(f.files.save_suggested, f.dir.filePath(QStringLiteral("Sales_recovered.sqlite")));
+    // An Access database is offered first, SQLite beside it.
+    QCOMPARE(f.files.save_suggested, f.dir.filePath(QStringLiteral("Sales_recovered.mdb")));
+    QVERIFY(f.files.save_filter.startsWith(QStringLiteral("Access database (*.mdb)")));
     QVERIFY(f.files.save_filter.contains(QStringLiteral("*.sqlite")));
     QCOMPARE(f.runner.SessionCount(), size_t(1));
     QCOMPARE(f.dialog->state(), State::kCompleted);
