@@ -36,12 +36,30 @@ void PageSlots::Load(ByteView page, const JetFormat& format) {
     const std::optional<uint16_t> entry = page.U16(format.RowCountPos + 2u + 2u * j);
     if (!entry) break;  // a count that runs past the page: the slots that fit
     entries_.push_back(*entry);
-    order_.push_back(static_cast<uint32_t>(*entry & kSlotOffsetMask) << 16 | j);
+  }
+  ends_.assign(entries_.size(), kNoRow);
+  // Rows are written from the page's end down, so each slot's start lies
+  // below the one before it: the nearest start above a row's is then the
+  // slot before's, with no sorting.
+  bool descending = true;
+  for (size_t j = 1; j < entries_.size() && descending; ++j) {
+    descending = (entries_[j] & kSlotOffsetMask) < (entries_[j - 1] & kSlotOffsetMask);
+  }
+  if (descending) {
+    uint32_t above = page_size;
+    for (size_t j = 0; j < entries_.size(); ++j) {
+      const uint32_t start = entries_[j] & kSlotOffsetMask;
+      if (start >= table_end && start < page_size) ends_[j] = static_cast<uint16_t>(std::min(above, page_size) - 1);
+      above = start;
+    }
+    return;
   }
   // A row ends before the nearest start above its own (slots that share a
   // start share an end), or at the page's end.
+  for (uint32_t j = 0; j < entries_.size(); ++j) {
+    order_.push_back(static_cast<uint32_t>(entries_[j] & kSlotOffsetMask) << 16 | j);
+  }
   std::sort(order_.begin(), order_.end());
-  ends_.assign(entries_.size(), kNoRow);
   uint32_t end = page_size - 1;
   for (size_t k = order_.size(); k-- > 0;) {
     const uint32_t start = order_[k] >> 16;

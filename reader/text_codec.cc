@@ -114,26 +114,55 @@ std::string Utf16LeToUtf8(ByteView bytes) {
 
 namespace {
 
+// The bytes of an eight-byte word (its first byte lowest) that are 0x00 or
+// past ASCII, as the top bit of each: exact up to the first such byte, which
+// is all a caller asks (a zero's borrow may mark the bytes after it).
+inline uint64_t StopBytes(uint64_t word) {
+  return (((word - 0x0101010101010101ull) & ~word) | word) & 0x8080808080808080ull;
+}
+
+inline uint64_t Word8At(const uint8_t* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = 0;
+    for (int k = 7; k >= 0; --k) word = word << 8 | p[k];
+  }
+  return word;
+}
+
 // The length of the run of bytes at the start of [b, b + n) that are
 // characters of the compressed form as they are: neither 0x00 (a switch of
 // form) nor past ASCII. Sixteen bytes at a time where the machine has SSE2,
-// eight elsewhere; never a byte past n.
+// eight elsewhere, the last block ending at n (overlapping the one before)
+// rather than a byte at a time; never a byte outside [b, b + n).
 size_t AsciiByteRun(const uint8_t* b, size_t n) {
   size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+  if (n >= 16) {
+    const __m128i zero = _mm_setzero_si128();
     // The top bit of each byte that is past ASCII, or zero.
-    const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))));
-    if (stop != 0) return i + static_cast<size_t>(std::countr_zero(stop));
+    const auto stops = [&](size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))));
+    };
+    for (; i + 16 <= n; i += 16) {
+      if (const unsigned stop = stops(i); stop != 0) return i + static_cast<size_t>(std::countr_zero(stop));
+    }
+    if (i == n) return n;
+    // The bytes before i are known to be plain: the first stop of the last
+    // sixteen is at i or after.
+    const unsigned stop = stops(n - 16);
+    return stop != 0 ? n - 16 + static_cast<size_t>(std::countr_zero(stop)) : n;
   }
 #endif
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, b + i, 8);
-    const bool has_zero = ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
-    if (has_zero || (word & 0x8080808080808080ull) != 0) break;
+  if (n >= 8) {
+    for (; i + 8 <= n; i += 8) {
+      if (const uint64_t stop = StopBytes(Word8At(b + i)); stop != 0) return i + std::countr_zero(stop) / 8;
+    }
+    if (i == n) return n;
+    const uint64_t stop = StopBytes(Word8At(b + n - 8));
+    return stop != 0 ? n - 8 + std::countr_zero(stop) / 8 : n;
   }
   while (i < n && b[i] != 0 && b[i] < 0x80) ++i;
   return i;
