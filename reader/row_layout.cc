@@ -70,6 +70,88 @@ void PageSlots::Load(ByteView page, const JetFormat& format) {
   }
 }
 
+bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table, RowLayout& layout) {
+  const uint32_t s = row.start;
+  const uint32_t e = row.end;
+  if (e < s || e >= page.size()) return false;
+  layout.count_size = jet4 ? 2 : 1;
+  layout.var_count = 0;
+  const uint32_t size = row.size();
+  if (size < layout.count_size + 1) {
+    layout.offsets.clear();
+    return false;
+  }
+  // Every read below lies in [s, e], inside the page: each is preceded by
+  // the check that the row is long enough for it. The offsets are read for
+  // every row decoded, so they are read without a check of their own.
+  const uint8_t* b = page.data();
+  const auto u16 = [b](uint32_t at) { return static_cast<uint32_t>(b[at] | (b[at + 1] << 8)); };
+  layout.column_count = jet4 ? u16(s) : b[s];
+  layout.bitmap_size = layout.column_count == 0 ? 1 : (layout.column_count - 1) / 8 + 1;
+  if (layout.count_size + layout.bitmap_size > size) {
+    layout.offsets.clear();
+    return false;
+  }
+  layout.bitmap_start = e - layout.bitmap_size + 1;
+  layout.data_end = layout.bitmap_start - s;
+  if (!has_var_table) {
+    layout.offsets.clear();
+    return true;
+  }
+
+  const uint32_t m = layout.bitmap_size;
+  if (jet4) {
+    // From the end: bitmap, variable count, offsets of each variable column
+    // (first one nearest the count), then the end-of-data offset.
+    if (2u + m + 2u > size) {
+      layout.offsets.clear();
+      return false;
+    }
+    const uint32_t r = u16(e - m - 1);
+    if (2ull + m + 2ull + 2ull * r + 2ull > size) {
+      layout.offsets.clear();
+      return false;
+    }
+    layout.var_count = r;
+    // Resized, not cleared first: a row of the same count as the last one
+    // keeps the storage without filling it again.
+    layout.offsets.resize(r + 1);
+    uint32_t* offsets = layout.offsets.data();
+    for (uint32_t k = 0; k <= r; ++k) offsets[k] = u16(e - m - 3 - 2 * k);
+    layout.data_end = e - m - 3 - 2 * r - s;
+  } else {
+    // From the end: bitmap, variable count, the jump table (one entry for
+    // each further 256 bytes of the row, naming the variable column from
+    // which offsets count from the next 256-byte boundary), single-byte
+    // offsets, then the end-of-data offset.
+    if (1u + m + 1u > size) {
+      layout.offsets.clear();
+      return false;
+    }
+    const uint32_t r = b[e - m];
+    const uint32_t jumps = (size - 1) / 256;
+    if (1ull + m + 1ull + jumps + r + 1ull > size) {
+      layout.offsets.clear();
+      return false;
+    }
+    layout.var_count = r;
+    layout.offsets.resize(r + 1);
+    const uint32_t jump_top = e - m - 1;
+    const uint32_t offsets_top = jump_top - jumps;
+    uint32_t base = 0;
+    uint32_t jump = 0;
+    for (uint32_t k = 0; k <= r; ++k) {
+      while (jump < jumps && b[jump_top - jump] == k) {
+        base += 256;
+        ++jump;
+      }
+      layout.offsets[k] = base + b[offsets_top - k];
+    }
+    layout.data_end = offsets_top - r - s;
+  }
+  return true;
+}
+
 std::optional<RowLayout> ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table) {
   RowLayout layout;
   if (!ParseRowLayout(page, jet4, row, has_var_table, layout)) return std::nullopt;
