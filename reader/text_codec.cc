@@ -131,40 +131,48 @@ inline uint64_t Word8At(const uint8_t* p) {
   return word;
 }
 
-// The length of the run of bytes at the start of [b, b + n) that are
-// characters of the compressed form as they are: neither 0x00 (a switch of
-// form) nor past ASCII. Sixteen bytes at a time where the machine has SSE2,
-// eight elsewhere, the last block ending at n (overlapping the one before)
-// rather than a byte at a time; never a byte outside [b, b + n).
-size_t AsciiByteRun(const uint8_t* b, size_t n) {
+// Copies the run of bytes at the start of [b, b + n) that are characters
+// of the compressed form as they are (neither 0x00, a switch of form, nor
+// past ASCII) to o, which has room for n; returns its length. Bytes after
+// the run may be copied too, for the caller to write over. Sixteen bytes at
+// a time where the machine has SSE2, eight elsewhere, the last block ending
+// at n (overlapping the one before) rather than a byte at a time; never a
+// byte outside [b, b + n).
+size_t CopyAsciiBytes(const uint8_t* b, size_t n, char* o) {
   size_t i = 0;
 #if defined(__SSE2__)
   if (n >= 16) {
     const __m128i zero = _mm_setzero_si128();
-    // The top bit of each byte that is past ASCII, or zero.
-    const auto stops = [&](size_t at) {
+    // Copies the sixteen bytes at `at`; the top bit of each that is past
+    // ASCII, or zero.
+    const auto copy = [&](size_t at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at), v);
       return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))));
     };
     for (; i + 16 <= n; i += 16) {
-      if (const unsigned stop = stops(i); stop != 0) return i + static_cast<size_t>(std::countr_zero(stop));
+      if (const unsigned stop = copy(i); stop != 0) return i + static_cast<size_t>(std::countr_zero(stop));
     }
     if (i == n) return n;
     // The bytes before i are known to be plain: the first stop of the last
     // sixteen is at i or after.
-    const unsigned stop = stops(n - 16);
+    const unsigned stop = copy(n - 16);
     return stop != 0 ? n - 16 + static_cast<size_t>(std::countr_zero(stop)) : n;
   }
 #endif
   if (n >= 8) {
+    const auto copy = [&](size_t at) {
+      std::memcpy(o + at, b + at, 8);
+      return StopBytes(Word8At(b + at));
+    };
     for (; i + 8 <= n; i += 8) {
-      if (const uint64_t stop = StopBytes(Word8At(b + i)); stop != 0) return i + std::countr_zero(stop) / 8;
+      if (const uint64_t stop = copy(i); stop != 0) return i + std::countr_zero(stop) / 8;
     }
     if (i == n) return n;
-    const uint64_t stop = StopBytes(Word8At(b + n - 8));
+    const uint64_t stop = copy(n - 8);
     return stop != 0 ? n - 8 + std::countr_zero(stop) / 8 : n;
   }
-  while (i < n && b[i] != 0 && b[i] < 0x80) ++i;
+  for (; i < n && b[i] != 0 && b[i] < 0x80; ++i) o[i] = static_cast<char>(b[i]);
   return i;
 }
 
@@ -230,13 +238,11 @@ void Ucs2ToTextInto(ByteView bytes, std::string& out) {
     return;
   }
   // The compressed form starts with a run of one-byte characters; while they
-  // are ASCII they are the UTF-8 as they are, copied in one go (most text
-  // is nothing else).
-  size_t i = 2 + AsciiByteRun(b + 2, n - 2);
-  // Cleared and appended rather than assigned: the shorter path through
-  // the string's code, taken for nearly every text value.
-  out.clear();
-  out.append(reinterpret_cast<const char*>(b + 2), i - 2);
+  // are ASCII they are the UTF-8 as they are, copied a block at a time into
+  // the string sized for them, with no second pass (most text is nothing
+  // else).
+  out.resize(n - 2);
+  size_t i = 2 + CopyAsciiBytes(b + 2, n - 2, out.data());
   if (i == n) return;
   // A one-byte character gives at most two output bytes, a two-byte one
   // at most three.
