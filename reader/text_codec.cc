@@ -352,8 +352,13 @@ void CodePage::AppendTo(std::string& out, ByteView bytes) const {
 }
 
 void CodePage::DecodeInto(ByteView bytes, std::string& out) const {
-  out.clear();
-  AppendTo(out, bytes);
+  // ASCII bytes are their own UTF-8 in every code page read (and start no
+  // pair): their run is copied a block at a time, and only what follows it
+  // goes through the table, which stops at a zero byte as the run does.
+  out.resize(bytes.size());
+  const size_t run = CopyAsciiBytes(bytes.data(), bytes.size(), out.data());
+  out.resize(run);
+  if (run < bytes.size()) AppendTo(out, ByteView(bytes.data() + run, bytes.size() - run));
 }
 
 std::string CodePage::Decode(ByteView bytes) const {

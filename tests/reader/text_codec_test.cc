@@ -108,6 +108,28 @@ TEST(CodePageTest, Windows1252AndOthersToUtf8) {
   EXPECT_EQ(CodePage::Windows1252()->Decode(ByteView(stops.data(), 3)), "a");
 }
 
+// Row values decode into a reused string, ASCII a block at a time: the same
+// text as the byte-at-a-time decoding, whatever byte comes where.
+TEST(CodePageTest, DecodeIntoIsDecodeAtAnyPlaceOfAnyLength) {
+  const uint8_t bytes[] = {0x00, 0x80, 0xE9, 0xB1, 0x7F};  // 0xB1 leads a pair in 936
+  for (const int number : {1252, 936}) {
+    const auto page = CodePage::ForWindowsCodePage(number);
+    std::string out = "left over from an earlier value";
+    for (size_t length = 0; length <= 40; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        for (const uint8_t byte : bytes) {
+          std::vector<uint8_t> text(length);
+          for (size_t k = 0; k < length; ++k) text[k] = static_cast<uint8_t>('A' + k % 26);
+          if (at < length) text[at] = byte;
+          const ByteView view(text.data(), text.size());
+          page->DecodeInto(view, out);
+          EXPECT_EQ(out, page->Decode(view)) << number << ", length " << length << " at " << at << " byte " << +byte;
+        }
+      }
+    }
+  }
+}
+
 TEST(Utf8CountTest, CountsAndCutsWholeCharacters) {
   EXPECT_EQ(CountUtf8Chars("aЖ€😀"), 4u);
   EXPECT_EQ(CutUtf8("aЖ€😀", 2), "aЖ");
