@@ -586,6 +586,39 @@ bool RowCursor::DeletedRowHoldsTogether(uint32_t slot) {
   return true;
 }
 
+void RowCursor::PlanColumns() {
+  plan_.clear();
+  plan_.reserve(table_.columns.size());
+  for (const ColumnDef& column : table_.columns) {
+    ColumnPlan plan;
+    plan.fixed = column.fixed;
+    plan.number = column.column_number;
+    plan.mask_byte = column.column_number / 8u;
+    plan.mask_bit = static_cast<uint8_t>(1u << (column.column_number % 8u));
+    plan.fixed_offset = column.fixed_offset;
+    plan.size = static_cast<uint32_t>(column.size);
+    plan.var_index = column.var_column_number;
+    plan.type = column.type;
+    const int fixed_size = ColumnTypeOf(column.type).fixed_size;
+    if (column.type == kColumnBoolean) {
+      plan.kind = ColumnPlan::Kind::kBoolean;
+    } else if (column.calculated) {
+      plan.kind = ColumnPlan::Kind::kOther;
+    } else if (column.type == kColumnText) {
+      plan.kind = ColumnPlan::Kind::kText;
+    } else if (column.type == kColumnMemo || column.type == kColumnOle) {
+      plan.kind = ColumnPlan::Kind::kMemo;
+    } else if (column.fixed && fixed_size > 0 && column.size >= fixed_size) {
+      // A fixed field narrower than its type, or a fixed type stored as a
+      // variable one, is damage DecodeFixed's own checks handle.
+      plan.kind = column.type == kColumnDateTime  ? ColumnPlan::Kind::kDateTime
+                  : column.type == kColumnNumeric ? ColumnPlan::Kind::kNumeric
+                                                  : ColumnPlan::Kind::kFixed;
+    }
+    plan_.push_back(plan);
+  }
+}
+
 bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
   const ByteView page = PageView();
   const std::optional<RowExtent> extent = slots_.extent(slot);
@@ -603,39 +636,109 @@ bool RowCursor::DecodeRow(uint32_t slot, Row& row) {
   row.page = decode_page_;
   row.slot = static_cast<uint16_t>(slot);
   row.flags = slots_.entry(slot) & kSlotDeletedMark;
-  row.values.resize(table_.columns.size());
-  for (size_t i = 0; i < table_.columns.size(); ++i) {
-    const ColumnDef& column = table_.columns[i];
+  const size_t columns = table_.columns.size();
+  if (plan_.size() != columns) PlanColumns();
+  row.values.resize(columns);
+  // ParseRowLayout has checked that the row, its null mask and its offsets
+  // lie inside the page; each value's extent is checked against the row's
+  // data below, so the bytes are read straight from the page.
+  const uint8_t* const row_bytes = page.data() + extent->start;
+  const uint8_t* const mask = page.data() + layout_.bitmap_start;
+  for (size_t i = 0; i < columns; ++i) {
+    const ColumnPlan& plan = plan_[i];
     Value& value = row.values[i];
-    const uint32_t number = column.column_number;
-    const bool has_value = layout_.HasValue(page, number);
-    if (column.type == kColumnBoolean) {
+    const bool has_value = plan.mask_byte < layout_.bitmap_size && (mask[plan.mask_byte] & plan.mask_bit) != 0;
+    if (plan.kind == ColumnPlan::Kind::kBoolean) {
       value.SetInteger(has_value ? 1 : 0);
       continue;
     }
     value.SetNull();
-    if (column.fixed) {
+    uint32_t from;
+    uint32_t length;
+    if (plan.fixed) {
       // A column added after the row was written is not in it.
-      if (number >= layout_.column_count) continue;
-      const uint64_t at = layout_.count_size + static_cast<uint64_t>(column.fixed_offset);
-      if (at + static_cast<uint32_t>(column.size) > layout_.data_end) {
-        if (has_value) Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name, "its bytes lie outside the row");
+      if (plan.number >= layout_.column_count) continue;
+      const uint64_t at = layout_.count_size + static_cast<uint64_t>(plan.fixed_offset);
+      if (at + plan.size > layout_.data_end) {
+        if (has_value) ReportOutsideRow(i, slot);
         continue;
       }
-      if (has_value) DecodeOrDefer(i, *page.Sub(extent->start + at, column.size), value, slot);
-      continue;
+      from = static_cast<uint32_t>(at);
+      length = plan.size;
+    } else {
+      if (plan.var_index >= layout_.var_count) continue;
+      const auto bounds = VariableExtent(layout_, plan.var_index);
+      if (!bounds) {
+        if (has_value) ReportOutsideRow(i, slot);
+        continue;
+      }
+      from = bounds->first;
+      length = bounds->second - bounds->first;
     }
-    if (column.var_column_number >= layout_.var_count) continue;
-    const auto bounds = VariableExtent(layout_, column.var_column_number);
-    if (!bounds) {
-      if (has_value) Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), column.name, "its bytes lie outside the row");
-      continue;
-    }
-    if (has_value) {
-      DecodeOrDefer(i, *page.Sub(extent->start + bounds->first, bounds->second - bounds->first), value, slot);
+    if (!has_value) continue;
+    const uint8_t* const field = row_bytes + from;
+    switch (plan.kind) {
+      case ColumnPlan::Kind::kFixed:
+        DecodeFixedSized(plan.type, field, value);
+        break;
+      case ColumnPlan::Kind::kDateTime:
+        DecodeFixedSized(plan.type, field, value);
+        // Access keeps dates from the year 100 to 9999: anything else is
+        // damage, lost here so that every output counts it alike.
+        if (!DateInRange(value.real)) {
+          value.SetNull();
+          Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), table_.columns[i].name,
+                 "date lost: its stored number is no day of the years 100 to 9999");
+        }
+        break;
+      case ColumnPlan::Kind::kNumeric:
+        DecodeFixedSized(plan.type, field, value);
+        value.precision = table_.columns[i].precision;
+        value.scale = table_.columns[i].scale;
+        break;
+      case ColumnPlan::Kind::kText:
+        value.kind = ValueKind::kText;
+        DecodeText(ByteView(field, length), value.bytes);
+        break;
+      case ColumnPlan::Kind::kMemo: {
+        // A value kept inside its row is decoded from the page, where the
+        // long-value reader would first copy it out; one stored apart is
+        // that reader's (and deferred in a batch).
+        const uint32_t word = length >= kLongValueHeaderSize ? fixed_detail::LittleEndianAt<uint32_t>(field) : 0;
+        if ((word & kLongValueInline) == 0) {
+          DecodeOrDefer(i, ByteView(field, length), value, slot);
+          break;
+        }
+        const uint32_t take = std::min(word & kLongValueLengthMask, length - kLongValueHeaderSize);
+        const ByteView bytes(field + kLongValueHeaderSize, take);
+        if (plan.type == kColumnMemo) {
+          value.kind = ValueKind::kText;
+          DecodeText(bytes, value.bytes);
+        } else {
+          value.kind = ValueKind::kBytes;
+          value.bytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        }
+        break;
+      }
+      default:
+        DecodeOrDefer(i, ByteView(field, length), value, slot);
+        break;
     }
   }
   return true;
+}
+
+void RowCursor::ReportOutsideRow(size_t index, uint32_t slot) const {
+  Report(DamageKind::kValueOutsideRow, static_cast<int>(slot), table_.columns[index].name,
+         "its bytes lie outside the row");
+}
+
+void RowCursor::DecodeText(ByteView field, std::string& out) const {
+  if (handle_.IsJet4()) {
+    Ucs2ToTextInto(field, out);
+  } else {
+    handle_.file->code_page->DecodeInto(field, out);
+  }
 }
 
 void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot) {
@@ -672,11 +775,7 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
       return;
     case kColumnText:
       value.kind = ValueKind::kText;
-      if (handle_.IsJet4()) {
-        Ucs2ToTextInto(field, value.bytes);
-      } else {
-        handle_.file->code_page->DecodeInto(field, value.bytes);
-      }
+      DecodeText(field, value.bytes);
       return;
     case kColumnMemo:
     case kColumnOle: {
@@ -695,12 +794,7 @@ void RowCursor::DecodeField(const ColumnDef& column, ByteView field, Value& valu
         return;
       }
       if (memo) {
-        const ByteView bytes(reinterpret_cast<const uint8_t*>(scratch_.data()), scratch_.size());
-        if (handle_.IsJet4()) {
-          Ucs2ToTextInto(bytes, value.bytes);
-        } else {
-          handle_.file->code_page->DecodeInto(bytes, value.bytes);
-        }
+        DecodeText(ByteView(reinterpret_cast<const uint8_t*>(scratch_.data()), scratch_.size()), value.bytes);
       }
       return;
     }

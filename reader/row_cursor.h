@@ -103,9 +103,13 @@ class RowCursor {
   // The strict check of a deleted slot's bytes; nothing is reported.
   bool DeletedRowHoldsTogether(uint32_t slot);
   void DecodeField(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
+  // Text of a text or memo column, as the file's version stores it.
+  void DecodeText(ByteView field, std::string& out) const;
   // A calculated column's wrapped value, as its result type says.
   void DecodeCalculated(const ColumnDef& column, ByteView field, Value& value, uint32_t slot);
   void Report(DamageKind kind, int slot, const std::string& column, const std::string& detail) const;
+  // A value the null mask says is there whose bytes are not in the row.
+  void ReportOutsideRow(size_t index, uint32_t slot) const;
 
   TableDef& table_;
   JetHandle& handle_;
@@ -116,6 +120,32 @@ class RowCursor {
   uint32_t next_slot_ = 0;
   PageSlots slots_;
   RowLayout layout_;
+  // How each column of the table is decoded, worked out from its definition
+  // at the first row rather than for every value: where its value lies and
+  // which decoder its type takes. Types without a case of their own go
+  // through DecodeOrDefer, as every column once did.
+  struct ColumnPlan {
+    enum class Kind : uint8_t {
+      kBoolean,  // the null mask's bit is the value
+      kFixed,    // DecodeFixedSized, the field holding the type's size
+      kDateTime, // the same, then the check that Access can hold the day
+      kNumeric,  // the same, with the column's precision and scale
+      kText,
+      kMemo,     // memo and OLE: a value kept in the row is read there
+      kOther,    // DecodeOrDefer
+    };
+    Kind kind = Kind::kOther;
+    bool fixed = false;
+    uint8_t mask_bit = 0;        // of the null mask's byte mask_byte
+    uint32_t mask_byte = 0;
+    uint32_t number = 0;         // the stored column number
+    uint32_t fixed_offset = 0;
+    uint32_t size = 0;           // the definition's size, as the row is read
+    uint32_t var_index = 0;
+    int type = 0;
+  };
+  void PlanColumns();
+  std::vector<ColumnPlan> plan_;
   std::string scratch_;
   std::string calculated_;  // a calculated memo's wrapper, read from its long value
   // The bitmap of the usage-map page that covers the block being scanned,

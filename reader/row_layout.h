@@ -76,8 +76,18 @@ struct RowLayout {
 // variable-length columns have no variable table.
 bool ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table, RowLayout& layout);
 std::optional<RowLayout> ParseRowLayout(ByteView page, bool jet4, RowExtent row, bool has_var_table);
-// [from, to) of variable column `index` relative to the row start.
-std::optional<std::pair<uint32_t, uint32_t>> VariableExtent(const RowLayout& layout, uint32_t index);
+// [from, to) of variable column `index` relative to the row start. Inline:
+// asked for every variable value of every row.
+inline std::optional<std::pair<uint32_t, uint32_t>> VariableExtent(const RowLayout& layout, uint32_t index) {
+  if (index >= layout.var_count) return std::nullopt;
+  const uint32_t from = layout.offsets[index];
+  uint32_t to = layout.offsets[index + 1];
+  // A next offset below its start means a 256-byte boundary the jump table
+  // did not record: the length is taken modulo 256.
+  while (to < from) to += 256;
+  if (from < layout.count_size || to > layout.data_end) return std::nullopt;
+  return std::make_pair(from, to);
+}
 
 }  // namespace mendora
 

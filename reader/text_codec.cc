@@ -3,6 +3,11 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -107,14 +112,88 @@ std::string Utf16LeToUtf8(ByteView bytes) {
   return out;
 }
 
-void Utf16LeToUtf8Into(ByteView bytes, std::string& out) {
-  // Most text is ASCII: it is copied a character at a time until the first
-  // character that is not, and only the rest goes through the writer.
-  const uint8_t* b = bytes.data();
-  const size_t units = bytes.size() / 2;
-  out.resize(units);
-  char* o = out.data();
+namespace {
+
+// The bytes of an eight-byte word (its first byte lowest) that are 0x00 or
+// past ASCII, as the top bit of each: exact up to the first such byte, which
+// is all a caller asks (a zero's borrow may mark the bytes after it).
+inline uint64_t StopBytes(uint64_t word) {
+  return (((word - 0x0101010101010101ull) & ~word) | word) & 0x8080808080808080ull;
+}
+
+inline uint64_t Word8At(const uint8_t* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = 0;
+    for (int k = 7; k >= 0; --k) word = word << 8 | p[k];
+  }
+  return word;
+}
+
+// Copies the run of bytes at the start of [b, b + n) that are characters
+// of the compressed form as they are (neither 0x00, a switch of form, nor
+// past ASCII) to o, which has room for n; returns its length. Bytes after
+// the run may be copied too, for the caller to write over. Sixteen bytes at
+// a time where the machine has SSE2, eight elsewhere, the last block ending
+// at n (overlapping the one before) rather than a byte at a time; never a
+// byte outside [b, b + n). Inlined into each caller, where it is most of
+// the work (as a call of its own it costs the Jet 4 text a tenth more).
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline size_t CopyAsciiBytes(const uint8_t* b, size_t n, char* o) {
   size_t i = 0;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i zero = _mm_setzero_si128();
+    // Copies the sixteen bytes at `at`; the top bit of each that is past
+    // ASCII, or zero.
+    const auto copy = [&](size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at), v);
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))));
+    };
+    for (; i + 16 <= n; i += 16) {
+      if (const unsigned stop = copy(i); stop != 0) return i + static_cast<size_t>(std::countr_zero(stop));
+    }
+    if (i == n) return n;
+    // The bytes before i are known to be plain: the first stop of the last
+    // sixteen is at i or after.
+    const unsigned stop = copy(n - 16);
+    return stop != 0 ? n - 16 + static_cast<size_t>(std::countr_zero(stop)) : n;
+  }
+#endif
+  if (n >= 8) {
+    const auto copy = [&](size_t at) {
+      std::memcpy(o + at, b + at, 8);
+      return StopBytes(Word8At(b + at));
+    };
+    for (; i + 8 <= n; i += 8) {
+      if (const uint64_t stop = copy(i); stop != 0) return i + std::countr_zero(stop) / 8;
+    }
+    if (i == n) return n;
+    const uint64_t stop = copy(n - 8);
+    return stop != 0 ? n - 8 + std::countr_zero(stop) / 8 : n;
+  }
+  for (; i < n && b[i] != 0 && b[i] < 0x80; ++i) o[i] = static_cast<char>(b[i]);
+  return i;
+}
+
+// Copies the run of ASCII characters at the start of the `units` UTF-16LE
+// units at b into o, one byte each; returns its length.
+size_t CopyAsciiUnits(const uint8_t* b, size_t units, char* o) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  // Eight characters at a time while all eight are ASCII.
+  for (; i + 8 <= units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 2 * i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(v, v));
+  }
+#endif
   // Four characters at a time while all four are ASCII.
   for (; i + 4 <= units; i += 4) {
     uint64_t word;
@@ -130,6 +209,18 @@ void Utf16LeToUtf8Into(ByteView bytes, std::string& out) {
     if (b[2 * i + 1] != 0 || low >= 0x80) break;
     o[i] = static_cast<char>(low);
   }
+  return i;
+}
+
+}  // namespace
+
+void Utf16LeToUtf8Into(ByteView bytes, std::string& out) {
+  // Most text is ASCII: it is copied a character at a time until the first
+  // character that is not, and only the rest goes through the writer.
+  const uint8_t* b = bytes.data();
+  const size_t units = bytes.size() / 2;
+  out.resize(units);
+  size_t i = CopyAsciiUnits(b, units, out.data());
   if (i == units) return;
   // Two input bytes give at most three output bytes; a pending high
   // surrogate at the end adds three more.
@@ -151,20 +242,11 @@ void Ucs2ToTextInto(ByteView bytes, std::string& out) {
     return;
   }
   // The compressed form starts with a run of one-byte characters; while they
-  // are ASCII they are copied as they are.
+  // are ASCII they are the UTF-8 as they are, copied a block at a time into
+  // the string sized for them, with no second pass (most text is nothing
+  // else).
   out.resize(n - 2);
-  char* o = out.data();
-  size_t i = 2;
-  // Eight characters at a time while none is a zero (a switch of form) or
-  // past ASCII.
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, b + i, 8);
-    const bool has_zero = ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
-    if (has_zero || (word & 0x8080808080808080ull) != 0) break;
-    std::memcpy(o + i - 2, &word, 8);
-  }
-  for (; i < n && b[i] != 0 && b[i] < 0x80; ++i) o[i - 2] = static_cast<char>(b[i]);
+  size_t i = 2 + CopyAsciiBytes(b + 2, n - 2, out.data());
   if (i == n) return;
   // A one-byte character gives at most two output bytes, a two-byte one
   // at most three.
@@ -274,8 +356,13 @@ void CodePage::AppendTo(std::string& out, ByteView bytes) const {
 }
 
 void CodePage::DecodeInto(ByteView bytes, std::string& out) const {
-  out.clear();
-  AppendTo(out, bytes);
+  // ASCII bytes are their own UTF-8 in every code page read (and start no
+  // pair): their run is copied a block at a time, and only what follows it
+  // goes through the table, which stops at a zero byte as the run does.
+  out.resize(bytes.size());
+  const size_t run = CopyAsciiBytes(bytes.data(), bytes.size(), out.data());
+  out.resize(run);
+  if (run < bytes.size()) AppendTo(out, ByteView(bytes.data() + run, bytes.size() - run));
 }
 
 std::string CodePage::Decode(ByteView bytes) const {

@@ -1,9 +1,11 @@
 // The slots of a page worked out once give every row the extent the
-// slot-by-slot search gives it, on slot tables as damage leaves them.
+// slot-by-slot search gives it, on slot tables as damage leaves them and as
+// sound pages order them.
 #include "reader/row_layout.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -43,6 +45,16 @@ TEST(PageSlotsTest, ExtentsAreThoseOfTheSlotBySlotSearch) {
         if (random() % 5 == 0) entry |= random() % 2 == 0 ? kSlotOverflowFlag : kSlotDeletedMark;
         used.push_back(entry);
         PutU16(page, format->RowCountPos + 2u + 2u * j, entry);
+      }
+      // As a sound page orders them: starts falling from slot to slot (with
+      // the same damage among them).
+      if (round % 3 == 1) {
+        const auto offset = [](uint16_t entry) { return entry & kSlotOffsetMask; };
+        std::sort(used.begin(), used.end(), [&](uint16_t a, uint16_t b) { return offset(a) > offset(b); });
+        used.erase(std::unique(used.begin(), used.end(), [&](uint16_t a, uint16_t b) { return offset(a) == offset(b); }),
+                   used.end());
+        PutU16(page, format->RowCountPos, static_cast<uint16_t>(used.size()));
+        for (uint32_t j = 0; j < used.size(); ++j) PutU16(page, format->RowCountPos + 2u + 2u * j, used[j]);
       }
       const ByteView view(page.data(), page.size());
       const PageSlots slots(view, *format);

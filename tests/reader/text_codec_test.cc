@@ -34,6 +34,67 @@ TEST(Ucs2ToTextTest, CompressedRunsSwitchOnZeroBytes) {
   EXPECT_EQ(Decode({0xFF, 0xFE, 0x00, 0x16, 0x04, 0x3B}), "Ж");
 }
 
+// Character by character, as the form is defined: what the decoder, which
+// takes ASCII sixteen bytes at a time, must give for every input.
+std::string OneAtATime(const std::vector<uint8_t>& b) {
+  std::vector<uint16_t> units;
+  if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    bool compressed = true;
+    for (size_t i = 2; i < b.size();) {
+      if (b[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        units.push_back(b[i++]);
+      } else if (i + 1 < b.size()) {
+        units.push_back(static_cast<uint16_t>(b[i] | b[i + 1] << 8));
+        i += 2;
+      } else {
+        break;
+      }
+    }
+  } else {
+    for (size_t i = 0; i + 1 < b.size(); i += 2) units.push_back(static_cast<uint16_t>(b[i] | b[i + 1] << 8));
+  }
+  std::string out;
+  for (size_t k = 0; k < units.size(); ++k) {
+    const uint32_t u = units[k];
+    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units.size() && units[k + 1] >= 0xDC00 && units[k + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[++k] - 0xDC00u));
+    } else {
+      AppendUtf8(out, u);  // a lone surrogate as U+FFFD
+    }
+  }
+  return out;
+}
+
+// ASCII text with one character that is not plain ASCII (or a switch of
+// form) at every place of every length up to past two blocks of sixteen.
+TEST(Ucs2ToTextTest, AnyCharacterAtAnyPlaceOfAnyLength) {
+  const uint16_t plain[] = {0x00E9, 0x0416, 0x0100, 0x0080, 0x007F, 0x0000, 0xD83D, 0xDE00};
+  const uint8_t compressed[] = {0x00, 0x80, 0xE9, 0x7F, 0xFF};
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t at = 0; at <= length; ++at) {
+      std::vector<uint16_t> text(length);
+      for (size_t k = 0; k < length; ++k) text[k] = static_cast<uint16_t>('a' + k % 26);
+      for (const uint16_t unit : plain) {
+        std::vector<uint16_t> changed = text;
+        if (at < length) changed[at] = unit;
+        std::vector<uint8_t> bytes;
+        for (const uint16_t u : changed) bytes.insert(bytes.end(), {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8)});
+        if (at == length) bytes.push_back('z');  // an odd last byte
+        EXPECT_EQ(Decode(bytes), OneAtATime(bytes)) << "plain, length " << length << " at " << at << " unit " << unit;
+      }
+      for (const uint8_t byte : compressed) {
+        std::vector<uint8_t> bytes = {0xFF, 0xFE};
+        for (const uint16_t u : text) bytes.push_back(static_cast<uint8_t>(u));
+        if (at < length) bytes[2 + at] = byte;
+        EXPECT_EQ(Decode(bytes), OneAtATime(bytes)) << "compressed, length " << length << " at " << at << " byte " << +byte;
+      }
+    }
+  }
+}
+
 TEST(CodePageTest, Windows1252AndOthersToUtf8) {
   const std::vector<uint8_t> bytes = {'c', 'a', 'f', 0xE9, 0x80, 0x9F};
   EXPECT_EQ(CodePage::Windows1252()->Decode(ByteView(bytes.data(), bytes.size())), "café€Ÿ");
@@ -45,6 +106,28 @@ TEST(CodePageTest, Windows1252AndOthersToUtf8) {
   EXPECT_EQ(CodePage::Windows1252()->Decode(ByteView(undefined.data(), 1)), "\xC2\x81");
   const std::vector<uint8_t> stops = {'a', 0, 'b'};
   EXPECT_EQ(CodePage::Windows1252()->Decode(ByteView(stops.data(), 3)), "a");
+}
+
+// Row values decode into a reused string, ASCII a block at a time: the same
+// text as the byte-at-a-time decoding, whatever byte comes where.
+TEST(CodePageTest, DecodeIntoIsDecodeAtAnyPlaceOfAnyLength) {
+  const uint8_t bytes[] = {0x00, 0x80, 0xE9, 0xB1, 0x7F};  // 0xB1 leads a pair in 936
+  for (const int number : {1252, 936}) {
+    const auto page = CodePage::ForWindowsCodePage(number);
+    std::string out = "left over from an earlier value";
+    for (size_t length = 0; length <= 40; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        for (const uint8_t byte : bytes) {
+          std::vector<uint8_t> text(length);
+          for (size_t k = 0; k < length; ++k) text[k] = static_cast<uint8_t>('A' + k % 26);
+          if (at < length) text[at] = byte;
+          const ByteView view(text.data(), text.size());
+          page->DecodeInto(view, out);
+          EXPECT_EQ(out, page->Decode(view)) << number << ", length " << length << " at " << at << " byte " << +byte;
+        }
+      }
+    }
+  }
 }
 
 TEST(Utf8CountTest, CountsAndCutsWholeCharacters) {
