@@ -60,60 +60,71 @@ size_t DigitsOf(uint128 magnitude, char* digits) {
   return n;
 }
 
-// Appends to `out` the sign, `zeros` zeros and the digits, with a decimal
+// Writes at `out` the sign, `zeros` zeros and the digits, with a decimal
 // point before the last `scale` characters when scale is positive (the
-// callers leave more than `scale`).
-void PlaceDigits(bool negative, size_t zeros, const char* digits, size_t n, int scale, std::string& out) {
-  const size_t base = out.size();
-  const size_t size = (negative ? 1 : 0) + zeros + n;
-  const bool pointed = scale > 0;
-  out.resize(base + size + (pointed ? 1 : 0));
-  char* o = out.data() + base;
+// callers leave more than `scale`); returns the end.
+char* PlaceDigits(bool negative, size_t zeros, const char* digits, size_t n, int scale, char* out) {
+  char* o = out;
   if (negative) *o++ = '-';
   std::memset(o, '0', zeros);
-  std::memcpy(o + zeros, digits, n);
-  if (pointed) {
-    char* const point = out.data() + base + size - static_cast<size_t>(scale);
-    std::memmove(point + 1, point, static_cast<size_t>(scale));
-    *point = '.';
+  o += zeros;
+  if (scale <= 0) {
+    std::memcpy(o, digits, n);
+    return o + n;
   }
+  // The characters before the point end `scale` characters from the end.
+  const size_t after = static_cast<size_t>(scale);
+  if (n > after) {
+    std::memcpy(o, digits, n - after);
+    o += n - after;
+    *o++ = '.';
+    std::memcpy(o, digits + n - after, after);
+    return o + after;
+  }
+  // The point falls among the zeros.
+  char* const end = o + n + 1;
+  std::memcpy(end - n, digits, n);
+  char* const point = end - 1 - after;
+  std::memmove(point + 1, point, static_cast<size_t>(end - 1 - point) - n);
+  *point = '.';
+  return end;
 }
 
 template <typename T>
-void AppendShortestText(T value, std::string& out) {
+char* PutShortest(T value, char* out) {
   if (std::isnan(value)) {
-    out.append("NaN");
-    return;
+    std::memcpy(out, "NaN", 3);
+    return out + 3;
   }
   if (std::isinf(value)) {
-    out.append(value > 0 ? "Infinity" : "-Infinity");
-    return;
+    const std::string_view text = value > 0 ? "Infinity" : "-Infinity";
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
   }
-  char buffer[512];
   const T magnitude = std::fabs(value);
   // Whole numbers below 2^53 (2^24 for a single) are exact, and so are all
   // their neighbours: their shortest text is their digits.
   constexpr T kExactBelow = sizeof(T) == sizeof(float) ? T(16777216.0) : T(9007199254740992.0);
   if (magnitude >= 1 && magnitude < kExactBelow && value == std::trunc(value)) {
+    char buffer[24];
     char* const end = buffer + sizeof buffer;
     char* at = DigitsBefore(end, static_cast<uint64_t>(magnitude));
     if (value < 0) *--at = '-';
-    out.append(at, end);
-    return;
+    std::memcpy(out, at, static_cast<size_t>(end - at));
+    return out + (end - at);
   }
-  // Plain decimals for ordinary magnitudes; the shortest form with an
-  // exponent for the rest, where plain digits would run to hundreds.
+  // Plain decimals for ordinary magnitudes (at most 47 characters); the
+  // shortest form with an exponent for the rest, where plain digits would
+  // run to hundreds.
   const auto format = (magnitude == 0 || (magnitude >= T(1e-7) && magnitude < T(1e21))) ? std::chars_format::fixed
                                                                                         : std::chars_format::general;
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-  out.append(buffer, result.ptr);
+  return std::to_chars(out, out + kMostValueTextBytes, value, format).ptr;
 }
 
 template <typename T>
 std::string ShortestText(T value) {
-  std::string out;
-  AppendShortestText(value, out);
-  return out;
+  char text[kMostValueTextBytes];
+  return std::string(text, PutShortest(value, text));
 }
 
 // `digits` (2 or 4) digits of `value`, zeros in front.
@@ -126,17 +137,17 @@ void PutDigits(char* at, int value, int digits) {
 std::string RenderSingle(float value) { return ShortestText(value); }
 std::string RenderDouble(double value) { return ShortestText(value); }
 
-void AppendMoney(int64_t units, std::string& out) {
+char* PutMoney(int64_t units, char* out) {
   const bool negative = units < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
   char digits[40];
   const size_t n = DigitsOf(magnitude, digits);
-  PlaceDigits(negative, n <= 4 ? 5 - n : 0, digits, n, 4, out);
+  return PlaceDigits(negative, n <= 4 ? 5 - n : 0, digits, n, 4, out);
 }
 
 void RenderMoneyInto(int64_t units, std::string& out) {
-  out.clear();
-  AppendMoney(units, out);
+  char text[kMostValueTextBytes];
+  out.assign(text, PutMoney(units, text));
 }
 
 std::string RenderMoney(int64_t units) {
@@ -150,7 +161,7 @@ std::string RenderMoney(ByteView value) {
   return raw ? RenderMoney(static_cast<int64_t>(*raw)) : "";
 }
 
-void AppendDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
+char* PutDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale, char* out) {
   const uint128 magnitude = (static_cast<uint128>(high) << 64) | low;
   negative = negative && magnitude != 0;
   const size_t sign = negative ? 1 : 0;
@@ -166,12 +177,12 @@ void AppendDecimal(uint64_t high, uint64_t low, bool negative, int precision, in
     // At least one digit before the point.
     zeros = static_cast<size_t>(scale) + 1 - n;
   }
-  PlaceDigits(negative, zeros, digits, n, scale, out);
+  return PlaceDigits(negative, zeros, digits, n, scale, out);
 }
 
 void RenderDecimalInto(uint64_t high, uint64_t low, bool negative, int precision, int scale, std::string& out) {
-  out.clear();
-  AppendDecimal(high, low, negative, precision, scale, out);
+  char text[kMostValueTextBytes];
+  out.assign(text, PutDecimal(high, low, negative, precision, scale, text));
 }
 
 std::string RenderDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale) {
@@ -224,23 +235,22 @@ bool DateFromDays(double days, DateParts& parts) {
   return true;
 }
 
-void AppendDate(double days, std::string& out) {
+char* PutDate(double days, char* out) {
   DateParts d;
-  if (!DateFromDays(days, d)) return;
-  const size_t at = out.size();
-  out.append("00/00/0000 00:00:00");
-  char* text = out.data() + at;
-  PutDigits(text, d.month, 2);
-  PutDigits(text + 3, d.day, 2);
-  PutDigits(text + 6, d.year, 4);
-  PutDigits(text + 11, d.hour, 2);
-  PutDigits(text + 14, d.minute, 2);
-  PutDigits(text + 17, d.second, 2);
+  if (!DateFromDays(days, d)) return out;
+  std::memcpy(out, "00/00/0000 00:00:00", 19);
+  PutDigits(out, d.month, 2);
+  PutDigits(out + 3, d.day, 2);
+  PutDigits(out + 6, d.year, 4);
+  PutDigits(out + 11, d.hour, 2);
+  PutDigits(out + 14, d.minute, 2);
+  PutDigits(out + 17, d.second, 2);
+  return out + 19;
 }
 
 void RenderDateInto(double days, std::string& out) {
-  out.clear();
-  AppendDate(days, out);
+  char text[kMostValueTextBytes];
+  out.assign(text, PutDate(days, text));
 }
 
 std::string RenderDate(double days) {
@@ -249,21 +259,24 @@ std::string RenderDate(double days) {
   return out;
 }
 
-bool IsoDateInto(double days, std::string& out) {
+char* PutIsoDate(double days, char separator, char* out) {
   DateParts d;
-  if (!DateFromDays(days, d)) {
-    out.clear();
-    return false;
-  }
-  out.assign("0000-00-00 00:00:00");
-  char* text = out.data();
-  PutDigits(text, d.year, 4);
-  PutDigits(text + 5, d.month, 2);
-  PutDigits(text + 8, d.day, 2);
-  PutDigits(text + 11, d.hour, 2);
-  PutDigits(text + 14, d.minute, 2);
-  PutDigits(text + 17, d.second, 2);
-  return true;
+  if (!DateFromDays(days, d)) return out;
+  std::memcpy(out, "0000-00-00 00:00:00", 19);
+  out[10] = separator;
+  PutDigits(out, d.year, 4);
+  PutDigits(out + 5, d.month, 2);
+  PutDigits(out + 8, d.day, 2);
+  PutDigits(out + 11, d.hour, 2);
+  PutDigits(out + 14, d.minute, 2);
+  PutDigits(out + 17, d.second, 2);
+  return out + 19;
+}
+
+bool IsoDateInto(double days, std::string& out) {
+  char text[20];
+  out.assign(text, PutIsoDate(days, ' ', text));
+  return !out.empty();
 }
 
 std::string IsoDate(double days) {
@@ -286,30 +299,28 @@ std::string RenderGuid(ByteView value) {
   return text;
 }
 
+char* PutValueText(const Value& value, char* out) {
+  switch (value.kind) {
+    case ValueKind::kInteger:
+      return std::to_chars(out, out + kMostValueTextBytes, value.integer).ptr;
+    case ValueKind::kSingle:
+      return PutShortest(value.AsSingle(), out);
+    case ValueKind::kDouble:
+      return PutShortest(value.real, out);
+    case ValueKind::kCurrency:
+      return PutMoney(value.integer, out);
+    case ValueKind::kDecimal:
+      return PutDecimal(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale, out);
+    case ValueKind::kDateTime:
+      return PutDate(value.real, out);
+    default:
+      return out;
+  }
+}
+
 void AppendValueText(const Value& value, std::string& out) {
   switch (value.kind) {
     case ValueKind::kNull:
-      return;
-    case ValueKind::kInteger: {
-      char buffer[24];
-      const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.integer);
-      out.append(buffer, result.ptr);
-      return;
-    }
-    case ValueKind::kSingle:
-      AppendShortestText(value.AsSingle(), out);
-      return;
-    case ValueKind::kDouble:
-      AppendShortestText(value.real, out);
-      return;
-    case ValueKind::kCurrency:
-      AppendMoney(value.integer, out);
-      return;
-    case ValueKind::kDecimal:
-      AppendDecimal(value.magnitude_high, value.magnitude_low, value.negative, value.precision, value.scale, out);
-      return;
-    case ValueKind::kDateTime:
-      AppendDate(value.real, out);
       return;
     case ValueKind::kText:
     case ValueKind::kBytes:
@@ -321,6 +332,11 @@ void AppendValueText(const Value& value, std::string& out) {
     case ValueKind::kExtendedDateTime:
       out += RenderExtendedDateTime(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
       return;
+    default: {
+      char text[kMostValueTextBytes];
+      out.append(text, PutValueText(value, text));
+      return;
+    }
   }
 }
 

@@ -20,6 +20,22 @@ std::string RenderValue(const Value& value);
 void RenderValueInto(const Value& value, std::string& out);
 // The same appended to `out`: the dump writes each value where it goes.
 void AppendValueText(const Value& value, std::string& out);
+// The most bytes PutValueText writes (a Numeric padded to its precision of
+// up to 255 digits, with its sign and point, is the longest).
+inline constexpr size_t kMostValueTextBytes = 320;
+// The text of an integer, single, double, currency, Numeric or date value
+// (ASCII digits, signs, points, slashes, colons and spaces: nothing a JSON
+// string or a CSV field escapes) written at `out`, which has room for
+// kMostValueTextBytes; returns its end. Other kinds write nothing.
+char* PutValueText(const Value& value, char* out);
+// The renderers below, written at `out` with room for kMostValueTextBytes;
+// each returns the end of what it wrote (nothing where its string form is
+// empty).
+char* PutMoney(int64_t units, char* out);
+char* PutDecimal(uint64_t high, uint64_t low, bool negative, int precision, int scale, char* out);
+char* PutDate(double days, char* out);
+// IsoDate's text with `separator` between the date and the time.
+char* PutIsoDate(double days, char separator, char* out);
 
 // A Numeric magnitude with its sign, padded to `precision` characters with
 // the point `scale` characters from the right; a value or record that does

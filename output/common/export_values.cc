@@ -30,16 +30,18 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
-void IsoDateTimeTextInto(const Value& value, std::string& out) {
+void AppendIsoDateTimeText(const Value& value, std::string& out) {
   if (value.kind == ValueKind::kExtendedDateTime) {
-    out = ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
-    return;
+    out += ExtendedDateTimeIso(ExtendedDateTimeFrom(value.integer, value.magnitude_low));
+  } else if (value.kind == ValueKind::kDateTime) {
+    char text[kMostValueTextBytes];
+    out.append(text, PutIsoDate(value.real, 'T', text));
   }
-  if (value.kind != ValueKind::kDateTime || !IsoDateInto(value.real, out)) {
-    out.clear();
-    return;
-  }
-  out[10] = 'T';
+}
+
+void IsoDateTimeTextInto(const Value& value, std::string& out) {
+  out.clear();
+  AppendIsoDateTimeText(value, out);
 }
 
 std::string IsoDateTimeText(const Value& value) {
@@ -48,15 +50,21 @@ std::string IsoDateTimeText(const Value& value) {
   return text;
 }
 
-void ExactDecimalTextInto(const Value& value, std::string& out) {
+void AppendExactDecimalText(const Value& value, std::string& out) {
+  char text[kMostValueTextBytes];
   if (value.kind == ValueKind::kCurrency) {
-    RenderMoneyInto(value.integer, out);
+    out.append(text, PutMoney(value.integer, text));
   } else if (value.kind != ValueKind::kDecimal) {
-    RenderValueInto(value, out);
+    AppendValueText(value, out);
   } else {
     // Precision 0 skips the padding to the column's width.
-    RenderDecimalInto(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale, out);
+    out.append(text, PutDecimal(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale, text));
   }
+}
+
+void ExactDecimalTextInto(const Value& value, std::string& out) {
+  out.clear();
+  AppendExactDecimalText(value, out);
 }
 
 std::string ExactDecimalText(const Value& value) {

@@ -37,11 +37,13 @@ std::string Base64Encode(std::string_view bytes);
 // type with its seven decimals); empty for a value outside the calendar.
 std::string IsoDateTimeText(const Value& value);
 void IsoDateTimeTextInto(const Value& value, std::string& out);
+void AppendIsoDateTimeText(const Value& value, std::string& out);
 
 // Currency and Numeric as exact decimal text with a '.' point: no padding,
 // currency with its four decimals.
 std::string ExactDecimalText(const Value& value);
 void ExactDecimalTextInto(const Value& value, std::string& out);
+void AppendExactDecimalText(const Value& value, std::string& out);
 
 // The bytes a binary value exports: an OLE object's file inside Access's
 // wrapper when unwrapping and the wrapper is recognised, else the stored bytes.

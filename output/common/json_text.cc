@@ -2,6 +2,7 @@
 #include "output/common/json_text.h"
 
 #include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "output/common/byte_words.h"
@@ -29,20 +30,72 @@ bool AllPlain(uint64_t word) {
   return (AnyByteBelow(word, 0x20) | AnyByteIs(word, '"') | AnyByteIs(word, '\\') | (word & kByteHighs)) == 0;
 }
 
-void AppendEscaped(std::string& out, unsigned char c) {
+// Where the writer puts its bytes: a string it appends to, or memory with
+// room for the most the text can take.
+struct StringSink {
+  std::string& out;
+  void Put(const char* bytes, size_t n) { out.append(bytes, n); }
+  void Put(char c) { out.push_back(c); }
+};
+struct MemorySink {
+  char* at;
+  void Put(const char* bytes, size_t n) {
+    std::memcpy(at, bytes, n);
+    at += n;
+  }
+  void Put(char c) { *at++ = c; }
+};
+
+template <typename Sink>
+void PutEscaped(Sink& out, unsigned char c) {
   switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
+    case '"': out.Put("\\\"", 2); return;
+    case '\\': out.Put("\\\\", 2); return;
+    case '\b': out.Put("\\b", 2); return;
+    case '\f': out.Put("\\f", 2); return;
+    case '\n': out.Put("\\n", 2); return;
+    case '\r': out.Put("\\r", 2); return;
+    case '\t': out.Put("\\t", 2); return;
     default: {
       const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      out.append(escaped, sizeof escaped);
+      out.Put(escaped, sizeof escaped);
     }
   }
+}
+
+template <typename Sink>
+void PutJsonText(Sink& out, std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  out.Put('"');
+  while (p < end) {
+    const unsigned char* run = p;
+#if defined(__SSE2__)
+    p += RunOfSixteens(p, static_cast<size_t>(end - p), [](__m128i v) {
+      // Compared as signed bytes, those from 0x80 up are below 0x20 too.
+      return _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    });
+#endif
+    while (end - p >= 8 && AllPlain(LoadWord(p))) p += 8;
+    while (p < end && kClasses.of[*p] == kPlain) ++p;
+    out.Put(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    if (p == end) break;
+    if (kClasses.of[*p] == kEscape) {
+      PutEscaped(out, *p++);
+      continue;
+    }
+    size_t valid = 0;
+    const size_t length = Utf8SequenceLength(p, end, valid);
+    if (length != 0) {
+      out.Put(reinterpret_cast<const char*>(p), length);
+      p += length;
+    } else {
+      out.Put("\xEF\xBF\xBD", 3);
+      p += valid == 0 ? 1 : valid;
+    }
+  }
+  out.Put('"');
 }
 
 }  // namespace
@@ -76,38 +129,15 @@ size_t Utf8SequenceLength(const unsigned char* at, const unsigned char* end, siz
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* const end = p + text.size();
   out.reserve(out.size() + text.size() + 2);
-  out.push_back('"');
-  while (p < end) {
-    const unsigned char* run = p;
-#if defined(__SSE2__)
-    p += RunOfSixteens(p, static_cast<size_t>(end - p), [](__m128i v) {
-      // Compared as signed bytes, those from 0x80 up are below 0x20 too.
-      return _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
-                          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
-    });
-#endif
-    while (end - p >= 8 && AllPlain(LoadWord(p))) p += 8;
-    while (p < end && kClasses.of[*p] == kPlain) ++p;
-    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
-    if (p == end) break;
-    if (kClasses.of[*p] == kEscape) {
-      AppendEscaped(out, *p++);
-      continue;
-    }
-    size_t valid = 0;
-    const size_t length = Utf8SequenceLength(p, end, valid);
-    if (length != 0) {
-      out.append(reinterpret_cast<const char*>(p), length);
-      p += length;
-    } else {
-      out += "\xEF\xBF\xBD";
-      p += valid == 0 ? 1 : valid;
-    }
-  }
-  out.push_back('"');
+  StringSink sink{out};
+  PutJsonText(sink, text);
+}
+
+char* PutJsonString(char* out, std::string_view text) {
+  MemorySink sink{out};
+  PutJsonText(sink, text);
+  return sink.at;
 }
 
 void AppendJsonNumber(std::string& out, double number) {

@@ -23,6 +23,11 @@ size_t Utf8SequenceLength(const unsigned char* at, const unsigned char* end, siz
 // (overlong forms, surrogates and code points past U+10FFFF never start
 // one) is one replacement, and the byte that broke it is read again.
 void AppendJsonString(std::string& out, std::string_view text);
+// The same written at `out`, which has room for MostJsonStringBytes of the
+// text; returns the end of what was written.
+char* PutJsonString(char* out, std::string_view text);
+// Six bytes at most for each byte of text ("\u001f"), and the quotes.
+constexpr size_t MostJsonStringBytes(size_t text_bytes) { return 6 * text_bytes + 2; }
 
 // Appends a finite `number` in the JSON library's shortest form ("1.0",
 // "0.1", "1e+21", "-0.0"), which the JSON Lines export has always written.

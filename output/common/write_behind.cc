@@ -1,6 +1,7 @@
 // Writing a stream's chunks on a thread of their own.
 #include "output/common/write_behind.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -15,10 +16,20 @@ WriteBehind::~WriteBehind() {
   Stop();
 }
 
-void WriteBehind::Put(const std::string& chunk) {
+void WriteBehind::Grow(size_t bytes) {
+  // Room for the chunk and the row that tips it over, so that a chunk is
+  // rarely grown (a large allocation maps fresh pages each time).
+  const size_t capacity = std::max(chunk_.size + bytes, kChunkBytes + kChunkBytes / 4);
+  std::unique_ptr<char[]> data(new char[capacity]);
+  if (chunk_.size > 0) std::memcpy(data.get(), chunk_.data.get(), chunk_.size);
+  chunk_.data = std::move(data);
+  chunk_.capacity = capacity;
+}
+
+void WriteBehind::Put(const Chunk& chunk) {
   if (failed()) return;
   errno = 0;
-  out_.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+  out_.write(chunk.data.get(), static_cast<std::streamsize>(chunk.size));
   if (!out_) {
     error_.store(errno, std::memory_order_release);
     failed_.store(true, std::memory_order_release);
@@ -29,7 +40,7 @@ void WriteBehind::HandOver() {
   std::unique_lock lock(mutex_);
   if (failed()) {
     // Nothing after a failed write can reach the stream in order.
-    chunk_.clear();
+    chunk_.size = 0;
     return;
   }
   if (!thread_.joinable()) {
@@ -40,17 +51,14 @@ void WriteBehind::HandOver() {
       // No thread to be had: the chunk is written here, as without one.
       lock.unlock();
       Put(chunk_);
-      chunk_.clear();
+      chunk_.size = 0;
       return;
     }
   }
   changed_.wait(lock, [&] { return queue_.size() < kQueuedChunks; });
   queue_.push_back(std::move(chunk_));
   if (spare_.empty()) {
-    chunk_ = std::string();
-    // Room for the chunk and the row that tips it over, so that a chunk is
-    // rarely grown (a large allocation maps fresh pages each time).
-    chunk_.reserve(kChunkBytes + kChunkBytes / 4);
+    chunk_ = Chunk();
   } else {
     chunk_ = std::move(spare_.back());
     spare_.pop_back();
@@ -63,12 +71,12 @@ void WriteBehind::Work() {
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;
-    std::string chunk = std::move(queue_.front());
+    Chunk chunk = std::move(queue_.front());
     queue_.pop_front();
     busy_ = true;
     lock.unlock();
     Put(chunk);
-    chunk.clear();
+    chunk.size = 0;
     lock.lock();
     busy_ = false;
     spare_.push_back(std::move(chunk));
@@ -82,9 +90,9 @@ bool WriteBehind::Flush() {
     changed_.wait(lock, [&] { return queue_.empty() && !busy_; });
   }
   // The thread is idle: the stream is this thread's now.
-  if (!chunk_.empty()) {
+  if (chunk_.size > 0) {
     Put(chunk_);
-    chunk_.clear();
+    chunk_.size = 0;
   }
   return !failed();
 }
@@ -94,7 +102,7 @@ void WriteBehind::Drop() noexcept {
     std::lock_guard lock(mutex_);
     queue_.clear();
   }
-  chunk_.clear();
+  chunk_.size = 0;
   Stop();
 }
 

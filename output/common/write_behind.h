@@ -15,7 +15,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -39,14 +41,20 @@ class WriteBehind {
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
 
-  // The bytes not handed over yet: append to it, then call Appended.
-  std::string& buffer() { return chunk_; }
-  void Appended() {
-    if (chunk_.size() >= kChunkBytes) HandOver();
+  // Room for `bytes` more bytes at the end of what is not handed over yet:
+  // write there, then Commit the end of what was written.
+  char* Reserve(size_t bytes) {
+    if (chunk_.capacity - chunk_.size < bytes) Grow(bytes);
+    return chunk_.data.get() + chunk_.size;
+  }
+  void Commit(const char* end) {
+    chunk_.size = static_cast<size_t>(end - chunk_.data.get());
+    if (chunk_.size >= kChunkBytes) HandOver();
   }
   void Write(std::string_view text) {
-    chunk_.append(text);
-    Appended();
+    char* at = Reserve(text.size());
+    std::memcpy(at, text.data(), text.size());
+    Commit(at + text.size());
   }
 
   // Writes everything given so far and waits until it is in the stream,
@@ -65,17 +73,25 @@ class WriteBehind {
   int error() const { return error_.load(std::memory_order_acquire); }
 
  private:
+  // Bytes in memory of their own, not cleared when made (a string's room
+  // must be filled before it is written to).
+  struct Chunk {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    size_t capacity = 0;
+  };
+  void Grow(size_t bytes);
   void HandOver();
   void Work();
-  void Put(const std::string& chunk);
+  void Put(const Chunk& chunk);
   void Stop() noexcept;
 
   std::ostream& out_;
-  std::string chunk_;
+  Chunk chunk_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::string> queue_;
-  std::vector<std::string> spare_;  // written chunks, their storage reused
+  std::deque<Chunk> queue_;
+  std::vector<Chunk> spare_;  // written chunks, their storage reused
   bool busy_ = false;               // the thread is writing a chunk off the queue
   bool stopping_ = false;
   std::thread thread_;

@@ -101,13 +101,11 @@ void CsvExport::AddRow(const Row& row) {
       }
       case ValueKind::kCurrency:
       case ValueKind::kDecimal:
-        ExactDecimalTextInto(value, cell_);
-        line_ += cell_;
+        AppendExactDecimalText(value, line_);
         break;
       case ValueKind::kDateTime:
       case ValueKind::kExtendedDateTime:
-        IsoDateTimeTextInto(value, cell_);
-        line_ += cell_;
+        AppendIsoDateTimeText(value, line_);
         break;
       default:
         // Numbers and GUIDs hold no comma, quote or line break.

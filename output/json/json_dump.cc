@@ -1,6 +1,9 @@
 // Writing the JSON dump.
 #include "output/json/json_dump.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "output/common/export_values.h"
 #include "reader/column_types.h"
 #include "reader/ole_wrapper.h"
@@ -42,22 +45,68 @@ void JsonDumpOutput::BeginTable(const OutputTable& table) {
 }
 
 void JsonDumpOutput::AddRow(const Row& row) {
-  // Rendered straight into the writer's chunk.
-  std::string& line = writer_.buffer();
-  line += rows_++ == 0 ? "\n        [" : ",\n        [";
+  // The most the row's text can take; a row with binary values, or with
+  // long texts, is written piece by piece instead.
+  size_t most = 16;
+  for (const Value& value : row.values) {
+    if (value.kind == ValueKind::kBytes || most > kDirectRowBytes) {
+      most = SIZE_MAX;
+      break;
+    }
+    most += 2 + (value.kind == ValueKind::kText ? MostJsonStringBytes(value.bytes.size()) : kMostValueTextBytes + 2);
+  }
+  if (most > kDirectRowBytes) {
+    AddRowByPieces(row);
+    return;
+  }
+  // Written straight into the writer's chunk, room made for the most first.
+  char* o = writer_.Reserve(most);
+  const auto put = [&o](std::string_view text) {
+    std::memcpy(o, text.data(), text.size());
+    o += text.size();
+  };
+  put(rows_++ == 0 ? "\n        [" : ",\n        [");
   for (size_t i = 0; i < row.values.size(); ++i) {
+    if (i > 0) put(", ");
     const Value& value = row.values[i];
     switch (value.kind) {
       case ValueKind::kNull:
-        line += i > 0 ? ", null" : "null";
+        put("null");
         break;
       case ValueKind::kText:
-        if (i > 0) line += ", ";
-        AppendJsonString(line, value.bytes);
+        o = PutJsonString(o, value.bytes);
+        break;
+      case ValueKind::kGuid:
+      case ValueKind::kExtendedDateTime:
+        RenderValueInto(value, rendered_);
+        o = PutJsonString(o, rendered_);
+        break;
+      default:
+        // Numbers, money and dates render as ASCII digits, signs, points,
+        // slashes and colons: nothing to escape.
+        *o++ = '"';
+        o = PutValueText(value, o);
+        *o++ = '"';
+        break;
+    }
+  }
+  *o++ = ']';
+  writer_.Commit(o);
+}
+
+void JsonDumpOutput::AddRowByPieces(const Row& row) {
+  std::string& line = text_;
+  line.assign(rows_++ == 0 ? "\n        [" : ",\n        [");
+  for (size_t i = 0; i < row.values.size(); ++i) {
+    if (i > 0) line += ", ";
+    const Value& value = row.values[i];
+    switch (value.kind) {
+      case ValueKind::kNull:
+        line += "null";
         break;
       case ValueKind::kBytes: {
         // Binary data is no text.
-        line += i > 0 ? ", \"" : "\"";
+        line += '"';
         const ByteView stored(reinterpret_cast<const uint8_t*>(value.bytes.data()), value.bytes.size());
         const std::optional<OleContent> content =
             i < ole_columns_.size() && ole_columns_[i] ? UnwrapOle(stored) : std::nullopt;
@@ -65,23 +114,17 @@ void JsonDumpOutput::AddRow(const Row& row) {
         line += '"';
         break;
       }
-      case ValueKind::kGuid:
-      case ValueKind::kExtendedDateTime:
-        if (i > 0) line += ", ";
-        RenderValueInto(value, rendered_);
-        AppendJsonString(line, rendered_);
+      case ValueKind::kText:
+        AppendJsonString(line, value.bytes);
         break;
       default:
-        // Numbers, money and dates render as ASCII digits, signs, points,
-        // slashes and colons: nothing to escape.
-        line += i > 0 ? ", \"" : "\"";
-        AppendValueText(value, line);
-        line += '"';
+        RenderValueInto(value, rendered_);
+        AppendJsonString(line, rendered_);
         break;
     }
   }
   line += ']';
-  writer_.Appended();
+  writer_.Write(line);
 }
 
 void JsonDumpOutput::EndTable(int64_t) { CloseTable(); }

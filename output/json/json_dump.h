@@ -41,6 +41,10 @@ class JsonDumpOutput final : public RecoveryOutput {
 
  private:
   void CloseTable();
+  // Rows whose text may take more than this are written piece by piece
+  // (their room would cost more to clear than their pieces to append).
+  static constexpr size_t kDirectRowBytes = 64 * 1024;
+  void AddRowByPieces(const Row& row);
 
   std::ostream& out_;
   WriteBehind writer_;

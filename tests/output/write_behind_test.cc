@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -50,8 +51,9 @@ std::string WriteRandomPieces(WriteBehind& writer, size_t total) {
     if (random() % 2 == 0) {
       writer.Write(piece);
     } else {
-      writer.buffer() += piece;
-      writer.Appended();
+      char* at = writer.Reserve(piece.size() + 100);
+      std::memcpy(at, piece.data(), piece.size());
+      writer.Commit(at + piece.size());
     }
     given += piece;
   }
