@@ -379,8 +379,9 @@ int64_t DumpToFile(const std::string& file, const std::string& target) {
   RecoverySession session;
   session.options.source_path = file;
   CountingOutput counter;
-  session.options.outputs.push_back(&dump);
+  // The dump last, as the only output of the command line: it takes the rows.
   session.options.outputs.push_back(&counter);
+  session.options.outputs.push_back(&dump);
   const bool done = mendora::RunRecovery(session).outcome == PassOutcome::kCompleted;
   out.flush();
   return done && out ? counter.rows : -1;
@@ -393,8 +394,8 @@ int64_t ExportCsv(const std::string& file, const std::string& dir) {
   RecoverySession session;
   session.options.source_path = file;
   CountingOutput counter;
-  session.options.outputs.push_back(&csv);
   session.options.outputs.push_back(&counter);
+  session.options.outputs.push_back(&csv);
   return mendora::RunRecovery(session).outcome == PassOutcome::kCompleted ? counter.rows : -1;
 }
 

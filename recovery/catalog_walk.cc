@@ -440,9 +440,10 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
     }
     session.state->target = session.options.make_target(session.options.target_path, session.options.replace_existing);
     session.state->target->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
-    session.state->active_outputs.push_back(session.state->target.get());
   }
   for (RecoveryOutput* output : session.options.outputs) session.state->active_outputs.push_back(output);
+  // The target last: it may keep each row's storage (see TakeRow).
+  if (session.state->target) session.state->active_outputs.push_back(session.state->target.get());
   for (RecoveryOutput* output : session.state->active_outputs) output->Attach(session.results.losses);
 
   AddAnalysisEvent(session, AnalysisEvent{.kind = AnalysisEvent::Kind::kStarted,

@@ -18,6 +18,15 @@ namespace mendora {
 
 namespace {
 
+// Gives the row to every output; the last may keep its storage, since the
+// cursor decodes the next row into whatever the row holds then.
+void HandRow(RecoverySession& session, Row& row) {
+  std::vector<RecoveryOutput*>& outputs = session.state->active_outputs;
+  if (outputs.empty()) return;
+  for (size_t i = 0; i + 1 < outputs.size(); ++i) outputs[i]->AddRow(row);
+  outputs.back()->TakeRow(row);
+}
+
 const std::string kLongRule(107, '-');
 const std::string kShortRule(50, '-');
 
@@ -146,7 +155,7 @@ void RecoverDeletedRows(RecoverySession& session, TableDef& table, const std::st
       MarkRow(recovered, row, rows);
       ReportProgress(session, *table.entry.handle, name, rows);
       session.results.losses.RowRecovered();
-      for (RecoveryOutput* output : session.state->active_outputs) output->AddRow(row);
+      HandRow(session, row);
     } while (cursor.Next(row));
   } catch (...) {
     for (RecoveryOutput* output : session.state->active_outputs) output->EndTable(rows);
@@ -275,7 +284,7 @@ void RecoverTableRows(RecoverySession& session, JetHandle& handle, TableDef& loa
       ReportProgress(session, handle, name, rows);
       if (complex) complex->Fill(row);
       session.results.losses.RowRecovered();
-      for (RecoveryOutput* output : session.state->active_outputs) output->AddRow(row);
+      HandRow(session, row);
     }
   } catch (...) {
     for (RecoveryOutput* output : session.state->active_outputs) output->EndTable(rows);

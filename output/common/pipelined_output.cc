@@ -192,13 +192,27 @@ void PipelinedOutput::BeginTable(const OutputTable& table) {
 }
 
 void PipelinedOutput::AddRow(const Row& row) {
+  if (Row* copy = QueueSlot(row)) {
+    CopyValues(row.values, copy->values);
+    Queued(row);
+  }
+}
+
+void PipelinedOutput::TakeRow(Row& row) {
+  if (Row* slot = QueueSlot(row)) {
+    std::swap(slot->values, row.values);
+    Queued(*slot);
+  }
+}
+
+Row* PipelinedOutput::QueueSlot(const Row& row) {
   if (anything_refused_.load(std::memory_order_acquire)) TakeOverLosses();
   if (!row.complex.empty()) {
     // Rows with entries of complex columns are rare and may refuse many
     // pieces each: stored here, in order, with the pass's account.
     Drain();
     target_->AddRow(row);
-    return;
+    return nullptr;
   }
   if (!filling_) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -220,12 +234,16 @@ void PipelinedOutput::AddRow(const Row& row) {
   }
   Batch& batch = *filling_;
   if (batch.count == batch.rows.size()) batch.rows.emplace_back();
-  Row& copy = batch.rows[batch.count++];
-  copy.page = row.page;
-  copy.slot = row.slot;
-  copy.flags = row.flags;
-  CopyValues(row.values, copy.values);
-  copy.complex.clear();
+  Row& slot = batch.rows[batch.count++];
+  slot.page = row.page;
+  slot.slot = row.slot;
+  slot.flags = row.flags;
+  slot.complex.clear();
+  return &slot;
+}
+
+void PipelinedOutput::Queued(const Row& row) {
+  Batch& batch = *filling_;
   batch.bytes += RowBytes(row);
   if (batch.count == kBatchRows || batch.bytes >= kBatchBytes) Send();
 }

@@ -40,6 +40,8 @@ class PipelinedOutput final : public RecoveryOutput {
   void Attach(LossAccount& losses) override;
   void BeginTable(const OutputTable& table) override;
   void AddRow(const Row& row) override;
+  // The row's values are swapped into the queue rather than copied.
+  void TakeRow(Row& row) override;
   void EndTable(int64_t rows) override;
   void AddRelation(const OutputRelation& relation) override;
   void AddQuery(const std::string& name, const std::string& sql) override;
@@ -60,6 +62,11 @@ class PipelinedOutput final : public RecoveryOutput {
     size_t bytes = 0;
   };
 
+  // The batch row the next row goes into, its place and flags set; none
+  // for a row stored at once (one with complex entries).
+  Row* QueueSlot(const Row& row);
+  // Counts the row queued into the batch, and sends a full batch.
+  void Queued(const Row& row);
   // Hands the batch being filled to the thread.
   void Send();
   // Waits until every row sent is stored, takes over what the target
