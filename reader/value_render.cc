@@ -235,18 +235,32 @@ bool DateFromDays(double days, DateParts& parts) {
   return true;
 }
 
-char* PutDate(double days, char* out) {
+namespace {
+
+// Where a date's text keeps each of its parts, and its fixed characters.
+struct DateLayout {
+  const char* pattern;  // 19 characters
+  int year, month, day;
+};
+constexpr DateLayout kAccessDate{"00/00/0000 00:00:00", 6, 0, 3};
+constexpr DateLayout kIsoDate{"0000-00-00 00:00:00", 0, 5, 8};
+
+char* PutDateAs(double days, const DateLayout& layout, char* out) {
   DateParts d;
   if (!DateFromDays(days, d)) return out;
-  std::memcpy(out, "00/00/0000 00:00:00", 19);
-  PutDigits(out, d.month, 2);
-  PutDigits(out + 3, d.day, 2);
-  PutDigits(out + 6, d.year, 4);
+  std::memcpy(out, layout.pattern, 19);
+  PutDigits(out + layout.year, d.year, 4);
+  PutDigits(out + layout.month, d.month, 2);
+  PutDigits(out + layout.day, d.day, 2);
   PutDigits(out + 11, d.hour, 2);
   PutDigits(out + 14, d.minute, 2);
   PutDigits(out + 17, d.second, 2);
   return out + 19;
 }
+
+}  // namespace
+
+char* PutDate(double days, char* out) { return PutDateAs(days, kAccessDate, out); }
 
 void RenderDateInto(double days, std::string& out) {
   char text[kMostValueTextBytes];
@@ -260,17 +274,9 @@ std::string RenderDate(double days) {
 }
 
 char* PutIsoDate(double days, char separator, char* out) {
-  DateParts d;
-  if (!DateFromDays(days, d)) return out;
-  std::memcpy(out, "0000-00-00 00:00:00", 19);
-  out[10] = separator;
-  PutDigits(out, d.year, 4);
-  PutDigits(out + 5, d.month, 2);
-  PutDigits(out + 8, d.day, 2);
-  PutDigits(out + 11, d.hour, 2);
-  PutDigits(out + 14, d.minute, 2);
-  PutDigits(out + 17, d.second, 2);
-  return out + 19;
+  char* const end = PutDateAs(days, kIsoDate, out);
+  if (end != out) out[10] = separator;
+  return end;
 }
 
 bool IsoDateInto(double days, std::string& out) {
