@@ -62,14 +62,9 @@ void AppendExactDecimalText(const Value& value, std::string& out) {
   }
 }
 
-void ExactDecimalTextInto(const Value& value, std::string& out) {
-  out.clear();
-  AppendExactDecimalText(value, out);
-}
-
 std::string ExactDecimalText(const Value& value) {
   std::string text;
-  ExactDecimalTextInto(value, text);
+  AppendExactDecimalText(value, text);
   return text;
 }
 
@@ -146,7 +141,6 @@ void ExportFile::Open(const std::filesystem::path& path) {
   path_ = path;
   temporary_ = path;
   temporary_ += ".partial";
-  out_.clear();
   out_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!out_) throw TargetFailed("cannot create " + temporary_.string());
   writer_.Reset();

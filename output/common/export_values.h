@@ -42,7 +42,6 @@ void AppendIsoDateTimeText(const Value& value, std::string& out);
 // Currency and Numeric as exact decimal text with a '.' point: no padding,
 // currency with its four decimals.
 std::string ExactDecimalText(const Value& value);
-void ExactDecimalTextInto(const Value& value, std::string& out);
 void AppendExactDecimalText(const Value& value, std::string& out);
 
 // The bytes a binary value exports: an OLE object's file inside Access's

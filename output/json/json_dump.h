@@ -41,8 +41,9 @@ class JsonDumpOutput final : public RecoveryOutput {
 
  private:
   void CloseTable();
-  // Rows whose text may take more than this are written piece by piece
-  // (their room would cost more to clear than their pieces to append).
+  // Rows whose text may take more than this are written piece by piece:
+  // the room made for the most (six bytes a text byte) would grow the
+  // writer's chunk far past what the row takes.
   static constexpr size_t kDirectRowBytes = 64 * 1024;
   void AddRowByPieces(const Row& row);
 

@@ -114,9 +114,8 @@ void JsonLinesExport::AddRow(const Row& row) {
       case ValueKind::kCurrency:
       case ValueKind::kDecimal:
         // Digits, a sign and a point: nothing to escape.
-        ExactDecimalTextInto(value, cell_);
         line_ += '"';
-        line_ += cell_;
+        AppendExactDecimalText(value, line_);
         line_ += '"';
         break;
       case ValueKind::kDateTime:
