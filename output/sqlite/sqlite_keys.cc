@@ -602,9 +602,9 @@ std::vector<std::string> CompleteTable(SqliteConnection& connection, const Outpu
     if (lost) return std::move(*lost);
     MakePlain(connection, *plan);
   }
-  const std::optional<TableInfo> table = FindTable(connection, StoredTableName(described.name));
+  const std::optional<std::string> table = StoredTable(connection, StoredTableName(described.name));
   if (!table) return {};
-  return TableCompletion(connection, described, table->name, TableColumns(connection, table->name)).Run();
+  return TableCompletion(connection, described, *table, TableColumns(connection, *table)).Run();
 }
 
 }  // namespace mendora

@@ -160,18 +160,18 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   if (closed_) throw EngineError("cannot create relation " + name + ": the relations were closed");
   if (!connection_->IsOpen()) throw EngineError("cannot create relation " + name + ": the target is closed");
   if (fields.empty()) throw EngineError("cannot create relation " + name + ": it has no fields");
-  auto referenced = FindTable(*connection_, StoredTableName(table));
+  const std::optional<std::string> referenced = StoredTable(*connection_, StoredTableName(table));
   if (!referenced) throw EngineError("cannot create relation " + name + ": no table named " + table);
-  auto referencing = FindTable(*connection_, StoredTableName(foreign_table));
+  const std::optional<std::string> referencing = StoredTable(*connection_, StoredTableName(foreign_table));
   if (!referencing) throw EngineError("cannot create relation " + name + ": no table named " + foreign_table);
 
   Relation relation;
   relation.name = name;
-  relation.table = referencing->name;
-  relation.referenced_table = referenced->name;
+  relation.table = *referencing;
+  relation.referenced_table = *referenced;
   relation.attributes = attributes;
-  std::vector<ColumnInfo> referenced_columns = TableColumns(*connection_, referenced->name);
-  std::vector<ColumnInfo> referencing_columns = TableColumns(*connection_, referencing->name);
+  std::vector<ColumnInfo> referenced_columns = TableColumns(*connection_, *referenced);
+  std::vector<ColumnInfo> referencing_columns = TableColumns(*connection_, *referencing);
   std::string keys;
   std::string referenced_keys;
   for (const RelationField& field : fields) {
@@ -179,15 +179,15 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
       keys += ", ";
       referenced_keys += ", ";
     }
-    relation.columns.push_back(StoredColumn(referencing_columns, referencing->name, field.foreign_field));
-    relation.referenced_columns.push_back(StoredColumn(referenced_columns, referenced->name, field.field));
+    relation.columns.push_back(StoredColumn(referencing_columns, *referencing, field.foreign_field));
+    relation.referenced_columns.push_back(StoredColumn(referenced_columns, *referenced, field.field));
     keys += QuoteIdentifier(relation.columns.back());
     referenced_keys += QuoteIdentifier(relation.referenced_columns.back());
   }
 
   relation.constraint = name.empty() ? "" : "CONSTRAINT " + QuoteIdentifier(name) + " ";
   relation.constraint +=
-      "FOREIGN KEY (" + keys + ") REFERENCES " + QuoteIdentifier(referenced->name) + " (" + referenced_keys + ")";
+      "FOREIGN KEY (" + keys + ") REFERENCES " + QuoteIdentifier(*referenced) + " (" + referenced_keys + ")";
   // The rules the source stores.
   if (attributes & kRelationCascadeDeletes) relation.constraint += " ON DELETE CASCADE";
   if (attributes & kRelationCascadeUpdates) relation.constraint += " ON UPDATE CASCADE";
@@ -201,7 +201,7 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
   const std::string what = "cannot create relation " + name;
   connection_->Exec("SAVEPOINT mendora_key", what);
   try {
-    EnsureUniqueKey(*connection_, name, referenced->name, relation.referenced_columns);
+    EnsureUniqueKey(*connection_, name, *referenced, relation.referenced_columns);
     connection_->Exec("RELEASE mendora_key", what);
   } catch (const TargetFailed&) {
     connection_->ExecQuietly("ROLLBACK TO mendora_key");
@@ -212,7 +212,7 @@ void SqliteRelationDatabase::CreateRelation(const std::string& name, const std::
     connection_->ExecQuietly("RELEASE mendora_key");
     // The rows repeat the fields it refers to: SQLite would call every
     // change of either table a "foreign key mismatch".
-    relation.unenforced = "the fields of " + referenced->name + " it refers to repeat in the recovered rows";
+    relation.unenforced = "the fields of " + *referenced + " it refers to repeat in the recovered rows";
     relation.loss = true;
   }
   relations_.push_back(std::move(relation));

@@ -60,6 +60,34 @@ std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::stri
   return TableInfo{stmt.ColumnText(0), stmt.ColumnText(1)};
 }
 
+std::optional<std::string> StoredTable(SqliteConnection& connection, const std::string& table) {
+  // SQLite's own tables are found in memory but have no row in its schema.
+  if (table.size() < 7 || !SameName(std::string_view(table).substr(0, 7), "sqlite_")) {
+    sqlite3* db = connection.Handle();
+    const std::string sql = "SELECT * FROM main." + QuoteIdentifier(table);
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc == SQLITE_OK && stmt != nullptr) {
+      // The first column's origin is the table itself; a view's is a table
+      // of another name, or none.
+      const char* origin = sqlite3_column_count(stmt) > 0 ? sqlite3_column_table_name(stmt, 0) : nullptr;
+      const char* database = sqlite3_column_count(stmt) > 0 ? sqlite3_column_database_name(stmt, 0) : nullptr;
+      std::optional<std::string> name;
+      if (origin != nullptr && database != nullptr && SameName(origin, table) && std::string_view(database) == "main") {
+        name = origin;
+      }
+      sqlite3_finalize(stmt);
+      if (name || origin != nullptr) return name;
+    } else {
+      sqlite3_finalize(stmt);
+      if (rc == SQLITE_ERROR && std::string(sqlite3_errmsg(db)) == "no such table: main." + table) return std::nullopt;
+    }
+  }
+  // Whatever the lookup in memory cannot tell, the schema's rows do.
+  if (std::optional<TableInfo> found = FindTable(connection, table)) return std::move(found->name);
+  return std::nullopt;
+}
+
 std::vector<ColumnInfo> TableColumns(SqliteConnection& connection, const std::string& table) {
   auto stmt = connection.Prepare("SELECT name, type FROM pragma_table_info(?1)", "cannot read table columns");
   stmt.BindText(1, table);

@@ -38,7 +38,15 @@ struct TableInfo {
   std::string sql;   // its CREATE TABLE text
 };
 
+// Reads the table's row of sqlite_schema: a scan of every row, so for its
+// name alone StoredTable is cheaper.
 std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::string& table);
+
+// The name of the table of `table`'s name as stored, which may differ in
+// case; nothing when there is none. Found by SQLite's lookup in memory,
+// without the scan of sqlite_schema that FindTable costs: once per table
+// saved, that scan made a save of many tables quadratic in their number.
+std::optional<std::string> StoredTable(SqliteConnection& connection, const std::string& table);
 
 struct ColumnInfo {
   std::string name;

@@ -78,7 +78,7 @@ bool TryView(SqliteConnection& connection, Candidate& candidate) {
 }  // namespace
 
 int CreateViews(SqliteConnection& connection) {
-  if (!FindTable(connection, kQueryCatalog)) return 0;
+  if (!StoredTable(connection, kQueryCatalog)) return 0;
   std::vector<Candidate> waiting;
   std::vector<Candidate> refused;
   {
