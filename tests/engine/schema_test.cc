@@ -1,6 +1,9 @@
 // Tables, columns, free statements and saved queries of the target, and the
 // calls the engine refuses.
+#include <fstream>
+
 #include "engine_test_util.h"
+#include "output/sqlite/sqlite_schema.h"
 
 namespace mendora::testing {
 namespace {
@@ -106,6 +109,28 @@ TEST_F(SchemaTest, RecordsetCallsOutOfOrderAreRefused) {
   EXPECT_THROW(db_->Execute("SELECT 1"), EngineError);
   EXPECT_THROW(db_->NewRecordset(), EngineError);
   EXPECT_EQ(Rows(target_, "SELECT A FROM T ORDER BY rowid"), (std::vector<std::string>{"x", "NULL"}));
+}
+
+// The lookup in memory that spares a scan of sqlite_schema per table must
+// answer as that scan does: the stored case, and no view taken for a table.
+TEST(StoredTableTest, AnswersAsTheSchemaScan) {
+  ScratchDir dir;
+  const std::string path = dir.File("t.sqlite");
+  std::ofstream(path).close();  // an empty file is an empty database
+  ASSERT_EQ(ExecOn(path, "CREATE TABLE Orders (a); CREATE TABLE Counted (id INTEGER PRIMARY KEY AUTOINCREMENT);"
+                         "CREATE VIEW Recent AS SELECT * FROM Orders; CREATE VIEW Computed AS SELECT 1 AS x;"
+                         "CREATE VIEW Broken AS SELECT * FROM Gone; CREATE INDEX Ordered ON Orders (a)"),
+            "");
+  auto connection = SqliteConnection::Open(path);
+  const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+      {"Orders", "Orders"}, {"oRDERS", "Orders"},  {"Recent", std::nullopt}, {"Computed", std::nullopt},
+      {"Broken", std::nullopt}, {"Ordered", std::nullopt}, {"Gone", std::nullopt},
+      {"SQLITE_SEQUENCE", "sqlite_sequence"}, {"sqlite_master", std::nullopt}};
+  for (const auto& [name, stored] : cases) {
+    const std::optional<TableInfo> scanned = FindTable(*connection, name);
+    EXPECT_EQ(scanned ? std::optional<std::string>(scanned->name) : std::nullopt, stored) << name;
+    EXPECT_EQ(StoredTable(*connection, name), stored) << name;
+  }
 }
 
 }  // namespace
