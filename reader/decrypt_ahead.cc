@@ -21,6 +21,15 @@ constexpr uint32_t kInOrderToStart = 2;
 // Pages the thread reads with one call: one read of many pages costs the
 // system far less than one read of each.
 constexpr uint32_t kWindowPages = 32;
+// Pages after the reader's that the thread leaves to the reader: what the
+// reader does with that many pages takes longer than decrypting one.
+constexpr uint32_t kLead = 3;
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
 
 int64_t Now() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -57,10 +66,14 @@ size_t DecryptAhead::Take(uint32_t n, std::span<uint8_t> page, size_t head) {
   if (found == ready_.end() && in_progress_.load(std::memory_order_acquire) == n && head_ == head) {
     // Half done, most likely: waiting costs less than doing it again here.
     // But a thread that lost its core may not be back for a long while, so
-    // the wait ends after what the page would cost here.
+    // the wait ends after what the page would cost here. The clock is read
+    // now and then only: read on every turn it cost the reader more than
+    // the waits themselves.
     lock.unlock();
     const int64_t give_up = Now() + page_cost_.load(std::memory_order_relaxed);
-    while (in_progress_.load(std::memory_order_acquire) == n && Now() < give_up) {
+    for (uint32_t turn = 1; in_progress_.load(std::memory_order_acquire) == n; ++turn) {
+      Pause();
+      if (turn % 64 == 0 && Now() >= give_up) break;
     }
     lock.lock();
     found = find();
@@ -69,7 +82,7 @@ size_t DecryptAhead::Take(uint32_t n, std::span<uint8_t> page, size_t head) {
   // A head decrypted short of the page's end depends on the bytes before
   // that alone.
   const size_t compared = std::min(found->plain_size, page.size());
-  const bool same = found->stored.size() == page.size() &&
+  const bool same = found->page_size == page.size() && found->stored.size() >= compared &&
                     std::equal(page.begin(), page.begin() + static_cast<std::ptrdiff_t>(compared), found->stored.begin());
   if (same) {
     // Kept until the reader moves on: it reads its current page again
@@ -152,6 +165,12 @@ void DecryptAhead::Run() {
     wake_.wait(lock, [&] { return stopping_ || (next_ < end_ && ready_.size() < kDepth); });
     sleeping_ = false;
     if (stopping_) return;
+    // Never the pages right after the reader's: the reader gets there
+    // before the thread is done with them, and would wait. The thread stays
+    // a few pages further on, and where it falls behind the reader decrypts
+    // the pages it meets itself, so that both cores decrypt, each its own.
+    if (next_ <= last_ + kLead) next_ = std::min(last_ + kLead + 1, end_);
+    if (next_ >= end_) continue;
     const uint32_t n = next_++;
     const size_t head = head_;
     in_progress_.store(n, std::memory_order_release);
@@ -164,9 +183,12 @@ void DecryptAhead::Run() {
     const std::span<const uint8_t> stored = Stored(n);
     page.number = n;
     page.head = head;
-    page.stored.assign(stored.begin(), stored.end());
-    page.plain = page.stored;
+    page.plain.assign(stored.begin(), stored.end());
     page.plain_size = stored.empty() ? 0 : cipher_->DecryptHeadUncached(n, std::span(page.plain), head);
+    // The plain bytes depend on these alone: a head needs no copy of the
+    // rest of its page.
+    page.stored.assign(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(page.plain_size));
+    page.page_size = stored.size();
     // A page the thread lost its core on says nothing of what pages cost.
     const int64_t before = page_cost_.load(std::memory_order_relaxed);
     const int64_t cost = before == 0 ? Now() - start : std::min(Now() - start, 2 * before);

@@ -66,7 +66,8 @@ class DecryptAhead {
     uint32_t number = 0;
     size_t head = kWhole;
     size_t plain_size = 0;
-    std::vector<uint8_t> stored;
+    size_t page_size = 0;  // of the page as read
+    std::vector<uint8_t> stored;  // its first plain_size bytes
     std::vector<uint8_t> plain;
   };
 
