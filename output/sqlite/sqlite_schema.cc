@@ -61,6 +61,7 @@ std::optional<TableInfo> FindTable(SqliteConnection& connection, const std::stri
 }
 
 std::optional<std::string> StoredTable(SqliteConnection& connection, const std::string& table) {
+#ifdef MENDORA_SQLITE_COLUMN_METADATA
   // SQLite's own tables are found in memory but have no row in its schema.
   if (table.size() < 7 || !SameName(std::string_view(table).substr(0, 7), "sqlite_")) {
     sqlite3* db = connection.Handle();
@@ -83,6 +84,7 @@ std::optional<std::string> StoredTable(SqliteConnection& connection, const std::
       if (rc == SQLITE_ERROR && std::string(sqlite3_errmsg(db)) == "no such table: main." + table) return std::nullopt;
     }
   }
+#endif
   // Whatever the lookup in memory cannot tell, the schema's rows do.
   if (std::optional<TableInfo> found = FindTable(connection, table)) return std::move(found->name);
   return std::nullopt;
