@@ -133,6 +133,14 @@ uint32_t ReadPlainHead(JetHandle& handle, int64_t n, uint32_t head, uint32_t& pl
   const uint32_t want = std::min(head, stored);
   handle.current_page = -1;
   ++handle.pages_read;
+  if (n == 1 && !handle.heads_ahead && handle.file->descriptor >= 0 && HeadsAhead::Worthwhile(handle.PageCount())) {
+    handle.heads_ahead = std::make_unique<HeadsAhead>(handle.file->descriptor, page_size, handle.FileSize(), head);
+  }
+  if (handle.heads_ahead && handle.heads_ahead->Take(static_cast<uint32_t>(n), want, handle.page.data())) {
+    std::memset(handle.page.data() + want, 0, handle.page.size() - want);
+    plain = want;
+    return stored;
+  }
   const ssize_t got = ReadAt(handle, handle.page.data(), want, offset);
   // A read that falls short is left to the whole page's read, which says
   // what there is.

@@ -17,6 +17,7 @@
 #include "reader/byte_view.h"
 #include "reader/damage.h"
 #include "reader/decrypt_ahead.h"
+#include "reader/heads_ahead.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 #include "reader/page_index.h"
@@ -100,6 +101,9 @@ struct JetHandle {
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
   std::unique_ptr<ReadAhead> read_ahead;  // made on the first read
+  // Made when a walk over every page's head starts on a plain file; last,
+  // so that its thread stops before anything it reads for goes.
+  std::unique_ptr<HeadsAhead> heads_ahead;
 
   // True for every file of the Jet 4 layout, Access 2007+ files included.
   bool IsJet4() const { return file && file->version >= 1 && file->version <= kLastAceVersion; }

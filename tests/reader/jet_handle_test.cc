@@ -1,19 +1,23 @@
 // Opening files, recognising versions and reading pages.
 #include "reader/jet_handle.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
 #include <set>
 #include <utility>
+#include <thread>
 #include <vector>
 
+#include "reader/heads_ahead.h"
 #include "reader/packed_table.h"
 
 namespace mendora {
@@ -303,6 +307,59 @@ TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
     }
     EXPECT_EQ(ReadPage(*handle, kPages + 1), 0u);
   }
+}
+
+// Heads read ahead are the file's bytes, whichever way the walk goes: in
+// order, back to its start, past what was read, onto the short last page.
+TEST(HeadsAheadTest, EveryOrderGivesTheFilesHeads) {
+  constexpr uint32_t kPageSize = 2048;
+  constexpr uint32_t kHead = 100;
+  constexpr size_t kPages = 5 * HeadsAhead::kChunkPages + 17;
+  std::vector<uint8_t> bytes(kPages * kPageSize + 60);
+  std::mt19937 random(7);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  TempFile file(bytes);
+  const int fd = open(file.path().c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::vector<std::vector<uint32_t>> orders;
+  std::vector<uint32_t> forward(kPages + 1);
+  for (uint32_t p = 0; p <= kPages; ++p) forward[p] = p;
+  orders.push_back(forward);
+  std::vector<uint32_t> twice = forward;
+  twice.insert(twice.end(), forward.begin(), forward.end());
+  orders.push_back(twice);
+  std::vector<uint32_t> leaping;
+  for (uint32_t p = 1; p <= kPages; p += 1 + (p % 3 == 0 ? 3 * HeadsAhead::kChunkPages / 2 : 0)) leaping.push_back(p);
+  leaping.insert(leaping.end(), forward.begin() + 1, forward.begin() + 600);
+  orders.push_back(leaping);
+  for (size_t o = 0; o < orders.size(); ++o) {
+    SCOPED_TRACE("order " + std::to_string(o));
+    HeadsAhead ahead(fd, kPageSize, bytes.size(), kHead);
+    uint8_t over[kHead + 1];
+    EXPECT_FALSE(ahead.Take(HeadsAhead::kChunkPages, kHead + 1, over));  // more than is read ahead
+    // The thread is given time to read its first chunks, so that the
+    // shortcut is seen taken.
+    uint8_t first[kHead];
+    ahead.Take(0, kHead, first);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    size_t taken = 0;
+    for (const uint32_t p : orders[o]) {
+      uint8_t head[kHead];
+      const uint32_t want = static_cast<uint32_t>(std::min<size_t>(kHead, bytes.size() - size_t{p} * kPageSize));
+      if (!ahead.Take(p, want, head)) continue;
+      ++taken;
+      ASSERT_TRUE(std::equal(head, head + want, bytes.begin() + size_t{p} * kPageSize)) << "page " << p;
+    }
+    EXPECT_GT(taken, 0u);
+  }
+  // A file that shrank after it was opened: the pages it no longer holds,
+  // read ahead while the walk was on its last pages, never pass for heads.
+  HeadsAhead ahead(fd, kPageSize, bytes.size() + 2 * HeadsAhead::kChunkPages * kPageSize, kHead);
+  uint8_t head[kHead];
+  for (uint32_t p = 0; p < kPages; ++p) ahead.Take(p, kHead, head);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (uint32_t p = kPages + 1; p < kPages + 2 * HeadsAhead::kChunkPages; ++p) EXPECT_FALSE(ahead.Take(p, kHead, head));
+  close(fd);
 }
 
 // A long-value row belongs to the first field that reads it; that field may
