@@ -46,32 +46,31 @@ HeadsAhead::Chunk* HeadsAhead::Find(uint64_t index) {
   return nullptr;
 }
 
+void HeadsAhead::Follow(uint64_t index) {
+  reader_ = index;
+  // Chunks behind the walk are done with; so is everything ahead when it
+  // jumped back. A thread left behind, or far ahead, goes on from the
+  // walk's first odd chunk.
+  for (Chunk& chunk : chunks_) {
+    if (chunk.state == Chunk::State::kReady && !Wanted(chunk.index)) chunk.state = Chunk::State::kFree;
+  }
+  if (next_ < index || next_ >= index + 2 * kChunks) next_ = index | 1;
+  wake_.notify_one();
+}
+
 bool HeadsAhead::Take(uint32_t n, uint32_t want, uint8_t* into) {
   const uint64_t index = n / kChunkPages;
   // The even chunks are the walk's own.
   if (want > head_ || index % 2 == 0 || index == given_up_) {
     if (index != reader_) {
       std::lock_guard lock(mutex_);
-      reader_ = index;
-      // Chunks behind the walk are done with; so is everything ahead when
-      // it jumped back. A thread left behind, or far ahead, goes on from
-      // the walk's next odd chunk.
-      for (Chunk& chunk : chunks_) {
-        if (chunk.state == Chunk::State::kReady && !Wanted(chunk.index)) chunk.state = Chunk::State::kFree;
-      }
-      if (next_ < index || next_ >= index + 2 * kChunks) next_ = index | 1;
-      wake_.notify_one();
+      Follow(index);
     }
     return false;
   }
   std::unique_lock lock(mutex_);
   if (index != reader_) {
-    reader_ = index;
-    for (Chunk& chunk : chunks_) {
-      if (chunk.state == Chunk::State::kReady && !Wanted(chunk.index)) chunk.state = Chunk::State::kFree;
-    }
-    if (next_ < index || next_ >= index + 2 * kChunks) next_ = index;
-    wake_.notify_one();
+    Follow(index);
     // The chunk is the thread's: it is waited for while under way or next,
     // but not for longer than reading it here would take.
     const auto deadline = std::chrono::steady_clock::now() + kMostWait;

@@ -65,6 +65,8 @@ class HeadsAhead {
   // chunks held reach.
   bool Wanted(uint64_t index) const { return index % 2 == 1 && index >= reader_ && index < reader_ + 2 * kChunks; }
   Chunk* Find(uint64_t index);
+  // The walk has entered chunk `index`; called with mutex_ held.
+  void Follow(uint64_t index);
   void Run();
 
   const int descriptor_;
