@@ -70,6 +70,13 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     from->first = first;
     from->page_size = page_size;
     from->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
+    // Encrypted pages are classified once decrypted, by the walk itself.
+    if (!handle.file->cipher) {
+      for (uint32_t k = 0; k < from->count; ++k) {
+        const ByteView page(from->bytes.get() + size_t{k} * page_size, page_size);
+        handle.page_classes.Note(*handle.format, static_cast<uint32_t>(first + k), ClassifyPage(page, *handle.format));
+      }
+    }
     if (n >= first + from->count) return false;
   }
   from->used = ++ahead.clock;

@@ -20,6 +20,7 @@
 #include "reader/heads_ahead.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
+#include "reader/page_classes.h"
 #include "reader/page_index.h"
 #include "reader/text_codec.h"
 
@@ -101,6 +102,9 @@ struct JetHandle {
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
   std::unique_ptr<ReadAhead> read_ahead;  // made on the first read
+  // The pages of a plain file that read-ahead windows brought in whole, as
+  // the walk over every page classifies them.
+  PageClasses page_classes;
   // Made when a walk over every page's head starts on a plain file; last,
   // so that its thread stops before anything it reads for goes.
   std::unique_ptr<HeadsAhead> heads_ahead;

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "reader/page_classes.h"
 #include "reader/row_cursor.h"
 #include "reader/row_layout.h"
 #include "reader/table_def.h"
@@ -27,40 +28,9 @@ constexpr uint32_t kIdOffset = 0;
 constexpr uint32_t kTypeOffset = 8;
 constexpr uint32_t kFlagsOffset = 26;
 
-bool IsCatalogPage(const JetHandle& handle) {
-  return handle.page[0] == kDataPageType && handle.page[1] == kPageMark &&
-         handle.Page().U32(kPageOwnerPos).value_or(0) == kCatalogDefinitionPage;
-}
-
 // The part of each page the walk reads to classify it: type, owner and the
 // slot table of a page of a few dozen rows.
 constexpr uint32_t kWalkHead = 128;
-
-// A data page with at least one row slot that holds a live row.
-bool HoldsLiveRows(const JetHandle& handle) {
-  if (handle.page[0] != kDataPageType) return false;
-  const ByteView page = handle.Page();
-  const uint32_t slots = page.U16(handle.format->RowCountPos).value_or(0);
-  for (uint32_t j = 0; j < slots; ++j) {
-    const std::optional<uint16_t> entry = page.U16(handle.format->RowCountPos + 2u + 2u * j);
-    if (!entry) break;
-    if (!SlotHoldsNoRow(*entry)) return true;
-  }
-  return false;
-}
-
-// How far into the page HoldsLiveRows reads: to the first live slot, or to
-// the end of the slot table.
-size_t LiveRowsExtent(const JetHandle& handle) {
-  const ByteView page = handle.Page();
-  const uint32_t slots = page.U16(handle.format->RowCountPos).value_or(0);
-  for (uint32_t j = 0; j < slots; ++j) {
-    const size_t at = handle.format->RowCountPos + 2u + 2u * j;
-    const std::optional<uint16_t> entry = page.U16(at);
-    if (!entry || !SlotHoldsNoRow(*entry)) return at + 2;
-  }
-  return handle.format->RowCountPos + 2u + 2u * slots;
-}
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -308,17 +278,28 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     // Most pages are classified by their header alone, and only that much
     // is read (and decrypted, on an encrypted file). Catalog pages are read
     // whole, and so is a data page whose first live slot lies further on.
-    uint32_t plain = 0;
-    const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
-    if (got == 0) continue;
-    if (plain < got && handle.page[0] == kDataPageType && (IsCatalogPage(handle) || LiveRowsExtent(handle) > plain) &&
-        ReadPage(handle, i) == 0) {
-      continue;
+    // A page a table's reads brought in whole was classified then; the
+    // stored bytes of an encrypted file's pages are no class of theirs (a
+    // window may hold some read before the keys were known).
+    std::optional<PageClass> known =
+        handle.file->cipher ? std::nullopt : handle.page_classes.Known(*handle.format, i);
+    if (known && !known->IsCatalogPage()) {
+      ++handle.pages_read;  // the progress shown counts it all the same
+    } else {
+      uint32_t plain = 0;
+      const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
+      if (got == 0) continue;
+      const ByteView head = handle.Page();
+      if (plain < got && handle.page[0] == kDataPageType &&
+          (ClassifyPage(head, *handle.format).IsCatalogPage() || LiveRowsExtent(head, *handle.format) > plain) &&
+          ReadPage(handle, i) == 0) {
+        continue;
+      }
+      known = ClassifyPage(handle.Page(), *handle.format);
     }
-    if (HoldsLiveRows(handle)) ++data_pages[handle.Page().U32(kPageOwnerPos).value_or(0)];
-    if (handle.page[0] == kDefinitionPageType)
-      session.state->definition_links[i] = handle.Page().U32(kPageOwnerPos).value_or(0);
-    if (!IsCatalogPage(handle)) continue;
+    if (known->live) ++data_pages[known->owner];
+    if (known->type == kDefinitionPageType) session.state->definition_links[i] = known->owner;
+    if (!known->IsCatalogPage()) continue;
     session.state->catalog_pages.insert(i);
     // The slots are worked out once per page: a page of thousands of rows
     // would otherwise cost the square of them.

@@ -309,6 +309,53 @@ TEST(ReadPageTest, EveryOrderOfReadingGivesTheFilesBytes) {
   }
 }
 
+// The classes noted for pages that windows brought in are those of the
+// pages' own bytes: data pages of several owners, with and without a mark,
+// with a first live slot past the walk's head or none at all, definitions
+// and other pages; never a class for the short last page.
+TEST(PageClassesTest, WindowsNoteEachPagesOwnClass) {
+  constexpr uint32_t kPageSize = 2048;
+  constexpr size_t kPages = 150;
+  std::vector<uint8_t> bytes = JetFileBytes(0, kPages, kPageSize);
+  std::mt19937 random(11);
+  const auto put16 = [&](size_t at, uint16_t v) {
+    bytes[at] = static_cast<uint8_t>(v);
+    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
+  };
+  for (size_t p = 3; p < kPages; ++p) {
+    uint8_t* page = bytes.data() + p * kPageSize;
+    const uint8_t types[] = {kDataPageType, kDataPageType, kDataPageType, kDefinitionPageType, kIndexLeafPageType};
+    page[0] = types[random() % 5];
+    page[1] = random() % 4 == 0 ? 0 : kPageMark;
+    page[4] = static_cast<uint8_t>(random() % 3 + 2);  // the catalog's among the owners
+    const uint16_t slots = static_cast<uint16_t>(random() % 80);
+    const uint16_t first_live = static_cast<uint16_t>(random() % 90);  // often none, often past the head
+    put16(p * kPageSize + kJet3Format.RowCountPos, slots);
+    for (uint16_t j = 0; j < slots; ++j) {
+      put16(p * kPageSize + kJet3Format.RowCountPos + 2 + 2 * j,
+            static_cast<uint16_t>(1000 + j) | (j < first_live ? kSlotDeletedMark : 0));
+    }
+  }
+  bytes.resize(bytes.size() + 100, kDataPageType);
+  TempFile file(bytes);
+  JetHandlePtr handle = OpenJetHandle(file.path());
+  ASSERT_NE(handle, nullptr);
+  for (size_t p = 1; p <= kPages; ++p) ReadPage(*handle, static_cast<int64_t>(p));
+  size_t live = 0;
+  for (uint32_t p = 0; p < kPages; ++p) {
+    const std::optional<PageClass> known = handle->page_classes.Known(*handle->format, p);
+    ASSERT_TRUE(known.has_value()) << "page " << p;
+    const ByteView page(bytes.data() + size_t{p} * kPageSize, kPageSize);
+    const PageClass expected = ClassifyPage(page, kJet3Format);
+    EXPECT_EQ(*known, expected) << "page " << p;
+    live += known->live ? 1 : 0;
+  }
+  EXPECT_GT(live, 10u);
+  EXPECT_LT(live, kPages - 10);
+  EXPECT_FALSE(handle->page_classes.Known(*handle->format, kPages).has_value());
+  EXPECT_FALSE(handle->page_classes.Known(kJet4Format, 1).has_value());
+}
+
 // Heads read ahead are the file's bytes, whichever way the walk goes: in
 // order, back to its start, past what was read, onto the short last page.
 TEST(HeadsAheadTest, EveryOrderGivesTheFilesHeads) {
