@@ -70,11 +70,12 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     from->first = first;
     from->page_size = page_size;
     from->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;
-    // Encrypted pages are classified once decrypted, by the walk itself.
+    // Encrypted pages are classified once decrypted, in ReadPageInto.
     if (!handle.file->cipher) {
       for (uint32_t k = 0; k < from->count; ++k) {
         const ByteView page(from->bytes.get() + size_t{k} * page_size, page_size);
-        handle.page_classes.Note(*handle.format, static_cast<uint32_t>(first + k), ClassifyPage(page, *handle.format));
+        handle.page_classes.Note(*handle.format, nullptr, static_cast<uint32_t>(first + k),
+                                 ClassifyPage(page, *handle.format));
       }
     }
     if (n >= first + from->count) return false;
@@ -333,6 +334,11 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   // The main buffer follows the reader through the file; the other one
   // jumps to maps and long values.
   if (ahead != nullptr && &buffer == &handle.page) ahead->Follow(static_cast<uint32_t>(n));
+  // The walk over every page need not decrypt this one's head again.
+  if (got == handle.PageSize()) {
+    handle.page_classes.Note(*handle.format, cipher, static_cast<uint32_t>(n),
+                             ClassifyPage(ByteView(buffer.data(), got), *handle.format));
+  }
   return got;
 }
 

@@ -44,10 +44,11 @@ PageClass ClassifyPage(ByteView page, const JetFormat& format) {
   return c;
 }
 
-void PageClasses::Note(const JetFormat& format, uint32_t page, const PageClass& c) {
-  if (format_ != &format) {
+void PageClasses::Note(const JetFormat& format, const void* cipher, uint32_t page, const PageClass& c) {
+  if (format_ != &format || cipher_ != cipher) {
     *this = PageClasses();
     format_ = &format;
+    cipher_ = cipher;
   }
   uint16_t index = last_;
   if (index == 0 || !(classes_[index - 1] == c)) {
@@ -66,8 +67,8 @@ void PageClasses::Note(const JetFormat& format, uint32_t page, const PageClass& 
   of_page_[page] = index;
 }
 
-std::optional<PageClass> PageClasses::Known(const JetFormat& format, uint32_t page) const {
-  if (format_ != &format || page >= of_page_.size() || of_page_[page] == 0) return std::nullopt;
+std::optional<PageClass> PageClasses::Known(const JetFormat& format, const void* cipher, uint32_t page) const {
+  if (format_ != &format || cipher_ != cipher || page >= of_page_.size() || of_page_[page] == 0) return std::nullopt;
   return classes_[of_page_[page] - 1];
 }
 

@@ -44,17 +44,20 @@ PageClass ClassifyPage(ByteView page, const JetFormat& format);
 
 class PageClasses {
  public:
-  // Page `page` of `format`, read whole, has class `c`. Pages of another
-  // format noted before (an open that tried one first) are forgotten.
-  void Note(const JetFormat& format, uint32_t page, const PageClass& c);
-  // The class noted for the page of `format`, if any.
-  std::optional<PageClass> Known(const JetFormat& format, uint32_t page) const;
+  // Page `page`, read whole in `format` and decrypted by `cipher` (null
+  // for none), has class `c`. Pages noted under another format or cipher
+  // (an open that tried one first, stored bytes read before the keys were
+  // known) are forgotten.
+  void Note(const JetFormat& format, const void* cipher, uint32_t page, const PageClass& c);
+  // The class noted for the page under that format and cipher, if any.
+  std::optional<PageClass> Known(const JetFormat& format, const void* cipher, uint32_t page) const;
 
  private:
   // Distinct classes are few (one or two per table): the pages keep an
   // index into them, 0 for a page not noted.
   static constexpr size_t kMostClasses = UINT16_MAX;
   const JetFormat* format_ = nullptr;
+  const void* cipher_ = nullptr;
   std::vector<uint16_t> of_page_;
   std::vector<PageClass> classes_;
   std::unordered_map<uint64_t, uint16_t> index_;

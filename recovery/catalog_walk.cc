@@ -278,11 +278,9 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     // Most pages are classified by their header alone, and only that much
     // is read (and decrypted, on an encrypted file). Catalog pages are read
     // whole, and so is a data page whose first live slot lies further on.
-    // A page a table's reads brought in whole was classified then; the
-    // stored bytes of an encrypted file's pages are no class of theirs (a
-    // window may hold some read before the keys were known).
-    std::optional<PageClass> known =
-        handle.file->cipher ? std::nullopt : handle.page_classes.Known(*handle.format, i);
+    // A page a table's reads brought in whole (and decrypted) was
+    // classified then.
+    std::optional<PageClass> known = handle.page_classes.Known(*handle.format, handle.file->cipher.get(), i);
     if (known && !known->IsCatalogPage()) {
       ++handle.pages_read;  // the progress shown counts it all the same
     } else {

@@ -343,7 +343,7 @@ TEST(PageClassesTest, WindowsNoteEachPagesOwnClass) {
   for (size_t p = 1; p <= kPages; ++p) ReadPage(*handle, static_cast<int64_t>(p));
   size_t live = 0;
   for (uint32_t p = 0; p < kPages; ++p) {
-    const std::optional<PageClass> known = handle->page_classes.Known(*handle->format, p);
+    const std::optional<PageClass> known = handle->page_classes.Known(*handle->format, nullptr, p);
     ASSERT_TRUE(known.has_value()) << "page " << p;
     const ByteView page(bytes.data() + size_t{p} * kPageSize, kPageSize);
     const PageClass expected = ClassifyPage(page, kJet3Format);
@@ -352,8 +352,8 @@ TEST(PageClassesTest, WindowsNoteEachPagesOwnClass) {
   }
   EXPECT_GT(live, 10u);
   EXPECT_LT(live, kPages - 10);
-  EXPECT_FALSE(handle->page_classes.Known(*handle->format, kPages).has_value());
-  EXPECT_FALSE(handle->page_classes.Known(kJet4Format, 1).has_value());
+  EXPECT_FALSE(handle->page_classes.Known(*handle->format, nullptr, kPages).has_value());
+  EXPECT_FALSE(handle->page_classes.Known(kJet4Format, nullptr, 1).has_value());
 }
 
 // Heads read ahead are the file's bytes, whichever way the walk goes: in
