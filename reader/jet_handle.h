@@ -102,8 +102,9 @@ struct JetHandle {
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
   std::unique_ptr<ReadAhead> read_ahead;  // made on the first read
-  // The pages of a plain file that read-ahead windows brought in whole, as
-  // the walk over every page classifies them.
+  // The pages read whole so far (a plain file's read-ahead windows, an
+  // encrypted file's pages once decrypted), as the walk over every page
+  // classifies them.
   PageClasses page_classes;
   // Made when a walk over every page's head starts on a plain file; last,
   // so that its thread stops before anything it reads for goes.

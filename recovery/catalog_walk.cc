@@ -275,11 +275,11 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
     ReportProgress(session, handle);
     // A page that cannot be read (a bad sector) loses only itself: the
     // catalog pages after it are still found.
-    // Most pages are classified by their header alone, and only that much
-    // is read (and decrypted, on an encrypted file). Catalog pages are read
-    // whole, and so is a data page whose first live slot lies further on.
     // A page a table's reads brought in whole (and decrypted) was
-    // classified then.
+    // classified then. Others are classified by their header alone, and
+    // only that much is read (and decrypted, on an encrypted file). Catalog
+    // pages are read whole, and so is a data page whose first live slot
+    // lies further on.
     std::optional<PageClass> known = handle.page_classes.Known(*handle.format, handle.file->cipher.get(), i);
     if (known && !known->IsCatalogPage()) {
       ++handle.pages_read;  // the progress shown counts it all the same
