@@ -74,7 +74,7 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     if (!handle.file->cipher) {
       for (uint32_t k = 0; k < from->count; ++k) {
         const ByteView page(from->bytes.get() + size_t{k} * page_size, page_size);
-        handle.page_classes.Note(*handle.format, nullptr, static_cast<uint32_t>(first + k),
+        handle.page_classes.Note(*handle.format, nullptr, handle.PageCount(), static_cast<uint32_t>(first + k),
                                  ClassifyPage(page, *handle.format));
       }
     }
@@ -336,7 +336,7 @@ uint32_t ReadPageInto(JetHandle& handle, PageBuffer& buffer, int64_t n) {
   if (ahead != nullptr && &buffer == &handle.page) ahead->Follow(static_cast<uint32_t>(n));
   // The walk over every page need not decrypt this one's head again.
   if (got == handle.PageSize()) {
-    handle.page_classes.Note(*handle.format, cipher, static_cast<uint32_t>(n),
+    handle.page_classes.Note(*handle.format, cipher, handle.PageCount(), static_cast<uint32_t>(n),
                              ClassifyPage(ByteView(buffer.data(), got), *handle.format));
   }
   return got;

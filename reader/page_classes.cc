@@ -44,13 +44,16 @@ PageClass ClassifyPage(ByteView page, const JetFormat& format) {
   return c;
 }
 
-void PageClasses::Note(const JetFormat& format, const void* cipher, uint32_t page, const PageClass& c) {
-  if (format_ != &format || cipher_ != cipher) {
+void PageClasses::Note(const JetFormat& format, const void* cipher, uint32_t pages, uint32_t page,
+                       const PageClass& c) {
+  if (format_ != &format || cipher_ != cipher || of_page_.size() != pages) {
     *this = PageClasses();
     format_ = &format;
     cipher_ = cipher;
+    of_page_.assign(pages, 0);
   }
-  uint16_t index = last_;
+  if (page >= of_page_.size()) return;
+  uint8_t index = last_;
   if (index == 0 || !(classes_[index - 1] == c)) {
     const auto found = index_.find(KeyOf(c));
     if (found != index_.end()) {
@@ -58,12 +61,11 @@ void PageClasses::Note(const JetFormat& format, const void* cipher, uint32_t pag
     } else {
       if (classes_.size() >= kMostClasses) return;  // such a page is read by the walk as before
       classes_.push_back(c);
-      index = static_cast<uint16_t>(classes_.size());
+      index = static_cast<uint8_t>(classes_.size());
       index_.emplace(KeyOf(c), index);
     }
     last_ = index;
   }
-  if (page >= of_page_.size()) of_page_.resize(page + 1u, 0);
   of_page_[page] = index;
 }
 

@@ -5,7 +5,7 @@
 // By the time it gets to a table's pages, the table's own reads have mostly
 // brought them in whole, in read-ahead windows; classifying them there spares
 // the walk a call to the system per page for bytes that were in memory once
-// already. The record costs two bytes a page.
+// already. The record costs a byte a page.
 #ifndef MENDORA_READER_PAGE_CLASSES_H_
 #define MENDORA_READER_PAGE_CLASSES_H_
 
@@ -48,20 +48,22 @@ class PageClasses {
   // for none), has class `c`. Pages noted under another format or cipher
   // (an open that tried one first, stored bytes read before the keys were
   // known) are forgotten.
-  void Note(const JetFormat& format, const void* cipher, uint32_t page, const PageClass& c);
+  // `pages` is the file's page count.
+  void Note(const JetFormat& format, const void* cipher, uint32_t pages, uint32_t page, const PageClass& c);
   // The class noted for the page under that format and cipher, if any.
   std::optional<PageClass> Known(const JetFormat& format, const void* cipher, uint32_t page) const;
 
  private:
-  // Distinct classes are few (one or two per table): the pages keep an
-  // index into them, 0 for a page not noted.
-  static constexpr size_t kMostClasses = UINT16_MAX;
+  // Distinct classes are few (two or three per table): the pages keep an
+  // index into them, 0 for a page not noted. A page of a class past the
+  // first 255 is not noted; the walk reads its head as it would have.
+  static constexpr size_t kMostClasses = UINT8_MAX;
   const JetFormat* format_ = nullptr;
   const void* cipher_ = nullptr;
-  std::vector<uint16_t> of_page_;
+  std::vector<uint8_t> of_page_;  // sized once to the file's pages
   std::vector<PageClass> classes_;
-  std::unordered_map<uint64_t, uint16_t> index_;
-  uint16_t last_ = 0;  // the last class noted, which the next page mostly shares
+  std::unordered_map<uint64_t, uint8_t> index_;
+  uint8_t last_ = 0;  // the last class noted, which the next page mostly shares
 };
 
 }  // namespace mendora
