@@ -287,13 +287,12 @@ void CatalogWalk(RecoverySession& session, JetHandle& handle) {
       uint32_t plain = 0;
       const uint32_t got = ReadPageHead(handle, i, kWalkHead, plain);
       if (got == 0) continue;
-      const ByteView head = handle.Page();
-      if (plain < got && handle.page[0] == kDataPageType &&
-          (ClassifyPage(head, *handle.format).IsCatalogPage() || LiveRowsExtent(head, *handle.format) > plain) &&
-          ReadPage(handle, i) == 0) {
-        continue;
-      }
       known = ClassifyPage(handle.Page(), *handle.format);
+      if (plain < got && known->type == kDataPageType &&
+          (known->IsCatalogPage() || LiveRowsExtent(handle.Page(), *handle.format) > plain)) {
+        if (ReadPage(handle, i) == 0) continue;
+        known = ClassifyPage(handle.Page(), *handle.format);
+      }
     }
     if (known->live) ++data_pages[known->owner];
     if (known->type == kDefinitionPageType) session.state->definition_links[i] = known->owner;
