@@ -151,6 +151,11 @@ void ExportFile::Write(std::string_view text) {
   if (writer_.failed()) throw TargetFailed("cannot write " + temporary_.string());
 }
 
+void ExportFile::Commit(const char* end) {
+  writer_.Commit(end);
+  if (writer_.failed()) throw TargetFailed("cannot write " + temporary_.string());
+}
+
 void ExportFile::Publish() {
   if (!out_.is_open()) return;
   if (!writer_.Flush()) throw TargetFailed("cannot write " + temporary_.string());

@@ -75,6 +75,10 @@ class ExportFile {
   void Open(const std::filesystem::path& path);
   bool IsOpen() const { return out_.is_open(); }
   void Write(std::string_view text);
+  // Room for `bytes` more bytes: write there, then Commit the end of what
+  // was written (see WriteBehind). Commit throws as Write does.
+  char* Reserve(size_t bytes) { return writer_.Reserve(bytes); }
+  void Commit(const char* end);
   // Throws TargetFailed when the file could not be written whole.
   void Publish();
   // Removes the unfinished file; never throws.

@@ -2,6 +2,8 @@
 #include "output/csv/csv_export.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "output/common/byte_words.h"
 #include "reader/column_types.h"
@@ -18,11 +20,9 @@ struct QuotedBytes {
 };
 constexpr QuotedBytes kQuoted;
 
-}  // namespace
-
-void AppendCsvField(std::string& line, std::string_view field, bool always) {
-  // One scan up to the first byte that asks for quotes; most fields have
-  // none and are copied whole.
+// Where the first byte that asks for quotes lies in `field` (its size when
+// none does): one scan, most fields have none and are copied whole.
+size_t FirstQuotedByte(std::string_view field) {
   size_t first = 0;
 #if defined(__SSE2__)
   first = RunOfSixteens(field.data(), field.size(), [](__m128i v) {
@@ -35,6 +35,31 @@ void AppendCsvField(std::string& line, std::string_view field, bool always) {
     if ((AnyByteIs(w, ',') | AnyByteIs(w, '"') | AnyByteIs(w, '\r') | AnyByteIs(w, '\n')) != 0) break;
   }
   while (first < field.size() && !kQuoted.of[static_cast<unsigned char>(field[first])]) ++first;
+  return first;
+}
+
+}  // namespace
+
+char* PutCsvField(char* out, std::string_view field, bool always) {
+  const size_t first = FirstQuotedByte(field);
+  if (!always && first == field.size()) {
+    std::memcpy(out, field.data(), field.size());
+    return out + field.size();
+  }
+  *out++ = '"';
+  std::memcpy(out, field.data(), first);
+  out += first;
+  for (size_t i = first; i < field.size(); ++i) {
+    const char c = field[i];
+    if (c == '"') *out++ = '"';
+    *out++ = c;
+  }
+  *out++ = '"';
+  return out;
+}
+
+void AppendCsvField(std::string& line, std::string_view field, bool always) {
+  const size_t first = FirstQuotedByte(field);
   if (!always && first == field.size()) {
     line += field;
     return;
@@ -83,6 +108,80 @@ void CsvExport::BeginTable(const OutputTable& table) {
 void CsvExport::AddRow(const Row& row) {
   if (!file_.IsOpen()) return;
   ++row_number_;
+  // The most the line can take; a line with binary values (or GUIDs,
+  // extended dates, very long texts) is built piece by piece instead.
+  size_t most = 2;
+  for (const Value& value : row.values) {
+    switch (value.kind) {
+      case ValueKind::kNull:
+        most += 1;
+        break;
+      case ValueKind::kText:
+        most += 1 + MostCsvFieldBytes(value.bytes.size());
+        break;
+      case ValueKind::kInteger:
+      case ValueKind::kSingle:
+      case ValueKind::kDouble:
+      case ValueKind::kCurrency:
+      case ValueKind::kDecimal:
+      case ValueKind::kDateTime:
+        most += 1 + kMostValueTextBytes;
+        break;
+      default:
+        most = SIZE_MAX;
+        break;
+    }
+    if (most > kDirectRowBytes) break;
+  }
+  const uint64_t length = most <= kDirectRowBytes ? PutRow(row, most) : AddRowByPieces(row);
+  if (key_column_) {
+    const Value* key = *key_column_ < row.values.size() ? &row.values[*key_column_] : nullptr;
+    if (key != nullptr && key->kind == ValueKind::kInteger) {
+      if (!keyed_.empty() && std::get<0>(keyed_.back()) > key->integer) in_order_ = false;
+      if (!unkeyed_.empty()) in_order_ = false;
+      keyed_.emplace_back(key->integer, written_, length);
+    } else {
+      unkeyed_.emplace_back(written_, length);
+    }
+  }
+  written_ += length;
+}
+
+uint64_t CsvExport::PutRow(const Row& row, size_t most) {
+  // Written straight into the file's chunk, room made for the most first.
+  char* const start = file_.Reserve(most);
+  char* o = start;
+  for (size_t i = 0; i < row.values.size(); ++i) {
+    if (i > 0) *o++ = ',';
+    const Value& value = row.values[i];
+    switch (value.kind) {
+      case ValueKind::kText:
+        o = PutCsvField(o, value.bytes, value.bytes.empty());
+        break;
+      case ValueKind::kCurrency:
+        o = PutMoney(value.integer, o);
+        break;
+      case ValueKind::kDecimal:
+        // Precision 0 skips the padding to the column's width.
+        o = PutDecimal(value.magnitude_high, value.magnitude_low, value.negative, 0, value.scale, o);
+        break;
+      case ValueKind::kDateTime:
+        o = PutIsoDate(value.real, 'T', o);
+        break;
+      default:
+        // Numbers hold no comma, quote or line break; a null is no text.
+        o = PutValueText(value, o);
+        break;
+    }
+  }
+  *o++ = '\r';
+  *o++ = '\n';
+  const uint64_t length = static_cast<uint64_t>(o - start);
+  file_.Commit(o);
+  return length;
+}
+
+uint64_t CsvExport::AddRowByPieces(const Row& row) {
   line_.clear();
   for (size_t i = 0; i < row.values.size(); ++i) {
     if (i > 0) line_.push_back(',');
@@ -115,17 +214,7 @@ void CsvExport::AddRow(const Row& row) {
   }
   line_ += "\r\n";
   file_.Write(line_);
-  if (key_column_) {
-    const Value* key = *key_column_ < row.values.size() ? &row.values[*key_column_] : nullptr;
-    if (key != nullptr && key->kind == ValueKind::kInteger) {
-      if (!keyed_.empty() && std::get<0>(keyed_.back()) > key->integer) in_order_ = false;
-      if (!unkeyed_.empty()) in_order_ = false;
-      keyed_.emplace_back(key->integer, written_, line_.size());
-    } else {
-      unkeyed_.emplace_back(written_, line_.size());
-    }
-  }
-  written_ += line_.size();
+  return line_.size();
 }
 
 void CsvExport::EndTable(int64_t) { CloseTable(); }

@@ -35,7 +35,15 @@ class CsvExport final : public RecoveryOutput {
   const std::vector<std::filesystem::path>& files() const { return published_; }
 
  private:
+  // A line no longer than this is written straight into the file's chunk.
+  static constexpr size_t kDirectRowBytes = 64 * 1024;
+
   void CloseTable();
+  // Writes the row's line at most `most` bytes long into the file; returns
+  // its length.
+  uint64_t PutRow(const Row& row, size_t most);
+  // Builds the row's line in line_ and writes it; returns its length.
+  uint64_t AddRowByPieces(const Row& row);
 
   std::filesystem::path dir_;
   ExportOptions options_;
@@ -59,6 +67,10 @@ class CsvExport final : public RecoveryOutput {
 // Appends `field` to `line`, quoted when it holds a comma, a quote or a line
 // break (or `always`), quotes doubled.
 void AppendCsvField(std::string& line, std::string_view field, bool always = false);
+// The same, written at `out` with room for MostCsvFieldBytes; returns its end.
+char* PutCsvField(char* out, std::string_view field, bool always = false);
+// Every byte a quote, and the two around them.
+constexpr size_t MostCsvFieldBytes(size_t field_bytes) { return 2 * field_bytes + 2; }
 
 }  // namespace mendora
 

@@ -35,17 +35,21 @@ TEST(ExportFormatTest, Base64MatchesTheStandardVectorsAndLongInput) {
 }
 
 TEST(ExportFormatTest, CsvFieldsAreQuotedOnlyWhenTheyMustBe) {
-  std::string line;
-  AppendCsvField(line, "plain text");
-  line += '|';
-  AppendCsvField(line, "a,b");
-  line += '|';
-  AppendCsvField(line, "say \"hi\"");
-  line += '|';
-  AppendCsvField(line, "two\r\nlines");
-  line += '|';
-  AppendCsvField(line, "", true);
-  EXPECT_EQ(line, "plain text|\"a,b\"|\"say \"\"hi\"\"\"|\"two\r\nlines\"|\"\"");
+  // Both ways of writing a field: appended to a line, and put into room
+  // made for the most it can take (bytes past it must stay untouched).
+  const auto csv = [](std::string_view field, bool always = false) {
+    std::string appended = "<";
+    AppendCsvField(appended, field, always);
+    std::string room(MostCsvFieldBytes(field.size()) + 1, '~');
+    char* const end = PutCsvField(room.data() + 1, field, always);
+    room[0] = '<';
+    EXPECT_EQ(room.substr(0, static_cast<size_t>(end - room.data())), appended);
+    EXPECT_EQ(room.find_first_not_of('~', static_cast<size_t>(end - room.data())), std::string::npos);
+    return appended.substr(1);
+  };
+  EXPECT_EQ(csv("plain text") + "|" + csv("a,b") + "|" + csv("say \"hi\"") + "|" + csv("two\r\nlines") + "|" +
+                csv("", true) + "|" + csv("\"\"\""),
+            "plain text|\"a,b\"|\"say \"\"hi\"\"\"|\"two\r\nlines\"|\"\"|\"\"\"\"\"\"\"\"");
   // Each byte that asks for quotes, at every place of fields long enough to
   // be scanned sixteen and eight bytes at a time, beside bytes that do not.
   for (const char special : {',', '"', '\r', '\n'}) {
@@ -55,12 +59,8 @@ TEST(ExportFormatTest, CsvFieldsAreQuotedOnlyWhenTheyMustBe) {
       std::string expected = "\"";
       for (const char c : field) expected += c == '"' ? std::string("\"\"") : std::string(1, c);
       expected += '"';
-      line.clear();
-      AppendCsvField(line, field);
-      EXPECT_EQ(line, expected) << "byte " << int(special) << " at " << at;
-      line.clear();
-      AppendCsvField(line, field.substr(at + 1));
-      EXPECT_EQ(line, field.substr(at + 1)) << "after byte " << int(special) << " at " << at;
+      EXPECT_EQ(csv(field), expected) << "byte " << int(special) << " at " << at;
+      EXPECT_EQ(csv(field.substr(at + 1)), field.substr(at + 1)) << "after byte " << int(special) << " at " << at;
     }
   }
 }
