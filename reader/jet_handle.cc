@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 
 namespace mendora {
@@ -66,7 +67,21 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     const uint64_t offset = static_cast<uint64_t>(first) * page_size;
     const uint64_t left = handle.FileSize() - offset;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadAhead::kPages} * page_size));
-    const ssize_t got = ReadAt(handle, from->bytes.get(), want, offset);
+    if (!ahead.windows_ahead_tried) {
+      ahead.windows_ahead_tried = true;
+      const size_t window_bytes = size_t{ReadAhead::kPages} * page_size;
+      if (!handle.file->cipher && handle.file->descriptor >= 0 &&
+          WindowsAhead::Worthwhile(handle.FileSize(), window_bytes)) {
+        try {
+          ahead.windows_ahead = std::make_unique<WindowsAhead>(handle.file->descriptor, handle.FileSize(),
+                                                               size_t{ReadAhead::kPages} * kMaxPageSize);
+        } catch (const std::system_error&) {
+          // No thread to be had: the reader reads every window itself.
+        }
+      }
+    }
+    const ssize_t got = ahead.windows_ahead ? ahead.windows_ahead->Read(from->bytes, offset, want)
+                                            : ReadAt(handle, from->bytes.get(), want, offset);
     from->first = first;
     from->page_size = page_size;
     from->count = got > 0 ? static_cast<uint32_t>(static_cast<size_t>(got) / page_size) : 0;

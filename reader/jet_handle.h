@@ -18,6 +18,7 @@
 #include "reader/damage.h"
 #include "reader/decrypt_ahead.h"
 #include "reader/heads_ahead.h"
+#include "reader/windows_ahead.h"
 #include "reader/jet_format.h"
 #include "reader/page_cipher.h"
 #include "reader/page_classes.h"
@@ -86,6 +87,11 @@ struct ReadAhead {
   // The last page each reader asked for (the page buffer's, the alternate
   // one's), to tell a reader that goes in order; -1 before its first.
   int64_t last_read[2] = {-1, -1};
+  // Reads the windows after the last one on a second thread (plain files
+  // only: an encrypted file's pages are read ahead by DecryptAhead); made
+  // when a reader first goes in order.
+  std::unique_ptr<WindowsAhead> windows_ahead;
+  bool windows_ahead_tried = false;
 };
 
 struct JetHandle {

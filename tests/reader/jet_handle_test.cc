@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "reader/heads_ahead.h"
+#include "reader/windows_ahead.h"
 #include "reader/packed_table.h"
 
 namespace mendora {
@@ -411,6 +412,52 @@ TEST(HeadsAheadTest, EveryOrderGivesTheFilesHeads) {
   for (uint32_t p = 0; p < kPages; ++p) ahead.Take(p, kHead, head);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   for (uint32_t p = kPages + 1; p < kPages + 2 * HeadsAhead::kChunkPages; ++p) EXPECT_FALSE(ahead.Take(p, kHead, head));
+  close(fd);
+}
+
+// Windows read ahead are what pread gives, whichever way the reader goes:
+// in order, back to the start, leaping, with windows of another size, onto
+// the short last window and past the end.
+TEST(WindowsAheadTest, EveryOrderReadsWhatPreadReads) {
+  constexpr size_t kWindow = 8192;
+  constexpr size_t kCapacity = 2 * kWindow;
+  constexpr size_t kWindows = 6 * WindowsAhead::kDepth;
+  std::vector<uint8_t> bytes(kWindows * kWindow + 300);
+  std::mt19937 random(11);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  TempFile file(bytes);
+  const int fd = open(file.path().c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  struct Step {
+    uint64_t offset;
+    size_t size;
+  };
+  std::vector<std::vector<Step>> orders(4);
+  for (size_t k = 0; k <= kWindows + 1; ++k) orders[0].push_back({k * kWindow, kWindow});
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t k = 0; k < kWindows / 2; ++k) orders[1].push_back({k * kWindow, kWindow});
+  }
+  for (size_t k = 0; k < kWindows; k += 1 + k % 3) orders[2].push_back({k * kWindow, kWindow});
+  for (size_t k = 0; k < 4; ++k) orders[3].push_back({k * kWindow, kWindow});
+  for (size_t k = 2; k < kWindows / 2; ++k) orders[3].push_back({k * 2 * kWindow, 2 * kWindow});
+  orders[3].push_back({kWindows * kWindow, 300});
+  orders[3].push_back({kWindows * kWindow - kWindow, kWindow});
+  for (size_t o = 0; o < orders.size(); ++o) {
+    SCOPED_TRACE("order " + std::to_string(o));
+    WindowsAhead ahead(fd, bytes.size(), kCapacity);
+    auto buffer = std::make_unique<uint8_t[]>(kCapacity);
+    for (size_t i = 0; i < orders[o].size(); ++i) {
+      const Step step = orders[o][i];
+      // Now and then the thread is given time to get ahead, so that both the
+      // windows it read and those the reader reads itself are seen.
+      if (i % 3 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const ssize_t got = ahead.Read(buffer, step.offset, step.size);
+      const size_t expected = step.offset >= bytes.size() ? 0 : std::min(step.size, bytes.size() - step.offset);
+      ASSERT_EQ(got, static_cast<ssize_t>(expected)) << "at " << step.offset;
+      ASSERT_TRUE(std::equal(buffer.get(), buffer.get() + expected, bytes.begin() + static_cast<ptrdiff_t>(step.offset)))
+          << "at " << step.offset;
+    }
+  }
   close(fd);
 }
 
