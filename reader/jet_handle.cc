@@ -67,7 +67,7 @@ bool ReadFromWindow(JetHandle& handle, PageBuffer& buffer, int64_t n) {
     const uint64_t offset = static_cast<uint64_t>(first) * page_size;
     const uint64_t left = handle.FileSize() - offset;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, uint64_t{ReadAhead::kPages} * page_size));
-    if (!ahead.windows_ahead_tried) {
+    if (!ahead.windows_ahead_tried && handle.read_ahead_thread) {
       ahead.windows_ahead_tried = true;
       const size_t window_bytes = size_t{ReadAhead::kPages} * page_size;
       if (!handle.file->cipher && handle.file->descriptor >= 0 &&
@@ -197,6 +197,7 @@ JetHandlePtr OpenJetHandle(const std::string& path, std::string* error, OpenFail
   };
   auto handle = std::make_unique<JetHandle>();
   handle->format = &kJet3Format;
+  handle->read_ahead_thread = options.read_ahead_thread;
   handle->damage = &NoReporter();
   handle->file = std::make_shared<JetFile>();
   handle->file->code_page = CodePage::Windows1252();

@@ -104,6 +104,7 @@ struct JetHandle {
   DamageReporter* damage = nullptr;  // never null once opened
   // Pages read from the file so far: the work a pass does, counted.
   uint64_t pages_read = 0;
+  bool read_ahead_thread = true;  // see JetOpenOptions
   // Built on first need; see page_index.h.
   std::unique_ptr<DataPageIndex> data_pages;
   LongValueClaims long_value_claims;
@@ -177,6 +178,10 @@ struct JetOpenOptions {
   // The Windows code page Jet 3 text is read in; 0 takes the one the file's
   // header names. Jet 4 and later text is Unicode and needs none.
   int code_page = 0;
+  // Whether a second thread may read ahead of a reader going in order. It
+  // pays when the pass has the other core to itself; where outputs or
+  // decoding threads keep that core busy, it only adds work.
+  bool read_ahead_thread = true;
 };
 
 // Opens and recognises a Jet 3, Jet 4 or Access 2007+ file read-only: the handle on success,

@@ -63,7 +63,12 @@ PassResult RunRecovery(RecoverySession& session) {
         session.results.page_count = handle.PageCount();
       },
       &open_error, &failure,
-      JetOpenOptions{.password = session.options.password, .code_page = session.options.text_code_page});
+      JetOpenOptions{.password = session.options.password,
+                     .code_page = session.options.text_code_page,
+                     // Only an analysis alone leaves the other core idle: outputs
+                     // and decoding threads have threads of their own there.
+                     .read_ahead_thread = !session.options.IsSaving() && session.options.outputs.empty() &&
+                                          session.options.decode_jobs <= 1});
   if (failure != OpenFailure::kNone || !opened || !pass_ran) return OpenFailureResult(failure, open_error);
   return result;
 }
