@@ -199,6 +199,33 @@ std::string RenderNumeric(ByteView field, int precision, int scale) {
   return RenderDecimal(high, low, (in.U8At(0) & 0x80) != 0, precision, scale);
 }
 
+namespace {
+
+// The month and day of each day of the year (from 0), in a common and in a
+// leap year.
+struct MonthDay {
+  uint8_t month;
+  uint8_t day;
+};
+struct MonthDays {
+  MonthDay of[2][366];
+  constexpr MonthDays() : of() {
+    constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    for (int leap = 0; leap < 2; ++leap) {
+      int at = 0;
+      for (int month = 0; month < 12; ++month) {
+        const int length = kLengths[month] + (month == 1 ? leap : 0);
+        for (int day = 0; day < length; ++day) of[leap][at++] = {static_cast<uint8_t>(month + 1), static_cast<uint8_t>(day + 1)};
+      }
+      // A common year's day 365 is never asked for; it is the last day there.
+      if (leap == 0) of[0][365] = {12, 31};
+    }
+  }
+};
+constexpr MonthDays kMonthDays;
+
+}  // namespace
+
 bool DateFromDays(double days, DateParts& parts) {
   if (!DateInRange(days)) return false;
   int64_t day = static_cast<int64_t>(days);  // toward zero: the time is |fraction|
@@ -225,13 +252,12 @@ bool DateFromDays(double days, DateParts& parts) {
   const int64_t day_of_year = n - 365 * q1;
   const int64_t year = 400 * q400 + 100 * q100 + 4 * q4 + q1 + 1;
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  static const int kStarts[2][13] = {{0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
-                                     {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
-  int month = 0;
-  while (month < 11 && kStarts[leap][month + 1] <= day_of_year) ++month;
+  // The month looked up rather than searched for: a search's branches
+  // mispredict on every other date, and dates are rendered by the million.
+  const MonthDay& md = kMonthDays.of[leap][day_of_year];
   parts.year = static_cast<int>(year);
-  parts.month = month + 1;
-  parts.day = static_cast<int>(day_of_year - kStarts[leap][month] + 1);
+  parts.month = md.month;
+  parts.day = md.day;
   return true;
 }
 
