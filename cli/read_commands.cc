@@ -52,6 +52,7 @@ class CheckedDump final : public RecoveryOutput {
     pipe_->Finish();
     if (dump_->WriteFailed()) check_.Failed(dump_->WriteError());
   }
+  bool HasThreads() const override { return true; }
   // A stopped dump still holds every row the pass gave it, closed so that
   // it parses.
   void Abandon() noexcept override {

@@ -183,6 +183,9 @@ class RecoveryOutput {
   virtual void Finish() {}
   // The pass did not complete: leave nothing half-made behind.
   virtual void Abandon() noexcept {}
+  // Whether the output works on threads of its own, which keep another
+  // core busy while the pass reads.
+  virtual bool HasThreads() const { return false; }
 
  protected:
   LossAccount* losses_ = nullptr;

@@ -1,4 +1,5 @@
 // Running one recovery pass over a source file.
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -65,10 +66,11 @@ PassResult RunRecovery(RecoverySession& session) {
       &open_error, &failure,
       JetOpenOptions{.password = session.options.password,
                      .code_page = session.options.text_code_page,
-                     // Only an analysis alone leaves the other core idle: outputs
-                     // and decoding threads have threads of their own there.
-                     .read_ahead_thread = !session.options.IsSaving() && session.options.outputs.empty() &&
-                                          session.options.decode_jobs <= 1});
+                     // Only an analysis leaves the other core idle: a save,
+                     // outputs with threads and decoding threads work there.
+                     .read_ahead_thread = !session.options.IsSaving() && session.options.decode_jobs <= 1 &&
+                                          std::none_of(session.options.outputs.begin(), session.options.outputs.end(),
+                                                       [](const RecoveryOutput* o) { return o->HasThreads(); })});
   if (failure != OpenFailure::kNone || !opened || !pass_ran) return OpenFailureResult(failure, open_error);
   return result;
 }

@@ -24,7 +24,10 @@ for f in "$root"/*; do
   t "$n dump" "$cli" dump "$f"
   t "$n recover-sqlite" "$cli" recover -q "$f" "$tmp/o.sqlite" --format sqlite
   t "$n recover-mdb" "$cli" recover -q "$f" "$tmp/o.mdb"
-  for fmt in csv jsonl sql; do t "$n export-$fmt" "$cli" export -q --format $fmt --out-dir "$tmp/$fmt" "$f"; done
+  for fmt in csv jsonl; do t "$n export-$fmt" "$cli" export -q --format $fmt --out-dir "$tmp/$fmt" "$f"; done
+  for dialect in postgresql mysql sqlite; do
+    t "$n export-sql-$dialect" "$cli" export -q --format sql --dialect $dialect --out-dir "$tmp/sql-$dialect" "$f"
+  done
   t "$n check" "$cli" check "$f"
   t "$n objects" "$cli" objects "$f" --out-dir "$tmp/obj"
 done | sort -rn

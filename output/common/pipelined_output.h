@@ -54,6 +54,7 @@ class PipelinedOutput final : public RecoveryOutput {
   void SetPublishCheck(std::function<void()> check) override;
   void Finish() override;
   void Abandon() noexcept override;
+  bool HasThreads() const override { return true; }
 
  private:
   struct Batch {
