@@ -1,8 +1,8 @@
 // Reading the read-ahead windows of a plain file on a second thread.
 //
 // A pass reads most of a file in order, a window of pages at a time, and the
-// system's copy of each window into memory is about a third of what the
-// pass does with the pages. While the reader works on one window, a thread
+// system's copy of each window into memory is a fifth to a quarter of what
+// an analysis does with the pages. While the reader works on one window, a thread
 // reads the next few, and the reader takes each one over by swapping
 // buffers: the copy runs on the other core.
 //
