@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <new>
 
 namespace mendora {
 
@@ -130,19 +131,25 @@ void WindowsAhead::Run() {
       spare_.pop_back();
     }
     lock.unlock();
-    if (!bytes) bytes = std::make_unique_for_overwrite<uint8_t[]>(capacity_);
-    const ssize_t got = ReadHere(bytes.get(), offset, size);
+    if (!bytes) {
+      try {
+        bytes = std::make_unique_for_overwrite<uint8_t[]>(capacity_);
+      } catch (const std::bad_alloc&) {
+        // No room: the window is left to the reader.
+      }
+    }
+    const ssize_t got = bytes ? ReadHere(bytes.get(), offset, size) : -1;
     lock.lock();
     // The reader may have moved on meanwhile, and the list changed with it.
     const auto it = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) {
       return w.offset == offset && w.size == size && w.state == Window::State::kReading;
     });
-    if (it != windows_.end() && it->wanted) {
+    if (it != windows_.end() && it->wanted && bytes) {
       it->state = Window::State::kReady;
       it->got = got;
       it->bytes = std::move(bytes);
     } else {
-      spare_.push_back(std::move(bytes));
+      if (bytes) spare_.push_back(std::move(bytes));
       if (it != windows_.end()) windows_.erase(it);
     }
     done_.notify_all();
