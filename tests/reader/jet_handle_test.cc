@@ -40,6 +40,25 @@ class TempFile {
   std::string path_;
 };
 
+// `size` random bytes, and a temporary file of them open for reading.
+struct RandomFile {
+  RandomFile(size_t size, unsigned seed) : bytes(Random(size, seed)), file(bytes) {
+    fd = open(file.path().c_str(), O_RDONLY);
+  }
+  ~RandomFile() {
+    if (fd >= 0) close(fd);
+  }
+  static std::vector<uint8_t> Random(size_t size, unsigned seed) {
+    std::vector<uint8_t> random_bytes(size);
+    std::mt19937 random(seed);
+    for (uint8_t& b : random_bytes) b = static_cast<uint8_t>(random());
+    return random_bytes;
+  }
+  std::vector<uint8_t> bytes;
+  TempFile file;
+  int fd = -1;
+};
+
 std::vector<uint8_t> JetFileBytes(uint32_t version, size_t pages, uint32_t page_size) {
   std::vector<uint8_t> bytes(pages * page_size);
   bytes[0x14] = static_cast<uint8_t>(version);
@@ -368,11 +387,9 @@ TEST(HeadsAheadTest, EveryOrderGivesTheFilesHeads) {
   constexpr uint32_t kPageSize = 2048;
   constexpr uint32_t kHead = 100;
   constexpr size_t kPages = 5 * HeadsAhead::kChunkPages + 17;
-  std::vector<uint8_t> bytes(kPages * kPageSize + 60);
-  std::mt19937 random(7);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  TempFile file(bytes);
-  const int fd = open(file.path().c_str(), O_RDONLY);
+  const RandomFile file(kPages * kPageSize + 60, 7);
+  const std::vector<uint8_t>& bytes = file.bytes;
+  const int fd = file.fd;
   ASSERT_GE(fd, 0);
   std::vector<std::vector<uint32_t>> orders;
   std::vector<uint32_t> forward(kPages + 1);
@@ -412,7 +429,6 @@ TEST(HeadsAheadTest, EveryOrderGivesTheFilesHeads) {
   for (uint32_t p = 0; p < kPages; ++p) ahead.Take(p, kHead, head);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   for (uint32_t p = kPages + 1; p < kPages + 2 * HeadsAhead::kChunkPages; ++p) EXPECT_FALSE(ahead.Take(p, kHead, head));
-  close(fd);
 }
 
 // Windows read ahead are what pread gives, whichever way the reader goes:
@@ -422,11 +438,9 @@ TEST(WindowsAheadTest, EveryOrderReadsWhatPreadReads) {
   constexpr size_t kWindow = 8192;
   constexpr size_t kCapacity = 2 * kWindow;
   constexpr size_t kWindows = 6 * WindowsAhead::kDepth;
-  std::vector<uint8_t> bytes(kWindows * kWindow + 300);
-  std::mt19937 random(11);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  TempFile file(bytes);
-  const int fd = open(file.path().c_str(), O_RDONLY);
+  const RandomFile file(kWindows * kWindow + 300, 11);
+  const std::vector<uint8_t>& bytes = file.bytes;
+  const int fd = file.fd;
   ASSERT_GE(fd, 0);
   struct Step {
     uint64_t offset;
@@ -458,7 +472,6 @@ TEST(WindowsAheadTest, EveryOrderReadsWhatPreadReads) {
           << "at " << step.offset;
     }
   }
-  close(fd);
 }
 
 // A long-value row belongs to the first field that reads it; that field may
