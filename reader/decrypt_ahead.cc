@@ -1,12 +1,11 @@
 // Decrypting pages ahead of the reader on a second thread.
 #include "reader/decrypt_ahead.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <system_error>
+
+#include "reader/file_read.h"
 
 namespace mendora {
 
@@ -146,10 +145,7 @@ std::span<const uint8_t> DecryptAhead::Stored(uint32_t n) {
   if (window_first_ < 0 || n < window_first_ || offset >= uint64_t(window_first_) * page_size_ + window_bytes_) {
     window_.resize(size_t{kWindowPages} * page_size_);
     window_first_ = n;
-    ssize_t got;
-    do {
-      got = pread(descriptor_, window_.data(), window_.size(), static_cast<off_t>(offset));
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = ReadFileAt(descriptor_, window_.data(), window_.size(), offset);
     window_bytes_ = got > 0 ? static_cast<size_t>(got) : 0;
   }
   const size_t at = static_cast<size_t>(offset - uint64_t(window_first_) * page_size_);

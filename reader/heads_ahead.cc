@@ -1,12 +1,11 @@
 // Reading page heads ahead of the walk on a second thread.
 #include "reader/heads_ahead.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include "reader/file_read.h"
 
 namespace mendora {
 
@@ -118,9 +117,7 @@ void HeadsAhead::Run() {
       ssize_t got = 0;
       if (offset < file_size_) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(head_, file_size_ - offset));
-        do {
-          got = pread(descriptor_, chunk->bytes.get() + size_t{k} * head_, want, static_cast<off_t>(offset));
-        } while (got < 0 && errno == EINTR);
+        got = ReadFileAt(descriptor_, chunk->bytes.get() + size_t{k} * head_, want, offset);
       }
       chunk->got[k] = static_cast<uint16_t>(std::max<ssize_t>(got, 0));
     }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "reader/file_read.h"
 
 namespace mendora {
 
@@ -26,13 +27,8 @@ void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
 }
 
-// pread of the file, taken up again when a signal interrupts it.
 ssize_t ReadAt(const JetHandle& handle, uint8_t* into, size_t size, uint64_t offset) {
-  ssize_t got;
-  do {
-    got = pread(handle.file->descriptor, into, size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  return got;
+  return ReadFileAt(handle.file->descriptor, into, size, offset);
 }
 
 // Page n from a read-ahead window into `buffer`, a window first filled with

@@ -1,12 +1,11 @@
 // Reading a plain file's windows ahead of the reader on a second thread.
 #include "reader/windows_ahead.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <new>
+
+#include "reader/file_read.h"
 
 namespace mendora {
 
@@ -33,14 +32,6 @@ WindowsAhead::~WindowsAhead() {
   }
   wake_.notify_all();
   thread_.join();
-}
-
-ssize_t WindowsAhead::ReadHere(uint8_t* into, uint64_t offset, size_t size) const {
-  ssize_t got;
-  do {
-    got = pread(descriptor_, into, size, static_cast<off_t>(offset));
-  } while (got < 0 && errno == EINTR);
-  return got;
 }
 
 ssize_t WindowsAhead::Read(std::unique_ptr<uint8_t[]>& buffer, uint64_t offset, size_t size) {
@@ -81,7 +72,7 @@ ssize_t WindowsAhead::Read(std::unique_ptr<uint8_t[]>& buffer, uint64_t offset, 
     wake = wanted >= kDepth / 2 || next_wanted;
   }
   if (wake) wake_.notify_one();
-  return taken ? got : ReadHere(buffer.get(), offset, size);
+  return taken ? got : ReadFileAt(descriptor_, buffer.get(), size, offset);
 }
 
 void WindowsAhead::Want(uint64_t offset, size_t size) {
@@ -138,7 +129,7 @@ void WindowsAhead::Run() {
         // No room: the window is left to the reader.
       }
     }
-    const ssize_t got = bytes ? ReadHere(bytes.get(), offset, size) : -1;
+    const ssize_t got = bytes ? ReadFileAt(descriptor_, bytes.get(), size, offset) : -1;
     lock.lock();
     // The reader may have moved on meanwhile, and the list changed with it.
     const auto it = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) {

@@ -62,7 +62,6 @@ class WindowsAhead {
   // Asks for the kDepth windows of `size` bytes after `offset`; drops the
   // ready ones no longer asked for.
   void Want(uint64_t offset, size_t size);
-  ssize_t ReadHere(uint8_t* into, uint64_t offset, size_t size) const;
 
   const int descriptor_;
   const uint64_t file_size_;
