@@ -1,7 +1,9 @@
 // Feeding a save target from a thread of its own.
 #include "output/common/pipelined_output.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace mendora {
 
@@ -9,56 +11,150 @@ namespace {
 
 // Enough rows per batch that the threads meet rarely, few enough bytes that
 // long values do not pile up: the queue holds at most kBatches of them.
-constexpr size_t kBatchRows = 512;
+constexpr size_t kBatchRows = 2048;
 constexpr size_t kBatchBytes = size_t{4} << 20;
 constexpr size_t kBatches = 4;
-// A value's storage beyond this is given back once stored, so that one large
-// memo or OLE value does not stay held by its place in the queue.
+// Storage beyond these is given back once stored, so that one large memo or
+// OLE value does not stay held by the thread's row or by its batch.
 constexpr size_t kKeptValueBytes = size_t{64} << 10;
+constexpr size_t kKeptBatchBytes = 2 * kBatchBytes;
 
-// Only text and binary values own their bytes: a value of another kind may
-// still hold the bytes of whatever its place in the pass's row held before
-// (a null long value keeps the text it was read into), which no target reads.
-bool HoldsBytes(const Value& value) {
-  return value.kind == ValueKind::kText || value.kind == ValueKind::kBytes;
-}
+// A row packed: its place, flags and value count, then each value's kind and
+// the fields that kind uses (the others are stale leftovers no target reads;
+// text and binary values carry their length and bytes).
+struct PackedHead {
+  uint32_t page;
+  uint16_t slot;
+  uint16_t flags;
+  uint32_t values;
+};
 
-size_t RowBytes(const Row& row) {
-  size_t bytes = sizeof(Row) + row.values.size() * sizeof(Value);
-  for (const Value& value : row.values) {
-    if (HoldsBytes(value)) bytes += value.bytes.size();
+struct PackedDecimal {
+  bool negative;
+  uint8_t precision;
+  uint8_t scale;
+  uint64_t magnitude_high;
+  uint64_t magnitude_low;
+};
+
+// The bytes a value takes after its kind.
+size_t PackedValueSize(const Value& value) {
+  switch (value.kind) {
+    case ValueKind::kNull:
+      return 0;
+    case ValueKind::kInteger:
+    case ValueKind::kCurrency:
+      return sizeof(int64_t);
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+      return sizeof(double);
+    case ValueKind::kDecimal:
+      return sizeof(PackedDecimal);
+    case ValueKind::kText:
+    case ValueKind::kBytes:
+      return sizeof(uint64_t) + value.bytes.size();
+    case ValueKind::kGuid:
+      return value.guid.size();
+    case ValueKind::kExtendedDateTime:
+      return sizeof(int64_t) + sizeof(uint64_t);
   }
-  return bytes;
+  return 0;
 }
 
-// Copies `from` into `to` keeping `to`'s storage, and leaves behind the
-// stale bytes of a value that holds none, so that they are neither copied
-// nor counted against the batch.
+template <typename T>
+char* Put(char* at, const T& field) {
+  std::memcpy(at, &field, sizeof field);
+  return at + sizeof field;
+}
+
+template <typename T>
+const char* Get(const char* at, T& field) {
+  std::memcpy(&field, at, sizeof field);
+  return at + sizeof field;
+}
+
 // The size is that of one standard library on 64-bit hosts; elsewhere it
 // differs, and the check made there stands for all.
 #if defined(__GLIBCXX__) && UINTPTR_MAX == UINT64_MAX
-static_assert(sizeof(Value) == 88, "CopyValues copies each field of Value: add the new one there");
+static_assert(sizeof(Value) == 88, "PackValue packs each field of Value a kind uses: add the new one there");
 #endif
-void CopyValues(const std::vector<Value>& from, std::vector<Value>& to) {
-  to.resize(from.size());
-  for (size_t i = 0; i < from.size(); ++i) {
-    const Value& source = from[i];
-    Value& copy = to[i];
-    copy.kind = source.kind;
-    copy.negative = source.negative;
-    copy.precision = source.precision;
-    copy.scale = source.scale;
-    copy.integer = source.integer;
-    copy.magnitude_high = source.magnitude_high;
-    copy.magnitude_low = source.magnitude_low;
-    copy.real = source.real;
-    copy.guid = source.guid;
-    if (HoldsBytes(source)) {
-      copy.bytes.assign(source.bytes);
-    } else {
-      copy.bytes.clear();
+char* PackValue(char* at, const Value& value) {
+  *at++ = static_cast<char>(value.kind);
+  switch (value.kind) {
+    case ValueKind::kNull:
+      return at;
+    case ValueKind::kInteger:
+    case ValueKind::kCurrency:
+      return Put(at, value.integer);
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+      return Put(at, value.real);
+    case ValueKind::kDecimal:
+      return Put(at, PackedDecimal{value.negative, value.precision, value.scale, value.magnitude_high,
+                                   value.magnitude_low});
+    case ValueKind::kText:
+    case ValueKind::kBytes: {
+      at = Put(at, static_cast<uint64_t>(value.bytes.size()));
+      std::memcpy(at, value.bytes.data(), value.bytes.size());
+      return at + value.bytes.size();
     }
+    case ValueKind::kGuid:
+      return Put(at, value.guid);
+    case ValueKind::kExtendedDateTime:
+      return Put(Put(at, value.integer), value.magnitude_low);
   }
+  return at;
+}
+
+const char* UnpackValue(const char* at, Value& value) {
+  value.kind = static_cast<ValueKind>(*at++);
+  switch (value.kind) {
+    case ValueKind::kNull:
+      return at;
+    case ValueKind::kInteger:
+    case ValueKind::kCurrency:
+      return Get(at, value.integer);
+    case ValueKind::kSingle:
+    case ValueKind::kDouble:
+    case ValueKind::kDateTime:
+      return Get(at, value.real);
+    case ValueKind::kDecimal: {
+      PackedDecimal decimal;
+      at = Get(at, decimal);
+      value.negative = decimal.negative;
+      value.precision = decimal.precision;
+      value.scale = decimal.scale;
+      value.magnitude_high = decimal.magnitude_high;
+      value.magnitude_low = decimal.magnitude_low;
+      return at;
+    }
+    case ValueKind::kText:
+    case ValueKind::kBytes: {
+      uint64_t size;
+      at = Get(at, size);
+      value.bytes.assign(at, size);
+      return at + size;
+    }
+    case ValueKind::kGuid:
+      return Get(at, value.guid);
+    case ValueKind::kExtendedDateTime:
+      return Get(Get(at, value.integer), value.magnitude_low);
+  }
+  return at;
+}
+
+// The batch's room for `bytes` more, grown as a vector grows.
+char* Room(size_t bytes, std::unique_ptr<char[]>& data, size_t size, size_t& capacity) {
+  if (capacity - size < bytes) {
+    const size_t grown = std::max(size + bytes, std::max<size_t>(2 * capacity, 64 << 10));
+    std::unique_ptr<char[]> more(new char[grown]);
+    if (size != 0) std::memcpy(more.get(), data.get(), size);
+    data = std::move(more);
+    capacity = grown;
+  }
+  return data.get() + size;
 }
 
 }  // namespace
@@ -80,6 +176,9 @@ void PipelinedOutput::Stop() noexcept {
 }
 
 void PipelinedOutput::Work() {
+  // The thread's row, its storage reused from row to row; on this thread's
+  // stack, away from what the pass touches for each row.
+  Row unpacked;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !ready_.empty(); });
@@ -88,7 +187,7 @@ void PipelinedOutput::Work() {
     ready_.pop_front();
     if (stopping_ || failure_) {
       // A target that failed or was abandoned takes no more rows.
-      batch->count = batch->bytes = 0;
+      batch->count = batch->size = 0;
       free_.push_back(std::move(batch));
       changed_.notify_all();
       continue;
@@ -98,8 +197,16 @@ void PipelinedOutput::Work() {
     std::exception_ptr failure;
     std::vector<LossEntry> refused;
     try {
+      const char* at = batch->bytes.get();
       for (size_t i = 0; i < batch->count; ++i) {
-        target_->AddRow(batch->rows[i]);
+        PackedHead head;
+        at = Get(at, head);
+        unpacked.page = head.page;
+        unpacked.slot = head.slot;
+        unpacked.flags = head.flags;
+        unpacked.values.resize(head.values);
+        for (Value& value : unpacked.values) at = UnpackValue(at, value);
+        target_->AddRow(unpacked);
         if (!worker_losses_.entries().empty() || worker_losses_.count() != 0) {
           // Taken after each row, so the account never caps them.
           for (const LossEntry& entry : worker_losses_.entries()) refused.push_back(entry);
@@ -109,12 +216,14 @@ void PipelinedOutput::Work() {
     } catch (...) {
       failure = std::current_exception();
     }
-    for (size_t i = 0; i < batch->count; ++i) {
-      for (Value& value : batch->rows[i].values) {
-        if (value.bytes.capacity() > kKeptValueBytes) std::string().swap(value.bytes);
-      }
+    for (Value& value : unpacked.values) {
+      if (value.bytes.capacity() > kKeptValueBytes) std::string().swap(value.bytes);
     }
-    batch->count = batch->bytes = 0;
+    if (batch->capacity > kKeptBatchBytes) {
+      batch->bytes.reset();
+      batch->capacity = 0;
+    }
+    batch->count = batch->size = 0;
     lock.lock();
     busy_ = false;
     if (failure && !failure_) failure_ = failure;
@@ -191,28 +300,16 @@ void PipelinedOutput::BeginTable(const OutputTable& table) {
   target_->BeginTable(table);
 }
 
-void PipelinedOutput::AddRow(const Row& row) {
-  if (Row* copy = QueueSlot(row)) {
-    CopyValues(row.values, copy->values);
-    Queued(row);
-  }
-}
+void PipelinedOutput::AddRow(const Row& row) { Queue(row); }
 
-void PipelinedOutput::TakeRow(Row& row) {
-  if (Row* slot = QueueSlot(row)) {
-    std::swap(slot->values, row.values);
-    Queued(*slot);
-  }
-}
-
-Row* PipelinedOutput::QueueSlot(const Row& row) {
+void PipelinedOutput::Queue(const Row& row) {
   if (anything_refused_.load(std::memory_order_acquire)) TakeOverLosses();
   if (!row.complex.empty()) {
     // Rows with entries of complex columns are rare and may refuse many
     // pieces each: stored here, in order, with the pass's account.
     Drain();
     target_->AddRow(row);
-    return nullptr;
+    return;
   }
   if (!filling_) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -233,19 +330,14 @@ Row* PipelinedOutput::QueueSlot(const Row& row) {
     rows_in_flight_ = true;
   }
   Batch& batch = *filling_;
-  if (batch.count == batch.rows.size()) batch.rows.emplace_back();
-  Row& slot = batch.rows[batch.count++];
-  slot.page = row.page;
-  slot.slot = row.slot;
-  slot.flags = row.flags;
-  slot.complex.clear();
-  return &slot;
-}
-
-void PipelinedOutput::Queued(const Row& row) {
-  Batch& batch = *filling_;
-  batch.bytes += RowBytes(row);
-  if (batch.count == kBatchRows || batch.bytes >= kBatchBytes) Send();
+  size_t bytes = sizeof(PackedHead) + row.values.size();
+  for (const Value& value : row.values) bytes += PackedValueSize(value);
+  char* at = Room(bytes, batch.bytes, batch.size, batch.capacity);
+  at = Put(at, PackedHead{row.page, row.slot, row.flags, static_cast<uint32_t>(row.values.size())});
+  for (const Value& value : row.values) at = PackValue(at, value);
+  batch.size += bytes;
+  ++batch.count;
+  if (batch.count == kBatchRows || batch.size >= kBatchBytes) Send();
 }
 
 void PipelinedOutput::EndTable(int64_t rows) {

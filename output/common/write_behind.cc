@@ -31,8 +31,8 @@ void WriteBehind::Put(const Chunk& chunk) {
   errno = 0;
   out_.write(chunk.data.get(), static_cast<std::streamsize>(chunk.size));
   if (!out_) {
-    error_.store(errno, std::memory_order_release);
-    failed_.store(true, std::memory_order_release);
+    outcome_.error.store(errno, std::memory_order_release);
+    outcome_.failed.store(true, std::memory_order_release);
   }
 }
 
@@ -108,8 +108,8 @@ void WriteBehind::Drop() noexcept {
 
 void WriteBehind::Reset() noexcept {
   Drop();
-  failed_.store(false, std::memory_order_release);
-  error_.store(0, std::memory_order_release);
+  outcome_.failed.store(false, std::memory_order_release);
+  outcome_.error.store(0, std::memory_order_release);
 }
 
 void WriteBehind::Stop() noexcept {

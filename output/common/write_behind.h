@@ -68,9 +68,9 @@ class WriteBehind {
   void Reset() noexcept;
 
   // True once a write has failed; cheap, at any time.
-  bool failed() const { return failed_.load(std::memory_order_acquire); }
+  bool failed() const { return outcome_.failed.load(std::memory_order_acquire); }
   // The system's error at the first failed write; 0 when it gave none.
-  int error() const { return error_.load(std::memory_order_acquire); }
+  int error() const { return outcome_.error.load(std::memory_order_acquire); }
 
  private:
   // Bytes in memory of their own, not cleared when made (a string's room
@@ -95,8 +95,13 @@ class WriteBehind {
   bool busy_ = false;               // the thread is writing a chunk off the queue
   bool stopping_ = false;
   std::thread thread_;
-  std::atomic<bool> failed_{false};
-  std::atomic<int> error_{0};
+  // On a cache line of their own: the caller asks failed() after every row,
+  // and sharing a line with what the thread writes made each ask a miss.
+  struct alignas(64) Outcome {
+    std::atomic<bool> failed{false};
+    std::atomic<int> error{0};
+  };
+  Outcome outcome_;
 };
 
 }  // namespace mendora

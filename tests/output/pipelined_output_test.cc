@@ -30,15 +30,29 @@ class RecordingTarget : public RecoveryOutput {
       losses_->RowRefused(table_, "Table " + table_ + ": record " + std::to_string(n) + " was not stored");
       return;
     }
+    // Each value as far as its kind goes: what other fields hold is left
+    // over from earlier rows, and no target reads it.
     std::string line = "row";
     for (const Value& value : row.values) {
       line += " " + std::to_string(static_cast<int>(value.kind)) + ":";
-      if (value.kind == ValueKind::kText) {
-        line += value.bytes.substr(0, 8) + ":" + std::to_string(value.bytes.size());
-      } else if (!value.IsNull()) {
-        line += std::to_string(value.integer) + "/" + std::to_string(value.real) + "/" +
-                std::to_string(value.magnitude_low) + "/" + std::to_string(value.scale) + "/" +
-                std::to_string(value.guid[15]);
+      switch (value.kind) {
+        case ValueKind::kNull: break;
+        case ValueKind::kInteger:
+        case ValueKind::kCurrency: line += std::to_string(value.integer); break;
+        case ValueKind::kSingle:
+        case ValueKind::kDouble:
+        case ValueKind::kDateTime: line += std::to_string(value.real); break;
+        case ValueKind::kDecimal:
+          line += std::to_string(value.negative) + "/" + std::to_string(value.precision) + "/" +
+                  std::to_string(value.scale) + "/" + std::to_string(value.magnitude_high) + "/" +
+                  std::to_string(value.magnitude_low);
+          break;
+        case ValueKind::kText:
+        case ValueKind::kBytes: line += value.bytes.substr(0, 8) + ":" + std::to_string(value.bytes.size()); break;
+        case ValueKind::kGuid: line += std::to_string(value.guid[0]) + "/" + std::to_string(value.guid[15]); break;
+        case ValueKind::kExtendedDateTime:
+          line += std::to_string(value.integer) + "/" + std::to_string(value.magnitude_low);
+          break;
       }
     }
     line += " complex " + std::to_string(row.complex.size());
@@ -60,8 +74,8 @@ class RecordingTarget : public RecoveryOutput {
 };
 
 // The same calls into `target` directly or through the queue: a few tables,
-// rows past several batches, values that fill a batch by their bytes alone,
-// and a row with complex entries among them.
+// rows past several batches, values of every kind, values that fill a batch
+// by their bytes alone, and a row with complex entries among them.
 void Feed(RecoveryOutput& target, LossAccount& losses, int64_t rows_per_table) {
   target.Attach(losses);
   for (const std::string name : {"First", "Second", "Empty"}) {
@@ -81,10 +95,23 @@ void Feed(RecoveryOutput& target, LossAccount& losses, int64_t rows_per_table) {
       row.values[1].bytes.assign(n % 700 == 0 ? (size_t{3} << 20) : static_cast<size_t>(n % 40), 'a' + n % 26);
       if (n % 3 == 0) row.values[1].SetNull();
       Value& other = row.values[2];
-      switch (n % 4) {
+      switch (n % 10) {
         case 0: other.SetDouble(n / 8.0); break;
-        case 1: other.kind = ValueKind::kDecimal; other.magnitude_low = n; other.scale = n % 5; break;
-        case 2: other.kind = ValueKind::kGuid; other.guid[15] = static_cast<uint8_t>(n); break;
+        case 1:
+          other.kind = ValueKind::kDecimal;
+          other.negative = n % 20 == 1;
+          other.precision = 18;
+          other.scale = n % 5;
+          other.magnitude_high = n >> 3;
+          other.magnitude_low = n;
+          break;
+        case 2: other.kind = ValueKind::kGuid; other.guid[0] = 0xA5; other.guid[15] = static_cast<uint8_t>(n); break;
+        case 3: other.SetSingle(n / 4.0f); break;
+        case 4: other.SetCurrency(-n * 10000); break;
+        case 5: other.SetDateTime(40000.5 + n); break;
+        case 6: other.kind = ValueKind::kBytes; other.bytes.assign(std::string("\0\xFF" "bin", 5) + std::to_string(n)); break;
+        case 7: other.SetExtendedDateTime(738000 + n, 864000000000ULL - n); break;
+        case 8: other.SetInteger(-n); break;
         default: other.SetNull();
       }
       if (n == 1234) row.complex.push_back(ComplexCell{});
@@ -102,7 +129,7 @@ void Feed(RecoveryOutput& target, LossAccount& losses, int64_t rows_per_table) {
 }
 
 TEST(PipelinedOutputTest, TheTargetSeesTheSameCallsRowsAndRefusals) {
-  for (const int64_t rows : {0, 1, 511, 512, 513, 3000}) {
+  for (const int64_t rows : {0, 1, 511, 512, 513, 2049, 3000}) {
     std::vector<std::string> direct_log, queued_log;
     LossAccount direct_losses(nullptr), queued_losses(nullptr);
     RecordingTarget direct(direct_log, 7);
