@@ -239,25 +239,36 @@ bool DateFromDays(double days, DateParts& parts) {
   parts.minute = static_cast<int>((seconds / 60) % 60);
   parts.second = static_cast<int>(seconds % 60);
 
-  int64_t n = day + 693593;  // days since 0001-01-01 of the proleptic Gregorian calendar
-  const int64_t q400 = n / 146097;
-  n %= 146097;
-  int64_t q100 = n / 36524;
-  if (q100 > 3) q100 = 3;
-  n -= 36524 * q100;
-  const int64_t q4 = n / 1461;
-  n %= 1461;
-  int64_t q1 = n / 365;
-  if (q1 > 3) q1 = 3;
-  const int64_t day_of_year = n - 365 * q1;
-  const int64_t year = 400 * q400 + 100 * q100 + 4 * q4 + q1 + 1;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  // The month looked up rather than searched for: a search's branches
-  // mispredict on every other date, and dates are rendered by the million.
-  const MonthDay& md = kMonthDays.of[leap][day_of_year];
-  parts.year = static_cast<int>(year);
-  parts.month = md.month;
-  parts.day = md.day;
+  // Dates come by the million, and one after another they often fall on the
+  // same day (a log's entries, an order's lines): the calendar of the last
+  // day this thread asked for is kept.
+  struct Calendar {
+    int64_t day = INT64_MIN;
+    int year = 0, month = 0, day_of_month = 0;
+  };
+  thread_local Calendar last;
+  if (day != last.day) {
+    int64_t n = day + 693593;  // days since 0001-01-01 of the proleptic Gregorian calendar
+    const int64_t q400 = n / 146097;
+    n %= 146097;
+    int64_t q100 = n / 36524;
+    if (q100 > 3) q100 = 3;
+    n -= 36524 * q100;
+    const int64_t q4 = n / 1461;
+    n %= 1461;
+    int64_t q1 = n / 365;
+    if (q1 > 3) q1 = 3;
+    const int64_t day_of_year = n - 365 * q1;
+    const int64_t year = 400 * q400 + 100 * q100 + 4 * q4 + q1 + 1;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    // The month looked up rather than searched for: a search's branches
+    // mispredict on every other date.
+    const MonthDay& md = kMonthDays.of[leap][day_of_year];
+    last = Calendar{day, static_cast<int>(year), md.month, md.day};
+  }
+  parts.year = last.year;
+  parts.month = last.month;
+  parts.day = last.day_of_month;
   return true;
 }
 
