@@ -133,7 +133,8 @@ bool OpensCatalog(JetHandle& handle, const PageCipher& cipher) {
 bool LaidOutAs(const JetFile& file, uint32_t page_size) {
   uint8_t one[2] = {};
   uint8_t two[2] = {};
-  if (pread(file.descriptor, one, 2, page_size) != 2 || pread(file.descriptor, two, 2, 2 * page_size) != 2) {
+  if (ReadFileAt(file.descriptor, one, 2, page_size) != 2 ||
+      ReadFileAt(file.descriptor, two, 2, uint64_t{2} * page_size) != 2) {
     return false;
   }
   return one[0] == kDataPageType && one[1] == kPageMark && two[0] == kDefinitionPageType && two[1] == kPageMark;
