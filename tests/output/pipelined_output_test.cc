@@ -183,7 +183,7 @@ TEST(PipelinedOutputTest, AbandonedPartWayTheTargetIsTakenBackWithoutWaitingForT
   EXPECT_EQ(log.front(), "begin T");
   EXPECT_EQ(log.back(), "abandon");
   // The rows stored before it are in their order.
-  for (size_t i = 1; i + 1 < log.size(); ++i) EXPECT_EQ(log[i], "row 1:" + std::to_string(i) + "/0.000000/0/0/0 complex 0");
+  for (size_t i = 1; i + 1 < log.size(); ++i) EXPECT_EQ(log[i], "row 1:" + std::to_string(i) + " complex 0");
 }
 
 }  // namespace
