@@ -43,10 +43,6 @@ class CheckedDump final : public RecoveryOutput {
     // failures are asked of the dump.
     if (dump_->WriteFailed()) control_.Cancel();
   }
-  void TakeRow(Row& row) override {
-    pipe_->TakeRow(row);
-    if (dump_->WriteFailed()) control_.Cancel();
-  }
   void EndTable(int64_t rows) override { pipe_->EndTable(rows); }
   void Finish() override {
     pipe_->Finish();

@@ -420,7 +420,7 @@ void RecoveryPass(RecoverySession& session, JetHandle& handle) {
     session.state->target->SetPublishCheck([&control = session.control] { control.FinalCheckPoint(); });
   }
   for (RecoveryOutput* output : session.options.outputs) session.state->active_outputs.push_back(output);
-  // The target last: it may keep each row's storage (see TakeRow).
+  // The target last.
   if (session.state->target) session.state->active_outputs.push_back(session.state->target.get());
   for (RecoveryOutput* output : session.state->active_outputs) output->Attach(session.results.losses);
 

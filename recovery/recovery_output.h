@@ -150,10 +150,6 @@ class RecoveryOutput {
   virtual void Attach(LossAccount& losses) { losses_ = &losses; }
   virtual void BeginTable(const OutputTable& table) = 0;
   virtual void AddRow(const Row& row) = 0;
-  // AddRow of a row the pass reads no more (it decodes the next one into
-  // it): an output that queues rows may keep the row's storage and leave
-  // storage of its own in its place, whatever that holds.
-  virtual void TakeRow(Row& row) { AddRow(row); }
   virtual void EndTable(int64_t rows) = 0;
   virtual void AddRelation(const OutputRelation& relation) { (void)relation; }
   virtual void AddQuery(const std::string& name, const std::string& sql) {

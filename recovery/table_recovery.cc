@@ -18,13 +18,9 @@ namespace mendora {
 
 namespace {
 
-// Gives the row to every output; the last may keep its storage, since the
-// cursor decodes the next row into whatever the row holds then.
-void HandRow(RecoverySession& session, Row& row) {
-  std::vector<RecoveryOutput*>& outputs = session.state->active_outputs;
-  if (outputs.empty()) return;
-  for (size_t i = 0; i + 1 < outputs.size(); ++i) outputs[i]->AddRow(row);
-  outputs.back()->TakeRow(row);
+// Gives the row to every output.
+void HandRow(RecoverySession& session, const Row& row) {
+  for (RecoveryOutput* output : session.state->active_outputs) output->AddRow(row);
 }
 
 const std::string kLongRule(107, '-');

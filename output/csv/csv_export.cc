@@ -59,20 +59,9 @@ char* PutCsvField(char* out, std::string_view field, bool always) {
 }
 
 void AppendCsvField(std::string& line, std::string_view field, bool always) {
-  const size_t first = FirstQuotedByte(field);
-  if (!always && first == field.size()) {
-    line += field;
-    return;
-  }
-  line.reserve(line.size() + field.size() + 2);
-  line.push_back('"');
-  line.append(field.data(), first);
-  for (size_t i = first; i < field.size(); ++i) {
-    const char c = field[i];
-    if (c == '"') line.push_back('"');
-    line.push_back(c);
-  }
-  line.push_back('"');
+  const size_t at = line.size();
+  line.resize(at + MostCsvFieldBytes(field.size()));
+  line.resize(static_cast<size_t>(PutCsvField(line.data() + at, field, always) - line.data()));
 }
 
 CsvExport::CsvExport(std::filesystem::path dir, ExportOptions options)
