@@ -125,7 +125,7 @@ void RecoverAccessObjects(RecoverySession& session, JetHandle& handle) {
     }
     for (RecoveryOutput* output : session.state->active_outputs) output->AddObject(out);
   }
-  ObjectStorageCopy copy{found.storage, "", std::move(rows.database_properties)};
+  ObjectStorageCopy copy{found.storage, "", std::move(rows.database_properties), handle.IsAce()};
   if (!handle.IsJet4()) {
     copy.not_whole = "Mendora does not read the objects of Access 97 files";
   } else if (found.storage.rows.empty()) {

@@ -141,6 +141,8 @@ struct ObjectStorageCopy {
   // The database's own properties (its catalog row MSysDb's LvProp) as
   // stored: the start-up form, the VBA project's version, ...
   std::string database_properties;
+  // The source is an Access 2007+ file (not one of the Access 2000 format).
+  bool access_2007_file = false;
 };
 
 class RecoveryOutput {

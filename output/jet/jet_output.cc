@@ -816,21 +816,64 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     }
     return std::nullopt;
   };
-  const std::optional<size_t> data = column("Data"), id = column("ID");
-  if (why.empty() && storage.rows.table != kAccessObjectsTable) {
-    why = "their storage is the Access 2007 kind (MSysAccessStorage), which this save does not carry into the Access 2000 format";
-  } else if (why.empty() && (!data || !id)) {
-    why = "the table that holds them lacks its Data or ID column";
-  } else if (why.empty() && table_names_.count(AsciiLower(kAccessObjectsTable)) != 0) {
-    why = std::string("a recovered table takes the name of the table that holds them, ") + kAccessObjectsTable;
+  // An Access 2000-format file saved by Access 2007 or later keeps them in
+  // MSysAccessStorage too; an Access 2007+ file's objects may use what the
+  // Access 2000 format has no place for.
+  const bool in_storage = storage.rows.table == kAccessStorageTable;
+  const char* const table_name = in_storage ? kAccessStorageTable : kAccessObjectsTable;
+  std::vector<std::pair<size_t, std::optional<size_t>>> taken;  // the written column, the source's
+  if (in_storage) {
+    for (const auto& [to, name] : {std::pair{access_storage::kDateCreate, "DateCreate"}, std::pair{access_storage::kDateUpdate, "DateUpdate"},
+                                   std::pair{access_storage::kId, "Id"}, std::pair{access_storage::kLv, "Lv"},
+                                   std::pair{access_storage::kName, "Name"}, std::pair{access_storage::kParentId, "ParentId"},
+                                   std::pair{access_storage::kType, "Type"}}) {
+      taken.emplace_back(to, column(name));
+    }
+  } else {
+    taken = {{access_objects::kData, column("Data")}, {access_objects::kId, column("ID")}};
+  }
+  const auto source_of = [&](size_t to) { return taken[in_storage ? to : (to == access_objects::kData ? 0 : 1)].second; };
+  const size_t id_column = in_storage ? access_storage::kId : access_objects::kId;
+  if (why.empty() && in_storage && storage.access_2007_file) {
+    why = "their storage is that of an Access 2007+ file (MSysAccessStorage), which this save does not carry into the Access 2000 format";
+  } else if (why.empty() && !in_storage && storage.rows.table != kAccessObjectsTable) {
+    why = "their storage is of a kind this save does not know";
+  } else if (why.empty() && std::any_of(taken.begin(), taken.end(), [](const auto& t) { return !t.second; })) {
+    why = in_storage ? "the table that holds them lacks one of its columns" : "the table that holds them lacks its Data or ID column";
+  } else if (why.empty() && table_names_.count(AsciiLower(table_name)) != 0) {
+    why = std::string("a recovered table takes the name of the table that holds them, ") + table_name;
   }
   if (why.empty()) {
+    // The kinds each column holds: a value of another kind is damage the
+    // reader let through, and a row without its Id no row Access can key.
+    const auto fits = [&](size_t to, const Value& v) {
+      if (to == id_column) return v.kind == ValueKind::kInteger;
+      if (!in_storage) return v.kind == ValueKind::kBytes && v.bytes.size() <= kAccessObjectsChunk;
+      switch (to) {
+        case access_storage::kDateCreate:
+        case access_storage::kDateUpdate: return v.IsNull() || v.kind == ValueKind::kDateTime;
+        case access_storage::kLv: return v.IsNull() || v.kind == ValueKind::kBytes;
+        case access_storage::kName: return v.kind == ValueKind::kText && Utf8ToUtf16(v.bytes).size() <= 128;
+        default: return v.kind == ValueKind::kInteger;
+      }
+    };
     std::set<int64_t> ids;
+    std::set<std::pair<int64_t, std::string>> children;
     for (const Row& row : storage.rows.rows) {
-      const Value* d = *data < row.values.size() ? &row.values[*data] : nullptr;
-      const Value* n = *id < row.values.size() ? &row.values[*id] : nullptr;
-      if (d == nullptr || n == nullptr || d->kind != ValueKind::kBytes || n->kind != ValueKind::kInteger ||
-          d->bytes.size() > kAccessObjectsChunk || !ids.insert(n->integer).second) {
+      bool whole = true;
+      for (const auto& [to, from] : taken) {
+        whole = whole && *from < row.values.size() && fits(to, row.values[*from]);
+      }
+      whole = whole && ids.insert(row.values[*source_of(id_column)].integer).second;
+      if (whole && in_storage) {
+        const std::string& name = row.values[*source_of(access_storage::kName)].bytes;
+        if (name_known_ && !name_known_(name)) {
+          why = "the storage name " + name + " holds characters whose key in Access's sort order is not established";
+          break;
+        }
+        whole = children.emplace(row.values[*source_of(access_storage::kParentId)].integer, AsciiLower(name)).second;
+      }
+      if (!whole) {
         why = "a row of the table that holds them is not whole";
         break;
       }
@@ -869,11 +912,11 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   }
   storage_rows_.clear();
   for (const Row& row : storage.rows.rows) {
-    std::vector<Value> values(access_objects::kColumns);
-    values[access_objects::kData] = row.values[*data];
-    values[access_objects::kId] = row.values[*id];
+    std::vector<Value> values(taken.size());
+    for (const auto& [to, from] : taken) values[to] = row.values[*from];
     storage_rows_.push_back(std::move(values));
   }
+  in_access_storage_ = in_storage;
   database_properties_ = storage.database_properties;
   carry_objects_ = true;
 }
@@ -917,6 +960,12 @@ struct SystemTableWriter {
     encoder.Encode(values, sink, encoded);
     const RowAddress at = rows.Add(encoded.bytes);
     ++count;
+    for (const JetColumn& c : table.columns) {
+      const Value& v = values[c.source];
+      if ((c.flags & kColumnFlagAutoNumber) != 0 && v.kind == ValueKind::kInteger) {
+        last_autonumber = std::max(last_autonumber, v.integer);
+      }
+    }
     bool known = true;
     for (size_t i = 0; i < table.indexes.size(); ++i) {
       key.clear();
@@ -943,6 +992,7 @@ struct SystemTableWriter {
   EncodedRow encoded;
   std::string key;
   uint32_t count = 0;
+  int64_t last_autonumber = 0;  // the highest AutoNumber written
   bool unknown = false;
 };
 
@@ -952,6 +1002,7 @@ void CompleteSystemTable(PageFile& file, RowPageWriter& maps, SystemTableWriter&
   TableDefinition d;
   d.system = w.table.system;
   d.rows = w.count;
+  d.last_autonumber = static_cast<uint32_t>(std::clamp<int64_t>(w.last_autonumber, 0, INT32_MAX));
   // Access lists a system table's columns by name.
   d.columns = w.table.columns;
   std::stable_sort(d.columns.begin(), d.columns.end(), [](const JetColumn& a, const JetColumn& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
@@ -1056,10 +1107,14 @@ void JetOutput::WriteCatalogAndSystemTables() {
   std::optional<SystemTable> objects_table;
   std::unique_ptr<SystemTableWriter> storage_rows;
   if (carry_objects_) {
-    objects_table = AccessObjectsTable(file_->Allocate());
+    const uint32_t page = file_->Allocate();
+    objects_table = in_access_storage_ ? AccessStorageTable(page) : AccessObjectsTable(page);
     storage_rows = std::make_unique<SystemTableWriter>(*file_, *objects_table, keys_);
-    for (const std::vector<Value>& row : storage_rows_) storage_rows->Add(row);
-    add_object(objects_table->name, objects_table->page, kTablesContainerId, kCatalogTable, kAccessObjectsFlags, Account::kAdmin, {});
+    for (const std::vector<Value>& row : storage_rows_) {
+      if (!storage_rows->Add(row)) unknown.push_back(objects_table->name);
+    }
+    add_object(objects_table->name, objects_table->page, kTablesContainerId, kCatalogTable,
+               in_access_storage_ ? kAccessStorageFlags : kAccessObjectsFlags, Account::kAdmin, {});
     add_aces(AccessObjectAces(objects_table->page));
     for (const OutputObject& object : access_objects_) {
       const uint32_t id = NextLooseId();
@@ -1130,7 +1185,8 @@ void JetOutput::WriteCatalogAndSystemTables() {
     v[relationships::kReferencedColumn] = TextValue(r[4]);
     relation_rows.Add(v);
   }
-  if (catalog_rows.unknown || ace_rows.unknown || query_rows.unknown || relation_rows.unknown) {
+  if (catalog_rows.unknown || ace_rows.unknown || query_rows.unknown || relation_rows.unknown ||
+      (storage_rows && storage_rows->unknown)) {
     // Without its system indexes no Access opens the file: that is no
     // save to call done.
     std::string names;

@@ -106,7 +106,10 @@ class JetOutput final : public RecoveryOutput {
   // Forms, reports, macros and modules (their catalog rows; the content
   // is in the storage rows), and the rows of MSysAccessObjects.
   std::vector<OutputObject> access_objects_;
-  std::vector<std::vector<Value>> storage_rows_;  // Data, ID
+  // The rows of the table that holds them, in its columns' order: that of
+  // MSysAccessStorage when `in_access_storage_`, else MSysAccessObjects.
+  std::vector<std::vector<Value>> storage_rows_;
+  bool in_access_storage_ = false;
   std::string database_properties_;
   bool carry_objects_ = false;
   uint32_t next_loose_id_ = 0x80000000;

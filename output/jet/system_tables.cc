@@ -145,6 +145,41 @@ SystemTable AccessObjectsTable(uint32_t page) {
   return table;
 }
 
+SystemTable AccessStorageTable(uint32_t page) {
+  // As Access defines it: every column among the variable fields (the
+  // dates and long integers too), none a system column, Id an AutoNumber
+  // and the primary key, and two unique indexes over the parent.
+  const auto column = [](const char* name, int type, uint16_t size, uint8_t flags) {
+    JetColumn c;
+    c.name = name;
+    c.type = type;
+    c.size = size;
+    c.flags = flags;
+    return c;
+  };
+  std::vector<JetColumn> columns = {
+      column("DateCreate", kColumnDateTime, 8, kColumnFlagUpdatable),
+      column("DateUpdate", kColumnDateTime, 8, kColumnFlagUpdatable),
+      column("Id", kColumnLongInteger, 4, kColumnFlagUpdatable | kColumnFlagAutoNumber),
+      column("Lv", kColumnOle, 0, kColumnFlagUpdatable),
+      column("Name", kColumnText, 256, kColumnFlagUpdatable),
+      column("ParentId", kColumnLongInteger, 4, kColumnFlagUpdatable),
+      column("Type", kColumnLongInteger, 4, kColumnFlagUpdatable),
+  };
+  for (uint16_t i = 0; i < columns.size(); ++i) {
+    columns[i].number = i;
+    columns[i].source = i;
+    columns[i].var_index = i;
+  }
+  using namespace access_storage;
+  SystemTable table{"MSysAccessStorage", page, std::move(columns),
+                    {{"Id", {kId}, kIndexUnique | kIndexRequired, true},
+                     {"ParentIdId", {kParentId, kId}, kIndexUnique, false},
+                     {"ParentIdName", {kParentId, kName}, kIndexUnique, false}}};
+  table.system = false;
+  return table;
+}
+
 std::vector<AceRow> SystemAces() {
   using A = Account;
   return {

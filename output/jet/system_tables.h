@@ -69,6 +69,16 @@ inline constexpr uint32_t kAccessObjectsFlags = 0x2;   // its catalog Flags
 namespace access_objects {
 enum : size_t { kData, kId, kColumns };
 }
+
+// The table in which Access 2007 and later keep them, also in the Access
+// 2000 format: a tree of storages and streams, one row each, the row's Id
+// an AutoNumber.
+SystemTable AccessStorageTable(uint32_t page);
+inline constexpr uint32_t kAccessStorageFlags = 0xA;  // its catalog Flags
+
+namespace access_storage {
+enum : size_t { kDateCreate, kDateUpdate, kId, kLv, kName, kParentId, kType, kColumns };
+}
 namespace catalog {
 enum : size_t { kId, kParentId, kName, kType, kDateCreate, kDateUpdate, kOwner, kFlags, kDatabase, kConnect,
                 kForeignName, kRmtInfoShort, kRmtInfoLong, kLv, kLvProp, kLvModule, kLvExtra, kColumns };
