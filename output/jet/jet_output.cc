@@ -125,6 +125,28 @@ const char* ObjectContainer(const std::string& kind) {
   return "Modules";
 }
 
+// Access keys a query's rows by their attribute and order, one row to a
+// key. A damaged source can give rows of one attribute the same order (the
+// orders lost, or a row read twice): those attributes' rows are numbered
+// again from 1, in the order they had, ties in the order they came. Orders
+// that clash nowhere are kept as stored.
+std::vector<QueryRow> WithDistinctOrders(std::vector<QueryRow> rows) {
+  std::map<int, std::set<uint32_t>> orders;
+  std::set<int> clashing;
+  for (const QueryRow& row : rows) {
+    if (!orders[row.attribute].insert(row.order).second) clashing.insert(row.attribute);
+  }
+  for (const int attribute : clashing) {
+    std::vector<QueryRow*> of;
+    for (QueryRow& row : rows) {
+      if (row.attribute == attribute) of.push_back(&row);
+    }
+    std::stable_sort(of.begin(), of.end(), [](const QueryRow* a, const QueryRow* b) { return a->order < b->order; });
+    for (size_t i = 0; i < of.size(); ++i) of[i]->order = static_cast<uint32_t>(i + 1);
+  }
+  return rows;
+}
+
 }  // namespace
 
 struct JetOutput::IndexInProgress {
@@ -792,7 +814,7 @@ void JetOutput::AddQueryDefinition(const std::string& name, const std::string& s
   }
   const uint32_t id = NextLooseId();
   objects_.push_back(CatalogObject{saved, id, kTablesContainerId, kCatalogQuery, QueryFlags(rows), {}});
-  query_rows_.emplace_back(id, rows);
+  query_rows_.emplace_back(id, WithDistinctOrders(rows));
 }
 
 void JetOutput::AddObject(const OutputObject& object) {

@@ -23,6 +23,8 @@
 #include "reader/table_def.h"
 #include "reader/value_render.h"
 #include "recovery/file_check.h"
+#include "recovery/loss_account.h"
+#include "recovery/query_text.h"
 #include "recovery/recovery_session.h"
 #include "tests/builder/jet_builder.h"
 #include "tests/support/corpus.h"
@@ -406,6 +408,59 @@ TEST(JetTarget, ARenamedTableKeepsItsRelations) {
   EXPECT_EQ(back.relations[0].foreign_table, renamed);
   EXPECT_EQ(back.rows.at(renamed).size(), 2u);
   EXPECT_EQ(CheckProblems(target), "");
+}
+
+// A damaged source can give rows of one attribute of a query the same
+// order (here the fields' orders were lost). Access keys the rows by it, so
+// those are numbered again in the order they came, and the file checks
+// clean; the orders of the other attributes stay as stored.
+TEST(JetTarget, QueryRowsOfOneOrderAreNumberedAgain) {
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  const auto row = [](int attribute, uint32_t order, const char* expression) {
+    QueryRow r;
+    r.attribute = attribute;
+    r.order = order;
+    r.expression = expression;
+    return r;
+  };
+  QueryRow kind = row(kQueryKind, 1, "");
+  kind.flag = 1;
+  QueryRow input = row(kQueryInput, 1, "");
+  input.name1 = "Orders";
+  const std::vector<QueryRow> rows = {row(kQueryStart, 1, ""), kind, input, row(kQueryField, 0, "[Orders].[B]"),
+                                      row(kQueryField, 0, "[Orders].[A]"), row(kQueryField, 0, "[Orders].[C]"),
+                                      row(kQueryOrderBy, 7, "[Orders].[A]"), row(kQueryOrderBy, 3, "[Orders].[B]"),
+                                      row(kQueryEnd, 1, "")};
+  {
+    LossAccount losses;
+    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+    out->Attach(losses);
+    out->AddQueryDefinition("Sorted", "SELECT [Orders].[B], [Orders].[A], [Orders].[C] FROM Orders;", rows);
+    out->Finish();
+  }
+  EXPECT_EQ(CheckProblems(target), "");
+  std::vector<std::string> back;
+  OpenJetFile(target, [&](JetHandle& handle) {
+    TableDefPtr queries = OpenTable(handle, "MSysQueries", kCatalogTable, 4);
+    ASSERT_NE(queries, nullptr);
+    RowCursor cursor(*queries);
+    Row r;
+    const auto at = [&](const char* column) -> const Value& { return r.values[*queries->ColumnIndex(column)]; };
+    while (cursor.Next(r)) {
+      const int64_t attribute = at("Attribute").integer;
+      if (attribute != kQueryField && attribute != kQueryOrderBy) continue;
+      const std::string& order = at("Order").bytes;
+      ASSERT_EQ(order.size(), 4u);
+      const uint32_t number = static_cast<uint32_t>(static_cast<uint8_t>(order[0])) << 24 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(order[1])) << 16 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(order[2])) << 8 | static_cast<uint8_t>(order[3]);
+      back.push_back(std::to_string(attribute) + " " + std::to_string(number) + " " + at("Expression").bytes);
+    }
+  });
+  std::sort(back.begin(), back.end());
+  EXPECT_EQ(back, (std::vector<std::string>{"11 3 [Orders].[B]", "11 7 [Orders].[A]", "6 1 [Orders].[B]",
+                                            "6 2 [Orders].[A]", "6 3 [Orders].[C]"}));
 }
 
 // A table's definition and its catalog row, field by field, apart from
