@@ -855,7 +855,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     taken = {{access_objects::kData, column("Data")}, {access_objects::kId, column("ID")}};
   }
   const auto source_of = [&](size_t to) { return taken[in_storage ? to : (to == access_objects::kData ? 0 : 1)].second; };
-  const size_t id_column = in_storage ? access_storage::kId : access_objects::kId;
+  const size_t id_column = in_storage ? size_t{access_storage::kId} : size_t{access_objects::kId};
   if (why.empty() && in_storage && storage.access_2007_file) {
     why = "their storage is that of an Access 2007+ file (MSysAccessStorage), which this save does not carry into the Access 2000 format";
   } else if (why.empty() && !in_storage && storage.rows.table != kAccessObjectsTable) {
