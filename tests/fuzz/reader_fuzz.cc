@@ -3,9 +3,6 @@
 // and queries) into the JSON dump. Whatever the bytes, the pass must end
 // without a crash or a sanitizer report, and within the bounds the reader
 // keeps on its work and output.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -13,34 +10,10 @@
 
 #include "output/json/json_dump.h"
 #include "recovery/recovery_session.h"
-
-namespace {
-
-// A file only this process sees, so that runs in parallel never meet.
-class MemoryFile {
- public:
-  MemoryFile(const uint8_t* data, size_t size) : fd_(memfd_create("mendora-fuzz", MFD_CLOEXEC)) {
-    size_t done = 0;
-    while (fd_ >= 0 && done < size) {
-      const ssize_t wrote = write(fd_, data + done, size - done);
-      if (wrote <= 0) break;
-      done += static_cast<size_t>(wrote);
-    }
-  }
-  ~MemoryFile() {
-    if (fd_ >= 0) close(fd_);
-  }
-  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
+#include "tests/fuzz/memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemoryFile file(data, size);
+  mendora::fuzz::MemoryFile file(data, size);
   if (!file.ok()) return 0;
   std::ostringstream out;
   mendora::JsonDumpOutput dump(out, "Jet4");

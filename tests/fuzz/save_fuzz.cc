@@ -3,7 +3,6 @@
 // the save must end without a crash or a sanitizer report, and a file it
 // calls saved must be one our own check finds sound: a recovery that hands
 // the user a file Access would have to repair again is no recovery.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,46 +14,34 @@
 #include "output/targets.h"
 #include "recovery/file_check.h"
 #include "recovery/recovery_session.h"
+#include "tests/fuzz/memory_file.h"
 
 namespace {
 
-class MemoryFile {
+// The folder the saves go to: one per process, so that runs in parallel
+// never meet, removed when the run ends.
+class SaveFolder {
  public:
-  MemoryFile(const uint8_t* data, size_t size) : fd_(memfd_create("mendora-fuzz-save", MFD_CLOEXEC)) {
-    size_t done = 0;
-    while (fd_ >= 0 && done < size) {
-      const ssize_t wrote = write(fd_, data + done, size - done);
-      if (wrote <= 0) break;
-      done += static_cast<size_t>(wrote);
-    }
+  SaveFolder() : path_(std::filesystem::temp_directory_path() / ("mendora-fuzz-save-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(path_);
   }
-  ~MemoryFile() {
-    if (fd_ >= 0) close(fd_);
+  ~SaveFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
   }
-  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  bool ok() const { return fd_ >= 0; }
+  std::string File(const char* name) const { return (path_ / name).string(); }
 
  private:
-  int fd_;
+  std::filesystem::path path_;
 };
-
-// The folder the saves go to: one per process, so that runs in parallel
-// never meet.
-const std::filesystem::path& SaveFolder() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path made = std::filesystem::temp_directory_path() / ("mendora-fuzz-save-" + std::to_string(getpid()));
-    std::filesystem::create_directories(made);
-    return made;
-  }();
-  return folder;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemoryFile file(data, size);
+  mendora::fuzz::MemoryFile file(data, size);
   if (!file.ok()) return 0;
-  const std::string target = (SaveFolder() / "saved.mdb").string();
+  static const SaveFolder folder;
+  const std::string target = folder.File("saved.mdb");
   std::filesystem::remove(target);
   mendora::RecoverySession session;
   session.options.mode = mendora::RunMode::kSave;
