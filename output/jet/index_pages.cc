@@ -25,7 +25,10 @@ constexpr uint32_t kNodeMarkPos = 0x1A;
 struct Entry {
   std::string bytes;  // key, then the row pointer
   uint32_t key_length = 0;
+  bool whole = true;  // every column of the key holds a value
 };
+
+constexpr uint32_t kWholeKeyBit = 0x80000000;
 
 int CompareEntries(const char* a, size_t an, const char* b, size_t bn) {
   const int c = std::memcmp(a, b, std::min(an, bn));
@@ -42,7 +45,8 @@ class RunReader {
     if (std::fseek(file_, offset_, SEEK_SET) != 0) throw TargetBroken("cannot read back the sorted index entries");
     uint32_t sizes[2];
     if (std::fread(sizes, sizeof sizes, 1, file_) != 1) throw TargetBroken("cannot read back the sorted index entries");
-    entry.key_length = sizes[0];
+    entry.key_length = sizes[0] & ~kWholeKeyBit;
+    entry.whole = (sizes[0] & kWholeKeyBit) != 0;
     entry.bytes.resize(sizes[1]);
     if (sizes[1] != 0 && std::fread(entry.bytes.data(), sizes[1], 1, file_) != 1) {
       throw TargetBroken("cannot read back the sorted index entries");
@@ -242,12 +246,14 @@ IndexPagesBuilder::~IndexPagesBuilder() {
   if (spill_ != nullptr) std::fclose(spill_);
 }
 
-void IndexPagesBuilder::Add(const std::string& key, RowAddress at) {
+void IndexPagesBuilder::Add(const std::string& key, RowAddress at, bool whole) {
+  static_assert(kWholeKey == kWholeKeyBit);
   const auto offset = static_cast<uint32_t>(arena_.size());
   arena_ += key;
   PutBigU24(arena_, at.page);
   PutU8(arena_, at.row);
-  held_.push_back(Held{offset, static_cast<uint32_t>(key.size()), static_cast<uint32_t>(key.size() + 4)});
+  // Keys are a few hundred bytes at most: the top bit of the length is free.
+  held_.push_back(Held{offset, static_cast<uint32_t>(key.size()) | (whole ? kWholeKey : 0), static_cast<uint32_t>(key.size() + 4)});
   if (arena_.size() + held_.size() * sizeof(Held) >= budget_) SpillRun();
 }
 
@@ -280,10 +286,16 @@ BuiltIndex IndexPagesBuilder::Build(PageFile& file) {
   TreeBuilder tree(file, owner_, built);
   std::string previous_key;
   bool any = false;
+  bool previous_whole = false;
   const auto take = [&](const Entry& entry) {
     const std::string_view key(entry.bytes.data(), entry.key_length);
-    if (!any || key != previous_key) ++built.distinct_keys;
+    if (!any || key != previous_key) {
+      ++built.distinct_keys;
+    } else if (entry.whole && previous_whole) {
+      ++built.repeated_keys;
+    }
     previous_key.assign(key);
+    previous_whole = entry.whole;
     any = true;
     ++built.entries;
     tree.Add(entry);
@@ -296,7 +308,8 @@ BuiltIndex IndexPagesBuilder::Build(PageFile& file) {
     Entry entry;
     for (const Held& held : held_) {
       entry.bytes.assign(base + held.offset, held.length);
-      entry.key_length = held.key_length;
+      entry.key_length = held.key_length & ~kWholeKey;
+      entry.whole = (held.key_length & kWholeKey) != 0;
       take(entry);
     }
   } else {

@@ -24,6 +24,9 @@ struct BuiltIndex {
   PageRuns pages;
   uint64_t entries = 0;
   uint64_t distinct_keys = 0;
+  // Entries whose key, every column of it holding a value, is that of the
+  // entry before: what a unique index must not hold.
+  uint64_t repeated_keys = 0;
 };
 
 class IndexPagesBuilder {
@@ -35,8 +38,10 @@ class IndexPagesBuilder {
   IndexPagesBuilder(const IndexPagesBuilder&) = delete;
   IndexPagesBuilder& operator=(const IndexPagesBuilder&) = delete;
 
-  // Adds the entry of the row at `at` whose key is `key`.
-  void Add(const std::string& key, RowAddress at);
+  // Adds the entry of the row at `at` whose key is `key`; `whole` when
+  // every column of the key holds a value (a key with a null repeats
+  // nothing, as Access sees a unique index).
+  void Add(const std::string& key, RowAddress at, bool whole = true);
   // Sorts every entry and writes the pages. Throws TargetBroken when the
   // temporary runs cannot be written or read.
   BuiltIndex Build(PageFile& file);
@@ -44,9 +49,10 @@ class IndexPagesBuilder {
  private:
   struct Held {
     uint32_t offset;
-    uint32_t key_length;
+    uint32_t key_length;  // with kWholeKey set for a whole key
     uint32_t length;
   };
+  static constexpr uint32_t kWholeKey = 0x80000000;
   void SpillRun();
 
   uint32_t owner_;

@@ -157,6 +157,7 @@ struct JetOutput::IndexInProgress {
   bool foreign_key = false;
   std::unique_ptr<IndexPagesBuilder> builder;
   int64_t unknown_keys = 0;
+  uint64_t null_keys = 0;    // rows with no value in a column of the key
   bool unsupported = false;  // a column type without a known key
 };
 
@@ -547,10 +548,12 @@ void JetOutput::AddRow(const Row& row) {
     if (index.unsupported) continue;
     t.key.clear();
     bool known = true;
+    bool whole = true;
     for (const auto& [place, descending] : index.columns) {
       const JetColumn& c = t.columns[place];
       static const Value kNull;
       const Value& value = c.source < values->size() ? (*values)[c.source] : kNull;
+      whole = whole && !value.IsNull();
       const KeyOutcome outcome = keys_ ? keys_(KeyValue(c, value), c.type, descending, t.key) : KeyOutcome::kUnsupportedType;
       if (outcome != KeyOutcome::kEncoded) {
         if (outcome != KeyOutcome::kUnknownSortOrder) index.unsupported = true;
@@ -562,7 +565,8 @@ void JetOutput::AddRow(const Row& row) {
       ++index.unknown_keys;
       continue;
     }
-    if (index.unknown_keys == 0) index.builder->Add(t.key, at);
+    if (!whole) ++index.null_keys;
+    if (index.unknown_keys == 0) index.builder->Add(t.key, at, whole);
   }
   // A complex column's entries go to its child table, each naming this
   // record by its number.
@@ -628,7 +632,12 @@ void JetOutput::EndTable(int64_t rows) {
       d.long_value_maps.push_back(LongValueMaps{c.number, {used.row, used.page}, {free.row, free.page}});
     }
     // One real index for each distinct column list and flags; a logical
-    // index for each index of the source.
+    // index for each index of the source. A unique index whose rows repeat
+    // a key (or a primary key with a row without one) would make the file
+    // one Access must repair: damage can give two rows one key, so such an
+    // index is written as a plain one, and told.
+    std::vector<uint8_t> asked_flags;  // of each real index, before that
+    std::vector<std::string> broken;   // of each real index, why it is plain; empty when it is not
     for (IndexInProgress& index : t.indexes) {
       if (index.unsupported) {
         losses_->PieceLost("index " + index.name + " of " + t.name + " not written: the keys of its columns' types are not known");
@@ -646,7 +655,7 @@ void JetOutput::EndTable(int64_t rows) {
       uint32_t real = 0;
       bool shared = false;
       for (; real < d.real_indexes.size(); ++real) {
-        if (d.real_indexes[real].columns == columns && (d.real_indexes[real].flags & ~kIndexFlagsAlwaysSet) == index.flags) {
+        if (d.real_indexes[real].columns == columns && asked_flags[real] == index.flags) {
           shared = true;
           break;
         }
@@ -656,6 +665,21 @@ void JetOutput::EndTable(int64_t rows) {
         RealIndexDefinition r;
         r.columns = columns;
         r.flags = index.flags;
+        std::string names;
+        for (const auto& [place, descending] : index.columns) names += (names.empty() ? "" : ", ") + t.columns[place].name;
+        std::string why;
+        if ((r.flags & kIndexUnique) != 0 && built.repeated_keys > 0) {
+          why = std::to_string(built.repeated_keys) + (built.repeated_keys == 1 ? " row repeats" : " rows repeat") +
+                " another row's value of (" + names + ")";
+          r.flags &= static_cast<uint8_t>(~kIndexUnique);
+        }
+        if ((r.flags & kIndexRequired) != 0 && index.null_keys > 0) {
+          why += (why.empty() ? "" : "; ") + std::to_string(index.null_keys) + (index.null_keys == 1 ? " row has" : " rows have") +
+                 " no value in (" + names + ")";
+          r.flags &= static_cast<uint8_t>(~kIndexRequired);
+        }
+        asked_flags.push_back(index.flags);
+        broken.push_back(why);
         const RowAddress map = maps_->Add(UsageMapRow(*file_, built.pages));
         r.usage_map = MapReference{map.row, map.page};
         r.root = built.root;
@@ -665,11 +689,16 @@ void JetOutput::EndTable(int64_t rows) {
         real = static_cast<uint32_t>(d.real_indexes.size() - 1);
       }
       index.builder.reset();
+      const bool plain = !broken[real].empty();
+      if (plain) {
+        losses_->PieceLost("Table " + t.name + ": " + (index.primary ? "primary key " : "index ") + index.name +
+                           " was written as a plain index: " + broken[real]);
+      }
       LogicalIndexDefinition logical;
       logical.name = index.name;
       logical.number = static_cast<uint32_t>(d.logical_indexes.size());
       logical.real = real;
-      logical.kind = index.primary ? 1 : 0;
+      logical.kind = index.primary && !plain ? 1 : 0;
       // A relation's own index waits for its relation: until then it is
       // kept only by its real index.
       if (index.foreign_key) logical.kind = 0xFF;

@@ -718,5 +718,67 @@ INSTANTIATE_TEST_SUITE_P(Samples, DamagedSource,
                                            HarmCase{"ace2007-complex-data.accdb", Harm::kCut, 10}));
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DamagedSource);
 
+// Damage can give two rows one key. A unique index that would hold it is
+// written as a plain one and told (the file checks clean); one whose only
+// repeats are nulls stays unique.
+TEST(JetTarget, AKeyTwoRowsShareIsWrittenAsAPlainIndex) {
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  const auto value = [](std::optional<int64_t> n) {
+    Value v;
+    if (n) v.SetInteger(*n);
+    return v;
+  };
+  const auto text = [](const char* t) {
+    Value v;
+    if (t != nullptr) {
+      v.kind = ValueKind::kText;
+      v.bytes = t;
+    }
+    return v;
+  };
+  LossAccount losses;
+  {
+    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+    out->Attach(losses);
+    OutputTable table;
+    table.name = "Parts";
+    table.columns = {OutputColumn{"ID", kColumnLongInteger}, OutputColumn{"Code", kColumnText}};
+    table.indexes = {OutputIndex{"PrimaryKey", {{"ID"}}, true, true, false, true},
+                     OutputIndex{"Code", {{"Code"}}, false, true}};
+    out->BeginTable(table);
+    const std::vector<std::pair<std::optional<int64_t>, const char*>> rows = {
+        {1, "a"}, {2, "b"}, {2, "c"}, {3, nullptr}, {4, nullptr}};
+    uint32_t n = 0;
+    for (const auto& [id, code] : rows) {
+      Row row;
+      row.slot = static_cast<uint16_t>(n++);
+      row.values = {value(id), text(code)};
+      out->AddRow(row);
+    }
+    out->EndTable(static_cast<int64_t>(rows.size()));
+    out->Finish();
+  }
+  EXPECT_EQ(losses.lines(), std::vector<std::string>{"Table Parts: primary key PrimaryKey was written as a plain index: 1 row "
+                                                     "repeats another row's value of (ID)"});
+  EXPECT_EQ(CheckProblems(target), "");
+  std::vector<std::string> indexes;
+  OpenJetFile(target, [&](JetHandle& handle) {
+    const std::map<uint32_t, std::string> tables = WrittenTables(target);
+    ASSERT_EQ(tables.size(), 1u);
+    TableDefPtr parts = OpenTable(handle, "Parts", kCatalogTable, static_cast<int32_t>(tables.begin()->first));
+    ASSERT_NE(parts, nullptr);
+    std::string problem;
+    const std::optional<IndexDefinition> read = ReadIndexes(*parts, &problem);
+    ASSERT_TRUE(read) << problem;
+    for (const LogicalIndex& logical : read->logical) {
+      indexes.push_back(logical.name + " kind " + std::to_string(static_cast<int>(logical.kind)) + " unique " +
+                        std::to_string(read->real[static_cast<size_t>(logical.real_index)].flags & kIndexUnique));
+    }
+  });
+  std::sort(indexes.begin(), indexes.end());
+  EXPECT_EQ(indexes, (std::vector<std::string>{"Code kind 0 unique 1", "PrimaryKey kind 0 unique 0"}));
+}
+
 }  // namespace
 }  // namespace mendora
