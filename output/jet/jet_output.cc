@@ -883,7 +883,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   } else {
     taken = {{access_objects::kData, column("Data")}, {access_objects::kId, column("ID")}};
   }
-  const auto source_of = [&](size_t to) { return taken[in_storage ? to : (to == access_objects::kData ? 0 : 1)].second; };
+  const auto source_of = [&](size_t to) { return taken[to].second; };  // taken is in the written columns' order
   const size_t id_column = in_storage ? size_t{access_storage::kId} : size_t{access_objects::kId};
   if (why.empty() && in_storage && storage.access_2007_file) {
     why = "their storage is that of an Access 2007+ file (MSysAccessStorage), which this save does not carry into the Access 2000 format";
@@ -917,12 +917,17 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
       }
       whole = whole && ids.insert(row.values[*source_of(id_column)].integer).second;
       if (whole && in_storage) {
-        const std::string& name = row.values[*source_of(access_storage::kName)].bytes;
-        if (name_known_ && !name_known_(name)) {
-          why = "the storage name " + name + " holds characters whose key in Access's sort order is not established";
+        // Names under one parent are unique as Access compares them: by
+        // their keys in its sort order.
+        const Value& name = row.values[*source_of(access_storage::kName)];
+        std::string key;
+        if (!keys_) {
+          key = AsciiLower(name.bytes);
+        } else if (keys_(name, kColumnText, false, key) != KeyOutcome::kEncoded) {
+          why = "the storage name " + name.bytes + " holds characters whose key in Access's sort order is not established";
           break;
         }
-        whole = children.emplace(row.values[*source_of(access_storage::kParentId)].integer, AsciiLower(name)).second;
+        whole = children.emplace(row.values[*source_of(access_storage::kParentId)].integer, key).second;
       }
       if (!whole) {
         why = "a row of the table that holds them is not whole";
