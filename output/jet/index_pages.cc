@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <queue>
+#include <string_view>
 
 #include "output/common/target_error.h"
 #include "reader/jet_format.h"
@@ -281,7 +283,7 @@ void IndexPagesBuilder::SpillRun() {
   arena_.clear();
 }
 
-BuiltIndex IndexPagesBuilder::Build(PageFile& file) {
+BuiltIndex IndexPagesBuilder::Build(PageFile& file, std::vector<uint64_t>* whole_keys) {
   BuiltIndex built;
   TreeBuilder tree(file, owner_, built);
   std::string previous_key;
@@ -294,6 +296,7 @@ BuiltIndex IndexPagesBuilder::Build(PageFile& file) {
     } else if (entry.whole && previous_whole) {
       ++built.repeated_keys;
     }
+    if (whole_keys != nullptr && entry.whole) whole_keys->push_back(std::hash<std::string_view>{}(key));
     previous_key.assign(key);
     previous_whole = entry.whole;
     any = true;

@@ -42,9 +42,11 @@ class IndexPagesBuilder {
   // every column of the key holds a value (a key with a null repeats
   // nothing, as Access sees a unique index).
   void Add(const std::string& key, RowAddress at, bool whole = true);
-  // Sorts every entry and writes the pages. Throws TargetBroken when the
-  // temporary runs cannot be written or read.
-  BuiltIndex Build(PageFile& file);
+  // Sorts every entry and writes the pages; with `whole_keys`, adds to it a
+  // hash of the key of each entry whose key is whole, in key order (a
+  // relation checks its rows' keys against these). Throws TargetBroken
+  // when the temporary runs cannot be written or read.
+  BuiltIndex Build(PageFile& file, std::vector<uint64_t>* whole_keys = nullptr);
 
  private:
   struct Held {

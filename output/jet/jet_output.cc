@@ -188,6 +188,9 @@ struct JetOutput::WrittenTable {
   uint32_t page = 0;
   TableDefinition definition;
   Bytes properties;
+  // Of each real index: the hashes of its rows' whole keys, sorted, for the
+  // relations to check their rows against; dropped once they are made.
+  std::vector<std::vector<uint64_t>> key_hashes;
 };
 
 struct JetOutput::CatalogObject {
@@ -661,7 +664,10 @@ void JetOutput::EndTable(int64_t rows) {
         }
       }
       if (!shared) {
-        const BuiltIndex built = index.builder->Build(*file_);
+        std::vector<uint64_t> hashes;
+        const BuiltIndex built = index.builder->Build(*file_, &hashes);
+        std::sort(hashes.begin(), hashes.end());
+        written->key_hashes.push_back(std::move(hashes));
         RealIndexDefinition r;
         r.columns = columns;
         r.flags = index.flags;
@@ -765,10 +771,25 @@ void JetOutput::AddRelation(const OutputRelation& relation) {
     };
     const int referenced = find_real(primary->definition, primary_columns, true);
     const int referencing = find_real(foreign->definition, foreign_columns, false);
+    // Damage can take a row that others refer to: Access would find the
+    // relation broken by the rows left. Keys with a null refer to nothing.
+    uint64_t orphans = 0;
+    if (referenced >= 0 && referencing >= 0 && static_cast<size_t>(referenced) < primary->key_hashes.size() &&
+        static_cast<size_t>(referencing) < foreign->key_hashes.size()) {
+      const std::vector<uint64_t>& held = primary->key_hashes[static_cast<size_t>(referenced)];
+      for (const uint64_t key : foreign->key_hashes[static_cast<size_t>(referencing)]) {
+        if (!std::binary_search(held.begin(), held.end(), key)) ++orphans;
+      }
+    }
     if (referenced < 0 || referencing < 0) {
       losses_->PieceLost("Relation " + name + " is saved without enforced integrity: " +
                          (referenced < 0 ? relation.table + " has no unique index over its fields"
                                          : relation.foreign_table + " has no index over its fields"));
+      flags |= kRelationNotEnforced;
+    } else if (orphans > 0) {
+      losses_->PieceLost("Relation " + name + " is saved without enforced integrity: " + std::to_string(orphans) +
+                         (orphans == 1 ? " row of " : " rows of ") + relation.foreign_table +
+                         (orphans == 1 ? " refers" : " refer") + " to no row of " + relation.table);
       flags |= kRelationNotEnforced;
     } else {
       TableDefinition& p = primary->definition;
@@ -1257,6 +1278,7 @@ void JetOutput::Finish() {
   if (finished_ || file_ == nullptr) return;
   try {
     if (current_) EndTable(0);
+    for (auto& table : tables_) table->key_hashes = {};
     // A relation's index whose relation did not come is left out; the rest
     // are numbered 0, 1, ... again, and the relations' indexes name their
     // other sides by the new numbers.

@@ -780,5 +780,56 @@ TEST(JetTarget, AKeyTwoRowsShareIsWrittenAsAPlainIndex) {
   EXPECT_EQ(indexes, (std::vector<std::string>{"Code kind 0 unique 1", "PrimaryKey kind 0 unique 0"}));
 }
 
+// Damage can take a row that others refer to. The relation is then saved
+// unenforced, and told; with every row it refers to there (nulls refer to
+// nothing), it stays enforced. Either way the file checks clean.
+TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
+  for (const bool orphan : {false, true}) {
+    SCOPED_TRACE(orphan ? "an order of customer 3, who is gone" : "every customer there");
+    ScratchDir dir;
+    const std::string target = dir.File("out.mdb");
+    LossAccount losses;
+    {
+      std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+      out->Attach(losses);
+      const auto table = [&](const char* name, std::vector<OutputIndex> indexes, const std::vector<std::vector<std::optional<int64_t>>>& rows) {
+        OutputTable t;
+        t.name = name;
+        t.columns = {OutputColumn{"ID", kColumnLongInteger}, OutputColumn{"Customer", kColumnLongInteger}};
+        t.indexes = std::move(indexes);
+        out->BeginTable(t);
+        for (const auto& values : rows) {
+          Row row;
+          for (const std::optional<int64_t>& v : values) {
+            row.values.emplace_back();
+            if (v) row.values.back().SetInteger(*v);
+          }
+          out->AddRow(row);
+        }
+        out->EndTable(static_cast<int64_t>(rows.size()));
+      };
+      table("Customers", {OutputIndex{"PrimaryKey", {{"ID"}}, true, true, false, true}}, {{1, std::nullopt}, {2, std::nullopt}});
+      OutputIndex by_customer{"CustomersOrders", {{"Customer"}}};
+      by_customer.foreign_key = true;
+      table("Orders", {OutputIndex{"PrimaryKey", {{"ID"}}, true, true, false, true}, by_customer},
+            {{10, 1}, {11, 2}, {12, std::nullopt}, {13, orphan ? 3 : 1}});
+      OutputRelation relation;
+      relation.name = "CustomersOrders";
+      relation.table = "Customers";
+      relation.foreign_table = "Orders";
+      relation.fields = {RelationField{"ID", "Customer"}};
+      out->AddRelation(relation);
+      out->Finish();
+    }
+    EXPECT_EQ(losses.lines(), orphan ? std::vector<std::string>{"Relation CustomersOrders is saved without enforced integrity: "
+                                                                "1 row of Orders refers to no row of Customers"}
+                                     : std::vector<std::string>{});
+    EXPECT_EQ(CheckProblems(target), "");
+    const Recorded back = Read(target);
+    ASSERT_EQ(back.relations.size(), 1u);
+    EXPECT_EQ((back.relations[0].flags & kRelationNotEnforced) != 0, orphan);
+  }
+}
+
 }  // namespace
 }  // namespace mendora
