@@ -893,24 +893,16 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   // Access 2000 format has no place for.
   const bool in_storage = storage.rows.table == kAccessStorageTable;
   const char* const table_name = in_storage ? kAccessStorageTable : kAccessObjectsTable;
-  std::vector<std::pair<size_t, std::optional<size_t>>> taken;  // the written column, the source's
-  if (in_storage) {
-    for (const auto& [to, name] : {std::pair{access_storage::kDateCreate, "DateCreate"}, std::pair{access_storage::kDateUpdate, "DateUpdate"},
-                                   std::pair{access_storage::kId, "Id"}, std::pair{access_storage::kLv, "Lv"},
-                                   std::pair{access_storage::kName, "Name"}, std::pair{access_storage::kParentId, "ParentId"},
-                                   std::pair{access_storage::kType, "Type"}}) {
-      taken.emplace_back(to, column(name));
-    }
-  } else {
-    taken = {{access_objects::kData, column("Data")}, {access_objects::kId, column("ID")}};
-  }
-  const auto source_of = [&](size_t to) { return taken[to].second; };  // taken is in the written columns' order
+  // For each column of the table written, in its rows' order, the source's
+  // column of that name.
+  std::vector<std::optional<size_t>> from;
+  for (const JetColumn& c : (in_storage ? AccessStorageTable(0) : AccessObjectsTable(0)).columns) from.push_back(column(c.name.c_str()));
   const size_t id_column = in_storage ? size_t{access_storage::kId} : size_t{access_objects::kId};
   if (why.empty() && in_storage && storage.access_2007_file) {
     why = "their storage is that of an Access 2007+ file (MSysAccessStorage), which this save does not carry into the Access 2000 format";
   } else if (why.empty() && !in_storage && storage.rows.table != kAccessObjectsTable) {
     why = "their storage is of a kind this save does not know";
-  } else if (why.empty() && std::any_of(taken.begin(), taken.end(), [](const auto& t) { return !t.second; })) {
+  } else if (why.empty() && std::any_of(from.begin(), from.end(), [](const std::optional<size_t>& f) { return !f; })) {
     why = in_storage ? "the table that holds them lacks one of its columns" : "the table that holds them lacks its Data or ID column";
   } else if (why.empty() && table_names_.count(AsciiLower(table_name)) != 0) {
     why = std::string("a recovered table takes the name of the table that holds them, ") + table_name;
@@ -933,14 +925,14 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
     std::set<std::pair<int64_t, std::string>> children;
     for (const Row& row : storage.rows.rows) {
       bool whole = true;
-      for (const auto& [to, from] : taken) {
-        whole = whole && *from < row.values.size() && fits(to, row.values[*from]);
+      for (size_t to = 0; to < from.size(); ++to) {
+        whole = whole && *from[to] < row.values.size() && fits(to, row.values[*from[to]]);
       }
-      whole = whole && ids.insert(row.values[*source_of(id_column)].integer).second;
+      whole = whole && ids.insert(row.values[*from[id_column]].integer).second;
       if (whole && in_storage) {
         // Names under one parent are unique as Access compares them: by
         // their keys in its sort order.
-        const Value& name = row.values[*source_of(access_storage::kName)];
+        const Value& name = row.values[*from[access_storage::kName]];
         std::string key;
         if (!keys_) {
           key = AsciiLower(name.bytes);
@@ -948,7 +940,7 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
           why = "the storage name " + name.bytes + " holds characters whose key in Access's sort order is not established";
           break;
         }
-        whole = children.emplace(row.values[*source_of(access_storage::kParentId)].integer, key).second;
+        whole = children.emplace(row.values[*from[access_storage::kParentId]].integer, key).second;
       }
       if (!whole) {
         why = "a row of the table that holds them is not whole";
@@ -989,8 +981,8 @@ void JetOutput::AddObjectStorage(const ObjectStorageCopy& storage) {
   }
   storage_rows_.clear();
   for (const Row& row : storage.rows.rows) {
-    std::vector<Value> values(taken.size());
-    for (const auto& [to, from] : taken) values[to] = row.values[*from];
+    std::vector<Value> values(from.size());
+    for (size_t to = 0; to < from.size(); ++to) values[to] = row.values[*from[to]];
     storage_rows_.push_back(std::move(values));
   }
   in_access_storage_ = in_storage;

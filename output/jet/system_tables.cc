@@ -149,23 +149,16 @@ SystemTable AccessStorageTable(uint32_t page) {
   // As Access defines it: every column among the variable fields (the
   // dates and long integers too), none a system column, Id an AutoNumber
   // and the primary key, and two unique indexes over the parent.
-  const auto column = [](const char* name, int type, uint16_t size, uint8_t flags) {
-    JetColumn c;
-    c.name = name;
-    c.type = type;
-    c.size = size;
-    c.flags = flags;
-    return c;
-  };
   std::vector<JetColumn> columns = {
-      column("DateCreate", kColumnDateTime, 8, kColumnFlagUpdatable),
-      column("DateUpdate", kColumnDateTime, 8, kColumnFlagUpdatable),
-      column("Id", kColumnLongInteger, 4, kColumnFlagUpdatable | kColumnFlagAutoNumber),
-      column("Lv", kColumnOle, 0, kColumnFlagUpdatable),
-      column("Name", kColumnText, 256, kColumnFlagUpdatable),
-      column("ParentId", kColumnLongInteger, 4, kColumnFlagUpdatable),
-      column("Type", kColumnLongInteger, 4, kColumnFlagUpdatable),
+      Column("DateCreate", kColumnDateTime, kColumnFlagUpdatable),
+      Column("DateUpdate", kColumnDateTime, kColumnFlagUpdatable),
+      Column("Id", kColumnLongInteger, kColumnFlagUpdatable | kColumnFlagAutoNumber),
+      Column("Lv", kColumnOle, kColumnFlagUpdatable),
+      Column("Name", kColumnText, kColumnFlagUpdatable),
+      Column("ParentId", kColumnLongInteger, kColumnFlagUpdatable),
+      Column("Type", kColumnLongInteger, kColumnFlagUpdatable),
   };
+  columns[access_storage::kName].size = 256;  // 128 characters, not the 255 of the system tables' text
   for (uint16_t i = 0; i < columns.size(); ++i) {
     columns[i].number = i;
     columns[i].source = i;
