@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "output/sqlite/sqlite_write_buffer.h"
 #include "reader/text_codec.h"
 
 namespace mendora {
@@ -15,7 +16,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
   (void)kUncounted;
   sqlite3* db = nullptr;
   // One thread uses a connection at a time, so SQLite need not lock for us.
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, WriteBufferVfsName());
   if (rc != SQLITE_OK) {
     std::string detail = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
@@ -111,6 +112,11 @@ void SqliteConnection::BeginPass() {
 void SqliteConnection::CommitPass() {
   Exec("COMMIT", "cannot commit the target database");
   in_pass_ = false;
+  // The commit wrote its last pages through the held runs: a failure there
+  // is the commit's.
+  if (const int rc = FlushHeldWrites(db_); rc != SQLITE_OK) {
+    Fail("cannot commit the target database", sqlite3_errstr(rc), rc);
+  }
 }
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
