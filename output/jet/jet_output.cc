@@ -1323,6 +1323,7 @@ void JetOutput::Finish() {
     SetU16(global.data() + kPageFreeSpacePos, static_cast<uint16_t>(top - kJet4RowOffsetsPos - 2 * rows.size()));
     file_->Write(kGlobalMapPage, global.data());
     WriteHeaderPage(*file_);
+    file_->Flush();
     if (publish_check_) publish_check_();
     ::close(fd_);
     fd_ = -1;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "output/common/target_error.h"
@@ -18,10 +19,29 @@ uint32_t PageFile::Allocate() {
 }
 
 void PageFile::Write(uint32_t number, const uint8_t* data) {
-  const off_t at = static_cast<off_t>(number) * kPageSize;
+  if (run_pages_ != 0 && number >= run_first_ && number - run_first_ < run_pages_) {
+    std::memcpy(run_.get() + size_t{number - run_first_} * kPageSize, data, kPageSize);
+    return;
+  }
+  if (run_pages_ == 0 || number != run_first_ + run_pages_ || run_pages_ == kRunPages) {
+    Flush();
+    run_first_ = number;
+  }
+  std::memcpy(run_.get() + size_t{run_pages_} * kPageSize, data, kPageSize);
+  ++run_pages_;
+}
+
+void PageFile::Flush() {
+  if (run_pages_ == 0) return;
+  const uint32_t pages = run_pages_;
+  run_pages_ = 0;
+  WriteAt(uint64_t{run_first_} * kPageSize, run_.get(), size_t{pages} * kPageSize);
+}
+
+void PageFile::WriteAt(uint64_t at, const uint8_t* data, size_t size) {
   size_t done = 0;
-  while (done < kPageSize) {
-    const ssize_t wrote = ::pwrite(fd_, data + done, kPageSize - done, at + static_cast<off_t>(done));
+  while (done < size) {
+    const ssize_t wrote = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(at + done));
     if (wrote < 0) {
       if (errno == EINTR) continue;
       throw TargetBroken("cannot write " + path_ + ": " + std::system_category().message(errno));
@@ -32,6 +52,7 @@ void PageFile::Write(uint32_t number, const uint8_t* data) {
 }
 
 void PageFile::Sync() {
+  Flush();
   if (::fsync(fd_) != 0) {
     throw TargetBroken("cannot flush " + path_ + " to disk: " + std::system_category().message(errno));
   }

@@ -3,11 +3,15 @@
 //
 // A page is written once it is complete; pages held back (a table
 // definition, whose counts are known only at the table's end) are reserved
-// first and written later. Any write that fails ends the save.
+// first and written later. Pages written one after another go to the system
+// in runs of up to 64 KiB: most pages are written in their order, and one
+// call per page cost about as much again as the bytes. Any write that fails
+// ends the save.
 #ifndef MENDORA_OUTPUT_JET_PAGE_FILE_H_
 #define MENDORA_OUTPUT_JET_PAGE_FILE_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace mendora::jet {
@@ -28,16 +32,27 @@ class PageFile {
   // references can name.
   uint32_t Allocate();
   uint32_t page_count() const { return count_; }
-  // Writes `data` (one page) as page `number`. Throws TargetBroken on
-  // failure.
+  // Writes `data` (one page) as page `number`, now or with the pages
+  // after it. Throws TargetBroken on failure.
   void Write(uint32_t number, const uint8_t* data);
+  // Writes what is held back: the file is complete only after it. Throws
+  // TargetBroken on failure.
+  void Flush();
   // Flushes the file to disk. Throws TargetBroken on failure.
   void Sync();
 
  private:
+  static constexpr uint32_t kRunPages = 16;
+
+  void WriteAt(uint64_t at, const uint8_t* data, size_t size);
+
   int fd_;
   std::string path_;
   uint32_t count_ = 0;
+  // The run of pages held back: run_pages_ pages from run_first_ on.
+  std::unique_ptr<uint8_t[]> run_ = std::make_unique<uint8_t[]>(size_t{kRunPages} * kPageSize);
+  uint32_t run_first_ = 0;
+  uint32_t run_pages_ = 0;
 };
 
 }  // namespace mendora::jet

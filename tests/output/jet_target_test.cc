@@ -3,6 +3,7 @@
 // trees walked entry by entry against the rows, a copied table's definition
 // against the sample's, and damaged sources and damaged written files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <random>
 #include <set>
 
+#include "output/jet/page_file.h"
 #include "output/targets.h"
 #include "reader/index_def.h"
 #include "reader/index_key.h"
@@ -828,6 +830,43 @@ TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
     const Recorded back = Read(target);
     ASSERT_EQ(back.relations.size(), 1u);
     EXPECT_EQ((back.relations[0].flags & kRelationNotEnforced) != 0, orphan);
+  }
+}
+
+// Pages go to the file in runs: each page must land where its number says,
+// and the last write of a page wins, whether its earlier one was still held
+// or already written.
+TEST(JetPageFile, EveryPageLandsAtItsNumberWhateverTheOrder) {
+  ScratchDir dir;
+  const std::string path = dir.File("pages.mdb");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  std::map<uint32_t, uint8_t> expected;  // page -> the byte it is filled with
+  {
+    jet::PageFile file(fd, path);
+    std::vector<uint8_t> page(jet::kPageSize);
+    auto write = [&](uint32_t number, uint8_t fill) {
+      std::fill(page.begin(), page.end(), fill);
+      file.Write(number, page.data());
+      expected[number] = fill;
+    };
+    uint8_t fill = 1;
+    for (uint32_t n = 0; n < 40; ++n) write(n, fill++);  // runs of 16, then a short one
+    write(38, fill++);  // still held
+    write(3, fill++);   // written long ago
+    write(41, fill++);  // after a gap
+    write(40, fill++);  // just before the held page
+    for (uint32_t n = 60; n > 50; --n) write(n, fill++);  // backwards
+    file.Flush();
+  }
+  ::close(fd);
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(bytes.size(), size_t{61} * jet::kPageSize);
+  for (uint32_t n = 0; n <= 60; ++n) {
+    const auto found = expected.find(n);
+    const char fill = static_cast<char>(found == expected.end() ? 0 : found->second);
+    EXPECT_EQ(bytes.substr(size_t{n} * jet::kPageSize, jet::kPageSize), std::string(jet::kPageSize, fill)) << n;
   }
 }
 
