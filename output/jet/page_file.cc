@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -19,23 +20,30 @@ uint32_t PageFile::Allocate() {
 }
 
 void PageFile::Write(uint32_t number, const uint8_t* data) {
-  if (run_pages_ != 0 && number >= run_first_ && number - run_first_ < run_pages_) {
-    std::memcpy(run_.get() + size_t{number - run_first_} * kPageSize, data, kPageSize);
+  if (held_ != 0 && number < window_first_) {
+    // Late for its window, which is gone: alone.
+    WriteAt(uint64_t{number} * kPageSize, data, kPageSize);
     return;
   }
-  if (run_pages_ == 0 || number != run_first_ + run_pages_ || run_pages_ == kRunPages) {
+  if (held_ == 0 || number - window_first_ >= kWindowPages) {
     Flush();
-    run_first_ = number;
+    window_first_ = number;
   }
-  std::memcpy(run_.get() + size_t{run_pages_} * kPageSize, data, kPageSize);
-  ++run_pages_;
+  const uint32_t slot = number - window_first_;
+  std::memcpy(window_.get() + size_t{slot} * kPageSize, data, kPageSize);
+  held_ |= uint32_t{1} << slot;
 }
 
 void PageFile::Flush() {
-  if (run_pages_ == 0) return;
-  const uint32_t pages = run_pages_;
-  run_pages_ = 0;
-  WriteAt(uint64_t{run_first_} * kPageSize, run_.get(), size_t{pages} * kPageSize);
+  uint32_t held = held_;
+  held_ = 0;
+  while (held != 0) {
+    const uint32_t first = static_cast<uint32_t>(std::countr_zero(held));
+    const uint32_t run = static_cast<uint32_t>(std::countr_one(held >> first));
+    WriteAt(uint64_t{window_first_ + first} * kPageSize, window_.get() + size_t{first} * kPageSize,
+            size_t{run} * kPageSize);
+    held = run + first >= 32 ? 0 : held & ~((uint32_t{1} << (first + run)) - 1);
+  }
 }
 
 void PageFile::WriteAt(uint64_t at, const uint8_t* data, size_t size) {

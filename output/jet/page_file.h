@@ -3,10 +3,11 @@
 //
 // A page is written once it is complete; pages held back (a table
 // definition, whose counts are known only at the table's end) are reserved
-// first and written later. Pages written one after another go to the system
-// in runs of up to 64 KiB: most pages are written in their order, and one
-// call per page cost about as much again as the bytes. Any write that fails
-// ends the save.
+// first and written later. Pages are held in a window of 32 numbers and go to
+// the system in runs of neighbours: most pages are written close to their
+// order (a table's data page completes after the long-value pages that came
+// next), and one call per page cost about as much again as the bytes. Any
+// write that fails ends the save.
 #ifndef MENDORA_OUTPUT_JET_PAGE_FILE_H_
 #define MENDORA_OUTPUT_JET_PAGE_FILE_H_
 
@@ -42,17 +43,19 @@ class PageFile {
   void Sync();
 
  private:
-  static constexpr uint32_t kRunPages = 16;
+  static constexpr uint32_t kWindowPages = 32;
 
   void WriteAt(uint64_t at, const uint8_t* data, size_t size);
 
   int fd_;
   std::string path_;
   uint32_t count_ = 0;
-  // The run of pages held back: run_pages_ pages from run_first_ on.
-  std::unique_ptr<uint8_t[]> run_ = std::make_unique<uint8_t[]>(size_t{kRunPages} * kPageSize);
-  uint32_t run_first_ = 0;
-  uint32_t run_pages_ = 0;
+  // The pages held back: bit i of held_ says page window_first_ + i is in
+  // the window's slot i.
+  std::unique_ptr<uint8_t[]> window_ = std::make_unique<uint8_t[]>(size_t{kWindowPages} * kPageSize);
+  uint32_t window_first_ = 0;
+  uint32_t held_ = 0;
+  static_assert(kWindowPages == 32, "held_ has a bit for each page of the window");
 };
 
 }  // namespace mendora::jet

@@ -857,13 +857,16 @@ TEST(JetPageFile, EveryPageLandsAtItsNumberWhateverTheOrder) {
     write(41, fill++);  // after a gap
     write(40, fill++);  // just before the held page
     for (uint32_t n = 60; n > 50; --n) write(n, fill++);  // backwards
+    write(100, fill++);  // past the window
+    write(99, fill++);   // before the window
+    write(101, fill++);
     file.Flush();
   }
   ::close(fd);
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_EQ(bytes.size(), size_t{61} * jet::kPageSize);
-  for (uint32_t n = 0; n <= 60; ++n) {
+  ASSERT_EQ(bytes.size(), size_t{102} * jet::kPageSize);
+  for (uint32_t n = 0; n <= 101; ++n) {
     const auto found = expected.find(n);
     const char fill = static_cast<char>(found == expected.end() ? 0 : found->second);
     EXPECT_EQ(bytes.substr(size_t{n} * jet::kPageSize, jet::kPageSize), std::string(jet::kPageSize, fill)) << n;
