@@ -38,11 +38,14 @@ int Flush(HeldFile& file) {
   return rc;
 }
 
+// What must see the file as written: everything held goes first.
+int WriteHeld(HeldFile& held) { return held.run != nullptr ? Flush(held) : SQLITE_OK; }
+
 HeldFile& Held(sqlite3_file* file) { return *reinterpret_cast<HeldFile*>(file); }
 
 int Close(sqlite3_file* file) {
   HeldFile& held = Held(file);
-  const int flushed = held.run != nullptr ? Flush(held) : SQLITE_OK;
+  const int flushed = WriteHeld(held);
   const int closed = held.real->pMethods->xClose(held.real);
   sqlite3_free(held.run);
   held.run = nullptr;
@@ -90,26 +93,20 @@ int Write(sqlite3_file* file, const void* bytes, int amount, sqlite3_int64 offse
 
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
   HeldFile& held = Held(file);
-  if (held.run != nullptr) {
-    if (const int rc = Flush(held); rc != SQLITE_OK) return rc;
-  }
-  return held.real->pMethods->xTruncate(held.real, size);
+  const int rc = WriteHeld(held);
+  return rc != SQLITE_OK ? rc : held.real->pMethods->xTruncate(held.real, size);
 }
 
 int Sync(sqlite3_file* file, int flags) {
   HeldFile& held = Held(file);
-  if (held.run != nullptr) {
-    if (const int rc = Flush(held); rc != SQLITE_OK) return rc;
-  }
-  return held.real->pMethods->xSync(held.real, flags);
+  const int rc = WriteHeld(held);
+  return rc != SQLITE_OK ? rc : held.real->pMethods->xSync(held.real, flags);
 }
 
 int FileSize(sqlite3_file* file, sqlite3_int64* size) {
   HeldFile& held = Held(file);
-  if (held.run != nullptr) {
-    if (const int rc = Flush(held); rc != SQLITE_OK) return rc;
-  }
-  return held.real->pMethods->xFileSize(held.real, size);
+  const int rc = WriteHeld(held);
+  return rc != SQLITE_OK ? rc : held.real->pMethods->xFileSize(held.real, size);
 }
 
 int Lock(sqlite3_file* file, int level) {
@@ -120,10 +117,8 @@ int Lock(sqlite3_file* file, int level) {
 // Another connection may read the file once it is unlocked.
 int Unlock(sqlite3_file* file, int level) {
   HeldFile& held = Held(file);
-  if (held.run != nullptr) {
-    if (const int rc = Flush(held); rc != SQLITE_OK) return rc;
-  }
-  return held.real->pMethods->xUnlock(held.real, level);
+  const int rc = WriteHeld(held);
+  return rc != SQLITE_OK ? rc : held.real->pMethods->xUnlock(held.real, level);
 }
 
 int CheckReservedLock(sqlite3_file* file, int* reserved) {
@@ -135,10 +130,8 @@ int CheckReservedLock(sqlite3_file* file, int* reserved) {
 // off); they are few, so every one sees the file as written.
 int FileControl(sqlite3_file* file, int op, void* argument) {
   HeldFile& held = Held(file);
-  if (held.run != nullptr) {
-    if (const int rc = Flush(held); rc != SQLITE_OK) return rc;
-  }
-  return held.real->pMethods->xFileControl(held.real, op, argument);
+  const int rc = WriteHeld(held);
+  return rc != SQLITE_OK ? rc : held.real->pMethods->xFileControl(held.real, op, argument);
 }
 
 int SectorSize(sqlite3_file* file) {
