@@ -25,6 +25,10 @@ class TargetBroken : public TargetFailed {
   using TargetFailed::TargetFailed;
 };
 
+// Why a target leaves out a table whose definition, damaged, names no
+// column: neither format makes a table without one.
+inline constexpr char kNoColumnToSave[] = "its definition names no column, and a table needs one";
+
 }  // namespace mendora
 
 #endif  // MENDORA_OUTPUT_COMMON_TARGET_ERROR_H_

@@ -303,6 +303,12 @@ void JetOutput::Note(const std::string& kind, const std::string& text) {
 void JetOutput::BeginTable(const OutputTable& table) {
   children_.clear();
   current_.reset();
+  // Damage can leave a definition naming no column. Access makes no table
+  // without one, and rows of none would not read as rows.
+  if (table.columns.empty()) {
+    losses_->TableLost(table.name, kNoColumnToSave);
+    return;
+  }
   auto t = std::make_unique<TableInProgress>();
   t->name = ClaimName(table.name, table_names_);
   if (t->name != table.name) {

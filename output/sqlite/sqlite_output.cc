@@ -1,6 +1,7 @@
 // Writing a recovery pass into a new SQLite database.
 #include "output/sqlite/sqlite_output.h"
 
+#include "output/common/target_error.h"
 #include "output/sqlite/sqlite_losses.h"
 
 #include "output/sqlite/sqlite_target.h"
@@ -47,6 +48,11 @@ void EngineOutput::BeginTable(const OutputTable& table) {
   children_.clear();
   stored_ = 0;
   ole_columns_.clear();
+  if (table.columns.empty()) {
+    // SQLite makes no table without a column either.
+    losses_->TableLost(table.name, kNoColumnToSave);
+    return;
+  }
   // A column the target refuses loses only itself: the table is created by
   // the first statement it accepts, and the refused column gets no values.
   std::vector<size_t> sources;

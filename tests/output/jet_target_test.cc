@@ -3,6 +3,7 @@
 // trees walked entry by entry against the rows, a copied table's definition
 // against the sample's, and damaged sources and damaged written files.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <random>
 #include <set>
 
+#include "output/common/target_error.h"
 #include "output/jet/page_file.h"
 #include "output/targets.h"
 #include "reader/index_def.h"
@@ -830,6 +832,58 @@ TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
     const Recorded back = Read(target);
     ASSERT_EQ(back.relations.size(), 1u);
     EXPECT_EQ((back.relations[0].flags & kRelationNotEnforced) != 0, orphan);
+  }
+}
+
+// Damage can leave a definition that names no column. Neither format makes a
+// table without one: the table is told lost, and the rest of the save, the
+// table after it included, is sound.
+TEST(Targets, ATableWithoutColumnsIsToldLostAndTheRestSaved) {
+  for (const SaveFormat format : {SaveFormat::kAccess, SaveFormat::kSqlite}) {
+    SCOPED_TRACE(format == SaveFormat::kAccess ? "mdb" : "sqlite");
+    ScratchDir dir;
+    const std::string target = dir.File(format == SaveFormat::kAccess ? "out.mdb" : "out.sqlite");
+    LossAccount losses;
+    {
+      std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(format)(target, true);
+      out->Attach(losses);
+      OutputTable empty;
+      empty.name = "Bare";
+      losses.BeginTable("Bare", 2);
+      out->BeginTable(empty);
+      for (int i = 0; i < 2; ++i) out->AddRow(Row{});
+      out->EndTable(2);
+      losses.EndTable();
+      OutputTable parts;
+      parts.name = "Parts";
+      parts.columns = {OutputColumn{"ID", kColumnLongInteger}};
+      losses.BeginTable("Parts", 1);
+      out->BeginTable(parts);
+      Row row;
+      row.values.resize(1);
+      row.values[0].SetInteger(7);
+      out->AddRow(row);
+      out->EndTable(1);
+      losses.EndTable();
+      out->Finish();
+    }
+    EXPECT_EQ(losses.lines(), std::vector<std::string>{"Table Bare was not recovered: " + std::string(kNoColumnToSave)});
+    if (format == SaveFormat::kAccess) {
+      EXPECT_EQ(CheckProblems(target), "");
+      std::vector<std::string> names;
+      for (const auto& [page, name] : WrittenTables(target)) names.push_back(name);
+      EXPECT_EQ(names, std::vector<std::string>{"Parts"});
+    } else {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+      std::vector<std::string> ids;
+      sqlite3_exec(db, "SELECT ID FROM Parts", [](void* out, int, char** values, char**) {
+        static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
+        return 0;
+      }, &ids, nullptr);
+      sqlite3_close(db);
+      EXPECT_EQ(ids, std::vector<std::string>{"7"});
+    }
   }
 }
 
