@@ -16,10 +16,12 @@
 #include <string>
 
 #include "output/targets.h"
+#include "reader/column_types.h"
 #include "recovery/file_check.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_steps.h"
 #include "tests/fuzz/memory_file.h"
+#include "tests/support/recording_sink.h"
 
 namespace {
 
@@ -40,6 +42,45 @@ class SaveFolder {
   std::filesystem::path path_;
 };
 
+// Columns the target stores in another type: their values differ in form.
+bool Converted(const mendora::OutputColumn& column) {
+  return column.type == mendora::kColumnBigInt || column.type == mendora::kColumnExtendedDateTime ||
+         column.complex_kind != 0 || column.type == mendora::kColumnComplex ||
+         (column.calculated && column.type == mendora::kColumnNumeric);
+}
+
+// The first value the file holds otherwise than the pass offered it, in a
+// table saved under its own name without a refusal (a refused value is
+// saved as null, and told); empty when there is none.
+std::string FirstValueChanged(const mendora::LossAccount& losses, const mendora::testing::RecordingSink& offered,
+                              const mendora::testing::RecordingSink& read_back) {
+  for (const auto& [name, before] : offered.tables) {
+    const mendora::TableLosses* account = losses.Table(name);
+    const auto after = read_back.tables.find(name);
+    if (account == nullptr || account->lost_whole || account->rows_refused != 0 || account->values_refused != 0 ||
+        after == read_back.tables.end() || after->second.rows.size() != before.rows.size()) {
+      continue;
+    }
+    for (size_t i = 0; i < before.columns.size(); ++i) {
+      const mendora::OutputColumn& column = before.columns[i];
+      if (Converted(column)) continue;
+      const std::vector<mendora::OutputColumn>& written = after->second.columns;
+      size_t w = 0;
+      while (w < written.size() && written[w].name != column.name) ++w;
+      if (w == written.size() || written[w].type != column.type) continue;
+      for (size_t r = 0; r < before.rows.size(); ++r) {
+        if (i >= before.rows[r].size() || w >= after->second.rows[r].size()) continue;
+        if (before.rows[r][i] != after->second.rows[r][w]) {
+          const auto shown = [](const std::optional<std::string>& v) { return v ? "\"" + *v + "\"" : std::string("null"); };
+          return "table " + name + ", row " + std::to_string(r) + ", column " + column.name + ": offered " +
+                 shown(before.rows[r][i]) + ", read back " + shown(after->second.rows[r][w]);
+        }
+      }
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,6 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   session.options.replace_existing = true;
   session.options.loss_details = nullptr;
   session.options.make_target = mendora::MakeTargetFactory(mendora::SaveFormat::kAccess);
+  mendora::testing::RecordingSink offered;
+  session.options.outputs.push_back(&offered);
   const mendora::PassResult result = mendora::RunRecovery(session);
   const bool exists = std::filesystem::exists(target);
   // Every outcome but a completed pass leaves nothing behind.
@@ -90,6 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mendora::RecoverySession again;
   again.options.source_path = target;
   again.options.loss_details = nullptr;
+  mendora::testing::RecordingSink read_back;
+  again.options.outputs.push_back(&read_back);
   const mendora::PassResult reread = mendora::RunRecovery(again);
   std::string wrong;
   if (reread.outcome != mendora::PassOutcome::kCompleted) wrong = "the saved file does not read: " + reread.message;
@@ -99,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (found != kept.end() && found->second != table.rows) wrong = "table " + table.name + " holds other rows than were saved";
   }
   if (again.results.losses.AnyLoss()) wrong = "the saved file tells a loss";
+  if (wrong.empty()) wrong = FirstValueChanged(session.results.losses, offered, read_back);
   if (!wrong.empty()) {
     std::fprintf(stderr, "%s: %lld rows saved, %lld read back\n", wrong.c_str(), static_cast<long long>(kept_total),
                  static_cast<long long>(again.results.grand_total));
