@@ -49,6 +49,28 @@ bool Converted(const mendora::OutputColumn& column) {
          (column.calculated && column.type == mendora::kColumnNumeric);
 }
 
+// A decimal is its sign and its number: the precision only pads it, and a
+// column of more decimals scales it.
+bool SameValue(const mendora::Value& a, const mendora::Value& b) {
+  if (a.kind == mendora::ValueKind::kDecimal && b.kind == mendora::ValueKind::kDecimal) {
+    using Wide = unsigned __int128;
+    Wide x = (Wide{a.magnitude_high} << 64) | a.magnitude_low, y = (Wide{b.magnitude_high} << 64) | b.magnitude_low;
+    // Scaled up to the other's decimals; past 128 bits it cannot be the
+    // other, which the file holds in 96.
+    const auto scale_up = [](Wide& n, int from, int to) {
+      for (; from < to; ++from) {
+        if (n > ~Wide{0} / 10) return false;
+        n *= 10;
+      }
+      return true;
+    };
+    if (!scale_up(x, a.scale, b.scale) || !scale_up(y, b.scale, a.scale)) return false;
+    return x == y && (x == 0 || a.negative == b.negative);
+  }
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull();
+  return a.kind == b.kind && mendora::RenderValue(a) == mendora::RenderValue(b);
+}
+
 // The first value the file holds otherwise than the pass offered it, in a
 // table saved under its own name without a refusal (a refused value is
 // saved as null, and told); empty when there is none.
@@ -69,12 +91,14 @@ std::string FirstValueChanged(const mendora::LossAccount& losses, const mendora:
       while (w < written.size() && written[w].name != column.name) ++w;
       if (w == written.size() || written[w].type != column.type) continue;
       for (size_t r = 0; r < before.rows.size(); ++r) {
-        if (i >= before.rows[r].size() || w >= after->second.rows[r].size()) continue;
-        if (before.rows[r][i] != after->second.rows[r][w]) {
-          const auto shown = [](const std::optional<std::string>& v) { return v ? "\"" + *v + "\"" : std::string("null"); };
-          return "table " + name + ", row " + std::to_string(r) + ", column " + column.name + ": offered " +
-                 shown(before.rows[r][i]) + ", read back " + shown(after->second.rows[r][w]);
-        }
+        const std::vector<mendora::Value>& was = before.typed_rows[r].values;
+        const std::vector<mendora::Value>& is = after->second.typed_rows[r].values;
+        if (i >= was.size() || w >= is.size() || SameValue(was[i], is[w])) continue;
+        const auto shown = [](const mendora::Value& v) {
+          return v.IsNull() ? std::string("null") : "\"" + mendora::RenderValue(v) + "\"";
+        };
+        return "table " + name + ", row " + std::to_string(r) + ", column " + column.name + ": offered " +
+               shown(was[i]) + ", read back " + shown(is[w]);
       }
     }
   }
