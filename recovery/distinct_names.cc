@@ -5,16 +5,25 @@
 #include <cstdio>
 #include <vector>
 
+#include "reader/text_codec.h"
+
 namespace mendora {
 
 std::string ClaimDistinctName(std::set<std::string>& taken, const std::string& name, const std::string& suffix,
                               const NameKey& key) {
-  auto claim = [&](const std::string& candidate) { return taken.insert(key ? key(candidate) : candidate).second; };
-  if (claim(name)) return name;
-  const std::string base = name + suffix;
-  std::string candidate = base;
-  for (int n = 2; !claim(candidate); ++n) candidate = base + " " + std::to_string(n);
-  return candidate;
+  const auto key_of = [&](const std::string& candidate) { return key ? key(candidate) : candidate; };
+  if (taken.insert(key_of(name)).second) return name;
+  std::string stem = name;
+  for (int n = 1;; ++n) {
+    const std::string tail = n == 1 ? suffix : suffix + " " + std::to_string(n);
+    // A target that cuts long names would cut away the tail that tells this
+    // one apart, every number alike: the name gives up its last characters
+    // until the tail is part of the key.
+    while (key && !stem.empty() && key_of(stem + tail) == key_of(stem + tail + "x")) {
+      CutUtf8Bytes(stem, stem.size() - 1);
+    }
+    if (taken.insert(key_of(stem + tail)).second) return stem + tail;
+  }
 }
 
 std::string PrintableText(std::string_view text) {

@@ -202,6 +202,18 @@ struct JetOutput::CatalogObject {
   Bytes properties;
 };
 
+namespace {
+
+// `name` (one Access takes) and `suffix` after it, the name cut short so
+// that the suffix, which tells it apart, is within the 64 characters
+// Access keeps.
+std::string NameWithSuffix(std::string name, const std::string& suffix) {
+  while (!name.empty() && Utf8ToUtf16(name).size() + suffix.size() > kMaxNameUnits) CutUtf8Bytes(name, name.size() - 1);
+  return name + suffix;
+}
+
+}  // namespace
+
 std::string JetOutput::AccessName(const std::string& name) {
   std::u16string units = Utf8ToUtf16(name);
   for (char16_t& unit : units) {
@@ -286,11 +298,7 @@ std::string JetOutput::ClaimName(const std::string& wanted, std::set<std::string
   std::string name = CatalogName(wanted);
   if (taken.insert(AsciiLower(name)).second) return name;
   for (int n = 2;; ++n) {
-    const std::string suffix = " (" + std::to_string(n) + ")";
-    std::string candidate = AccessName(name);
-    std::u16string units = Utf8ToUtf16(candidate);
-    if (units.size() + suffix.size() > kMaxNameUnits) candidate = AccessName(candidate.substr(0, candidate.size() - suffix.size()));
-    candidate += suffix;
+    const std::string candidate = NameWithSuffix(name, " (" + std::to_string(n) + ")");
     if (taken.insert(AsciiLower(candidate)).second) return candidate;
   }
 }
@@ -327,7 +335,9 @@ void JetOutput::BeginTable(const OutputTable& table) {
     }
     JetColumn c;
     c.name = AccessName(source.name);
-    for (int n = 2; !column_names.insert(AsciiLower(c.name)).second; ++n) c.name = AccessName(source.name + " (" + std::to_string(n) + ")");
+    for (int n = 2; !column_names.insert(AsciiLower(c.name)).second; ++n) {
+      c.name = NameWithSuffix(AccessName(source.name), " (" + std::to_string(n) + ")");
+    }
     c.source = i;
     c.type = source.type;
     switch (source.type) {

@@ -418,6 +418,51 @@ TEST(JetTarget, ARenamedTableKeepsItsRelations) {
 // order (here the fields' orders were lost). Access keys the rows by it, so
 // those are numbered again in the order they came, and the file checks
 // clean; the orders of the other attributes stay as stored.
+// Names past the 64 characters Access keeps, equal in those: each column
+// and table gets a name of its own that fits, with the number that tells
+// it apart kept, and no row is lost. A cut that took the number away made
+// every candidate the same name, and the save never ended.
+TEST(JetTarget, LongNamesEqualInTheirFirst64CharactersStayApart) {
+  namespace tb = testing;
+  const std::string long_name = [] {
+    std::string name;
+    for (int i = 0; i < 70; ++i) name += "\u0100";  // two bytes a character
+    return name;
+  }();
+  tb::JetFileBuilder builder(tb::JetVersion::kJet4);
+  for (int t = 0; t < 2; ++t) {
+    tb::Table table;
+    table.name = long_name + std::to_string(t);
+    table.columns = {{long_name + "a", tb::kLong}, {long_name + "b", tb::kLong}, {long_name + "c", tb::kText}};
+    table.rows = {{int64_t{1}, int64_t{2}, std::string("x")}, {int64_t{3}, int64_t{4}, std::string("y")}};
+    builder.AddTable(table);
+  }
+  tb::TempDatabase file(builder.Build());
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  const Saved saved = Save(file.path(), target, SaveFormat::kAccess);
+  ASSERT_EQ(saved.result.outcome, PassOutcome::kCompleted) << saved.result.message;
+  EXPECT_EQ(CheckProblems(target), "");
+  const Recorded back = Read(target);
+  std::set<std::string> tables;
+  for (const OutputTable& table : back.tables) {
+    if (IsSystemName(table.name)) continue;
+    SCOPED_TRACE(table.name);
+    tables.insert(table.name);
+    EXPECT_LE(CountUtf8Chars(table.name), 64u);
+    std::set<std::string> columns;
+    for (const OutputColumn& column : table.columns) {
+      EXPECT_LE(CountUtf8Chars(column.name), 64u);
+      columns.insert(column.name);
+    }
+    EXPECT_EQ(columns.size(), 3u);
+    ASSERT_EQ(back.rows.at(table.name).size(), 2u);
+    EXPECT_EQ(back.rows.at(table.name)[1][1], "4");
+    EXPECT_EQ(back.rows.at(table.name)[1][2], "y");
+  }
+  EXPECT_EQ(tables.size(), 2u);
+}
+
 TEST(JetTarget, QueryRowsOfOneOrderAreNumberedAgain) {
   ScratchDir dir;
   const std::string target = dir.File("out.mdb");
