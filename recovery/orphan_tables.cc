@@ -260,6 +260,15 @@ void ReadNavigationList(RecoverySession& session, JetHandle& handle, int32_t pag
     const std::optional<int64_t> object = columns.Integer(row, kId);
     const std::string name = columns.Text(row, kName);
     if (!object || columns.Integer(row, kType) != kCatalogTable || name.empty()) continue;
+    // The list holds Access's own tables too. Their rows are Access's
+    // bookkeeping, which the catalog's flags would have kept out of the
+    // user's tables, and saved under their names they would pass for
+    // Access's own in the new file. MSysCompactError is the one Access
+    // makes for the user to read.
+    if (IsSystemObjectName(name) && name != "MSysCompactError") {
+      session.state->system_definition_pages.insert(CatalogIdPage(*object));
+      continue;
+    }
     session.state->navigation_names.emplace(CatalogIdPage(*object), name);
   }
 }
@@ -372,6 +381,7 @@ void RecoverOrphanTables(RecoverySession& session, JetHandle& handle) {
     }
   }
 
+  std::erase_if(orphans, [&](const Orphan& orphan) { return session.state->system_definition_pages.count(orphan.page) != 0; });
   std::set<std::string> taken;
   for (const std::string& name : session.state->target_table_names) taken.insert(AsciiLower(name));
   // The navigation pane's list names a table by its page: surest of all.

@@ -2,8 +2,12 @@
 // deleted rows brought back on request.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "reader/jet_format.h"
 #include "tests/builder/jet_builder.h"
+#include "tests/support/corpus.h"
 #include "tests/support/temp_database.h"
 
 namespace mendora {
@@ -200,6 +204,31 @@ TEST_P(OrphanTableTest, AMovedRowComesBackOnceAndNeitherOfItsSlotsIsADeletedRow)
   EXPECT_EQ(analysis.sink.tables.at("Items").rows,
             (std::vector<Cells>{{"0", "item 0"}, {"3", "item 3"}, {"4", "item 4"}, {"5", "item 5"}}));
   EXPECT_EQ(analysis.sink.tables.at("Items (deleted rows)").rows, (std::vector<Cells>{{"1", "item 1"}}));
+}
+
+// Access 2007+ lists its own tables in the navigation pane's list too, and
+// some of their definitions are marked as a user's. With the catalog gone,
+// they are still Access's bookkeeping: read as tables, and saved under
+// their names, they would pass for Access's own in the new file.
+TEST(NavigationListTest, AccessOwnTablesItNamesAreNotTheUsers) {
+  const std::optional<std::filesystem::path> folder = tb::ObjectsCorpusDir();
+  if (!folder) GTEST_SKIP() << "the objects sample folder is absent";
+  const struct {
+    const char* file;
+    std::vector<std::string> tables;
+  } cases[] = {
+      {"obj-ace2007-sortcolumn-fr.accdb", {"~T_Info", "T_Test"}},
+      {"obj-ace2010-charts-de.accdb", {"tbl_ColorSchemes", "tbl_DemoData", "tbl_VersionHistory", "USys_FileData", "USysRegInfo"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::ifstream in(*folder / c.file, std::ios::binary);
+    ASSERT_TRUE(in) << "no sample " << c.file;
+    tb::Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ZeroCatalog(file, 4096);
+    const tb::Analysis analysis = tb::Analyse(file);
+    EXPECT_EQ(analysis.sink.order, c.tables);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OrphanTableTest,
