@@ -75,8 +75,16 @@ const std::vector<Names>& QueryColumnLists() {
   return lists;
 }
 
+// Whether the columns are those of one of the lists, in any order: Jet
+// lists a definition's columns by name, Access 2007+ in the order they
+// were made.
 bool OneOf(const Names& columns, const std::vector<Names>& lists) {
-  return std::find(lists.begin(), lists.end(), columns) != lists.end();
+  Names sorted = columns;
+  std::sort(sorted.begin(), sorted.end());
+  return std::any_of(lists.begin(), lists.end(), [&](Names list) {
+    std::sort(list.begin(), list.end());
+    return list == sorted;
+  });
 }
 
 // The hidden table of an Access 2007+ complex column keeps a column "_C"
@@ -90,8 +98,7 @@ bool IsComplexColumnTable(const Names& columns, int32_t row_count) {
     }
   }
   if (row_count != 0) return false;
-  return columns == Names{"Value"} ||
-         columns == Names{"FileData", "FileFlags", "FileName", "FileTimeStamp", "FileType", "FileURL"} ||
+  return OneOf(columns, {{"Value"}, {"FileData", "FileFlags", "FileName", "FileTimeStamp", "FileType", "FileURL"}}) ||
          (columns.size() == 2 && columns[0] == "append-memo-data" && columns[1].rfind("Modified_", 0) == 0);
 }
 
