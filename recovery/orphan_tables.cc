@@ -75,13 +75,17 @@ const std::vector<Names>& QueryColumnLists() {
   return lists;
 }
 
-// Whether the columns are those of one of the lists, in any order: Jet
-// lists a definition's columns by name, Access 2007+ in the order they
-// were made.
+// Whether the columns are those of one of the lists. A definition may list
+// its columns by name or in the order they were made (Access 2007+ does),
+// so a list of three names or more matches in any order; fewer names, as
+// common as "ID" and "Data", only as the list has them, lest a user's
+// table be taken for Access's own.
 bool OneOf(const Names& columns, const std::vector<Names>& lists) {
   Names sorted = columns;
   std::sort(sorted.begin(), sorted.end());
   return std::any_of(lists.begin(), lists.end(), [&](Names list) {
+    if (list == columns) return true;
+    if (list.size() < 3) return false;
     std::sort(list.begin(), list.end());
     return list == sorted;
   });
