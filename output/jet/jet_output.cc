@@ -571,7 +571,10 @@ void JetOutput::AddRow(const Row& row) {
     for (const auto& [place, descending] : index.columns) {
       const JetColumn& c = t.columns[place];
       static const Value kNull;
-      const Value& value = c.source < values->size() ? (*values)[c.source] : kNull;
+      // A value the row could not hold is stored as null, and keyed so.
+      const bool refused = std::find(t.encoded.refused_sources.begin(), t.encoded.refused_sources.end(), c.source) !=
+                           t.encoded.refused_sources.end();
+      const Value& value = c.source < values->size() && !refused ? (*values)[c.source] : kNull;
       whole = whole && !value.IsNull();
       const KeyOutcome outcome = keys_ ? keys_(KeyValue(c, value), c.type, descending, t.key) : KeyOutcome::kUnsupportedType;
       if (outcome != KeyOutcome::kEncoded) {

@@ -261,6 +261,7 @@ void RowEncoder::Encode(const std::vector<Value>& values, const LongValueSink& s
   Bytes& row = out.bytes;
   row.clear();
   out.refused.clear();
+  out.refused_sources.clear();
   const size_t mask_bytes = (column_count_ + 7) / 8;
   std::vector<uint8_t> mask(mask_bytes, 0);
   const auto set = [&](const JetColumn& c) { mask[c.number / 8] |= static_cast<uint8_t>(1u << (c.number % 8)); };
@@ -282,6 +283,7 @@ void RowEncoder::Encode(const std::vector<Value>& values, const LongValueSink& s
     std::optional<Bytes> bytes = FieldBytes(column, value, problem);
     if (!bytes) {
       out.refused.push_back("column " + column.name + ": " + problem);
+      out.refused_sources.push_back(column.source);
       continue;
     }
     std::memcpy(row.data() + 2 + column.fixed_offset, bytes->data(), std::min<size_t>(bytes->size(), column.size));
@@ -302,6 +304,7 @@ void RowEncoder::Encode(const std::vector<Value>& values, const LongValueSink& s
         std::optional<Bytes> content = LongValueContent(column, value);
         if (!content) {
           out.refused.push_back("column " + column.name + ": a value of another kind than the column's");
+          out.refused_sources.push_back(column.source);
           continue;
         }
         const size_t tail = 2 * (variable_.size() + 2) + mask_bytes;
@@ -312,6 +315,7 @@ void RowEncoder::Encode(const std::vector<Value>& values, const LongValueSink& s
       std::optional<Bytes> bytes = FieldBytes(column, value, problem);
       if (!bytes) {
         out.refused.push_back("column " + column.name + ": " + problem);
+        out.refused_sources.push_back(column.source);
         continue;
       }
       row += *bytes;

@@ -72,6 +72,7 @@ using LongValueSink = std::function<Bytes(size_t column, const Bytes& content, s
 struct EncodedRow {
   Bytes bytes;
   std::vector<std::string> refused;  // one line per value left out
+  std::vector<size_t> refused_sources;  // the source value of each, stored as null
 };
 
 // Lays out a table's rows.

@@ -832,6 +832,40 @@ TEST(JetTarget, AKeyTwoRowsShareIsWrittenAsAPlainIndex) {
 // Damage can take a row that others refer to. The relation is then saved
 // unenforced, and told; with every row it refers to there (nulls refer to
 // nothing), it stays enforced. Either way the file checks clean.
+// A value the column cannot hold is stored as null and told; its index
+// keys the row as null too, or Access would find the row under a value it
+// does not hold.
+TEST(JetTarget, ARefusedValueIsKeyedAsTheNullStored) {
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  LossAccount losses;
+  {
+    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+    out->Attach(losses);
+    OutputTable table;
+    table.name = "Parts";
+    OutputColumn code{"Code", kColumnText};
+    code.text_length = 3;
+    table.columns = {OutputColumn{"ID", kColumnLongInteger}, code};
+    table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
+    out->BeginTable(table);
+    int64_t id = 0;
+    for (const char* text : {"abc", "too long", "xyz"}) {
+      Row row;
+      row.values.resize(2);
+      row.values[0].SetInteger(++id);
+      row.values[1].kind = ValueKind::kText;
+      row.values[1].bytes = text;
+      out->AddRow(row);
+    }
+    out->EndTable(id);
+    out->Finish();
+  }
+  EXPECT_EQ(losses.lines(),
+            std::vector<std::string>{"Table Parts: record 2, column Code: the text is longer than the column holds was not stored"});
+  EXPECT_EQ(CheckProblems(target), "");
+}
+
 TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
   for (const bool orphan : {false, true}) {
     SCOPED_TRACE(orphan ? "an order of customer 3, who is gone" : "every customer there");
