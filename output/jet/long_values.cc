@@ -33,7 +33,10 @@ RowPageWriter& LongValueWriter::PagesFor(size_t column) {
 
 Bytes LongValueWriter::Write(size_t column, const Bytes& content, size_t row_size) {
   const auto length = static_cast<uint32_t>(content.size());
-  if (content.size() <= kMaxInlineLongValue && row_size + kLongValueHeaderSize + content.size() <= kInlineRowLimit) {
+  // An empty value is its header alone, whatever the row's size: a row of
+  // no bytes on a long-value page would lie past the page's end.
+  if (content.empty() ||
+      (content.size() <= kMaxInlineLongValue && row_size + kLongValueHeaderSize + content.size() <= kInlineRowLimit)) {
     Bytes field;
     PutU32(field, length | kLongValueInline);
     PutU32(field, 0);

@@ -866,6 +866,45 @@ TEST(JetTarget, ARefusedValueIsKeyedAsTheNullStored) {
   EXPECT_EQ(CheckProblems(target), "");
 }
 
+// A memo or OLE value of no bytes is its header alone, inline, even in a
+// row too full for any other value inline: written as a row of its own on a
+// long-value page, it was a row of no bytes past the page's end.
+TEST(JetTarget, AnEmptyLongValueInAFullRowStaysInline) {
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  LossAccount losses;
+  {
+    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+    out->Attach(losses);
+    OutputTable table;
+    table.name = "Notes";
+    // Texts no compression shortens: 500 bytes each in the row.
+    std::string wide;
+    for (int i = 0; i < 250; ++i) wide += "\u4e2d";
+    for (int i = 0; i < 5; ++i) table.columns.push_back(OutputColumn{"T" + std::to_string(i), kColumnText});
+    table.columns.push_back(OutputColumn{"Memo", kColumnMemo});
+    table.columns.push_back(OutputColumn{"Ole", kColumnOle});
+    out->BeginTable(table);
+    Row row;
+    row.values.resize(table.columns.size());
+    for (int i = 0; i < 5; ++i) {
+      row.values[static_cast<size_t>(i)].kind = ValueKind::kText;
+      row.values[static_cast<size_t>(i)].bytes = wide;
+    }
+    row.values[5].kind = ValueKind::kText;
+    row.values[6].kind = ValueKind::kBytes;
+    out->AddRow(row);
+    out->EndTable(1);
+    out->Finish();
+  }
+  EXPECT_EQ(losses.lines(), std::vector<std::string>{});
+  EXPECT_EQ(CheckProblems(target), "");
+  const Recorded back = Read(target);
+  ASSERT_EQ(back.rows.at("Notes").size(), 1u);
+  EXPECT_EQ(back.rows.at("Notes")[0][5], "");
+  EXPECT_EQ(back.rows.at("Notes")[0][6], "");
+}
+
 TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
   for (const bool orphan : {false, true}) {
     SCOPED_TRACE(orphan ? "an order of customer 3, who is gone" : "every customer there");
