@@ -8,6 +8,7 @@
 #include "reader/byte_cursor.h"
 #include "reader/ace_values.h"
 #include "reader/fixed_values.h"
+#include "reader/index_def.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -126,7 +127,7 @@ void RowCursor::Report(DamageKind kind, int slot, const std::string& column, con
   handle_.Report(report);
 }
 
-bool RowCursor::TakePage(uint32_t p) {
+bool RowCursor::TakePage(uint32_t p, bool claimed) {
   current_page_ = p;
   decode_page_ = p;
   copy_taken_ = false;
@@ -137,7 +138,11 @@ bool RowCursor::TakePage(uint32_t p) {
   }
   if (!deleted_rows_) {
     const int64_t earlier = EarlierCopy(p);
-    if (earlier >= 0) {
+    // A page the map names, equal to another, is a copy only where the
+    // table could not hold the rows twice: damage that copies a page over
+    // another of the same table, in a table that could, cannot be told from
+    // rows entered twice.
+    if (earlier >= 0 && !(claimed && PagesMayRepeat())) {
       handle_.Report(DamageReport{DamageKind::kForeignPage, table_.name, p, -1, "",
                                   "the page holds the same bytes as page " + std::to_string(earlier) +
                                       ": a copy, whose rows were read there; what it held before is lost"});
@@ -186,8 +191,65 @@ int64_t RowCursor::EarlierCopy(uint32_t p) {
   return -1;
 }
 
+bool RowCursor::PagesMayRepeat() {
+  if (!pages_may_repeat_) {
+    std::string problem;
+    const std::optional<IndexDefinition> indexes = ReadIndexes(table_, &problem);
+    // Rows entered twice fill equal pages in a table no index keeps apart,
+    // and every page its map names then holds the rows its definition
+    // counts; a copy over another of its pages would have to replace just
+    // as many rows.
+    pages_may_repeat_ = indexes && indexes->real.empty() && table_.row_count >= 0 &&
+                        LiveRowsOfMappedPages() == static_cast<uint64_t>(table_.row_count);
+  }
+  return *pages_may_repeat_;
+}
+
+std::optional<uint64_t> RowCursor::LiveRowsOfMappedPages() {
+  const std::vector<uint8_t>& map = table_.usage_map;
+  const ByteView view(map.data(), map.size());
+  const uint64_t pages = handle_.PageCount();
+  PageBuffer buffer{};
+  uint64_t rows = 0;
+  const auto count = [&](uint64_t page) {
+    if (page == 0 || page >= pages || ReadPageInto(handle_, buffer, static_cast<int64_t>(page)) != handle_.PageSize())
+      return;
+    const ByteView data(buffer.data(), handle_.PageSize());
+    if (buffer[0] != kDataPageType ||
+        data.U32(kPageOwnerPos).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
+      return;
+    }
+    const PageSlots slots(data, *handle_.format);
+    for (uint32_t s = 0; s < slots.count(); ++s) rows += SlotHoldsNoRow(slots.entry(s)) ? 0 : 1;
+  };
+  if (map.size() >= 5 && map[0] == 0) {
+    const uint64_t first = view.U32(1).value_or(0);
+    for (uint64_t index = 0; index < (map.size() - 5) * 8ull && first + index < pages; ++index) {
+      if ((map[5 + index / 8] >> (index % 8)) & 1) count(first + index);
+    }
+    return rows;
+  }
+  if (map.empty() || map[0] != 1) return std::nullopt;
+  const uint64_t block = (handle_.PageSize() - 4ull) * 8ull;
+  std::set<uint32_t> seen;
+  PageBuffer bits{};
+  for (uint64_t k = 0; 1 + 4 * k + 4 <= map.size() && k * block < pages; ++k) {
+    const uint32_t map_page = view.U32(1 + 4 * k).value_or(0);
+    if (map_page == 0) continue;
+    // A map that does not read is no witness.
+    if (!seen.insert(map_page).second ||
+        ReadPageInto(handle_, bits, map_page) != handle_.PageSize() || bits[0] != kUsageMapPageType) {
+      return std::nullopt;
+    }
+    for (uint64_t o = 0; o < block && k * block + o < pages; ++o) {
+      if ((bits[4 + o / 8] >> (o % 8)) & 1) count(k * block + o);
+    }
+  }
+  return rows;
+}
+
 bool RowCursor::TakeClaimedPage(uint32_t p) {
-  if (TakePage(p)) return true;
+  if (TakePage(p, true)) return true;
   if (copy_taken_) return false;
   // A sound map names only its table's data pages (Access takes a page out
   // of the map before it frees it): the rows of a page it names that is

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <set>
 #include <string>
@@ -81,14 +82,21 @@ class RowCursor {
   // Takes the first page of this table in [from, to) that the file's data
   // page index names; false when there is none.
   bool TakeIndexedPage(uint64_t from, uint64_t to);
-  // Reads page p; true when it is one of this table's data pages.
-  bool TakePage(uint32_t p);
+  // Reads page p; true when it is one of this table's data pages. `claimed`:
+  // the usage map names it.
+  bool TakePage(uint32_t p, bool claimed = false);
   // TakePage for a page the usage map names: one that is not the table's
   // is reported.
   bool TakeClaimedPage(uint32_t p);
   // The page taken earlier that holds the same bytes as page p (in the page
   // buffer), or -1; p is remembered when there is none.
   int64_t EarlierCopy(uint32_t p);
+  // Whether two of the table's pages may hold the same bytes soundly. An
+  // index definition that does not read counts as no.
+  bool PagesMayRepeat();
+  // The live rows of the table's pages its usage map names; nothing when
+  // the map does not read.
+  std::optional<uint64_t> LiveRowsOfMappedPages();
   // Marks a live row's start taken; false when a row read before took it.
   bool TakeStart(uint16_t start) {
     uint64_t& word = live_starts_[start / 64];
@@ -157,9 +165,9 @@ class RowCursor {
   // The row starts of the live rows of the current page read so far, one
   // bit per offset a slot can name.
   std::vector<uint64_t> live_starts_ = std::vector<uint64_t>(8192 / 64);
-  // The pages taken so far by 32-bit digests of their bytes: a sound file
-  // never holds two equal data pages, so a second is a copy whose rows were
-  // read. Each page is known by a digest of a few of its bytes, the first
+  // The pages taken so far by 32-bit digests of their bytes: two equal data
+  // pages are a copy whose rows were read, unless the table may repeat rows
+  // (PagesMayRepeat). Each page is known by a digest of a few of its bytes, the first
   // of each such digest in page_signatures_; the pages whose digest another
   // page shares are known by the digest of all their bytes as well, in
   // page_digests_ (the first of them once digested_ says so). Pages of equal
@@ -169,6 +177,7 @@ class RowCursor {
   PackedTable digested_;
   std::unique_ptr<PageBuffer> copy_check_;
   bool copy_taken_ = false;  // TakePage's last refusal was such a copy (told already)
+  std::optional<bool> pages_may_repeat_;
   bool deleted_rows_ = false;
   std::function<bool(ByteView row)> row_check_;
   // The page the rows decoded now come from (current_page_ is the page the
