@@ -195,11 +195,13 @@ bool RowCursor::PagesMayRepeat() {
   if (!pages_may_repeat_) {
     std::string problem;
     const std::optional<IndexDefinition> indexes = ReadIndexes(table_, &problem);
-    // Rows entered twice fill equal pages in a table no index keeps apart,
-    // and every page its map names then holds the rows its definition
-    // counts; a copy over another of its pages would have to replace just
-    // as many rows.
-    pages_may_repeat_ = indexes && indexes->real.empty() && table_.row_count >= 0 &&
+    // Rows entered twice fill equal pages in a table no unique index keeps
+    // apart, and every page its map names then holds the rows its
+    // definition counts; a copy over another of its pages would have to
+    // replace just as many rows.
+    const auto unique = [](const RealIndex& index) { return (index.flags & kIndexUnique) != 0; };
+    pages_may_repeat_ = indexes && std::none_of(indexes->real.begin(), indexes->real.end(), unique) &&
+                        table_.row_count >= 0 &&
                         LiveRowsOfMappedPages() == static_cast<uint64_t>(table_.row_count);
   }
   return *pages_may_repeat_;

@@ -905,6 +905,35 @@ TEST(JetTarget, AnEmptyLongValueInAFullRowStaysInline) {
   EXPECT_EQ(back.rows.at("Notes")[0][6], "");
 }
 
+// Repeated rows fill pages of equal bytes, also in a saved table with an
+// index that is not unique (a damaged key written as a plain index): the
+// file holds them all, and its check calls none a copy.
+TEST(JetTarget, RepeatedRowsUnderAPlainIndexReadBackWhole) {
+  ScratchDir dir;
+  const std::string target = dir.File("out.mdb");
+  LossAccount losses;
+  {
+    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+    out->Attach(losses);
+    OutputTable table;
+    table.name = "Log";
+    table.columns = {OutputColumn{"Event", kColumnText}, OutputColumn{"Code", kColumnLongInteger}};
+    table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
+    out->BeginTable(table);
+    Row row;
+    row.values.resize(2);
+    row.values[0].kind = ValueKind::kText;
+    row.values[0].bytes = "door opened";
+    row.values[1].SetInteger(7);
+    for (int i = 0; i < 3000; ++i) out->AddRow(row);
+    out->EndTable(3000);
+    out->Finish();
+  }
+  EXPECT_EQ(losses.lines(), std::vector<std::string>{});
+  EXPECT_EQ(CheckProblems(target), "");
+  EXPECT_EQ(Read(target).rows.at("Log").size(), 3000u);
+}
+
 TEST(JetTarget, ARelationWhoseReferencedRowIsLostIsSavedUnenforced) {
   for (const bool orphan : {false, true}) {
     SCOPED_TRACE(orphan ? "an order of customer 3, who is gone" : "every customer there");
