@@ -11,8 +11,8 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -165,13 +165,14 @@ class RowCursor {
   // The row starts of the live rows of the current page read so far, one
   // bit per offset a slot can name.
   std::vector<uint64_t> live_starts_ = std::vector<uint64_t>(8192 / 64);
-  // The pages taken so far by 32-bit digests of their bytes: two equal data
-  // pages are a copy whose rows were read, unless the table may repeat rows
-  // (PagesMayRepeat). Each page is known by a digest of a few of its bytes, the first
-  // of each such digest in page_signatures_; the pages whose digest another
-  // page shares are known by the digest of all their bytes as well, in
-  // page_digests_ (the first of them once digested_ says so). Pages of equal
-  // digest are compared byte for byte in copy_check_.
+  // The pages taken so far by 32-bit digests of their bytes: of two equal
+  // data pages the second is a copy whose rows were read, unless the table
+  // may repeat rows (PagesMayRepeat). Each page is known by a digest of a
+  // few of its bytes, the first of each such digest in page_signatures_;
+  // the pages whose digest another page shares are known by the digest of
+  // all their bytes as well, in page_digests_ (the first of them once
+  // digested_ says so). Pages of equal digest are compared byte for byte in
+  // copy_check_.
   PackedTable page_signatures_;
   PackedTable page_digests_;
   PackedTable digested_;
