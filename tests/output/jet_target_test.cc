@@ -178,6 +178,39 @@ std::string KnownKeysOnly(const std::string& name) {
   return out;
 }
 
+Value Int(int64_t n) {
+  Value v;
+  v.SetInteger(n);
+  return v;
+}
+
+Value Text(const char* text) {
+  Value v;
+  v.kind = ValueKind::kText;
+  v.bytes = text;
+  return v;
+}
+
+Row ValuesRow(std::vector<Value> values) {
+  Row row;
+  row.values = std::move(values);
+  return row;
+}
+
+// Writes `rows` as the only table of a new Access file at `target`, and
+// gives back the save's account.
+LossAccount SaveOneTable(const std::string& target, const OutputTable& table, const std::vector<Row>& rows) {
+  LossAccount losses;
+  std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
+  out->Attach(losses);
+  out->BeginTable(table);
+  for (const Row& row : rows) out->AddRow(row);
+  out->EndTable(static_cast<int64_t>(rows.size()));
+  out->Finish();
+  out.reset();
+  return losses;
+}
+
 class EverySample : public ::testing::TestWithParam<fs::path> {};
 
 // Written as .mdb, read back: the same tables, columns, rows and values; the
@@ -773,41 +806,15 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DamagedSource);
 TEST(JetTarget, AKeyTwoRowsShareIsWrittenAsAPlainIndex) {
   ScratchDir dir;
   const std::string target = dir.File("out.mdb");
-  const auto value = [](std::optional<int64_t> n) {
-    Value v;
-    if (n) v.SetInteger(*n);
-    return v;
-  };
-  const auto text = [](const char* t) {
-    Value v;
-    if (t != nullptr) {
-      v.kind = ValueKind::kText;
-      v.bytes = t;
-    }
-    return v;
-  };
-  LossAccount losses;
-  {
-    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
-    out->Attach(losses);
-    OutputTable table;
-    table.name = "Parts";
-    table.columns = {OutputColumn{"ID", kColumnLongInteger}, OutputColumn{"Code", kColumnText}};
-    table.indexes = {OutputIndex{"PrimaryKey", {{"ID"}}, true, true, false, true},
-                     OutputIndex{"Code", {{"Code"}}, false, true}};
-    out->BeginTable(table);
-    const std::vector<std::pair<std::optional<int64_t>, const char*>> rows = {
-        {1, "a"}, {2, "b"}, {2, "c"}, {3, nullptr}, {4, nullptr}};
-    uint32_t n = 0;
-    for (const auto& [id, code] : rows) {
-      Row row;
-      row.slot = static_cast<uint16_t>(n++);
-      row.values = {value(id), text(code)};
-      out->AddRow(row);
-    }
-    out->EndTable(static_cast<int64_t>(rows.size()));
-    out->Finish();
-  }
+  OutputTable table;
+  table.name = "Parts";
+  table.columns = {OutputColumn{"ID", kColumnLongInteger}, OutputColumn{"Code", kColumnText}};
+  table.indexes = {OutputIndex{"PrimaryKey", {{"ID"}}, true, true, false, true},
+                   OutputIndex{"Code", {{"Code"}}, false, true}};
+  const LossAccount losses = SaveOneTable(target, table,
+                                          {ValuesRow({Int(1), Text("a")}), ValuesRow({Int(2), Text("b")}),
+                                           ValuesRow({Int(2), Text("c")}), ValuesRow({Int(3), Value()}),
+                                           ValuesRow({Int(4), Value()})});
   EXPECT_EQ(losses.lines(), std::vector<std::string>{"Table Parts: primary key PrimaryKey was written as a plain index: 1 row "
                                                      "repeats another row's value of (ID)"});
   EXPECT_EQ(CheckProblems(target), "");
@@ -838,29 +845,15 @@ TEST(JetTarget, AKeyTwoRowsShareIsWrittenAsAPlainIndex) {
 TEST(JetTarget, ARefusedValueIsKeyedAsTheNullStored) {
   ScratchDir dir;
   const std::string target = dir.File("out.mdb");
-  LossAccount losses;
-  {
-    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
-    out->Attach(losses);
-    OutputTable table;
-    table.name = "Parts";
-    OutputColumn code{"Code", kColumnText};
-    code.text_length = 3;
-    table.columns = {OutputColumn{"ID", kColumnLongInteger}, code};
-    table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
-    out->BeginTable(table);
-    int64_t id = 0;
-    for (const char* text : {"abc", "too long", "xyz"}) {
-      Row row;
-      row.values.resize(2);
-      row.values[0].SetInteger(++id);
-      row.values[1].kind = ValueKind::kText;
-      row.values[1].bytes = text;
-      out->AddRow(row);
-    }
-    out->EndTable(id);
-    out->Finish();
-  }
+  OutputTable table;
+  table.name = "Parts";
+  OutputColumn code{"Code", kColumnText};
+  code.text_length = 3;
+  table.columns = {OutputColumn{"ID", kColumnLongInteger}, code};
+  table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
+  const LossAccount losses = SaveOneTable(
+      target, table,
+      {ValuesRow({Int(1), Text("abc")}), ValuesRow({Int(2), Text("too long")}), ValuesRow({Int(3), Text("xyz")})});
   EXPECT_EQ(losses.lines(),
             std::vector<std::string>{"Table Parts: record 2, column Code: the text is longer than the column holds was not stored"});
   EXPECT_EQ(CheckProblems(target), "");
@@ -872,31 +865,22 @@ TEST(JetTarget, ARefusedValueIsKeyedAsTheNullStored) {
 TEST(JetTarget, AnEmptyLongValueInAFullRowStaysInline) {
   ScratchDir dir;
   const std::string target = dir.File("out.mdb");
-  LossAccount losses;
-  {
-    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
-    out->Attach(losses);
-    OutputTable table;
-    table.name = "Notes";
-    // Texts no compression shortens: 500 bytes each in the row.
-    std::string wide;
-    for (int i = 0; i < 250; ++i) wide += "\u4e2d";
-    for (int i = 0; i < 5; ++i) table.columns.push_back(OutputColumn{"T" + std::to_string(i), kColumnText});
-    table.columns.push_back(OutputColumn{"Memo", kColumnMemo});
-    table.columns.push_back(OutputColumn{"Ole", kColumnOle});
-    out->BeginTable(table);
-    Row row;
-    row.values.resize(table.columns.size());
-    for (int i = 0; i < 5; ++i) {
-      row.values[static_cast<size_t>(i)].kind = ValueKind::kText;
-      row.values[static_cast<size_t>(i)].bytes = wide;
-    }
-    row.values[5].kind = ValueKind::kText;
-    row.values[6].kind = ValueKind::kBytes;
-    out->AddRow(row);
-    out->EndTable(1);
-    out->Finish();
+  OutputTable table;
+  table.name = "Notes";
+  // Texts no compression shortens: 500 bytes each in the row.
+  std::string wide;
+  for (int i = 0; i < 250; ++i) wide += "\u4e2d";
+  std::vector<Value> values;
+  for (int i = 0; i < 5; ++i) {
+    table.columns.push_back(OutputColumn{"T" + std::to_string(i), kColumnText});
+    values.push_back(Text(wide.c_str()));
   }
+  table.columns.push_back(OutputColumn{"Memo", kColumnMemo});
+  table.columns.push_back(OutputColumn{"Ole", kColumnOle});
+  values.push_back(Text(""));
+  values.push_back(Value());
+  values.back().kind = ValueKind::kBytes;
+  const LossAccount losses = SaveOneTable(target, table, {ValuesRow(values)});
   EXPECT_EQ(losses.lines(), std::vector<std::string>{});
   EXPECT_EQ(CheckProblems(target), "");
   const Recorded back = Read(target);
@@ -911,24 +895,12 @@ TEST(JetTarget, AnEmptyLongValueInAFullRowStaysInline) {
 TEST(JetTarget, RepeatedRowsUnderAPlainIndexReadBackWhole) {
   ScratchDir dir;
   const std::string target = dir.File("out.mdb");
-  LossAccount losses;
-  {
-    std::unique_ptr<RecoveryOutput> out = MakeTargetFactory(SaveFormat::kAccess)(target, true);
-    out->Attach(losses);
-    OutputTable table;
-    table.name = "Log";
-    table.columns = {OutputColumn{"Event", kColumnText}, OutputColumn{"Code", kColumnLongInteger}};
-    table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
-    out->BeginTable(table);
-    Row row;
-    row.values.resize(2);
-    row.values[0].kind = ValueKind::kText;
-    row.values[0].bytes = "door opened";
-    row.values[1].SetInteger(7);
-    for (int i = 0; i < 3000; ++i) out->AddRow(row);
-    out->EndTable(3000);
-    out->Finish();
-  }
+  OutputTable table;
+  table.name = "Log";
+  table.columns = {OutputColumn{"Event", kColumnText}, OutputColumn{"Code", kColumnLongInteger}};
+  table.indexes = {OutputIndex{"Code", {{"Code"}}, false, false}};
+  const LossAccount losses =
+      SaveOneTable(target, table, std::vector<Row>(3000, ValuesRow({Text("door opened"), Int(7)})));
   EXPECT_EQ(losses.lines(), std::vector<std::string>{});
   EXPECT_EQ(CheckProblems(target), "");
   EXPECT_EQ(Read(target).rows.at("Log").size(), 3000u);
