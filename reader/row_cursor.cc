@@ -9,6 +9,7 @@
 #include "reader/ace_values.h"
 #include "reader/fixed_values.h"
 #include "reader/index_def.h"
+#include "reader/usage_map.h"
 #include "reader/value_render.h"
 
 namespace mendora {
@@ -208,44 +209,20 @@ bool RowCursor::PagesMayRepeat() {
 }
 
 std::optional<uint64_t> RowCursor::LiveRowsOfMappedPages() {
-  const std::vector<uint8_t>& map = table_.usage_map;
-  const ByteView view(map.data(), map.size());
-  const uint64_t pages = handle_.PageCount();
+  const UsageMapPages mapped = ListUsageMap(handle_, table_.usage_map);
+  // A map that does not read is no witness.
+  if (!mapped.problems.empty()) return std::nullopt;
   PageBuffer buffer{};
   uint64_t rows = 0;
-  const auto count = [&](uint64_t page) {
-    if (page == 0 || page >= pages || ReadPageInto(handle_, buffer, static_cast<int64_t>(page)) != handle_.PageSize())
-      return;
+  for (const uint32_t page : mapped.pages) {
+    if (page == 0 || ReadPageInto(handle_, buffer, page) != handle_.PageSize()) continue;
     const ByteView data(buffer.data(), handle_.PageSize());
     if (buffer[0] != kDataPageType ||
         data.U32(kPageOwnerPos).value_or(0) != static_cast<uint32_t>(table_.entry.definition_page)) {
-      return;
+      continue;
     }
     const PageSlots slots(data, *handle_.format);
     for (uint32_t s = 0; s < slots.count(); ++s) rows += SlotHoldsNoRow(slots.entry(s)) ? 0 : 1;
-  };
-  if (map.size() >= 5 && map[0] == 0) {
-    const uint64_t first = view.U32(1).value_or(0);
-    for (uint64_t index = 0; index < (map.size() - 5) * 8ull && first + index < pages; ++index) {
-      if ((map[5 + index / 8] >> (index % 8)) & 1) count(first + index);
-    }
-    return rows;
-  }
-  if (map.empty() || map[0] != 1) return std::nullopt;
-  const uint64_t block = (handle_.PageSize() - 4ull) * 8ull;
-  std::set<uint32_t> seen;
-  PageBuffer bits{};
-  for (uint64_t k = 0; 1 + 4 * k + 4 <= map.size() && k * block < pages; ++k) {
-    const uint32_t map_page = view.U32(1 + 4 * k).value_or(0);
-    if (map_page == 0) continue;
-    // A map that does not read is no witness.
-    if (!seen.insert(map_page).second ||
-        ReadPageInto(handle_, bits, map_page) != handle_.PageSize() || bits[0] != kUsageMapPageType) {
-      return std::nullopt;
-    }
-    for (uint64_t o = 0; o < block && k * block + o < pages; ++o) {
-      if ((bits[4 + o / 8] >> (o % 8)) & 1) count(k * block + o);
-    }
   }
   return rows;
 }
