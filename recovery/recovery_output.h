@@ -184,6 +184,11 @@ class RecoveryOutput {
   // Whether the output works on threads of its own, which keep another
   // core busy while the pass reads.
   virtual bool HasThreads() const { return false; }
+  // Called once, before anything else, by a queue that feeds the output
+  // from a thread of its own on a machine of one or two cores: that thread
+  // and the pass fill them, so work the output would hand to yet another
+  // thread (writing its files) is better done where it is called.
+  virtual void KeepWorkOnCallingThread() {}
 
  protected:
   LossAccount* losses_ = nullptr;

@@ -81,6 +81,8 @@ class ExportFile {
   void Commit(const char* end);
   // Throws TargetFailed when the file could not be written whole.
   void Publish();
+  // See WriteBehind; kept for every file opened later.
+  void WriteOnCallersThread() { writer_.WriteOnCallersThread(); }
   // Removes the unfinished file; never throws.
   void Discard() noexcept;
   // Rewrites what was written so far: its first `head` bytes, then the

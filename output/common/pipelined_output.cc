@@ -160,6 +160,9 @@ char* Room(size_t bytes, std::unique_ptr<char[]>& data, size_t size, size_t& cap
 }  // namespace
 
 PipelinedOutput::PipelinedOutput(std::unique_ptr<RecoveryOutput> target) : target_(std::move(target)) {
+  // A third busy thread on two cores only takes turns with the pass, and
+  // the pass is what the whole waits for (0: the count is not known).
+  if (std::thread::hardware_concurrency() < 3) target_->KeepWorkOnCallingThread();
   for (size_t i = 0; i < kBatches; ++i) free_.push_back(std::make_unique<Batch>());
   thread_ = std::thread([this] { Work(); });
 }

@@ -43,6 +43,12 @@ void WriteBehind::HandOver() {
     chunk_.size = 0;
     return;
   }
+  if (on_callers_thread_) {
+    lock.unlock();
+    Put(chunk_);
+    chunk_.size = 0;
+    return;
+  }
   if (!thread_.joinable()) {
     stopping_ = false;
     try {
@@ -95,6 +101,16 @@ bool WriteBehind::Flush() {
     chunk_.size = 0;
   }
   return !failed();
+}
+
+void WriteBehind::WriteOnCallersThread() {
+  {
+    // What the thread still holds goes first; it then has nothing to do.
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.empty() && !busy_; });
+    on_callers_thread_ = true;
+  }
+  Stop();
 }
 
 void WriteBehind::Drop() noexcept {

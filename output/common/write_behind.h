@@ -3,7 +3,10 @@
 // The dump and the exports hand their text over in chunks of a few hundred
 // kilobytes, and a thread writes each chunk into the stream while the pass
 // decodes and renders the next rows on the other core: the write calls, a
-// third of a dump's time, no longer wait in line with the rendering.
+// third of a dump's time, no longer wait in line with the rendering. Where
+// the rendering itself runs on a thread beside the pass, two cores are
+// already full and the chunks are written on the rendering thread instead
+// (WriteOnCallersThread): a third thread only took turns with the pass.
 //
 // While chunks are in flight the stream belongs to the thread; Flush gives
 // it back. A failed write is kept (with the system's error) and every later
@@ -61,6 +64,10 @@ class WriteBehind {
   // which is then the caller's until the next chunk is handed over. False
   // when a write failed.
   bool Flush();
+  // Writes each chunk on the caller's thread from now on, in its turn after
+  // those handed over before: for a caller that is itself a thread beside
+  // the pass, where one more thread would take turns with both.
+  void WriteOnCallersThread();
   // Forgets what is not written yet and waits for a write under way, so the
   // stream can be closed or removed. Never throws.
   void Drop() noexcept;
@@ -94,6 +101,7 @@ class WriteBehind {
   std::vector<Chunk> spare_;  // written chunks, their storage reused
   bool busy_ = false;               // the thread is writing a chunk off the queue
   bool stopping_ = false;
+  bool on_callers_thread_ = false;
   std::thread thread_;
   // On a cache line of their own: the caller asks failed() after every row,
   // and sharing a line with what the thread writes made each ask a miss.

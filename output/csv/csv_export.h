@@ -30,6 +30,7 @@ class CsvExport final : public RecoveryOutput {
   void EndTable(int64_t rows) override;
   void Finish() override;
   void Abandon() noexcept override;
+  void KeepWorkOnCallingThread() override { file_.WriteOnCallersThread(); }
 
   // The files written so far, in table order.
   const std::vector<std::filesystem::path>& files() const { return published_; }

@@ -32,9 +32,11 @@ class JsonDumpOutput final : public RecoveryOutput {
   // what was written still parses.
   void Finish() override;
   void Abandon() noexcept override;
+  void KeepWorkOnCallingThread() override { writer_.WriteOnCallersThread(); }
 
-  // The rows are written on a thread of their own (see WriteBehind): the
-  // stream is not to be touched between the head and Finish. Whether a write
+  // The rows are written on a thread of their own, or on the caller's after
+  // KeepWorkOnCallingThread (see WriteBehind): the stream is not to be
+  // touched between the head and Finish. Whether a write
   // failed so far, and the system's error then (0 when it gave none).
   bool WriteFailed() const { return writer_.failed(); }
   int WriteError() const { return writer_.error(); }

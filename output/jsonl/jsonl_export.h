@@ -26,6 +26,7 @@ class JsonLinesExport final : public RecoveryOutput {
   void EndTable(int64_t rows) override;
   void Finish() override;
   void Abandon() noexcept override;
+  void KeepWorkOnCallingThread() override { file_.WriteOnCallersThread(); }
 
  private:
   ExportOptions options_;

@@ -55,6 +55,7 @@ class SqlExport final : public RecoveryOutput {
   void AddQuery(const std::string& name, const std::string& sql) override;
   void Finish() override;
   void Abandon() noexcept override;
+  void KeepWorkOnCallingThread() override { file_.WriteOnCallersThread(); }
 
  private:
   struct TableInfo {

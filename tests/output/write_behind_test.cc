@@ -63,7 +63,10 @@ std::string WriteRandomPieces(WriteBehind& writer, size_t total) {
 TEST(WriteBehindTest, EveryByteArrivesInOrder) {
   std::ostringstream out;
   WriteBehind writer(out);
-  const std::string given = WriteRandomPieces(writer, 12 * WriteBehind::kChunkBytes);
+  std::string given = WriteRandomPieces(writer, 12 * WriteBehind::kChunkBytes);
+  // Chunks still queued for the thread go before those written here.
+  writer.WriteOnCallersThread();
+  given += WriteRandomPieces(writer, 6 * WriteBehind::kChunkBytes);
   ASSERT_TRUE(writer.Flush());
   EXPECT_TRUE(out.str() == given) << out.str().size() << " bytes of " << given.size();
   // The stream is the caller's after a flush, and the writer goes on after it.
@@ -74,18 +77,21 @@ TEST(WriteBehindTest, EveryByteArrivesInOrder) {
 }
 
 TEST(WriteBehindTest, AFailedWriteIsKeptWithItsError) {
-  for (const size_t room : {size_t{0}, size_t{100}, WriteBehind::kChunkBytes + 1, 5 * WriteBehind::kChunkBytes}) {
-    SCOPED_TRACE(room);
-    FullAfter full(room);
-    std::ostream out(&full);
-    WriteBehind writer(out);
-    const std::string given = WriteRandomPieces(writer, 10 * WriteBehind::kChunkBytes);
-    EXPECT_FALSE(writer.Flush());
-    EXPECT_TRUE(writer.failed());
-    EXPECT_EQ(writer.error(), ENOSPC);
-    // What did arrive is the start of what was given, nothing after a gap.
-    EXPECT_TRUE(given.compare(0, full.taken.size(), full.taken) == 0);
-    EXPECT_LE(full.taken.size(), room);
+  for (const bool on_callers_thread : {false, true}) {
+    for (const size_t room : {size_t{0}, size_t{100}, WriteBehind::kChunkBytes + 1, 5 * WriteBehind::kChunkBytes}) {
+      SCOPED_TRACE(testing::Message() << room << (on_callers_thread ? " on the caller's thread" : ""));
+      FullAfter full(room);
+      std::ostream out(&full);
+      WriteBehind writer(out);
+      if (on_callers_thread) writer.WriteOnCallersThread();
+      const std::string given = WriteRandomPieces(writer, 10 * WriteBehind::kChunkBytes);
+      EXPECT_FALSE(writer.Flush());
+      EXPECT_TRUE(writer.failed());
+      EXPECT_EQ(writer.error(), ENOSPC);
+      // What did arrive is the start of what was given, nothing after a gap.
+      EXPECT_TRUE(given.compare(0, full.taken.size(), full.taken) == 0);
+      EXPECT_LE(full.taken.size(), room);
+    }
   }
 }
 
