@@ -36,8 +36,8 @@ class JsonDumpOutput final : public RecoveryOutput {
 
   // The rows are written on a thread of their own, or on the caller's after
   // KeepWorkOnCallingThread (see WriteBehind): the stream is not to be
-  // touched between the head and Finish. Whether a write
-  // failed so far, and the system's error then (0 when it gave none).
+  // touched between the head and Finish. Whether a write failed so far, and
+  // the system's error then (0 when it gave none).
   bool WriteFailed() const { return writer_.failed(); }
   int WriteError() const { return writer_.error(); }
 
