@@ -43,23 +43,21 @@ void WriteBehind::HandOver() {
     chunk_.size = 0;
     return;
   }
-  if (on_callers_thread_) {
-    lock.unlock();
-    Put(chunk_);
-    chunk_.size = 0;
-    return;
-  }
-  if (!thread_.joinable()) {
+  bool here = on_callers_thread_;
+  if (!here && !thread_.joinable()) {
     stopping_ = false;
     try {
       thread_ = std::thread(&WriteBehind::Work, this);
     } catch (const std::system_error&) {
       // No thread to be had: the chunk is written here, as without one.
-      lock.unlock();
-      Put(chunk_);
-      chunk_.size = 0;
-      return;
+      here = true;
     }
+  }
+  if (here) {
+    lock.unlock();
+    Put(chunk_);
+    chunk_.size = 0;
+    return;
   }
   changed_.wait(lock, [&] { return queue_.size() < kQueuedChunks; });
   queue_.push_back(std::move(chunk_));
