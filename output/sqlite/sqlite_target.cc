@@ -27,8 +27,14 @@ constexpr char kFreshFilePragmas[] =
     "PRAGMA journal_mode = MEMORY;"
     "PRAGMA synchronous = OFF;"
     "PRAGMA locking_mode = EXCLUSIVE;"
-    "PRAGMA foreign_keys = OFF;"
-    "PRAGMA cache_size = -16384;";
+    "PRAGMA foreign_keys = OFF;";
+
+// Rows of a table without keys or indexes only append to its tree, which a
+// small cache holds; the large one then only costs the fresh memory it
+// takes. A key or index filled in row order touches pages all over its
+// tree, and building or checking one sorts: those get the large cache.
+constexpr char kKeyedCache[] = "PRAGMA cache_size = -16384";
+constexpr char kAppendingCache[] = "PRAGMA cache_size = -2000";
 
 int DenyTransactionControl(void* connection, int action, const char* name, const char*, const char*, const char*) {
   if ((action == SQLITE_CREATE_TRIGGER || action == SQLITE_CREATE_TEMP_TRIGGER) && name != nullptr) {
@@ -122,6 +128,8 @@ void SqliteDatabase::Create(const std::string& path, bool replace) {
   try {
     connection_ = SqliteConnection::Open(temp);
     connection_->Exec(kFreshFilePragmas, "cannot set up " + temp);
+    cache_pragma_ = nullptr;
+    SizeCache(kKeyedCache);
     connection_->BeginPass();
   } catch (...) {
     connection_.reset();
@@ -157,6 +165,7 @@ void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns) {
 
 void SqliteDatabase::CreateTable(const std::vector<SchemaStatement>& columns, const OutputTable& described) {
   SqliteConnection& connection = Connection("cannot change the schema");
+  SizeCache(described.indexes.empty() ? kAppendingCache : kKeyedCache);
   plan_->reset();
   bool plannable = !columns.empty() && columns.size() == described.columns.size();
   for (const OutputColumn& column : described.columns) {
@@ -212,9 +221,16 @@ std::string SqliteDatabase::ColumnNameKey(const std::string& name) const { retur
 std::string SqliteDatabase::QueryNameKey(const std::string& name) const { return LowerName(name); }
 std::vector<std::string> SqliteDatabase::CompleteTable(const OutputTable& table) {
   SqliteConnection& connection = Connection("cannot complete a table");
+  SizeCache(kKeyedCache);
   std::optional<TablePlan> plan;
   if (plan_->has_value() && SameName((*plan_)->name, StoredTableName(table.name))) plan.swap(*plan_);
   return mendora::CompleteTable(connection, table, plan ? &*plan : nullptr);
+}
+
+void SqliteDatabase::SizeCache(const char* pragma) {
+  if (cache_pragma_ == pragma) return;
+  connection_->Exec(pragma, "cannot size the page cache");
+  cache_pragma_ = pragma;
 }
 
 void SqliteDatabase::KeepOleWrapper(const OleWrapperRecord& record) {

@@ -57,6 +57,8 @@ class SqliteDatabase final : public EngineDatabase {
 
  private:
   SqliteConnection& Connection(const char* what);
+  // Sets the page cache for what comes next, one of the cache pragmas.
+  void SizeCache(const char* pragma);
 
   std::shared_ptr<SqliteConnection> connection_;
   // The table last created as planned, until its completion or its first
@@ -67,6 +69,7 @@ class SqliteDatabase final : public EngineDatabase {
   bool replace_existing_ = false;
   int lock_ = -1;  // marks temp_path_ as the file of a live save
   std::function<void()> publish_check_;
+  const char* cache_pragma_ = nullptr;  // null: as the fresh file's pragmas set it
 };
 
 }  // namespace mendora
