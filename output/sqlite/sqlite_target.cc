@@ -227,9 +227,11 @@ std::vector<std::string> SqliteDatabase::CompleteTable(const OutputTable& table)
   return mendora::CompleteTable(connection, table, plan ? &*plan : nullptr);
 }
 
-void SqliteDatabase::SizeCache(const char* pragma) {
+void SqliteDatabase::SizeCache(const char* pragma) noexcept {
   if (cache_pragma_ == pragma) return;
-  connection_->Exec(pragma, "cannot size the page cache");
+  // The cache decides only how fast the save goes: a refusal loses nothing,
+  // and must not cost the table it comes before.
+  connection_->ExecQuietly(pragma);
   cache_pragma_ = pragma;
 }
 

@@ -58,7 +58,7 @@ class SqliteDatabase final : public EngineDatabase {
  private:
   SqliteConnection& Connection(const char* what);
   // Sets the page cache for what comes next, one of the cache pragmas.
-  void SizeCache(const char* pragma);
+  void SizeCache(const char* pragma) noexcept;
 
   std::shared_ptr<SqliteConnection> connection_;
   // The table last created as planned, until its completion or its first
