@@ -69,7 +69,7 @@ class SqliteDatabase final : public EngineDatabase {
   bool replace_existing_ = false;
   int lock_ = -1;  // marks temp_path_ as the file of a live save
   std::function<void()> publish_check_;
-  const char* cache_pragma_ = nullptr;  // null: as the fresh file's pragmas set it
+  const char* cache_pragma_ = nullptr;  // the cache pragma run last; null: none yet
 };
 
 }  // namespace mendora
